@@ -1,0 +1,201 @@
+#include "interpret/identify.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "interpret/diagnostics.hpp"
+#include "interpret/interpret_float.hpp"
+#include "interpret/interpret_int.hpp"
+#include "interpret/interpret_string.hpp"
+#include "interpret/json_writer.hpp"
+#include "interpret/prevalence.hpp"
+
+namespace epochsift {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Byte length of the White_Space character that starts at text[i], or 0.
+std::size_t white_space_at(std::string_view text, std::size_t i) {
+    auto const byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    std::size_t const left = text.size() - i;
+    unsigned char const b0 = byte(0);
+    if ((b0 >= 0x09 && b0 <= 0x0D) || b0 == 0x20) return 1;
+    if (b0 == 0xC2 && left >= 2) return (byte(1) == 0x85 || byte(1) == 0xA0) ? 2 : 0;  // U+0085, U+00A0
+    if (left < 3) return 0;
+    unsigned char const b1 = byte(1), b2 = byte(2);
+    if (b0 == 0xE1) return (b1 == 0x9A && b2 == 0x80) ? 3 : 0;  // U+1680
+    if (b0 == 0xE3) return (b1 == 0x80 && b2 == 0x80) ? 3 : 0;  // U+3000
+    if (b0 != 0xE2) return 0;
+    if (b1 == 0x80) {  // U+2000..U+200A, U+2028, U+2029, U+202F
+        return (b2 <= 0x8A && b2 >= 0x80) || b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF ? 3 : 0;
+    }
+    return (b1 == 0x81 && b2 == 0x9F) ? 3 : 0;  // U+205F
+}
+
+// Decimal exponent of the first significant digit of a decimal text that
+// passed the grammar check, saturated far beyond the binary64 range.
+int64_t leading_exponent(std::string_view digits_and_exponent) {
+    int64_t position = 0;  // digits seen before the point, counting from the first significant one
+    int64_t leading_fraction_zeros = 0;
+    bool significant = false, after_point = false;
+    std::size_t i = 0;
+    for (; i < digits_and_exponent.size(); ++i) {
+        char const c = digits_and_exponent[i];
+        if (c == '.') {
+            after_point = true;
+        } else if (is_digit(c)) {
+            if (!significant && c != '0') significant = true;
+            if (significant && !after_point) ++position;
+            if (!significant && after_point) ++leading_fraction_zeros;
+        } else {
+            break;
+        }
+    }
+    int64_t exponent = 0;
+    if (i < digits_and_exponent.size()) {  // 'e' or 'E'
+        ++i;
+        bool negative = false;
+        if (digits_and_exponent[i] == '+' || digits_and_exponent[i] == '-') negative = digits_and_exponent[i++] == '-';
+        for (; i < digits_and_exponent.size(); ++i) {
+            exponent = std::min<int64_t>(exponent * 10 + (digits_and_exponent[i] - '0'), 1'000'000'000);
+        }
+        if (negative) exponent = -exponent;
+    }
+    int64_t const base = position > 0 ? position - 1 : -leading_fraction_zeros - 1;
+    return base + exponent;
+}
+
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+// digits with an optional point and fraction (at least one digit), then an
+// optional exponent with at least one digit.
+bool is_decimal_number(std::string_view text) {
+    std::size_t i = 0, digits = 0;
+    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        std::size_t exponent_digits = 0;
+        while (i < text.size() && is_digit(text[i])) ++i, ++exponent_digits;
+        if (exponent_digits == 0) return false;
+    }
+    return i == text.size();
+}
+
+}  // namespace
+
+std::string_view trim_white_space(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        std::size_t const width = white_space_at(text, begin);
+        if (width == 0) break;
+        begin += width;
+    }
+    std::size_t end = text.size();
+    while (end > begin) {
+        // A White_Space character is 1, 2 or 3 bytes; try each ending here.
+        std::size_t width = 0;
+        for (std::size_t w = 1; w <= 3 && w <= end - begin && width == 0; ++w) {
+            if (white_space_at(text.substr(0, end), end - w) == w) width = w;
+        }
+        if (width == 0) break;
+        end -= width;
+    }
+    return text.substr(begin, end - begin);
+}
+
+std::optional<int64_t> parse_integer(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) return std::nullopt;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        if (!is_digit(text[i])) return std::nullopt;
+        int const digit = text[i] - '0';
+        // Negative values accumulate downwards so that INT64_MIN is reachable.
+        if (__builtin_mul_overflow(value, 10, &value)) return std::nullopt;
+        if (negative ? __builtin_sub_overflow(value, digit, &value) : __builtin_add_overflow(value, digit, &value)) {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
+std::optional<double> parse_float(std::string_view text) {
+    bool negative = false;
+    std::string_view body = text;
+    if (!body.empty() && (body[0] == '+' || body[0] == '-')) {
+        negative = body[0] == '-';
+        body.remove_prefix(1);
+    }
+    double const sign = negative ? -1.0 : 1.0;
+    if (equals_ignoring_ascii_case(body, "inf") || equals_ignoring_ascii_case(body, "infinity")) {
+        return sign * std::numeric_limits<double>::infinity();
+    }
+    if (equals_ignoring_ascii_case(body, "nan")) return std::copysign(std::numeric_limits<double>::quiet_NaN(), sign);
+    if (!is_decimal_number(body)) return std::nullopt;
+
+    double magnitude = 0.0;
+    auto const [end, error] = std::from_chars(body.data(), body.data() + body.size(), magnitude);
+    if (error == std::errc::result_out_of_range) {
+        // from_chars leaves the value unset: overflow is an infinity, underflow a zero.
+        magnitude = leading_exponent(body) >= 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (error != std::errc{} || end != body.data() + body.size()) {
+        return std::nullopt;
+    }
+    return sign * magnitude;
+}
+
+bool candidate_order(const Candidate& a, const Candidate& b) {
+    if (b.score < a.score) return true;
+    if (a.score < b.score) return false;
+    double const pa = prevalence(a.format_id), pb = prevalence(b.format_id);
+    if (pb < pa) return true;
+    if (pa < pb) return false;
+    // string_view compares bytes as unsigned char, shorter prefix first.
+    return a.format_id < b.format_id;
+}
+
+std::vector<Candidate> identify(std::string_view value) {
+    std::string_view const text = trim_white_space(value);
+    std::vector<Candidate> result;
+    if (auto const integer = parse_integer(text)) {
+        result = interpret_int_with_context(*integer, IntContext{});
+    } else if (auto const number = parse_float(text)) {
+        result = interpret_float(*number);
+    }
+    std::vector<Candidate> strings = interpret_string(text);
+    result.reserve(result.size() + strings.size());
+    std::move(strings.begin(), strings.end(), std::back_inserter(result));
+    std::stable_sort(result.begin(), result.end(),
+                     [](const Candidate& a, const Candidate& b) { return b.score < a.score; });
+    return result;
+}
+
+std::string identify_json(std::string_view value) {
+    std::vector<Candidate> const readings = identify(value);
+    std::string out;
+    out.reserve(128);
+    append_json_candidates(out, readings);
+    return out;
+}
+
+}  // namespace epochsift

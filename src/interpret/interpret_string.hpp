@@ -1,0 +1,13 @@
+// The string path: ISO 8601, ASN.1, JWT and the string-format table.
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "interpret/candidate.hpp"
+
+namespace epochsift {
+
+std::vector<Candidate> interpret_string(std::string_view text);
+
+}  // namespace epochsift

@@ -1,0 +1,57 @@
+// The instant type: a signed 128-bit count of nanoseconds since
+// 1970-01-01T00:00:00Z, and its RFC 3339 rendering.
+#pragma once
+
+#include <compare>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace epochsift {
+
+using i128 = __int128;
+using u128 = unsigned __int128;
+
+inline constexpr int64_t NS_PER_SECOND = 1'000'000'000;
+inline constexpr int64_t NS_PER_DAY = 86'400 * NS_PER_SECOND;
+
+// Whole seconds the calendar can show: -9999-01-02T01:59:59Z to
+// 9999-12-30T22:00:00Z. The ends are a civil year range of ±9999 pulled in by
+// the widest UTC offset (25:59:59), so every instant in range is printable at
+// any offset.
+inline constexpr int64_t MIN_CALENDAR_SECOND = -377'705'023'201;
+inline constexpr int64_t MAX_CALENDAR_SECOND = 253'402'207'200;
+
+// Longest rendering: "-009999-12-31T23:59:59.999999999Z".
+inline constexpr std::size_t RFC3339_MAX_LEN = 33;
+
+struct PosixNs {
+    i128 ns = 0;
+
+    friend constexpr bool operator==(PosixNs, PosixNs) = default;
+    friend constexpr auto operator<=>(PosixNs a, PosixNs b) { return a.ns <=> b.ns; }
+
+    static constexpr PosixNs from_seconds(int64_t seconds, int64_t nanos = 0) {
+        return PosixNs{i128{seconds} * NS_PER_SECOND + nanos};
+    }
+
+    // UTC RFC 3339 text, or nothing outside the calendar range.
+    std::optional<std::string> to_rfc3339() const;
+
+    // The same text written into out (at least RFC3339_MAX_LEN bytes);
+    // returns its length, 0 when the instant is outside the calendar range.
+    std::size_t write_rfc3339(char* out) const;
+};
+
+// Overflow-checked 128-bit addition: false when the sum leaves 128 bits.
+inline bool checked_add(i128 a, i128 b, i128& sum) { return !__builtin_add_overflow(a, b, &sum); }
+
+// Floor division and remainder (remainder in [0, d) for d > 0).
+constexpr i128 floor_div(i128 n, i128 d) {
+    i128 q = n / d;
+    return (n % d != 0 && ((n < 0) != (d < 0))) ? q - 1 : q;
+}
+constexpr i128 floor_mod(i128 n, i128 d) { return n - floor_div(n, d) * d; }
+
+}  // namespace epochsift

@@ -1,0 +1,68 @@
+// PosixNs rendering: UTC, letter Z, fraction trimmed of trailing zeros.
+#include <cstring>
+
+#include "time/civil.hpp"
+#include "time/posix_ns.hpp"
+
+namespace epochsift {
+
+namespace {
+
+char* put_digits(char* out, uint32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+}  // namespace
+
+std::size_t PosixNs::write_rfc3339(char* out) const {
+    i128 whole = ns / NS_PER_SECOND;  // toward zero
+    i128 fraction = ns - whole * NS_PER_SECOND;
+    if (whole < MIN_CALENDAR_SECOND || whole > MAX_CALENDAR_SECOND) return 0;
+    if (fraction < 0) {  // a negative instant belongs to the whole second below it
+        whole -= 1;
+        fraction += NS_PER_SECOND;
+    }
+    // The step below may leave the range by one second; that second is still
+    // a civil date-time (-9999-01-02T01:59:58Z).
+    CivilFields const c = utc_civil_fields(static_cast<int64_t>(whole));
+    CivilFields const* civil = &c;
+
+    char* p = out;
+    if (civil->year < 0) {
+        *p++ = '-';
+        p = put_digits(p, static_cast<uint32_t>(-civil->year), 6);
+    } else {
+        p = put_digits(p, static_cast<uint32_t>(civil->year), 4);
+    }
+    *p++ = '-';
+    p = put_digits(p, civil->month, 2);
+    *p++ = '-';
+    p = put_digits(p, civil->day, 2);
+    *p++ = 'T';
+    p = put_digits(p, civil->hour, 2);
+    *p++ = ':';
+    p = put_digits(p, civil->minute, 2);
+    *p++ = ':';
+    p = put_digits(p, civil->second, 2);
+    if (fraction != 0) {
+        *p++ = '.';
+        char* const digits = p;
+        p = put_digits(p, static_cast<uint32_t>(fraction), 9);
+        while (p > digits && p[-1] == '0') --p;
+    }
+    *p++ = 'Z';
+    return static_cast<std::size_t>(p - out);
+}
+
+std::optional<std::string> PosixNs::to_rfc3339() const {
+    char buffer[RFC3339_MAX_LEN];
+    std::size_t const length = write_rfc3339(buffer);
+    if (length == 0) return std::nullopt;
+    return std::string(buffer, length);
+}
+
+}  // namespace epochsift
