@@ -1,0 +1,57 @@
+// Byte-level scanning shared by the textual parsers: ASCII classes and
+// fixed-width digit runs. No locale, no allocation.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace epochsift {
+
+constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+constexpr bool all_ascii_digits(std::string_view text) {
+    for (char const c : text) {
+        if (!is_ascii_digit(c)) return false;
+    }
+    return true;
+}
+
+// A run of exactly text.size() ASCII digits (at most 9) as a number.
+constexpr std::optional<int32_t> fixed_digits(std::string_view text) {
+    if (text.empty() || text.size() > 9 || !all_ascii_digits(text)) return std::nullopt;
+    int32_t value = 0;
+    for (char const c : text) value = value * 10 + (c - '0');
+    return value;
+}
+
+// Pieces of text between separators, without building a container: the
+// caller takes pieces one at a time and asks at the end whether any are left.
+class Splitter {
+public:
+    constexpr Splitter(std::string_view text, char separator) : rest_(text), separator_(separator) {}
+
+    // The next piece, or nothing once every piece has been taken.
+    constexpr std::optional<std::string_view> next() {
+        if (done_) return std::nullopt;
+        std::size_t const at = rest_.find(separator_);
+        if (at == std::string_view::npos) {
+            done_ = true;
+            return rest_;
+        }
+        std::string_view const piece = rest_.substr(0, at);
+        rest_.remove_prefix(at + 1);
+        return piece;
+    }
+
+    constexpr bool done() const { return done_; }
+
+private:
+    std::string_view rest_;
+    char separator_;
+    bool done_ = false;
+};
+
+}  // namespace epochsift
