@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds epochsift and runs every test suite: the C++ tests (plain and under
+# AddressSanitizer + UndefinedBehaviorSanitizer), then the Python tests
+# against one abi3 wheel installed under CPython 3.9, the default python3
+# and the newest CPython on the machine. Installs whatever a fresh machine
+# lacks first.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "system packages"
+packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+missing=()
+for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+python3 -m pip install -q --disable-pip-version-check pytest hypothesis nlohmann-json cmake ninja 2>&1 | grep -v 'WARNING: Running pip as' || true
+
+step "C++ tests"
+cmake -S . -B build/cpp -G Ninja -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF >/dev/null
+cmake --build build/cpp -j"$jobs"
+ctest --test-dir build/cpp --output-on-failure -j"$jobs"
+
+step "C++ tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF \
+  -DEPOCHSIFT_SANITIZE=ON >/dev/null
+cmake --build build/sanitize -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+step "abi3 wheel"
+rm -rf dist
+python3 -m pip wheel -q --disable-pip-version-check --no-deps -w dist . 2>&1 | grep -v 'WARNING: Running pip as' || true
+wheel=$(ls dist/epochsift-*.whl)
+case "$wheel" in
+  *-cp39-abi3-*) echo "built $wheel" ;;
+  *) echo "expected a cp39-abi3 wheel, got $wheel" >&2; exit 1 ;;
+esac
+
+pythons=()
+if command -v pyenv >/dev/null 2>&1; then
+  versions="$(pyenv root)/versions"
+  oldest=$(ls "$versions" | grep -E '^3\.9\.' | sort -V | tail -n 1 || true)
+  newest=$(ls "$versions" | grep -E '^3\.[0-9]+\.[0-9]+$' | sort -V | tail -n 1 || true)
+  [ -n "$oldest" ] && pythons+=("$versions/$oldest/bin/python3")
+  [ -n "$newest" ] && [ "$newest" != "$oldest" ] && pythons+=("$versions/$newest/bin/python3")
+fi
+
+step "Python tests under $(python3 --version)"
+python3 -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel" 2>&1 | grep -v 'WARNING: Running pip as' || true
+(cd "$root" && python3 -m pytest -q tests/python)
+
+for python in "${pythons[@]}"; do
+  step "Python tests under $("$python" --version)"
+  venv="build/venv-$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
+  [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
+  (cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
+done

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <random>
+
+#include "interpret/json_writer.hpp"
+
+namespace epochsift {
+namespace {
+
+std::string double_text(double x) {
+    std::string out;
+    append_json_double(out, x);
+    return out;
+}
+
+TEST(JsonDouble, FloatRule) {
+    struct Case {
+        double value;
+        const char* text;
+    };
+    const Case cases[] = {
+        {1.0, "1.0"},           {0.0, "0.0"},
+        {-0.0, "-0.0"},         {1500.0, "1500.0"},
+        {0.5, "0.5"},           {0.00001, "0.00001"},
+        {12.25, "12.25"},       {0.000001, "1e-6"},
+        {1.5e-7, "1.5e-7"},     {1e16, "1e+16"},
+        {1.2345e300, "1.2345e+300"},
+        {9999999999999998.0, "9999999999999998.0"},
+        {-2.5, "-2.5"},         {7.0 / 9.0, "0.7777777777777778"},
+        {1.0 - 2.0 / 3.0, "0.33333333333333337"},
+        {6.426163749365804e-6, "6.426163749365804e-6"},
+        {5e-324, "5e-324"},     {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+        {123456789012345.6, "123456789012345.6"},
+        {0.000123, "0.000123"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(double_text(c.value), c.text) << c.text;
+    EXPECT_EQ(double_text(std::nan("")), "null");
+    EXPECT_EQ(double_text(std::numeric_limits<double>::infinity()), "null");
+    EXPECT_EQ(double_text(-std::numeric_limits<double>::infinity()), "null");
+}
+
+TEST(JsonDouble, RandomValuesReadBackExactlyWithShortestDigits) {
+    std::mt19937_64 rng(7);
+    for (int i = 0; i < 200000; ++i) {
+        double const x = std::bit_cast<double>(rng());
+        if (!std::isfinite(x)) continue;
+        std::string const text = double_text(x);
+        ASSERT_EQ(std::strtod(text.c_str(), nullptr), x) << text;
+        // Same significant digits as the shortest round-trip form.
+        char shortest[32];
+        auto const r = std::to_chars(shortest, shortest + 32, x, std::chars_format::scientific);
+        std::string digits;
+        for (char* p = shortest; p < r.ptr && *p != 'e'; ++p) {
+            if (*p >= '0' && *p <= '9') digits += *p;
+        }
+        std::string ours;
+        std::size_t const e = text.find('e');
+        for (char c : text.substr(0, e)) {
+            if (c >= '0' && c <= '9') ours += c;
+        }
+        ours.erase(0, ours.find_first_not_of('0'));
+        while (!ours.empty() && ours.back() == '0' && ours.size() > digits.size()) ours.pop_back();
+        ASSERT_EQ(ours, digits) << text;
+        ASSERT_NE(text.find_first_of(".e"), std::string::npos) << text;  // never a bare integer
+    }
+}
+
+TEST(JsonInteger, Exact128Bit) {
+    auto text = [](i128 v) {
+        std::string out;
+        append_json_integer(out, v);
+        return out;
+    };
+    EXPECT_EQ(text(0), "0");
+    EXPECT_EQ(text(-1), "-1");
+    EXPECT_EQ(text(i128{1} << 63), "9223372036854775808");
+    i128 const max = static_cast<i128>((~u128{0}) >> 1);
+    EXPECT_EQ(text(max), "170141183460469231731687303715884105727");
+    EXPECT_EQ(text(-max - 1), "-170141183460469231731687303715884105728");
+}
+
+TEST(JsonString, Escapes) {
+    std::string out;
+    append_json_string(out, std::string_view("a\"b\\c\b\t\n\f\r\x01\x1f/\x7f\xc2\xa7", 16));
+    EXPECT_EQ(out, "\"a\\\"b\\\\c\\b\\t\\n\\f\\r\\u0001\\u001f/\x7f\xc2\xa7\"");
+}
+
+TEST(JsonCandidate, MembersInOrder) {
+    Candidate c;
+    c.format_id = "x";
+    c.label = "L §";
+    c.citation = "C";
+    c.instant = PosixNs{-1};
+    c.score = 1.0;
+    std::string out;
+    append_json_candidates(out, std::span<const Candidate>(&c, 1));
+    EXPECT_EQ(out,
+              "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":null,"
+              "\"score\":1.0,\"components\":[],\"assumptions\":[],\"sentinel\":false}]");
+    c.rendered = "r";
+    c.components = {{"n", std::nan("")}, {"m", 0.0}};
+    c.assumptions = {"a", "b"};
+    c.sentinel = true;
+    out.clear();
+    append_json_candidate(out, c);
+    EXPECT_EQ(out,
+              "{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":\"r\","
+              "\"score\":1.0,\"components\":[[\"n\",null],[\"m\",0.0]],\"assumptions\":[\"a\",\"b\"],\"sentinel\":true}");
+    out.clear();
+    append_json_candidates(out, {});
+    EXPECT_EQ(out, "[]");
+}
+
+}  // namespace
+}  // namespace epochsift

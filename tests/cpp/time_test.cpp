@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "time/civil.hpp"
+#include "time/posix_ns.hpp"
+
+namespace epochsift {
+namespace {
+
+// Independent civil calendar: count days year by year from 1970, the slow
+// obvious way, so it shares nothing with the <chrono> path under test.
+int64_t slow_days_from_civil(int64_t y, int m, int d) {
+    int64_t days = 0;
+    for (int64_t year = 1970; year < y; ++year) days += is_leap_year(year) ? 366 : 365;
+    for (int64_t year = y; year < 1970; ++year) days -= is_leap_year(year) ? 366 : 365;
+    for (int month = 1; month < m; ++month) days += days_in_month(y, month);
+    return days + d - 1;
+}
+
+std::string expected_text(int64_t y, int m, int d, int hh, int mm, int ss, int64_t frac) {
+    char buf[64];
+    if (y < 0) {
+        std::snprintf(buf, sizeof buf, "-%06lld-%02d-%02dT%02d:%02d:%02d", static_cast<long long>(-y), m, d, hh, mm, ss);
+    } else {
+        std::snprintf(buf, sizeof buf, "%04lld-%02d-%02dT%02d:%02d:%02d", static_cast<long long>(y), m, d, hh, mm, ss);
+    }
+    std::string text = buf;
+    if (frac != 0) {
+        std::snprintf(buf, sizeof buf, ".%09lld", static_cast<long long>(frac));
+        std::string f = buf;
+        while (f.back() == '0') f.pop_back();
+        text += f;
+    }
+    return text + "Z";
+}
+
+TEST(Rfc3339, FixedValues) {
+    struct Case {
+        i128 ns;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, "1970-01-01T00:00:00Z"},
+        {1, "1970-01-01T00:00:00.000000001Z"},
+        {1'500'000'000, "1970-01-01T00:00:01.5Z"},
+        {-1, "1969-12-31T23:59:59.999999999Z"},
+        {1'704'067'200'000'000'000, "2024-01-01T00:00:00Z"},
+        {i128{253'402'207'200} * NS_PER_SECOND + 999'999'999, "9999-12-30T22:00:00.999999999Z"},
+        {i128{-62'135'683'200} * NS_PER_SECOND, "0000-12-31T00:00:00Z"},
+        {i128{-62'198'755'200} * NS_PER_SECOND, "-000001-01-01T00:00:00Z"},
+        // The first second of the range with a fraction belongs to the second below it.
+        {i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND - 500'000'000, "-009999-01-02T01:59:58.5Z"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PosixNs{c.ns}.to_rfc3339(), std::optional<std::string>(c.text)) << c.text;
+}
+
+TEST(Rfc3339, OutsideTheCalendarRange) {
+    EXPECT_FALSE(PosixNs{i128{253'402'207'201} * NS_PER_SECOND}.to_rfc3339());
+    EXPECT_FALSE(PosixNs{i128{MIN_CALENDAR_SECOND - 1} * NS_PER_SECOND}.to_rfc3339());
+    EXPECT_FALSE(PosixNs{i128{1} << 126}.to_rfc3339());
+    EXPECT_FALSE(PosixNs{-(i128{1} << 126)}.to_rfc3339());
+    EXPECT_TRUE(PosixNs{i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND}.to_rfc3339());
+}
+
+TEST(Rfc3339, RandomInstantsMatchAnIndependentCalendar) {
+    std::mt19937_64 rng(20261206);
+    std::uniform_int_distribution<int64_t> seconds(MIN_CALENDAR_SECOND, MAX_CALENDAR_SECOND);
+    std::uniform_int_distribution<int64_t> nanos(0, NS_PER_SECOND - 1);
+    for (int i = 0; i < 2000; ++i) {
+        int64_t const s = seconds(rng);
+        int64_t const frac = i % 3 == 0 ? 0 : nanos(rng);
+        int64_t const day = static_cast<int64_t>(floor_div(s, 86400));
+        int64_t const sod = s - day * 86400;
+        // Find the civil date by searching from a year estimate.
+        int64_t y = 1970 + day / 366;
+        while (slow_days_from_civil(y + 1, 1, 1) <= day) ++y;
+        while (slow_days_from_civil(y, 1, 1) > day) --y;
+        int m = 1;
+        while (m < 12 && slow_days_from_civil(y, m + 1, 1) <= day) ++m;
+        int const d = static_cast<int>(day - slow_days_from_civil(y, m, 1)) + 1;
+        std::string const want = expected_text(y, m, d, static_cast<int>(sod / 3600), static_cast<int>(sod / 60 % 60),
+                                               static_cast<int>(sod % 60), frac);
+        ASSERT_EQ(PosixNs::from_seconds(s, frac).to_rfc3339(), std::optional<std::string>(want)) << want;
+    }
+}
+
+TEST(Civil, EveryDayOfTheRangeFollowsTheLastAndRoundTrips) {
+    // Walk every day from -9999-01-02 to 9999-12-30: each is one day after
+    // the previous, and its fields convert back to the same second.
+    auto previous = civil_to_unix_seconds(-9999, 1, 2, 0, 0, 0);
+    ASSERT_TRUE(previous);
+    CivilFields f{-9999, 1, 2, 0, 0, 0};
+    for (int64_t days = 1; f.year != 9999 || f.month != 12 || f.day != 30; ++days) {
+        ++f.day;
+        if (f.day > days_in_month(f.year, f.month)) {
+            f.day = 1;
+            if (++f.month > 12) f.month = 1, ++f.year;
+        }
+        auto const s = civil_to_unix_seconds(f.year, f.month, f.day, 0, 0, 0);
+        ASSERT_TRUE(s);
+        ASSERT_EQ(*s, *previous + 86400);
+        previous = s;
+        ASSERT_EQ(civil_from_unix_seconds(*s), std::optional<CivilFields>(f));
+    }
+}
+
+TEST(Civil, ValidationAndOffsets) {
+    auto ns = [](int y, int m, int d, int hh, int mm, int ss, int32_t n, int64_t off) {
+        return civil_to_posix(static_cast<int16_t>(y), static_cast<int8_t>(m), static_cast<int8_t>(d),
+                              static_cast<int8_t>(hh), static_cast<int8_t>(mm), static_cast<int8_t>(ss), n, off);
+    };
+    EXPECT_EQ(ns(2024, 1, 1, 0, 0, 0, 0, 3600), std::optional(PosixNs{1'704'063'600'000'000'000}));
+    EXPECT_EQ(ns(2024, 1, 1, 0, 0, 0, 0, 0), std::optional(PosixNs{1'704'067'200'000'000'000}));
+    EXPECT_TRUE(ns(2024, 2, 29, 0, 0, 0, 0, 0));
+    EXPECT_TRUE(ns(2000, 2, 29, 0, 0, 0, 0, 0));
+    EXPECT_FALSE(ns(2023, 2, 29, 0, 0, 0, 0, 0));   // not a leap year
+    EXPECT_FALSE(ns(1900, 2, 29, 0, 0, 0, 0, 0));   // century, not a leap year
+    EXPECT_FALSE(ns(2024, 4, 31, 0, 0, 0, 0, 0));   // April has 30 days
+    EXPECT_FALSE(ns(2024, 1, 1, 23, 59, 60, 0, 0)); // no leap second
+    EXPECT_FALSE(ns(2024, 0, 1, 0, 0, 0, 0, 0));
+    EXPECT_FALSE(ns(2024, 1, 1, 24, 0, 0, 0, 0));
+    EXPECT_FALSE(ns(-10000 + 65536 * 0, 1, 1, 0, 0, 0, 0, 0));  // year below -9999
+    EXPECT_TRUE(ns(2024, 1, 1, 0, 0, 0, 999'999'999, 0));
+    EXPECT_FALSE(ns(2024, 1, 1, 0, 0, 0, 1'000'000'000, 0));
+    EXPECT_FALSE(ns(2024, 1, 1, 0, 0, 0, -1, 0));
+    EXPECT_TRUE(ns(2024, 1, 1, 0, 0, 0, 0, 93599));
+    EXPECT_TRUE(ns(2024, 1, 1, 0, 0, 0, 0, -93599));
+    EXPECT_FALSE(ns(2024, 1, 1, 0, 0, 0, 0, 93600));
+    EXPECT_FALSE(ns(2024, 1, 1, 0, 0, 0, 0, -93600));
+    EXPECT_FALSE(ns(2024, 1, 1, 0, 0, 0, 0, 4294967296));
+    // The calendar range's upper end, with and without an offset.
+    EXPECT_EQ(ns(9999, 12, 30, 22, 0, 0, 0, 0), std::optional(PosixNs::from_seconds(MAX_CALENDAR_SECOND)));
+    EXPECT_FALSE(ns(9999, 12, 30, 22, 0, 1, 0, 0));
+    EXPECT_FALSE(ns(9999, 12, 31, 0, 0, 0, 0, 0));
+    EXPECT_EQ(ns(9999, 12, 31, 0, 0, 0, 0, 7200), std::optional(PosixNs::from_seconds(MAX_CALENDAR_SECOND)));
+    EXPECT_EQ(ns(-9999, 1, 2, 1, 59, 59, 0, 0), std::optional(PosixNs::from_seconds(MIN_CALENDAR_SECOND)));
+    EXPECT_FALSE(ns(-9999, 1, 1, 0, 0, 0, 0, 0));
+}
+
+}  // namespace
+}  // namespace epochsift
