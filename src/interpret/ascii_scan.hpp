@@ -12,6 +12,26 @@ constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Value of an ASCII hex digit of either case, or -1.
+constexpr int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// Big-endian value of a run of ASCII hex digits (at most 16), or nothing.
+constexpr std::optional<uint64_t> hex_number(std::string_view text) {
+    if (text.empty() || text.size() > 16) return std::nullopt;
+    uint64_t value = 0;
+    for (char const c : text) {
+        int const digit = hex_value(c);
+        if (digit < 0) return std::nullopt;
+        value = value << 4 | static_cast<uint64_t>(digit);
+    }
+    return value;
+}
+
 constexpr bool all_ascii_digits(std::string_view text) {
     for (char const c : text) {
         if (!is_ascii_digit(c)) return false;
