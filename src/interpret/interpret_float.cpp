@@ -1,8 +1,69 @@
 #include "interpret/interpret_float.hpp"
 
+#include <algorithm>
+#include <cmath>
+
+#include "interpret/assumptions.hpp"
+#include "interpret/identify.hpp"
+#include "interpret/prevalence.hpp"
+#include "interpret/score.hpp"
+#include "registry/format.hpp"
+
 namespace epochsift {
 
-// Placeholder until the registry lands: no family reads floats yet.
-std::vector<Candidate> interpret_float(double) { return {}; }
+namespace {
+
+// Below 2^127, so every rounded product that passes converts to i128 exactly.
+constexpr double MAX_FLOAT_COUNT = 1e38;
+
+// x counted in the row's unit, rounded to whole nanoseconds (halves away
+// from zero) and moved to the row's epoch; nothing when out of range.
+std::optional<PosixNs> float_instant(const Format& format, double x) {
+    double const scaled = x * static_cast<double>(unit_ns(format.encoding().unit));
+    double const rounded = std::round(scaled);
+    if (!std::isfinite(rounded) || std::fabs(rounded) >= MAX_FLOAT_COUNT) return std::nullopt;
+    i128 instant = 0;
+    if (!checked_add(static_cast<i128>(rounded), format.epoch().ns, instant)) return std::nullopt;
+    return PosixNs{instant};
+}
+
+}  // namespace
+
+std::vector<Candidate> interpret_float(double value) {
+    std::vector<Candidate> readings;
+    if (!std::isfinite(value)) return readings;
+    for (Format const& format : FORMATS) {
+        if (format.encoding().tag != Encoding::Tag::Float) continue;
+        std::optional<PosixNs> const instant = float_instant(format, value);
+        if (!instant) continue;
+        std::optional<std::string> rendered = instant->to_rfc3339();
+        if (!rendered) continue;  // a float reading is never kept unrendered
+
+        Candidate& reading = readings.emplace_back(Candidate{
+            .format_id = format.id(),
+            .label = format.label(),
+            .citation = format.citation(),
+            .instant = *instant,
+            .rendered = std::move(rendered),
+            .score = 0.0,
+            .components = {},
+            .assumptions = assumptions(*format.spec),
+            .sentinel = false,
+        });
+        // A float has no trailing-zero granularity and no sentinel values.
+        reading.components = {
+            {REPRESENTABLE, 1.0},
+            {IN_WINDOW, in_window_score(format, *instant)},
+            {GRANULARITY_MATCH, 1.0},
+            {MAGNITUDE_FIT, magnitude_fit(format, *instant)},
+            {EPOCH_DISTANCE, epoch_distance(format, *instant)},
+            {PREVALENCE, prevalence(format.id())},
+            {NOT_SENTINEL, 1.0},
+        };
+        reading.score = overall_score(reading.components);
+    }
+    if (readings.size() > 1) std::stable_sort(readings.begin(), readings.end(), candidate_order);
+    return readings;
+}
 
 }  // namespace epochsift

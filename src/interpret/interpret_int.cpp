@@ -1,8 +1,82 @@
 #include "interpret/interpret_int.hpp"
 
+#include <algorithm>
+
+#include "interpret/assumptions.hpp"
+#include "interpret/diagnostics.hpp"
+#include "interpret/identify.hpp"
+#include "interpret/prevalence.hpp"
+#include "interpret/score.hpp"
+#include "registry/format.hpp"
+
 namespace epochsift {
 
-// Placeholder until the registry lands: no family reads integers yet.
-std::vector<Candidate> interpret_int_with_context(int64_t, const IntContext&) { return {}; }
+namespace {
+
+constexpr std::size_t BASE_COMPONENT_COUNT = 7;
+
+std::size_t context_component_count(const IntContext& context) {
+    std::size_t count = 0;
+    if (context.byte_width) ++count;
+    if (context.byte_width && context.byte_order) ++count;  // a byte order alone says nothing
+    if (context.artifact_hint) ++count;
+    if (!context.neighbours.empty()) ++count;
+    return count;
+}
+
+}  // namespace
+
+std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
+    DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
+    std::vector<Candidate> readings;
+    readings.reserve(FORMATS.size());
+    for (Format const& format : FORMATS) {
+        if (auto reading = build_candidate(format, raw, context)) readings.push_back(std::move(*reading));
+    }
+    if (readings.size() > 1) std::stable_sort(readings.begin(), readings.end(), candidate_order);
+    return readings;
+}
+
+std::optional<Candidate> build_candidate(const Format& format, int64_t raw, const IntContext& context) {
+    auto const decoded = format.decode_int(raw);
+    if (!decoded) return std::nullopt;
+    PosixNs const instant = *decoded;
+    std::optional<std::string> rendered = instant.to_rfc3339();
+    if (!rendered) return std::nullopt;
+
+    Candidate reading{
+        .format_id = format.id(),
+        .label = format.label(),
+        .citation = format.citation(),
+        .instant = instant,
+        .rendered = std::move(rendered),
+        .score = 0.0,
+        .components = {},
+        .assumptions = integer_assumptions(*format.spec, raw, instant),
+        .sentinel = is_sentinel(raw),
+    };
+
+    std::vector<ScoreComponent>& components = reading.components;
+    components.reserve(BASE_COMPONENT_COUNT + context_component_count(context));
+    components.push_back({REPRESENTABLE, 1.0});
+    components.push_back({IN_WINDOW, in_window_score(format, instant)});
+    components.push_back({GRANULARITY_MATCH, granularity_match(format, raw)});
+    components.push_back({MAGNITUDE_FIT, magnitude_fit(format, instant)});
+    components.push_back({EPOCH_DISTANCE, epoch_distance(format, instant)});
+    components.push_back({PREVALENCE, prevalence(format.id())});
+    components.push_back({NOT_SENTINEL, not_sentinel(raw)});
+    if (context.byte_width) {
+        components.push_back({BYTE_WIDTH_MATCH, byte_width_match(format, raw, *context.byte_width)});
+        if (context.byte_order) {
+            components.push_back({ENDIAN_MATCH, endian_match(format, raw, *context.byte_width)});
+        }
+    }
+    if (context.artifact_hint) components.push_back({ARTIFACT_MATCH, artifact_match(format, *context.artifact_hint)});
+    if (!context.neighbours.empty()) {
+        components.push_back({NEIGHBOUR_MONOTONICITY, neighbour_monotonicity(format, context.neighbours)});
+    }
+    reading.score = overall_score(components);
+    return reading;
+}
 
 }  // namespace epochsift
