@@ -1,0 +1,301 @@
+// Score components that depend on what a caller knows about the value (byte
+// width, byte order, artifact, neighbours) and the weighted mean.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "interpret/interpret_int.hpp"
+#include "interpret/score.hpp"
+#include "registry/format.hpp"
+
+namespace epochsift {
+namespace {
+
+const Format& row(std::string_view id) {
+    for (Format const& format : FORMATS) {
+        if (format.id() == id) return format;
+    }
+    ADD_FAILURE() << "no row " << id;
+    return FORMATS[0];
+}
+
+std::vector<std::string_view> names(const Candidate& reading) {
+    std::vector<std::string_view> out;
+    for (ScoreComponent const& c : reading.components) out.push_back(c.name);
+    return out;
+}
+
+double component(const Candidate& reading, std::string_view name) {
+    for (ScoreComponent const& c : reading.components) {
+        if (c.name == name) return c.value;
+    }
+    ADD_FAILURE() << "no component " << name;
+    return NAN;
+}
+
+TEST(OverallScore, NoWeightGivesZero) {
+    EXPECT_EQ(overall_score({}), 0.0);
+    ScoreComponent const only_prior[] = {{PREVALENCE, 1.0}};
+    EXPECT_EQ(overall_score(only_prior), 0.0);
+}
+
+TEST(OverallScore, WeightsByExactName) {
+    for (std::string_view name : {IN_WINDOW, MAGNITUDE_FIT, NOT_SENTINEL, ENDIAN_MATCH, BYTE_WIDTH_MATCH,
+                                  NEIGHBOUR_MONOTONICITY}) {
+        EXPECT_EQ(component_weight(name), 2.0) << name;
+    }
+    for (std::string_view name : {REPRESENTABLE, GRANULARITY_MATCH, EPOCH_DISTANCE, ARTIFACT_MATCH,
+                                  SELF_DESCRIBING, std::string_view("anything else")}) {
+        EXPECT_EQ(component_weight(name), 1.0) << name;
+    }
+    EXPECT_EQ(component_weight(PREVALENCE), 0.0);
+    // A prior of 0.5 never moves a score.
+    ScoreComponent const rare[] = {{REPRESENTABLE, 1.0}, {PREVALENCE, 0.5}, {IN_WINDOW, 0.0}};
+    EXPECT_EQ(overall_score(rare), 1.0 / 3.0);
+}
+
+TEST(Components, BaseValuesOfWorkedReadings) {
+    struct Case {
+        std::string_view id;
+        int64_t raw;
+        double granularity, magnitude, distance, score;
+    };
+    Case const cases[] = {
+        {"unix", 1700000000, 1.0, 1.0, 1.0, 1.0},
+        {"unix_ms", 1700000000000, 0.0, 1.0, 1.0, 8.0 / 9.0},
+        {"postgres", 1700000000000, 0.0, 1.0, 0.026953323186199897, 0.7807725914651333},
+        {"snowflake", 1700000000000, 0.0, 6.426163749365804e-6, 6.426163749365804e-6, 0.5555576976101386},
+        {"unix_ms", 1700000000010, 0.6666666666666667, 1.0, 1.0, NAN},
+        {"unix_ms", 1700000000100, 0.33333333333333337, 1.0, 1.0, NAN},
+        {"unix_ms", -1000, 0.0, 1.0, 0.0, 5.0 / 9.0},
+        {"unix", 0, 1.0, 1.0, 0.0, 4.0 / 9.0},
+        {"discord", 0, 1.0, 0.0, 0.0, 4.0 / 9.0},  // the epoch itself
+    };
+    for (Case const& c : cases) {
+        auto const reading = build_candidate(row(c.id), c.raw, IntContext{});
+        ASSERT_TRUE(reading) << c.id << " " << c.raw;
+        EXPECT_EQ(component(*reading, GRANULARITY_MATCH), c.granularity) << c.id << " " << c.raw;
+        EXPECT_EQ(component(*reading, MAGNITUDE_FIT), c.magnitude) << c.id << " " << c.raw;
+        EXPECT_EQ(component(*reading, EPOCH_DISTANCE), c.distance) << c.id << " " << c.raw;
+        if (!std::isnan(c.score)) {
+            EXPECT_EQ(reading->score, c.score) << c.id << " " << c.raw;
+        }
+        EXPECT_EQ(reading->score, overall_score(reading->components)) << c.id;
+    }
+}
+
+// The distance is the exact nanosecond count rounded once to binary64: 2^53 + 3
+// ns is a tie between 2^53 + 2 and 2^53 + 4 and goes to the even one.
+TEST(Components, EpochDistanceRoundsTheCountToNearestEven) {
+    int64_t const raw = (int64_t{1} << 53) + 3;
+    EXPECT_EQ(epoch_distance(row("unix_ns"), PosixNs{raw}), 9007199254740996.0 / TWO_YEARS);
+}
+
+// Reference conversion of a 128-bit integer: keep 53 bits, round half to even.
+double nearest_binary64(i128 value) {
+    bool const negative = value < 0;
+    u128 magnitude = negative ? u128{0} - static_cast<u128>(value) : static_cast<u128>(value);
+    int shift = 0;
+    while ((magnitude >> shift) >= (u128{1} << 53)) ++shift;
+    u128 kept = magnitude >> shift;
+    if (shift > 0) {
+        u128 const rest = magnitude & ((u128{1} << shift) - 1), half = u128{1} << (shift - 1);
+        if (rest > half || (rest == half && (kept & 1))) ++kept;
+    }
+    double const result = std::ldexp(static_cast<double>(static_cast<uint64_t>(kept)), shift);
+    return negative ? -result : result;
+}
+
+TEST(Components, Int128ToDoubleIsCorrectlyRounded) {
+    std::mt19937_64 random(20240101);
+    for (int i = 0; i < 200000; ++i) {
+        int const bits = 54 + static_cast<int>(random() % 72);  // [54, 125]
+        u128 value = ((static_cast<u128>(random()) << 64) | random()) & ((u128{1} << bits) - 1);
+        value |= u128{1} << (bits - 1);
+        if (i % 2 == 0) {  // force a tie or a near tie below the kept bits
+            int const cut = bits - 53;
+            u128 const mask = (u128{1} << cut) - 1, half = u128{1} << (cut - 1);
+            value = (value & ~mask) | (half + (i % 3) - 1);
+        }
+        i128 const signed_value = (i % 4 < 2) ? static_cast<i128>(value) : -static_cast<i128>(value);
+        ASSERT_EQ(static_cast<double>(signed_value), nearest_binary64(signed_value));
+    }
+}
+
+TEST(ContextComponents, AddedOnlyUnderTheirConditions) {
+    int64_t const neighbours[] = {1700000000};
+    Format const& seconds = row("unix");
+    auto const base_names = names(*build_candidate(seconds, 1700000000, IntContext{}));
+    EXPECT_EQ(base_names, (std::vector<std::string_view>{REPRESENTABLE, IN_WINDOW, GRANULARITY_MATCH, MAGNITUDE_FIT,
+                                                         EPOCH_DISTANCE, PREVALENCE, NOT_SENTINEL}));
+
+    struct Case {
+        IntContext context;
+        std::vector<std::string_view> extra;
+    };
+    std::span<const int64_t> const none;
+    Case const cases[] = {
+        // a byte order without a width says nothing
+        {{.artifact_hint = {}, .neighbours = none, .byte_order = ByteOrder::Big, .byte_width = {}}, {}},
+        {{.artifact_hint = {}, .neighbours = none, .byte_order = {}, .byte_width = 8}, {BYTE_WIDTH_MATCH}},
+        {{.artifact_hint = {}, .neighbours = none, .byte_order = ByteOrder::Little, .byte_width = 8},
+         {BYTE_WIDTH_MATCH, ENDIAN_MATCH}},
+        {{.artifact_hint = "", .neighbours = none, .byte_order = {}, .byte_width = {}}, {ARTIFACT_MATCH}},
+        {{.artifact_hint = {}, .neighbours = neighbours, .byte_order = {}, .byte_width = {}},
+         {NEIGHBOUR_MONOTONICITY}},
+        {{.artifact_hint = "x", .neighbours = neighbours, .byte_order = ByteOrder::Big, .byte_width = 4},
+         {BYTE_WIDTH_MATCH, ENDIAN_MATCH, ARTIFACT_MATCH, NEIGHBOUR_MONOTONICITY}},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        auto const reading = build_candidate(seconds, 1700000000, cases[i].context);
+        ASSERT_TRUE(reading);
+        auto expected = base_names;
+        expected.insert(expected.end(), cases[i].extra.begin(), cases[i].extra.end());
+        EXPECT_EQ(names(*reading), expected) << "case " << i;
+        EXPECT_EQ(reading->components.capacity(), expected.size()) << "case " << i;
+        EXPECT_EQ(reading->score, overall_score(reading->components)) << "case " << i;
+    }
+}
+
+TEST(ContextComponents, ByteWidthMatch) {
+    struct Case {
+        std::string_view id;
+        int64_t raw;
+        uint8_t width;
+        double expected;
+    };
+    Case const cases[] = {
+        {"unix", 1700000000, 4, 1.0},
+        {"unix", 1700000000, 8, 0.5},     // needs 4 bytes, no more than the usual 4
+        {"unix", 1700000000000, 8, 0.0},  // needs 6 bytes, more than the usual 4
+        {"unix", 0, 2, 0.5},
+        {"unix", -1, 2, 0.5},             // |-1| needs one byte
+        {"unix", 255, 2, 0.5},
+        {"unix", 256, 1, 0.5},
+        {"unix", INT64_MIN, 2, 0.0},      // its magnitude needs all 8 bytes
+        {"unix_ms", INT64_MIN, 2, 0.5},   // usual width 8
+        {"unix_ms", 1700000000000, 8, 1.0},
+        {"unix_ms", 1700000000000, 4, 0.5},
+        {"snowflake", 1700000000000, 8, 1.0},
+        {"ole", 45000, 8, 1.0},
+        {"fat", 1700000000, 4, 1.0},      // packed layouts count as 4 bytes
+        {"ns40", 1700000000000, 7, 0.0},  // also the 7-byte ones
+        {"dhcp6", 1700000000, 4, 1.0},
+    };
+    for (Case const& c : cases) {
+        EXPECT_EQ(byte_width_match(row(c.id), c.raw, c.width), c.expected)
+            << c.id << " " << c.raw << " width " << int{c.width};
+    }
+}
+
+TEST(ContextComponents, EndianMatch) {
+    struct Case {
+        std::string_view id;
+        int64_t raw;
+        uint8_t width;
+        double expected;
+    };
+    Case const cases[] = {
+        {"unix", 1700000000, 4, 1.0},             // swapped 15815525 lands in 1970
+        {"unix", 1700000000, 2, 1.0},             // no swapped value; given in window
+        {"unix", 1700000000, 8, 1.0},             // swapped far beyond the window
+        {"unix", 0x50000060, 4, 0.5},             // swapped 0x60000050 is in the window too
+        {"unix", 0, 4, 0.0},                      // given outside the window
+        {"unix", 15815525, 4, 0.0},               // ... whatever the swapped value does
+        {"unix_ms", 1700000000000, 4, 1.0},       // above 32 bits: no 4-byte swap
+        {"unix_ns", 0x1A00000000000019, 8, 0.5},  // swapped 0x190000000000001A, 2027
+        {"discord", -1, 8, 0.0},                  // a codec error counts as outside
+    };
+    for (Case const& c : cases) {
+        EXPECT_EQ(endian_match(row(c.id), c.raw, c.width), c.expected)
+            << c.id << " " << c.raw << " width " << int{c.width};
+    }
+}
+
+TEST(ContextComponents, ArtifactMatch) {
+    struct Case {
+        std::string_view id;
+        std::string_view hint;
+        double expected;
+    };
+    Case const cases[] = {
+        {"webkit", "Chrome History", 1.0},  // chrome in the label, history in the source
+        {"unix", "Chrome History", 0.2},
+        {"webkit", "CHROMIUM", 1.0},
+        {"ksuid", "ksuid", 1.0},                // the id is part of the haystack
+        {"unix", "\xCE\xA9unix", 1.0},          // a non-ASCII letter separates tokens
+        {"unix", "li", 0.2},                    // shorter than 3: skipped
+        {"unix", "", 0.2},
+        {"webkit", "s since", 1.0},             // since occurs in the label
+        {"hfsplus", "hfs+", 1.0},
+        {"unix", "time-unix", 1.0},
+        {"unix", "posix/linux", 1.0},
+        {"webkit", "\xC2\xB5s", 0.2},           // µ is no token character; s is too short
+    };
+    for (Case const& c : cases) {
+        EXPECT_EQ(artifact_match(row(c.id), c.hint), c.expected) << c.id << " '" << c.hint << "'";
+    }
+    // AD is the abbreviation of active's own source, but two letters make no token.
+    for (Format const& format : FORMATS) EXPECT_EQ(artifact_match(format, "AD"), 0.2) << format.id();
+}
+
+// Searching with ASCII case folding is the full lowercase mapping only while
+// the haystack's non-ASCII characters are their own lower case.
+TEST(ContextComponents, HaystackNonAsciiIsCaseless) {
+    std::string_view const caseless[] = {"\xC2\xB5", "\xC2\xA7", "\xE2\x80\x94", "\xE2\x88\x92"};  // µ § — −
+    for (Format const& format : FORMATS) {
+        for (std::string_view text : {format.id(), format.source(), format.label()}) {
+            for (std::size_t i = 0; i < text.size();) {
+                if (static_cast<unsigned char>(text[i]) < 0x80) {
+                    ++i;
+                    continue;
+                }
+                bool known = false;
+                for (std::string_view c : caseless) {
+                    if (text.substr(i, c.size()) == c) {
+                        known = true;
+                        i += c.size();
+                        break;
+                    }
+                }
+                ASSERT_TRUE(known) << format.id() << ": " << text;
+            }
+        }
+    }
+}
+
+TEST(ContextComponents, NeighbourMonotonicity) {
+    struct Case {
+        std::string_view id;
+        std::vector<int64_t> neighbours;
+        double expected;
+    };
+    Case const cases[] = {
+        {"unix", {1700000000, 1700000100, 1700000050}, 1.0},
+        {"snowflake", {5, 3}, 0.0},  // both decode to the epoch: equal instants, unequal values
+        {"unix", {1700000000}, 1.0},
+        {"unix", {0}, 0.0},
+        {"unix", {1700000000, 1700000100, 0}, 0.5},  // out-of-window pairs stay in the denominator
+        {"unix", {1700000000, 0, 1700000100}, 0.0},
+        {"discord", {-1, -2}, 0.0},                  // codec errors
+        {"unix", {1700000000, 1700000000}, 1.0},     // equal values, equal instants
+    };
+    for (Case const& c : cases) {
+        EXPECT_EQ(neighbour_monotonicity(row(c.id), c.neighbours), c.expected) << c.id;
+    }
+    // The value itself plays no part.
+    int64_t const neighbours[] = {1700000000, 1700000100};
+    for (int64_t raw : {int64_t{1700000000}, int64_t{0}, int64_t{-5}}) {
+        auto const reading = build_candidate(
+            row("unix"), raw, IntContext{.artifact_hint = {}, .neighbours = neighbours, .byte_order = {}, .byte_width = {}});
+        ASSERT_TRUE(reading);
+        EXPECT_EQ(component(*reading, NEIGHBOUR_MONOTONICITY), 1.0) << raw;
+    }
+}
+
+}  // namespace
+}  // namespace epochsift
