@@ -44,10 +44,19 @@ constexpr uint64_t minute_word(uint64_t year_field, const CivilFields& c) {
 
 }  // namespace
 
-CodecResult<PosixNs> decode_fat_dos(int64_t raw) { return decode_dos_words(raw, "FAT/DOS packed value (not a u32)"); }
-CodecResult<PosixNs> decode_exfat(int64_t raw) { return decode_dos_words(raw, "exFAT packed value (not a u32)"); }
-CodecResult<uint64_t> encode_fat_dos(PosixNs instant) { return encode_dos_words(instant, "FAT/DOS year (1980-2107)"); }
-CodecResult<uint64_t> encode_exfat(PosixNs instant) { return encode_dos_words(instant, "exFAT year (1980-2107)"); }
+// FAT and exFAT share the layout; only their reasons differ.
+CodecResult<PosixNs> decode_fat_dos(int64_t raw) {
+    return decode_dos_words(raw, "FAT/DOS packed value (not a u32)");
+}
+CodecResult<PosixNs> decode_exfat(int64_t raw) {
+    return decode_dos_words(raw, "exFAT packed value (not a u32)");
+}
+CodecResult<uint64_t> encode_fat_dos(PosixNs instant) {
+    return encode_dos_words(instant, "FAT/DOS year (1980-2107)");
+}
+CodecResult<uint64_t> encode_exfat(PosixNs instant) {
+    return encode_dos_words(instant, "exFAT year (1980-2107)");
+}
 
 // Year since 1900 in bits 20–28; bits 29–31 carry the weekday, ignored.
 CodecResult<PosixNs> decode_dttm(int64_t raw) {

@@ -87,7 +87,8 @@ CodecResult<PosixNs> decode_ns40le(int64_t raw) {
     auto const u = static_cast<uint64_t>(raw);
     unsigned const year_high = byte_at(u, 5);
     if (year_high >= 128) return CodecError::range(raw, "Nokia S40 LE year");
-    return decode_field_bytes(static_cast<int16_t>(year_high << 8 | byte_at(u, 6)), narrow(byte_at(u, 4)), u);
+    auto const year = static_cast<int16_t>(year_high << 8 | byte_at(u, 6));
+    return decode_field_bytes(year, narrow(byte_at(u, 4)), u);
 }
 
 CodecResult<uint64_t> encode_ns40le(PosixNs instant) {
@@ -104,8 +105,9 @@ CodecResult<uint64_t> encode_ns40le(PosixNs instant) {
 CodecResult<PosixNs> decode_logtime(int64_t raw) {
     if (raw < 0) return CodecError::range(raw, "JET LogTime (negative)");
     auto const u = static_cast<uint64_t>(raw);
-    return packed_civil(static_cast<int16_t>(1900 + byte_at(u, 2)), narrow(byte_at(u, 3)), narrow(byte_at(u, 4)),
-                        narrow(byte_at(u, 5)), narrow(byte_at(u, 6)), narrow(byte_at(u, 7)));
+    return packed_civil(static_cast<int16_t>(1900 + byte_at(u, 2)), narrow(byte_at(u, 3)),
+                        narrow(byte_at(u, 4)), narrow(byte_at(u, 5)), narrow(byte_at(u, 6)),
+                        narrow(byte_at(u, 7)));
 }
 
 CodecResult<uint64_t> encode_logtime(PosixNs instant) {
@@ -113,8 +115,8 @@ CodecResult<uint64_t> encode_logtime(PosixNs instant) {
     if (!fields) return fields.error();
     auto const& c = fields.value();
     if (!year_fits(c, 1900, 255)) return CodecError::range(c.year, "JET LogTime year (1900-2155)");
-    return uint64_t{c.second} << 56 | uint64_t{c.minute} << 48 | uint64_t{c.hour} << 40 | uint64_t{c.day} << 32 |
-           uint64_t{c.month} << 24 | uint64_t(c.year - 1900) << 16;
+    return uint64_t{c.second} << 56 | uint64_t{c.minute} << 48 | uint64_t{c.hour} << 40 |
+           uint64_t{c.day} << 32 | uint64_t{c.month} << 24 | uint64_t(c.year - 1900) << 16;
 }
 
 // Seven bytes of swapped decimal nibbles: year − 2000, month, day, hour,

@@ -43,7 +43,8 @@ CodecResult<PosixNs> decode_sqlserver(int64_t raw) {
     if (ticks >= TICKS_PER_DAY) return CodecError::range(ticks, "SQL Server datetime ticks (>= one day)");
     auto const days = static_cast<int32_t>(static_cast<uint32_t>(u >> 32));  // negative days lie before 1900
     // |days × one day| < 2^79: no step here can leave 128 bits.
-    return PosixNs{i128{days} * NS_PER_DAY + i128{ticks} * NS_PER_SECOND / TICKS_PER_SECOND - SQL_SERVER_EPOCH_NS};
+    i128 const since_midnight = i128{ticks} * NS_PER_SECOND / TICKS_PER_SECOND;  // truncated
+    return PosixNs{i128{days} * NS_PER_DAY + since_midnight - SQL_SERVER_EPOCH_NS};
 }
 
 CodecResult<uint64_t> encode_sqlserver(PosixNs instant) {

@@ -40,8 +40,8 @@ constexpr DigitPairs swapped(DigitPairs pairs) {
 }
 
 CodecResult<PosixNs> civil_of(const DigitPairs& p) {
-    return packed_civil(static_cast<int16_t>(2000 + p[0]), narrow(p[1]), narrow(p[2]), narrow(p[3]), narrow(p[4]),
-                        narrow(p[5]));
+    return packed_civil(static_cast<int16_t>(2000 + p[0]), narrow(p[1]), narrow(p[2]), narrow(p[3]),
+                        narrow(p[4]), narrow(p[5]));
 }
 
 }  // namespace

@@ -12,14 +12,18 @@ CodecResult<PosixNs> Format::decode_int(int64_t raw) const {
     i128 instant = 0;
     switch (encoding.tag) {
     case Encoding::Tag::Integer:
-        if (!checked_add(i128{raw} * unit, spec->epoch.ns, instant)) return CodecError::range(raw, "nanoseconds");
+        if (!checked_add(i128{raw} * unit, spec->epoch.ns, instant)) {
+            return CodecError::range(raw, "nanoseconds");
+        }
         return PosixNs{instant};
     case Encoding::Tag::Float:
         return CodecError::range(raw, "float-format decoded as integer");
     case Encoding::Tag::Shifted: {
         if (raw < 0) return CodecError::range(raw, "embedded-id (negative)");
         uint64_t const count = static_cast<uint64_t>(raw) >> (encoding.shift % 64);
-        if (!checked_add(i128{count} * unit, spec->epoch.ns, instant)) return CodecError::range(count, "nanoseconds");
+        if (!checked_add(i128{count} * unit, spec->epoch.ns, instant)) {
+            return CodecError::range(count, "nanoseconds");
+        }
         return PosixNs{instant};
     }
     case Encoding::Tag::Packed:

@@ -8,7 +8,9 @@
 namespace epochsift::packed_fields {
 
 // raw, taken as unsigned, is below 2^bits (so no negative raw fits).
-constexpr bool fits_bits(int64_t raw, unsigned bits) { return static_cast<uint64_t>(raw) < (uint64_t{1} << bits); }
+constexpr bool fits_bits(int64_t raw, unsigned bits) {
+    return static_cast<uint64_t>(raw) < (uint64_t{1} << bits);
+}
 
 // The unsigned field of `width` bits starting at bit `low`.
 constexpr unsigned bits(uint64_t raw, unsigned low, unsigned width) {

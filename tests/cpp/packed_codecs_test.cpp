@@ -1,12 +1,38 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
+#include <random>
 #include <string_view>
 
 #include "registry/packed_codecs.hpp"
 
 namespace epochsift {
 namespace {
+
+constexpr int64_t I64_MIN = std::numeric_limits<int64_t>::min();
+
+PackedDecoder decoder(PackedCodec c) { return PACKED_DECODERS[static_cast<std::size_t>(c)]; }
+PackedEncoder encoder(PackedCodec c) { return PACKED_ENCODERS[static_cast<std::size_t>(c)]; }
+
+PosixNs at(int64_t unix_seconds, int64_t nanos = 0) { return PosixNs::from_seconds(unix_seconds, nanos); }
+
+int64_t unix_seconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return *civil_to_unix_seconds(year, month, day, hour, minute, second);
+}
+
+// The reason of a Range error; "" for a value or a Calendar error.
+template <class T>
+std::string_view range_reason(const CodecResult<T>& r) {
+    return !r.ok() && r.error().kind == CodecError::Kind::Range ? r.error().message : std::string_view{};
+}
+
+template <class T>
+bool is_calendar_error(const CodecResult<T>& r) {
+    return !r.ok() && r.error().kind == CodecError::Kind::Calendar;
+}
+
+bool decodes_to(const CodecResult<PosixNs>& r, PosixNs expected) { return r.ok() && *r == expected; }
 
 struct WorkedValue {
     PackedCodec codec;
@@ -47,6 +73,264 @@ TEST(PackedCodecs, WorkedValuesEncodeAndDecodeBack) {
         ASSERT_TRUE(back.ok()) << w.name;
         EXPECT_TRUE(*back == PosixNs{w.decoded_ns}) << w.name;
     }
+}
+
+// Each codec's whole range at its precision: first and last instants it can
+// encode, and the step between neighbours.
+struct CodecRange {
+    PackedCodec codec;
+    std::string_view name;
+    int64_t first_second;
+    int64_t last_second;
+    int64_t step_seconds;
+    std::string_view below_reason;  // encoding just before the first instant
+};
+
+const CodecRange RANGES[] = {
+    {PackedCodec::FatDos, "fat_dos", unix_seconds(1980, 1, 1), unix_seconds(2107, 12, 31, 23, 59, 58), 2,
+     "FAT/DOS year (1980-2107)"},
+    {PackedCodec::Exfat, "exfat", unix_seconds(1980, 1, 1), unix_seconds(2107, 12, 31, 23, 59, 58), 2,
+     "exFAT year (1980-2107)"},
+    {PackedCodec::Dttm, "dttm", unix_seconds(1900, 1, 1), unix_seconds(2411, 12, 31, 23, 59), 60,
+     "DTTM year (1900-2411)"},
+    {PackedCodec::BitDate, "bitdate", unix_seconds(0, 1, 1), unix_seconds(4095, 12, 31, 23, 59), 60,
+     "BitDate year (0-4095)"},
+    // The calendar, not the 15-bit year, ends these at 9999-12-30T22:00:00Z.
+    {PackedCodec::BitDec, "bitdec", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 60,
+     "Bitwise Decimal year (non-negative)"},
+    {PackedCodec::Bcd, "bcd", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
+     "BCD year (2000-2099)"},
+    {PackedCodec::Moto, "moto", unix_seconds(1970, 1, 1), unix_seconds(2225, 12, 31, 23, 59, 59), 1,
+     "Motorola year (1970-2225)"},
+    {PackedCodec::Symantec, "symantec", unix_seconds(1970, 1, 1), unix_seconds(2225, 12, 31, 23, 59, 59), 1,
+     "Symantec year (1970-2225)"},
+    {PackedCodec::Dvr, "dvr", unix_seconds(2000, 1, 1), unix_seconds(2063, 12, 31, 23, 59, 59), 1,
+     "DVR year (2000-2063)"},
+    {PackedCodec::Ns40, "ns40", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 1, "Nokia S40 year (0-65535)"},
+    {PackedCodec::Ns40Le, "ns40le", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 1,
+     "Nokia S40 LE year (0-65535)"},
+    {PackedCodec::LogTime, "logtime", unix_seconds(1900, 1, 1), unix_seconds(2155, 12, 31, 23, 59, 59), 1,
+     "JET LogTime year (1900-2155)"},
+    {PackedCodec::SemiOctet, "semioctet", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
+     "Semi-Octet year (2000-2099)"},
+    {PackedCodec::Gsm, "gsm", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
+     "GSM year (2000-2099)"},
+    {PackedCodec::NokiaLe, "nokiale", -1'770'359'295, 2'524'608'000, 1,
+     "Nokia LE seconds-before-2050 (out of u32 range)"},
+};
+
+// Encode, then decode: the instant comes back with what the codec cannot
+// hold (the odd second, the seconds, the fraction) dropped.
+TEST(PackedCodecs, RoundTripOverWholeRange) {
+    std::mt19937_64 rng(0x5EED'2023);
+    for (auto const& r : RANGES) {
+        auto const steps = static_cast<uint64_t>((r.last_second - r.first_second) / r.step_seconds);
+        std::uniform_int_distribution<uint64_t> pick_step(0, steps);
+        std::uniform_int_distribution<int64_t> pick_fraction(0, r.step_seconds * NS_PER_SECOND - 1);
+        for (int i = 0; i < 4000; ++i) {
+            uint64_t const k = i == 0 ? 0 : i == 1 ? steps : pick_step(rng);
+            PosixNs const exact = at(r.first_second + static_cast<int64_t>(k) * r.step_seconds);
+            PosixNs const noisy{exact.ns + (i < 2 ? 0 : pick_fraction(rng))};
+            auto const raw = encoder(r.codec)(noisy);
+            ASSERT_TRUE(raw.ok()) << r.name << " at " << *exact.to_rfc3339() << ": " << raw.error().message;
+            ASSERT_TRUE(decodes_to(decoder(r.codec)(static_cast<int64_t>(*raw)), exact))
+                << r.name << " at " << *exact.to_rfc3339();
+        }
+        // One nanosecond before the range and one step after it have no raw value.
+        EXPECT_EQ(range_reason(encoder(r.codec)(PosixNs{at(r.first_second).ns - 1})), r.below_reason) << r.name;
+        EXPECT_FALSE(encoder(r.codec)(at(r.last_second + r.step_seconds)).ok()) << r.name;
+    }
+}
+
+// SQL Server keeps 1/300 s: any tick of any day in the signed 32-bit day
+// range survives both directions.
+TEST(PackedCodecs, SqlServerRoundTripOverWholeRange) {
+    std::mt19937_64 rng(0x5EED'1900);
+    std::uniform_int_distribution<int64_t> pick_days(INT32_MIN, INT32_MAX);
+    std::uniform_int_distribution<uint64_t> pick_ticks(0, 25'919'999);
+    for (int i = 0; i < 20000; ++i) {
+        int64_t const days = i == 0 ? INT32_MIN : i == 1 ? INT32_MAX : pick_days(rng);
+        uint64_t const ticks = i == 0 ? 0 : i == 1 ? 25'919'999 : pick_ticks(rng);
+        uint64_t const raw = uint64_t{static_cast<uint32_t>(days)} << 32 | ticks;
+        auto const instant = decode_sqlserver(static_cast<int64_t>(raw));
+        ASSERT_TRUE(instant.ok()) << raw;
+        auto const back = encode_sqlserver(*instant);
+        ASSERT_TRUE(back.ok()) << raw;
+        EXPECT_EQ(*back, raw) << "days " << days << " ticks " << ticks;
+    }
+}
+
+// Any raw value that decodes re-encodes to a raw value that decodes to the
+// same instant; no raw value crashes a decoder.
+TEST(PackedCodecs, DecodeEncodeDecodeIsStable) {
+    std::mt19937_64 rng(0x5EED'0064);
+    for (std::size_t code = 0; code < PACKED_CODEC_COUNT; ++code) {
+        for (int i = 0; i < 20000; ++i) {
+            auto const raw = static_cast<int64_t>(rng() >> (rng() % 64));
+            auto const instant = PACKED_DECODERS[code](raw);
+            if (!instant.ok()) continue;
+            auto const again = PACKED_ENCODERS[code](*instant);
+            if (code == static_cast<std::size_t>(PackedCodec::Gsm) && !again.ok()) {
+                EXPECT_EQ(civil_fields(*instant).value().year, 1999) << raw;  // the one year GSM cannot write
+                continue;
+            }
+            ASSERT_TRUE(again.ok()) << "code " << code << " raw " << raw;
+            EXPECT_TRUE(decodes_to(PACKED_DECODERS[code](static_cast<int64_t>(*again)), *instant))
+                << "code " << code << " raw " << raw;
+        }
+    }
+}
+
+struct WidthLimit {
+    PackedCodec codec;
+    int64_t first_too_wide;  // 0: no upper limit
+    std::string_view reason;
+    std::string_view negative_reason;
+};
+
+constexpr int64_t TWELVE_DIGITS = 1'000'000'000'000;
+
+constexpr WidthLimit WIDTHS[] = {
+    {PackedCodec::FatDos, int64_t{1} << 32, "FAT/DOS packed value (not a u32)", "FAT/DOS packed value (not a u32)"},
+    {PackedCodec::Exfat, int64_t{1} << 32, "exFAT packed value (not a u32)", "exFAT packed value (not a u32)"},
+    {PackedCodec::Dttm, int64_t{1} << 32, "DTTM packed value (not a u32)", "DTTM packed value (not a u32)"},
+    {PackedCodec::BitDate, int64_t{1} << 32, "BitDate packed value (not a u32)", "BitDate packed value (not a u32)"},
+    {PackedCodec::BitDec, int64_t{1} << 35, "Bitwise Decimal year", "Bitwise Decimal value (negative)"},
+    {PackedCodec::Bcd, TWELVE_DIGITS, "BCD value (not 12 decimal digits)", "BCD value (not 12 decimal digits)"},
+    {PackedCodec::Moto, int64_t{1} << 48, "Motorola (not a 6-byte value)", "Motorola (not a 6-byte value)"},
+    {PackedCodec::Symantec, int64_t{1} << 48, "Symantec (not a 6-byte value)", "Symantec (not a 6-byte value)"},
+    {PackedCodec::Dvr, int64_t{1} << 32, "DVR packed value (not a u32)", "DVR packed value (not a u32)"},
+    {PackedCodec::Ns40, int64_t{1} << 56, "Nokia S40 (not a 7-byte value)", "Nokia S40 (not a 7-byte value)"},
+    {PackedCodec::Ns40Le, int64_t{1} << 56, "Nokia S40 LE (not a 7-byte value)",
+     "Nokia S40 LE (not a 7-byte value)"},
+    {PackedCodec::LogTime, 0, "", "JET LogTime (negative)"},
+    {PackedCodec::SemiOctet, TWELVE_DIGITS, "Semi-Octet (not 12 decimal digits)",
+     "Semi-Octet (not 12 decimal digits)"},
+    {PackedCodec::Gsm, int64_t{1} << 56, "GSM (not a 7-byte value)", "GSM (not a 7-byte value)"},
+    {PackedCodec::NokiaLe, int64_t{1} << 32, "Nokia LE (not a u32)", "Nokia LE (not a u32)"},
+};
+
+// The width check comes first and carries raw itself.
+TEST(PackedCodecs, WidthRejections) {
+    for (auto const& w : WIDTHS) {
+        auto const decode = decoder(w.codec);
+        auto const code = static_cast<int>(w.codec);
+        for (int64_t raw : {int64_t{-1}, I64_MIN}) {
+            auto const r = decode(raw);
+            EXPECT_EQ(range_reason(r), w.negative_reason) << code;
+            EXPECT_TRUE(!r.ok() && r.error().value == raw) << code;
+        }
+        if (w.first_too_wide == 0) continue;
+        EXPECT_EQ(range_reason(decode(w.first_too_wide)), w.reason) << code;
+        EXPECT_EQ(range_reason(decode(std::numeric_limits<int64_t>::max())), w.reason) << code;
+        EXPECT_NE(range_reason(decode(w.first_too_wide - 1)), w.reason) << code;  // fits the width
+    }
+}
+
+TEST(PackedCodecs, YearBitsBeyondTheCalendar) {
+    EXPECT_EQ(range_reason(decode_ns40(int64_t{1} << 55)), "Nokia S40 year");
+    EXPECT_EQ(range_reason(decode_ns40le(int64_t{0x80} << 40)), "Nokia S40 LE year");  // high byte 128
+    EXPECT_TRUE(is_calendar_error(decode_ns40(int64_t{10000} << 40 | 0x01'01'00'00'00)));  // 10000-01-01
+    EXPECT_TRUE(is_calendar_error(decode_bitdec(int64_t{10000} << 20 | 1 << 16 | 1 << 11)));
+    // Year 9999 decodes only up to the calendar's last second.
+    EXPECT_TRUE(decodes_to(decode_ns40(int64_t{9999} << 40 | 0x0C'1E'16'00'00), at(MAX_CALENDAR_SECOND)));
+    EXPECT_TRUE(is_calendar_error(decode_ns40(int64_t{9999} << 40 | 0x0C'1E'16'00'01)));
+    EXPECT_TRUE(is_calendar_error(decode_ns40(int64_t{9999} << 40 | 0x0C'1F'00'00'00)));
+}
+
+TEST(PackedCodecs, RawZero) {
+    for (std::size_t code = 0; code < PACKED_CODEC_COUNT; ++code) {
+        auto const r = PACKED_DECODERS[code](0);
+        if (code == static_cast<std::size_t>(PackedCodec::NokiaLe)) {
+            EXPECT_TRUE(decodes_to(r, at(unix_seconds(1913, 11, 25, 17, 31, 45))));
+        } else if (code == static_cast<std::size_t>(PackedCodec::SqlServer)) {
+            EXPECT_TRUE(decodes_to(r, at(unix_seconds(1900, 1, 1))));
+        } else {
+            EXPECT_TRUE(is_calendar_error(r)) << code;  // month 0 (Symantec: day 0)
+        }
+    }
+}
+
+TEST(PackedCodecs, CalendarRejections) {
+    EXPECT_TRUE(decodes_to(decode_fat_dos(0x0021'0000), at(unix_seconds(1980, 1, 1))));
+    EXPECT_TRUE(is_calendar_error(decode_fat_dos(0x01A1'0000)));  // month 13
+    EXPECT_TRUE(is_calendar_error(decode_fat_dos(0x0021'C000)));  // hour 24
+    EXPECT_TRUE(is_calendar_error(decode_fat_dos(0x0021'0780)));  // minute 60
+    EXPECT_TRUE(is_calendar_error(decode_fat_dos(0x0021'001E)));  // second 60: no leap second
+    EXPECT_TRUE(is_calendar_error(decode_bcd(230229'000000)));    // 2023 is not a leap year
+    EXPECT_TRUE(decodes_to(decode_bcd(240229'000000), at(unix_seconds(2024, 2, 29))));
+    EXPECT_TRUE(is_calendar_error(decode_bcd(240431'000000)));    // April has 30 days
+    EXPECT_TRUE(is_calendar_error(decode_moto(int64_t{0x36'80'01'00'00'00})));  // month byte 128
+    EXPECT_TRUE(is_calendar_error(decode_dvr(int64_t{1} << 22 | 1 << 17 | 60)));  // second 60
+    // An instant the calendar cannot show has no civil fields to encode.
+    EXPECT_TRUE(is_calendar_error(encode_ns40(at(MAX_CALENDAR_SECOND + 1))));
+    EXPECT_TRUE(is_calendar_error(encode_bitdec(at(MIN_CALENDAR_SECOND - 1))));
+    EXPECT_TRUE(is_calendar_error(civil_fields(PosixNs{std::numeric_limits<i128>::min()})));
+}
+
+TEST(PackedCodecs, CivilFieldsRoundDown) {
+    EXPECT_EQ(civil_fields(PosixNs{-1}).value(), (CivilFields{1969, 12, 31, 23, 59, 59}));
+    EXPECT_EQ(civil_fields(at(MIN_CALENDAR_SECOND)).value(), (CivilFields{-9999, 1, 2, 1, 59, 59}));
+    EXPECT_TRUE(is_calendar_error(civil_fields(PosixNs{at(MIN_CALENDAR_SECOND).ns - 1})));
+    EXPECT_TRUE(civil_fields(PosixNs{at(MAX_CALENDAR_SECOND + 1).ns - 1}).ok());
+}
+
+TEST(PackedCodecs, BcdWidthAgainstCalendar) {
+    EXPECT_TRUE(is_calendar_error(decode_bcd(999'999'999'999)));  // fits; month 99
+    EXPECT_EQ(range_reason(decode_bcd(TWELVE_DIGITS)), "BCD value (not 12 decimal digits)");
+    EXPECT_TRUE(decodes_to(decode_bcd(991231'235959), at(unix_seconds(2099, 12, 31, 23, 59, 59))));
+}
+
+TEST(PackedCodecs, GsmYearByteAbove127IsYear1999) {
+    EXPECT_TRUE(decodes_to(decode_gsm(0x0D10'1000'0000'00), at(unix_seconds(1999, 1, 1))));
+    EXPECT_TRUE(is_calendar_error(decode_gsm(0x320D'1000'0000'00)));  // month byte 0D reads -1
+    EXPECT_TRUE(decodes_to(decode_gsm(0x3211'4122'3191'FF), at(1'699'999'999)));  // tz byte ignored
+}
+
+TEST(PackedCodecs, SymantecMonthByteWrapsInEightBits) {
+    EXPECT_TRUE(is_calendar_error(decode_symantec(0x35'FF'0E'16'0D'13)));  // 255 + 1 is month 0
+    EXPECT_TRUE(decodes_to(decode_symantec(0x35'00'0E'16'0D'13), at(unix_seconds(2023, 1, 14, 22, 13, 19))));
+    EXPECT_TRUE(is_calendar_error(decode_symantec(0x35'0C'0E'16'0D'13)));  // month 13
+}
+
+TEST(PackedCodecs, NokiaLeEnds) {
+    PosixNs const last = at(2'524'608'000);    // 2050-01-01T00:00:00Z
+    PosixNs const first = at(-1'770'359'295);  // 1913-11-25T17:31:45Z
+    EXPECT_EQ(encode_nokiale(last).value(), 0xFFFF'FFFFu);
+    EXPECT_EQ(encode_nokiale(first).value(), 0u);
+    EXPECT_TRUE(decodes_to(decode_nokiale(0xFFFF'FFFF), last));
+    EXPECT_TRUE(decodes_to(decode_nokiale(0), first));
+    EXPECT_EQ(encode_nokiale(PosixNs{last.ns + NS_PER_SECOND - 1}).value(), 0xFFFF'FFFFu);  // fraction dropped
+    auto const after = encode_nokiale(at(2'524'608'001));
+    EXPECT_EQ(range_reason(after), "Nokia LE seconds-before-2050 (out of u32 range)");
+    EXPECT_TRUE(!after.ok() && after.error().value == 2'524'608'001);
+    EXPECT_EQ(range_reason(encode_nokiale(PosixNs{first.ns - 1})), "Nokia LE seconds-before-2050 (out of u32 range)");
+    // Byte order: the word is little-endian in raw.
+    EXPECT_TRUE(decodes_to(decode_nokiale(0x0100'0000), at(1 - 1'770'359'295)));
+}
+
+TEST(PackedCodecs, SqlServerEdges) {
+    constexpr int64_t DAY_1900 = -2'208'988'800;
+    // Negative days lie before 1900.
+    EXPECT_TRUE(decodes_to(decode_sqlserver(-4'294'967'296), at(DAY_1900 - 86'400)));
+    // The last tick of a day is accepted, one more is a whole day.
+    EXPECT_TRUE(decodes_to(decode_sqlserver(25'919'999), at(DAY_1900 + 86'399, 996'666'666)));
+    auto const too_many = decode_sqlserver(25'920'000);
+    EXPECT_EQ(range_reason(too_many), "SQL Server datetime ticks (>= one day)");
+    EXPECT_TRUE(!too_many.ok() && too_many.error().value == 25'920'000);
+    EXPECT_EQ(range_reason(decode_sqlserver(int64_t{-1})), "SQL Server datetime ticks (>= one day)");
+    // Encoding rounds to the nearest tick, halves up, and rolls over at midnight.
+    EXPECT_EQ(encode_sqlserver(at(DAY_1900, 1'666'666)).value(), 0u);
+    EXPECT_EQ(encode_sqlserver(at(DAY_1900, 1'666'667)).value(), 1u);
+    EXPECT_EQ(encode_sqlserver(PosixNs{at(DAY_1900).ns - 1}).value(), 0u);  // 1899-12-31T23:59:59.999999999Z
+    EXPECT_EQ(encode_sqlserver(PosixNs{at(DAY_1900).ns - 1'666'666}).value(), 0u);
+    EXPECT_EQ(encode_sqlserver(PosixNs{at(DAY_1900).ns - 1'666'667}).value(), 0xFFFF'FFFF'018B'81FFu);
+    // The day count must fit 32 signed bits; the shift to 1900 must fit 128.
+    PosixNs const last_tick = decode_sqlserver(int64_t{INT32_MAX} << 32 | 25'919'999).value();
+    EXPECT_EQ(range_reason(encode_sqlserver(PosixNs{last_tick.ns + 2'000'000})),
+              "SQL Server days-since-1900 (out of i32 range)");
+    EXPECT_EQ(range_reason(encode_sqlserver(PosixNs{std::numeric_limits<i128>::max()})),
+              "SQL Server ns since 1900 (overflow)");
 }
 
 }  // namespace
