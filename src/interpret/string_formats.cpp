@@ -77,11 +77,12 @@ constexpr std::array<StringFormat, 13> STRING_FORMATS = {{
 
 namespace {
 
-// A short initialiser list would leave rows zeroed: every row needs a parser
-// and an id of its own.
+// A short initialiser list would leave rows zeroed: every row needs an id of
+// its own. (The parser pointers cannot be checked here: under the null
+// sanitizer a function's address is not a constant.)
 consteval bool rows_complete() {
     for (std::size_t i = 0; i < STRING_FORMATS.size(); ++i) {
-        if (STRING_FORMATS[i].parse == nullptr || STRING_FORMATS[i].id.empty()) return false;
+        if (STRING_FORMATS[i].id.empty()) return false;
         for (std::size_t j = 0; j < i; ++j) {
             if (STRING_FORMATS[i].id == STRING_FORMATS[j].id) return false;
         }
