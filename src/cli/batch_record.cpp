@@ -1,0 +1,99 @@
+#include "cli/batch_record.hpp"
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <vector>
+
+#include "cli/delimited.hpp"
+#include "cli/utf8.hpp"
+#include "interpret/identify.hpp"
+#include "interpret/json_writer.hpp"
+
+namespace epochsift::cli {
+
+namespace {
+
+void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format) {
+    if (format.output == BatchOutput::JsonLines) {
+        out += "{\"value\":null,\"line\":";
+        append_json_integer(out, line_number);
+        out += ",\"error\":";
+        append_json_string(out, error);
+        out += ",\"readings\":[]}\n";
+        return;
+    }
+    out += ",,,,,";
+    std::string cell(error);
+    cell += " (line ";
+    cell += std::to_string(line_number);
+    cell += ')';
+    append_csv_field(out, cell);
+    out += '\n';
+}
+
+void append_value_record(std::string& out, std::string_view value, const RecordFormat& format) {
+    if (format.output == BatchOutput::JsonLines) {
+        out += "{\"value\":";
+        append_json_string(out, value);
+        out += ",\"readings\":";
+        out += identify_json(value);
+        out += "}\n";
+        return;
+    }
+    std::vector<Candidate> const readings = identify(value);
+    if (readings.empty()) {  // the value still gets its row
+        append_csv_field(out, value);
+        out += ",,,,,\n";
+        return;
+    }
+    std::size_t const count = std::min(readings.size(), format.best);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Candidate& reading = readings[i];
+        append_csv_field(out, value);
+        out += ',';
+        out += std::to_string(i + 1);
+        out += ',';
+        append_csv_field(out, reading.format_id);
+        out += ',';
+        if (reading.rendered) append_csv_field(out, *reading.rendered);
+        out += ',';
+        append_json_double(out, reading.score);  // the JSON digits: shortest round trip, never a comma
+        out += ",\n";
+    }
+}
+
+}  // namespace
+
+bool append_record(std::string& out, std::string& problem, std::string_view line, uint64_t line_number,
+                   const RecordFormat& format, std::string& scratch) {
+    // error goes into the record, what (after the line number) to stderr.
+    auto const fail = [&](std::string_view error, std::string_view what) {
+        append_failure(out, error, line_number, format);
+        problem = "line " + std::to_string(line_number) + ": ";
+        problem += what;
+        return false;
+    };
+    std::string_view value = line;
+    std::string const column = std::to_string(format.column);
+    if (format.column != 0) {
+        std::optional<std::string_view> const field = field_of(line, format.column, format.delimiter, scratch);
+        if (!field) return fail("no column " + column, "no column " + column);
+        value = *field;
+    }
+    if (!is_valid_utf8(value)) {
+        return fail("invalid UTF-8", format.column != 0 ? "column " + column + " is not valid UTF-8" : "not valid UTF-8");
+    }
+    std::size_t const mark = out.size();
+    try {
+        append_value_record(out, value, format);
+        return true;
+    } catch (const std::exception& fault) {
+        // A broken engine invariant costs this line its readings, not the run.
+        out.resize(mark);
+        std::string const error = std::string("engine fault: ") + fault.what();
+        return fail(error, error);
+    }
+}
+
+}  // namespace epochsift::cli

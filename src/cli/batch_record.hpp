@@ -1,0 +1,33 @@
+// The output for one input line of a batch: a JSON Lines record with every
+// reading, or CSV rows for the best few readings.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace epochsift::cli {
+
+enum class BatchOutput : uint8_t {
+    JsonLines,  // {"value": ..., "readings": [...]} a line
+    BestCsv,    // value,rank,format_id,rendered,score,error rows for the best readings
+};
+
+struct RecordFormat {
+    BatchOutput output = BatchOutput::JsonLines;
+    std::size_t best = 1;          // readings a value for BestCsv
+    std::size_t column = 0;        // field to read, from 1; 0 reads the whole line
+    std::string delimiter = ",";  // between fields when column is set
+};
+
+inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";
+
+// Appends the record of one line (its "\r" already removed) to out. A line
+// that yields no value (not UTF-8, no such column) still gets a record that
+// says why, and the same text, prefixed by the line number, goes to problem.
+// Returns false when there was a problem.
+bool append_record(std::string& out, std::string& problem, std::string_view line, uint64_t line_number,
+                   const RecordFormat& format, std::string& scratch);
+
+}  // namespace epochsift::cli

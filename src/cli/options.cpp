@@ -1,0 +1,184 @@
+#include "cli/options.hpp"
+
+#include <charconv>
+
+#include "cli/utf8.hpp"
+
+namespace epochsift::cli {
+
+const std::string_view USAGE =
+    "usage: epochsift [options] VALUE...\n"
+    "       epochsift --batch [options] [FILE|-]\n"
+    "\n"
+    "Shows which timestamp formats each VALUE could be in and the instant each\n"
+    "reading gives, best first. Put -- before a value that starts with a dash\n"
+    "(negative numbers such as -1 need none).\n"
+    "\n"
+    "Table output:\n"
+    "  --all            every reading, not only the best 10\n"
+    "  --notes          each reading's assumptions under its row\n"
+    "  --json           the JSON text of identify_json instead, one line a value\n"
+    "\n"
+    "Batch (one value a line of FILE, or of standard input when FILE is - or absent):\n"
+    "  --batch          JSON Lines: {\"value\": ..., \"readings\": [...]} a line\n"
+    "  --best K         CSV instead: value,rank,format_id,rendered,score,error\n"
+    "                   for the best K readings of each value\n"
+    "  --column N       read field N (from 1) of each line\n"
+    "  --delimiter C    field delimiter for --column (default ','; 'tab' or '\\t' for a tab)\n"
+    "  --threads N      worker threads (default: every core)\n"
+    "\n"
+    "  -h, --help       this text\n"
+    "\n"
+    "Flags in the table: sentinel (an unset/never marker value), local (wall-clock\n"
+    "time with no offset, read as UTC), outside-window (outside the family's\n"
+    "plausibility window). Exit status 2 on a usage error or unreadable input.\n";
+
+namespace {
+
+enum class OptionKind : unsigned char { Flag, Number, Text };
+
+struct OptionRow {
+    std::string_view name;
+    OptionKind kind;
+};
+
+constexpr OptionRow OPTIONS[] = {
+    {"--all", OptionKind::Flag},       {"--notes", OptionKind::Flag},     {"--json", OptionKind::Flag},
+    {"--batch", OptionKind::Flag},     {"--best", OptionKind::Number},    {"--column", OptionKind::Number},
+    {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
+};
+
+// Thread counts beyond this are a typing slip, not a machine.
+constexpr std::size_t MAX_THREADS = 4096;
+
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower[i]) return false;
+    }
+    return true;
+}
+
+// A dash that starts a negative number is a value, not an option.
+bool is_negative_number(std::string_view arg) {
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    if ((arg[1] >= '0' && arg[1] <= '9') || arg[1] == '.') return true;
+    std::string_view const rest = arg.substr(1);
+    return equals_ignoring_ascii_case(rest, "inf") || equals_ignoring_ascii_case(rest, "infinity") ||
+           equals_ignoring_ascii_case(rest, "nan");
+}
+
+std::optional<std::size_t> positive_number(std::string_view text) {
+    std::size_t value = 0;
+    auto const [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size() || value == 0) return std::nullopt;
+    return value;
+}
+
+// The delimiter as given: one character, or a name for the tab.
+std::optional<std::string> delimiter_of(std::string_view text) {
+    if (text == "tab" || text == "\\t") return std::string("\t");
+    if (text.empty() || !is_valid_utf8(text)) return std::nullopt;
+    // One character: in valid UTF-8 every byte after its first is a continuation byte.
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return std::nullopt;
+    }
+    if (text == "\"" || text == "\n" || text == "\r") return std::nullopt;
+    return std::string(text);
+}
+
+std::string check_mode(CliOptions& o, bool json) {
+    bool const batch = o.mode == Mode::Batch;
+    if (batch) {
+        if (o.values.size() > 1) return "--batch reads one input; got " + std::to_string(o.values.size());
+        if (o.all || o.notes) return "--all and --notes apply to the table, not to --batch";
+        if (json && o.best) return "--best writes CSV; drop --json";
+        if (o.delimiter && !o.column) o.column = 1;
+        return {};
+    }
+    for (auto const& [given, name] : {std::pair{o.best.has_value(), "--best"}, std::pair{o.column.has_value(), "--column"},
+                                     std::pair{o.delimiter.has_value(), "--delimiter"},
+                                     std::pair{o.threads.has_value(), "--threads"}}) {
+        if (given) return std::string(name) + " applies to --batch only";
+    }
+    if (json) {
+        if (o.all || o.notes) return "--json prints every reading with its notes; drop --all and --notes";
+        o.mode = Mode::Json;
+    }
+    if (o.values.empty()) return "no value given (try epochsift --help)";
+    return {};
+}
+
+}  // namespace
+
+ParsedOptions parse_options(std::span<char* const> args) {
+    ParsedOptions parsed;
+    CliOptions& o = parsed.options;
+    auto const fail = [&](std::string message) {
+        parsed.error = std::move(message);
+        return parsed;
+    };
+    bool json = false, only_values = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view const arg = args[i];
+        if (only_values || arg.size() < 2 || arg[0] != '-' || is_negative_number(arg)) {
+            o.values.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            only_values = true;
+            continue;
+        }
+        if (arg == "-h") {
+            o.mode = Mode::Help;
+            return parsed;
+        }
+        std::size_t const equals = arg.find('=');
+        std::string_view const name = arg.substr(0, equals);
+        const OptionRow* row = nullptr;
+        for (const OptionRow& candidate : OPTIONS) {
+            if (candidate.name == name) row = &candidate;
+        }
+        if (row == nullptr) return fail("unknown option " + std::string(name) + " (try epochsift --help)");
+
+        std::optional<std::string_view> argument;
+        if (equals != std::string_view::npos) argument = arg.substr(equals + 1);
+        if (row->kind == OptionKind::Flag) {
+            if (argument) return fail("option " + std::string(name) + " takes no value");
+        } else if (!argument) {
+            if (i + 1 == args.size()) return fail("option " + std::string(name) + " needs a value");
+            argument = args[++i];
+        }
+
+        if (name == "--help") {
+            o.mode = Mode::Help;
+            return parsed;
+        } else if (name == "--all") {
+            o.all = true;
+        } else if (name == "--notes") {
+            o.notes = true;
+        } else if (name == "--json") {
+            json = true;
+        } else if (name == "--batch") {
+            o.mode = Mode::Batch;
+        } else if (name == "--delimiter") {
+            o.delimiter = delimiter_of(*argument);
+            if (!o.delimiter) return fail("--delimiter takes one character, or 'tab'; got '" + std::string(*argument) + "'");
+        } else {
+            std::optional<std::size_t> const number = positive_number(*argument);
+            if (!number) return fail(std::string(name) + " takes a whole number from 1; got '" + std::string(*argument) + "'");
+            if (name == "--best") o.best = number;
+            if (name == "--column") o.column = number;
+            if (name == "--threads") {
+                if (*number > MAX_THREADS) return fail("--threads takes at most " + std::to_string(MAX_THREADS));
+                o.threads = static_cast<unsigned>(*number);
+            }
+        }
+    }
+    parsed.error = check_mode(o, json);
+    return parsed;
+}
+
+}  // namespace epochsift::cli

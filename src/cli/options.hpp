@@ -1,0 +1,42 @@
+// The command line's arguments: what was asked for, or the one-line reason
+// why the arguments make no sense.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace epochsift::cli {
+
+enum class Mode : unsigned char {
+    Table,  // a ranked table for each value
+    Json,   // identify_json's text for each value, one a line
+    Batch,  // one value a line of a file or of stdin
+    Help,
+};
+
+struct CliOptions {
+    Mode mode = Mode::Table;
+    std::vector<std::string_view> values;  // the values; in batch mode the input path, if any
+    bool all = false;
+    bool notes = false;
+    std::optional<std::size_t> best;    // batch: CSV rows for the best K readings
+    std::optional<std::size_t> column;  // batch: the field to read, from 1
+    std::optional<std::string> delimiter;
+    std::optional<unsigned> threads;
+};
+
+struct ParsedOptions {
+    CliOptions options;
+    std::string error;  // empty when the arguments are sound
+};
+
+// args excludes the program name.
+ParsedOptions parse_options(std::span<char* const> args);
+
+extern const std::string_view USAGE;
+
+}  // namespace epochsift::cli

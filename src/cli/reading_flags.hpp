@@ -1,0 +1,22 @@
+// The short warnings the table shows beside a reading, taken from the
+// reading's own fields so that they agree with its JSON form.
+#pragma once
+
+#include <string>
+
+#include "interpret/candidate.hpp"
+
+namespace epochsift::cli {
+
+struct ReadingFlags {
+    bool sentinel = false;        // the raw value looks like an unset/never marker
+    bool local = false;           // the instant is a wall-clock time read as if it were UTC
+    bool outside_window = false;  // the "in_window" component is present and 0
+};
+
+ReadingFlags flags_of(const Candidate& reading);
+
+// "sentinel", "local", "outside-window", space-separated, in that order.
+std::string flags_text(ReadingFlags flags);
+
+}  // namespace epochsift::cli

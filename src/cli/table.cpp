@@ -1,0 +1,164 @@
+#include "cli/table.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+#include "cli/reading_flags.hpp"
+#include "cli/utf8.hpp"
+#include "interpret/json_writer.hpp"
+
+namespace epochsift::cli {
+
+namespace {
+
+constexpr std::string_view GAP = "  ";
+constexpr std::string_view ELLIPSIS = "…";
+constexpr std::string_view NOT_RENDERED = "(outside calendar)";
+
+constexpr std::string_view BOLD = "\x1b[1m";
+constexpr std::string_view DIM = "\x1b[2m";
+constexpr std::string_view YELLOW = "\x1b[33m";
+constexpr std::string_view RESET = "\x1b[0m";
+
+struct Row {
+    std::string rank;
+    std::string score;
+    std::string label;
+    std::string_view rendered;
+    std::string flags;
+};
+
+std::string two_decimals(double score) {
+    if (std::isnan(score)) return "nan";
+    // Scores lie in [0, 1], but the widest finite double in fixed form has
+    // 309 integer digits; room for those, a sign, the point and two decimals.
+    char buffer[320];
+    auto const result = std::to_chars(buffer, buffer + sizeof buffer, score, std::chars_format::fixed, 2);
+    if (result.ec != std::errc{}) return "?";
+    return std::string(buffer, result.ptr);
+}
+
+// The label cut to width columns, ending in an ellipsis when cut.
+std::string fitted_label(std::string_view label, std::size_t width) {
+    if (display_width(label) <= width) return std::string(label);
+    std::string_view cut = prefix_of_width(label, width - 1);
+    while (!cut.empty() && (cut.back() == ' ' || cut.back() == ',' || cut.back() == '(')) cut.remove_suffix(1);
+    std::string text(cut);
+    text += ELLIPSIS;
+    return text;
+}
+
+void append_padded(std::string& out, std::string_view text, std::size_t width, bool right) {
+    std::size_t const used = display_width(text);
+    std::size_t const pad = used < width ? width - used : 0;
+    if (right) out.append(pad, ' ');
+    out += text;
+    if (!right) out.append(pad, ' ');
+}
+
+void append_styled(std::string& out, bool colour, std::string_view style, std::string_view text) {
+    if (colour) out += style;
+    out += text;
+    if (colour) out += RESET;
+}
+
+}  // namespace
+
+std::string shown_value(std::string_view value) {
+    bool plain = !value.empty();
+    for (char const c : value) {
+        auto const byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) plain = false;
+    }
+    if (plain && (value.front() == ' ' || value.back() == ' ')) plain = false;
+    if (plain) return std::string(value);
+    std::string quoted;
+    append_json_string(quoted, value);
+    return quoted;
+}
+
+void append_table(std::string& out, std::string_view value, std::span<const Candidate> readings,
+                  const TableStyle& style) {
+    std::size_t const shown = style.all ? readings.size() : std::min(readings.size(), DEFAULT_TOP);
+
+    // Title: the value and how many of its readings follow.
+    std::string title = shown_value(value);
+    if (readings.empty()) {
+        title += ": no readings";
+    } else {
+        title += ": ";
+        title += std::to_string(readings.size());
+        title += readings.size() == 1 ? " reading" : " readings";
+        if (shown < readings.size()) {
+            title += ", best ";
+            title += std::to_string(shown);
+            title += " shown (--all for every reading)";
+        }
+    }
+    append_styled(out, style.colour, BOLD, title);
+    out += '\n';
+    if (shown == 0) return;
+
+    std::size_t const label_limit = std::max<std::size_t>(style.label_width, 8);
+    std::vector<Row> rows;
+    rows.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const Candidate& reading = readings[i];
+        rows.push_back(Row{
+            .rank = std::to_string(i + 1),
+            .score = two_decimals(reading.score),
+            .label = fitted_label(reading.label, label_limit),
+            .rendered = reading.rendered ? std::string_view(*reading.rendered) : NOT_RENDERED,
+            .flags = flags_text(flags_of(reading)),
+        });
+    }
+
+    Row const header{.rank = "rank", .score = "score", .label = "label", .rendered = "rendered", .flags = "flags"};
+    std::size_t rank_width = header.rank.size(), score_width = header.score.size();
+    std::size_t label_width = header.label.size(), rendered_width = header.rendered.size();
+    for (const Row& row : rows) {
+        rank_width = std::max(rank_width, row.rank.size());
+        score_width = std::max(score_width, row.score.size());
+        label_width = std::max(label_width, display_width(row.label));
+        rendered_width = std::max(rendered_width, display_width(row.rendered));
+    }
+    // The label column starts here; notes are indented to it.
+    std::size_t const label_column = rank_width + GAP.size() + score_width + GAP.size();
+
+    auto const append_row = [&](const Row& row, std::string_view flag_style) {
+        append_padded(out, row.rank, rank_width, true);
+        out += GAP;
+        append_padded(out, row.score, score_width, true);
+        out += GAP;
+        append_padded(out, row.label, label_width, false);
+        out += GAP;
+        if (row.flags.empty()) {
+            out += row.rendered;  // last column: no trailing blanks
+        } else {
+            append_padded(out, row.rendered, rendered_width, false);
+            out += GAP;
+            append_styled(out, style.colour && !flag_style.empty(), flag_style, row.flags);
+        }
+        out += '\n';
+    };
+
+    if (style.colour) out += DIM;
+    append_row(header, {});
+    if (style.colour) {
+        // The escape went before the row; close it before its line feed.
+        out.insert(out.size() - 1, RESET);
+    }
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        append_row(rows[i], YELLOW);
+        if (!style.notes) continue;
+        for (const std::string& note : readings[i].assumptions) {
+            out.append(label_column, ' ');
+            append_styled(out, style.colour, DIM, "- " + note);
+            out += '\n';
+        }
+    }
+}
+
+}  // namespace epochsift::cli

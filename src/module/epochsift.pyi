@@ -1,0 +1,33 @@
+# Types of the extension module epochsift (epochsift.abi3.so).
+#
+# Reading exists only here, for type checkers: import it under
+# `if typing.TYPE_CHECKING:` or use it in string annotations.
+
+from typing import TypedDict
+
+__all__ = ["identify", "identify_json"]
+
+# One score component as it comes back from the JSON text: a two-item list
+# [name, value], not a tuple, so it is typed as the list it is. Unpack it with
+# `name, value = component` and narrow with isinstance or cast as needed.
+_Component = list[str | float]
+
+class Reading(TypedDict):
+    """One reading of the value: if it is in format `format_id`, it denotes `instant`."""
+
+    format_id: str
+    label: str
+    citation: str
+    instant: int  # signed nanoseconds since 1970-01-01T00:00:00Z, any size
+    rendered: str | None  # RFC 3339 UTC text; None outside the years -9999 to 9999
+    score: float
+    components: list[_Component]
+    assumptions: list[str]
+    sentinel: bool
+
+def identify(value: str) -> list[Reading]:
+    """Identify a timestamp value across every format family, returning the ranked
+    readings as a list of dicts. Empty list if nothing decodes."""
+
+def identify_json(value: str) -> str:
+    """Identify a value, returning the ranked readings as a JSON string."""

@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "cli/delimited.hpp"
+#include "cli/options.hpp"
+#include "cli/reading_flags.hpp"
+#include "cli/table.hpp"
+#include "cli/utf8.hpp"
+
+namespace epochsift::cli {
+namespace {
+
+std::string encode_utf8(char32_t c) {
+    std::string out;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+TEST(Utf8, EveryScalarValueIsValid) {
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        ASSERT_TRUE(is_valid_utf8(encode_utf8(c))) << std::hex << static_cast<uint32_t>(c);
+    }
+}
+
+TEST(Utf8, Rejections) {
+    const char* const cases[] = {
+        "\x80",              // continuation byte with no lead
+        "\xC0\x80",          // overlong NUL
+        "\xC1\xBF",          // overlong two-byte form
+        "\xE0\x80\x80",      // overlong three-byte form
+        "\xED\xA0\x80",      // surrogate U+D800
+        "\xF0\x80\x80\x80",  // overlong four-byte form
+        "\xF4\x90\x80\x80",  // above U+10FFFF
+        "\xF8\x88\x80\x80\x80",  // five-byte form
+        "\xE2\x80",          // cut short
+        "abcdefgh\xFF",      // bad byte after the eight-byte ASCII step
+        "\xC3\x28",          // lead followed by ASCII
+    };
+    for (const char* text : cases) EXPECT_FALSE(is_valid_utf8(text)) << text;
+    EXPECT_TRUE(is_valid_utf8(""));
+    EXPECT_TRUE(is_valid_utf8("0123456789abcdef — µs §"));
+}
+
+TEST(Utf8, WidthsAndPrefixes) {
+    EXPECT_EQ(display_width("µs — §"), 6u);
+    EXPECT_EQ(display_width("日本"), 4u);
+    EXPECT_EQ(display_width("e\u0301"), 1u);  // e and a combining acute
+    EXPECT_EQ(prefix_of_width("ab—cd", 3), "ab—");
+    EXPECT_EQ(prefix_of_width("日本語", 3), "日");  // a wide character never straddles the limit
+    EXPECT_EQ(prefix_of_width("ae\u0301b", 2), "ae\u0301");  // the mark stays with its letter
+    EXPECT_EQ(prefix_of_width("abc", 10), "abc");
+}
+
+TEST(Delimited, FieldOf) {
+    struct Case {
+        const char* line;
+        std::size_t column;
+        const char* delimiter;
+        std::optional<std::string> field;
+    };
+    const Case cases[] = {
+        {"a,b,c", 2, ",", "b"},
+        {"a,b,c", 3, ",", "c"},
+        {"a,b,c", 4, ",", std::nullopt},
+        {"", 1, ",", ""},
+        {"", 2, ",", std::nullopt},
+        {"a,", 2, ",", ""},
+        {"x,\"2024-05-01, noon\",y", 2, ",", "2024-05-01, noon"},
+        {"\"say \"\"hi\"\"\",z", 1, ",", "say \"hi\""},
+        {"\"open,to the end", 1, ",", "open,to the end"},
+        {"\"a\"b,c", 1, ",", "ab"},      // text after the closing mark is kept
+        {"\"a\",\"b\"", 2, ",", "b"},
+        {"1\t2\t3", 3, "\t", "3"},
+        {"1¦2¦3", 2, "¦", "2"},          // a delimiter of two bytes
+    };
+    for (const Case& c : cases) {
+        std::string scratch;
+        auto const field = field_of(c.line, c.column, c.delimiter, scratch);
+        ASSERT_EQ(field.has_value(), c.field.has_value()) << c.line << " #" << c.column;
+        if (field) {
+            EXPECT_EQ(*field, *c.field) << c.line << " #" << c.column;
+        }
+    }
+}
+
+TEST(Delimited, CsvFieldRoundTrip) {
+    std::mt19937 random(7);
+    std::string const alphabet = "ab,\"\r 1\xC2\xB5";
+    for (int i = 0; i < 2000; ++i) {
+        std::string value;
+        for (int n = static_cast<int>(random() % 12); n > 0; --n) value += alphabet[random() % alphabet.size()];
+        std::string line;
+        append_csv_field(line, value);
+        line += ",tail";
+        std::string scratch;
+        auto const back = field_of(line, 1, ",", scratch);
+        ASSERT_TRUE(back) << line;
+        EXPECT_EQ(*back, value) << line;
+        EXPECT_EQ(field_of(line, 2, ",", scratch), "tail") << line;
+    }
+}
+
+Candidate reading(std::string_view label, std::optional<std::string> rendered, double score) {
+    Candidate c;
+    c.format_id = "test";
+    c.label = label;
+    c.rendered = std::move(rendered);
+    c.score = score;
+    return c;
+}
+
+TEST(ReadingFlags, FromFields) {
+    Candidate c = reading("x", "1970-01-01T00:00:00Z", 1.0);
+    EXPECT_EQ(flags_text(flags_of(c)), "");
+    c.sentinel = true;
+    c.components = {{"representable", 1.0}, {"in_window", 0.0}};
+    c.assumptions = {"stored as LOCAL wall-clock time with no offset — the instant is naive, not UTC"};
+    EXPECT_EQ(flags_text(flags_of(c)), "sentinel local outside-window");
+
+    Candidate exif = reading("x", "x", 1.0);
+    exif.assumptions = {"parsed as an EXIF DateTime; NO offset is stored — assumed UTC, but is usually local time"};
+    EXPECT_TRUE(flags_of(exif).local);
+    Candidate asn1 = reading("x", "x", 1.0);
+    asn1.assumptions = {"parsed as ASN.1 UTCTime; NO timezone designator — assumed UTC, but may be local time"};
+    EXPECT_TRUE(flags_of(asn1).local);
+    Candidate in_window = reading("x", "x", 1.0);
+    in_window.components = {{"in_window", 1.0}};
+    EXPECT_FALSE(flags_of(in_window).outside_window);  // present and 1, or absent: no flag
+}
+
+std::vector<std::string> lines_of(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty()) {
+        std::size_t const end = text.find('\n');
+        lines.emplace_back(text.substr(0, end));
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    }
+    return lines;
+}
+
+TEST(Table, ColumnsLineUpAndLongLabelsAreCut) {
+    std::vector<Candidate> readings;
+    readings.push_back(reading("Unix time (µs since 1970)", "2023-11-14T22:13:20Z", 1.0));
+    readings.push_back(reading("A very long label — far wider than the label column allows here", std::nullopt, 0.777));
+    readings.back().sentinel = true;
+    std::string out;
+    append_table(out, "42", readings, TableStyle{.label_width = 20});
+    std::vector<std::string> const lines = lines_of(out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "42: 2 readings");
+    EXPECT_EQ(lines[1], "rank  score  label                 rendered              flags");
+    EXPECT_EQ(lines[2], "   1   1.00  Unix time (µs since…  2023-11-14T22:13:20Z");
+    EXPECT_EQ(lines[3], "   2   0.78  A very long label —…  (outside calendar)    sentinel");
+    EXPECT_EQ(out.find('\x1b'), std::string::npos);
+}
+
+TEST(Table, TopTenUnlessAllAndNotesUnderTheLabel) {
+    std::vector<Candidate> readings;
+    for (int i = 0; i < 12; ++i) readings.push_back(reading("label", "r", 1.0 - i / 100.0));
+    readings[0].assumptions = {"first note", "second note"};
+
+    std::string top;
+    append_table(top, "v", readings, TableStyle{});
+    EXPECT_EQ(lines_of(top).size(), 12u);  // title, header, ten rows
+    EXPECT_EQ(lines_of(top)[0], "v: 12 readings, best 10 shown (--all for every reading)");
+
+    std::string all;
+    append_table(all, "v", readings, TableStyle{.all = true, .notes = true});
+    std::vector<std::string> const lines = lines_of(all);
+    ASSERT_EQ(lines.size(), 16u);
+    EXPECT_EQ(lines[2], "   1   1.00  label  r");
+    EXPECT_EQ(lines[3], "             - first note");
+    EXPECT_EQ(lines[4], "             - second note");
+    EXPECT_EQ(lines[15], "  12   0.89  label  r");
+}
+
+TEST(Table, ValuesThatNeedQuoting) {
+    EXPECT_EQ(shown_value("1700000000"), "1700000000");
+    EXPECT_EQ(shown_value(""), "\"\"");
+    EXPECT_EQ(shown_value(" 42"), "\" 42\"");
+    EXPECT_EQ(shown_value("a\tb"), "\"a\\tb\"");
+    std::string out;
+    append_table(out, "", {}, TableStyle{});
+    EXPECT_EQ(out, "\"\": no readings\n");
+}
+
+ParsedOptions parse(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    return parse_options(argv);
+}
+
+TEST(Options, Accepted) {
+    ParsedOptions p = parse({"-1", "--all", "--notes", "1700000000", "-1.5e9", "-inf"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.mode, Mode::Table);
+    EXPECT_EQ(p.options.values, (std::vector<std::string_view>{"-1", "1700000000", "-1.5e9", "-inf"}));
+
+    p = parse({"--batch", "--best=3", "--column", "2", "--delimiter", "tab", "--threads=4", "in.tsv"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.mode, Mode::Batch);
+    EXPECT_EQ(p.options.best, 3u);
+    EXPECT_EQ(p.options.column, 2u);
+    EXPECT_EQ(p.options.delimiter, "\t");
+    EXPECT_EQ(p.options.threads, 4u);
+    EXPECT_EQ(p.options.values, (std::vector<std::string_view>{"in.tsv"}));
+
+    p = parse({"--batch", "--delimiter", ";"});  // a delimiter alone reads the first field
+    EXPECT_EQ(p.options.column, 1u);
+    EXPECT_EQ(parse({"--json", "--", "--all"}).options.values, (std::vector<std::string_view>{"--all"}));
+    EXPECT_EQ(parse({"--json", "x"}).options.mode, Mode::Json);
+    EXPECT_EQ(parse({"x", "-h"}).options.mode, Mode::Help);
+}
+
+TEST(Options, Refused) {
+    std::vector<std::vector<std::string>> const cases = {
+        {},                                   // no value
+        {"--bogus", "1"},                     // unknown option
+        {"-x"},                               // unknown short option
+        {"--batch", "--threads"},             // missing value
+        {"--batch", "--threads", "0"},        // no threads
+        {"--batch", "--best", "two"},         // not a number
+        {"--batch", "--column", "-1"},        // not a column
+        {"--batch", "--delimiter", ",,"},     // two characters
+        {"--batch", "--delimiter", "\""},     // the quotation mark
+        {"--batch", "a", "b"},                // two inputs
+        {"--batch", "--all"},                 // table option in batch mode
+        {"--batch", "--json", "--best", "1"}, // JSON and CSV at once
+        {"--best", "1", "x"},                 // batch option without --batch
+        {"--json", "--notes", "x"},           // table option with --json
+        {"--all=yes", "x"},                   // a flag with a value
+    };
+    for (const auto& args : cases) {
+        std::string joined;
+        for (const std::string& arg : args) joined += arg + ' ';
+        EXPECT_NE(parse(args).error, "") << joined;
+    }
+}
+
+}  // namespace
+}  // namespace epochsift::cli
