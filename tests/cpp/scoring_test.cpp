@@ -58,36 +58,6 @@ TEST(OverallScore, WeightsByExactName) {
     EXPECT_EQ(overall_score(rare), 1.0 / 3.0);
 }
 
-TEST(Components, BaseValuesOfWorkedReadings) {
-    struct Case {
-        std::string_view id;
-        int64_t raw;
-        double granularity, magnitude, distance, score;
-    };
-    Case const cases[] = {
-        {"unix", 1700000000, 1.0, 1.0, 1.0, 1.0},
-        {"unix_ms", 1700000000000, 0.0, 1.0, 1.0, 8.0 / 9.0},
-        {"postgres", 1700000000000, 0.0, 1.0, 0.026953323186199897, 0.7807725914651333},
-        {"snowflake", 1700000000000, 0.0, 6.426163749365804e-6, 6.426163749365804e-6, 0.5555576976101386},
-        {"unix_ms", 1700000000010, 0.6666666666666667, 1.0, 1.0, NAN},
-        {"unix_ms", 1700000000100, 0.33333333333333337, 1.0, 1.0, NAN},
-        {"unix_ms", -1000, 0.0, 1.0, 0.0, 5.0 / 9.0},
-        {"unix", 0, 1.0, 1.0, 0.0, 4.0 / 9.0},
-        {"discord", 0, 1.0, 0.0, 0.0, 4.0 / 9.0},  // the epoch itself
-    };
-    for (Case const& c : cases) {
-        auto const reading = build_candidate(row(c.id), c.raw, IntContext{});
-        ASSERT_TRUE(reading) << c.id << " " << c.raw;
-        EXPECT_EQ(component(*reading, GRANULARITY_MATCH), c.granularity) << c.id << " " << c.raw;
-        EXPECT_EQ(component(*reading, MAGNITUDE_FIT), c.magnitude) << c.id << " " << c.raw;
-        EXPECT_EQ(component(*reading, EPOCH_DISTANCE), c.distance) << c.id << " " << c.raw;
-        if (!std::isnan(c.score)) {
-            EXPECT_EQ(reading->score, c.score) << c.id << " " << c.raw;
-        }
-        EXPECT_EQ(reading->score, overall_score(reading->components)) << c.id;
-    }
-}
-
 // The distance is the exact nanosecond count rounded once to binary64: 2^53 + 3
 // ns is a tie between 2^53 + 2 and 2^53 + 4 and goes to the even one.
 TEST(Components, EpochDistanceRoundsTheCountToNearestEven) {
