@@ -1,0 +1,349 @@
+"""Hostile input at the Python surface: any text, huge text, many threads,
+sub-interpreters, reference counts and memory."""
+import base64
+import gc
+import json
+import os
+import subprocess
+import sys
+import textwrap
+import threading
+
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+import epochsift
+
+# Every character with the Unicode White_Space property.
+WHITE_SPACE = (
+    "\t\n\x0b\x0c\r \x85\xa0\u1680"
+    + "".join(chr(c) for c in range(0x2000, 0x200B))
+    + "\u2028\u2029\u202f\u205f\u3000"
+)
+
+# One text per form the engine reads, plus texts that read as nothing.
+CORPUS = [
+    "1700000000",
+    "1700000000000",
+    "0",
+    "-1",
+    "-9223372036854775808",
+    "9223372036854775807",
+    "18446744073709551615",
+    "14092720279752960",
+    "1700000000.5",
+    "45000.5",
+    "-0.0",
+    "nan",
+    "2024-05-01T12:00:00+02:00",
+    "2024-05-01 12:00:00Z[Europe/Paris]",
+    "20240501120000.5+0130",
+    "240501120000Z",
+    "eyJhbGciOiJub25lIn0.eyJleHAiOjE3MDAwMDM2MDAsImlhdCI6MTcwMDAwMDAwMH0.",
+    "01ARZ3NDEKTSV4RRFFQ69G5FAV",
+    "7ZZZZZZZZZZZZZZZZZZZZZZZZZ",
+    "C232AB00-9414-11EC-B3C8-9F6BDECED846",
+    "1EC9414C-232A-6B00-B3C8-9F6BDECED846",
+    "017F22E2-79B0-7CC3-98C4-DC0C0C07398F",
+    "507f1f77bcf86cd799439011",
+    "q=x&ei=APFTZQ&ved=1",
+    "[10/Oct/2000:13:55:36 -0700]",
+    "D:20240101120000+05'30'",
+    "20240101120000.000000+060",
+    "Tue, 1 Jul 2003 10:52:37 +0200 (comment (nested))",
+    "2024:01:02 03:04:05",
+    "2024-060",
+    "2020-W53-5",
+    "",
+    "hello",
+    "\u3000\u2029 1700000000 \x85",
+    "\x00\x00",
+    "\U0001f600 2024",
+]
+
+
+def check_reading_list(text):
+    """identify and identify_json agree, the JSON is valid, and the readings
+    are ranked by score, best first."""
+    readings = epochsift.identify(text)
+    json_text = epochsift.identify_json(text)
+    assert isinstance(json_text, str)
+    assert json.loads(json_text) == readings
+    assert isinstance(readings, list)
+    scores = [reading["score"] for reading in readings]
+    assert all(isinstance(score, float) for score in scores)
+    assert scores == sorted(scores, reverse=True)
+    return readings
+
+
+# Any text at all (lone surrogates cannot be encoded to UTF-8 and raise).
+@settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(st.text(alphabet=st.characters(blacklist_categories=("Cs",))))
+def test_any_text_gives_ranked_agreeing_readings(text):
+    check_reading_list(text)
+
+
+# Texts built from the forms' own alphabets reach deeper into the parsers.
+FORM_ALPHABET = "0123456789+-.,:/TZWDeiE=&#[]()' \t" + "AZaz_" + WHITE_SPACE[:4] + "\u3000"
+
+
+@settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(
+    st.one_of(
+        st.text(alphabet=FORM_ALPHABET, max_size=40),
+        st.builds(
+            lambda seed, cut, insert: seed[:cut] + insert + seed[cut:],
+            st.sampled_from(CORPUS),
+            st.integers(min_value=0, max_value=60),
+            st.text(alphabet=st.characters(blacklist_categories=("Cs",)), max_size=4),
+        ),
+        st.integers(min_value=-(2**64), max_value=2**64).map(str),
+    )
+)
+def test_form_like_text_gives_ranked_agreeing_readings(text):
+    check_reading_list(text)
+
+
+def test_lone_surrogate_raises_the_encoding_error():
+    with pytest.raises(UnicodeEncodeError):
+        epochsift.identify("17000\ud800")
+    with pytest.raises(UnicodeEncodeError):
+        epochsift.identify_json("\udfff")
+
+
+# ---------------------------------------------------------------- huge text
+
+MB = 1 << 20
+
+
+def jwt_with_payload(payload):
+    return "." + base64.urlsafe_b64encode(payload).decode().rstrip("=") + "."
+
+
+def hostile_inputs(size):
+    """Each family of hostile text at about `size` characters."""
+    half = size // 2
+    return {
+        "digits": "1" * size,
+        "leading_zeros": "0" * size + "1700000000",
+        "long_decimal": "1" * half + "." + "1" * half,
+        "huge_exponent": "1e" + "9" * size,
+        "spaces": " " * size,
+        "white_space_mix": (WHITE_SPACE * (size // len(WHITE_SPACE) + 1))[:size],
+        "white_space_around": WHITE_SPACE * (size // (2 * len(WHITE_SPACE))) + "1700000000" + WHITE_SPACE * (size // (2 * len(WHITE_SPACE))),
+        "dots": "." * size,
+        "hyphens": "-" * size,
+        "colons": ":" * size,
+        "slashes": "/" * size,
+        "open_brackets": "[" * size,
+        "nested_brackets": "[" * half + "]" * half,
+        "annotations": "2024-05-01T12:00:00Z" + "[a=b]" * (size // 5),
+        "ei_repeated": "ei=" * (size // 3),
+        "ei_long_value": "ei=" + "A" * size,
+        "jwt_nested_arrays": jwt_with_payload(b"[" * (size // 3) + b"]" * (size // 3)),
+        "jwt_nested_objects": jwt_with_payload(b'{"a":' * (size // 8) + b"1" + b"}" * (size // 8)),
+        "jwt_long_payload": jwt_with_payload(b'{"iat":1700000000,"x":"' + b"x" * (size // 2) + b'"}'),
+        "rfc2822_nested_comment": "Tue, 1 Jul 2003 10:52:37 +0200 " + "(" * half + ")" * half,
+        "rfc2822_open_comment": "(" * size + "Tue, 1 Jul 2003 10:52:37 +0200",
+        "pdf_digits": "D:" + "2" * size,
+        "nul_bytes": "\x00" * size,
+        "non_ascii": "\u00e9" * half,
+    }
+
+
+@pytest.mark.parametrize("family", sorted(hostile_inputs(16)))
+def test_megabyte_inputs_return(family):
+    text = hostile_inputs(MB)[family]
+    readings = check_reading_list(text)
+    if family in ("leading_zeros", "white_space_around"):
+        assert readings[0]["format_id"] == "unix"
+        assert readings[0]["instant"] == 1700000000 * 10**9
+    if family == "annotations":
+        assert [r["format_id"] for r in readings] == ["iso8601"]
+
+
+# ------------------------------------------------------------------ threads
+
+
+def test_eight_threads_get_the_single_threaded_results():
+    expected = {text: (epochsift.identify(text), epochsift.identify_json(text)) for text in CORPUS}
+    rounds = 20
+    barrier = threading.Barrier(8)
+    failures = []
+
+    def worker(offset):
+        barrier.wait()
+        for round_ in range(rounds):
+            for i in range(len(CORPUS)):
+                text = CORPUS[(i + offset + round_) % len(CORPUS)]
+                got = (epochsift.identify(text), epochsift.identify_json(text))
+                if got != expected[text]:
+                    failures.append(text)
+
+    threads = [threading.Thread(target=worker, args=(n,)) for n in range(8)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert failures == []
+
+
+# -------------------------------------------------------- sub-interpreters
+
+SUBINTERPRETER_SCRIPT = r"""
+import sys
+import epochsift
+
+expected = epochsift.identify_json("1700000000")
+code = '''
+import sys
+sys.path[:0] = {path!r}
+try:
+    import epochsift
+except ImportError as error:
+    outcome = "ImportError: " + str(error)
+except BaseException as error:
+    outcome = type(error).__name__ + ": " + str(error)
+else:
+    outcome = "imported"
+with open({out!r}, "w") as f:
+    f.write(outcome)
+'''.format(path=sys.path, out=sys.argv[1])
+
+try:
+    import _interpreters as interpreters  # 3.13 and later
+
+    def run(config):
+        interpreter = interpreters.create(config)
+        try:
+            failure = interpreters.exec(interpreter, code)
+            assert failure is None, failure
+        finally:
+            interpreters.destroy(interpreter)
+except ImportError:
+    import _xxsubinterpreters as interpreters  # 3.12
+
+    def run(config):
+        interpreter = interpreters.create(isolated=(config == "isolated"))
+        try:
+            interpreters.run_string(interpreter, code)
+        finally:
+            interpreters.destroy(interpreter)
+
+for config in ("legacy", "isolated"):
+    run(config)
+    with open(sys.argv[1]) as f:
+        print(config, f.read())
+    assert epochsift.identify_json("1700000000") == expected
+    assert epochsift.identify("2024-060")[0]["format_id"] == "iso_ordinal"
+print("first interpreter still works")
+"""
+
+
+@pytest.mark.skipif(sys.version_info < (3, 12), reason="sub-interpreters with their own import state need 3.12")
+def test_sub_interpreter_import_fails_and_the_first_keeps_working(tmp_path):
+    module_dir = os.path.dirname(os.path.abspath(epochsift.__file__))
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join([module_dir] + sys.path))
+    result = subprocess.run(
+        [sys.executable, "-c", SUBINTERPRETER_SCRIPT, str(tmp_path / "outcome")],
+        env=env,
+        capture_output=True,
+        text=True,
+        timeout=120,
+    )
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    # The module's own check refuses a shared-GIL interpreter; the import
+    # system refuses an isolated one before the module is even initialised.
+    assert lines[0] == "legacy ImportError: epochsift does not support sub-interpreters"
+    assert lines[1].startswith("isolated ImportError:")
+    assert lines[2] == "first interpreter still works"
+
+
+# -------------------------------------------------- reference counts, leaks
+
+
+class Text(str):
+    pass
+
+
+def raised(function, *args, **kwargs):
+    """The name of the exception type the call raises (None if it returns).
+    The exception itself is dropped here, so it holds no reference."""
+    try:
+        function(*args, **kwargs)
+    except Exception as error:  # noqa: BLE001 - the type is the result
+        return type(error).__name__
+    return None
+
+
+def test_reference_counts_of_inputs_are_unchanged():
+    # The empty and one-character strings are shared singletons whose counts
+    # move with everything else the interpreter does.
+    inputs = [text for text in CORPUS if len(text) > 1] + [Text("1700000000"), "x" * 1000]
+    # Non-str arguments, a lone surrogate and bad keywords take the fault
+    # paths, which must release what they took as well.
+    faulty = [int("1700000000"), b"1700000000", bytearray(b"1"), 1.5, "17\ud800"]
+    before = [sys.getrefcount(value) for value in inputs + faulty]
+    for _ in range(200):
+        for value in inputs:
+            epochsift.identify(value)
+            epochsift.identify_json(value)
+            epochsift.identify(value=value)
+        for value in faulty:
+            for function in (epochsift.identify, epochsift.identify_json):
+                assert raised(function, value) in ("TypeError", "UnicodeEncodeError")
+                assert raised(function, value, value) == "TypeError"
+                assert raised(function, text=value) == "TypeError"
+    del value  # the loop variable holds the last one
+    after = [sys.getrefcount(value) for value in inputs + faulty]
+    assert after == before
+
+
+def test_results_hold_no_hidden_references():
+    for text in CORPUS:
+        readings = epochsift.identify(text)
+        assert sys.getrefcount(readings) == 2  # the name and the call's argument
+        json_text = epochsift.identify_json(text)
+        assert sys.getrefcount(json_text) == 2
+
+
+def test_repeated_calls_leave_no_objects_behind():
+    def run(times):
+        for _ in range(times):
+            for text in CORPUS:
+                epochsift.identify(text)
+                epochsift.identify_json(text)
+
+    run(20)
+    gc.collect()
+    before = len(gc.get_objects())
+    run(200)
+    gc.collect()
+    assert len(gc.get_objects()) - before < 50
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+# bench/leak_check.py runs the full million calls; this is its CI-sized form.
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads resident memory from /proc")
+def test_many_calls_do_not_grow_resident_memory():
+    calls = int(os.environ.get("EPOCHSIFT_LEAK_CALLS", "30000"))
+    mixed = [text for text in CORPUS if text] + ["x" * 4096, "1" * 4096]
+    for text in mixed * 20:  # warm up the allocators
+        epochsift.identify(text)
+        epochsift.identify_json(text)
+    gc.collect()
+    before = resident_bytes()
+    for i in range(calls):
+        text = mixed[i % len(mixed)]
+        if i % 4 == 0:
+            epochsift.identify(text)
+        else:
+            epochsift.identify_json(text)
+    gc.collect()
+    assert resident_bytes() - before < 2 * MB
