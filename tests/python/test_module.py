@@ -93,11 +93,12 @@ def test_identify_is_the_parsed_json():
 
 
 def test_instants_beyond_64_bits_stay_exact():
+    # Nanoseconds since 2001 push the instant past 2^63 while it still renders.
     readings = epochsift.identify("9223372036854775807")
-    unix = next(r for r in readings if r["format_id"] == "unix")
-    assert unix["instant"] == 9223372036854775807 * 10**9
-    assert isinstance(unix["instant"], int)
-    assert '"instant":9223372036854775807000000000,' in epochsift.identify_json("9223372036854775807")
+    iostime = next(r for r in readings if r["format_id"] == "iostime")
+    assert iostime["instant"] == 9223372036854775807 + 978307200 * 10**9
+    assert isinstance(iostime["instant"], int)
+    assert '"instant":10201679236854775807,' in epochsift.identify_json("9223372036854775807")
 
 
 def test_reading_keys_in_order():
