@@ -75,14 +75,18 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
         return false;
     };
     std::string_view value = line;
-    std::string const column = std::to_string(format.column);
     if (format.column != 0) {
         std::optional<std::string_view> const field = field_of(line, format.column, format.delimiter, scratch);
-        if (!field) return fail("no column " + column, "no column " + column);
+        if (!field) {
+            std::string const error = "no column " + std::to_string(format.column);
+            return fail(error, error);
+        }
         value = *field;
     }
     if (!is_valid_utf8(value)) {
-        return fail("invalid UTF-8", format.column != 0 ? "column " + column + " is not valid UTF-8" : "not valid UTF-8");
+        return fail("invalid UTF-8", format.column != 0
+                                         ? "column " + std::to_string(format.column) + " is not valid UTF-8"
+                                         : "not valid UTF-8");
     }
     std::size_t const mark = out.size();
     try {

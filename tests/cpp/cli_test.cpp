@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <random>
 #include <string>
 #include <vector>
@@ -202,9 +203,11 @@ TEST(Table, ValuesThatNeedQuoting) {
     EXPECT_EQ(out, "\"\": no readings\n");
 }
 
-ParsedOptions parse(std::vector<std::string> args) {
+// The parsed values point into the arguments, as into argv; keep them all.
+ParsedOptions parse(const std::vector<std::string>& args) {
+    static std::deque<std::string> kept;
     std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
+    for (const std::string& arg : args) argv.push_back(kept.emplace_back(arg).data());
     return parse_options(argv);
 }
 

@@ -1,0 +1,320 @@
+"""The command line `epochsift`, run as a subprocess: tables, --json, batch mode, exit statuses.
+
+The readings themselves come from the module: every expectation here is
+derived from `identify` / `identify_json`, so the tests hold whatever formats
+the engine reads.
+"""
+import csv
+import io
+import json
+import os
+import shutil
+import subprocess
+import sys
+import sysconfig
+from pathlib import Path
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def find_cli():
+    """EPOCHSIFT_CLI, else the one installed beside this interpreter, else PATH, else the newest build."""
+    named = os.environ.get("EPOCHSIFT_CLI")
+    if named:
+        return named
+    beside = Path(sysconfig.get_path("scripts")) / "epochsift"
+    if beside.is_file():
+        return str(beside)
+    on_path = shutil.which("epochsift")
+    if on_path:
+        return on_path
+    built = sorted(ROOT.glob("build*/**/bin/epochsift"), key=lambda p: p.stat().st_mtime)
+    return str(built[-1]) if built else None
+
+
+CLI = find_cli()
+pytestmark = pytest.mark.skipif(CLI is None, reason="the epochsift command line is not built")
+epochsift = pytest.importorskip("epochsift")
+
+LOCAL_NOTE = "stored as LOCAL wall-clock time with no offset — the instant is naive, not UTC"
+NAIVE_STRING_ENDINGS = (
+    "NO offset is stored — assumed UTC, but is usually local time",
+    "NO timezone designator — assumed UTC, but may be local time",
+)
+
+# A spread of inputs: integers of several sizes and signs, decimals, strings of
+# the string forms, white space, junk, and text that JSON must escape.
+VALUES = [
+    "1700000000", "1700000000000", "0", "-1", "9223372036854775807", "132223104000000000",
+    "1.7e9", "45000.5", "nan",
+    "2024-05-01T12:00:00+02:00", "20240501120000", "240501120000Z", "2024:05:01 12:00:00",
+    "01ARZ3NDEKTSV4RRFFQ69G5FAV", "6f4a4ab0-5e8c-11ee-8c99-0242ac120002", "507f1f77bcf86cd799439011",
+    "", "   42  ", "junk", 'say "hi"\\', "µs — §", "日本",
+]
+
+
+def run(*args, stdin=None, check_status=0):
+    """Runs the command line; stdout and stderr as text."""
+    done = subprocess.run([CLI, *args], input=stdin, capture_output=True, timeout=120)
+    if check_status is not None:
+        assert done.returncode == check_status, done.stderr.decode(errors="replace")
+    return done.stdout.decode(), done.stderr.decode()
+
+
+def lines_of(out):
+    """Output lines split at line feeds only (str.splitlines also splits at U+0085, U+2028, ...)."""
+    assert out == "" or out.endswith("\n")
+    return out.split("\n")[:-1]
+
+
+def expected_flags(reading):
+    flags = []
+    if reading["sentinel"]:
+        flags.append("sentinel")
+    if any(note == LOCAL_NOTE or note.endswith(NAIVE_STRING_ENDINGS) for note in reading["assumptions"]):
+        flags.append("local")
+    if any(name == "in_window" and value == 0.0 for name, value in reading["components"]):
+        flags.append("outside-window")
+    return " ".join(flags)
+
+
+# --json is the module's text, byte for byte.
+
+@pytest.mark.parametrize("value", VALUES)
+def test_json_is_identify_json(value):
+    out, _ = run("--json", "--", value)
+    assert out == epochsift.identify_json(value) + "\n"
+
+
+def test_json_gives_one_line_a_value_in_order():
+    out, _ = run("--json", "--", *VALUES)
+    assert out.split("\n")[:-1] == [epochsift.identify_json(v) for v in VALUES]
+
+
+def test_negative_numbers_are_values_not_options():
+    out, _ = run("--json", "-1", "-1.5", "-inf")
+    assert out.split("\n")[:-1] == [epochsift.identify_json(v) for v in ("-1", "-1.5", "-inf")]
+
+
+# The table: one block a value, columns at the header's offsets.
+
+def parse_table(block):
+    """The rows of one value's block as dicts of column texts, and its note lines by row."""
+    lines = block.split("\n")
+    header = lines[1]
+    starts = {name: header.index(name) for name in ("score", "label", "rendered", "flags")}
+    rows, notes = [], []
+    for line in lines[2:]:
+        assert line == line.rstrip(), "no trailing blanks"
+        if line.startswith(" " * starts["label"] + "- "):
+            notes[-1].append(line[starts["label"] + 2:])
+            continue
+        assert line[starts["score"] - 2:starts["score"]] == "  "
+        rows.append({
+            "rank": line[:starts["score"]],
+            "score": line[starts["score"]:starts["label"]],
+            "label": line[starts["label"]:starts["rendered"]],
+            "rendered": line[starts["rendered"]:starts["flags"]],
+            "flags": line[starts["flags"]:],
+        })
+        notes.append([])
+    return lines[0], starts, rows, notes
+
+
+def check_block(block, value, options):
+    readings = epochsift.identify(value)
+    title, rest = block.split("\n", 1) if "\n" in block else (block, "")
+    if not readings:
+        assert title.endswith(": no readings") and rest == ""
+        return
+    title, starts, rows, notes = parse_table(block)
+    shown = readings if "--all" in options else readings[:10]
+    assert f": {len(readings)} reading" in title
+    assert len(rows) == len(shown)
+    for rank, (row, reading, row_notes) in enumerate(zip(rows, shown, notes), start=1):
+        # Right-aligned numbers end just before the next column's gap.
+        assert row["rank"] == f"{rank:>{starts['score'] - 2}}  "
+        assert row["score"] == f"{reading['score']:>5.2f}  "
+        label = row["label"].rstrip()
+        if label.endswith("…"):
+            assert len(label) <= 48 and reading["label"].startswith(label[:-1])
+        else:
+            assert label == reading["label"]
+        rendered = reading["rendered"] if reading["rendered"] is not None else "(outside calendar)"
+        assert row["rendered"].rstrip() == rendered
+        assert row["flags"] == expected_flags(reading)
+        assert row_notes == (reading["assumptions"] if "--notes" in options else [])
+
+
+@pytest.mark.parametrize("options", [[], ["--all"], ["--notes"], ["--all", "--notes"]])
+def test_table_layout(options):
+    values = ["1700000000", "0", "2024-05-01T12:00:00+02:00", "20240501120000", "junk", "-1"]
+    out, _ = run(*options, "--", *values)
+    assert "\x1b" not in out, "no colour when stdout is not a terminal"
+    blocks = out[:-1].split("\n\n")
+    assert len(blocks) == len(values)
+    for block, value in zip(blocks, values):
+        assert block.startswith(value + ":")
+        check_block(block, value, options)
+
+
+# Batch mode.
+
+def mixed_input(long_line):
+    """Lines with an invalid UTF-8 one, a CRLF one, a blank one, a long one and no final line feed."""
+    lines = [v.encode() for v in VALUES if "\n" not in v] * 3
+    lines.insert(5, b"\xff\xfe1700000000")
+    lines.insert(9, b"1700000000\r")
+    lines.insert(12, b"")
+    lines.insert(20, long_line)
+    return b"\n".join(lines), lines
+
+
+def expected_value(line):
+    if line.endswith(b"\r"):
+        line = line[:-1]
+    try:
+        return line.decode("utf-8")
+    except UnicodeDecodeError:
+        return None
+
+
+@pytest.fixture(scope="module")
+def mixed_file(tmp_path_factory):
+    data, lines = mixed_input(b"9" * 20 + b"x" * 3_000_000)
+    path = tmp_path_factory.mktemp("batch") / "mixed.txt"
+    path.write_bytes(data)
+    return path, lines
+
+
+def test_batch_keeps_order_and_marks_invalid_lines(mixed_file):
+    path, lines = mixed_file
+    done = subprocess.run([CLI, "--batch", str(path)], capture_output=True, timeout=120)
+    assert done.returncode == 0
+    records = [json.loads(line) for line in lines_of(done.stdout.decode())]
+    assert len(records) == len(lines)
+    for number, (record, line) in enumerate(zip(records, lines), start=1):
+        value = expected_value(line)
+        if value is None:
+            assert record == {"value": None, "line": number, "error": "invalid UTF-8", "readings": []}
+        else:
+            assert record["value"] == value
+            assert record["readings"] == epochsift.identify(value)
+    assert done.stderr.decode() == "line 6: not valid UTF-8\n"
+
+
+def test_batch_record_bytes_are_identify_json(mixed_file):
+    path, lines = mixed_file
+    out, _ = run("--batch", str(path))
+    for record, line in zip(out.split("\n"), lines):
+        value = expected_value(line)
+        if value is not None:
+            assert record == '{"value":%s,"readings":%s}' % (json.dumps(value, ensure_ascii=False),
+                                                              epochsift.identify_json(value))
+
+
+@pytest.mark.parametrize("mode", [[], ["--best", "3"]])
+def test_thread_count_does_not_change_the_output(mixed_file, mode):
+    path, _ = mixed_file
+    outputs = {threads: run("--batch", *mode, "--threads", str(threads), str(path))[0] for threads in (1, 2, 5)}
+    assert outputs[1] == outputs[2] == outputs[5]
+    stdin_out, _ = run("--batch", *mode, "-", stdin=path.read_bytes())
+    assert stdin_out == outputs[1]
+
+
+@pytest.mark.parametrize("best", [1, 3, 100])
+def test_best_csv_rows(mixed_file, best):
+    path, lines = mixed_file
+    out, _ = run("--batch", "--best", str(best), str(path))
+    csv.field_size_limit(sys.maxsize)  # the long line comes back as one field
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "error"]
+    expected = []
+    for number, line in enumerate(lines, start=1):
+        value = expected_value(line)
+        if value is None:
+            expected.append(["", "", "", "", "", f"invalid UTF-8 (line {number})"])
+            continue
+        readings = epochsift.identify(value)[:best]
+        if not readings:
+            expected.append([value, "", "", "", "", ""])
+        for rank, r in enumerate(readings, start=1):
+            expected.append([value, str(rank), r["format_id"], r["rendered"] or "", json.dumps(r["score"]), ""])
+    assert rows[1:] == expected
+
+
+def test_column_of_delimited_lines(tmp_path):
+    path = tmp_path / "in.csv"
+    path.write_bytes(
+        b'id,when,note\n'
+        b'1,"2024-05-01T12:00:00+02:00",ok\n'
+        b'2,1700000000,"with, comma"\n'
+        b'3\n'
+        b'4,"say ""hi""",x\n'
+        b'5,\xff,x\n'
+    )
+    out, err = run("--batch", "--column", "2", str(path))
+    records = [json.loads(line) for line in lines_of(out)]
+    assert [r["value"] for r in records] == ["when", "2024-05-01T12:00:00+02:00", "1700000000", None, 'say "hi"', None]
+    assert records[3] == {"value": None, "line": 4, "error": "no column 2", "readings": []}
+    assert records[5]["error"] == "invalid UTF-8"
+    assert err == "line 4: no column 2\nline 6: column 2 is not valid UTF-8\n"
+    tab_out, _ = run("--batch", "--column", "2", "--delimiter", "tab", stdin=b"x\t1700000000\n")
+    assert json.loads(tab_out)["readings"] == epochsift.identify("1700000000")
+
+
+@settings(max_examples=25, deadline=None)
+@given(st.lists(st.text(alphabet=st.characters(blacklist_categories=("Cs",), blacklist_characters="\n\r")),
+                max_size=40))
+def test_batch_agrees_with_the_module(values):
+    out, err = run("--batch", "--threads", "3", stdin="".join(v + "\n" for v in values).encode())
+    records = lines_of(out)
+    assert len(records) == len(values) and err == ""
+    for record, value in zip(records, values):
+        assert json.loads(record) == {"value": value, "readings": epochsift.identify(value)}
+
+
+def test_closed_output_stops_the_batch(tmp_path):
+    path = tmp_path / "many.txt"
+    path.write_text("1700000000\n" * 200_000)
+    process = subprocess.Popen([CLI, "--batch", str(path)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    process.stdout.readline()
+    process.stdout.close()
+    process.wait(timeout=60)  # killed by SIGPIPE or exits: either way it does not hang
+    assert process.returncode != 0
+
+
+def test_empty_input_gives_no_records():
+    assert run("--batch", stdin=b"")[0] == ""
+    assert run("--batch", "--best", "1", stdin=b"")[0] == "value,rank,format_id,rendered,score,error\n"
+
+
+# Exit statuses: usage faults and unreadable input are 2 with a one-line message.
+
+@pytest.mark.parametrize("args", [
+    [],
+    ["--bogus", "1"],
+    ["--threads"],
+    ["--batch", "--threads", "0"],
+    ["--column", "2", "1700000000"],
+    ["--json", "--all", "1700000000"],
+    ["--batch", "a.txt", "b.txt"],
+    ["--batch", "/nonexistent/input.txt"],
+    [b"\xff"],
+])
+def test_usage_and_input_faults_exit_2(args, tmp_path):
+    out, err = run(*args, check_status=2)
+    assert out == "" and err.startswith("epochsift: ") and err.count("\n") == 1
+
+
+def test_directory_input_exits_2(tmp_path):
+    _, err = run("--batch", str(tmp_path), check_status=2)
+    assert err.count("\n") == 1
+
+
+@pytest.mark.parametrize("args", [["--help"], ["-h"], ["1700000000"], ["junk"], ["--json", "junk"]])
+def test_success_exits_0(args):
+    run(*args, check_status=0)
