@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -198,9 +199,33 @@ int Pipeline::run(std::string_view input_name) {
     bool const regular = fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
     Progress progress(regular && is_terminal(STDERR_FILENO), regular ? static_cast<uint64_t>(status.st_size) : 0);
 
-    std::thread reader(&Pipeline::read_input, this);
+    // Workers first: they wait for work, so a reader that cannot start
+    // leaves only them to release.
     std::vector<std::thread> workers;
-    for (unsigned i = 0; i < settings_.threads; ++i) workers.emplace_back(&Pipeline::work, this);
+    for (unsigned i = 0; i < settings_.threads; ++i) {
+        try {
+            workers.emplace_back(&Pipeline::work, this);
+        } catch (const std::system_error&) {
+            break;  // fewer workers than asked give the same output, only later
+        }
+    }
+    std::thread reader;
+    if (!workers.empty()) {
+        try {
+            reader = std::thread(&Pipeline::read_input, this);
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!reader.joinable()) {
+        {
+            std::lock_guard lock(work_mutex_);
+            input_closed_ = true;
+        }
+        work_ready_.notify_all();
+        for (std::thread& worker : workers) worker.join();
+        std::fputs("epochsift: cannot start the batch threads\n", stderr);
+        return 1;
+    }
 
     int write_errno = 0;
     if (settings_.format.output == BatchOutput::BestCsv) {

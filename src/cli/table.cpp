@@ -101,7 +101,7 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     out += '\n';
     if (shown == 0) return;
 
-    std::size_t const label_limit = std::max<std::size_t>(style.label_width, 8);
+    std::size_t const label_limit = std::max<std::size_t>(style.label_width, 8);  // room for a word and the ellipsis
     std::vector<Row> rows;
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i) {
@@ -127,7 +127,10 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     // The label column starts here; notes are indented to it.
     std::size_t const label_column = rank_width + GAP.size() + score_width + GAP.size();
 
-    auto const append_row = [&](const Row& row, std::string_view flag_style) {
+    // line_style wraps the whole line, flag_style the flags alone.
+    auto const append_row = [&](const Row& row, std::string_view line_style, std::string_view flag_style) {
+        bool const styled_line = style.colour && !line_style.empty();
+        if (styled_line) out += line_style;
         append_padded(out, row.rank, rank_width, true);
         out += GAP;
         append_padded(out, row.score, score_width, true);
@@ -141,17 +144,13 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
             out += GAP;
             append_styled(out, style.colour && !flag_style.empty(), flag_style, row.flags);
         }
+        if (styled_line) out += RESET;
         out += '\n';
     };
 
-    if (style.colour) out += DIM;
-    append_row(header, {});
-    if (style.colour) {
-        // The escape went before the row; close it before its line feed.
-        out.insert(out.size() - 1, RESET);
-    }
+    append_row(header, DIM, {});
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        append_row(rows[i], YELLOW);
+        append_row(rows[i], {}, YELLOW);
         if (!style.notes) continue;
         for (const std::string& note : readings[i].assumptions) {
             out.append(label_column, ' ');
