@@ -1,8 +1,13 @@
 #include "interpret/json_writer.hpp"
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 
 namespace epochsift {
 
@@ -10,163 +15,357 @@ namespace {
 
 constexpr bool needs_escape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\'; }
 
-void append_escape(std::string& out, unsigned char c) {
+// The widest escape, \u00XX, is six bytes for one.
+constexpr std::size_t MAX_ESCAPE_GROWTH = 6;
+// "-" and the 39 digits of 2^127.
+constexpr std::size_t MAX_INTEGER_LEN = 40;
+// "-0.00000" and 17 digits, or 17 digits, ".", "e-" and 3 exponent digits.
+constexpr std::size_t MAX_DOUBLE_LEN = 32;
+
+struct RecentDouble {
+    uint64_t bits = 0;
+    uint8_t length = 0;  // 0: nothing kept yet
+    char text[MAX_DOUBLE_LEN];
+};
+
+// Writes into the string's own storage through a cursor: one capacity check
+// per piece instead of one per append, and the string's length is set once
+// at the end. The bytes between the cursor and the end are scratch.
+class JsonSink {
+public:
+    explicit JsonSink(std::string& out) : out_(out) {
+        std::size_t const used = out.size();
+        out.resize(std::max(out.capacity(), used + 16));
+        cursor_ = out.data() + used;
+    }
+    JsonSink(const JsonSink&) = delete;
+    JsonSink& operator=(const JsonSink&) = delete;
+    ~JsonSink() { out_.resize(static_cast<std::size_t>(cursor_ - out_.data())); }
+
+    // Room for n more bytes; the text grows at least twofold when it must.
+    char* room(std::size_t n) {
+        std::size_t const used = static_cast<std::size_t>(cursor_ - out_.data());
+        if (out_.size() - used < n) {
+            out_.resize(std::max(out_.size() * 2, used + n));
+            cursor_ = out_.data() + used;
+        }
+        return cursor_;
+    }
+    void advance_to(char* p) { cursor_ = p; }
+
+    void put(std::string_view text) {
+        char* const p = room(text.size());
+        std::memcpy(p, text.data(), text.size());
+        cursor_ = p + text.size();
+    }
+    void put(char c) {
+        char* const p = room(1);
+        *p = c;
+        cursor_ = p + 1;
+    }
+
+    // The readings of one value repeat their scores and distances, so the
+    // last few number texts are kept, direct-mapped on the value's bits.
+    RecentDouble& recent_double(double value) {
+        return recent_doubles_[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 61];
+    }
+
+private:
+    std::string& out_;
+    char* cursor_;
+    std::array<RecentDouble, 8> recent_doubles_{};
+};
+
+char* put_escape(char* p, unsigned char c) {
+    *p++ = '\\';
     switch (c) {
-        case '"': out += "\\\""; return;
-        case '\\': out += "\\\\"; return;
-        case '\b': out += "\\b"; return;
-        case '\t': out += "\\t"; return;
-        case '\n': out += "\\n"; return;
-        case '\f': out += "\\f"; return;
-        case '\r': out += "\\r"; return;
+        case '"': *p++ = '"'; return p;
+        case '\\': *p++ = '\\'; return p;
+        case '\b': *p++ = 'b'; return p;
+        case '\t': *p++ = 't'; return p;
+        case '\n': *p++ = 'n'; return p;
+        case '\f': *p++ = 'f'; return p;
+        case '\r': *p++ = 'r'; return p;
         default: {
             constexpr char HEX[] = "0123456789abcdef";
-            char const escape[6] = {'\\', 'u', '0', '0', HEX[c >> 4], HEX[c & 0xF]};
-            out.append(escape, sizeof escape);
+            char const escape[5] = {'u', '0', '0', HEX[c >> 4], HEX[c & 0xF]};
+            std::memcpy(p, escape, sizeof escape);
+            return p + sizeof escape;
         }
     }
 }
 
-}  // namespace
+// Sixteen bytes compared lane by lane; GCC and Clang lower this to SSE2 or
+// NEON without target-specific code.
+using ByteBlock = unsigned char __attribute__((vector_size(16)));
+constexpr std::size_t BLOCK = sizeof(ByteBlock);
 
-void append_json_string(std::string& out, std::string_view text) {
-    out += '"';
-    std::size_t run_start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+// Lane flags (0xFF where a byte needs an escape) of the sixteen bytes at p,
+// as a 128-bit mask with lane k in bits 8k to 8k+7.
+u128 escape_lanes(const char* p) {
+    ByteBlock block;
+    std::memcpy(&block, p, sizeof block);
+    auto const lanes = (block < 0x20) | (block == '"') | (block == '\\');
+    uint64_t halves[2];
+    std::memcpy(halves, &lanes, sizeof halves);
+    return u128{halves[1]} << 64 | halves[0];
+}
+
+// The same for the eight bytes at p, lane k flagged by bit 8k+7. The lowest
+// flag is always a true one: a false flag only sits above a true one.
+uint64_t escape_lanes_8(const char* p) {
+    constexpr uint64_t ONES = 0x0101'0101'0101'0101;
+    uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    uint64_t const quote = word ^ (ONES * '"');
+    uint64_t const backslash = word ^ (ONES * '\\');
+    return ((word - ONES * 0x20) | (quote - ONES) | (backslash - ONES)) & ~word & (ONES * 0x80);
+}
+
+// The first flagged lane of a non-zero 128-bit mask.
+std::size_t first_lane(u128 lanes) {
+    auto const low = static_cast<uint64_t>(lanes);
+    return low != 0 ? static_cast<std::size_t>(std::countr_zero(low)) / 8
+                    : 8 + static_cast<std::size_t>(std::countr_zero(static_cast<uint64_t>(lanes >> 64))) / 8;
+}
+
+// Index of the first byte of text[0, n) that needs an escape, or n. The
+// texts are long and escapes rare, so it tests sixteen (or eight) bytes at a
+// time and ends on one block that overlaps the bytes already tested, so it
+// never reads outside the text.
+std::size_t first_escape(const char* text, std::size_t n) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (n >= BLOCK) {
+            std::size_t i = 0;
+            for (; i + BLOCK <= n; i += BLOCK) {
+                if (u128 const lanes = escape_lanes(text + i); lanes != 0) return i + first_lane(lanes);
+            }
+            if (i == n) return n;
+            u128 const rest = escape_lanes(text + n - BLOCK) >> (8 * (i - (n - BLOCK)));  // drop tested lanes
+            return rest != 0 ? i + first_lane(rest) : n;
+        }
+        if (n >= 8) {
+            if (uint64_t const lanes = escape_lanes_8(text); lanes != 0) return std::countr_zero(lanes) / 8;
+            uint64_t const rest = escape_lanes_8(text + n - 8) >> (8 * (16 - n));  // drop the lanes below 8
+            return rest != 0 ? 8 + std::countr_zero(rest) / 8 : n;
+        }
+    }
+    std::size_t i = 0;
+    while (i < n && !needs_escape(static_cast<unsigned char>(text[i]))) ++i;
+    return i;
+}
+
+// Escapes are rare: a text is copied whole up to its first escape, and only
+// the rest of a text that needs one goes byte by byte.
+void put_json_string(JsonSink& sink, std::string_view text) {
+    char* p = sink.room(text.size() * MAX_ESCAPE_GROWTH + 2);
+    *p++ = '"';
+    std::size_t const clean = first_escape(text.data(), text.size());
+    std::memcpy(p, text.data(), clean);
+    p += clean;
+    for (std::size_t i = clean; i < text.size(); ++i) {
         auto const c = static_cast<unsigned char>(text[i]);
-        if (!needs_escape(c)) continue;
-        out.append(text.data() + run_start, i - run_start);
-        append_escape(out, c);
-        run_start = i + 1;
+        if (needs_escape(c)) {
+            p = put_escape(p, c);
+        } else {
+            *p++ = static_cast<char>(c);
+        }
     }
-    out.append(text.data() + run_start, text.size() - run_start);
-    out += '"';
+    *p++ = '"';
+    sink.advance_to(p);
 }
 
-void append_json_integer(std::string& out, i128 value) {
-    // 2^127 has 39 digits; one more for the sign.
-    char buffer[40];
-    char* p = buffer + sizeof buffer;
+// "00" to "99": the decimal digits go out two at a time.
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes the digits of value so that they end at end; returns their start.
+char* put_digits_before(char* end, uint64_t value) {
+    while (value >= 100) {
+        end -= 2;
+        std::memcpy(end, &DIGIT_PAIRS[2 * (value % 100)], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        end -= 2;
+        std::memcpy(end, &DIGIT_PAIRS[2 * value], 2);
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+void put_json_integer(JsonSink& sink, i128 value) {
+    char buffer[MAX_INTEGER_LEN];
+    char* const end = buffer + sizeof buffer;
     u128 magnitude = value < 0 ? u128(0) - static_cast<u128>(value) : static_cast<u128>(value);
-    do {
-        *--p = static_cast<char>('0' + static_cast<int>(magnitude % 10));
-        magnitude /= 10;
-    } while (magnitude != 0);
-    if (value < 0) *--p = '-';
-    out.append(p, static_cast<std::size_t>(buffer + sizeof buffer - p));
+    // Instants of the years 1677 to 2262 fit 64 bits; only the rest pay for
+    // 128-bit divisions, nineteen digits at a time.
+    constexpr uint64_t TEN_TO_19 = 10'000'000'000'000'000'000u;
+    char* digit = end;
+    while (magnitude > std::numeric_limits<uint64_t>::max()) {
+        char* const chunk_end = digit;
+        digit = put_digits_before(digit, static_cast<uint64_t>(magnitude % TEN_TO_19));
+        while (digit > chunk_end - 19) *--digit = '0';  // an inner chunk keeps its leading zeros
+        magnitude /= TEN_TO_19;
+    }
+    digit = put_digits_before(digit, static_cast<uint64_t>(magnitude));
+    if (value < 0) *--digit = '-';
+    sink.put(std::string_view(digit, static_cast<std::size_t>(end - digit)));
 }
 
-void append_json_double(std::string& out, double value) {
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    if (value == 0.0) {
-        out += std::signbit(value) ? "-0.0" : "0.0";
-        return;
-    }
+// Writes the float rule's text of a finite, non-zero value at p.
+char* put_shortest(char* p, double value) {
     // Shortest round-trip digits in scientific form: "-d.ddde+XX".
     char sci[32];
-    auto const result = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
-    std::string_view const text(sci, static_cast<std::size_t>(result.ptr - sci));
-    std::size_t const e_pos = text.find('e');
-    std::string_view mantissa = text.substr(0, e_pos);
-    int exponent = 0;
-    std::from_chars(text.data() + e_pos + 1 + (text[e_pos + 1] == '+'), text.data() + text.size(), exponent);
-
-    bool const negative = mantissa.front() == '-';
-    if (negative) mantissa.remove_prefix(1);
-    char digits[20] = {};  // at most 17 significant digits
-    std::size_t count = 0;
-    for (char c : mantissa) {
-        if (c != '.') digits[count++] = c;
+    char const* const sci_end = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
+    char const* s = sci;
+    if (*s == '-') {
+        *p++ = '-';
+        ++s;
     }
+    char digits[20];  // at most 17 significant digits
+    std::size_t count = 0;
+    for (; *s != 'e'; ++s) {
+        if (*s != '.') digits[count++] = *s;
+    }
+    ++s;  // 'e'
+    bool const negative_exponent = *s++ == '-';
+    int exponent = 0;
+    for (; s < sci_end; ++s) exponent = exponent * 10 + (*s - '0');
+    if (negative_exponent) exponent = -exponent;
 
-    // Room for the widest plain form: "-0.00000" plus 17 digits, or 16
-    // integer digits plus ".0".
-    char buffer[48];
-    char* p = buffer;
-    if (negative) *p++ = '-';
     if (exponent >= -5 && exponent <= 15) {
         if (exponent < 0) {
             *p++ = '0';
             *p++ = '.';
             for (int i = 0; i < -exponent - 1; ++i) *p++ = '0';
             std::memcpy(p, digits, count);
+            return p + count;
+        }
+        auto const integer_digits = static_cast<std::size_t>(exponent) + 1;
+        if (count <= integer_digits) {
+            std::memcpy(p, digits, count);
             p += count;
-        } else {
-            auto const integer_digits = static_cast<std::size_t>(exponent) + 1;
-            if (count <= integer_digits) {
-                std::memcpy(p, digits, count);
-                p += count;
-                for (std::size_t i = count; i < integer_digits; ++i) *p++ = '0';
-                *p++ = '.';
-                *p++ = '0';
-            } else {
-                std::memcpy(p, digits, integer_digits);
-                p += integer_digits;
-                *p++ = '.';
-                std::memcpy(p, digits + integer_digits, count - integer_digits);
-                p += count - integer_digits;
-            }
-        }
-    } else {
-        *p++ = digits[0];
-        if (count > 1) {
+            for (std::size_t i = count; i < integer_digits; ++i) *p++ = '0';
             *p++ = '.';
-            std::memcpy(p, digits + 1, count - 1);
-            p += count - 1;
+            *p++ = '0';
+            return p;
         }
-        *p++ = 'e';
-        *p++ = exponent < 0 ? '-' : '+';
-        auto const written = std::to_chars(p, buffer + sizeof buffer, exponent < 0 ? -exponent : exponent);
-        p = written.ptr;
+        std::memcpy(p, digits, integer_digits);
+        p += integer_digits;
+        *p++ = '.';
+        std::memcpy(p, digits + integer_digits, count - integer_digits);
+        return p + (count - integer_digits);
     }
-    out.append(buffer, static_cast<std::size_t>(p - buffer));
+    *p++ = digits[0];
+    if (count > 1) {
+        *p++ = '.';
+        std::memcpy(p, digits + 1, count - 1);
+        p += count - 1;
+    }
+    *p++ = 'e';
+    *p++ = exponent < 0 ? '-' : '+';
+    return std::to_chars(p, p + 4, exponent < 0 ? -exponent : exponent).ptr;
+}
+
+void put_json_double(JsonSink& sink, double value) {
+    // Most components are exactly 1, 0 or one half; their texts need no digit search.
+    if (value == 1.0) return sink.put("1.0");
+    if (value == 0.0) return sink.put(std::signbit(value) ? "-0.0" : "0.0");
+    if (value == 0.5) return sink.put("0.5");
+    if (!std::isfinite(value)) return sink.put("null");
+    RecentDouble& recent = sink.recent_double(value);
+    if (recent.length == 0 || std::bit_cast<uint64_t>(value) != recent.bits) {
+        recent.bits = std::bit_cast<uint64_t>(value);
+        recent.length = static_cast<uint8_t>(put_shortest(recent.text, value) - recent.text);
+    }
+    sink.put(std::string_view(recent.text, recent.length));
+}
+
+// The length of a candidate's text when nothing in it needs escaping:
+// the member names and punctuation, at most MAX_DOUBLE_LEN per number.
+std::size_t expected_json_size(const Candidate& c) {
+    constexpr std::size_t FIXED = 160 + MAX_INTEGER_LEN + MAX_DOUBLE_LEN;
+    std::size_t size = FIXED + c.format_id.size() + c.label.size() + c.citation.size() +
+                       (c.rendered ? c.rendered->size() : 0);
+    for (const ScoreComponent& component : c.components) size += component.name.size() + 6 + MAX_DOUBLE_LEN;
+    for (const std::string& note : c.assumptions) size += note.size() + 3;
+    return size;
+}
+
+void put_json_candidate(JsonSink& sink, const Candidate& c) {
+    sink.put("{\"format_id\":");
+    put_json_string(sink, c.format_id);
+    sink.put(",\"label\":");
+    put_json_string(sink, c.label);
+    sink.put(",\"citation\":");
+    put_json_string(sink, c.citation);
+    sink.put(",\"instant\":");
+    put_json_integer(sink, c.instant.ns);
+    sink.put(",\"rendered\":");
+    if (c.rendered) {
+        put_json_string(sink, *c.rendered);
+    } else {
+        sink.put("null");
+    }
+    sink.put(",\"score\":");
+    put_json_double(sink, c.score);
+    sink.put(",\"components\":[");
+    for (std::size_t i = 0; i < c.components.size(); ++i) {
+        sink.put(i == 0 ? std::string_view("[") : std::string_view(",["));
+        put_json_string(sink, c.components[i].name);
+        sink.put(',');
+        put_json_double(sink, c.components[i].value);
+        sink.put(']');
+    }
+    sink.put("],\"assumptions\":[");
+    for (std::size_t i = 0; i < c.assumptions.size(); ++i) {
+        if (i != 0) sink.put(',');
+        put_json_string(sink, c.assumptions[i]);
+    }
+    sink.put(c.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
+}
+
+}  // namespace
+
+void append_json_string(std::string& out, std::string_view text) {
+    JsonSink sink(out);
+    put_json_string(sink, text);
+}
+
+void append_json_integer(std::string& out, i128 value) {
+    JsonSink sink(out);
+    put_json_integer(sink, value);
+}
+
+void append_json_double(std::string& out, double value) {
+    JsonSink sink(out);
+    put_json_double(sink, value);
 }
 
 void append_json_candidate(std::string& out, const Candidate& c) {
-    out += "{\"format_id\":";
-    append_json_string(out, c.format_id);
-    out += ",\"label\":";
-    append_json_string(out, c.label);
-    out += ",\"citation\":";
-    append_json_string(out, c.citation);
-    out += ",\"instant\":";
-    append_json_integer(out, c.instant.ns);
-    out += ",\"rendered\":";
-    if (c.rendered) {
-        append_json_string(out, *c.rendered);
-    } else {
-        out += "null";
-    }
-    out += ",\"score\":";
-    append_json_double(out, c.score);
-    out += ",\"components\":[";
-    for (std::size_t i = 0; i < c.components.size(); ++i) {
-        if (i != 0) out += ',';
-        out += '[';
-        append_json_string(out, c.components[i].name);
-        out += ',';
-        append_json_double(out, c.components[i].value);
-        out += ']';
-    }
-    out += "],\"assumptions\":[";
-    for (std::size_t i = 0; i < c.assumptions.size(); ++i) {
-        if (i != 0) out += ',';
-        append_json_string(out, c.assumptions[i]);
-    }
-    out += "],\"sentinel\":";
-    out += c.sentinel ? "true}" : "false}";
+    JsonSink sink(out);
+    put_json_candidate(sink, c);
 }
 
 void append_json_candidates(std::string& out, std::span<const Candidate> candidates) {
-    out += '[';
+    JsonSink sink(out);
+    std::size_t expected = 2;
+    for (const Candidate& c : candidates) expected += expected_json_size(c);
+    sink.room(expected);  // one allocation for the usual text, which has no escapes
+    sink.put('[');
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (i != 0) out += ',';
-        append_json_candidate(out, candidates[i]);
+        if (i != 0) sink.put(',');
+        put_json_candidate(sink, candidates[i]);
     }
-    out += ']';
+    sink.put(']');
 }
 
 }  // namespace epochsift
