@@ -48,7 +48,8 @@ std::optional<CivilFields> civil_from_unix_seconds(int64_t seconds) {
 
 CivilFields utc_civil_fields(int64_t seconds) {
     using namespace std::chrono;
-    int64_t const days = static_cast<int64_t>(floor_div(seconds, SECONDS_PER_DAY));
+    // Floor division in 64 bits: the 128-bit helper costs a library call.
+    int64_t const days = seconds >= 0 ? seconds / SECONDS_PER_DAY : -((-seconds - 1) / SECONDS_PER_DAY) - 1;
     int64_t const second_of_day = seconds - days * SECONDS_PER_DAY;  // [0, 86399]
     year_month_day const date{sys_days{std::chrono::days{days}}};
     return CivilFields{

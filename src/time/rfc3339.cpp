@@ -19,8 +19,20 @@ char* put_digits(char* out, uint32_t value, int width) {
 }  // namespace
 
 std::size_t PosixNs::write_rfc3339(char* out) const {
-    i128 whole = ns / NS_PER_SECOND;  // toward zero
-    i128 fraction = ns - whole * NS_PER_SECOND;
+    // Instants of the years 1677 to 2262 fit 64 bits and split with one
+    // 64-bit division; only the rest need the 128-bit one.
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    if (ns >= INT64_MIN && ns <= INT64_MAX) {
+        auto const ns64 = static_cast<int64_t>(ns);
+        whole = ns64 / NS_PER_SECOND;  // toward zero
+        fraction = ns64 - whole * NS_PER_SECOND;
+    } else {
+        i128 const whole128 = ns / NS_PER_SECOND;  // toward zero
+        if (whole128 < MIN_CALENDAR_SECOND || whole128 > MAX_CALENDAR_SECOND) return 0;
+        whole = static_cast<int64_t>(whole128);
+        fraction = static_cast<int64_t>(ns - whole128 * NS_PER_SECOND);
+    }
     if (whole < MIN_CALENDAR_SECOND || whole > MAX_CALENDAR_SECOND) return 0;
     if (fraction < 0) {  // a negative instant belongs to the whole second below it
         whole -= 1;
@@ -28,7 +40,7 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
     }
     // The step below may leave the range by one second; that second is still
     // a civil date-time (-9999-01-02T01:59:58Z).
-    CivilFields const c = utc_civil_fields(static_cast<int64_t>(whole));
+    CivilFields const c = utc_civil_fields(whole);
     CivilFields const* civil = &c;
 
     char* p = out;
