@@ -7,7 +7,7 @@ namespace epochsift {
 
 namespace {
 
-// Sorted byte-wise so the lookup can bisect.
+// Sorted byte-wise, which keeps the list easy to read and to check.
 constexpr std::array<std::string_view, 20> RARE_FAMILIES = {
     "active", "bcd",     "bitdate", "bitdec",    "dhcp6", "dttm",    "dvr",
     "excel1904", "gmsgid", "gsm",   "hfs",       "logtime", "mjd",   "moto",
@@ -17,8 +17,14 @@ static_assert(std::is_sorted(RARE_FAMILIES.begin(), RARE_FAMILIES.end()));
 
 }  // namespace
 
+// The candidate order asks this on every tie, so the scan rejects on the
+// length and the first byte before it compares whole identifiers.
 double prevalence(std::string_view format_id) {
-    return std::binary_search(RARE_FAMILIES.begin(), RARE_FAMILIES.end(), format_id) ? 0.5 : 1.0;
+    if (format_id.empty()) return 1.0;
+    for (std::string_view const rare : RARE_FAMILIES) {
+        if (rare.size() == format_id.size() && rare.front() == format_id.front() && rare == format_id) return 0.5;
+    }
+    return 1.0;
 }
 
 }  // namespace epochsift
