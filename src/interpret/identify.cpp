@@ -185,8 +185,12 @@ std::vector<Candidate> identify(std::string_view value) {
     std::vector<Candidate> strings = interpret_string(text);
     result.reserve(result.size() + strings.size());
     std::move(strings.begin(), strings.end(), std::back_inserter(result));
-    std::stable_sort(result.begin(), result.end(),
-                     [](const Candidate& a, const Candidate& b) { return b.score < a.score; });
+    // A stable sort leaves a sorted list as it is; most lists arrive sorted
+    // (numeric readings in candidate order, or string readings alone).
+    auto const by_score = [](const Candidate& a, const Candidate& b) { return b.score < a.score; };
+    if (!std::is_sorted(result.begin(), result.end(), by_score)) {
+        std::stable_sort(result.begin(), result.end(), by_score);
+    }
     return result;
 }
 
