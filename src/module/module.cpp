@@ -15,6 +15,8 @@ namespace {
 PyObject* g_module = nullptr;            // the one module object, kept for re-initialisation
 int64_t g_interpreter_id = -1;           // interpreter that first initialised the module
 PyObject* g_engine_fault_type = nullptr;  // raised when the engine breaks an invariant
+PyObject* g_json_name = nullptr;          // interned "json" and "loads": made once, not per call
+PyObject* g_loads_name = nullptr;
 
 // Owns one reference; releases it on every path.
 class Ref {
@@ -133,12 +135,11 @@ PyObject* py_identify(PyObject*, PyObject* args, PyObject* kwargs) {
     Ref text(identify_json_text("identify", args, kwargs));
     if (!text) return nullptr;
     // json.loads turns the 128-bit instants into exact Python ints. The
-    // import goes through the interpreter's module cache on every call.
-    Ref json_name(PyUnicode_FromString("json"));
-    if (!json_name) return nullptr;
-    Ref json_module(PyImport_Import(json_name.get()));
+    // import goes through the interpreter's module cache on every call; only
+    // the two names are kept.
+    Ref json_module(PyImport_Import(g_json_name));
     if (!json_module) return nullptr;
-    Ref loads(PyObject_GetAttrString(json_module.get(), "loads"));
+    Ref loads(PyObject_GetAttr(json_module.get(), g_loads_name));
     if (!loads) return nullptr;
     Ref call_args(PyTuple_New(1));
     if (!call_args) return nullptr;
@@ -200,6 +201,13 @@ bool add_function(PyObject* module, PyObject* module_name, PyMethodDef* def) {
     return PyObject_SetAttr(module, name.get(), function.get()) == 0;
 }
 
+// A new interned str, or null with an exception set.
+PyObject* interned(const char* text) {
+    PyObject* name = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(std::strlen(text)));
+    if (name != nullptr) PyUnicode_InternInPlace(&name);
+    return name;
+}
+
 }  // namespace
 
 extern "C" PyMODINIT_FUNC PyInit_epochsift(void) {
@@ -214,6 +222,8 @@ extern "C" PyMODINIT_FUNC PyInit_epochsift(void) {
         Py_INCREF(g_module);
         return g_module;
     }
+    if (g_json_name == nullptr && (g_json_name = interned("json")) == nullptr) return nullptr;
+    if (g_loads_name == nullptr && (g_loads_name = interned("loads")) == nullptr) return nullptr;
     Ref module(PyModule_Create2(&MODULE_DEF, 3));
     if (!module) return nullptr;
     Ref module_name(PyModule_GetNameObject(module.get()));
