@@ -62,7 +62,7 @@ std::vector<Candidate> interpret_float(double value) {
         };
         reading.score = overall_score(reading.components);
     }
-    if (readings.size() > 1) std::stable_sort(readings.begin(), readings.end(), candidate_order);
+    sort_in_candidate_order(readings);
     return readings;
 }
 

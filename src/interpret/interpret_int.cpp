@@ -33,7 +33,7 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
     for (Format const& format : FORMATS) {
         if (auto reading = build_candidate(format, raw, context)) readings.push_back(std::move(*reading));
     }
-    if (readings.size() > 1) std::stable_sort(readings.begin(), readings.end(), candidate_order);
+    sort_in_candidate_order(readings);
     return readings;
 }
 
