@@ -28,7 +28,8 @@ std::optional<UuidTimeFields> uuid_time_fields(std::string_view text, char versi
     std::size_t count = 0;
     for (char const c : text) {
         if (c == '-') continue;
-        if (count == UUID_HEX_DIGITS) return std::nullopt;
+        // Any byte but a hyphen or a hex digit fails the text, wherever it stands.
+        if (count == UUID_HEX_DIGITS || hex_value(c) < 0) return std::nullopt;
         digits[count++] = c;
     }
     if (count != UUID_HEX_DIGITS || digits[12] != version) return std::nullopt;
