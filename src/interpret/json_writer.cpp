@@ -100,23 +100,19 @@ char* put_escape(char* p, unsigned char c) {
 using ByteBlock = unsigned char __attribute__((vector_size(16)));
 constexpr std::size_t BLOCK = sizeof(ByteBlock);
 
-// Lane flags (0xFF where a byte needs an escape) of the sixteen bytes at p,
-// as a 128-bit mask with lane k in bits 8k to 8k+7.
-u128 escape_lanes(const char* p) {
-    ByteBlock block;
-    std::memcpy(&block, p, sizeof block);
+// Lane flags (0xFF where a byte needs an escape) of a block, as a 128-bit
+// mask with lane k in bits 8k to 8k+7.
+u128 escape_lanes(ByteBlock block) {
     auto const lanes = (block < 0x20) | (block == '"') | (block == '\\');
     uint64_t halves[2];
     std::memcpy(halves, &lanes, sizeof halves);
     return u128{halves[1]} << 64 | halves[0];
 }
 
-// The same for the eight bytes at p, lane k flagged by bit 8k+7. The lowest
-// flag is always a true one: a false flag only sits above a true one.
-uint64_t escape_lanes_8(const char* p) {
+// The same for eight bytes, lane k flagged by bit 8k+7. The lowest flag is
+// always a true one: a false flag only sits above a true one.
+uint64_t escape_lanes(uint64_t word) {
     constexpr uint64_t ONES = 0x0101'0101'0101'0101;
-    uint64_t word;
-    std::memcpy(&word, p, sizeof word);
     uint64_t const quote = word ^ (ONES * '"');
     uint64_t const backslash = word ^ (ONES * '\\');
     return ((word - ONES * 0x20) | (quote - ONES) | (backslash - ONES)) & ~word & (ONES * 0x80);
@@ -129,39 +125,51 @@ std::size_t first_lane(u128 lanes) {
                     : 8 + static_cast<std::size_t>(std::countr_zero(static_cast<uint64_t>(lanes >> 64))) / 8;
 }
 
-// Index of the first byte of text[0, n) that needs an escape, or n. The
-// texts are long and escapes rare, so it tests sixteen (or eight) bytes at a
-// time and ends on one block that overlaps the bytes already tested, so it
-// never reads outside the text.
-std::size_t first_escape(const char* text, std::size_t n) {
+// Copies text[0, n) to out up to the first byte that needs an escape and
+// returns that byte's index, or n. Escapes are rare, so it moves sixteen (or
+// eight) bytes at a time, testing each block as it goes, and ends on a block
+// that overlaps the bytes already done; it reads and writes nothing outside
+// text[0, n) and out[0, n). Past the returned index, out holds scratch.
+std::size_t copy_until_escape(char* out, const char* text, std::size_t n) {
     if constexpr (std::endian::native == std::endian::little) {
         if (n >= BLOCK) {
+            ByteBlock block;
             std::size_t i = 0;
             for (; i + BLOCK <= n; i += BLOCK) {
-                if (u128 const lanes = escape_lanes(text + i); lanes != 0) return i + first_lane(lanes);
+                std::memcpy(&block, text + i, BLOCK);
+                std::memcpy(out + i, &block, BLOCK);
+                if (u128 const lanes = escape_lanes(block); lanes != 0) return i + first_lane(lanes);
             }
             if (i == n) return n;
-            u128 const rest = escape_lanes(text + n - BLOCK) >> (8 * (i - (n - BLOCK)));  // drop tested lanes
+            std::memcpy(&block, text + n - BLOCK, BLOCK);
+            std::memcpy(out + n - BLOCK, &block, BLOCK);
+            u128 const rest = escape_lanes(block) >> (8 * (i - (n - BLOCK)));  // drop the lanes done
             return rest != 0 ? i + first_lane(rest) : n;
         }
         if (n >= 8) {
-            if (uint64_t const lanes = escape_lanes_8(text); lanes != 0) return std::countr_zero(lanes) / 8;
-            uint64_t const rest = escape_lanes_8(text + n - 8) >> (8 * (16 - n));  // drop the lanes below 8
+            uint64_t word;
+            std::memcpy(&word, text, sizeof word);
+            std::memcpy(out, &word, sizeof word);
+            if (uint64_t const lanes = escape_lanes(word); lanes != 0) return std::countr_zero(lanes) / 8;
+            std::memcpy(&word, text + n - 8, sizeof word);
+            std::memcpy(out + n - 8, &word, sizeof word);
+            uint64_t const rest = escape_lanes(word) >> (8 * (16 - n));  // drop the lanes below 8
             return rest != 0 ? 8 + std::countr_zero(rest) / 8 : n;
         }
     }
-    std::size_t i = 0;
-    while (i < n && !needs_escape(static_cast<unsigned char>(text[i]))) ++i;
-    return i;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (needs_escape(static_cast<unsigned char>(text[i]))) return i;
+        out[i] = text[i];
+    }
+    return n;
 }
 
-// Escapes are rare: a text is copied whole up to its first escape, and only
-// the rest of a text that needs one goes byte by byte.
+// A text is copied whole up to its first escape; only the rest of a text
+// that needs one goes byte by byte.
 void put_json_string(JsonSink& sink, std::string_view text) {
     char* p = sink.room(text.size() * MAX_ESCAPE_GROWTH + 2);
     *p++ = '"';
-    std::size_t const clean = first_escape(text.data(), text.size());
-    std::memcpy(p, text.data(), clean);
+    std::size_t const clean = copy_until_escape(p, text.data(), text.size());
     p += clean;
     for (std::size_t i = clean; i < text.size(); ++i) {
         auto const c = static_cast<unsigned char>(text[i]);
