@@ -301,7 +301,7 @@ def resident_bytes():
 # bench/leak_check.py runs the full million calls; this is its CI-sized form.
 @pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads resident memory from /proc")
 def test_many_calls_do_not_grow_resident_memory():
-    calls = int(os.environ.get("EPOCHSIFT_LEAK_CALLS", "30000"))
+    calls = int(os.environ.get("EPOCHSIFT_LEAK_CALLS", "100000"))
     mixed = [text for text in CORPUS if text] + ["x" * 4096, "1" * 4096]
     for text in mixed * 20:  # warm up the allocators
         epochsift.identify(text)
