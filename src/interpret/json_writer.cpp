@@ -22,15 +22,22 @@ constexpr std::size_t MAX_INTEGER_LEN = 40;
 // "-0.00000" and 17 digits, or 17 digits, ".", "e-" and 3 exponent digits.
 constexpr std::size_t MAX_DOUBLE_LEN = 32;
 
+// The readings of one value repeat their scores and distances, so the
+// last few number texts are kept, direct-mapped on the value's bits.
 struct RecentDouble {
     uint64_t bits = 0;
     uint8_t length = 0;  // 0: nothing kept yet
     char text[MAX_DOUBLE_LEN];
 };
+struct RecentDoubles {
+    std::array<RecentDouble, 8> slots{};
+    RecentDouble& slot(double value) { return slots[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 61]; }
+};
 
-// Writes into the string's own storage through a cursor: one capacity check
-// per piece instead of one per append, and the string's length is set once
-// at the end. The bytes between the cursor and the end are scratch.
+// Writes into the string's own storage: a writer asks for room for the most
+// a piece can take, writes through a plain pointer and moves the cursor;
+// the string's length is set once at the end. The bytes between the cursor
+// and the end are scratch.
 class JsonSink {
 public:
     explicit JsonSink(std::string& out) : out_(out) {
@@ -53,27 +60,9 @@ public:
     }
     void advance_to(char* p) { cursor_ = p; }
 
-    void put(std::string_view text) {
-        char* const p = room(text.size());
-        std::memcpy(p, text.data(), text.size());
-        cursor_ = p + text.size();
-    }
-    void put(char c) {
-        char* const p = room(1);
-        *p = c;
-        cursor_ = p + 1;
-    }
-
-    // The readings of one value repeat their scores and distances, so the
-    // last few number texts are kept, direct-mapped on the value's bits.
-    RecentDouble& recent_double(double value) {
-        return recent_doubles_[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 61];
-    }
-
 private:
     std::string& out_;
     char* cursor_;
-    std::array<RecentDouble, 8> recent_doubles_{};
 };
 
 char* put_escape(char* p, unsigned char c) {
@@ -164,10 +153,10 @@ std::size_t copy_until_escape(char* out, const char* text, std::size_t n) {
     return n;
 }
 
-// A text is copied whole up to its first escape; only the rest of a text
-// that needs one goes byte by byte.
-void put_json_string(JsonSink& sink, std::string_view text) {
-    char* p = sink.room(text.size() * MAX_ESCAPE_GROWTH + 2);
+// Writes text as a JSON string at p (room for max_json_string_size) and
+// returns the end. A text is copied whole up to its first escape; only the
+// rest of a text that needs one goes byte by byte.
+char* put_json_string(char* p, std::string_view text) {
     *p++ = '"';
     std::size_t const clean = copy_until_escape(p, text.data(), text.size());
     p += clean;
@@ -180,7 +169,14 @@ void put_json_string(JsonSink& sink, std::string_view text) {
         }
     }
     *p++ = '"';
-    sink.advance_to(p);
+    return p;
+}
+
+constexpr std::size_t max_json_string_size(std::string_view text) { return text.size() * MAX_ESCAPE_GROWTH + 2; }
+
+char* put_literal(char* p, std::string_view text) {
+    std::memcpy(p, text.data(), text.size());
+    return p + text.size();
 }
 
 // "00" to "99": the decimal digits go out two at a time.
@@ -209,7 +205,8 @@ char* put_digits_before(char* end, uint64_t value) {
     return end;
 }
 
-void put_json_integer(JsonSink& sink, i128 value) {
+// Writes the exact decimal value at p (room for MAX_INTEGER_LEN).
+char* put_json_integer(char* p, i128 value) {
     char buffer[MAX_INTEGER_LEN];
     char* const end = buffer + sizeof buffer;
     u128 magnitude = value < 0 ? u128(0) - static_cast<u128>(value) : static_cast<u128>(value);
@@ -225,7 +222,7 @@ void put_json_integer(JsonSink& sink, i128 value) {
     }
     digit = put_digits_before(digit, static_cast<uint64_t>(magnitude));
     if (value < 0) *--digit = '-';
-    sink.put(std::string_view(digit, static_cast<std::size_t>(end - digit)));
+    return put_literal(p, std::string_view(digit, static_cast<std::size_t>(end - digit)));
 }
 
 // Writes the float rule's text of a finite, non-zero value at p.
@@ -283,97 +280,118 @@ char* put_shortest(char* p, double value) {
     return std::to_chars(p, p + 4, exponent < 0 ? -exponent : exponent).ptr;
 }
 
-void put_json_double(JsonSink& sink, double value) {
+// Writes the float rule's text, or null, at p (room for MAX_DOUBLE_LEN).
+char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
     // Most components are exactly 1, 0 or one half; their texts need no digit search.
-    if (value == 1.0) return sink.put("1.0");
-    if (value == 0.0) return sink.put(std::signbit(value) ? "-0.0" : "0.0");
-    if (value == 0.5) return sink.put("0.5");
-    if (!std::isfinite(value)) return sink.put("null");
-    RecentDouble& recent = sink.recent_double(value);
+    if (value == 1.0) return put_literal(p, "1.0");
+    if (value == 0.0) return put_literal(p, std::signbit(value) ? "-0.0" : "0.0");
+    if (value == 0.5) return put_literal(p, "0.5");
+    if (!std::isfinite(value)) return put_literal(p, "null");
+    RecentDouble& recent = recent_doubles.slot(value);
     if (recent.length == 0 || std::bit_cast<uint64_t>(value) != recent.bits) {
         recent.bits = std::bit_cast<uint64_t>(value);
         recent.length = static_cast<uint8_t>(put_shortest(recent.text, value) - recent.text);
     }
-    sink.put(std::string_view(recent.text, recent.length));
+    return put_literal(p, std::string_view(recent.text, recent.length));
 }
 
-// The length of a candidate's text when nothing in it needs escaping:
-// the member names and punctuation, at most MAX_DOUBLE_LEN per number.
+// The member names and punctuation of one candidate's object.
+constexpr std::size_t CANDIDATE_FRAME =
+    std::string_view("{\"format_id\":,\"label\":,\"citation\":,\"instant\":,\"rendered\":null,\"score\":"
+                     ",\"components\":[],\"assumptions\":[],\"sentinel\":false}")
+        .size();
+
+// The length of a candidate's text when nothing in it needs escaping and the
+// numbers are of the usual width; the text may come out longer.
 std::size_t expected_json_size(const Candidate& c) {
-    constexpr std::size_t FIXED = 160 + MAX_INTEGER_LEN + MAX_DOUBLE_LEN;
-    std::size_t size = FIXED + c.format_id.size() + c.label.size() + c.citation.size() +
-                       (c.rendered ? c.rendered->size() : 0);
-    for (const ScoreComponent& component : c.components) size += component.name.size() + 6 + MAX_DOUBLE_LEN;
+    constexpr std::size_t USUAL_NUMBER = 20;
+    std::size_t size = CANDIDATE_FRAME + 8 + USUAL_NUMBER * 2 + c.format_id.size() + c.label.size() +
+                       c.citation.size() + (c.rendered ? c.rendered->size() : 0);
+    for (const ScoreComponent& component : c.components) size += component.name.size() + 6 + USUAL_NUMBER;
     for (const std::string& note : c.assumptions) size += note.size() + 3;
     return size;
 }
 
-void put_json_candidate(JsonSink& sink, const Candidate& c) {
-    sink.put("{\"format_id\":");
-    put_json_string(sink, c.format_id);
-    sink.put(",\"label\":");
-    put_json_string(sink, c.label);
-    sink.put(",\"citation\":");
-    put_json_string(sink, c.citation);
-    sink.put(",\"instant\":");
-    put_json_integer(sink, c.instant.ns);
-    sink.put(",\"rendered\":");
-    if (c.rendered) {
-        put_json_string(sink, *c.rendered);
-    } else {
-        sink.put("null");
+// The most a candidate's text can take: every byte of every text escaped,
+// every number at its widest.
+std::size_t max_json_size(const Candidate& c) {
+    std::size_t size = CANDIDATE_FRAME + MAX_INTEGER_LEN + MAX_DOUBLE_LEN + max_json_string_size(c.format_id) +
+                       max_json_string_size(c.label) + max_json_string_size(c.citation) +
+                       (c.rendered ? max_json_string_size(*c.rendered) : 0);
+    for (const ScoreComponent& component : c.components) {
+        size += max_json_string_size(component.name) + 4 + MAX_DOUBLE_LEN;
     }
-    sink.put(",\"score\":");
-    put_json_double(sink, c.score);
-    sink.put(",\"components\":[");
+    for (const std::string& note : c.assumptions) size += max_json_string_size(note) + 1;
+    return size;
+}
+
+// Writes one candidate at p, which has room for max_json_size(c).
+char* put_json_candidate(char* p, const Candidate& c, RecentDoubles& recent_doubles) {
+    p = put_literal(p, "{\"format_id\":");
+    p = put_json_string(p, c.format_id);
+    p = put_literal(p, ",\"label\":");
+    p = put_json_string(p, c.label);
+    p = put_literal(p, ",\"citation\":");
+    p = put_json_string(p, c.citation);
+    p = put_literal(p, ",\"instant\":");
+    p = put_json_integer(p, c.instant.ns);
+    p = put_literal(p, ",\"rendered\":");
+    p = c.rendered ? put_json_string(p, *c.rendered) : put_literal(p, "null");
+    p = put_literal(p, ",\"score\":");
+    p = put_json_double(p, c.score, recent_doubles);
+    p = put_literal(p, ",\"components\":[");
     for (std::size_t i = 0; i < c.components.size(); ++i) {
-        sink.put(i == 0 ? std::string_view("[") : std::string_view(",["));
-        put_json_string(sink, c.components[i].name);
-        sink.put(',');
-        put_json_double(sink, c.components[i].value);
-        sink.put(']');
+        p = put_literal(p, i == 0 ? std::string_view("[") : std::string_view(",["));
+        p = put_json_string(p, c.components[i].name);
+        *p++ = ',';
+        p = put_json_double(p, c.components[i].value, recent_doubles);
+        *p++ = ']';
     }
-    sink.put("],\"assumptions\":[");
+    p = put_literal(p, "],\"assumptions\":[");
     for (std::size_t i = 0; i < c.assumptions.size(); ++i) {
-        if (i != 0) sink.put(',');
-        put_json_string(sink, c.assumptions[i]);
+        if (i != 0) *p++ = ',';
+        p = put_json_string(p, c.assumptions[i]);
     }
-    sink.put(c.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
+    return put_literal(p, c.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
 }
 
 }  // namespace
 
 void append_json_string(std::string& out, std::string_view text) {
     JsonSink sink(out);
-    put_json_string(sink, text);
+    sink.advance_to(put_json_string(sink.room(max_json_string_size(text)), text));
 }
 
 void append_json_integer(std::string& out, i128 value) {
     JsonSink sink(out);
-    put_json_integer(sink, value);
+    sink.advance_to(put_json_integer(sink.room(MAX_INTEGER_LEN), value));
 }
 
 void append_json_double(std::string& out, double value) {
     JsonSink sink(out);
-    put_json_double(sink, value);
+    RecentDoubles recent_doubles;
+    sink.advance_to(put_json_double(sink.room(MAX_DOUBLE_LEN), value, recent_doubles));
 }
 
 void append_json_candidate(std::string& out, const Candidate& c) {
     JsonSink sink(out);
-    put_json_candidate(sink, c);
+    RecentDoubles recent_doubles;
+    sink.advance_to(put_json_candidate(sink.room(max_json_size(c)), c, recent_doubles));
 }
 
 void append_json_candidates(std::string& out, std::span<const Candidate> candidates) {
     JsonSink sink(out);
     std::size_t expected = 2;
     for (const Candidate& c : candidates) expected += expected_json_size(c);
-    sink.room(expected);  // one allocation for the usual text, which has no escapes
-    sink.put('[');
+    sink.room(expected);  // one allocation for the usual text
+    RecentDoubles recent_doubles;
+    sink.advance_to(put_literal(sink.room(1), "["));
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (i != 0) sink.put(',');
-        put_json_candidate(sink, candidates[i]);
+        char* p = sink.room(1 + max_json_size(candidates[i]));
+        if (i != 0) *p++ = ',';
+        sink.advance_to(put_json_candidate(p, candidates[i], recent_doubles));
     }
-    sink.put(']');
+    sink.advance_to(put_literal(sink.room(1), "]"));
 }
 
 }  // namespace epochsift
