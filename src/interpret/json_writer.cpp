@@ -140,6 +140,7 @@ std::size_t copy_until_escape(char* out, const char* text, std::size_t n) {
             std::memcpy(&word, text, sizeof word);
             std::memcpy(out, &word, sizeof word);
             if (uint64_t const lanes = escape_lanes(word); lanes != 0) return std::countr_zero(lanes) / 8;
+            if (n == 8) return n;
             std::memcpy(&word, text + n - 8, sizeof word);
             std::memcpy(out + n - 8, &word, sizeof word);
             uint64_t const rest = escape_lanes(word) >> (8 * (16 - n));  // drop the lanes below 8
