@@ -147,8 +147,8 @@ def median_of(rows, key):
 def main() -> int:
     parser = argparse.ArgumentParser(description="epochsift benchmark: per-call times and ratios to their floors")
     parser.add_argument("--corpus", type=Path, default=CORPUS)
-    parser.add_argument("--rounds", type=int, default=9, help="interleaved rounds per pair (default 9)")
-    parser.add_argument("--budget-us", type=int, default=400, help="wall time of one timed loop (default 400 µs)")
+    parser.add_argument("--rounds", type=int, default=15, help="interleaved rounds per pair (default 15)")
+    parser.add_argument("--budget-us", type=int, default=600, help="wall time of one timed loop (default 600 µs)")
     parser.add_argument("--quick", action="store_true", help="5 rounds of 150 µs loops: a rough run in a fraction of the time")
     parser.add_argument("--no-peer", action="store_true", help="skip the time-decode comparison")
     parser.add_argument("--peer-rounds", type=int, default=3, help="rounds per integer value for the peer (default 3)")
