@@ -16,6 +16,13 @@ char* put_digits(char* out, uint32_t value, int width) {
     return out + width;
 }
 
+// The two digits of a field below 100, written with one division.
+char* put_two_digits(char* out, uint32_t value) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+}
+
 }  // namespace
 
 std::size_t PosixNs::write_rfc3339(char* out) const {
@@ -51,15 +58,15 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
         p = put_digits(p, static_cast<uint32_t>(civil->year), 4);
     }
     *p++ = '-';
-    p = put_digits(p, civil->month, 2);
+    p = put_two_digits(p, civil->month);
     *p++ = '-';
-    p = put_digits(p, civil->day, 2);
+    p = put_two_digits(p, civil->day);
     *p++ = 'T';
-    p = put_digits(p, civil->hour, 2);
+    p = put_two_digits(p, civil->hour);
     *p++ = ':';
-    p = put_digits(p, civil->minute, 2);
+    p = put_two_digits(p, civil->minute);
     *p++ = ':';
-    p = put_digits(p, civil->second, 2);
+    p = put_two_digits(p, civil->second);
     if (fraction != 0) {
         *p++ = '.';
         char* const digits = p;
