@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "cli/utf8.hpp"
+#include "interpret/ascii_scan.hpp"
 
 namespace epochsift::cli {
 
@@ -50,16 +51,6 @@ constexpr OptionRow OPTIONS[] = {
 
 // Thread counts beyond this are a typing slip, not a machine.
 constexpr std::size_t MAX_THREADS = 4096;
-
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
 
 // A dash that starts a negative number is a value, not an option.
 bool is_negative_number(std::string_view arg) {

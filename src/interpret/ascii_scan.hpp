@@ -12,6 +12,25 @@ constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_ascii_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+// Whether text equals lower (given in lower case) with ASCII letters folded.
+constexpr bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (ascii_lower(text[i]) != lower[i]) return false;
+    }
+    return true;
+}
+
+// Value of a base64url symbol ("A"-"Z", "a"-"z", "0"-"9", "-", "_"), or -1.
+constexpr int base64url_value(char c) {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '-') return 62;
+    if (c == '_') return 63;
+    return -1;
+}
+
 // Value of an ASCII hex digit of either case, or -1.
 constexpr int hex_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';

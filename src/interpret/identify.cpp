@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "interpret/ascii_scan.hpp"
 #include "interpret/diagnostics.hpp"
 #include "interpret/interpret_float.hpp"
 #include "interpret/interpret_int.hpp"
@@ -17,8 +18,6 @@
 namespace epochsift {
 
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Byte length of the White_Space character that starts at text[i], or 0.
 std::size_t white_space_at(std::string_view text, std::size_t i) {
@@ -49,7 +48,7 @@ int64_t leading_exponent(std::string_view digits_and_exponent) {
         char const c = digits_and_exponent[i];
         if (c == '.') {
             after_point = true;
-        } else if (is_digit(c)) {
+        } else if (is_ascii_digit(c)) {
             if (!significant && c != '0') significant = true;
             if (significant && !after_point) ++position;
             if (!significant && after_point) ++leading_fraction_zeros;
@@ -71,31 +70,21 @@ int64_t leading_exponent(std::string_view digits_and_exponent) {
     return base + exponent;
 }
 
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
-
 // digits with an optional point and fraction (at least one digit), then an
 // optional exponent with at least one digit.
 bool is_decimal_number(std::string_view text) {
     std::size_t i = 0, digits = 0;
-    while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+    while (i < text.size() && is_ascii_digit(text[i])) ++i, ++digits;
     if (i < text.size() && text[i] == '.') {
         ++i;
-        while (i < text.size() && is_digit(text[i])) ++i, ++digits;
+        while (i < text.size() && is_ascii_digit(text[i])) ++i, ++digits;
     }
     if (digits == 0) return false;
     if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
         ++i;
         if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
         std::size_t exponent_digits = 0;
-        while (i < text.size() && is_digit(text[i])) ++i, ++exponent_digits;
+        while (i < text.size() && is_ascii_digit(text[i])) ++i, ++exponent_digits;
         if (exponent_digits == 0) return false;
     }
     return i == text.size();
@@ -137,7 +126,7 @@ std::optional<int64_t> parse_integer(std::string_view text) {
     if (i == text.size()) return std::nullopt;
     int64_t value = 0;
     for (; i < text.size(); ++i) {
-        if (!is_digit(text[i])) return std::nullopt;
+        if (!is_ascii_digit(text[i])) return std::nullopt;
         int const digit = text[i] - '0';
         // Negative values accumulate downwards so that INT64_MIN is reachable.
         if (__builtin_mul_overflow(value, 10, &value)) return std::nullopt;

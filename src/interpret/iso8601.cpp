@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "interpret/ascii_scan.hpp"
 #include "time/civil.hpp"
 
 // The grammar, read the way the TC39 Temporal grammar (RFC 9557) reads an
@@ -42,8 +43,6 @@ namespace epochsift {
 
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-constexpr bool is_alpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 constexpr bool is_sign(char c) { return c == '+' || c == '-'; }
 
 // A forward-only position in the text. A failed read fails the whole parse,
@@ -54,7 +53,7 @@ public:
 
     bool at_end() const { return pos_ == text_.size(); }
     bool next_is(char c) const { return !at_end() && text_[pos_] == c; }
-    bool next_is_digit() const { return !at_end() && is_digit(text_[pos_]); }
+    bool next_is_digit() const { return !at_end() && is_ascii_digit(text_[pos_]); }
     bool next_is_sign() const { return !at_end() && is_sign(text_[pos_]); }
     char take() { return text_[pos_++]; }
 
@@ -70,7 +69,7 @@ public:
         int32_t value = 0;
         for (std::size_t i = 0; i < count; ++i) {
             char const c = text_[pos_ + i];
-            if (!is_digit(c)) return std::nullopt;
+            if (!is_ascii_digit(c)) return std::nullopt;
             value = value * 10 + (c - '0');
         }
         pos_ += count;
@@ -200,9 +199,9 @@ std::optional<int32_t> read_offset(Cursor& in) {
 bool is_zone_name_part(std::string_view part) {
     if (part.empty() || part == "." || part == "..") return false;
     char const lead = part[0];
-    if (!is_alpha(lead) && lead != '.' && lead != '_') return false;
+    if (!is_ascii_alpha(lead) && lead != '.' && lead != '_') return false;
     for (char const c : part.substr(1)) {
-        if (!is_alpha(c) && !is_digit(c) && c != '.' && c != '_' && c != '-' && c != '+') return false;
+        if (!is_ascii_alpha(c) && !is_ascii_digit(c) && c != '.' && c != '_' && c != '-' && c != '+') return false;
     }
     return true;
 }
@@ -225,7 +224,7 @@ bool is_time_zone(std::string_view zone) {
 bool is_annotation_key(std::string_view key) {
     if (key.empty() || !((key[0] >= 'a' && key[0] <= 'z') || key[0] == '_')) return false;
     for (char const c : key.substr(1)) {
-        if (!(c >= 'a' && c <= 'z') && !is_digit(c) && c != '_' && c != '-') return false;
+        if (!(c >= 'a' && c <= 'z') && !is_ascii_digit(c) && c != '_' && c != '-') return false;
     }
     return true;
 }
@@ -235,7 +234,7 @@ bool is_annotation_value(std::string_view value) {
     if (value.empty() || value.front() == '-' || value.back() == '-') return false;
     char previous = '\0';
     for (char const c : value) {
-        if (c == '-' ? previous == '-' : !(is_alpha(c) || is_digit(c))) return false;
+        if (c == '-' ? previous == '-' : !(is_ascii_alpha(c) || is_ascii_digit(c))) return false;
         previous = c;
     }
     return true;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "interpret/ascii_scan.hpp"
+
 namespace epochsift {
 
 namespace {
@@ -14,15 +16,6 @@ using Json = nlohmann::json;
 
 // Deeper payloads are refused rather than walked.
 constexpr int MAX_JSON_DEPTH = 128;
-
-int base64url_value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '-') return 62;
-    if (c == '_') return 63;
-    return -1;
-}
 
 // The first "=" ends the data whatever follows it; any other character
 // outside the alphabet refuses the whole segment. Bits short of a byte at the

@@ -1,6 +1,7 @@
 // The Google ei= URL parameter: urlsafe base64 whose first four bytes are
 // little-endian Unix seconds.
 #include "interpret/identifier_parsers.hpp"
+#include "interpret/ascii_scan.hpp"
 
 namespace epochsift {
 
@@ -8,15 +9,6 @@ namespace {
 
 constexpr std::string_view EI_KEY = "ei=";
 constexpr std::size_t TIME_CHARS = 6;  // 36 bits cover the four time bytes
-
-int base64url_value(char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '-') return 62;
-    if (c == '_') return 63;
-    return -1;
-}
 
 }  // namespace
 

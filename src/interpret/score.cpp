@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "interpret/ascii_scan.hpp"
 #include "registry/format.hpp"
 
 namespace epochsift {
@@ -68,7 +69,6 @@ std::optional<double> distance_ratio(PosixNs instant, PosixNs epoch) {
     return std::min(static_cast<double>(d) / TWO_YEARS, 1.0);
 }
 
-char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool is_ascii_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
