@@ -1,7 +1,12 @@
+// The string path's own parsers: ISO 8601 / RFC 3339 / RFC 9557 date-times,
+// ASN.1 times and the time claims of JSON Web Tokens.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 
 #include "interpret/asn1_time.hpp"
 #include "interpret/iso8601.hpp"
@@ -11,19 +16,118 @@
 namespace epochsift {
 namespace {
 
+// What a parser gave, as UTC text; "" when it refused.
+std::string utc(std::optional<PosixNs> t) { return t ? t->to_rfc3339().value_or("unrenderable") : ""; }
+
+constexpr const char* NOON = "2024-05-01T12:00:00Z";
+
+TEST(Iso8601, Forms) {
+    struct Case {
+        const char* text;
+        const char* utc;
+    };
+    const Case cases[] = {
+        {"2024-05-01t12:00:00z", NOON},  // either case, any of three separators
+        {"2024-05-01 12:00:00Z", NOON},
+        {"20240501T120000Z", NOON},  // basic and extended, chosen apart for date and time
+        {"20240501T12:00:00Z", NOON},
+        {"2024-05-01T120000Z", NOON},
+        {"2024-05-01T12Z", NOON},  // reduced times
+        {"2024-05-01T1234Z", "2024-05-01T12:34:00Z"},
+        {"2024-05-01T12:34Z", "2024-05-01T12:34:00Z"},
+        {"2024-05-01T12:00:00+02:00", "2024-05-01T10:00:00Z"},  // offsets
+        {"2024-05-01T12:00:00+0200", "2024-05-01T10:00:00Z"},
+        {"2024-05-01T12+02", "2024-05-01T10:00:00Z"},
+        {"2024-05-01T12:00:00-05:30", "2024-05-01T17:30:00Z"},
+        {"2024-05-01T12:00:00-00:00", NOON},
+        {"2024-05-01T12:00:00+05:45:30", "2024-05-01T06:14:30Z"},
+        {"2024-05-01T12:00:00+054530", "2024-05-01T06:14:30Z"},
+        {"2024-05-01T12:00:00+25:59", "2024-04-30T10:01:00Z"},
+        {"2024-05-01T120000,123456789Z", "2024-05-01T12:00:00.123456789Z"},
+        {"2016-12-31T23:59:60.25Z", "2016-12-31T23:59:59.25Z"},  // a leap second reads as the one before
+        {"+002024-05-01T12:00:00Z", NOON},                        // signed six-digit years
+        {"+000000-01-01T00:00:00Z", "0000-01-01T00:00:00Z"},
+        {"-0000010101T00Z", "-000001-01-01T00:00:00Z"},
+        // The calendar's ends, reached through the widest offsets.
+        {"9999-12-31T23:59:59+25:59:59", "9999-12-30T22:00:00Z"},
+        {"9999-12-30T22:00:01Z", ""},
+        {"-009999-01-01T00:00:00-25:59:59", "-009999-01-02T01:59:59Z"},
+        {"-009999-01-01T00:00:00-25:59:58", ""},
+        {"-009999-01-02T01:59:58.999999999Z", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(utc(parse_iso8601(c.text)), c.utc) << c.text;
+}
+
+TEST(Iso8601, NearMisses) {
+    for (const char* text : {
+             "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T",  // no time or no offset
+             "2024-05-01T12:00:00.1234567890Z", "2024-05-01T12:00:00.Z", "2024-05-01T12:00.5Z", "2024-05-01T12.5Z",
+             "2024-05-01T12:00:00Zx", "2024-05-01T12:00:00+02:00x", "2024-05-01T12:00:00Z]",  // trailing text
+             "2024-05-01_12:00:00Z", "2024-05-01  12:00:00Z", "2024-05-01T 12:00:00Z",       // separators
+             "2024-0501T12:00:00Z", "2024-05-01T12:0000Z", "2024-05-01T12:00:00+02:0000",    // mixed forms
+             "2024-05-01T24:00:00Z", "2024-05-01T12:60:00Z", "2024-05-01T12:00:61Z",          // field ranges
+             "2024-13-01T12:00:00Z", "2023-02-29T12:00:00Z", "2024-04-31T12:00:00Z",
+             "2024-05-01T1:00:00Z", "24-05-01T12:00:00Z",
+             "2024-05-01T12:00:00+26:00", "2024-05-01T12:00:00+02:60", "2024-05-01T12:00:00+02:00:60",  // offsets
+             "2024-05-01T12:00:00+02:00:00.5", "2024-05-01T12:00:00+2", "2024-05-01T12:00:00+",
+             "2024-05-01T12:00:00\xE2\x88\x92" "02:00", "2024-05-01T12:00:00 +02:00",
+             "-000000-01-01T00:00:00Z", "+02024-05-01T12:00:00Z", "+010000-01-01T00:00:00Z",  // years
+         }) {
+        EXPECT_FALSE(parse_iso8601(text)) << text;
+    }
+}
+
+// RFC 9557 suffixes never move the instant; a bad one refuses the text.
+TEST(Iso8601, Suffixes) {
+    for (const char* suffix : {
+             "[Europe/Paris]", "[!Europe/Paris]", "[America/Argentina/Buenos_Aires]", "[Etc/GMT+5]", "[+01:00]",
+             "[-0130]", "[!+01]", "[!u-ca=islamic-umalqura]", "[Europe/Paris][u-ca=iso8601]",
+             "[u-ca=gregory][u-ca=japanese]",  // neither critical: the first stands
+             "[x-vendor=a1-b2][_k=v]",        // unknown keys, not critical
+         }) {
+        EXPECT_EQ(utc(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)), NOON) << suffix;
+    }
+    for (const char* suffix : {
+             "[]", "[!]", "[Europe/Paris", "[Europe/Paris]x", "[!x-vendor=a]",  // unknown critical key
+             "[Europe/Paris][Europe/Paris]", "[+01:00][Europe/Paris]",           // a second time zone
+             "[u-ca=gregory][Europe/Paris]",                                     // a time zone after a key
+             "[!u-ca=gregory][u-ca=japanese]", "[u-ca=gregory][!u-ca=japanese]",  // repeated, one critical
+             "[U-CA=gregory]", "[1a=b]", "[u-ca=]", "[u-ca=a--b]", "[u-ca=a_b]", "[+01:00:00]",
+             "[Europe//Paris]", "[Europe/]", "[..]", "[Europe Paris]",
+         }) {
+        EXPECT_FALSE(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)) << suffix;
+    }
+}
+
 // Every rendering reads back as the instant it came from, over the whole
-// calendar including negative and six-digit years.
+// calendar including negative and six-digit years; so does the same instant
+// written at any offset, with any separator, fraction mark and trailing zeros.
 TEST(Iso8601, ReadsBackEveryRendering) {
     std::mt19937_64 random(20240501);
     std::uniform_int_distribution<int64_t> seconds(MIN_CALENDAR_SECOND, MAX_CALENDAR_SECOND);
     std::uniform_int_distribution<int64_t> nanos(0, NS_PER_SECOND - 1);
-    for (int i = 0; i < 200'000; ++i) {
-        int64_t const whole = seconds(random);
+    std::uniform_int_distribution<int> offset_minutes(-(23 * 60 + 59), 23 * 60 + 59);
+    for (int i = 0; i < 100'000; ++i) {
         // Half the cases whole seconds, so the fraction-free form is covered.
-        PosixNs const t = PosixNs::from_seconds(whole, i % 2 == 0 ? 0 : nanos(random));
+        PosixNs const t = PosixNs::from_seconds(seconds(random), i % 2 == 0 ? 0 : nanos(random));
         auto const text = t.to_rfc3339();
         ASSERT_TRUE(text);
         EXPECT_EQ(parse_iso8601(*text), t) << *text;
+
+        int const offset = offset_minutes(random);
+        auto local = PosixNs{t.ns + i128{offset} * 60 * NS_PER_SECOND}.to_rfc3339();
+        if (!local) continue;  // the wall-clock time lies past the calendar
+        local->pop_back();     // its Z
+        if (auto const point = local->find('.'); point != std::string::npos) {
+            local->append(random() % (11 - (local->size() - point)), '0');  // up to nine digits
+            if (random() % 2) (*local)[point] = ',';
+        }
+        (*local)[local->find('T')] = " tT"[random() % 3];
+        char zone[8];
+        std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', std::abs(offset) / 60,
+                      std::abs(offset) % 60);
+        *local += offset == 0 && random() % 2 ? "z" : zone;
+        EXPECT_EQ(parse_iso8601(*local), t) << *local;
     }
     for (PosixNs const t : {PosixNs::from_seconds(MIN_CALENDAR_SECOND), PosixNs::from_seconds(MAX_CALENDAR_SECOND, 999'999'999),
                             PosixNs{-1}, PosixNs{0}}) {
@@ -54,48 +158,149 @@ TEST(Iso8601, LongSuffixRunsAreReadToTheEnd) {
     EXPECT_FALSE(parse_iso8601(std::string_view("2024-05-01T12:00:00Z\0", 21)));
 }
 
-TEST(Asn1, DesignatorFlag) {
+TEST(Asn1, Forms) {
     struct Case {
         const char* text;
         int year_digits;
+        const char* utc;  // "": refused
         bool has_designator;
     };
-    for (auto const& c : {Case{"20240501120000Z", 4, true}, Case{"20240501120000-0000", 4, true},
-                          Case{"20240501120000", 4, false}, Case{"240501120000", 2, false},
-                          Case{"2405011200+0100", 2, true}}) {
+    const Case cases[] = {
+        {"20240501120000Z", 4, NOON, true},
+        {"20240501120000z", 4, NOON, true},
+        {"20240501120000+0130", 4, "2024-05-01T10:30:00Z", true},
+        {"20240501120000-0000", 4, NOON, true},
+        {"20240501120000", 4, NOON, false},  // no zone: read as UTC
+        {"2024050112Z", 4, NOON, true},      // minutes and seconds may go
+        {"20240501120000,123456789987Z", 4, "2024-05-01T12:00:00.123456789Z", true},
+        {"240501120000Z", 4, "2405-01-12T00:00:00Z", true},
+        {"240501120000Z", 2, NOON, true},
+        {"240501120000", 2, NOON, false},
+        {"2405011200+0100", 2, "2024-05-01T11:00:00Z", true},
+        {"240501120000.25Z", 2, "2024-05-01T12:00:00.25Z", true},
+        {"490101000000Z", 2, "2049-01-01T00:00:00Z", true},  // the pivot
+        {"500101000000Z", 2, "1950-01-01T00:00:00Z", true},
+        {"20240501120000+2400", 4, "", false},  // a malformed offset is no missing zone
+        {"20240501120000+0160", 4, "", false},
+        {"20240501120000.Z", 4, "", false},  // fractions need digits, and seconds before them
+        {"202405011200.5Z", 4, "", false},
+        {"20240501120000.5xZ", 4, "", false},
+        {"20240501120060Z", 4, "", false},
+        {"20240231120000Z", 4, "", false},
+        {"2024050112000Z", 4, "", false},  // an odd digit count
+        {"2024-05-01Z", 4, "", false},
+        {"20240501120000Z", 3, "", false},  // only 2 or 4 year digits
+        {"", 4, "", false},
+        {"+0000", 4, "", false},
+        {"Z", 4, "", false},
+    };
+    for (const Case& c : cases) {
         auto const parsed = parse_asn1(c.text, c.year_digits);
-        ASSERT_TRUE(parsed) << c.text;
-        EXPECT_EQ(parsed->has_designator, c.has_designator) << c.text;
+        EXPECT_EQ(utc(parsed ? std::optional(parsed->instant) : std::nullopt), c.utc) << c.text << " " << c.year_digits;
+        if (parsed) {
+            EXPECT_EQ(parsed->has_designator, c.has_designator) << c.text;
+        }
     }
-    EXPECT_FALSE(parse_asn1("20240501120000Z", 3));  // only 2 or 4 year digits
-    EXPECT_FALSE(parse_asn1("", 4));
-    EXPECT_FALSE(parse_asn1("+0000", 4));  // an offset and no date
 }
 
-TEST(Jwt, ClaimsAndRefusals) {
-    // {"iat":1,"exp":-20}, unpadded: its last symbol holds four spare bits.
-    auto const claims = parse_jwt_claims(".eyJpYXQiOjEsImV4cCI6LTIwfQ.");
-    ASSERT_TRUE(claims);
-    EXPECT_EQ(claims->iat, 1);
-    EXPECT_EQ(claims->exp, -20);
-    EXPECT_FALSE(claims->nbf);
-
-    auto const empty_object = parse_jwt_claims("a.e30.b");  // {}
-    ASSERT_TRUE(empty_object);
-    EXPECT_FALSE(empty_object->iat || empty_object->exp || empty_object->nbf);
-
-    EXPECT_FALSE(parse_jwt_claims("a..b"));   // no payload
-    EXPECT_FALSE(parse_jwt_claims("e30"));    // no dots
-    EXPECT_FALSE(parse_jwt_claims("a.e30"));  // one dot
-    EXPECT_FALSE(parse_jwt_claims("a.e30.b.c"));
+std::string base64url(std::string_view bytes) {
+    static constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    std::string out;
+    unsigned bits = 0;
+    int pending = 0;
+    for (unsigned char const c : bytes) {
+        bits = (bits << 8 | c) & 0xFFFF;
+        for (pending += 8; pending >= 6; pending -= 6) out += ALPHABET[bits >> (pending - 6) & 63];
+    }
+    if (pending > 0) out += ALPHABET[bits << (6 - pending) & 63];
+    return out;
 }
 
-TEST(Jwt, DeepNestingIsRefusedWithoutRecursion) {
-    // 300 000 "[" bytes, base64url "W1tb" per three.
-    std::string text = "h.";
-    for (int i = 0; i < 100'000; ++i) text += "W1tb";
-    text += ".s";
-    EXPECT_FALSE(parse_jwt_claims(text));
+// The claims read from a token, "iat=1 exp=2"; "" for none, "refused" when the
+// token is not one.
+std::string claims_of(std::string_view token) {
+    auto const claims = parse_jwt_claims(token);
+    if (!claims) return "refused";
+    std::string out;
+    std::pair<const char*, std::optional<int64_t>> const fields[] = {
+        {"iat", claims->iat}, {"exp", claims->exp}, {"nbf", claims->nbf}};
+    for (auto const& [name, value] : fields) {
+        if (!value) continue;
+        if (!out.empty()) out += ' ';
+        out.append(name).append("=").append(std::to_string(*value));
+    }
+    return out;
+}
+
+std::string token(std::string_view payload) { return "h." + base64url(payload) + ".s"; }
+
+TEST(Jwt, Payloads) {
+    struct Case {
+        std::string payload;
+        const char* claims;
+    };
+    const Case cases[] = {
+        {R"({"nbf":1,"exp":2,"iat":3})", "iat=3 exp=2 nbf=1"},
+        {" \t\n{\"iat\":5}\r\n ", "iat=5"},
+        {R"({"iat":-0,"exp":-20})", "iat=0 exp=-20"},
+        {R"({"iat":9223372036854775807,"exp":-9223372036854775808})", "iat=9223372036854775807 exp=-9223372036854775808"},
+        {R"({"iat":1,"iat":2})", "iat=2"},  // the last duplicate counts, usable or not
+        {R"({"iat":1,"iat":"2"})", ""},
+        {R"({"iat":true,"exp":null,"nbf":[1]})", ""},
+        {R"({"a":{"iat":1},"b":[{"exp":2}]})", ""},  // only top-level members
+        {R"([{"iat":1}])", ""},
+        {"1700000000", ""},
+        {"{}", ""},
+        {"{\"s\":\"caf\xC3\xA9 \\ud83d\\ude00\",\"iat\":7}", "iat=7"},
+        // Refused: no strict UTF-8 JSON document.
+        {"", "refused"},
+        {R"({"iat":1}x)", "refused"},
+        {R"({"iat":1,})", "refused"},
+        {"{'iat':1}", "refused"},
+        {R"({"iat":01})", "refused"},
+        {R"({"iat":1e400})", "refused"},  // out of binary64 range
+        {R"({"iat":1} // c)", "refused"},
+        {std::string("{\"iat\":1}\0", 10), "refused"},  // a NUL is not the end
+        {"\xEF\xBB\xBF{\"iat\":1}", "refused"},          // no byte order mark
+        {"{\"s\":\"\xFF\",\"iat\":1}", "refused"},
+        {"{\"s\":\"\xED\xA0\x80\",\"iat\":1}", "refused"},  // an encoded surrogate
+        {"{\"s\":\"\xC0\xAF\",\"iat\":1}", "refused"},      // an overlong form
+        {R"({"s":"\ud800","iat":1})", "refused"},           // a lone surrogate escape
+        {"{\"s\":\"a\tb\",\"iat\":1}", "refused"},          // a raw control character
+    };
+    for (const Case& c : cases) EXPECT_EQ(claims_of(token(c.payload)), c.claims) << c.payload;
+    // Only integers in 64 bits are claims; the other claims still count.
+    for (const char* value : {"9223372036854775808", "-9223372036854775809", "18446744073709551616", "1700000000.0",
+                              "1.7e9", "17E8", "\"1700000000\"", "{\"iat\":1}"}) {
+        EXPECT_EQ(claims_of(token(std::string("{\"iat\":") + value + ",\"exp\":1}")), "exp=1") << value;
+    }
+    auto const nested = [](int depth) {  // the top-level object is the first level
+        return token("{\"iat\":1,\"deep\":" + std::string(depth - 1, '[') + std::string(depth - 1, ']') + "}");
+    };
+    EXPECT_EQ(claims_of(nested(128)), "iat=1");
+    EXPECT_EQ(claims_of(nested(129)), "refused");
+}
+
+TEST(Jwt, Segments) {
+    std::string const payload = base64url(R"({"iat":1700000000})");  // 18 bytes, 24 symbols
+    EXPECT_EQ(claims_of("." + payload + "."), "iat=1700000000");  // header and signature are not read
+    EXPECT_EQ(claims_of("!!not base64!!." + payload + ".*** ***"), "iat=1700000000");
+    EXPECT_EQ(claims_of("h." + payload + "==.s"), "iat=1700000000");
+    EXPECT_EQ(claims_of("h." + payload + "=+/!junk.s"), "iat=1700000000");  // the first = ends the data
+    for (char extra : std::string("A_-9")) {  // 4k+1 symbols: the last gives no byte
+        EXPECT_EQ(claims_of("h." + payload + extra + ".s"), "iat=1700000000") << extra;
+    }
+    for (const char* bad : {"+", "/", " ", "\xC3\xA9", "*"}) {  // outside base64url
+        EXPECT_EQ(claims_of("h." + payload.substr(0, 8) + bad + payload.substr(8) + ".s"), "refused") << bad;
+    }
+    EXPECT_EQ(claims_of("h." + payload + ".s."), "refused");  // four segments
+    EXPECT_EQ(claims_of("h" + payload + ".s"), "refused");     // one dot
+    EXPECT_EQ(claims_of("h..s"), "refused");                   // no payload
+    EXPECT_EQ(claims_of(payload), "refused");
+    // 300 000 "[" bytes are refused without recursing.
+    std::string deep = "h.";
+    for (int i = 0; i < 100'000; ++i) deep += "W1tb";
+    EXPECT_EQ(claims_of(deep + ".s"), "refused");
 }
 
 }  // namespace
