@@ -123,7 +123,7 @@ TEST(Iso8601, ReadsBackEveryRendering) {
             if (random() % 2) (*local)[point] = ',';
         }
         (*local)[local->find('T')] = " tT"[random() % 3];
-        char zone[8];
+        char zone[16];
         std::snprintf(zone, sizeof zone, "%c%02d:%02d", offset < 0 ? '-' : '+', std::abs(offset) / 60,
                       std::abs(offset) % 60);
         *local += offset == 0 && random() % 2 ? "z" : zone;
