@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -37,12 +36,6 @@ double component(const Candidate& reading, std::string_view name) {
     return NAN;
 }
 
-TEST(OverallScore, NoWeightGivesZero) {
-    EXPECT_EQ(overall_score({}), 0.0);
-    ScoreComponent const only_prior[] = {{PREVALENCE, 1.0}};
-    EXPECT_EQ(overall_score(only_prior), 0.0);
-}
-
 TEST(OverallScore, WeightsByExactName) {
     for (std::string_view name : {IN_WINDOW, MAGNITUDE_FIT, NOT_SENTINEL, ENDIAN_MATCH, BYTE_WIDTH_MATCH,
                                   NEIGHBOUR_MONOTONICITY}) {
@@ -56,44 +49,17 @@ TEST(OverallScore, WeightsByExactName) {
     // A prior of 0.5 never moves a score.
     ScoreComponent const rare[] = {{REPRESENTABLE, 1.0}, {PREVALENCE, 0.5}, {IN_WINDOW, 0.0}};
     EXPECT_EQ(overall_score(rare), 1.0 / 3.0);
+    ScoreComponent const only_prior[] = {{PREVALENCE, 1.0}};  // no weight at all gives zero
+    EXPECT_EQ(overall_score(only_prior), 0.0);
+    EXPECT_EQ(overall_score({}), 0.0);
 }
 
 // The distance is the exact nanosecond count rounded once to binary64: 2^53 + 3
-// ns is a tie between 2^53 + 2 and 2^53 + 4 and goes to the even one.
+// ns is a tie between 2^53 + 2 and 2^53 + 4 and goes to the even one (a
+// truncating conversion would give 2^53 + 2).
 TEST(Components, EpochDistanceRoundsTheCountToNearestEven) {
     int64_t const raw = (int64_t{1} << 53) + 3;
     EXPECT_EQ(epoch_distance(row("unix_ns"), PosixNs{raw}), 9007199254740996.0 / TWO_YEARS);
-}
-
-// Reference conversion of a 128-bit integer: keep 53 bits, round half to even.
-double nearest_binary64(i128 value) {
-    bool const negative = value < 0;
-    u128 magnitude = negative ? u128{0} - static_cast<u128>(value) : static_cast<u128>(value);
-    int shift = 0;
-    while ((magnitude >> shift) >= (u128{1} << 53)) ++shift;
-    u128 kept = magnitude >> shift;
-    if (shift > 0) {
-        u128 const rest = magnitude & ((u128{1} << shift) - 1), half = u128{1} << (shift - 1);
-        if (rest > half || (rest == half && (kept & 1))) ++kept;
-    }
-    double const result = std::ldexp(static_cast<double>(static_cast<uint64_t>(kept)), shift);
-    return negative ? -result : result;
-}
-
-TEST(Components, Int128ToDoubleIsCorrectlyRounded) {
-    std::mt19937_64 random(20240101);
-    for (int i = 0; i < 200000; ++i) {
-        int const bits = 54 + static_cast<int>(random() % 72);  // [54, 125]
-        u128 value = ((static_cast<u128>(random()) << 64) | random()) & ((u128{1} << bits) - 1);
-        value |= u128{1} << (bits - 1);
-        if (i % 2 == 0) {  // force a tie or a near tie below the kept bits
-            int const cut = bits - 53;
-            u128 const mask = (u128{1} << cut) - 1, half = u128{1} << (cut - 1);
-            value = (value & ~mask) | (half + (i % 3) - 1);
-        }
-        i128 const signed_value = (i % 4 < 2) ? static_cast<i128>(value) : -static_cast<i128>(value);
-        ASSERT_EQ(static_cast<double>(signed_value), nearest_binary64(signed_value));
-    }
 }
 
 TEST(ContextComponents, AddedOnlyUnderTheirConditions) {
@@ -142,19 +108,13 @@ TEST(ContextComponents, ByteWidthMatch) {
         {"unix", 1700000000, 4, 1.0},
         {"unix", 1700000000, 8, 0.5},     // needs 4 bytes, no more than the usual 4
         {"unix", 1700000000000, 8, 0.0},  // needs 6 bytes, more than the usual 4
-        {"unix", 0, 2, 0.5},
         {"unix", -1, 2, 0.5},             // |-1| needs one byte
         {"unix", 255, 2, 0.5},
-        {"unix", 256, 1, 0.5},
         {"unix", INT64_MIN, 2, 0.0},      // its magnitude needs all 8 bytes
         {"unix_ms", INT64_MIN, 2, 0.5},   // usual width 8
-        {"unix_ms", 1700000000000, 8, 1.0},
         {"unix_ms", 1700000000000, 4, 0.5},
-        {"snowflake", 1700000000000, 8, 1.0},
-        {"ole", 45000, 8, 1.0},
         {"fat", 1700000000, 4, 1.0},      // packed layouts count as 4 bytes
         {"ns40", 1700000000000, 7, 0.0},  // also the 7-byte ones
-        {"dhcp6", 1700000000, 4, 1.0},
     };
     for (Case const& c : cases) {
         EXPECT_EQ(byte_width_match(row(c.id), c.raw, c.width), c.expected)
@@ -172,7 +132,6 @@ TEST(ContextComponents, EndianMatch) {
     Case const cases[] = {
         {"unix", 1700000000, 4, 1.0},             // swapped 15815525 lands in 1970
         {"unix", 1700000000, 2, 1.0},             // no swapped value; given in window
-        {"unix", 1700000000, 8, 1.0},             // swapped far beyond the window
         {"unix", 0x50000060, 4, 0.5},             // swapped 0x60000050 is in the window too
         {"unix", 0, 4, 0.0},                      // given outside the window
         {"unix", 15815525, 4, 0.0},               // ... whatever the swapped value does
@@ -195,14 +154,11 @@ TEST(ContextComponents, ArtifactMatch) {
     Case const cases[] = {
         {"webkit", "Chrome History", 1.0},  // chrome in the label, history in the source
         {"unix", "Chrome History", 0.2},
-        {"webkit", "CHROMIUM", 1.0},
         {"ksuid", "ksuid", 1.0},                // the id is part of the haystack
         {"unix", "\xCE\xA9unix", 1.0},          // a non-ASCII letter separates tokens
         {"unix", "li", 0.2},                    // shorter than 3: skipped
-        {"unix", "", 0.2},
         {"webkit", "s since", 1.0},             // since occurs in the label
         {"hfsplus", "hfs+", 1.0},
-        {"unix", "time-unix", 1.0},
         {"unix", "posix/linux", 1.0},
         {"webkit", "\xC2\xB5s", 0.2},           // µ is no token character; s is too short
     };
@@ -247,12 +203,10 @@ TEST(ContextComponents, NeighbourMonotonicity) {
     Case const cases[] = {
         {"unix", {1700000000, 1700000100, 1700000050}, 1.0},
         {"snowflake", {5, 3}, 0.0},  // both decode to the epoch: equal instants, unequal values
-        {"unix", {1700000000}, 1.0},
         {"unix", {0}, 0.0},
         {"unix", {1700000000, 1700000100, 0}, 0.5},  // out-of-window pairs stay in the denominator
         {"unix", {1700000000, 0, 1700000100}, 0.0},
         {"discord", {-1, -2}, 0.0},                  // codec errors
-        {"unix", {1700000000, 1700000000}, 1.0},     // equal values, equal instants
     };
     for (Case const& c : cases) {
         EXPECT_EQ(neighbour_monotonicity(row(c.id), c.neighbours), c.expected) << c.id;
