@@ -83,20 +83,9 @@ def expected_flags(reading):
 
 # --json is the module's text, byte for byte.
 
-@pytest.mark.parametrize("value", VALUES)
-def test_json_is_identify_json(value):
-    out, _ = run("--json", "--", value)
-    assert out == epochsift.identify_json(value) + "\n"
-
-
 def test_json_gives_one_line_a_value_in_order():
     out, _ = run("--json", "--", *VALUES)
     assert out.split("\n")[:-1] == [epochsift.identify_json(v) for v in VALUES]
-
-
-def test_negative_numbers_are_values_not_options():
-    out, _ = run("--json", "-1", "-1.5", "-inf")
-    assert out.split("\n")[:-1] == [epochsift.identify_json(v) for v in ("-1", "-1.5", "-inf")]
 
 
 # The table: one block a value, columns at the header's offsets.
@@ -149,7 +138,7 @@ def check_block(block, value, options):
         assert row_notes == (reading["assumptions"] if "--notes" in options else [])
 
 
-@pytest.mark.parametrize("options", [[], ["--all"], ["--notes"], ["--all", "--notes"]])
+@pytest.mark.parametrize("options", [[], ["--all", "--notes"]])
 def test_table_layout(options):
     values = ["1700000000", "0", "2024-05-01T12:00:00+02:00", "20240501120000", "junk", "-1"]
     out, _ = run(*options, "--", *values)
@@ -194,26 +183,16 @@ def test_batch_keeps_order_and_marks_invalid_lines(mixed_file):
     path, lines = mixed_file
     done = subprocess.run([CLI, "--batch", str(path)], capture_output=True, timeout=120)
     assert done.returncode == 0
-    records = [json.loads(line) for line in lines_of(done.stdout.decode())]
+    records = lines_of(done.stdout.decode())
     assert len(records) == len(lines)
-    for number, (record, line) in enumerate(zip(records, lines), start=1):
-        value = expected_value(line)
+    for number, (record_text, line) in enumerate(zip(records, lines), start=1):
+        record, value = json.loads(record_text), expected_value(line)
         if value is None:
             assert record == {"value": None, "line": number, "error": "invalid UTF-8", "readings": []}
         else:
-            assert record["value"] == value
-            assert record["readings"] == epochsift.identify(value)
+            assert record_text == '{"value":%s,"readings":%s}' % (json.dumps(value, ensure_ascii=False),
+                                                                   epochsift.identify_json(value))
     assert done.stderr.decode() == "line 6: not valid UTF-8\n"
-
-
-def test_batch_record_bytes_are_identify_json(mixed_file):
-    path, lines = mixed_file
-    out, _ = run("--batch", str(path))
-    for record, line in zip(out.split("\n"), lines):
-        value = expected_value(line)
-        if value is not None:
-            assert record == '{"value":%s,"readings":%s}' % (json.dumps(value, ensure_ascii=False),
-                                                              epochsift.identify_json(value))
 
 
 @pytest.mark.parametrize("mode", [[], ["--best", "3"]])
@@ -225,9 +204,9 @@ def test_thread_count_does_not_change_the_output(mixed_file, mode):
     assert stdin_out == outputs[1]
 
 
-@pytest.mark.parametrize("best", [1, 3, 100])
-def test_best_csv_rows(mixed_file, best):
+def test_best_csv_rows(mixed_file):
     path, lines = mixed_file
+    best = 3
     out, _ = run("--batch", "--best", str(best), str(path))
     csv.field_size_limit(sys.maxsize)  # the long line comes back as one field
     rows = list(csv.reader(io.StringIO(out, newline="")))
@@ -248,22 +227,13 @@ def test_best_csv_rows(mixed_file, best):
 
 def test_column_of_delimited_lines(tmp_path):
     path = tmp_path / "in.csv"
-    path.write_bytes(
-        b'id,when,note\n'
-        b'1,"2024-05-01T12:00:00+02:00",ok\n'
-        b'2,1700000000,"with, comma"\n'
-        b'3\n'
-        b'4,"say ""hi""",x\n'
-        b'5,\xff,x\n'
-    )
+    path.write_bytes(b'id,when\n1,"say ""hi"", 1700000000",ok\n3\n5,\xff,x\n')
     out, err = run("--batch", "--column", "2", str(path))
     records = [json.loads(line) for line in lines_of(out)]
-    assert [r["value"] for r in records] == ["when", "2024-05-01T12:00:00+02:00", "1700000000", None, 'say "hi"', None]
-    assert records[3] == {"value": None, "line": 4, "error": "no column 2", "readings": []}
-    assert records[5]["error"] == "invalid UTF-8"
-    assert err == "line 4: no column 2\nline 6: column 2 is not valid UTF-8\n"
-    tab_out, _ = run("--batch", "--column", "2", "--delimiter", "tab", stdin=b"x\t1700000000\n")
-    assert json.loads(tab_out)["readings"] == epochsift.identify("1700000000")
+    assert [r["value"] for r in records] == ["when", 'say "hi", 1700000000', None, None]
+    assert records[2] == {"value": None, "line": 3, "error": "no column 2", "readings": []}
+    assert records[3]["error"] == "invalid UTF-8"
+    assert err == "line 3: no column 2\nline 4: column 2 is not valid UTF-8\n"
 
 
 @settings(max_examples=25, deadline=None)
@@ -294,27 +264,14 @@ def test_empty_input_gives_no_records():
 
 # Exit statuses: usage faults and unreadable input are 2 with a one-line message.
 
-@pytest.mark.parametrize("args", [
-    [],
-    ["--bogus", "1"],
-    ["--threads"],
-    ["--batch", "--threads", "0"],
-    ["--column", "2", "1700000000"],
-    ["--json", "--all", "1700000000"],
-    ["--batch", "a.txt", "b.txt"],
-    ["--batch", "/nonexistent/input.txt"],
-    [b"\xff"],
-])
-def test_usage_and_input_faults_exit_2(args, tmp_path):
+# The option rules themselves are tested in tests/cpp/cli_test.cpp.
+@pytest.mark.parametrize("args", [[], ["--bogus", "1"], ["--batch", "/nonexistent/input.txt"], ["--batch", "."],
+                                  [b"\xff"]])
+def test_usage_and_input_faults_exit_2(args):
     out, err = run(*args, check_status=2)
     assert out == "" and err.startswith("epochsift: ") and err.count("\n") == 1
 
 
-def test_directory_input_exits_2(tmp_path):
-    _, err = run("--batch", str(tmp_path), check_status=2)
-    assert err.count("\n") == 1
-
-
-@pytest.mark.parametrize("args", [["--help"], ["-h"], ["1700000000"], ["junk"], ["--json", "junk"]])
+@pytest.mark.parametrize("args", [["--help"], ["junk"], ["--json", "junk"]])
 def test_success_exits_0(args):
     run(*args, check_status=0)
