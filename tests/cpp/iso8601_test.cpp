@@ -30,23 +30,18 @@ TEST(Iso8601, Forms) {
         {"2024-05-01t12:00:00z", NOON},  // either case, any of three separators
         {"2024-05-01 12:00:00Z", NOON},
         {"20240501T120000Z", NOON},  // basic and extended, chosen apart for date and time
-        {"20240501T12:00:00Z", NOON},
         {"2024-05-01T120000Z", NOON},
         {"2024-05-01T12Z", NOON},  // reduced times
         {"2024-05-01T1234Z", "2024-05-01T12:34:00Z"},
-        {"2024-05-01T12:34Z", "2024-05-01T12:34:00Z"},
         {"2024-05-01T12:00:00+02:00", "2024-05-01T10:00:00Z"},  // offsets
-        {"2024-05-01T12:00:00+0200", "2024-05-01T10:00:00Z"},
         {"2024-05-01T12+02", "2024-05-01T10:00:00Z"},
         {"2024-05-01T12:00:00-05:30", "2024-05-01T17:30:00Z"},
-        {"2024-05-01T12:00:00-00:00", NOON},
         {"2024-05-01T12:00:00+05:45:30", "2024-05-01T06:14:30Z"},
         {"2024-05-01T12:00:00+054530", "2024-05-01T06:14:30Z"},
         {"2024-05-01T12:00:00+25:59", "2024-04-30T10:01:00Z"},
         {"2024-05-01T120000,123456789Z", "2024-05-01T12:00:00.123456789Z"},
         {"2016-12-31T23:59:60.25Z", "2016-12-31T23:59:59.25Z"},  // a leap second reads as the one before
         {"+002024-05-01T12:00:00Z", NOON},                        // signed six-digit years
-        {"+000000-01-01T00:00:00Z", "0000-01-01T00:00:00Z"},
         {"-0000010101T00Z", "-000001-01-01T00:00:00Z"},
         // The calendar's ends, reached through the widest offsets.
         {"9999-12-31T23:59:59+25:59:59", "9999-12-30T22:00:00Z"},
@@ -61,15 +56,14 @@ TEST(Iso8601, Forms) {
 TEST(Iso8601, NearMisses) {
     for (const char* text : {
              "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T",  // no time or no offset
-             "2024-05-01T12:00:00.1234567890Z", "2024-05-01T12:00:00.Z", "2024-05-01T12:00.5Z", "2024-05-01T12.5Z",
-             "2024-05-01T12:00:00Zx", "2024-05-01T12:00:00+02:00x", "2024-05-01T12:00:00Z]",  // trailing text
-             "2024-05-01_12:00:00Z", "2024-05-01  12:00:00Z", "2024-05-01T 12:00:00Z",       // separators
+             "2024-05-01T12:00:00.1234567890Z", "2024-05-01T12:00:00.Z", "2024-05-01T12:00.5Z",  // fractions
+             "2024-05-01T12:00:00Zx", "2024-05-01T12:00:00+02:00x",                              // trailing text
+             "2024-05-01_12:00:00Z", "2024-05-01  12:00:00Z",                                    // separators
              "2024-0501T12:00:00Z", "2024-05-01T12:0000Z", "2024-05-01T12:00:00+02:0000",    // mixed forms
              "2024-05-01T24:00:00Z", "2024-05-01T12:60:00Z", "2024-05-01T12:00:61Z",          // field ranges
-             "2024-13-01T12:00:00Z", "2023-02-29T12:00:00Z", "2024-04-31T12:00:00Z",
-             "2024-05-01T1:00:00Z", "24-05-01T12:00:00Z",
+             "2023-02-29T12:00:00Z", "2024-04-31T12:00:00Z", "2024-05-01T1:00:00Z", "24-05-01T12:00:00Z",
              "2024-05-01T12:00:00+26:00", "2024-05-01T12:00:00+02:60", "2024-05-01T12:00:00+02:00:60",  // offsets
-             "2024-05-01T12:00:00+02:00:00.5", "2024-05-01T12:00:00+2", "2024-05-01T12:00:00+",
+             "2024-05-01T12:00:00+02:00:00.5", "2024-05-01T12:00:00+2",
              "2024-05-01T12:00:00\xE2\x88\x92" "02:00", "2024-05-01T12:00:00 +02:00",
              "-000000-01-01T00:00:00Z", "+02024-05-01T12:00:00Z", "+010000-01-01T00:00:00Z",  // years
          }) {
@@ -92,8 +86,8 @@ TEST(Iso8601, Suffixes) {
              "[Europe/Paris][Europe/Paris]", "[+01:00][Europe/Paris]",           // a second time zone
              "[u-ca=gregory][Europe/Paris]",                                     // a time zone after a key
              "[!u-ca=gregory][u-ca=japanese]", "[u-ca=gregory][!u-ca=japanese]",  // repeated, one critical
-             "[U-CA=gregory]", "[1a=b]", "[u-ca=]", "[u-ca=a--b]", "[u-ca=a_b]", "[+01:00:00]",
-             "[Europe//Paris]", "[Europe/]", "[..]", "[Europe Paris]",
+             "[U-CA=gregory]", "[1a=b]", "[u-ca=]", "[u-ca=a--b]", "[+01:00:00]",  // keys, values, offsets
+             "[Europe//Paris]", "[..]", "[Europe Paris]",                           // zone names
          }) {
         EXPECT_FALSE(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)) << suffix;
     }
@@ -154,7 +148,6 @@ TEST(Iso8601, LongSuffixRunsAreReadToTheEnd) {
     EXPECT_TRUE(parse_iso8601(text));
     text += "[!x-k=v]";  // one unknown critical key at the very end still fails
     EXPECT_FALSE(parse_iso8601(text));
-    EXPECT_FALSE(parse_iso8601(std::string(1'000'000, '[')));
     EXPECT_FALSE(parse_iso8601(std::string_view("2024-05-01T12:00:00Z\0", 21)));
 }
 
@@ -167,15 +160,12 @@ TEST(Asn1, Forms) {
     };
     const Case cases[] = {
         {"20240501120000Z", 4, NOON, true},
-        {"20240501120000z", 4, NOON, true},
         {"20240501120000+0130", 4, "2024-05-01T10:30:00Z", true},
-        {"20240501120000-0000", 4, NOON, true},
         {"20240501120000", 4, NOON, false},  // no zone: read as UTC
         {"2024050112Z", 4, NOON, true},      // minutes and seconds may go
         {"20240501120000,123456789987Z", 4, "2024-05-01T12:00:00.123456789Z", true},
         {"240501120000Z", 4, "2405-01-12T00:00:00Z", true},
         {"240501120000Z", 2, NOON, true},
-        {"240501120000", 2, NOON, false},
         {"2405011200+0100", 2, "2024-05-01T11:00:00Z", true},
         {"240501120000.25Z", 2, "2024-05-01T12:00:00.25Z", true},
         {"490101000000Z", 2, "2049-01-01T00:00:00Z", true},  // the pivot
@@ -184,15 +174,12 @@ TEST(Asn1, Forms) {
         {"20240501120000+0160", 4, "", false},
         {"20240501120000.Z", 4, "", false},  // fractions need digits, and seconds before them
         {"202405011200.5Z", 4, "", false},
-        {"20240501120000.5xZ", 4, "", false},
         {"20240501120060Z", 4, "", false},
         {"20240231120000Z", 4, "", false},
         {"2024050112000Z", 4, "", false},  // an odd digit count
         {"2024-05-01Z", 4, "", false},
         {"20240501120000Z", 3, "", false},  // only 2 or 4 year digits
         {"", 4, "", false},
-        {"+0000", 4, "", false},
-        {"Z", 4, "", false},
     };
     for (const Case& c : cases) {
         auto const parsed = parse_asn1(c.text, c.year_digits);
@@ -250,21 +237,15 @@ TEST(Jwt, Payloads) {
         {R"({"a":{"iat":1},"b":[{"exp":2}]})", ""},  // only top-level members
         {R"([{"iat":1}])", ""},
         {"1700000000", ""},
-        {"{}", ""},
         {"{\"s\":\"caf\xC3\xA9 \\ud83d\\ude00\",\"iat\":7}", "iat=7"},
         // Refused: no strict UTF-8 JSON document.
         {"", "refused"},
         {R"({"iat":1}x)", "refused"},
-        {R"({"iat":1,})", "refused"},
-        {"{'iat':1}", "refused"},
         {R"({"iat":01})", "refused"},
         {R"({"iat":1e400})", "refused"},  // out of binary64 range
         {R"({"iat":1} // c)", "refused"},
         {std::string("{\"iat\":1}\0", 10), "refused"},  // a NUL is not the end
-        {"\xEF\xBB\xBF{\"iat\":1}", "refused"},          // no byte order mark
-        {"{\"s\":\"\xFF\",\"iat\":1}", "refused"},
-        {"{\"s\":\"\xED\xA0\x80\",\"iat\":1}", "refused"},  // an encoded surrogate
-        {"{\"s\":\"\xC0\xAF\",\"iat\":1}", "refused"},      // an overlong form
+        {"{\"s\":\"\xFF\",\"iat\":1}", "refused"},  // invalid UTF-8
         {R"({"s":"\ud800","iat":1})", "refused"},           // a lone surrogate escape
         {"{\"s\":\"a\tb\",\"iat\":1}", "refused"},          // a raw control character
     };
