@@ -75,48 +75,33 @@ TEST(PackedCodecs, WorkedValuesEncodeAndDecodeBack) {
     }
 }
 
-// Each codec's whole range at its precision: first and last instants it can
-// encode, and the step between neighbours.
+// Each codec's whole range at its precision: from the first second of a year
+// to the last step of a year (or the calendar's end), and the step between
+// neighbours. Nokia LE counts seconds, not years: see NokiaLeEnds.
 struct CodecRange {
     PackedCodec codec;
     std::string_view name;
-    int64_t first_second;
-    int64_t last_second;
+    int first_year;
+    int last_year;
     int64_t step_seconds;
     std::string_view below_reason;  // encoding just before the first instant
 };
 
-const CodecRange RANGES[] = {
-    {PackedCodec::FatDos, "fat_dos", unix_seconds(1980, 1, 1), unix_seconds(2107, 12, 31, 23, 59, 58), 2,
-     "FAT/DOS year (1980-2107)"},
-    {PackedCodec::Exfat, "exfat", unix_seconds(1980, 1, 1), unix_seconds(2107, 12, 31, 23, 59, 58), 2,
-     "exFAT year (1980-2107)"},
-    {PackedCodec::Dttm, "dttm", unix_seconds(1900, 1, 1), unix_seconds(2411, 12, 31, 23, 59), 60,
-     "DTTM year (1900-2411)"},
-    {PackedCodec::BitDate, "bitdate", unix_seconds(0, 1, 1), unix_seconds(4095, 12, 31, 23, 59), 60,
-     "BitDate year (0-4095)"},
-    // The calendar, not the 15-bit year, ends these at 9999-12-30T22:00:00Z.
-    {PackedCodec::BitDec, "bitdec", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 60,
-     "Bitwise Decimal year (non-negative)"},
-    {PackedCodec::Bcd, "bcd", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
-     "BCD year (2000-2099)"},
-    {PackedCodec::Moto, "moto", unix_seconds(1970, 1, 1), unix_seconds(2225, 12, 31, 23, 59, 59), 1,
-     "Motorola year (1970-2225)"},
-    {PackedCodec::Symantec, "symantec", unix_seconds(1970, 1, 1), unix_seconds(2225, 12, 31, 23, 59, 59), 1,
-     "Symantec year (1970-2225)"},
-    {PackedCodec::Dvr, "dvr", unix_seconds(2000, 1, 1), unix_seconds(2063, 12, 31, 23, 59, 59), 1,
-     "DVR year (2000-2063)"},
-    {PackedCodec::Ns40, "ns40", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 1, "Nokia S40 year (0-65535)"},
-    {PackedCodec::Ns40Le, "ns40le", unix_seconds(0, 1, 1), MAX_CALENDAR_SECOND, 1,
-     "Nokia S40 LE year (0-65535)"},
-    {PackedCodec::LogTime, "logtime", unix_seconds(1900, 1, 1), unix_seconds(2155, 12, 31, 23, 59, 59), 1,
-     "JET LogTime year (1900-2155)"},
-    {PackedCodec::SemiOctet, "semioctet", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
-     "Semi-Octet year (2000-2099)"},
-    {PackedCodec::Gsm, "gsm", unix_seconds(2000, 1, 1), unix_seconds(2099, 12, 31, 23, 59, 59), 1,
-     "GSM year (2000-2099)"},
-    {PackedCodec::NokiaLe, "nokiale", -1'770'359'295, 2'524'608'000, 1,
-     "Nokia LE seconds-before-2050 (out of u32 range)"},
+constexpr CodecRange RANGES[] = {
+    {PackedCodec::FatDos, "fat_dos", 1980, 2107, 2, "FAT/DOS year (1980-2107)"},
+    {PackedCodec::Exfat, "exfat", 1980, 2107, 2, "exFAT year (1980-2107)"},
+    {PackedCodec::Dttm, "dttm", 1900, 2411, 60, "DTTM year (1900-2411)"},
+    {PackedCodec::BitDate, "bitdate", 0, 4095, 60, "BitDate year (0-4095)"},
+    {PackedCodec::BitDec, "bitdec", 0, 9999, 60, "Bitwise Decimal year (non-negative)"},  // the calendar ends these
+    {PackedCodec::Bcd, "bcd", 2000, 2099, 1, "BCD year (2000-2099)"},
+    {PackedCodec::Moto, "moto", 1970, 2225, 1, "Motorola year (1970-2225)"},
+    {PackedCodec::Symantec, "symantec", 1970, 2225, 1, "Symantec year (1970-2225)"},
+    {PackedCodec::Dvr, "dvr", 2000, 2063, 1, "DVR year (2000-2063)"},
+    {PackedCodec::Ns40, "ns40", 0, 9999, 1, "Nokia S40 year (0-65535)"},
+    {PackedCodec::Ns40Le, "ns40le", 0, 9999, 1, "Nokia S40 LE year (0-65535)"},
+    {PackedCodec::LogTime, "logtime", 1900, 2155, 1, "JET LogTime year (1900-2155)"},
+    {PackedCodec::SemiOctet, "semioctet", 2000, 2099, 1, "Semi-Octet year (2000-2099)"},
+    {PackedCodec::Gsm, "gsm", 2000, 2099, 1, "GSM year (2000-2099)"},
 };
 
 // Encode, then decode: the instant comes back with what the codec cannot
@@ -124,12 +109,15 @@ const CodecRange RANGES[] = {
 TEST(PackedCodecs, RoundTripOverWholeRange) {
     std::mt19937_64 rng(0x5EED'2023);
     for (auto const& r : RANGES) {
-        auto const steps = static_cast<uint64_t>((r.last_second - r.first_second) / r.step_seconds);
+        int64_t const first_second = unix_seconds(r.first_year, 1, 1);
+        int64_t const year_end = r.last_year == 9999 ? MAX_CALENDAR_SECOND : unix_seconds(r.last_year + 1, 1, 1) - 1;
+        auto const steps = static_cast<uint64_t>((year_end - first_second) / r.step_seconds);
+        int64_t const last_second = first_second + static_cast<int64_t>(steps) * r.step_seconds;
         std::uniform_int_distribution<uint64_t> pick_step(0, steps);
         std::uniform_int_distribution<int64_t> pick_fraction(0, r.step_seconds * NS_PER_SECOND - 1);
         for (int i = 0; i < 4000; ++i) {
             uint64_t const k = i == 0 ? 0 : i == 1 ? steps : pick_step(rng);
-            PosixNs const exact = at(r.first_second + static_cast<int64_t>(k) * r.step_seconds);
+            PosixNs const exact = at(first_second + static_cast<int64_t>(k) * r.step_seconds);
             PosixNs const noisy{exact.ns + (i < 2 ? 0 : pick_fraction(rng))};
             auto const raw = encoder(r.codec)(noisy);
             ASSERT_TRUE(raw.ok()) << r.name << " at " << *exact.to_rfc3339() << ": " << raw.error().message;
@@ -137,8 +125,8 @@ TEST(PackedCodecs, RoundTripOverWholeRange) {
                 << r.name << " at " << *exact.to_rfc3339();
         }
         // One nanosecond before the range and one step after it have no raw value.
-        EXPECT_EQ(range_reason(encoder(r.codec)(PosixNs{at(r.first_second).ns - 1})), r.below_reason) << r.name;
-        EXPECT_FALSE(encoder(r.codec)(at(r.last_second + r.step_seconds)).ok()) << r.name;
+        EXPECT_EQ(range_reason(encoder(r.codec)(PosixNs{at(first_second).ns - 1})), r.below_reason) << r.name;
+        EXPECT_FALSE(encoder(r.codec)(at(last_second + r.step_seconds)).ok()) << r.name;
     }
 }
 
@@ -185,29 +173,27 @@ struct WidthLimit {
     PackedCodec codec;
     int64_t first_too_wide;  // 0: no upper limit
     std::string_view reason;
-    std::string_view negative_reason;
+    std::string_view negative_reason = {};  // empty: the same reason
 };
 
 constexpr int64_t TWELVE_DIGITS = 1'000'000'000'000;
 
 constexpr WidthLimit WIDTHS[] = {
-    {PackedCodec::FatDos, int64_t{1} << 32, "FAT/DOS packed value (not a u32)", "FAT/DOS packed value (not a u32)"},
-    {PackedCodec::Exfat, int64_t{1} << 32, "exFAT packed value (not a u32)", "exFAT packed value (not a u32)"},
-    {PackedCodec::Dttm, int64_t{1} << 32, "DTTM packed value (not a u32)", "DTTM packed value (not a u32)"},
-    {PackedCodec::BitDate, int64_t{1} << 32, "BitDate packed value (not a u32)", "BitDate packed value (not a u32)"},
+    {PackedCodec::FatDos, int64_t{1} << 32, "FAT/DOS packed value (not a u32)"},
+    {PackedCodec::Exfat, int64_t{1} << 32, "exFAT packed value (not a u32)"},
+    {PackedCodec::Dttm, int64_t{1} << 32, "DTTM packed value (not a u32)"},
+    {PackedCodec::BitDate, int64_t{1} << 32, "BitDate packed value (not a u32)"},
     {PackedCodec::BitDec, int64_t{1} << 35, "Bitwise Decimal year", "Bitwise Decimal value (negative)"},
-    {PackedCodec::Bcd, TWELVE_DIGITS, "BCD value (not 12 decimal digits)", "BCD value (not 12 decimal digits)"},
-    {PackedCodec::Moto, int64_t{1} << 48, "Motorola (not a 6-byte value)", "Motorola (not a 6-byte value)"},
-    {PackedCodec::Symantec, int64_t{1} << 48, "Symantec (not a 6-byte value)", "Symantec (not a 6-byte value)"},
-    {PackedCodec::Dvr, int64_t{1} << 32, "DVR packed value (not a u32)", "DVR packed value (not a u32)"},
-    {PackedCodec::Ns40, int64_t{1} << 56, "Nokia S40 (not a 7-byte value)", "Nokia S40 (not a 7-byte value)"},
-    {PackedCodec::Ns40Le, int64_t{1} << 56, "Nokia S40 LE (not a 7-byte value)",
-     "Nokia S40 LE (not a 7-byte value)"},
+    {PackedCodec::Bcd, TWELVE_DIGITS, "BCD value (not 12 decimal digits)"},
+    {PackedCodec::Moto, int64_t{1} << 48, "Motorola (not a 6-byte value)"},
+    {PackedCodec::Symantec, int64_t{1} << 48, "Symantec (not a 6-byte value)"},
+    {PackedCodec::Dvr, int64_t{1} << 32, "DVR packed value (not a u32)"},
+    {PackedCodec::Ns40, int64_t{1} << 56, "Nokia S40 (not a 7-byte value)"},
+    {PackedCodec::Ns40Le, int64_t{1} << 56, "Nokia S40 LE (not a 7-byte value)"},
     {PackedCodec::LogTime, 0, "", "JET LogTime (negative)"},
-    {PackedCodec::SemiOctet, TWELVE_DIGITS, "Semi-Octet (not 12 decimal digits)",
-     "Semi-Octet (not 12 decimal digits)"},
-    {PackedCodec::Gsm, int64_t{1} << 56, "GSM (not a 7-byte value)", "GSM (not a 7-byte value)"},
-    {PackedCodec::NokiaLe, int64_t{1} << 32, "Nokia LE (not a u32)", "Nokia LE (not a u32)"},
+    {PackedCodec::SemiOctet, TWELVE_DIGITS, "Semi-Octet (not 12 decimal digits)"},
+    {PackedCodec::Gsm, int64_t{1} << 56, "GSM (not a 7-byte value)"},
+    {PackedCodec::NokiaLe, int64_t{1} << 32, "Nokia LE (not a u32)"},
 };
 
 // The width check comes first and carries raw itself.
@@ -217,7 +203,7 @@ TEST(PackedCodecs, WidthRejections) {
         auto const code = static_cast<int>(w.codec);
         for (int64_t raw : {int64_t{-1}, I64_MIN}) {
             auto const r = decode(raw);
-            EXPECT_EQ(range_reason(r), w.negative_reason) << code;
+            EXPECT_EQ(range_reason(r), w.negative_reason.empty() ? w.reason : w.negative_reason) << code;
             EXPECT_TRUE(!r.ok() && r.error().value == raw) << code;
         }
         if (w.first_too_wide == 0) continue;
@@ -266,6 +252,7 @@ TEST(PackedCodecs, NokiaLeEnds) {
     auto const after = encode_nokiale(at(2'524'608'001));
     EXPECT_EQ(range_reason(after), "Nokia LE seconds-before-2050 (out of u32 range)");
     EXPECT_TRUE(!after.ok() && after.error().value == 2'524'608'001);
+    EXPECT_EQ(range_reason(encode_nokiale(PosixNs{at(-1'770'359'295).ns - 1})), range_reason(after));
 }
 
 TEST(PackedCodecs, SqlServerEdges) {
