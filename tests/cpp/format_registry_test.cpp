@@ -23,32 +23,23 @@ const Format& format_named(std::string_view id) {
 struct Worked {
     std::string_view id;
     int64_t raw;
-    std::optional<i128> ns;        // nothing: a Range error
-    std::string_view reason = {};  // the Range reason when ns is absent
+    i128 ns;
 };
 
 constexpr Worked WORKED[] = {
-    {"unix", 1'700'000'000, i128{1'700'000'000'000'000'000}},
-    {"unix_ms", -1, i128{-1'000'000}},
-    {"filetime", 133'000'000'000'000'000, i128{1'655'526'400'000'000'000}},
-    {"snowflake", 1'541'815'603'606'036'480, i128{1'656'432'460'105'000'000}},
-    {"tiktok", 7'000'000'000'000'000'000, i128{1'629'814'505'000'000'000}},
-    {"sony", int64_t{1} << 62, i128{4'158'308'669'440'000'000}},
-    {"discord", -1, std::nullopt, "embedded-id (negative)"},
+    {"unix", 1'700'000'000, 1'700'000'000'000'000'000},
+    {"unix_ms", -1, -1'000'000},
+    {"filetime", 133'000'000'000'000'000, 1'655'526'400'000'000'000},
+    {"snowflake", 1'541'815'603'606'036'480, 1'656'432'460'105'000'000},
+    {"tiktok", 7'000'000'000'000'000'000, 1'629'814'505'000'000'000},
+    {"sony", int64_t{1} << 62, 4'158'308'669'440'000'000},
 };
 
 TEST(FormatRegistry, WorkedValues) {
     for (auto const& w : WORKED) {
         auto const got = format_named(w.id).decode_int(w.raw);
-        if (w.ns) {
-            ASSERT_TRUE(got.ok()) << w.id;
-            EXPECT_TRUE(*got == PosixNs{*w.ns}) << w.id;
-        } else {
-            ASSERT_FALSE(got.ok()) << w.id;
-            EXPECT_EQ(got.error().kind, CodecError::Kind::Range) << w.id;
-            EXPECT_TRUE(got.error().value == w.raw) << w.id;
-            EXPECT_EQ(got.error().message, w.reason) << w.id;
-        }
+        ASSERT_TRUE(got.ok()) << w.id;
+        EXPECT_TRUE(*got == PosixNs{w.ns}) << w.id;
     }
 }
 
@@ -76,8 +67,10 @@ TEST(FormatRegistry, ShiftedRowsDropTheLowBits) {
         EXPECT_TRUE(*f.decode_int(0) == f.epoch()) << f.id();
         EXPECT_TRUE(*f.decode_int(one - 1) == f.epoch()) << f.id();
         EXPECT_TRUE(f.decode_int(one).value().ns == f.epoch().ns + unit_ns(f.encoding().unit)) << f.id();
-        auto const negative = f.decode_int(I64_MIN);
-        EXPECT_TRUE(!negative.ok() && negative.error().message == "embedded-id (negative)") << f.id();
+        auto const negative = f.decode_int(-1);
+        ASSERT_FALSE(negative.ok()) << f.id();
+        EXPECT_EQ(negative.error().kind, CodecError::Kind::Range) << f.id();
+        EXPECT_TRUE(negative.error().value == -1 && negative.error().message == "embedded-id (negative)") << f.id();
     }
     // TikTok keeps all 32 upper bits: the largest raw value is 2^31 - 1 seconds.
     EXPECT_TRUE(*format_named("tiktok").decode_int(I64_MAX) == PosixNs::from_seconds(2'147'483'647));
