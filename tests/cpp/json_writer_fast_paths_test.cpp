@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cstdio>
+#include <map>
 #include <random>
 #include <string>
 
@@ -13,24 +15,18 @@ namespace epochsift {
 namespace {
 
 std::string reference_json_string(std::string_view text) {
+    static const std::map<char, std::string_view> NAMED = {{'"', "\\\""}, {'\\', "\\\\"}, {'\b', "\\b"}, {'\t', "\\t"},
+                                                           {'\n', "\\n"}, {'\f', "\\f"},   {'\r', "\\r"}};
     std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\f': out += "\\f"; break;
-            case '\r': out += "\\r"; break;
-            default:
-                if (c < 0x20) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "\\u%04x", c);
-                    out += hex;
-                } else {
-                    out += static_cast<char>(c);
-                }
+    for (char const c : text) {
+        if (auto const named = NAMED.find(c); named != NAMED.end()) {
+            out += named->second;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\u%04x", static_cast<unsigned>(c));
+            out += hex;
+        } else {
+            out += c;
         }
     }
     return out + "\"";
