@@ -56,7 +56,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         out += ',';
         append_csv_field(out, reading.format_id);
         out += ',';
-        if (reading.rendered) append_csv_field(out, *reading.rendered);
+        if (reading.rendered) append_csv_field(out, reading.rendered->view());
         out += ',';
         append_json_double(out, reading.score);  // the JSON digits: shortest round trip, never a comma
         out += ",\n";

@@ -30,7 +30,7 @@ bool is_local_note(std::string_view note) {
 ReadingFlags flags_of(const Candidate& reading) {
     ReadingFlags flags;
     flags.sentinel = reading.sentinel;
-    for (const std::string& note : reading.assumptions) {
+    for (std::string_view note : reading.assumptions) {
         if (is_local_note(note)) flags.local = true;
     }
     for (const ScoreComponent& component : reading.components) {

@@ -110,7 +110,7 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
             .rank = std::to_string(i + 1),
             .score = two_decimals(reading.score),
             .label = fitted_label(reading.label, label_limit),
-            .rendered = reading.rendered ? std::string_view(*reading.rendered) : NOT_RENDERED,
+            .rendered = reading.rendered ? reading.rendered->view() : NOT_RENDERED,
             .flags = flags_text(flags_of(reading)),
         });
     }
@@ -152,9 +152,9 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     for (std::size_t i = 0; i < rows.size(); ++i) {
         append_row(rows[i], {}, YELLOW);
         if (!style.notes) continue;
-        for (const std::string& note : readings[i].assumptions) {
+        for (std::string_view note : readings[i].assumptions) {
             out.append(label_column, ' ');
-            append_styled(out, style.colour, DIM, "- " + note);
+            append_styled(out, style.colour, DIM, std::string("- ").append(note));
             out += '\n';
         }
     }

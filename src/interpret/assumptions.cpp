@@ -72,50 +72,44 @@ std::optional<std::string_view> thirty_two_bit_note(const TimeFormat& row, int64
     return std::nullopt;
 }
 
-std::size_t row_note_count(const TimeFormat& row) {
-    return 1 + (row.clock_policy_known ? 0 : 1) + (row.local ? 1 : 0);
+std::size_t row_note_bytes(const TimeFormat& row) {
+    return CONSISTENT_PREFIX.size() + row.label.size() + 2 + row.citation.size() + CONSISTENT_SUFFIX.size() +
+           (row.clock_policy_known ? 0 : LEAP_SMEAR_NOTE.size()) + (row.local ? LOCAL_TIME_NOTE.size() : 0);
 }
 
-void append_row_notes(std::vector<std::string>& notes, const TimeFormat& row) {
-    std::string& consistent = notes.emplace_back();
-    consistent.reserve(CONSISTENT_PREFIX.size() + row.label.size() + 2 + row.citation.size() +
-                       CONSISTENT_SUFFIX.size());
-    consistent.append(CONSISTENT_PREFIX).append(row.label).append(" [").append(row.citation).append(CONSISTENT_SUFFIX);
-    if (!row.clock_policy_known) notes.emplace_back(LEAP_SMEAR_NOTE);
-    if (row.local) notes.emplace_back(LOCAL_TIME_NOTE);
+void append_row_notes(NoteList& notes, const TimeFormat& row) {
+    notes.push_back_joined({CONSISTENT_PREFIX, row.label, " [", row.citation, CONSISTENT_SUFFIX});
+    if (!row.clock_policy_known) notes.push_back(LEAP_SMEAR_NOTE);
+    if (row.local) notes.push_back(LOCAL_TIME_NOTE);
 }
 
 }  // namespace
 
-std::vector<std::string> assumptions(const TimeFormat& row) {
-    std::vector<std::string> notes;
-    notes.reserve(row_note_count(row));
+NoteList assumptions(const TimeFormat& row) {
+    NoteList notes;
+    notes.reserve(row_note_bytes(row));
     append_row_notes(notes, row);
     return notes;
 }
 
-std::vector<std::string> integer_assumptions(const TimeFormat& row, int64_t raw, PosixNs instant) {
+NoteList integer_assumptions(const TimeFormat& row, int64_t raw, PosixNs instant) {
     std::optional<std::string_view> const sentinel = sentinel_note(raw);
     bool const whole_second = whole_second_filetime(row, instant);
     std::optional<std::string_view> const width = thirty_two_bit_note(row, raw);
 
-    std::vector<std::string> notes;
-    notes.reserve(row_note_count(row) + (sentinel ? 1 : 0) + (whole_second ? 1 : 0) + (width ? 1 : 0));
+    char digits[std::numeric_limits<int64_t>::digits10 + 2];  // 19 digits and a minus sign
+    std::string_view const raw_text(digits, sentinel ? std::to_chars(digits, digits + sizeof digits, raw).ptr : digits);
+
+    NoteList notes;
+    notes.reserve(row_note_bytes(row) +
+                  (sentinel ? SENTINEL_PREFIX.size() + raw_text.size() + SENTINEL_MIDDLE.size() + sentinel->size() +
+                                  SENTINEL_SUFFIX.size()
+                            : 0) +
+                  (whole_second ? WHOLE_SECOND_NOTE.size() : 0) + (width ? width->size() : 0));
     append_row_notes(notes, row);
-    if (sentinel) {
-        char digits[std::numeric_limits<int64_t>::digits10 + 2];  // 19 digits and a minus sign
-        auto const written = std::to_chars(digits, digits + sizeof digits, raw).ptr;
-        std::string& note = notes.emplace_back();
-        note.reserve(SENTINEL_PREFIX.size() + static_cast<std::size_t>(written - digits) + SENTINEL_MIDDLE.size() +
-                     sentinel->size() + SENTINEL_SUFFIX.size());
-        note.append(SENTINEL_PREFIX)
-            .append(digits, written)
-            .append(SENTINEL_MIDDLE)
-            .append(*sentinel)
-            .append(SENTINEL_SUFFIX);
-    }
-    if (whole_second) notes.emplace_back(WHOLE_SECOND_NOTE);
-    if (width) notes.emplace_back(*width);
+    if (sentinel) notes.push_back_joined({SENTINEL_PREFIX, raw_text, SENTINEL_MIDDLE, *sentinel, SENTINEL_SUFFIX});
+    if (whole_second) notes.push_back(WHOLE_SECOND_NOTE);
+    if (width) notes.push_back(*width);
     return notes;
 }
 

@@ -3,9 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
-
+#include "interpret/candidate.hpp"
 #include "time/posix_ns.hpp"
 
 namespace epochsift {
@@ -14,10 +12,10 @@ struct TimeFormat;
 
 // The row notes: the consistency note, then the leap-smear note while the
 // row has no clock policy, then the local-time note for local rows.
-std::vector<std::string> assumptions(const TimeFormat& row);
+NoteList assumptions(const TimeFormat& row);
 
 // The row notes followed by the value notes of an integer reading of raw:
 // the sentinel note, the FILETIME whole-second note, the 32-bit notes.
-std::vector<std::string> integer_assumptions(const TimeFormat& row, int64_t raw, PosixNs instant);
+NoteList integer_assumptions(const TimeFormat& row, int64_t raw, PosixNs instant);
 
 }  // namespace epochsift

@@ -32,11 +32,15 @@ std::optional<PosixNs> float_instant(const Format& format, double x) {
 std::vector<Candidate> interpret_float(double value) {
     std::vector<Candidate> readings;
     if (!std::isfinite(value)) return readings;
+    // Room for a reading of every float row: a reading is large to move.
+    static std::size_t const float_rows = static_cast<std::size_t>(std::count_if(
+        FORMATS.begin(), FORMATS.end(), [](Format const& format) { return format.encoding().tag == Encoding::Tag::Float; }));
+    readings.reserve(float_rows);
     for (Format const& format : FORMATS) {
         if (format.encoding().tag != Encoding::Tag::Float) continue;
         std::optional<PosixNs> const instant = float_instant(format, value);
         if (!instant) continue;
-        std::optional<std::string> rendered = instant->to_rfc3339();
+        std::optional<RenderedText> rendered = RenderedText::of(*instant);
         if (!rendered) continue;  // a float reading is never kept unrendered
 
         Candidate& reading = readings.emplace_back(Candidate{
@@ -44,22 +48,21 @@ std::vector<Candidate> interpret_float(double value) {
             .label = format.label(),
             .citation = format.citation(),
             .instant = *instant,
-            .rendered = std::move(rendered),
+            .rendered = rendered,
             .score = 0.0,
             .components = {},
             .assumptions = assumptions(*format.spec),
             .sentinel = false,
         });
         // A float has no trailing-zero granularity and no sentinel values.
-        reading.components = {
-            {REPRESENTABLE, 1.0},
-            {IN_WINDOW, in_window_score(format, *instant)},
-            {GRANULARITY_MATCH, 1.0},
-            {MAGNITUDE_FIT, magnitude_fit(format, *instant)},
-            {EPOCH_DISTANCE, epoch_distance(format, *instant)},
-            {PREVALENCE, prevalence(format.id())},
-            {NOT_SENTINEL, 1.0},
-        };
+        ComponentList& components = reading.components;
+        components.push_back({REPRESENTABLE, 1.0});
+        components.push_back({IN_WINDOW, in_window_score(format, *instant)});
+        components.push_back({GRANULARITY_MATCH, 1.0});
+        components.push_back({MAGNITUDE_FIT, magnitude_fit(format, *instant)});
+        components.push_back({EPOCH_DISTANCE, epoch_distance(format, *instant)});
+        components.push_back({PREVALENCE, prevalence(format.id())});
+        components.push_back({NOT_SENTINEL, 1.0});
         reading.score = overall_score(reading.components);
     }
     sort_in_candidate_order(readings);

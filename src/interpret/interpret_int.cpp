@@ -11,20 +11,9 @@
 
 namespace epochsift {
 
-namespace {
-
-constexpr std::size_t BASE_COMPONENT_COUNT = 7;
-
-std::size_t context_component_count(const IntContext& context) {
-    std::size_t count = 0;
-    if (context.byte_width) ++count;
-    if (context.byte_width && context.byte_order) ++count;  // a byte order alone says nothing
-    if (context.artifact_hint) ++count;
-    if (!context.neighbours.empty()) ++count;
-    return count;
-}
-
-}  // namespace
+// Seven base components, then at most four from the context: byte width,
+// byte order, artifact hint, neighbours.
+static_assert(ComponentList::CAPACITY == 7 + 4);
 
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
@@ -41,7 +30,7 @@ std::optional<Candidate> build_candidate(const Format& format, int64_t raw, cons
     auto const decoded = format.decode_int(raw);
     if (!decoded) return std::nullopt;
     PosixNs const instant = *decoded;
-    std::optional<std::string> rendered = instant.to_rfc3339();
+    std::optional<RenderedText> rendered = RenderedText::of(instant);
     if (!rendered) return std::nullopt;
 
     Candidate reading{
@@ -49,15 +38,14 @@ std::optional<Candidate> build_candidate(const Format& format, int64_t raw, cons
         .label = format.label(),
         .citation = format.citation(),
         .instant = instant,
-        .rendered = std::move(rendered),
+        .rendered = rendered,
         .score = 0.0,
         .components = {},
         .assumptions = integer_assumptions(*format.spec, raw, instant),
         .sentinel = is_sentinel(raw),
     };
 
-    std::vector<ScoreComponent>& components = reading.components;
-    components.reserve(BASE_COMPONENT_COUNT + context_component_count(context));
+    ComponentList& components = reading.components;
     components.push_back({REPRESENTABLE, 1.0});
     components.push_back({IN_WINDOW, in_window_score(format, instant)});
     components.push_back({GRANULARITY_MATCH, granularity_match(format, raw)});

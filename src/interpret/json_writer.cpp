@@ -309,7 +309,7 @@ std::size_t expected_json_size(const Candidate& c) {
     std::size_t size = CANDIDATE_FRAME + 8 + USUAL_NUMBER * 2 + c.format_id.size() + c.label.size() +
                        c.citation.size() + (c.rendered ? c.rendered->size() : 0);
     for (const ScoreComponent& component : c.components) size += component.name.size() + 6 + USUAL_NUMBER;
-    for (const std::string& note : c.assumptions) size += note.size() + 3;
+    size += c.assumptions.text_size() + 3 * c.assumptions.size();
     return size;
 }
 
@@ -322,7 +322,7 @@ std::size_t max_json_size(const Candidate& c) {
     for (const ScoreComponent& component : c.components) {
         size += max_json_string_size(component.name) + 4 + MAX_DOUBLE_LEN;
     }
-    for (const std::string& note : c.assumptions) size += max_json_string_size(note) + 1;
+    for (std::string_view note : c.assumptions) size += max_json_string_size(note) + 1;
     return size;
 }
 

@@ -100,11 +100,14 @@ Candidate string_candidate(std::string_view format_id, std::string_view label, s
     candidate.label = label;
     candidate.citation = citation;
     candidate.instant = instant;
-    candidate.rendered = instant.to_rfc3339();
+    candidate.rendered = RenderedText::of(instant);
     // A string form names its own format, so the reading is not scored.
     candidate.score = 1.0;
-    candidate.components = {{"representable", 1.0}, {"self_describing", 1.0}, {"not_sentinel", 1.0}};
-    candidate.assumptions.emplace_back(note);
+    candidate.components.push_back({"representable", 1.0});
+    candidate.components.push_back({"self_describing", 1.0});
+    candidate.components.push_back({"not_sentinel", 1.0});
+    candidate.assumptions.reserve(note.size());
+    candidate.assumptions.push_back(note);
     candidate.sentinel = false;
     return candidate;
 }

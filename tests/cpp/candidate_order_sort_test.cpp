@@ -26,7 +26,7 @@ TEST(SortInCandidateOrder, SameAsStableSortWithCandidateOrder) {
             readings[i].format_id = IDS[rng() % std::size(IDS)];
             readings[i].score = SCORES[rng() % std::size(SCORES)];
             readings[i].instant = PosixNs{static_cast<i128>(i)};  // the original position
-            readings[i].rendered = std::string(20 + i % 5, 'r');
+            readings[i].rendered = RenderedText::from(std::string(20 + i % 5, 'r'));
             readings[i].assumptions = {std::string(30, 'a')};
         }
         std::vector<Candidate> expected = readings;

@@ -100,11 +100,11 @@ TEST(Delimited, CsvFieldRoundTrip) {
     }
 }
 
-Candidate reading(std::string_view label, std::optional<std::string> rendered, double score) {
+Candidate reading(std::string_view label, std::optional<std::string_view> rendered, double score) {
     Candidate c;
     c.format_id = "test";
     c.label = label;
-    c.rendered = std::move(rendered);
+    if (rendered) c.rendered = RenderedText::from(*rendered);
     c.score = score;
     return c;
 }

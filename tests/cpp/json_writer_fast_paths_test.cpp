@@ -100,25 +100,29 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
     std::mt19937_64 rng(5);
     std::vector<double> values;
     for (int i = 0; i < 64; ++i) values.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
-    Candidate c;
-    c.format_id = "x";
-    for (int i = 0; i < 4000; ++i) {
-        double const v = values[rng() % values.size()];
-        c.components.push_back({"n", rng() % 2 ? v : std::nextafter(v, 2.0)});
+    std::vector<Candidate> readings(400);
+    for (Candidate& c : readings) {
+        c.format_id = "x";
+        while (c.components.size() < ComponentList::CAPACITY) {
+            double const v = values[rng() % values.size()];
+            c.components.push_back({"n", rng() % 2 ? v : std::nextafter(v, 2.0)});
+        }
     }
     std::string out;
-    append_json_candidate(out, c);
-    std::size_t pos = out.find("\"components\":[");
-    for (const ScoreComponent& component : c.components) {
-        pos = out.find("[\"n\",", pos) + 5;
-        std::size_t const end = out.find(']', pos);
-        double read = 0;
-        std::from_chars(out.data() + pos, out.data() + end, read);
-        ASSERT_EQ(read, component.value) << out.substr(pos, end - pos);
-        std::string alone;
-        append_json_double(alone, component.value);
-        ASSERT_EQ(out.substr(pos, end - pos), alone);
-        pos = end + 1;
+    append_json_candidates(out, readings);
+    std::size_t pos = 0;
+    for (const Candidate& c : readings) {
+        for (const ScoreComponent& component : c.components) {
+            pos = out.find("[\"n\",", pos) + 5;
+            std::size_t const end = out.find(']', pos);
+            double read = 0;
+            std::from_chars(out.data() + pos, out.data() + end, read);
+            ASSERT_EQ(read, component.value) << out.substr(pos, end - pos);
+            std::string alone;
+            append_json_double(alone, component.value);
+            ASSERT_EQ(out.substr(pos, end - pos), alone);
+            pos = end + 1;
+        }
     }
 }
 

@@ -102,7 +102,7 @@ TEST(JsonCandidate, MembersInOrder) {
     EXPECT_EQ(out,
               "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":null,"
               "\"score\":1.0,\"components\":[],\"assumptions\":[],\"sentinel\":false}]");
-    c.rendered.emplace(1, 'r');
+    c.rendered = RenderedText::from("r");
     c.components = {{"n", std::nan("")}, {"m", 0.0}};
     c.assumptions = {"a", "b"};
     c.sentinel = true;
