@@ -18,6 +18,8 @@
 #include "interpret/identify.hpp"
 #include "interpret/json_writer.hpp"
 
+#include "base64url_encode.hpp"
+
 namespace epochsift {
 namespace {
 
@@ -113,22 +115,7 @@ std::string repeat(std::string_view piece, std::size_t times) {
     return out;
 }
 
-std::string base64url(std::string_view bytes) {
-    static constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    unsigned bits = 0;
-    int pending = 0;
-    for (unsigned char const c : bytes) {
-        bits = (bits << 8) | c;
-        pending += 8;
-        while (pending >= 6) {
-            pending -= 6;
-            out.push_back(ALPHABET[(bits >> pending) & 63]);
-        }
-    }
-    if (pending > 0) out.push_back(ALPHABET[(bits << (6 - pending)) & 63]);
-    return out;
-}
+using test_support::base64url;
 
 // Every character with the Unicode White_Space property, as UTF-8.
 constexpr std::string_view WHITE_SPACE =

@@ -13,6 +13,8 @@
 #include "interpret/jwt_claims.hpp"
 #include "time/posix_ns.hpp"
 
+#include "base64url_encode.hpp"
+
 namespace epochsift {
 namespace {
 
@@ -185,18 +187,7 @@ TEST(Asn1, Forms) {
     EXPECT_FALSE(parse_asn1("20240501120000Z", 3));  // only 2 or 4 year digits
 }
 
-std::string base64url(std::string_view bytes) {
-    static constexpr char ALPHABET[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-    std::string out;
-    unsigned bits = 0;
-    int pending = 0;
-    for (unsigned char const c : bytes) {
-        bits = (bits << 8 | c) & 0xFFFF;
-        for (pending += 8; pending >= 6; pending -= 6) out += ALPHABET[bits >> (pending - 6) & 63];
-    }
-    if (pending > 0) out += ALPHABET[bits << (6 - pending) & 63];
-    return out;
-}
+using test_support::base64url;
 
 // The claims read from a token, "iat=1 exp=2"; "" for none, "refused" when the
 // token is not one.
