@@ -2,6 +2,7 @@
 // fixed-width digit runs. No locale, no allocation.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -66,31 +67,17 @@ constexpr std::optional<int32_t> fixed_digits(std::string_view text) {
     return value;
 }
 
-// Pieces of text between separators, without building a container: the
-// caller takes pieces one at a time and asks at the end whether any are left.
-class Splitter {
-public:
-    constexpr Splitter(std::string_view text, char separator) : rest_(text), separator_(separator) {}
-
-    // The next piece, or nothing once every piece has been taken.
-    constexpr std::optional<std::string_view> next() {
-        if (done_) return std::nullopt;
-        std::size_t const at = rest_.find(separator_);
-        if (at == std::string_view::npos) {
-            done_ = true;
-            return rest_;
-        }
-        std::string_view const piece = rest_.substr(0, at);
-        rest_.remove_prefix(at + 1);
-        return piece;
+// The three pieces of text between two separators, or nothing when there are
+// fewer or more than three. No container is built.
+constexpr std::optional<std::array<std::string_view, 3>> split_three(std::string_view text, char separator) {
+    std::size_t const first = text.find(separator);
+    if (first == std::string_view::npos) return std::nullopt;
+    std::size_t const second = text.find(separator, first + 1);
+    if (second == std::string_view::npos || text.find(separator, second + 1) != std::string_view::npos) {
+        return std::nullopt;
     }
-
-    constexpr bool done() const { return done_; }
-
-private:
-    std::string_view rest_;
-    char separator_;
-    bool done_ = false;
-};
+    return std::array<std::string_view, 3>{text.substr(0, first), text.substr(first + 1, second - first - 1),
+                                           text.substr(second + 1)};
+}
 
 }  // namespace epochsift

@@ -22,23 +22,15 @@ std::optional<PosixNs> parse_clf(std::string_view text) {
     std::size_t const colon = date_time.find(':');
     if (colon == std::string_view::npos) return std::nullopt;
 
-    Splitter date(date_time.substr(0, colon), '/');
-    auto const day_piece = date.next();
-    auto const month_piece = date.next();
-    auto const year_piece = date.next();
-    if (!year_piece || !date.done()) return std::nullopt;
-    auto const day = signed_field8(*day_piece);
-    auto const month = month_abbr(*month_piece);
-    auto const year = signed_field16(*year_piece);
-
-    Splitter time(date_time.substr(colon + 1), ':');
-    auto const hour_piece = time.next();
-    auto const minute_piece = time.next();
-    auto const second_piece = time.next();
-    if (!second_piece || !time.done()) return std::nullopt;
-    auto const hour = signed_field8(*hour_piece);
-    auto const minute = signed_field8(*minute_piece);
-    auto const second = signed_field8(*second_piece);
+    auto const date = split_three(date_time.substr(0, colon), '/');
+    auto const time = split_three(date_time.substr(colon + 1), ':');
+    if (!date || !time) return std::nullopt;
+    auto const day = signed_field8((*date)[0]);
+    auto const month = month_abbr((*date)[1]);
+    auto const year = signed_field16((*date)[2]);
+    auto const hour = signed_field8((*time)[0]);
+    auto const minute = signed_field8((*time)[1]);
+    auto const second = signed_field8((*time)[2]);
 
     if (!day || !month || !year || !hour || !minute || !second) return std::nullopt;
     return civil_to_posix(*year, static_cast<int8_t>(*month), *day, *hour, *minute, *second, 0, *offset);

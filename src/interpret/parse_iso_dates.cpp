@@ -50,16 +50,14 @@ std::optional<PosixNs> parse_iso_ordinal(std::string_view text) {
 }
 
 std::optional<PosixNs> parse_iso_week(std::string_view text) {
-    Splitter pieces(text, '-');
-    auto const year_piece = pieces.next();
-    auto const week_piece = pieces.next();
-    auto const weekday_piece = pieces.next();
-    if (!weekday_piece || !pieces.done()) return std::nullopt;
+    auto const pieces = split_three(text, '-');
+    if (!pieces) return std::nullopt;
+    auto const [year_piece, week_piece, weekday_piece] = *pieces;
 
-    auto const year = four_byte_year(*year_piece);
-    if (!year || week_piece->size() < 2 || week_piece->front() != 'W') return std::nullopt;
-    auto const week = signed_field8(week_piece->substr(1));  // W7, W07 and W007 alike
-    auto const weekday = signed_field8(*weekday_piece);
+    auto const year = four_byte_year(year_piece);
+    if (!year || week_piece.size() < 2 || week_piece.front() != 'W') return std::nullopt;
+    auto const week = signed_field8(week_piece.substr(1));  // W7, W07 and W007 alike
+    auto const weekday = signed_field8(weekday_piece);
     if (!week || !weekday || *weekday < 1 || *weekday > 7) return std::nullopt;
 
     sys_days const first_monday = iso_week_one_monday(*year);

@@ -26,7 +26,9 @@ TEST(RenderedText, SameTextAsToRfc3339) {
         std::optional<std::string> const owned = instant.to_rfc3339();
         std::optional<RenderedText> const inline_text = RenderedText::of(instant);
         ASSERT_EQ(owned.has_value(), inline_text.has_value());
-        if (owned) ASSERT_EQ(*inline_text, *owned);
+        if (owned) {
+            ASSERT_EQ(*inline_text, *owned);
+        }
     }
 }
 
