@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "interpret/candidate.hpp"
+#include "engine/candidate.hpp"
 
 namespace epochsift::cli {
 

@@ -7,7 +7,7 @@
 
 #include "cli/reading_flags.hpp"
 #include "cli/utf8.hpp"
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift::cli {
 

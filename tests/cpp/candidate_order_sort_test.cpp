@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "interpret/identify.hpp"
+#include "engine/ranking.hpp"
 
 namespace epochsift {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "interpret/candidate.hpp"
+#include "engine/candidate.hpp"
 
 namespace epochsift {
 namespace {

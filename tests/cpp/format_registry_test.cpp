@@ -6,8 +6,8 @@
 #include <random>
 #include <string_view>
 
-#include "registry/format.hpp"
-#include "temporal_formats/time_formats.hpp"
+#include "formats/numeric_decode.hpp"
+#include "formats/numeric_families.hpp"
 
 namespace epochsift {
 namespace {

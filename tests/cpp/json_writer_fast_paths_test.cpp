@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift {
 namespace {

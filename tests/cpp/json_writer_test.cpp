@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift {
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "interpret/interpret_int.hpp"
-#include "interpret/score.hpp"
-#include "registry/format.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_decode.hpp"
 
 namespace epochsift {
 namespace {
