@@ -1,9 +1,9 @@
 // One reading of the input: "if the value is in format F, it denotes
 // instant T", with the evidence for and against it.
 //
-// A call builds a few dozen readings, so a reading keeps its texts inline or
-// in one buffer: one heap allocation each (its notes) rather than one per
-// text and list. A reading still owns all of it and is moved, never shared.
+// A reading holds typed facts (components, notes, flags) and the static texts
+// of its row; the output layer writes the names and note texts. It owns no
+// heap memory.
 #pragma once
 
 #include <algorithm>
@@ -21,10 +21,78 @@
 
 namespace epochsift {
 
-// A named plausibility measure in [0, 1]; the name is a static text.
+// The plausibility measures a reading may carry, in the order a numeric
+// reading lists them. Their names are written only by the output layer.
+enum class Component : uint8_t {
+    Representable,
+    InWindow,
+    GranularityMatch,
+    MagnitudeFit,
+    EpochDistance,
+    Prevalence,
+    NotSentinel,
+    ByteWidthMatch,
+    EndianMatch,
+    ArtifactMatch,
+    NeighbourMonotonicity,
+    SelfDescribing,
+};
+inline constexpr std::size_t COMPONENT_COUNT = 12;
+
+// One measure in [0, 1].
 struct ScoreComponent {
-    std::string_view name;
+    Component kind;
     double value = 0.0;
+};
+
+// What a reading takes for granted or finds suspicious, in the order the
+// notes are listed. Their texts are written only by the output layer.
+enum class Note : uint8_t {
+    ConsistentWith,      // a reading of the family named by label and citation
+    LeapSmear,           // the family states no clock policy
+    WallClockLocal,      // a numeric family that stores local wall-clock time
+    Sentinel,            // raw is an unset/never marker
+    WholeSecond,         // a FILETIME with no sub-second ticks
+    Unsigned32Bit,       // raw fits an unsigned but not a signed 32-bit field
+    NearSigned32BitMax,  // raw is within two years of 2^31 - 1
+    Form,                // a string form's own note (and the missing designator)
+};
+inline constexpr std::size_t NOTE_COUNT = 8;
+
+// A set of notes, listed in enum order.
+class NoteSet {
+public:
+    constexpr NoteSet() = default;
+    constexpr NoteSet(std::initializer_list<Note> notes) {
+        for (Note note : notes) add(note);
+    }
+    constexpr void add(Note note) { bits_ = static_cast<uint16_t>(bits_ | 1u << static_cast<unsigned>(note)); }
+    constexpr bool has(Note note) const { return (bits_ >> static_cast<unsigned>(note) & 1u) != 0; }
+    constexpr bool empty() const { return bits_ == 0; }
+    constexpr std::size_t size() const { return static_cast<std::size_t>(__builtin_popcount(bits_)); }
+    friend constexpr bool operator==(NoteSet, NoteSet) = default;
+
+    template <class F>
+    constexpr void for_each(F&& visit) const {
+        for (unsigned i = 0; i < NOTE_COUNT; ++i) {
+            if (bits_ >> i & 1u) visit(static_cast<Note>(i));
+        }
+    }
+
+private:
+    uint16_t bits_ = 0;
+};
+
+// The typed facts about one reading that the command line and the ranking
+// read; each comes from the family's row or the value, never from a text.
+struct ReadingFacts {
+    bool sentinel = false;        // raw is an unset/never marker
+    bool local = false;           // a wall-clock time read as if it were UTC
+    bool rare = false;            // the family's prevalence is Rare
+    bool packed = false;          // the family packs civil fields
+    bool outside_window = false;  // the instant lies outside the family's window
+    bool string_form = false;     // a self-describing string form, ranked after numeric families
+    bool zone_unstated = false;   // a string form whose text may state a zone but this one did not
 };
 
 // An RFC 3339 rendering, held inline: it never exceeds RFC3339_MAX_LEN bytes.
@@ -101,97 +169,18 @@ private:
     uint8_t size_ = 0;
 };
 
-// A reading's notes: their texts back to back in one owned buffer, with the
-// end of each held inline. Three notes come from the format's row and up to
-// three from the value (sentinel, whole-second, field width).
-class NoteList {
-public:
-    static constexpr std::size_t CAPACITY = 6;
-
-    NoteList() = default;
-    NoteList(std::initializer_list<std::string_view> notes) {
-        std::size_t total = 0;
-        for (std::string_view note : notes) total += note.size();
-        reserve(total);
-        for (std::string_view note : notes) push_back(note);
-    }
-
-    // Room for notes of total_bytes together, so the buffer is allocated once.
-    void reserve(std::size_t total_bytes) { text_.reserve(total_bytes); }
-
-    void push_back(std::string_view note) { push_back_joined({note}); }
-
-    // One note written from its pieces straight into the buffer.
-    void push_back_joined(std::initializer_list<std::string_view> pieces) {
-        assert(count_ < CAPACITY);
-        for (std::string_view piece : pieces) text_.append(piece);
-        ends_[count_++] = static_cast<uint32_t>(text_.size());
-    }
-
-    std::size_t size() const { return count_; }
-    bool empty() const { return count_ == 0; }
-    // The bytes of all notes together.
-    std::size_t text_size() const { return text_.size(); }
-
-    std::string_view operator[](std::size_t i) const {
-        std::size_t const start = i == 0 ? 0 : ends_[i - 1];
-        return std::string_view(text_).substr(start, ends_[i] - start);
-    }
-
-    class Iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = std::string_view;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = std::string_view;
-
-        Iterator() = default;
-        Iterator(const NoteList* notes, std::size_t index) : notes_(notes), index_(index) {}
-        std::string_view operator*() const { return (*notes_)[index_]; }
-        Iterator& operator++() {
-            ++index_;
-            return *this;
-        }
-        Iterator operator++(int) {
-            Iterator before = *this;
-            ++index_;
-            return before;
-        }
-        friend bool operator==(const Iterator& a, const Iterator& b) { return a.index_ == b.index_; }
-
-    private:
-        const NoteList* notes_ = nullptr;
-        std::size_t index_ = 0;
-    };
-
-    Iterator begin() const { return Iterator(this, 0); }
-    Iterator end() const { return Iterator(this, count_); }
-
-    friend bool operator==(const NoteList& a, const NoteList& b) {
-        if (a.count_ != b.count_ || a.text_ != b.text_) return false;
-        for (std::size_t i = 0; i < a.count_; ++i) {
-            if (a.ends_[i] != b.ends_[i]) return false;
-        }
-        return true;
-    }
-
-private:
-    std::string text_;
-    std::array<uint32_t, CAPACITY> ends_;
-    uint8_t count_ = 0;
-};
-
 struct Candidate {
-    std::string_view format_id;  // static texts of a registry or string-format row
+    std::string_view format_id;  // static texts of a numeric family or string form row
     std::string_view label;
     std::string_view citation;
+    std::string_view form_note;  // a string form's note column; empty for numeric families
     PosixNs instant;
     std::optional<RenderedText> rendered;  // absent outside the calendar range
     double score = 0.0;
     ComponentList components;
-    NoteList assumptions;
-    bool sentinel = false;
+    NoteSet notes;
+    ReadingFacts facts;
+    int64_t raw = 0;  // the integer read, which the sentinel note quotes
 };
 
 }  // namespace epochsift

@@ -1,35 +1,27 @@
 #include "engine/identify.hpp"
 
-#include <algorithm>
-#include <iterator>
-
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/interpret_float.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
 #include "engine/ranking.hpp"
+#include "formats/numeric_families.hpp"
 
 namespace epochsift {
 
 std::vector<Candidate> identify(std::string_view value) {
     std::string_view const text = trim_white_space(value);
-    std::vector<Candidate> result;
+    std::vector<Candidate> readings;
     if (auto const integer = parse_integer(text)) {
-        result = interpret_int_with_context(*integer, IntContext{});
+        readings.reserve(NUMERIC_FAMILIES.size());
+        append_integer_readings(readings, *integer, IntContext{});
     } else if (auto const number = parse_float(text)) {
-        result = interpret_float(*number);
+        append_float_readings(readings, *number);
     }
-    std::vector<Candidate> strings = interpret_string(text);
-    result.reserve(result.size() + strings.size());
-    std::move(strings.begin(), strings.end(), std::back_inserter(result));
-    // A stable sort leaves a sorted list as it is; most lists arrive sorted
-    // (numeric readings in candidate order, or string readings alone).
-    auto const by_score = [](const Candidate& a, const Candidate& b) { return b.score < a.score; };
-    if (!std::is_sorted(result.begin(), result.end(), by_score)) {
-        std::stable_sort(result.begin(), result.end(), by_score);
-    }
-    return result;
+    append_string_readings(readings, text);
+    rank(readings);
+    return readings;
 }
 
 }  // namespace epochsift

@@ -1,4 +1,4 @@
-// The integer path: one signed 64-bit value read in every registry family.
+// The integer path: one signed 64-bit value read in every numeric family.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace epochsift {
 
-struct Format;
+struct NumericFamily;
 
 enum class ByteOrder : uint8_t { Little, Big };
 
@@ -24,9 +24,13 @@ struct IntContext {
     std::optional<uint8_t> byte_width;
 };
 
+// The readings of raw in table order, unranked.
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const IntContext& context);
+
+// The same, ranked.
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context);
 
-// At most one reading of raw in one registry family.
-std::optional<Candidate> build_candidate(const Format& format, int64_t raw, const IntContext& context);
+// At most one reading of raw in one numeric family.
+std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context);
 
 }  // namespace epochsift

@@ -1,4 +1,4 @@
-// The string path: ISO 8601, ASN.1, JWT and the string-format table.
+// The string path: every row of the string-form table.
 #pragma once
 
 #include <string_view>
@@ -8,7 +8,9 @@
 
 namespace epochsift {
 
-// text is trimmed already (identify trims once for every path).
+// The readings of text (trimmed already) in table order.
+void append_string_readings(std::vector<Candidate>& out, std::string_view text);
+
 std::vector<Candidate> interpret_string(std::string_view text);
 
 }  // namespace epochsift

@@ -4,45 +4,41 @@
 #include <array>
 #include <span>
 
-#include "engine/prevalence.hpp"
-
 namespace epochsift {
-
-bool candidate_order(const Candidate& a, const Candidate& b) {
-    if (b.score < a.score) return true;
-    if (a.score < b.score) return false;
-    double const pa = prevalence(a.format_id), pb = prevalence(b.format_id);
-    if (pb < pa) return true;
-    if (pa < pb) return false;
-    // string_view compares bytes as unsigned char, shorter prefix first.
-    return a.format_id < b.format_id;
-}
 
 namespace {
 
 struct OrderKeys {
     double score;
-    double prevalence;
-    std::string_view format_id;
-    std::size_t index;  // position before sorting
+    bool string_form;
+    bool rare;
+    std::string_view format_id;  // empty for string forms: they keep table order
+    std::size_t index;           // position before sorting
 };
 
-// candidate_order on the keys.
+OrderKeys keys_of(const Candidate& c, std::size_t index) {
+    return {c.score, c.facts.string_form, c.facts.rare,
+            c.facts.string_form ? std::string_view() : c.format_id, index};
+}
+
 bool keys_before(const OrderKeys& a, const OrderKeys& b) {
     if (b.score < a.score) return true;
     if (a.score < b.score) return false;
-    if (b.prevalence < a.prevalence) return true;
-    if (a.prevalence < b.prevalence) return false;
+    if (a.string_form != b.string_form) return b.string_form;
+    if (a.rare != b.rare) return b.rare;
+    // string_view compares bytes as unsigned char, shorter prefix first.
     return a.format_id < b.format_id;
 }
 
 }  // namespace
 
-void sort_in_candidate_order(std::vector<Candidate>& readings) {
+bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
+
+void rank(std::vector<Candidate>& readings) {
     std::size_t const n = readings.size();
     if (n < 2) return;
-    // A numeric path has at most one reading per registry row: the keys fit
-    // on the stack and an insertion sort needs no buffer.
+    // A value has at most one reading per numeric family and string form:
+    // the keys fit on the stack and an insertion sort needs no buffer.
     constexpr std::size_t ON_STACK = 64;
     std::array<OrderKeys, ON_STACK> stack_keys;
     std::vector<OrderKeys> heap_keys;
@@ -51,9 +47,7 @@ void sort_in_candidate_order(std::vector<Candidate>& readings) {
         heap_keys.resize(n);
         keys = heap_keys;
     }
-    for (std::size_t i = 0; i < n; ++i) {
-        keys[i] = {readings[i].score, prevalence(readings[i].format_id), readings[i].format_id, i};
-    }
+    for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i);
     if (n <= ON_STACK) {
         for (std::size_t i = 1; i < n; ++i) {
             OrderKeys const key = keys[i];

@@ -1,4 +1,4 @@
-// The order readings are shown in.
+// The one order readings are shown in.
 #pragma once
 
 #include <vector>
@@ -7,13 +7,14 @@
 
 namespace epochsift {
 
-// The numeric paths' order: score descending, then prevalence descending,
-// then format_id ascending byte-wise.
+// Score descending; at equal scores numeric families before string forms,
+// then common families before rare ones, then family ids ascending byte-wise.
+// String forms that tie keep their table order.
 bool candidate_order(const Candidate& a, const Candidate& b);
 
 // Stable sort in candidate order; the same result as std::stable_sort with
 // candidate_order, with each reading's keys computed once and each reading
 // moved once.
-void sort_in_candidate_order(std::vector<Candidate>& readings);
+void rank(std::vector<Candidate>& readings);
 
 }  // namespace epochsift

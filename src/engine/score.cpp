@@ -5,6 +5,7 @@
 
 #include "core/ascii_scan.hpp"
 #include "formats/numeric_decode.hpp"
+#include "formats/numeric_family.hpp"
 
 namespace epochsift {
 
@@ -69,7 +70,6 @@ std::optional<double> distance_ratio(PosixNs instant, PosixNs epoch) {
     return std::min(static_cast<double>(d) / TWO_YEARS, 1.0);
 }
 
-
 bool is_ascii_alnum(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -84,24 +84,18 @@ bool contains_ignoring_ascii_case(std::string_view haystack, std::string_view ne
     return false;
 }
 
-std::optional<PosixNs> instant_in_window(const Format& format, int64_t raw) {
-    auto const decoded = format.decode_int(raw);
-    if (!decoded || !in_window(format, *decoded)) return std::nullopt;
+std::optional<PosixNs> instant_in_window(const NumericFamily& family, int64_t raw) {
+    auto const decoded = decode_integer(family, raw);
+    if (!decoded || !family.contains(*decoded)) return std::nullopt;
     return *decoded;
 }
 
 }  // namespace
 
-bool in_window(const Format& format, PosixNs instant) {
-    return format.window_start() <= instant && instant < format.window_end();
-}
+bool decodes_into_window(const NumericFamily& family, int64_t raw) { return instant_in_window(family, raw).has_value(); }
 
-bool decodes_into_window(const Format& format, int64_t raw) { return instant_in_window(format, raw).has_value(); }
-
-double in_window_score(const Format& format, PosixNs instant) { return in_window(format, instant) ? 1.0 : 0.0; }
-
-double granularity_match(const Format& format, int64_t raw) {
-    Encoding const& encoding = format.encoding();
+double granularity_match(const NumericFamily& family, int64_t raw) {
+    Encoding const& encoding = family.encoding;
     if (encoding.tag == Tag::Packed) return 1.0;
     int const digits = sub_second_digits(encoding.unit);
     if (digits == 0) return 1.0;
@@ -110,25 +104,25 @@ double granularity_match(const Format& format, int64_t raw) {
     return 1.0 - static_cast<double>(zeros) / static_cast<double>(digits);
 }
 
-double magnitude_fit(const Format& format, PosixNs instant) {
-    switch (format.encoding().tag) {
+double magnitude_fit(const NumericFamily& family, PosixNs instant) {
+    switch (family.encoding.tag) {
         case Tag::Packed: return 1.0;
-        case Tag::Shifted: return distance_ratio(instant, format.epoch()).value_or(0.0);
+        case Tag::Shifted: return distance_ratio(instant, family.epoch).value_or(0.0);
         case Tag::Integer:
         case Tag::Float: return 1.0;
     }
     return 1.0;
 }
 
-double epoch_distance(const Format& format, PosixNs instant) {
-    if (format.encoding().tag == Tag::Packed) return 1.0;  // packed rows have no epoch
-    return distance_ratio(instant, format.epoch()).value_or(0.0);
+double epoch_distance(const NumericFamily& family, PosixNs instant) {
+    if (family.encoding.tag == Tag::Packed) return 1.0;  // packed rows have no epoch
+    return distance_ratio(instant, family.epoch).value_or(0.0);
 }
 
 double not_sentinel(int64_t raw) { return is_sentinel(raw) ? 0.0 : 1.0; }
 
-double byte_width_match(const Format& format, int64_t raw, uint8_t byte_width) {
-    int const expected = expected_byte_width(format.encoding());
+double byte_width_match(const NumericFamily& family, int64_t raw, uint8_t byte_width) {
+    int const expected = expected_byte_width(family.encoding);
     if (byte_width == expected) return 1.0;
     if (raw == 0) return 0.5;
     int const significant_bits = 64 - __builtin_clzll(magnitude(raw));
@@ -136,8 +130,8 @@ double byte_width_match(const Format& format, int64_t raw, uint8_t byte_width) {
     return expected < needed ? 0.0 : 0.5;
 }
 
-double endian_match(const Format& format, int64_t raw, uint8_t byte_width) {
-    if (!decodes_into_window(format, raw)) return 0.0;
+double endian_match(const NumericFamily& family, int64_t raw, uint8_t byte_width) {
+    if (!decodes_into_window(family, raw)) return 0.0;
     int64_t swapped = 0;
     if (byte_width == 8) {
         swapped = static_cast<int64_t>(__builtin_bswap64(static_cast<uint64_t>(raw)));
@@ -147,17 +141,17 @@ double endian_match(const Format& format, int64_t raw, uint8_t byte_width) {
         return 1.0;  // no other byte order to compare with
     }
     // Both byte orders landing in the window leave the order undecided.
-    return decodes_into_window(format, swapped) ? 0.5 : 1.0;
+    return decodes_into_window(family, swapped) ? 0.5 : 1.0;
 }
 
-double artifact_match(const Format& format, std::string_view artifact_hint) {
+double artifact_match(const NumericFamily& family, std::string_view artifact_hint) {
     // The haystack is "id source label" in lower case. A token is ASCII
     // letters and digits only, so it can match only ASCII bytes and never
     // across the separating spaces: searching id, source and label one by one
     // with ASCII case folding finds the same tokens without building it. The
     // only non-ASCII characters in the rows (µ, §, —, −) are their own
     // lower case, so ASCII folding is the full lowercase mapping here.
-    std::string_view const fields[] = {format.id(), format.source(), format.label()};
+    std::string_view const fields[] = {family.id, family.source, family.label};
     std::size_t i = 0;
     while (i < artifact_hint.size()) {
         while (i < artifact_hint.size() && !is_ascii_alnum(artifact_hint[i])) ++i;
@@ -172,35 +166,26 @@ double artifact_match(const Format& format, std::string_view artifact_hint) {
     return 0.2;
 }
 
-double neighbour_monotonicity(const Format& format, std::span<const int64_t> neighbours) {
+double neighbour_monotonicity(const NumericFamily& family, std::span<const int64_t> neighbours) {
     if (neighbours.empty()) return 0.0;
-    if (neighbours.size() == 1) return decodes_into_window(format, neighbours[0]) ? 1.0 : 0.0;
+    if (neighbours.size() == 1) return decodes_into_window(family, neighbours[0]) ? 1.0 : 0.0;
     // A pair agrees when both values land in the window and the instants
     // run the same way as the raw values.
-    std::optional<PosixNs> previous = instant_in_window(format, neighbours[0]);
+    std::optional<PosixNs> previous = instant_in_window(family, neighbours[0]);
     uint64_t agreeing = 0;
     for (std::size_t i = 1; i < neighbours.size(); ++i) {
-        std::optional<PosixNs> const current = instant_in_window(format, neighbours[i]);
+        std::optional<PosixNs> const current = instant_in_window(family, neighbours[i]);
         if (previous && current && (neighbours[i] < neighbours[i - 1]) == (*current < *previous)) ++agreeing;
         previous = current;
     }
     return static_cast<double>(agreeing) / static_cast<double>(neighbours.size() - 1);
 }
 
-double component_weight(std::string_view name) {
-    if (name == IN_WINDOW || name == MAGNITUDE_FIT || name == NOT_SENTINEL || name == ENDIAN_MATCH ||
-        name == BYTE_WIDTH_MATCH || name == NEIGHBOUR_MONOTONICITY) {
-        return 2.0;
-    }
-    if (name == PREVALENCE) return 0.0;  // a ranking prior, never part of the score
-    return 1.0;
-}
-
 double overall_score(std::span<const ScoreComponent> components) {
     double sum = 0.0;
     double weight_sum = 0.0;
     for (ScoreComponent const& component : components) {
-        double const weight = component_weight(component.name);
+        double const weight = component_weight(component.kind);
         sum += weight * component.value;
         weight_sum += weight;
     }

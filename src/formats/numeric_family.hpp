@@ -62,7 +62,13 @@ constexpr Encoding Shifted(Unit unit, uint32_t shift) {
 }
 constexpr Encoding Packed(PackedCodec codec) { return {Encoding::Tag::Packed, Unit::Seconds, 0, codec}; }
 
-struct TimeFormat {
+// How often a family is met: the ranking's prior between equal scores.
+enum class Prevalence : uint8_t { Common, Rare };
+
+constexpr double prevalence_value(Prevalence tier) { return tier == Prevalence::Rare ? 0.5 : 1.0; }
+
+// One row of the numeric family table: every fact about a family.
+struct NumericFamily {
     std::string_view id;
     std::string_view label;
     std::string_view source;
@@ -72,7 +78,20 @@ struct TimeFormat {
     PosixNs window_start;  // plausibility window, start inclusive
     PosixNs window_end;    // end exclusive
     bool local = false;    // stores local wall-clock time, read as if UTC
+    Prevalence prevalence = Prevalence::Common;
     bool clock_policy_known = false;
+    // The family's writers keep sub-second ticks, so a count of whole
+    // seconds hints at a time set by a tool rather than recorded.
+    bool whole_second_suspicious = false;
+
+    constexpr NumericFamily with_whole_second_note() const {
+        NumericFamily row = *this;
+        row.whole_second_suspicious = true;
+        return row;
+    }
+
+    constexpr bool packed() const { return encoding.tag == Encoding::Tag::Packed; }
+    constexpr bool contains(PosixNs instant) const { return window_start <= instant && instant < window_end; }
 };
 
 }  // namespace epochsift

@@ -1,6 +1,7 @@
 #include "output/reading_json.hpp"
 
 #include "engine/identify.hpp"
+#include "output/reading_text.hpp"
 
 #include <algorithm>
 #include <array>
@@ -156,11 +157,10 @@ std::size_t copy_until_escape(char* out, const char* text, std::size_t n) {
     return n;
 }
 
-// Writes text as a JSON string at p (room for max_json_string_size) and
-// returns the end. A text is copied whole up to its first escape; only the
-// rest of a text that needs one goes byte by byte.
-char* put_json_string(char* p, std::string_view text) {
-    *p++ = '"';
+// Writes text escaped, without quotes, at p (room for MAX_ESCAPE_GROWTH
+// bytes a byte) and returns the end. A text is copied whole up to its first
+// escape; only the rest of a text that needs one goes byte by byte.
+char* put_escaped(char* p, std::string_view text) {
     std::size_t const clean = copy_until_escape(p, text.data(), text.size());
     p += clean;
     for (std::size_t i = clean; i < text.size(); ++i) {
@@ -171,6 +171,21 @@ char* put_json_string(char* p, std::string_view text) {
             *p++ = static_cast<char>(c);
         }
     }
+    return p;
+}
+
+// Writes text as a JSON string at p (room for max_json_string_size).
+char* put_json_string(char* p, std::string_view text) {
+    *p++ = '"';
+    p = put_escaped(p, text);
+    *p++ = '"';
+    return p;
+}
+
+// A note's pieces written as one JSON string.
+char* put_json_string_pieces(char* p, const NotePieces& note) {
+    *p++ = '"';
+    for (std::size_t i = 0; i < note.count; ++i) p = put_escaped(p, note.parts[i]);
     *p++ = '"';
     return p;
 }
@@ -310,8 +325,8 @@ std::size_t expected_json_size(const Candidate& c) {
     constexpr std::size_t USUAL_NUMBER = 20;
     std::size_t size = CANDIDATE_FRAME + 8 + USUAL_NUMBER * 2 + c.format_id.size() + c.label.size() +
                        c.citation.size() + (c.rendered ? c.rendered->size() : 0);
-    for (const ScoreComponent& component : c.components) size += component.name.size() + 6 + USUAL_NUMBER;
-    size += c.assumptions.text_size() + 3 * c.assumptions.size();
+    for (const ScoreComponent& component : c.components) size += component_name(component.kind).size() + 6 + USUAL_NUMBER;
+    for_each_note(c, [&](const NotePieces& note) { size += note.size() + 3; });
     return size;
 }
 
@@ -322,9 +337,9 @@ std::size_t max_json_size(const Candidate& c) {
                        max_json_string_size(c.label) + max_json_string_size(c.citation) +
                        (c.rendered ? max_json_string_size(*c.rendered) : 0);
     for (const ScoreComponent& component : c.components) {
-        size += max_json_string_size(component.name) + 4 + MAX_DOUBLE_LEN;
+        size += max_json_string_size(component_name(component.kind)) + 4 + MAX_DOUBLE_LEN;
     }
-    for (std::string_view note : c.assumptions) size += max_json_string_size(note) + 1;
+    for_each_note(c, [&](const NotePieces& note) { size += note.size() * MAX_ESCAPE_GROWTH + 3; });
     return size;
 }
 
@@ -345,17 +360,19 @@ char* put_json_candidate(char* p, const Candidate& c, RecentDoubles& recent_doub
     p = put_literal(p, ",\"components\":[");
     for (std::size_t i = 0; i < c.components.size(); ++i) {
         p = put_literal(p, i == 0 ? std::string_view("[") : std::string_view(",["));
-        p = put_json_string(p, c.components[i].name);
+        p = put_json_string(p, component_name(c.components[i].kind));
         *p++ = ',';
         p = put_json_double(p, c.components[i].value, recent_doubles);
         *p++ = ']';
     }
     p = put_literal(p, "],\"assumptions\":[");
-    for (std::size_t i = 0; i < c.assumptions.size(); ++i) {
-        if (i != 0) *p++ = ',';
-        p = put_json_string(p, c.assumptions[i]);
-    }
-    return put_literal(p, c.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
+    bool first = true;
+    for_each_note(c, [&](const NotePieces& note) {
+        if (!first) *p++ = ',';
+        first = false;
+        p = put_json_string_pieces(p, note);
+    });
+    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
 }
 
 }  // namespace
