@@ -10,7 +10,7 @@ layout says and written out as the text a user would paste.
 
 Needs (installs nothing itself; a source whose tool is missing is skipped):
   apt: faketime coreutils sqlite3 nodejs openjdk-17-jdk-headless mono-runtime mono-mcs
-       dosfstools mtools libimage-exiftool-perl git openssl
+       dosfstools mtools zip libimage-exiftool-perl git openssl
   pip: uuid6 python-ulid pymongo pyjwt openpyxl xlsxwriter pillow reportlab
        snowflake-id sonyflake-py svix-ksuid gunicorn
 
@@ -453,7 +453,8 @@ def run_fat_image(instants: list[int], rng: random.Random, work: Path) -> list[R
 
 def run_zip(instants: list[int], rng: random.Random, work: Path) -> list[Record]:
     out = []
-    zip_version = re.search(r"Zip (\S+)", tool_version(["zip", "-v"])) if shutil.which("zip") else None
+    zip_text = subprocess.run(["zip", "-v"], capture_output=True, text=True).stdout if shutil.which("zip") else ""
+    zip_version = re.search(r"This is Zip (\S+)", zip_text)
     for i, t in enumerate(instants):
         f = work / f"z{i}.txt"
         f.write_text("x")
@@ -516,7 +517,7 @@ def run_git(instants: list[int], rng: random.Random, work: Path) -> list[Record]
 
 
 def run_openssl(instants: list[int], rng: random.Random, work: Path) -> list[Record]:
-    tag = tool_version(["openssl", "version"]).split("(")[0].strip()
+    tag = " ".join(tool_version(["openssl", "version"]).split()[:2])
     key = work / "key.pem"
     subprocess.run(["openssl", "genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:P-256",
                     "-out", str(key)], check=True, capture_output=True)
