@@ -24,7 +24,7 @@ import csv
 from collections import defaultdict
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any, Callable, Mapping, Sequence
 
 import epochsift
 
@@ -48,13 +48,13 @@ def load(path: Path) -> list[Truth]:
                       r["source"]) for r in rows]
 
 
-def correct(reading: dict[str, Any], truth: Truth, by: str) -> bool:
+def correct(reading: Mapping[str, Any], truth: Truth, by: str) -> bool:
     if reading.get("format_id") == truth.family:
         return True
     return by == "instant" and abs(int(reading["instant"]) - truth.instant_ns) <= truth.tolerance_ns
 
 
-def rank_of(readings: list[dict[str, Any]], truth: Truth, by: str) -> int | None:
+def rank_of(readings: Sequence[Mapping[str, Any]], truth: Truth, by: str) -> int | None:
     for i, reading in enumerate(readings, 1):
         if correct(reading, truth, by):
             return i
@@ -81,7 +81,7 @@ class Tally:
         return f"{self.n:>6} {100 * self.top1 / self.n:>6.1f}% {100 * self.top3 / self.n:>6.1f}% {self.rr / self.n:>6.3f}"
 
 
-def measure(name: str, identify: Callable[[str], list[dict[str, Any]]], truths: list[Truth], by: str,
+def measure(name: str, identify: Callable[[str], Sequence[Mapping[str, Any]]], truths: list[Truth], by: str,
             misses: int) -> None:
     by_kind: dict[str, Tally] = defaultdict(Tally)
     by_source: dict[str, Tally] = defaultdict(Tally)
@@ -145,12 +145,12 @@ def main() -> None:
     measure("reference: identify(value)", epochsift.identify, truths, args.by, args.misses)
 
     try:
-        epochsift.identify("0", extended=True)  # type: ignore[call-arg]
+        epochsift.identify("0", extended=True)  # type: ignore[call-arg, arg-type, return-value]
     except TypeError:
         print("\n== extended: n/a (identify takes no extended=)")
     else:
         measure("extended: identify(value, extended=True)",
-                lambda v: epochsift.identify(v, extended=True), truths, args.by, args.misses)  # type: ignore[call-arg]
+                lambda v: epochsift.identify(v, extended=True), truths, args.by, args.misses)  # type: ignore[call-arg, arg-type, return-value]
 
     identify_column = getattr(epochsift, "identify_column", None)
     if identify_column is None:
