@@ -66,6 +66,30 @@ def test_lone_surrogate_raises_the_encoding_error():
         epochsift.identify_json("\udfff")
 
 
+def run_python(code):
+    """Runs code in a fresh interpreter that imports this build."""
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    return subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, timeout=300)
+
+
+# A metaclass can make a type's __name__ anything at all; the TypeError still
+# names the parameter and the type's real name. (Run apart: this used to crash.)
+@pytest.mark.parametrize("name", ["lambda cls: 0", "lambda cls: None", "lambda cls: 1 / 0", "lambda cls: b'Odd'"])
+@pytest.mark.parametrize("function", ["identify", "identify_json"])
+def test_type_error_names_the_type_despite_its_metaclass(function, name):
+    done = run_python(f"""
+import epochsift
+class Meta(type):
+    __name__ = property({name})
+try:
+    epochsift.{function}(Meta("Odd", (), {{}})())
+except TypeError as error:
+    print(error)
+""")
+    assert done.returncode == 0, done.stderr
+    assert "'value'" in done.stdout and "'Odd'" in done.stdout, done.stdout
+
+
 # ---------------------------------------------------------------- huge text
 
 MB = 1 << 20

@@ -67,8 +67,9 @@ def test_binding_faults_raise_type_error(function, args, kwargs, message):
 @pytest.mark.parametrize("function", FUNCTIONS)
 @pytest.mark.parametrize("value", [1700000000, b"1700000000", bytearray(b"1"), 1.5, None, ["1"], memoryview(b"1")])
 def test_only_str_is_accepted(function, value):
-    with pytest.raises(TypeError, match=r"argument 'value': '\w+' object cannot be converted to a string"):
+    with pytest.raises(TypeError) as info:
         function(value)
+    assert "'value'" in str(info.value) and f"'{type(value).__name__}'" in str(info.value)
 
 
 class Text(str):
