@@ -4,7 +4,8 @@
 #include <Python.h>
 
 #include <cstring>
-#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,6 @@ namespace {
 
 PyObject* g_module = nullptr;            // the one module object, kept for re-initialisation
 int64_t g_interpreter_id = -1;           // interpreter that first initialised the module
-PyObject* g_engine_fault_type = nullptr;  // raised when the engine breaks an invariant
 PyObject* g_json_name = nullptr;          // interned "json" and "loads": made once, not per call
 PyObject* g_loads_name = nullptr;
 
@@ -110,17 +110,6 @@ PyObject* utf8_of(PyObject* value) {
     return PyUnicode_AsUTF8String(value);
 }
 
-PyObject* engine_fault_type() {
-    if (g_engine_fault_type == nullptr) {
-        // Derived from BaseException so that a broad `except Exception`
-        // does not swallow a broken engine.
-        g_engine_fault_type = PyErr_NewExceptionWithDoc(
-            "epochsift.EngineFault", "An internal invariant of the epochsift engine was broken.",
-            PyExc_BaseException, nullptr);
-    }
-    return g_engine_fault_type;
-}
-
 // The engine's JSON text for one argument, or null with an exception set.
 PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
     PyObject* value = bind_value(function, args, kwargs);
@@ -131,14 +120,18 @@ PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwa
     Py_ssize_t const size = PyBytes_Size(utf8.get());
     if (data == nullptr || size < 0) return nullptr;
 
+    // The engine reports every failure as a value; what it can throw is an
+    // allocation failing (std::length_error is a size past max_size). An
+    // exception must not unwind into the interpreter's C frames.
     std::string json;
     try {
         json = epochsift::identify_json(std::string_view(data, static_cast<std::size_t>(size)));
-    } catch (const std::exception& fault) {
-        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, fault.what());
-        return nullptr;
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::length_error&) {
+        return PyErr_NoMemory();
     } catch (...) {
-        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, "unknown engine fault");
+        PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
         return nullptr;
     }
     return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));

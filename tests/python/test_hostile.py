@@ -90,6 +90,37 @@ except TypeError as error:
     assert "'value'" in done.stdout and "'Odd'" in done.stdout, done.stdout
 
 
+# The three-piece form a.<payload>.b makes the engine decode the middle piece:
+# three quarters of the text again. The address space left fits the text's
+# UTF-8 copy, not that.
+OUT_OF_MEMORY_SCRIPT = """
+import resource
+import epochsift
+
+text = "a." + "e" * 20_000_000 + ".b"
+with open("/proc/self/statm") as f:
+    mapped = int(f.read().split()[0]) * resource.getpagesize()
+resource.setrlimit(resource.RLIMIT_AS, (mapped + int(1.3 * len(text)), resource.RLIM_INFINITY))
+for function in (epochsift.identify_json, epochsift.identify):
+    try:
+        function(text)
+    except MemoryError:
+        pass
+    else:
+        raise AssertionError("returned")
+    assert epochsift.identify("1700000000")[0]["format_id"] == "unix"
+    assert len(bytearray(1_000_000)) == 1_000_000
+print("ok")
+"""
+
+
+@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads the mapped size from /proc")
+def test_exhausted_memory_raises_memory_error_and_the_interpreter_goes_on():
+    done = run_python(OUT_OF_MEMORY_SCRIPT)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout == "ok\n"
+
+
 # ---------------------------------------------------------------- huge text
 
 MB = 1 << 20
