@@ -7,6 +7,7 @@ import os
 import subprocess
 import sys
 import threading
+import time
 
 import pytest
 from hypothesis import HealthCheck, given, settings
@@ -151,22 +152,61 @@ def test_megabyte_inputs_return(family):
 # ------------------------------------------------------------------ threads
 
 
-def test_eight_threads_get_the_single_threaded_results():
-    expected = {text: (epochsift.identify(text), epochsift.identify_json(text)) for text in CORPUS}
-    rounds = 20
-    barrier = threading.Barrier(8)
+@pytest.fixture
+def switch_only_when_released():
+    """With a switch interval far longer than the test, a thread waiting for
+    the GIL runs only while the holder has released it."""
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(600)
+    yield
+    sys.setswitchinterval(interval)
+
+
+@pytest.mark.parametrize("function", [epochsift.identify, epochsift.identify_json])
+def test_other_threads_run_during_a_long_call(function, switch_only_when_released):
+    text = " " * 10 * MB + "1700000000"
+    counter = [0]
+    stop = threading.Event()
+
+    def count():
+        while not stop.is_set():
+            counter[0] += 1
+            time.sleep(0)  # releases the GIL, so the main thread gets it back
+
+    thread = threading.Thread(target=count)
+    thread.start()
+    try:
+        advanced = []
+        for _ in range(5):  # the other thread may find no free core in one call
+            before = counter[0]
+            readings = function(text)
+            advanced.append(counter[0] - before)
+            if advanced[-1]:
+                break
+    finally:
+        stop.set()
+        thread.join()
+    assert advanced[-1] > 0, advanced
+    assert readings == function("1700000000")
+
+
+# White space around a value does not change its readings; padded, the value
+# is long enough for the engine to run without the GIL, on all threads at once.
+def test_threads_in_the_engine_at_once_get_the_readings_of_the_bare_values():
+    pad = " " * 16 * 1024
+    expected = {text: epochsift.identify_json(text) for text in CORPUS}
+    barrier = threading.Barrier(4)
     failures = []
 
     def worker(offset):
         barrier.wait()
-        for round_ in range(rounds):
+        for round_ in range(10):
             for i in range(len(CORPUS)):
                 text = CORPUS[(i + offset + round_) % len(CORPUS)]
-                got = (epochsift.identify(text), epochsift.identify_json(text))
-                if got != expected[text]:
+                if epochsift.identify_json(pad + text + pad) != expected[text]:
                     failures.append(text)
 
-    threads = [threading.Thread(target=worker, args=(n,)) for n in range(8)]
+    threads = [threading.Thread(target=worker, args=(n,)) for n in range(4)]
     for thread in threads:
         thread.start()
     for thread in threads:
