@@ -2,7 +2,6 @@
 sub-interpreters, reference counts and memory."""
 import functools
 import gc
-import json
 import os
 import subprocess
 import sys
@@ -19,12 +18,8 @@ from hostile_inputs import CORPUS, WHITE_SPACE, hostile_inputs
 
 
 def check_reading_list(text):
-    """identify and identify_json agree, the JSON is valid, and the readings
-    are ranked by score, best first."""
+    """The readings are ranked by score, best first."""
     readings = epochsift.identify(text)
-    json_text = epochsift.identify_json(text)
-    assert isinstance(json_text, str)
-    assert json.loads(json_text) == readings
     assert isinstance(readings, list)
     scores = [reading["score"] for reading in readings]
     assert all(isinstance(score, float) for score in scores)
@@ -35,7 +30,7 @@ def check_reading_list(text):
 # Any text at all (lone surrogates cannot be encoded to UTF-8 and raise).
 @settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(st.text(alphabet=st.characters(blacklist_categories=("Cs",))))
-def test_any_text_gives_ranked_agreeing_readings(text):
+def test_any_text_gives_ranked_readings(text):
     check_reading_list(text)
 
 
@@ -56,15 +51,8 @@ FORM_ALPHABET = "0123456789+-.,:/TZWDeiE=&#[]()' \t" + "AZaz_" + WHITE_SPACE[:4]
         st.integers(min_value=-(2**64), max_value=2**64).map(str),
     )
 )
-def test_form_like_text_gives_ranked_agreeing_readings(text):
+def test_form_like_text_gives_ranked_readings(text):
     check_reading_list(text)
-
-
-def test_lone_surrogate_raises_the_encoding_error():
-    with pytest.raises(UnicodeEncodeError):
-        epochsift.identify("17000\ud800")
-    with pytest.raises(UnicodeEncodeError):
-        epochsift.identify_json("\udfff")
 
 
 def run_python(code):
