@@ -27,7 +27,13 @@ class Reading(TypedDict):
 
 def identify(value: str) -> list[Reading]:
     """Identify a timestamp value across every format family, returning the ranked
-    readings as a list of dicts. Empty list if nothing decodes."""
+    readings as a list of dicts. Empty list if nothing decodes.
+
+    Raises TypeError unless `value` is a str, UnicodeEncodeError if it holds a
+    lone surrogate, MemoryError if memory runs out. Texts of 8 KiB and more are
+    read with the GIL released."""
 
 def identify_json(value: str) -> str:
-    """Identify a value, returning the ranked readings as a JSON string."""
+    """Identify a value, returning the ranked readings as a JSON string.
+
+    Raises as `identify` does."""

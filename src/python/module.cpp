@@ -4,7 +4,8 @@
 #include <Python.h>
 
 #include <cstring>
-#include <exception>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -12,11 +13,15 @@
 
 namespace {
 
-PyObject* g_module = nullptr;            // the one module object, kept for re-initialisation
-int64_t g_interpreter_id = -1;           // interpreter that first initialised the module
-PyObject* g_engine_fault_type = nullptr;  // raised when the engine breaks an invariant
-PyObject* g_json_name = nullptr;          // interned "json" and "loads": made once, not per call
-PyObject* g_loads_name = nullptr;
+// Each module object's own state (multi-phase initialisation): nothing is
+// kept in process globals, so a module made after Py_Finalize and
+// Py_Initialize starts afresh.
+struct ModuleState {
+    PyObject* json_name;   // interned "json" and "loads": made once, not per call
+    PyObject* loads_name;
+};
+
+ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
 
 // Owns one reference; releases it on every path.
 class Ref {
@@ -79,11 +84,28 @@ PyObject* bind_value(const char* function, PyObject* args, PyObject* kwargs) {
     return value;
 }
 
+// The name of the value's type, read through type.__dict__['__name__']: a
+// metaclass may define `__name__` as anything (a property returning an int,
+// or raising), but the type's own descriptor always gives a str and runs no
+// code of the caller's.
+PyObject* type_name_of(PyObject* value) {
+    Ref type_dict(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
+    if (!type_dict) return nullptr;
+    Ref descriptor(PyMapping_GetItemString(type_dict.get(), "__name__"));
+    if (!descriptor) return nullptr;
+    Ref name(PyObject_CallMethod(descriptor.get(), "__get__", "O", reinterpret_cast<PyObject*>(Py_TYPE(value))));
+    if (name && !PyUnicode_Check(name.get())) {
+        PyErr_SetString(PyExc_SystemError, "type.__name__ is not a str");
+        return nullptr;
+    }
+    return name.release();
+}
+
 // The UTF-8 bytes of a str (or str subclass) argument, owned by the
 // returned bytes object. Null with an exception set otherwise.
 PyObject* utf8_of(PyObject* value) {
     if (!(PyType_GetFlags(Py_TYPE(value)) & Py_TPFLAGS_UNICODE_SUBCLASS)) {
-        Ref type_name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__name__"));
+        Ref type_name(type_name_of(value));
         if (!type_name) return nullptr;
         PyErr_Format(PyExc_TypeError, "argument 'value': '%U' object cannot be converted to a string (pass the value as str)",
                      type_name.get());
@@ -93,53 +115,81 @@ PyObject* utf8_of(PyObject* value) {
     return PyUnicode_AsUTF8String(value);
 }
 
-PyObject* engine_fault_type() {
-    if (g_engine_fault_type == nullptr) {
-        // Derived from BaseException so that a broad `except Exception`
-        // does not swallow a broken engine.
-        g_engine_fault_type = PyErr_NewExceptionWithDoc(
-            "epochsift.EngineFault", "An internal invariant of the epochsift engine was broken.",
-            PyExc_BaseException, nullptr);
+// From this many bytes of text the engine runs with the GIL released: it
+// then works for several microseconds or more, against a fraction of one to
+// release and take back an uncontended GIL. Shorter texts keep the GIL.
+constexpr Py_ssize_t RELEASE_GIL_FROM_BYTES = 8 * 1024;
+
+enum class EngineOutcome {
+    Done,
+    OutOfMemory,  // std::bad_alloc, or std::length_error: a size past max_size
+    Unexpected,   // anything else; the engine reports its failures as values
+};
+
+// Touches no Python object, so it may run without the GIL. No exception may
+// unwind into the interpreter's C frames.
+EngineOutcome run_engine(std::string_view text, std::string& json) noexcept {
+    try {
+        json = epochsift::identify_json(text);
+        return EngineOutcome::Done;
+    } catch (const std::bad_alloc&) {
+        return EngineOutcome::OutOfMemory;
+    } catch (const std::length_error&) {
+        return EngineOutcome::OutOfMemory;
+    } catch (...) {
+        return EngineOutcome::Unexpected;
     }
-    return g_engine_fault_type;
 }
 
 // The engine's JSON text for one argument, or null with an exception set.
 PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
     PyObject* value = bind_value(function, args, kwargs);
     if (value == nullptr) return nullptr;
+    // A new bytes object that only this call holds: the engine can read it
+    // while other threads run.
     Ref utf8(utf8_of(value));
     if (!utf8) return nullptr;
     char* data = PyBytes_AsString(utf8.get());
     Py_ssize_t const size = PyBytes_Size(utf8.get());
     if (data == nullptr || size < 0) return nullptr;
+    std::string_view const text(data, static_cast<std::size_t>(size));
 
     std::string json;
-    try {
-        json = epochsift::identify_json(std::string_view(data, static_cast<std::size_t>(size)));
-    } catch (const std::exception& fault) {
-        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, fault.what());
-        return nullptr;
-    } catch (...) {
-        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, "unknown engine fault");
-        return nullptr;
+    EngineOutcome outcome;
+    if (size >= RELEASE_GIL_FROM_BYTES) {
+        PyThreadState* thread = PyEval_SaveThread();
+        outcome = run_engine(text, json);
+        PyEval_RestoreThread(thread);
+    } else {
+        outcome = run_engine(text, json);
     }
-    return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
+    switch (outcome) {
+        case EngineOutcome::Done:
+            return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
+        case EngineOutcome::OutOfMemory:
+            return PyErr_NoMemory();
+        case EngineOutcome::Unexpected:
+            break;
+    }
+    PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
+    return nullptr;
 }
 
 PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
     return identify_json_text("identify_json", args, kwargs);
 }
 
-PyObject* py_identify(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
     Ref text(identify_json_text("identify", args, kwargs));
     if (!text) return nullptr;
     // json.loads turns the 128-bit instants into exact Python ints. The
     // import goes through the interpreter's module cache on every call; only
     // the two names are kept.
-    Ref json_module(PyImport_Import(g_json_name));
+    ModuleState* state = state_of(module);
+    if (state == nullptr) return nullptr;
+    Ref json_module(PyImport_Import(state->json_name));
     if (!json_module) return nullptr;
-    Ref loads(PyObject_GetAttr(json_module.get(), g_loads_name));
+    Ref loads(PyObject_GetAttr(json_module.get(), state->loads_name));
     if (!loads) return nullptr;
     Ref call_args(PyTuple_New(1));
     if (!call_args) return nullptr;
@@ -172,35 +222,6 @@ PyMethodDef METHODS[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef MODULE_DEF = {
-    PyModuleDef_HEAD_INIT,
-    "epochsift",  // m_name
-    "",           // m_doc
-    0,            // m_size: no per-module state
-    nullptr,      // m_methods: added one by one below, with __all__
-    nullptr,      // m_slots
-    nullptr,      // m_traverse
-    nullptr,      // m_clear
-    nullptr,      // m_free
-};
-
-// Adds one function as a module attribute and appends its name to __all__.
-bool add_function(PyObject* module, PyObject* module_name, PyMethodDef* def) {
-    Ref function(PyCMethod_New(def, module, module_name, nullptr));
-    if (!function) return false;
-    Ref name(PyObject_GetAttrString(function.get(), "__name__"));
-    if (!name) return false;
-    Ref all(PyObject_GetAttrString(module, "__all__"));
-    if (!all) {
-        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return false;
-        PyErr_Clear();
-        all.reset(PyList_New(0));
-        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) != 0) return false;
-    }
-    if (PyList_Append(all.get(), name.get()) != 0) return false;
-    return PyObject_SetAttr(module, name.get(), function.get()) == 0;
-}
-
 // A new interned str, or null with an exception set.
 PyObject* interned(const char* text) {
     PyObject* name = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(std::strlen(text)));
@@ -208,31 +229,67 @@ PyObject* interned(const char* text) {
     return name;
 }
 
+int exec_module(PyObject* module) {
+    // Only the main interpreter (ID 0, also after a re-initialisation) loads
+    // the module, whichever interpreter asks first: the engine and the
+    // binding are built and tested for one interpreter per process.
+    int64_t const interpreter_id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (interpreter_id < 0) return -1;
+    if (interpreter_id != 0) {
+        PyErr_SetString(PyExc_ImportError, "epochsift does not support sub-interpreters");
+        return -1;
+    }
+    ModuleState* state = state_of(module);
+    if (state == nullptr) return -1;
+    if ((state->json_name = interned("json")) == nullptr) return -1;
+    if ((state->loads_name = interned("loads")) == nullptr) return -1;
+
+    Ref all(PyList_New(0));
+    if (!all) return -1;
+    for (PyMethodDef const* def = METHODS; def->ml_name != nullptr; ++def) {
+        Ref name(PyUnicode_FromString(def->ml_name));
+        if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
+    }
+    return PyObject_SetAttrString(module, "__all__", all.get());
+}
+
+int traverse_module(PyObject* module, visitproc visit, void* arg) {
+    if (ModuleState* state = state_of(module)) {
+        Py_VISIT(state->json_name);
+        Py_VISIT(state->loads_name);
+    }
+    return 0;
+}
+
+int clear_module(PyObject* module) {
+    if (ModuleState* state = state_of(module)) {
+        Py_CLEAR(state->json_name);
+        Py_CLEAR(state->loads_name);
+    }
+    return 0;
+}
+
+void free_module(void* module) { clear_module(static_cast<PyObject*>(module)); }
+
+PyModuleDef_Slot SLOTS[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
+PyModuleDef MODULE_DEF = {
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "epochsift",
+    .m_doc = "",
+    .m_size = sizeof(ModuleState),
+    .m_methods = METHODS,
+    .m_slots = SLOTS,
+    .m_traverse = traverse_module,
+    .m_clear = clear_module,
+    .m_free = free_module,
+};
+
 }  // namespace
 
-extern "C" PyMODINIT_FUNC PyInit_epochsift(void) {
-    PyInterpreterState* interpreter = PyInterpreterState_Get();
-    int64_t const interpreter_id = PyInterpreterState_GetID(interpreter);
-    if (interpreter_id < 0) return nullptr;
-    if (g_interpreter_id >= 0 && g_interpreter_id != interpreter_id) {
-        PyErr_SetString(PyExc_ImportError, "epochsift does not support sub-interpreters");
-        return nullptr;
-    }
-    if (g_module != nullptr) {
-        Py_INCREF(g_module);
-        return g_module;
-    }
-    if (g_json_name == nullptr && (g_json_name = interned("json")) == nullptr) return nullptr;
-    if (g_loads_name == nullptr && (g_loads_name = interned("loads")) == nullptr) return nullptr;
-    Ref module(PyModule_Create2(&MODULE_DEF, 3));
-    if (!module) return nullptr;
-    Ref module_name(PyModule_GetNameObject(module.get()));
-    if (!module_name) return nullptr;
-    for (PyMethodDef* def = METHODS; def->ml_name != nullptr; ++def) {
-        if (!add_function(module.get(), module_name.get(), def)) return nullptr;
-    }
-    g_interpreter_id = interpreter_id;
-    g_module = module.release();
-    Py_INCREF(g_module);  // one reference kept here for re-initialisation
-    return g_module;
-}
+// Multi-phase initialisation: every import makes a new module object with
+// its own state, in whichever interpreter imports it.
+extern "C" PyMODINIT_FUNC PyInit_epochsift(void) { return PyModuleDef_Init(&MODULE_DEF); }
