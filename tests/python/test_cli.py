@@ -266,15 +266,18 @@ def test_closed_output_ends_the_run_while_input_keeps_coming():
 @pytest.mark.parametrize("mode", [[], ["--best", "1"]])
 def test_record_written_before_the_input_ends(mode):
     process = subprocess.Popen([CLI, "--batch", *mode], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def next_line():
+        ready, _, _ = select.select([process.stdout], [], [], 30)
+        assert ready, "nothing written while the input stays open"
+        return process.stdout.readline()
+
     try:
         if mode:
-            assert process.stdout.readline() == b"value,rank,format_id,rendered,score,error\n"
+            assert next_line() == b"value,rank,format_id,rendered,score,error\n"
         for value in ("1700000000", "junk"):
             process.stdin.write(value.encode() + b"\n")
             process.stdin.flush()
-            ready, _, _ = select.select([process.stdout], [], [], 30)
-            assert ready, "no record while the input stays open"
-            record = process.stdout.readline().decode()
+            record = next_line().decode()
             assert record.startswith('{"value":"%s",' % value if not mode else value + ",")
     finally:
         process.kill()
