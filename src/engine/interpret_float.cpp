@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
@@ -51,6 +52,7 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
         components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
         components.push_back({Component::NotSentinel, 1.0});
         reading.score = overall_score(reading.components);
+        if (options.extended) add_numeric_evidence(reading, family, nullptr, options.window.has_value());
     }
 }
 
