@@ -6,7 +6,7 @@
 import datetime
 from typing import Iterable, Literal, TypedDict, Union
 
-__all__ = ["identify", "identify_json"]
+__all__ = ["identify", "identify_json", "identify_column"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -64,3 +64,26 @@ def identify_json(
 ) -> str:
     """Identify a value, returning the ranked readings as a JSON string. Takes
     the options of identify."""
+
+class Verdict(TypedDict):
+    """One format's verdict on a column of values."""
+
+    format_id: str
+    label: str
+    score: float  # the verdict's share of the evidence, in [0, 1]
+    read: int  # values the format decodes
+    in_window: int  # of those, inside the window (the caller's or the format's)
+    ordered: float  # share of neighbouring read pairs whose instants do not fall
+    first: int  # instant of the first value read, nanoseconds since the Unix epoch
+    last: int  # instant of the last value read
+
+def identify_column(
+    values: Iterable[str],
+    *,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Verdict]:
+    """Judge many values of one field together: which format reads the column,
+    weighing how specific each format's structure is. Verdicts best first."""
