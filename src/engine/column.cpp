@@ -46,6 +46,13 @@ uint64_t next_random(uint64_t& state) {
 
 bool typical(PosixNs instant) { return instant >= TYPICAL_START && instant < TYPICAL_END; }
 
+// An identifier's structure fits: a small sequence field, and a time field
+// at least a year past the scheme's epoch (every small number reads as an
+// identifier made just after its epoch).
+bool structure_fits(const NumericFamily& family, int64_t raw, PosixNs instant) {
+    return id_structure(family, raw) == 1.0 && magnitude_fit(family, instant) >= 0.5;
+}
+
 // ln(1 / share of raw values of bit length b that the family reads at a
 // typical instant), for integers (b = 1..63) and for floats (by the bit
 // length of the integer part, 0..63).
@@ -56,8 +63,10 @@ struct Specificity {
 
 Specificity build_specificity() {
     Specificity table;
-    uint64_t state = 20261206;
     for (std::size_t f = 0; f < FAMILIES; ++f) {
+        // The same draw for every family, so two layouts that decode alike
+        // get the same figure and only their priors part them.
+        uint64_t state = 20261206;
         NumericFamily const& family = NUMERIC_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
         for (int bits = 0; bits < 64; ++bits) {
@@ -72,7 +81,7 @@ Specificity build_specificity() {
                     hits += instant && typical(*instant);
                 } else if (bits > 0) {
                     auto const instant = decode_integer(family, static_cast<int64_t>(r));
-                    hits += instant && typical(*instant) && id_structure(family, static_cast<int64_t>(r)) == 1.0;
+                    hits += instant && typical(*instant) && structure_fits(family, static_cast<int64_t>(r), *instant);
                 }
             }
             // A family that reads no sampled value of this size is as specific
@@ -140,7 +149,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
                 if (!instant) continue;
                 read_this[f] = true;
                 count_reading(tallies[f], *instant, inside(family, *instant));
-                bool const fits = plausible(*instant) && id_structure(family, *integer) == 1.0;
+                bool const fits = plausible(*instant) && structure_fits(family, *integer, *instant);
                 tallies[f].log_likelihood += fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS;
             }
         } else if (auto const number = parse_float(text); number && std::isfinite(*number)) {

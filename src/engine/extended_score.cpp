@@ -55,10 +55,12 @@ double resolution_fit(const NumericFamily& family, int64_t raw) {
     if (digits == 0) return 1.0;
     int const zeros = std::min(trailing_zeros_of(raw), digits);
     if (zeros == 0) return 1.0;
-    // The sub-second digits the producer's clock kept: 0 (whole seconds),
-    // 3 (milliseconds), 6 (microseconds) or 7 (100 ns ticks).
+    // Any clock of 100 ns or coarser zeroes the digits below it, and its
+    // own last digit is zero one time in ten: only zeros that leave eight
+    // sub-second digits (a nanosecond count ending in one zero) fit no
+    // common producer, and random digits do that one time in eleven.
     int const kept = digits - zeros;
-    return kept == 0 || kept == 3 || kept == 6 || kept == 7 ? 1.0 : 0.5;
+    return kept > 7 ? 0.75 : 1.0;
 }
 
 double id_structure(const NumericFamily& family, int64_t raw) {
@@ -95,6 +97,9 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
 }
 
 bool identifier_shaped(int64_t raw) {
+    // Three or more trailing decimal zeros (a count from a coarser clock)
+    // clear the low binary bits too; an identifier ends so once in 1000.
+    if (trailing_zeros_of(raw) >= 3) return false;
     for (NumericFamily const& family : NUMERIC_FAMILIES) {
         if (family.sequence.width < 12) continue;  // a narrower field is small by chance too often
         if (id_structure(family, raw) < 1.0) continue;
@@ -112,13 +117,14 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
         {Component::PlausibleEra, plausible_era(reading.instant, caller_window, family.contains(reading.instant))});
     if (raw != nullptr) {
         components.push_back({Component::ResolutionFit, resolution_fit(family, *raw)});
-        if (family.sequence.width != 0) {
-            components.push_back({Component::IdStructure, id_structure(family, *raw)});
-        } else if (shaped_like_identifier && family.encoding.tag == Encoding::Tag::Integer &&
-                   unit_sub_second_digits(family.encoding.unit) >= 6) {
-            // Only counts fine enough to reach an identifier's magnitude.
-            components.push_back({Component::IdStructure, 0.5});
+        // Every integer reading carries it, so that an identifier's full
+        // credit does not lift it above a count that has no such field.
+        double structure = id_structure(family, *raw);
+        if (shaped_like_identifier && family.encoding.tag == Encoding::Tag::Integer &&
+            family.encoding.unit == Unit::Nanoseconds) {
+            structure = 0.5;  // only nanosecond counts reach an identifier's magnitude at typical instants
         }
+        components.push_back({Component::IdStructure, structure});
     }
     reading.score = extended_score(components, caller_window);
 }

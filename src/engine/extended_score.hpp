@@ -26,9 +26,10 @@ inline constexpr double ERA_DECAY_NS = 3.15576e17;
 // the window decides alone (1.0 inside, 0.0 outside).
 double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window);
 
-// 1.0 when the raw count's trailing decimal zeros match a clock of whole
-// seconds, milliseconds, microseconds or 100 ns in the row's unit (or it has
-// none); 0.5 for any other run of zeros.
+// 1.0 when the raw count's trailing decimal zeros fit a producer clock of
+// whole seconds, milliseconds, microseconds or 100 ns ticks (a coarser clock
+// zeroes the finer digits, and its own last digit is zero one time in ten);
+// 0.75 for a nanosecond count ending in exactly one zero.
 double resolution_fit(const NumericFamily& family, int64_t raw);
 
 // The identifier's sequence field: full credit while it uses at most half
@@ -38,7 +39,8 @@ double id_structure(const NumericFamily& family, int64_t raw);
 // Whether raw reads as an identifier with a well-formed sequence field at a
 // typical instant. A plain count has random bits there (a 12-bit field is
 // this small by chance once in 64), so the counts' readings of such a value
-// get id_structure 0.5.
+// get id_structure 0.5. A count ending in three or more decimal zeros is
+// never taken for one.
 bool identifier_shaped(int64_t raw);
 
 // The weight of a component in the extended score: plausible_era stands in
