@@ -34,8 +34,13 @@ enum class Component : uint8_t {
     ArtifactMatch,
     NeighbourMonotonicity,
     SelfDescribing,
+    // The extended reading's evidence (ReadOptions::extended).
+    Prior,          // how often analysts meet the family
+    PlausibleEra,   // soft plausibility of the instant
+    ResolutionFit,  // trailing zeros against common producer clock resolutions
+    IdStructure,    // an identifier's sequence field looks like one
 };
-inline constexpr std::size_t COMPONENT_COUNT = 12;
+inline constexpr std::size_t COMPONENT_COUNT = 16;
 
 // One measure in [0, 1].
 struct ScoreComponent {
@@ -122,11 +127,11 @@ struct RenderedText {
     friend bool operator==(const RenderedText& a, std::string_view b) { return a.view() == b; }
 };
 
-// A reading's components, inline: 7 base components and at most 4 from the
-// caller's context.
+// A reading's components, inline: 7 base components, at most 4 from the
+// caller's context and at most 4 of the extended evidence.
 class ComponentList {
 public:
-    static constexpr std::size_t CAPACITY = 11;
+    static constexpr std::size_t CAPACITY = 15;
 
     ComponentList() {}  // the entries past size_ stay unwritten
     ComponentList(std::initializer_list<ScoreComponent> components) {

@@ -2,6 +2,7 @@
 
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
+#include "engine/extended_score.hpp"
 #include "engine/interpret_float.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
@@ -10,17 +11,44 @@
 
 namespace epochsift {
 
-std::vector<Candidate> identify(std::string_view value) {
+namespace {
+
+bool is_bare_digits(std::string_view text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<Candidate> identify(std::string_view value) { return identify(value, ReadOptions{}); }
+
+std::vector<Candidate> identify(std::string_view value, const ReadOptions& options) {
     std::string_view const text = trim_white_space(value);
     std::vector<Candidate> readings;
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
-        append_integer_readings(readings, *integer, IntContext{});
+        append_integer_readings(readings, *integer, options);
     } else if (auto const number = parse_float(text)) {
-        append_float_readings(readings, *number);
+        append_float_readings(readings, *number, options);
     }
+    std::size_t const numeric_count = readings.size();
     append_string_readings(readings, text);
-    rank(readings);
+    if (!options.extended) {
+        rank(readings);
+        return readings;
+    }
+    if (is_bare_digits(text)) {
+        for (std::size_t i = numeric_count; i < readings.size(); ++i) {
+            Candidate& reading = readings[i];
+            if (!reading.facts.zone_unstated) continue;
+            bool const inside = options.window && options.window->contains(reading.instant);
+            add_bare_digits_evidence(reading, options.window.has_value(), inside);
+        }
+    }
+    rank_extended(readings);
     return readings;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
@@ -10,10 +11,12 @@
 
 namespace epochsift {
 
-void append_float_readings(std::vector<Candidate>& out, double value) {
+void append_float_readings(std::vector<Candidate>& out, double value, const ReadOptions& options) {
     if (!std::isfinite(value)) return;
-    for (NumericFamily const& family : NUMERIC_FAMILIES) {
-        if (family.encoding.tag != Encoding::Tag::Float) continue;
+    for (NumericFamily const& table_row : NUMERIC_FAMILIES) {
+        if (table_row.encoding.tag != Encoding::Tag::Float) continue;
+        NumericFamily const family =
+            options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
         std::optional<PosixNs> const instant = decode_float(family, value);
         if (!instant) continue;
         std::optional<RenderedText> rendered = RenderedText::of(*instant);
@@ -49,12 +52,13 @@ void append_float_readings(std::vector<Candidate>& out, double value) {
         components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
         components.push_back({Component::NotSentinel, 1.0});
         reading.score = overall_score(reading.components);
+        if (options.extended) add_numeric_evidence(reading, family, nullptr, options.window.has_value());
     }
 }
 
 std::vector<Candidate> interpret_float(double value) {
     std::vector<Candidate> readings;
-    append_float_readings(readings, value);
+    append_float_readings(readings, value, ReadOptions{});
     rank(readings);
     return readings;
 }

@@ -1,6 +1,7 @@
 #include "engine/interpret_int.hpp"
 
 #include "engine/diagnostics.hpp"
+#include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
@@ -9,21 +10,27 @@
 
 namespace epochsift {
 
-// Seven base components, then at most four from the context: byte width,
-// byte order, artifact hint, neighbours.
-static_assert(ComponentList::CAPACITY == 7 + 4);
+// Seven base components, then at most four from the context (byte width,
+// byte order, artifact hint, neighbours) and four of the extended evidence.
+static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const IntContext& context) {
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
+    bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
     for (NumericFamily const& family : NUMERIC_FAMILIES) {
-        if (auto reading = build_candidate(family, raw, context)) out.push_back(std::move(*reading));
+        // A caller's window stands in for the row's wherever the row's is tested.
+        NumericFamily const row = options.window ? family.with_window(options.window->start, options.window->end) : family;
+        auto reading = build_candidate(row, raw, options.context);
+        if (!reading) continue;
+        if (options.extended) add_numeric_evidence(*reading, row, &raw, options.window.has_value(), shaped);
+        out.push_back(std::move(*reading));
     }
 }
 
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     std::vector<Candidate> readings;
     readings.reserve(NUMERIC_FAMILIES.size());
-    append_integer_readings(readings, raw, context);
+    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}});
     rank(readings);
     return readings;
 }

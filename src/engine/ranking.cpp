@@ -77,4 +77,26 @@ void rank(std::vector<Candidate>& readings) {
     }
 }
 
+void rank_extended(std::vector<Candidate>& readings) {
+    struct Keys {
+        double score;
+        bool string_form;
+        double prior;
+    };
+    auto keys_of_reading = [](const Candidate& c) {
+        double prior = 1.0;
+        for (ScoreComponent const& component : c.components) {
+            if (component.kind == Component::Prior) prior = component.value;
+        }
+        return Keys{c.score, c.facts.string_form, prior};
+    };
+    std::stable_sort(readings.begin(), readings.end(), [&](const Candidate& a, const Candidate& b) {
+        Keys const ka = keys_of_reading(a);
+        Keys const kb = keys_of_reading(b);
+        if (ka.score != kb.score) return ka.score > kb.score;
+        if (ka.string_form != kb.string_form) return kb.string_form;
+        return ka.prior > kb.prior;
+    });
+}
+
 }  // namespace epochsift

@@ -17,4 +17,9 @@ bool candidate_order(const Candidate& a, const Candidate& b);
 // moved once.
 void rank(std::vector<Candidate>& readings);
 
+// The extended reading's order: score descending; at equal scores numeric
+// families before string forms, then the higher prior; readings still level
+// keep the order they were read in (never the order of their ids).
+void rank_extended(std::vector<Candidate>& readings);
+
 }  // namespace epochsift

@@ -48,7 +48,11 @@ constexpr double component_weight(Component kind) {
         case Component::GranularityMatch:
         case Component::EpochDistance:
         case Component::ArtifactMatch:
-        case Component::SelfDescribing: return 1.0;
+        case Component::SelfDescribing:
+        case Component::Prior:
+        case Component::PlausibleEra:
+        case Component::ResolutionFit:
+        case Component::IdStructure: return 1.0;
     }
     return 1.0;
 }

@@ -67,6 +67,29 @@ enum class Prevalence : uint8_t { Common, Rare };
 
 constexpr double prevalence_value(Prevalence tier) { return tier == Prevalence::Rare ? 0.5 : 1.0; }
 
+// How often analysts meet a family in the data they are handed: the extended
+// reading's prior between families that fit a value equally well. The tiers
+// and their reasons are listed with the table (numeric_family_table.hpp).
+enum class PriorTier : uint8_t {
+    Everyday,     // written by every platform's standard clock call
+    Common,       // one major platform's or product's native form
+    Specialised,  // one product family or identifier scheme
+    Rare,         // device, firmware or legacy layouts
+};
+
+constexpr double prior_value(PriorTier tier) {
+    constexpr double VALUES[] = {1.0, 0.8, 0.6, 0.4};
+    return VALUES[static_cast<uint8_t>(tier)];
+}
+
+// Where an identifier keeps its per-tick sequence counter: a real identifier
+// restarts it every tick, so it is small; a count read as an identifier has
+// uniformly random bits there. Width 0: no such field.
+struct SequenceField {
+    uint8_t low_bit = 0;
+    uint8_t width = 0;
+};
+
 // One row of the numeric family table: every fact about a family.
 struct NumericFamily {
     std::string_view id;
@@ -83,10 +106,31 @@ struct NumericFamily {
     // The family's writers keep sub-second ticks, so a count of whole
     // seconds hints at a time set by a tool rather than recorded.
     bool whole_second_suspicious = false;
+    PriorTier prior = PriorTier::Common;
+    SequenceField sequence{};
+
+    constexpr NumericFamily with_prior(PriorTier tier) const {
+        NumericFamily row = *this;
+        row.prior = tier;
+        return row;
+    }
+
+    constexpr NumericFamily with_sequence(uint8_t low_bit, uint8_t width) const {
+        NumericFamily row = *this;
+        row.sequence = {low_bit, width};
+        return row;
+    }
 
     constexpr NumericFamily with_whole_second_note() const {
         NumericFamily row = *this;
         row.whole_second_suspicious = true;
+        return row;
+    }
+
+    constexpr NumericFamily with_window(PosixNs start, PosixNs end) const {
+        NumericFamily row = *this;
+        row.window_start = start;
+        row.window_end = end;
         return row;
     }
 

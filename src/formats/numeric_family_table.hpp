@@ -31,25 +31,42 @@ inline constexpr Prevalence RARE = Prevalence::Rare;
 constexpr NumericFamily row(std::string_view id, std::string_view label, std::string_view source,
                             std::string_view citation, Encoding encoding, PosixNs epoch, bool local,
                             Prevalence prevalence = COMMON) {
-    return NumericFamily{id, label, source, citation, encoding, epoch, WINDOW_START, WINDOW_END, local, prevalence,
-                         false, false};
+    return NumericFamily{id,         label, source, citation, encoding, epoch, WINDOW_START, WINDOW_END, local,
+                         prevalence, false, false, prevalence == RARE ? PriorTier::Rare : PriorTier::Common,
+                         SequenceField{}};
 }
 
 }  // namespace numeric_families_detail
 
+// The prior tier column (PriorTier) ranks families by how often an analyst
+// meets them in handed-over data, for the extended reading only:
+//   Everyday     what every platform's standard clock call writes: Unix
+//                seconds to nanoseconds (time(), Date.now(), time.time(),
+//                time_ns()), Windows FILETIME and OLE/Excel 1900 dates.
+//   Common       one major platform's or product's native form: Chrome,
+//                Cocoa, .NET ticks, FAT/ZIP times, PostgreSQL, Mozilla,
+//                HFS+, SQLite Julian days, Twitter and Discord identifiers.
+//   Specialised  one product or identifier scheme: iOS nanosecond dates,
+//                KSUID, Mastodon, LinkedIn, TikTok, exFAT.
+//   Rare         the rows whose prevalence is Rare: device, firmware and
+//                legacy layouts, and look-alikes of a commoner family
+//                (Active Directory of FILETIME, Excel 1904 of OLE).
+// A tier never overrides evidence; it separates readings the evidence
+// leaves level, where the reference order falls back to the family's id.
 inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
     using namespace numeric_families_detail;
     return std::array<NumericFamily, 45>{
         row("unix", "Unix time (seconds)", "POSIX / Linux / web", "POSIX.1-2017 §4.16",
-            Integer(Unit::Seconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Integer(Unit::Seconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("unix_ms", "Unix time (milliseconds, Java/JS)", "Java, JavaScript Date", "ECMA-262 (Date)",
-            Integer(Unit::Milliseconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Integer(Unit::Milliseconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("unix_us", "Unix time (microseconds)", "various (sqlite, syslog)", "derived (Unix epoch, µs)",
-            Integer(Unit::Microseconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Integer(Unit::Microseconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("filetime", "Windows FILETIME (100ns since 1601)", "NTFS, Registry, Event Log, AD",
             "[MS-DTYP] §2.3.3 FILETIME",
             Integer(Unit::HundredNanoseconds), epoch_at(-11644473600), UTC_TIME)  // 1601-01-01T00:00:00Z
-            .with_whole_second_note(),
+            .with_whole_second_note()
+            .with_prior(PriorTier::Everyday),
         row("webkit", "Chrome / WebKit (µs since 1601)", "Chromium history/cookies",
             "Chromium base::Time (Windows epoch, µs)",
             Integer(Unit::Microseconds), epoch_at(-11644473600), UTC_TIME),  // 1601-01-01T00:00:00Z
@@ -65,10 +82,10 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             Integer(Unit::HundredNanoseconds), epoch_at(-62135596800), UTC_TIME),  // 0001-01-01T00:00:00Z
         row("ole", "OLE Automation date (days since 1899-12-30)", "Excel, COM, VARIANT DATE",
             "MS OLE Automation (DATE / VT_DATE)",
-            Float(Unit::Days), epoch_at(-2209161600), UTC_TIME),  // 1899-12-30T00:00:00Z
+            Float(Unit::Days), epoch_at(-2209161600), UTC_TIME).with_prior(PriorTier::Everyday),  // 1899-12-30T00:00:00Z
         row("unix_ns", "Unix time (nanoseconds)", "Go time.UnixNano, APFS on-disk",
             "derived (Unix epoch, ns); Apple APFS reference",
-            Integer(Unit::Nanoseconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Integer(Unit::Nanoseconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("dhcp6", "DHCPv6 DUID-LLT (s since 2000)", "DHCPv6 DUID-LLT (RFC 3315)",
             "RFC 3315 §9.2 (DUID-LLT)",
             Integer(Unit::Seconds), epoch_at(946684800), UTC_TIME, RARE),  // 2000-01-01T00:00:00Z
@@ -81,20 +98,20 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             Float(Unit::Seconds), epoch_at(978307200), UTC_TIME),  // 2001-01-01T00:00:00Z
         row("unix_float", "Unix time (seconds, double)", "Slack ts, Zeek/Squid, Splunk _time, log pipelines",
             "POSIX time_t (IEEE-754 double; fractional seconds)",
-            Float(Unit::Seconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Float(Unit::Seconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("sqlite_julian", "SQLite Julian day (float days)", "SQLite julianday() / REAL date storage",
             "SQLite date-and-time functions (Julian day number)",
             Float(Unit::Days), epoch_at(-210866760000), UTC_TIME),  // -004713-11-24T12:00:00Z
         row("snowflake", "Twitter/X Snowflake ID (ms since 2010, <<22)", "Twitter/X object IDs",
             "Twitter Snowflake (epoch 1288834974657 ms, 22-bit shift)",
             // 2010-11-04T01:42:54.657Z
-            Shifted(Unit::Milliseconds, 22), epoch_at(1288834974, 657'000'000), UTC_TIME),
+            Shifted(Unit::Milliseconds, 22), epoch_at(1288834974, 657'000'000), UTC_TIME).with_sequence(0, 12),
         row("gmsgid", "GMail Message ID (ms since 1970, >>20)", "GMail message identifiers",
             "GMail Message ID (top 44 bits = Unix ms; 20-bit shift)",
             Shifted(Unit::Milliseconds, 20), epoch_at(0), UTC_TIME, RARE),  // 1970-01-01T00:00:00Z
         row("discord", "Discord Snowflake ID (ms since 2015, <<22)", "Discord object IDs",
             "Discord developer docs (epoch 1420070400000 ms, 22-bit shift)",
-            Shifted(Unit::Milliseconds, 22), epoch_at(1420070400), UTC_TIME),  // 2015-01-01T00:00:00Z
+            Shifted(Unit::Milliseconds, 22), epoch_at(1420070400), UTC_TIME).with_sequence(0, 12),  // 2015-01-01T00:00:00Z
         row("fat", "FAT/DOS packed date+time (LOCAL time)", "FAT/exFAT, ZIP, DOS",
             "Microsoft FAT spec / ECMA-107 (DOS date/time fields)",
             Packed(PackedCodec::FatDos), PACKED_EPOCH, LOCAL_TIME),
@@ -107,26 +124,26 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             Integer(Unit::Microseconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
         row("iostime", "Apple NSDate iOS 11+ (ns since 2001)", "iOS 11+ Cocoa nanosecond NSDate",
             "Apple Foundation NSDate (CFAbsoluteTime), nanosecond form",
-            Integer(Unit::Nanoseconds), epoch_at(978307200), UTC_TIME),  // 2001-01-01T00:00:00Z
+            Integer(Unit::Nanoseconds), epoch_at(978307200), UTC_TIME).with_prior(PriorTier::Specialised),  // 2001-01-01T00:00:00Z
         row("ksuid", "KSUID timestamp (s since 2014-05-13)", "Segment KSUID (k-sortable unique IDs)",
             "Segment KSUID (epoch 1_400_000_000 = 2014-05-13T16:53:20Z)",
-            Integer(Unit::Seconds), epoch_at(1400000000), UTC_TIME),  // 2014-05-13T16:53:20Z
+            Integer(Unit::Seconds), epoch_at(1400000000), UTC_TIME).with_prior(PriorTier::Specialised),  // 2014-05-13T16:53:20Z
         row("excel1904", "Microsoft Excel 1904 date (float days since 1904-01-01)",
             "Excel (legacy Mac 1904 date system)",
             "Microsoft Excel 1904 date system (serial day 0 = 1904-01-01)",
             Float(Unit::Days), epoch_at(-2082844800), UTC_TIME, RARE),  // 1904-01-01T00:00:00Z
         row("mastodon", "Mastodon Snowflake ID (ms since 1970, <<16)", "Mastodon status / object IDs",
             "Mastodon Snowflake (Unix-ms epoch, 16-bit shift); vs time-decode",
-            Shifted(Unit::Milliseconds, 16), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Shifted(Unit::Milliseconds, 16), epoch_at(0), UTC_TIME).with_prior(PriorTier::Specialised),  // 1970-01-01T00:00:00Z
         row("linkedin", "LinkedIn activity ID (ms since 1970, <<22)", "LinkedIn activity / URN IDs",
             "LinkedIn activity timestamp (Unix-ms epoch, 22-bit shift); vs time-decode",
-            Shifted(Unit::Milliseconds, 22), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Shifted(Unit::Milliseconds, 22), epoch_at(0), UTC_TIME).with_prior(PriorTier::Specialised).with_sequence(0, 12),  // 1970-01-01T00:00:00Z
         row("tiktok", "TikTok Snowflake ID (s since 1970, <<32)", "TikTok object IDs",
             "TikTok ID (Unix-seconds epoch, 32-bit shift); vs time-decode",
-            Shifted(Unit::Seconds, 32), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
+            Shifted(Unit::Seconds, 32), epoch_at(0), UTC_TIME).with_prior(PriorTier::Specialised),  // 1970-01-01T00:00:00Z
         row("exfat", "exFAT packed timestamp (LOCAL time)", "exFAT filesystem",
             "Microsoft exFAT spec (32-bit packed timestamp); vs time-decode",
-            Packed(PackedCodec::Exfat), PACKED_EPOCH, LOCAL_TIME),
+            Packed(PackedCodec::Exfat), PACKED_EPOCH, LOCAL_TIME).with_prior(PriorTier::Specialised),
         row("dttm", "Microsoft DTTM packed date (LOCAL time)", "Microsoft Compound File / Office DTTM",
             "Microsoft DTTM packed date (year since 1900); vs time-decode",
             Packed(PackedCodec::Dttm), PACKED_EPOCH, LOCAL_TIME, RARE),
@@ -151,7 +168,7 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             Packed(PackedCodec::Dvr), PACKED_EPOCH, LOCAL_TIME, RARE),
         row("sony", "Sonyflake ID (10ms units since 2014-09-01, <<24)", "Sonyflake distributed IDs",
             "Sonyflake (id>>24 in 10ms units, 2014-09-01 epoch); vs time-decode",
-            Shifted(Unit::TenMilliseconds, 24), epoch_at(1409529600), UTC_TIME, RARE),  // 2014-09-01T00:00:00Z
+            Shifted(Unit::TenMilliseconds, 24), epoch_at(1409529600), UTC_TIME, RARE).with_sequence(16, 8),  // 2014-09-01T00:00:00Z
         row("ns40", "Nokia S40 7-byte timestamp", "Nokia S40 devices",
             "Nokia S40 7-byte (year BE u16 + field bytes); vs time-decode",
             Packed(PackedCodec::Ns40), PACKED_EPOCH, UTC_TIME, RARE),
@@ -230,7 +247,27 @@ consteval bool common_window_and_no_clock_policy() {
     return true;
 }
 
+// Rare rows sit in the lowest prior tier and no other row does.
+consteval bool prior_follows_prevalence() {
+    for (auto const& f : NUMERIC_FAMILIES) {
+        if ((f.prevalence == RARE) != (f.prior == PriorTier::Rare)) return false;
+    }
+    return true;
+}
+
+// A sequence field lies below an identifier's time field.
+consteval bool sequence_fields_below_shift() {
+    for (auto const& f : NUMERIC_FAMILIES) {
+        if (f.sequence.width == 0) continue;
+        if (f.encoding.tag != Encoding::Tag::Shifted) return false;
+        if (f.sequence.low_bit + f.sequence.width > f.encoding.shift) return false;
+    }
+    return true;
+}
+
 static_assert(NUMERIC_FAMILIES.size() == 45);
+static_assert(prior_follows_prevalence());
+static_assert(sequence_fields_below_shift());
 static_assert(ids_unique(), "every row has its own non-empty id");
 static_assert(packed_codecs_used_once());
 static_assert(encodings_well_formed());

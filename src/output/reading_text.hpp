@@ -17,9 +17,9 @@ namespace epochsift {
 inline constexpr std::array<std::string_view, COMPONENT_COUNT> COMPONENT_NAMES = {
     "representable",  "in_window",   "granularity_match", "magnitude_fit",          "epoch_distance", "prevalence",
     "not_sentinel",   "byte_width_match", "endian_match", "artifact_match", "neighbour_monotonicity",
-    "self_describing",
+    "self_describing", "prior",    "plausible_era",     "resolution_fit",         "id_structure",
 };
-static_assert(COMPONENT_NAMES.back() == "self_describing" && COMPONENT_NAMES.size() == COMPONENT_COUNT);
+static_assert(COMPONENT_NAMES.back() == "id_structure" && COMPONENT_NAMES.size() == COMPONENT_COUNT);
 
 constexpr std::string_view component_name(Component kind) { return COMPONENT_NAMES[static_cast<std::size_t>(kind)]; }
 

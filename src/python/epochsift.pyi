@@ -3,9 +3,10 @@
 # Reading exists only here, for type checkers: import it under
 # `if typing.TYPE_CHECKING:` or use it in string annotations.
 
-from typing import TypedDict
+import datetime
+from typing import Iterable, Literal, TypedDict, Union
 
-__all__ = ["identify", "identify_json"]
+__all__ = ["identify", "identify_json", "identify_column"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -25,15 +26,67 @@ class Reading(TypedDict):
     assumptions: list[str]
     sentinel: bool
 
-def identify(value: str) -> list[Reading]:
+# One end of a caller's window: an aware datetime, RFC 3339 text with an
+# offset, or an integer count of nanoseconds since 1970-01-01T00:00:00Z.
+_WindowEnd = Union[datetime.datetime, str, int]
+
+def identify(
+    value: str,
+    *,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Reading]:
     """Identify a timestamp value across every format family, returning the ranked
     readings as a list of dicts. Empty list if nothing decodes.
 
-    Raises TypeError unless `value` is a str, UnicodeEncodeError if it holds a
-    lone surrogate, MemoryError if memory runs out. Texts of 8 KiB and more are
-    read with the GIL released."""
+    Called with the value alone this is the reference reading. The options are
+    keyword-only: `extended` ranks with the extended evidence (family prior,
+    soft plausibility, producer resolutions, identifier structure); `hint`
+    names the artifact the value came from; `byte_width` (1 to 16) and
+    `byte_order` ("little" or "big") describe the stored field; `neighbours`
+    are the same field's other values in stored order; `window` is a
+    (start, end) pair that replaces every family's own window. Raises
+    TypeError or ValueError for an option of the wrong type or value, TypeError
+    unless `value` is a str, UnicodeEncodeError if it holds a lone surrogate,
+    MemoryError if memory runs out. Texts of 8 KiB and more are read with the
+    GIL released."""
 
-def identify_json(value: str) -> str:
-    """Identify a value, returning the ranked readings as a JSON string.
+def identify_json(
+    value: str,
+    *,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> str:
+    """Identify a value, returning the ranked readings as a JSON string. Takes
+    the options of identify."""
 
-    Raises as `identify` does."""
+class Verdict(TypedDict):
+    """One format's verdict on a column of values."""
+
+    format_id: str
+    label: str
+    score: float  # the verdict's share of the evidence, in [0, 1]
+    read: int  # values the format decodes
+    in_window: int  # of those, inside the window (the caller's or the format's)
+    ordered: float  # share of neighbouring read pairs whose instants do not fall
+    first: int  # instant of the first value read, nanoseconds since the Unix epoch
+    last: int  # instant of the last value read
+
+def identify_column(
+    values: Iterable[str],
+    *,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Verdict]:
+    """Judge many values of one field together: which format reads the column,
+    weighing how specific each format's structure is. Verdicts best first."""

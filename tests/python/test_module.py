@@ -13,10 +13,11 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json"]
+    assert epochsift.__all__ == ["identify", "identify_json", "identify_column"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
-        assert str(inspect.signature(function)) == "(value)"
+        assert str(inspect.signature(function)) == (
+            "(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)")
 
 
 def test_built_as_limited_api_module():

@@ -1,0 +1,236 @@
+#include "engine/column.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <mutex>
+#include <optional>
+
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "engine/extended_score.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_decode.hpp"
+#include "formats/numeric_family_table.hpp"
+#include "formats/string_forms.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// The column is scored as a likelihood: a value a family reads at a typical
+// instant has probability 1 / (number of raw values of its magnitude that
+// the family reads so); a value it does not read so, MISS. A family whose
+// structure is specific (a packed layout valid for half the raw values, an
+// identifier with a small sequence field) gains over a plain count on every
+// value it reads, and loses on every value it cannot.
+constexpr double LOG_MISS = -9.2;  // ln 1e-4: an outlier, a sentinel, a typo
+constexpr int SAMPLES = 512;       // raw values drawn per family and magnitude
+// A self-describing string form: its text is far more specific than any count.
+constexpr double LOG_FORM = 13.8;  // ln 1e6
+// A bare-digit date (an ASN.1 time without its zone): about one in a hundred
+// digit strings of its length is a valid date.
+constexpr double LOG_BARE_DATE = 4.6;
+
+constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
+constexpr std::size_t ROWS = FAMILIES + STRING_FORM_COUNT;
+
+// splitmix64: a fixed sequence, so the table is the same on every run.
+uint64_t next_random(uint64_t& state) {
+    uint64_t z = (state += 0x9E37'79B9'7F4A'7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58'476D'1CE4'E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D0'49BB'1331'11EBu;
+    return z ^ (z >> 31);
+}
+
+bool typical(PosixNs instant) { return instant >= TYPICAL_START && instant < TYPICAL_END; }
+
+// An identifier's structure fits: a small sequence field, and a time field
+// at least a year past the scheme's epoch (every small number reads as an
+// identifier made just after its epoch).
+bool structure_fits(const NumericFamily& family, int64_t raw, PosixNs instant) {
+    return id_structure(family, raw) == 1.0 && magnitude_fit(family, instant) >= 0.5;
+}
+
+// ln(1 / share of raw values of bit length b that the family reads at a
+// typical instant), for integers (b = 1..63) and for floats (by the bit
+// length of the integer part, 0..63).
+struct Specificity {
+    std::array<std::array<float, 64>, FAMILIES> integer{};
+    std::array<std::array<float, 64>, FAMILIES> floating{};
+};
+
+Specificity build_specificity() {
+    Specificity table;
+    for (std::size_t f = 0; f < FAMILIES; ++f) {
+        // The same draw for every family, so two layouts that decode alike
+        // get the same figure and only their priors part them.
+        uint64_t state = 20261206;
+        NumericFamily const& family = NUMERIC_FAMILIES[f];
+        bool const is_float = family.encoding.tag == Encoding::Tag::Float;
+        for (int bits = 0; bits < 64; ++bits) {
+            int hits = 0;
+            for (int i = 0; i < SAMPLES; ++i) {
+                uint64_t const low = bits == 0 ? 0 : uint64_t{1} << (bits - 1);
+                uint64_t const span = bits == 0 ? 1 : low;
+                uint64_t const r = low + next_random(state) % span;
+                if (is_float) {
+                    double const x = static_cast<double>(r) + static_cast<double>(next_random(state) >> 11) * 0x1p-53;
+                    auto const instant = decode_float(family, x);
+                    hits += instant && typical(*instant);
+                } else if (bits > 0) {
+                    auto const instant = decode_integer(family, static_cast<int64_t>(r));
+                    hits += instant && typical(*instant) && structure_fits(family, static_cast<int64_t>(r), *instant);
+                }
+            }
+            // A family that reads no sampled value of this size is as specific
+            // as one sample in the whole draw.
+            double const share = std::max(hits, 1) / static_cast<double>(SAMPLES);
+            (is_float ? table.floating : table.integer)[f][bits] = static_cast<float>(-std::log(share));
+        }
+    }
+    return table;
+}
+
+const Specificity& specificity() {
+    static const Specificity table = build_specificity();  // thread-safe once-only initialisation
+    return table;
+}
+
+struct Tally {
+    double log_likelihood = 0.0;
+    uint64_t read = 0;
+    uint64_t in_window = 0;
+    uint64_t pairs = 0;
+    uint64_t ordered_pairs = 0;
+    std::optional<PosixNs> first;
+    PosixNs last;
+    std::optional<PosixNs> previous;  // the instant of the previous value, when that value was read
+};
+
+void count_reading(Tally& tally, PosixNs instant, bool inside) {
+    ++tally.read;
+    tally.in_window += inside;
+    if (tally.previous) {
+        ++tally.pairs;
+        tally.ordered_pairs += !(instant < *tally.previous);
+    }
+    if (!tally.first) tally.first = instant;
+    tally.last = instant;
+    tally.previous = instant;
+}
+
+bool is_bare_digits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+}  // namespace
+
+std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options) {
+    Specificity const& table = specificity();
+    std::array<Tally, ROWS> tallies{};
+    std::array<bool, ROWS> read_this{};
+    auto const plausible = [&](PosixNs instant) {
+        return options.window ? options.window->contains(instant) : typical(instant);
+    };
+    auto const inside = [&](const NumericFamily& family, PosixNs instant) {
+        return options.window ? options.window->contains(instant) : family.contains(instant);
+    };
+    for (std::string_view const value : values) {
+        std::string_view const text = trim_white_space(value);
+        read_this.fill(false);
+        if (auto const integer = parse_integer(text)) {
+            int const bits = std::bit_width(*integer < 0 ? 0 - static_cast<uint64_t>(*integer) : static_cast<uint64_t>(*integer));
+            for (std::size_t f = 0; f < FAMILIES; ++f) {
+                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                if (family.encoding.tag == Encoding::Tag::Float) continue;
+                auto const instant = decode_integer(family, *integer);
+                if (!instant) continue;
+                read_this[f] = true;
+                count_reading(tallies[f], *instant, inside(family, *instant));
+                bool const fits = plausible(*instant) && structure_fits(family, *integer, *instant);
+                tallies[f].log_likelihood += fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS;
+            }
+        } else if (auto const number = parse_float(text); number && std::isfinite(*number)) {
+            double const magnitude = std::fabs(*number);
+            int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
+            for (std::size_t f = 0; f < FAMILIES; ++f) {
+                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                if (family.encoding.tag != Encoding::Tag::Float) continue;
+                auto const instant = decode_float(family, *number);
+                if (!instant) continue;
+                read_this[f] = true;
+                count_reading(tallies[f], *instant, inside(family, *instant));
+                tallies[f].log_likelihood += plausible(*instant) ? table.floating[f][bits] : LOG_MISS;
+            }
+        }
+        bool const bare_digits = is_bare_digits(text);
+        FormMemo memo;
+        for (std::size_t s = 0; s < STRING_FORM_COUNT; ++s) {
+            auto const found = read_form(STRING_FORMS[s], text, memo);
+            if (!found) continue;
+            std::size_t const row = FAMILIES + s;
+            read_this[row] = true;
+            bool const in_span = options.window ? options.window->contains(found->instant) : true;
+            count_reading(tallies[row], found->instant, in_span);
+            bool const weak = bare_digits && found->zone_unstated;
+            tallies[row].log_likelihood +=
+                weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS);
+        }
+        for (std::size_t row = 0; row < ROWS; ++row) {
+            if (read_this[row]) continue;
+            tallies[row].log_likelihood += LOG_MISS;
+            tallies[row].previous.reset();  // a gap breaks the run of neighbouring pairs
+        }
+    }
+
+    std::vector<ColumnVerdict> verdicts;
+    std::vector<double> log_posterior;
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        Tally const& tally = tallies[row];
+        if (tally.read == 0) continue;
+        double log_prior = 0.0;
+        ColumnVerdict verdict;
+        if (row < FAMILIES) {
+            NumericFamily const& family = NUMERIC_FAMILIES[row];
+            verdict.format_id = family.id;
+            verdict.label = family.label;
+            double prior = prior_value(family.prior);
+            if (options.context.artifact_hint) prior *= artifact_match(family, *options.context.artifact_hint);
+            if (options.context.byte_width) {
+                // The width the field has, against the width the family keeps.
+                prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));
+            }
+            log_prior = std::log(prior);
+        } else {
+            StringForm const& form = STRING_FORMS[row - FAMILIES];
+            verdict.format_id = form.id;
+            verdict.label = form.label;
+        }
+        verdict.read = tally.read;
+        verdict.in_window = tally.in_window;
+        verdict.ordered = tally.pairs == 0 ? 1.0 : static_cast<double>(tally.ordered_pairs) / static_cast<double>(tally.pairs);
+        verdict.first = *tally.first;
+        verdict.last = tally.last;
+        verdicts.push_back(verdict);
+        log_posterior.push_back(tally.log_likelihood + log_prior);
+    }
+    if (verdicts.empty()) return verdicts;
+    double const best = *std::max_element(log_posterior.begin(), log_posterior.end());
+    double total = 0.0;
+    for (double& lp : log_posterior) total += (lp = std::exp(lp - best));
+    for (std::size_t i = 0; i < verdicts.size(); ++i) verdicts[i].score = log_posterior[i] / total;
+    // Best first; equal scores keep table order.
+    std::vector<std::size_t> order(verdicts.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return log_posterior[a] > log_posterior[b];
+    });
+    std::vector<ColumnVerdict> ranked;
+    ranked.reserve(verdicts.size());
+    for (std::size_t i : order) ranked.push_back(verdicts[i]);
+    return ranked;
+}
+
+}  // namespace epochsift

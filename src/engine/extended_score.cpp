@@ -1,0 +1,139 @@
+#include "engine/extended_score.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "engine/score.hpp"
+#include "formats/numeric_decode.hpp"
+#include "formats/numeric_family_table.hpp"
+#include "formats/numeric_family.hpp"
+
+namespace epochsift {
+
+namespace {
+
+int unit_sub_second_digits(Unit unit) {
+    switch (unit) {
+        case Unit::Milliseconds: return 3;
+        case Unit::TenMilliseconds: return 2;
+        case Unit::Microseconds: return 6;
+        case Unit::HundredNanoseconds: return 7;
+        case Unit::Nanoseconds: return 9;
+        case Unit::Seconds:
+        case Unit::Days: return 0;
+    }
+    return 0;
+}
+
+int trailing_zeros_of(int64_t raw) {
+    uint64_t value = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
+    if (value == 0) return 0;
+    int zeros = 0;
+    while (value % 10 == 0) {
+        value /= 10;
+        ++zeros;
+    }
+    return zeros;
+}
+
+// A bare-digit date names its form less surely than a count's family: it
+// weighs like a family of the Specialised tier.
+constexpr double BARE_DIGITS_PRIOR = prior_value(PriorTier::Specialised);
+
+}  // namespace
+
+double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window) {
+    if (caller_window) return inside_caller_window ? 1.0 : 0.0;
+    if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;
+    i128 const outside = instant < TYPICAL_START ? TYPICAL_START.ns - instant.ns : instant.ns - TYPICAL_END.ns;
+    return std::max(0.0, 1.0 - static_cast<double>(outside) / ERA_DECAY_NS);
+}
+
+double resolution_fit(const NumericFamily& family, int64_t raw) {
+    if (family.encoding.tag != Encoding::Tag::Integer) return 1.0;  // packed fields and identifiers
+    int const digits = unit_sub_second_digits(family.encoding.unit);
+    if (digits == 0) return 1.0;
+    int const zeros = std::min(trailing_zeros_of(raw), digits);
+    if (zeros == 0) return 1.0;
+    // Any clock of 100 ns or coarser zeroes the digits below it, and its
+    // own last digit is zero one time in ten: only zeros that leave eight
+    // sub-second digits (a nanosecond count ending in one zero) fit no
+    // common producer, and random digits do that one time in eleven.
+    int const kept = digits - zeros;
+    return kept > 7 ? 0.75 : 1.0;
+}
+
+double id_structure(const NumericFamily& family, int64_t raw) {
+    SequenceField const field = family.sequence;
+    if (field.width == 0 || raw < 0) return 1.0;
+    uint64_t const sequence = static_cast<uint64_t>(raw) >> field.low_bit & ((uint64_t{1} << field.width) - 1);
+    int const half = field.width / 2;
+    int const used = std::bit_width(sequence);  // [0, width]
+    if (used <= half) return 1.0;
+    return std::max(0.0, 1.0 - static_cast<double>(used - half) / static_cast<double>(half));
+}
+
+double extended_weight(Component kind, bool caller_window) {
+    switch (kind) {
+        case Component::InWindow: return caller_window ? 2.0 : 0.0;
+        case Component::GranularityMatch: return 0.0;
+        case Component::Prior: return 1.0;
+        case Component::PlausibleEra: return caller_window ? 0.0 : 2.0;
+        case Component::ResolutionFit: return 1.0;
+        case Component::IdStructure: return 2.0;
+        default: return component_weight(kind);
+    }
+}
+
+double extended_score(std::span<const ScoreComponent> components, bool caller_window) {
+    double sum = 0.0;
+    double weight_sum = 0.0;
+    for (ScoreComponent const& component : components) {
+        double const weight = extended_weight(component.kind, caller_window);
+        sum += weight * component.value;
+        weight_sum += weight;
+    }
+    return weight_sum == 0.0 ? 0.0 : sum / weight_sum;
+}
+
+bool identifier_shaped(int64_t raw) {
+    // Three or more trailing decimal zeros (a count from a coarser clock)
+    // clear the low binary bits too; an identifier ends so once in 1000.
+    if (trailing_zeros_of(raw) >= 3) return false;
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (family.sequence.width < 12) continue;  // a narrower field is small by chance too often
+        if (id_structure(family, raw) < 1.0) continue;
+        auto const instant = decode_integer(family, raw);
+        if (instant && *instant >= TYPICAL_START && *instant < TYPICAL_END) return true;
+    }
+    return false;
+}
+
+void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
+                          bool shaped_like_identifier) {
+    ComponentList& components = reading.components;
+    components.push_back({Component::Prior, prior_value(family.prior)});
+    components.push_back(
+        {Component::PlausibleEra, plausible_era(reading.instant, caller_window, family.contains(reading.instant))});
+    if (raw != nullptr) {
+        components.push_back({Component::ResolutionFit, resolution_fit(family, *raw)});
+        // Every integer reading carries it, so that an identifier's full
+        // credit does not lift it above a count that has no such field.
+        double structure = id_structure(family, *raw);
+        if (shaped_like_identifier && family.encoding.tag == Encoding::Tag::Integer &&
+            family.encoding.unit == Unit::Nanoseconds) {
+            structure = 0.5;  // only nanosecond counts reach an identifier's magnitude at typical instants
+        }
+        components.push_back({Component::IdStructure, structure});
+    }
+    reading.score = extended_score(components, caller_window);
+}
+
+void add_bare_digits_evidence(Candidate& reading, bool caller_window, bool inside_caller_window) {
+    reading.components.push_back({Component::Prior, BARE_DIGITS_PRIOR});
+    reading.components.push_back(
+        {Component::PlausibleEra, plausible_era(reading.instant, caller_window, inside_caller_window)});
+    reading.score = extended_score(reading.components, caller_window);
+}
+
+}  // namespace epochsift

@@ -1,0 +1,61 @@
+// The extended reading's evidence: a prior over families, soft plausibility
+// of the instant, trailing zeros against common producer clock resolutions,
+// and the sequence field of identifiers. It is added to a reading after the
+// reference components, which stay listed unchanged, and the reading is
+// scored again with the extended weights.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "core/instant.hpp"
+#include "engine/candidate.hpp"
+
+namespace epochsift {
+
+struct NumericFamily;
+
+// Where most timestamps analysts meet lie: 1995-01-01 up to 2041-01-01 (a
+// fixed end, as the engine reads no clock: the year of writing plus 15).
+inline constexpr PosixNs TYPICAL_START = PosixNs::from_seconds(788'918'400);
+inline constexpr PosixNs TYPICAL_END = PosixNs::from_seconds(2'240'611'200);
+// Plausibility falls linearly to 0 over ten years outside the typical span.
+inline constexpr double ERA_DECAY_NS = 3.15576e17;
+
+// 1.0 inside the typical span, decaying outside it; with a caller's window
+// the window decides alone (1.0 inside, 0.0 outside).
+double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window);
+
+// 1.0 when the raw count's trailing decimal zeros fit a producer clock of
+// whole seconds, milliseconds, microseconds or 100 ns ticks (a coarser clock
+// zeroes the finer digits, and its own last digit is zero one time in ten);
+// 0.75 for a nanosecond count ending in exactly one zero.
+double resolution_fit(const NumericFamily& family, int64_t raw);
+
+// The identifier's sequence field: full credit while it uses at most half
+// its bits, falling to 0 as it fills them. Only for rows with such a field.
+double id_structure(const NumericFamily& family, int64_t raw);
+
+// Whether raw reads as an identifier with a well-formed sequence field at a
+// typical instant. A plain count has random bits there (a 12-bit field is
+// this small by chance once in 64), so the counts' readings of such a value
+// get id_structure 0.5. A count ending in three or more decimal zeros is
+// never taken for one.
+bool identifier_shaped(int64_t raw);
+
+// The weight of a component in the extended score: plausible_era stands in
+// for in_window (unless the caller gave a window) and resolution_fit for
+// granularity_match.
+double extended_weight(Component kind, bool caller_window);
+double extended_score(std::span<const ScoreComponent> components, bool caller_window);
+
+// Adds the extended components to a numeric reading of family and scores it
+// again. raw is absent for float readings.
+void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
+                          bool shaped_like_identifier = false);
+
+// Scores a string reading of bare digits with no zone (an ASN.1 time
+// without its Z) for plausibility like a numeric one.
+void add_bare_digits_evidence(Candidate& reading, bool caller_window, bool inside_caller_window);
+
+}  // namespace epochsift

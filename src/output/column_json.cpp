@@ -1,0 +1,39 @@
+#include "output/column_json.hpp"
+
+#include "output/reading_json.hpp"
+
+namespace epochsift {
+
+void append_json_verdicts(std::string& out, std::span<const ColumnVerdict> verdicts) {
+    out += '[';
+    for (std::size_t i = 0; i < verdicts.size(); ++i) {
+        ColumnVerdict const& v = verdicts[i];
+        if (i != 0) out += ',';
+        out += "{\"format_id\":";
+        append_json_string(out, v.format_id);
+        out += ",\"label\":";
+        append_json_string(out, v.label);
+        out += ",\"score\":";
+        append_json_double(out, v.score);
+        out += ",\"read\":";
+        append_json_integer(out, v.read);
+        out += ",\"in_window\":";
+        append_json_integer(out, v.in_window);
+        out += ",\"ordered\":";
+        append_json_double(out, v.ordered);
+        out += ",\"first\":";
+        append_json_integer(out, v.first.ns);
+        out += ",\"last\":";
+        append_json_integer(out, v.last.ns);
+        out += '}';
+    }
+    out += ']';
+}
+
+std::string identify_column_json(std::span<const std::string_view> values, const ReadOptions& options) {
+    std::string out;
+    append_json_verdicts(out, identify_column(values, options));
+    return out;
+}
+
+}  // namespace epochsift
