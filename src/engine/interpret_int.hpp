@@ -7,13 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "core/byte_order.hpp"
 #include "engine/candidate.hpp"
 
 namespace epochsift {
 
 struct NumericFamily;
-
-enum class ByteOrder : uint8_t { Little, Big };
 
 // What a caller may know about where the value came from. The empty context
 // (all absent) is what identify passes.
