@@ -10,14 +10,16 @@
 
 namespace epochsift {
 
-std::vector<Candidate> identify(std::string_view value) {
+std::vector<Candidate> identify(std::string_view value) { return identify(value, ReadOptions{}); }
+
+std::vector<Candidate> identify(std::string_view value, const ReadOptions& options) {
     std::string_view const text = trim_white_space(value);
     std::vector<Candidate> readings;
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
-        append_integer_readings(readings, *integer, IntContext{});
+        append_integer_readings(readings, *integer, options);
     } else if (auto const number = parse_float(text)) {
-        append_float_readings(readings, *number);
+        append_float_readings(readings, *number, options);
     }
     append_string_readings(readings, text);
     rank(readings);

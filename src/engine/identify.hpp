@@ -5,9 +5,13 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 
 namespace epochsift {
 
+// The reference reading: identify(value, ReadOptions{}).
 std::vector<Candidate> identify(std::string_view value);
+
+std::vector<Candidate> identify(std::string_view value, const ReadOptions& options);
 
 }  // namespace epochsift

@@ -10,10 +10,12 @@
 
 namespace epochsift {
 
-void append_float_readings(std::vector<Candidate>& out, double value) {
+void append_float_readings(std::vector<Candidate>& out, double value, const ReadOptions& options) {
     if (!std::isfinite(value)) return;
-    for (NumericFamily const& family : NUMERIC_FAMILIES) {
-        if (family.encoding.tag != Encoding::Tag::Float) continue;
+    for (NumericFamily const& table_row : NUMERIC_FAMILIES) {
+        if (table_row.encoding.tag != Encoding::Tag::Float) continue;
+        NumericFamily const family =
+            options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
         std::optional<PosixNs> const instant = decode_float(family, value);
         if (!instant) continue;
         std::optional<RenderedText> rendered = RenderedText::of(*instant);
@@ -54,7 +56,7 @@ void append_float_readings(std::vector<Candidate>& out, double value) {
 
 std::vector<Candidate> interpret_float(double value) {
     std::vector<Candidate> readings;
-    append_float_readings(readings, value);
+    append_float_readings(readings, value, ReadOptions{});
     rank(readings);
     return readings;
 }

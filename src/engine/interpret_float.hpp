@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 
 namespace epochsift {
 
 // The readings of value in table order, unranked; none for NaN or infinity.
-void append_float_readings(std::vector<Candidate>& out, double value);
+void append_float_readings(std::vector<Candidate>& out, double value, const ReadOptions& options);
 
 // The same, ranked.
 std::vector<Candidate> interpret_float(double value);

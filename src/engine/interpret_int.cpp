@@ -13,17 +13,19 @@ namespace epochsift {
 // byte order, artifact hint, neighbours.
 static_assert(ComponentList::CAPACITY == 7 + 4);
 
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const IntContext& context) {
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     for (NumericFamily const& family : NUMERIC_FAMILIES) {
-        if (auto reading = build_candidate(family, raw, context)) out.push_back(std::move(*reading));
+        // A caller's window stands in for the row's wherever the row's is tested.
+        NumericFamily const row = options.window ? family.with_window(options.window->start, options.window->end) : family;
+        if (auto reading = build_candidate(row, raw, options.context)) out.push_back(std::move(*reading));
     }
 }
 
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     std::vector<Candidate> readings;
     readings.reserve(NUMERIC_FAMILIES.size());
-    append_integer_readings(readings, raw, context);
+    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}});
     rank(readings);
     return readings;
 }

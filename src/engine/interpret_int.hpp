@@ -7,24 +7,15 @@
 #include <string_view>
 #include <vector>
 
-#include "core/byte_order.hpp"
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 
 namespace epochsift {
 
 struct NumericFamily;
 
-// What a caller may know about where the value came from. The empty context
-// (all absent) is what identify passes.
-struct IntContext {
-    std::optional<std::string_view> artifact_hint;
-    std::span<const int64_t> neighbours;
-    std::optional<ByteOrder> byte_order;
-    std::optional<uint8_t> byte_width;
-};
-
 // The readings of raw in table order, unranked.
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const IntContext& context);
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options);
 
 // The same, ranked.
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context);

@@ -90,6 +90,13 @@ struct NumericFamily {
         return row;
     }
 
+    constexpr NumericFamily with_window(PosixNs start, PosixNs end) const {
+        NumericFamily row = *this;
+        row.window_start = start;
+        row.window_end = end;
+        return row;
+    }
+
     constexpr bool packed() const { return encoding.tag == Encoding::Tag::Packed; }
     constexpr bool contains(PosixNs instant) const { return window_start <= instant && instant < window_end; }
 };

@@ -414,8 +414,10 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
     sink.advance_to(put_literal(sink.room(1), "]"));
 }
 
-std::string identify_json(std::string_view value) {
-    std::vector<Candidate> const readings = identify(value);
+std::string identify_json(std::string_view value) { return identify_json(value, ReadOptions{}); }
+
+std::string identify_json(std::string_view value, const ReadOptions& options) {
+    std::vector<Candidate> const readings = identify(value, options);
     std::string out;
     out.reserve(128);
     append_json_candidates(out, readings);

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 
 namespace epochsift {
 
@@ -21,5 +22,6 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
 
 // identify(value) written as the JSON array of its readings.
 std::string identify_json(std::string_view value);
+std::string identify_json(std::string_view value, const ReadOptions& options);
 
 }  // namespace epochsift

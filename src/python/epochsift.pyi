@@ -3,7 +3,8 @@
 # Reading exists only here, for type checkers: import it under
 # `if typing.TYPE_CHECKING:` or use it in string annotations.
 
-from typing import TypedDict
+import datetime
+from typing import Iterable, Literal, TypedDict, Union
 
 __all__ = ["identify", "identify_json"]
 
@@ -25,9 +26,41 @@ class Reading(TypedDict):
     assumptions: list[str]
     sentinel: bool
 
-def identify(value: str) -> list[Reading]:
-    """Identify a timestamp value across every format family, returning the ranked
-    readings as a list of dicts. Empty list if nothing decodes."""
+# One end of a caller's window: an aware datetime, RFC 3339 text with an
+# offset, or an integer count of nanoseconds since 1970-01-01T00:00:00Z.
+_WindowEnd = Union[datetime.datetime, str, int]
 
-def identify_json(value: str) -> str:
-    """Identify a value, returning the ranked readings as a JSON string."""
+def identify(
+    value: str,
+    *,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Reading]:
+    """Identify a timestamp value across every format family, returning the ranked
+    readings as a list of dicts. Empty list if nothing decodes.
+
+    Called with the value alone this is the reference reading. The options are
+    keyword-only: `extended` ranks with the extended evidence (family prior,
+    soft plausibility, producer resolutions, identifier structure); `hint`
+    names the artifact the value came from; `byte_width` (1 to 16) and
+    `byte_order` ("little" or "big") describe the stored field; `neighbours`
+    are the same field's other values in stored order; `window` is a
+    (start, end) pair that replaces every family's own window. Raises
+    TypeError or ValueError for an option of the wrong type or value."""
+
+def identify_json(
+    value: str,
+    *,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> str:
+    """Identify a value, returning the ranked readings as a JSON string. Takes
+    the options of identify."""

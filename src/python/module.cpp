@@ -7,7 +7,13 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/civil.hpp"
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "engine/read_options.hpp"
+#include "formats/iso8601.hpp"
 #include "output/reading_json.hpp"
 
 namespace {
@@ -41,41 +47,299 @@ private:
     PyObject* object_;
 };
 
-// Binds the one parameter `value` from positional or keyword arguments,
-// with the interpreter's usual wording for each fault. Returns a borrowed
-// reference, or null with TypeError set.
-PyObject* bind_value(const char* function, PyObject* args, PyObject* kwargs) {
-    Py_ssize_t const positional = PyTuple_Size(args);
-    if (positional < 0) return nullptr;
-    Py_ssize_t const keywords = kwargs ? PyDict_Size(kwargs) : 0;
-    if (positional + keywords > 1) {
-        if (positional > 1) {
-            PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given)", function, positional + keywords);
-            return nullptr;
+// The keyword-only options every identify function takes, parsed once into
+// the engine's options. The texts and numbers those options point into live
+// here, so a CallOptions must outlive the engine call.
+struct CallOptions {
+    epochsift::ReadOptions read;
+    std::string hint;
+    bool has_hint = false;
+    std::vector<int64_t> neighbours;
+};
+
+// Which keyword options a function accepts.
+enum OptionKey : unsigned {
+    OPT_EXTENDED = 1u << 0,
+    OPT_HINT = 1u << 1,
+    OPT_BYTE_WIDTH = 1u << 2,
+    OPT_BYTE_ORDER = 1u << 3,
+    OPT_NEIGHBOURS = 1u << 4,
+    OPT_WINDOW = 1u << 5,
+};
+constexpr unsigned IDENTIFY_OPTIONS = OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW;
+
+struct OptionName {
+    OptionKey key;
+    const char* name;
+};
+constexpr OptionName OPTION_NAMES[] = {
+    {OPT_EXTENDED, "extended"}, {OPT_HINT, "hint"},           {OPT_BYTE_WIDTH, "byte_width"},
+    {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
+};
+
+// The type name of an object, for messages; null with an exception set.
+PyObject* type_name_of(PyObject* object) {
+    return PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__name__");
+}
+
+bool fail_type(const char* function, const char* option, const char* expected, PyObject* got) {
+    Ref name(type_name_of(got));
+    if (!name) return false;
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not '%U'", function, option, expected, name.get());
+    return false;
+}
+
+bool is_int_not_bool(PyObject* object) { return PyLong_Check(object) && !PyBool_Check(object); }
+
+// A Python int that fits a signed 64-bit integer; false with an exception set.
+bool int64_of(const char* function, const char* option, PyObject* object, int64_t& out) {
+    int overflow = 0;
+    long long const value = PyLong_AsLongLongAndOverflow(object, &overflow);
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (overflow != 0) {
+        PyErr_Format(PyExc_ValueError, "%s() argument '%s': %R does not fit a signed 64-bit integer", function, option,
+                     object);
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+// The UTF-8 text of a str, copied; false with an exception set.
+bool text_of(PyObject* object, std::string& out) {
+    Ref utf8(PyUnicode_AsUTF8String(object));
+    if (!utf8) return false;
+    char* data = PyBytes_AsString(utf8.get());
+    Py_ssize_t const size = PyBytes_Size(utf8.get());
+    if (data == nullptr || size < 0) return false;
+    out.assign(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool get_int_attr(PyObject* object, const char* name, long& out) {
+    Ref item(PyObject_GetAttrString(object, name));
+    if (!item) return false;
+    out = PyLong_AsLong(item.get());
+    return !(out == -1 && PyErr_Occurred());
+}
+
+// One end of a window: an aware datetime, RFC 3339 text with an offset, or
+// an integer count of nanoseconds since the Unix epoch.
+bool window_end_of(const char* function, PyObject* end, epochsift::PosixNs& out) {
+    if (is_int_not_bool(end)) {
+        int64_t ns = 0;
+        if (!int64_of(function, "window", end, ns)) return false;
+        out = epochsift::PosixNs{ns};
+        return true;
+    }
+    if (PyUnicode_Check(end)) {
+        std::string text;
+        if (!text_of(end, text)) return false;
+        auto const instant = epochsift::parse_iso8601(epochsift::trim_white_space(text));
+        if (!instant) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s() argument 'window': %R is not an RFC 3339 date-time with an offset", function, end);
+            return false;
+        }
+        out = *instant;
+        return true;
+    }
+    Ref datetime_module(PyImport_ImportModule("datetime"));
+    if (!datetime_module) return false;
+    Ref datetime_type(PyObject_GetAttrString(datetime_module.get(), "datetime"));
+    if (!datetime_type) return false;
+    int const is_datetime = PyObject_IsInstance(end, datetime_type.get());
+    if (is_datetime < 0) return false;
+    if (is_datetime == 0) {
+        return fail_type(function, "window", "a pair of aware datetimes, RFC 3339 texts or integer nanoseconds", end);
+    }
+    Ref offset(PyObject_CallMethod(end, "utcoffset", nullptr));
+    if (!offset) return false;
+    if (offset.get() == Py_None) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is a naive datetime; give it a tzinfo", function, end);
+        return false;
+    }
+    long year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, micro = 0;
+    long offset_days = 0, offset_seconds = 0, offset_micro = 0;
+    if (!get_int_attr(end, "year", year) || !get_int_attr(end, "month", month) || !get_int_attr(end, "day", day) ||
+        !get_int_attr(end, "hour", hour) || !get_int_attr(end, "minute", minute) ||
+        !get_int_attr(end, "second", second) || !get_int_attr(end, "microsecond", micro) ||
+        !get_int_attr(offset.get(), "days", offset_days) || !get_int_attr(offset.get(), "seconds", offset_seconds) ||
+        !get_int_attr(offset.get(), "microseconds", offset_micro)) {
+        return false;
+    }
+    // datetime keeps its fields in range and its offset within a day.
+    auto const local = epochsift::civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(month),
+                                                 static_cast<int8_t>(day), static_cast<int8_t>(hour),
+                                                 static_cast<int8_t>(minute), static_cast<int8_t>(second),
+                                                 static_cast<int32_t>(micro * 1000), 0);
+    if (!local) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is outside the calendar range", function, end);
+        return false;
+    }
+    epochsift::i128 const offset_ns =
+        (static_cast<epochsift::i128>(offset_days) * 86'400 + offset_seconds) * epochsift::NS_PER_SECOND +
+        static_cast<epochsift::i128>(offset_micro) * 1000;
+    out = epochsift::PosixNs{local->ns - offset_ns};
+    return true;
+}
+
+bool parse_window(const char* function, PyObject* window, epochsift::InstantWindow& out) {
+    if (!PyTuple_Check(window) && !PyList_Check(window)) {
+        return fail_type(function, "window", "a (start, end) pair", window);
+    }
+    Ref items(PySequence_Tuple(window));
+    if (!items) return false;
+    if (PyTuple_Size(items.get()) != 2) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window' must be a (start, end) pair, not %zd items", function,
+                     PyTuple_Size(items.get()));
+        return false;
+    }
+    if (!window_end_of(function, PyTuple_GetItem(items.get(), 0), out.start) ||
+        !window_end_of(function, PyTuple_GetItem(items.get(), 1), out.end)) {
+        return false;
+    }
+    if (!(out.start < out.end)) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': the start must lie before the end", function);
+        return false;
+    }
+    return true;
+}
+
+bool parse_neighbours(const char* function, PyObject* neighbours, std::vector<int64_t>& out) {
+    if (PyUnicode_Check(neighbours) || PyBytes_Check(neighbours)) {
+        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
+    }
+    Ref iterator(PyObject_GetIter(neighbours));
+    if (!iterator) {
+        PyErr_Clear();
+        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
+    }
+    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
+        Ref item(raw_item);
+        int64_t value = 0;
+        if (is_int_not_bool(item.get())) {
+            if (!int64_of(function, "neighbours", item.get(), value)) return false;
+        } else if (PyUnicode_Check(item.get())) {
+            std::string text;
+            if (!text_of(item.get(), text)) return false;
+            auto const parsed = epochsift::parse_integer(epochsift::trim_white_space(text));
+            if (!parsed) {
+                PyErr_Format(PyExc_ValueError,
+                             "%s() argument 'neighbours': %R is not a signed 64-bit integer", function, item.get());
+                return false;
+            }
+            value = *parsed;
+        } else {
+            return fail_type(function, "neighbours", "an iterable of int or str items", item.get());
+        }
+        out.push_back(value);
+    }
+    return !PyErr_Occurred();
+}
+
+// Reads one keyword option into out; false with an exception set. None
+// leaves an option absent.
+bool parse_option(const char* function, OptionKey key, PyObject* item, CallOptions& out) {
+    if (item == Py_None) return true;
+    switch (key) {
+        case OPT_EXTENDED:
+            if (!PyBool_Check(item)) return fail_type(function, "extended", "a bool", item);
+            out.read.extended = item == Py_True;
+            return true;
+        case OPT_HINT:
+            if (!PyUnicode_Check(item)) return fail_type(function, "hint", "a str", item);
+            out.has_hint = true;
+            return text_of(item, out.hint);
+        case OPT_BYTE_WIDTH: {
+            if (!is_int_not_bool(item)) return fail_type(function, "byte_width", "an int", item);
+            long const width = PyLong_AsLong(item);
+            if (width == -1 && PyErr_Occurred()) PyErr_Clear();
+            if (width < 1 || width > 16) {
+                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_width' must be 1 to 16, not %R", function, item);
+                return false;
+            }
+            out.read.context.byte_width = static_cast<uint8_t>(width);
+            return true;
+        }
+        case OPT_BYTE_ORDER: {
+            if (!PyUnicode_Check(item)) return fail_type(function, "byte_order", "a str", item);
+            if (PyUnicode_CompareWithASCIIString(item, "little") == 0) {
+                out.read.context.byte_order = epochsift::ByteOrder::Little;
+            } else if (PyUnicode_CompareWithASCIIString(item, "big") == 0) {
+                out.read.context.byte_order = epochsift::ByteOrder::Big;
+            } else {
+                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_order' must be 'little' or 'big', not %R",
+                             function, item);
+                return false;
+            }
+            return true;
+        }
+        case OPT_NEIGHBOURS: return parse_neighbours(function, item, out.neighbours);
+        case OPT_WINDOW: {
+            epochsift::InstantWindow window{};
+            if (!parse_window(function, item, window)) return false;
+            out.read.window = window;
+            return true;
         }
     }
+    return true;
+}
+
+// Binds the one positional-or-keyword parameter (named first_name) and the
+// keyword-only options in `allowed`, with the interpreter's usual wording
+// for each fault. Returns a borrowed reference to the first argument, or
+// null with an exception set. Any option that is not given stays absent, so
+// a call with the first argument alone is the reference reading.
+PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
+                         PyObject* kwargs, CallOptions& options) {
+    Py_ssize_t const positional = PyTuple_Size(args);
+    if (positional < 0) return nullptr;
+    if (positional > 1) {
+        Py_ssize_t const keywords = kwargs ? PyDict_Size(kwargs) : 0;
+        PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given); its options are keyword-only",
+                     function, positional + keywords);
+        return nullptr;
+    }
     PyObject* value = positional == 1 ? PyTuple_GetItem(args, 0) : nullptr;
-    if (keywords > 0) {
+    if (kwargs != nullptr) {
         Py_ssize_t position = 0;
         PyObject* key = nullptr;
         PyObject* item = nullptr;
         while (PyDict_Next(kwargs, &position, &key, &item)) {
-            if (!PyUnicode_Check(key) || PyUnicode_CompareWithASCIIString(key, "value") != 0) {
+            if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
+                if (value != nullptr) {
+                    PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (1)", function,
+                                 first_name);
+                    return nullptr;
+                }
+                value = item;
+                continue;
+            }
+            OptionName const* known = nullptr;
+            if (PyUnicode_Check(key)) {
+                for (OptionName const& option : OPTION_NAMES) {
+                    if ((allowed & option.key) != 0 && PyUnicode_CompareWithASCIIString(key, option.name) == 0) {
+                        known = &option;
+                    }
+                }
+            }
+            if (known == nullptr) {
                 Ref key_repr(PyObject_Repr(key));
                 if (!key_repr) return nullptr;
                 PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
                 return nullptr;
             }
-            if (value != nullptr) {
-                PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('value') and position (1)", function);
-                return nullptr;
-            }
-            value = item;
+            if (!parse_option(function, known->key, item, options)) return nullptr;
         }
     }
     if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s() missing required argument 'value' (pos 1)", function);
+        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", function, first_name);
+        return nullptr;
     }
+    // The views are taken once the owned texts stop changing.
+    if (options.has_hint) options.read.context.artifact_hint = std::string_view(options.hint);
+    options.read.context.neighbours = options.neighbours;
     return value;
 }
 
@@ -106,7 +370,8 @@ PyObject* engine_fault_type() {
 
 // The engine's JSON text for one argument, or null with an exception set.
 PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
-    PyObject* value = bind_value(function, args, kwargs);
+    CallOptions options;
+    PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
     if (value == nullptr) return nullptr;
     Ref utf8(utf8_of(value));
     if (!utf8) return nullptr;
@@ -116,7 +381,7 @@ PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwa
 
     std::string json;
     try {
-        json = epochsift::identify_json(std::string_view(data, static_cast<std::size_t>(size)));
+        json = epochsift::identify_json(std::string_view(data, static_cast<std::size_t>(size)), options.read);
     } catch (const std::exception& fault) {
         if (PyObject* type = engine_fault_type()) PyErr_SetString(type, fault.what());
         return nullptr;
@@ -155,20 +420,29 @@ PyCFunction as_cfunction(F f) {
 
 PyMethodDef METHODS[] = {
     {"identify", as_cfunction(py_identify), METH_VARARGS | METH_KEYWORDS,
-     "identify(value)\n"
+     "identify(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)\n"
      "--\n"
      "\n"
      "Identify a timestamp value across every format family, returning the ranked\n"
      "readings as a list of dicts (`format_id`, `rendered`, `score`, `citation`,\n"
      "`assumptions`, `components`, ...). Empty list if nothing decodes.\n"
      "\n"
+     "With the value alone this is the reference reading. Keyword-only options:\n"
+     "extended (bool) ranks with the extended evidence; hint (str) names the\n"
+     "artifact the value came from; byte_width (1 to 16) and byte_order ('little'\n"
+     "or 'big') describe the stored field; neighbours (ints, or strs holding ints)\n"
+     "are the same field's other values in stored order; window=(start, end), each\n"
+     "an aware datetime, RFC 3339 text or integer nanoseconds, replaces every\n"
+     "family's own window.\n"
+     "\n"
      "Decoded via Python's `json` so the engine's `i128` instant becomes a native\n"
      "(arbitrary-precision) Python int rather than tripping a fixed-width limit."},
     {"identify_json", as_cfunction(py_identify_json), METH_VARARGS | METH_KEYWORDS,
-     "identify_json(value)\n"
+     "identify_json(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)\n"
      "--\n"
      "\n"
-     "Identify a value, returning the ranked readings as a JSON string."},
+     "Identify a value, returning the ranked readings as a JSON string. Takes the\n"
+     "options of identify."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -17,8 +17,9 @@ def test_module_shape():
     assert epochsift.__doc__ == ""
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
-        assert str(inspect.signature(function)) == "(value)"
-    assert epochsift.identify_json.__doc__ == "Identify a value, returning the ranked readings as a JSON string."
+        assert str(inspect.signature(function)) == (
+            "(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)")
+    assert epochsift.identify_json.__doc__.startswith("Identify a value, returning the ranked readings as a JSON string.")
     assert epochsift.identify.__doc__.startswith("Identify a timestamp value across every format family")
     assert epochsift.identify.__doc__.endswith("tripping a fixed-width limit.")
 

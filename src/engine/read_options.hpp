@@ -1,0 +1,42 @@
+// What a caller may tell the engine about a value besides its text. The
+// default (everything absent, extended off) is the reference reading.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+#include "core/byte_order.hpp"
+#include "core/instant.hpp"
+
+namespace epochsift {
+
+// Where an integer came from: each known fact adds one context component to
+// the integer readings. The empty context (all absent) adds none.
+struct IntContext {
+    std::optional<std::string_view> artifact_hint;
+    std::span<const int64_t> neighbours;  // the same field's other values, in stored order
+    std::optional<ByteOrder> byte_order;
+    std::optional<uint8_t> byte_width;
+};
+
+// A span of instants the caller expects, start inclusive, end exclusive.
+struct InstantWindow {
+    PosixNs start;
+    PosixNs end;
+
+    constexpr bool contains(PosixNs instant) const { return start <= instant && instant < end; }
+};
+
+struct ReadOptions {
+    // Rank with the extended evidence (family prior, soft plausibility,
+    // producer resolutions, identifier structure) instead of the reference
+    // score alone.
+    bool extended = false;
+    IntContext context;
+    // Replaces every family's own window wherever a window is tested.
+    std::optional<InstantWindow> window;
+};
+
+}  // namespace epochsift

@@ -1,0 +1,108 @@
+"""The keyword-only options of identify and identify_json: each reaches the engine, faults are TypeError or
+ValueError, and the value alone stays the reference reading."""
+import datetime as dt
+import json
+
+import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
+
+import epochsift
+
+FUNCTIONS = [epochsift.identify, epochsift.identify_json]
+UTC = dt.timezone.utc
+
+
+def components(reading):
+    return dict(reading["components"])
+
+
+def by_id(readings):
+    return {r["format_id"]: r for r in readings}
+
+
+@pytest.mark.parametrize("value", ["1700000000", "1.7e9", "2024-05-01T12:00:00Z", "x", ""])
+def test_absent_options_are_the_reference_reading(value):
+    reference = epochsift.identify_json(value)
+    assert epochsift.identify_json(value, extended=False, hint=None, byte_width=None, byte_order=None,
+                                   neighbours=None, window=None) == reference
+    assert json.loads(reference) == epochsift.identify(value)
+
+
+# The context components and their documented values for 1700000000 read as
+# Unix seconds: a 4-byte field in either order (the swapped value lands in
+# 1970), rising neighbours, and a hint naming Chrome's history file.
+def test_context_options_reach_the_integer_readings():
+    readings = by_id(epochsift.identify("1700000000", hint="Chrome History", byte_width=4, byte_order="big",
+                                        neighbours=[1700000000, "1700000100", 1700000050]))
+    unix = components(readings["unix"])
+    assert unix["byte_width_match"] == 1.0
+    assert unix["endian_match"] == 1.0
+    assert unix["neighbour_monotonicity"] == 1.0
+    assert unix["artifact_match"] == pytest.approx(0.2)
+    assert components(readings["webkit"])["artifact_match"] == 1.0
+
+
+# A window of 2050 to 2060 holds 1700000000 read as Cocoa seconds
+# (2001-01-01 + 1.7e9 s = 2054-11-14) and not as Unix seconds.
+@pytest.mark.parametrize("window", [
+    ("2050-01-01T00:00:00Z", "2060-01-01T00:00:00+00:00"),
+    (dt.datetime(2050, 1, 1, tzinfo=UTC), dt.datetime(2060, 1, 1, 1, tzinfo=dt.timezone(dt.timedelta(hours=1)))),
+    (2524608000 * 10**9, 2840140800 * 10**9),
+    [dt.datetime(2050, 1, 1, tzinfo=UTC), "2060-01-01T00:00:00Z"],
+])
+def test_window_replaces_the_family_window(window):
+    readings = by_id(epochsift.identify("1700000000", window=window))
+    assert components(readings["cocoa"])["in_window"] == 1.0
+    assert components(readings["unix"])["in_window"] == 0.0
+
+
+@given(st.datetimes(min_value=dt.datetime(1900, 1, 1), max_value=dt.datetime(2200, 1, 1),
+                    timezones=st.sampled_from([UTC, dt.timezone(dt.timedelta(hours=-7, minutes=-30))])),
+       st.integers(1, 10**6))
+@settings(max_examples=60)
+def test_window_ends_in_every_form_agree(start, seconds):
+    end = start + dt.timedelta(seconds=seconds)
+    delta = start - dt.datetime(1970, 1, 1, tzinfo=UTC)
+    start_ns = (delta.days * 86400 + delta.seconds) * 10**9 + delta.microseconds * 1000
+    as_text = (start.isoformat(), end.isoformat())
+    as_ns = (start_ns, start_ns + seconds * 10**9)
+    value = str(start_ns // 10**9)
+    assert epochsift.identify_json(value, window=(start, end)) == epochsift.identify_json(value, window=as_text)
+    assert epochsift.identify_json(value, window=(start, end)) == epochsift.identify_json(value, window=as_ns)
+
+
+@pytest.mark.parametrize("function", FUNCTIONS)
+@pytest.mark.parametrize("kwargs, error, message", [
+    ({"extended": 1}, TypeError, "'extended' must be a bool"),
+    ({"hint": b"chrome"}, TypeError, "'hint' must be a str"),
+    ({"byte_width": "4"}, TypeError, "'byte_width' must be an int"),
+    ({"byte_width": True}, TypeError, "'byte_width' must be an int"),
+    ({"byte_width": 0}, ValueError, "1 to 16"),
+    ({"byte_width": 17}, ValueError, "1 to 16"),
+    ({"byte_width": 2**70}, ValueError, "1 to 16"),
+    ({"byte_order": "middle"}, ValueError, "'little' or 'big'"),
+    ({"byte_order": 1}, TypeError, "'byte_order' must be a str"),
+    ({"neighbours": "123"}, TypeError, "iterable of integers"),
+    ({"neighbours": 5}, TypeError, "iterable of integers"),
+    ({"neighbours": [1.5]}, TypeError, "int or str"),
+    ({"neighbours": ["12a"]}, ValueError, "not a signed 64-bit integer"),
+    ({"neighbours": [2**63]}, ValueError, "does not fit a signed 64-bit integer"),
+    ({"window": "2024"}, TypeError, "(start, end) pair"),
+    ({"window": (1, 2, 3)}, ValueError, "(start, end) pair"),
+    ({"window": (2, 1)}, ValueError, "start must lie before the end"),
+    ({"window": (dt.datetime(2020, 1, 1), 5)}, ValueError, "naive datetime"),
+    ({"window": ("2024-05-01T12:00:00", 5)}, ValueError, "RFC 3339 date-time with an offset"),
+    ({"window": (1.5, 2)}, TypeError, "aware datetimes, RFC 3339 texts or integer nanoseconds"),
+    ({"windows": (1, 2)}, TypeError, "unexpected keyword argument 'windows'"),
+])
+def test_option_faults(function, kwargs, error, message):
+    with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")) as info:
+        function("1700000000", **kwargs)
+    assert function.__name__ + "()" in str(info.value)
+
+
+@pytest.mark.parametrize("function", FUNCTIONS)
+def test_options_are_keyword_only(function):
+    with pytest.raises(TypeError, match="keyword-only"):
+        function("1700000000", True)
