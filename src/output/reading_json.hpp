@@ -2,6 +2,8 @@
 // the string escapes, exact 128-bit integers and the float rule.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -23,5 +25,9 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
 // identify(value) written as the JSON array of its readings.
 std::string identify_json(std::string_view value);
 std::string identify_json(std::string_view value, const ReadOptions& options);
+
+// identify_bytes written the same way.
+std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOptions& options,
+                                std::optional<ByteOrder> byte_order);
 
 }  // namespace epochsift

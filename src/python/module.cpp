@@ -3,7 +3,10 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <span>
 #include <exception>
 #include <string>
 #include <string_view>
@@ -396,12 +399,11 @@ PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
     return identify_json_text("identify_json", args, kwargs);
 }
 
-PyObject* py_identify(PyObject*, PyObject* args, PyObject* kwargs) {
-    Ref text(identify_json_text("identify", args, kwargs));
+// json.loads of the engine's text: the 128-bit instants become exact Python
+// ints. The import goes through the interpreter's module cache on every
+// call; only the two names are kept.
+PyObject* loads_json(Ref text) {
     if (!text) return nullptr;
-    // json.loads turns the 128-bit instants into exact Python ints. The
-    // import goes through the interpreter's module cache on every call; only
-    // the two names are kept.
     Ref json_module(PyImport_Import(g_json_name));
     if (!json_module) return nullptr;
     Ref loads(PyObject_GetAttr(json_module.get(), g_loads_name));
@@ -410,6 +412,50 @@ PyObject* py_identify(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!call_args) return nullptr;
     if (PyTuple_SetItem(call_args.get(), 0, text.release()) != 0) return nullptr;  // steals the text
     return PyObject_Call(loads.get(), call_args.get(), nullptr);
+}
+
+PyObject* py_identify(PyObject*, PyObject* args, PyObject* kwargs) {
+    return loads_json(Ref(identify_json_text("identify", args, kwargs)));
+}
+
+constexpr unsigned IDENTIFY_BYTES_OPTIONS = OPT_HINT | OPT_BYTE_ORDER | OPT_WINDOW;
+
+// identify_bytes(data, *, byte_order=None, hint=None, window=None): bytes,
+// bytearray or memoryview of 1 to 16 bytes.
+PyObject* py_identify_bytes(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* const function = "identify_bytes";
+    CallOptions options;
+    PyObject* data = bind_arguments(function, "data", IDENTIFY_BYTES_OPTIONS, args, kwargs, options);
+    if (data == nullptr) return nullptr;
+    if (!PyBytes_Check(data) && !PyByteArray_Check(data) && !PyObject_TypeCheck(data, &PyMemoryView_Type)) {
+        fail_type(function, "data", "bytes, bytearray or memoryview", data);
+        return nullptr;
+    }
+    Ref copy(PyBytes_FromObject(data));  // a memoryview's bytes, whatever its format
+    if (!copy) return nullptr;
+    char* bytes = PyBytes_AsString(copy.get());
+    Py_ssize_t const size = PyBytes_Size(copy.get());
+    if (bytes == nullptr || size < 0) return nullptr;
+    if (size < 1 || size > 16) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'data' must hold 1 to 16 bytes, not %zd", function, size);
+        return nullptr;
+    }
+    std::optional<epochsift::ByteOrder> const order = options.read.context.byte_order;
+    options.read.context.byte_order.reset();  // each reading states the order it assumed
+    options.read.extended = true;
+    std::string json;
+    try {
+        auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
+        json = epochsift::identify_bytes_json(std::span<const uint8_t>(begin, static_cast<std::size_t>(size)),
+                                              options.read, order);
+    } catch (const std::exception& fault) {
+        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, fault.what());
+        return nullptr;
+    } catch (...) {
+        if (PyObject* type = engine_fault_type()) PyErr_SetString(type, "unknown engine fault");
+        return nullptr;
+    }
+    return loads_json(Ref(PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()))));
 }
 
 // A keyword-taking function goes through void (*)(void) to fit PyCFunction.
@@ -443,6 +489,15 @@ PyMethodDef METHODS[] = {
      "\n"
      "Identify a value, returning the ranked readings as a JSON string. Takes the\n"
      "options of identify."},
+    {"identify_bytes", as_cfunction(py_identify_bytes), METH_VARARGS | METH_KEYWORDS,
+     "identify_bytes(data, *, byte_order=None, hint=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Identify 1 to 16 raw bytes (bytes, bytearray or memoryview): as unsigned and\n"
+     "signed integers in both byte orders (or only byte_order, 'little' or 'big')\n"
+     "through every integer family, as binary64 when there are 8, and as the binary\n"
+     "time records of their width. Each reading states the order and width it\n"
+     "assumed. Returns ranked readings like identify(value, extended=True)."},
     {nullptr, nullptr, 0, nullptr},
 };
 
