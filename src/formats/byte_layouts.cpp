@@ -18,17 +18,18 @@ constexpr uint64_t be_n(Bytes b, std::size_t at, std::size_t n) {
     return value;
 }
 
-// Civil fields as UTC at an offset; every field is range-checked by the
-// calendar (a byte of 24 hours or 60 minutes is refused there).
+// Civil fields at an offset; every field is range-checked by the calendar
+// (a byte of 24 hours or 60 minutes is refused there).
 std::optional<LayoutInstant> civil(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
                                    int64_t second, int64_t nanos, int64_t offset_seconds, bool zone_unstated) {
-    if (year < -9999 || year > 9999 || month > 12 || day > 31 || hour > 23 || minute > 59 || second > 59) {
-        return std::nullopt;
+    if (year < -9999 || year > 9999 || month > 12 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
+        nanos >= NS_PER_SECOND) {
+        return std::nullopt;  // also keeps every field inside 32 bits
     }
-    auto const instant = civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(month),
-                                        static_cast<int8_t>(day), static_cast<int8_t>(hour),
-                                        static_cast<int8_t>(minute), static_cast<int8_t>(second),
-                                        static_cast<int32_t>(nanos), offset_seconds);
+    CivilTime const fields{static_cast<int32_t>(year),   static_cast<int32_t>(month),  static_cast<int32_t>(day),
+                           static_cast<int32_t>(hour),   static_cast<int32_t>(minute), static_cast<int32_t>(second),
+                           static_cast<int32_t>(nanos)};
+    auto const instant = civil_to_posix(fields, offset_seconds);
     if (!instant) return std::nullopt;
     return LayoutInstant{*instant, zone_unstated};
 }

@@ -78,9 +78,7 @@ std::optional<Clock> clock(Cursor& c) {
 }
 
 std::optional<PosixNs> at(int32_t year, int32_t month, int32_t day, const Clock& t, int64_t offset) {
-    return civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(month), static_cast<int8_t>(day),
-                          static_cast<int8_t>(t.hour), static_cast<int8_t>(t.minute), static_cast<int8_t>(t.second),
-                          t.nanos, offset);
+    return civil_to_posix(CivilTime{year, month, day, t.hour, t.minute, t.second, t.nanos}, offset);
 }
 
 std::optional<FormInstant> wall(std::optional<PosixNs> instant) {
