@@ -172,10 +172,9 @@ bool window_end_of(const char* function, PyObject* end, epochsift::PosixNs& out)
         return false;
     }
     // datetime keeps its fields in range and its offset within a day.
-    auto const local = epochsift::civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(month),
-                                                 static_cast<int8_t>(day), static_cast<int8_t>(hour),
-                                                 static_cast<int8_t>(minute), static_cast<int8_t>(second),
-                                                 static_cast<int32_t>(micro * 1000), 0);
+    auto const local = epochsift::civil_to_posix(epochsift::CivilTime{
+        static_cast<int32_t>(year), static_cast<int32_t>(month), static_cast<int32_t>(day), static_cast<int32_t>(hour),
+        static_cast<int32_t>(minute), static_cast<int32_t>(second), static_cast<int32_t>(micro * 1000)});
     if (!local) {
         PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is outside the calendar range", function, end);
         return false;
