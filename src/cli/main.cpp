@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -18,7 +19,9 @@
 #include "cli/table.hpp"
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
+#include "core/text_trim.hpp"
 #include "engine/identify.hpp"
+#include "formats/hex_bytes.hpp"
 #include "output/reading_json.hpp"
 
 namespace {
@@ -61,12 +64,23 @@ int show_values(const CliOptions& options) {
         std::string_view const value = options.values[i];
         out.clear();
         try {
+            // The table shows the extended readings; --json stays identify_json.
+            epochsift::ReadOptions const extended{.extended = true, .context = {}, .window = {}};
+            std::optional<epochsift::ByteString> bytes;
+            if (options.hex) {
+                bytes = epochsift::parse_hex_bytes(epochsift::trim_white_space(value), true);
+                if (!bytes) return fail_usage("value " + std::to_string(i + 1) + " is not 1 to 16 hex bytes");
+            }
             if (options.mode == Mode::Json) {
-                out = epochsift::identify_json(value);
+                out = bytes ? epochsift::identify_bytes_json(bytes->view(), extended, std::nullopt)
+                            : epochsift::identify_json(value);
                 out += '\n';
             } else {
                 if (i != 0) out += '\n';
-                append_table(out, value, epochsift::identify(value), style);
+                append_table(out, value,
+                             bytes ? epochsift::identify_bytes(bytes->view(), extended, std::nullopt)
+                                   : epochsift::identify(value, extended),
+                             style);
             }
         } catch (const std::bad_alloc&) {
             throw;

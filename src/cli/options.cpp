@@ -19,6 +19,8 @@ const std::string_view USAGE =
     "  --all            every reading, not only the best 10\n"
     "  --notes          each reading's assumptions under its row\n"
     "  --json           the JSON text of identify_json instead, one line a value\n"
+    "  --hex            read each VALUE as 1 to 16 hex bytes, even decimal digits\n"
+    "                   (\"6817855a\", \"00 00 01 8b\", \"aa:bb\", \"0x1234\")\n"
     "\n"
     "Batch (one value a line of FILE, or of standard input when FILE is - or absent):\n"
     "  --batch          JSON Lines: {\"value\": ..., \"readings\": [...]} a line\n"
@@ -50,7 +52,8 @@ struct OptionRow {
 };
 
 constexpr OptionRow OPTIONS[] = {
-    {"--all", OptionKind::Flag},       {"--notes", OptionKind::Flag},     {"--json", OptionKind::Flag},
+    {"--all", OptionKind::Flag},       {"--notes", OptionKind::Flag},
+    {"--hex", OptionKind::Flag},     {"--json", OptionKind::Flag},
     {"--batch", OptionKind::Flag},     {"--best", OptionKind::Number},    {"--column", OptionKind::Number},
     {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
     {"--max-line", OptionKind::Number},
@@ -92,6 +95,7 @@ std::string check_mode(CliOptions& o, bool json) {
     if (batch) {
         if (o.values.size() > 1) return "--batch reads one input; got " + std::to_string(o.values.size());
         if (o.all || o.notes) return "--all and --notes apply to the table, not to --batch";
+        if (o.hex) return "--hex applies to the values given, not to --batch";
         if (json && o.best) return "--best writes CSV; drop --json";
         if (o.delimiter && !o.column) o.column = 1;
         return {};
@@ -158,6 +162,8 @@ ParsedOptions parse_options(std::span<char* const> args) {
             o.all = true;
         } else if (name == "--notes") {
             o.notes = true;
+        } else if (name == "--hex") {
+            o.hex = true;
         } else if (name == "--json") {
             json = true;
         } else if (name == "--batch") {

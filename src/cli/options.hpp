@@ -23,6 +23,7 @@ struct CliOptions {
     std::vector<std::string_view> values;  // the values; in batch mode the input path, if any
     bool all = false;
     bool notes = false;
+    bool hex = false;  // read each value as hex bytes, decimal digits too
     std::optional<std::size_t> best;    // batch: CSV rows for the best K readings
     std::optional<std::size_t> column;  // batch: the field to read, from 1
     std::optional<std::string> delimiter;

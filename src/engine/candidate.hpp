@@ -15,6 +15,7 @@
 #include <optional>
 #include <string_view>
 
+#include "core/byte_order.hpp"
 #include "core/instant.hpp"
 
 namespace epochsift {
@@ -59,8 +60,9 @@ enum class Note : uint8_t {
     Unsigned32Bit,       // raw fits an unsigned but not a signed 32-bit field
     NearSigned32BitMax,  // raw is within two years of 2^31 - 1
     Form,                // a string form's own note (and the missing designator)
+    InputLayout,         // how bytes or two words became the raw value (extended inputs)
 };
-inline constexpr std::size_t NOTE_COUNT = 8;
+inline constexpr std::size_t NOTE_COUNT = 9;
 
 // A set of notes, listed in enum order.
 class NoteSet {
@@ -172,6 +174,18 @@ private:
     uint8_t size_ = 0;
 };
 
+// How an extended input became the value a family read: bytes in an
+// assumed order, width and signedness, or two 32-bit words in an assumed
+// order. Kind None for text read as it stands.
+struct InputLayout {
+    enum class Kind : uint8_t { None, Bytes, Binary64, Words };
+    Kind kind = Kind::None;
+    uint8_t width = 0;                  // bytes read
+    ByteOrder order = ByteOrder::Big;   // Words: Big is the high word first
+    bool order_moot = false;            // both orders give these bytes the same value
+    bool is_signed = false;
+};
+
 struct Candidate {
     std::string_view format_id;  // static texts of a numeric family or string form row
     std::string_view label;
@@ -184,6 +198,7 @@ struct Candidate {
     NoteSet notes;
     ReadingFacts facts;
     int64_t raw = 0;  // the integer read, which the sentinel note quotes
+    InputLayout layout{};
 };
 
 }  // namespace epochsift

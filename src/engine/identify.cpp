@@ -4,6 +4,7 @@
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/interpret_float.hpp"
+#include "engine/interpret_extended.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
 #include "engine/ranking.hpp"
@@ -48,6 +49,15 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
             add_bare_digits_evidence(reading, options.window.has_value(), inside);
         }
     }
+    append_extended_readings(readings, text, options);
+    rank_extended(readings);
+    return readings;
+}
+
+std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
+                                      std::optional<ByteOrder> byte_order) {
+    std::vector<Candidate> readings;
+    append_byte_readings(readings, bytes, options, byte_order);
     rank_extended(readings);
     return readings;
 }

@@ -7,11 +7,10 @@
 #include <span>
 #include <string_view>
 
+#include "core/byte_order.hpp"
 #include "core/instant.hpp"
 
 namespace epochsift {
-
-enum class ByteOrder : uint8_t { Little, Big };
 
 // Where an integer came from: each known fact adds one context component to
 // the integer readings. The empty context (all absent) adds none.

@@ -116,4 +116,13 @@ std::string identify_json(std::string_view value, const ReadOptions& options) {
     return out;
 }
 
+std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOptions& options,
+                                std::optional<ByteOrder> byte_order) {
+    std::vector<Candidate> const readings = identify_bytes(bytes, options, byte_order);
+    std::string out;
+    out.reserve(128);
+    append_json_candidates(out, readings);
+    return out;
+}
+
 }  // namespace epochsift

@@ -2,6 +2,8 @@
 // facts. Strings and numbers are written by json_string and json_number.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -19,5 +21,9 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
 // identify(value) written as the JSON array of its readings.
 std::string identify_json(std::string_view value);
 std::string identify_json(std::string_view value, const ReadOptions& options);
+
+// identify_bytes written the same way.
+std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOptions& options,
+                                std::optional<ByteOrder> byte_order);
 
 }  // namespace epochsift

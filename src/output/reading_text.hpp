@@ -43,6 +43,17 @@ inline constexpr std::string_view UNSIGNED_32_BIT =
 inline constexpr std::string_view NEAR_SIGNED_32_BIT_MAX =
     "stored value is within ~2 years of the signed 32-bit maximum (2^31-1) — consistent with approaching the "
     "representable limit of a signed 32-bit field (the Unix Y2038 boundary for a 1970-epoch field)";
+inline constexpr std::string_view LAYOUT_BYTES_PREFIX = "read as ";
+inline constexpr std::string_view LAYOUT_BYTES_SUFFIX = " — the byte order and width are assumed, not known";
+inline constexpr std::string_view LAYOUT_WORDS_HIGH_FIRST =
+    "read as two 32-bit words, high word first — the word order is assumed, not known";
+inline constexpr std::string_view LAYOUT_WORDS_LOW_FIRST =
+    "read as two 32-bit words, low word first — the word order is assumed, not known";
+
+constexpr std::string_view byte_order_text(const InputLayout& layout) {
+    if (layout.order_moot) return layout.width == 1 ? " byte, " : " bytes, either byte order, ";
+    return layout.order == ByteOrder::Little ? " bytes, little-endian, " : " bytes, big-endian, ";
+}
 inline constexpr std::string_view ZONE_UNSTATED = "; NO timezone designator — assumed UTC, but may be local time";
 
 constexpr std::string_view sentinel_kind(int64_t raw) {
@@ -88,6 +99,20 @@ void for_each_note(const Candidate& c, F&& emit) {
             case Note::WholeSecond: emit(NotePieces{{WHOLE_SECOND}, 1}); return;
             case Note::Unsigned32Bit: emit(NotePieces{{UNSIGNED_32_BIT}, 1}); return;
             case Note::NearSigned32BitMax: emit(NotePieces{{NEAR_SIGNED_32_BIT_MAX}, 1}); return;
+            case Note::InputLayout: {
+                InputLayout const& layout = c.layout;
+                if (layout.kind == InputLayout::Kind::Words) {
+                    emit(NotePieces{{layout.order == ByteOrder::Big ? LAYOUT_WORDS_HIGH_FIRST : LAYOUT_WORDS_LOW_FIRST}, 1});
+                    return;
+                }
+                std::string_view const width(digits, std::to_chars(digits, digits + sizeof digits, layout.width).ptr);
+                emit(NotePieces{{LAYOUT_BYTES_PREFIX, width, byte_order_text(layout),
+                                 layout.kind == InputLayout::Kind::Binary64 ? "IEEE 754 binary64"
+                                 : layout.is_signed                         ? "signed"
+                                                                            : "unsigned",
+                                 LAYOUT_BYTES_SUFFIX}, 5});
+                return;
+            }
             case Note::Form:
                 if (c.facts.zone_unstated) {
                     emit(NotePieces{{c.form_note, ZONE_UNSTATED}, 2});

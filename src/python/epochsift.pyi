@@ -6,7 +6,7 @@
 import datetime
 from typing import Iterable, Literal, TypedDict, Union
 
-__all__ = ["identify", "identify_json", "identify_column"]
+__all__ = ["identify", "identify_json", "identify_column", "identify_bytes"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -90,3 +90,16 @@ def identify_column(
 ) -> list[Verdict]:
     """Judge many values of one field together: which format reads the column,
     weighing how specific each format's structure is. Verdicts best first."""
+
+def identify_bytes(
+    data: Union[bytes, bytearray, memoryview],
+    *,
+    byte_order: Literal["little", "big"] | None = None,
+    hint: str | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Reading]:
+    """Identify 1 to 16 raw bytes: as unsigned and signed integers in both byte
+    orders (or only byte_order) through every integer family, as binary64 when
+    there are 8, and as the binary time records of their width. Each reading
+    states the order and width it assumed. Raises ValueError for fewer than 1
+    or more than 16 bytes, TypeError for any other type."""

@@ -3,9 +3,12 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -515,6 +518,39 @@ PyObject* py_identify_column(PyObject* module, PyObject* args, PyObject* kwargs)
     return loads_json(module, text_or_error(outcome, json));
 }
 
+constexpr unsigned IDENTIFY_BYTES_OPTIONS = OPT_HINT | OPT_BYTE_ORDER | OPT_WINDOW;
+
+// identify_bytes(data, *, byte_order=None, hint=None, window=None): bytes,
+// bytearray or memoryview of 1 to 16 bytes.
+PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) {
+    static const char* const function = "identify_bytes";
+    CallOptions options;
+    PyObject* data = bind_arguments(function, "data", IDENTIFY_BYTES_OPTIONS, args, kwargs, options);
+    if (data == nullptr) return nullptr;
+    if (!PyBytes_Check(data) && !PyByteArray_Check(data) && !PyObject_TypeCheck(data, &PyMemoryView_Type)) {
+        fail_type(function, "data", "bytes, bytearray or memoryview", data);
+        return nullptr;
+    }
+    Ref copy(PyBytes_FromObject(data));  // a memoryview's bytes, whatever its format
+    if (!copy) return nullptr;
+    char* bytes = PyBytes_AsString(copy.get());
+    Py_ssize_t const size = PyBytes_Size(copy.get());
+    if (bytes == nullptr || size < 0) return nullptr;
+    if (size < 1 || size > 16) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'data' must hold 1 to 16 bytes, not %zd", function, size);
+        return nullptr;
+    }
+    std::optional<epochsift::ByteOrder> const order = options.read.context.byte_order;
+    options.read.context.byte_order.reset();  // each reading states the order it assumed
+    options.read.extended = true;
+    std::string json;
+    auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
+    std::span<const uint8_t> const view(begin, static_cast<std::size_t>(size));
+    EngineOutcome const outcome =
+        run_engine([&] { json = epochsift::identify_bytes_json(view, options.read, order); });
+    return loads_json(module, text_or_error(outcome, json));
+}
+
 // A keyword-taking function goes through void (*)(void) to fit PyCFunction.
 template <class F>
 PyCFunction as_cfunction(F f) {
@@ -557,6 +593,15 @@ PyMethodDef METHODS[] = {
      "pairs whose instants do not fall), first and last (instants of the first\n"
      "and last value read, integer nanoseconds). A format whose structure is\n"
      "specific gains on every value it reads. Options as for identify."},
+    {"identify_bytes", as_cfunction(py_identify_bytes), METH_VARARGS | METH_KEYWORDS,
+     "identify_bytes(data, *, byte_order=None, hint=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Identify 1 to 16 raw bytes (bytes, bytearray or memoryview): as unsigned and\n"
+     "signed integers in both byte orders (or only byte_order, 'little' or 'big')\n"
+     "through every integer family, as binary64 when there are 8, and as the binary\n"
+     "time records of their width. Each reading states the order and width it\n"
+     "assumed. Returns ranked readings like identify(value, extended=True)."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -94,10 +94,10 @@ def test_json_gives_one_line_a_value_in_order():
 
 
 # The table: one block a value. Its exact layout is tested on the table writer
-# (tests/cpp/cli_test.cpp); here each block must show identify's readings.
+# (tests/cpp/cli_test.cpp); here each block must show the extended readings.
 
 def check_block(block, value, options):
-    readings = epochsift.identify(value)
+    readings = epochsift.identify(value, extended=True)
     title, *lines = block.split("\n")
     if not readings:
         assert title == f"{value}: no readings" and lines == []

@@ -13,7 +13,7 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json", "identify_column"]
+    assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == (

@@ -1,0 +1,172 @@
+#include "engine/interpret_extended.hpp"
+
+#include <cstring>
+
+#include "core/ascii_scan.hpp"
+#include "engine/interpret_float.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/score.hpp"
+#include "formats/byte_layouts.hpp"
+#include "formats/extended_string_forms.hpp"
+#include "formats/hex_bytes.hpp"
+#include "formats/numeric_family_table.hpp"
+#include "formats/two_part.hpp"
+#include "formats/wall_clock_text.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// The window binary records and extended forms are tested against: the
+// caller's, else the numeric families' shared one.
+InstantWindow window_of(const ReadOptions& options) {
+    if (options.window) return *options.window;
+    return InstantWindow{NUMERIC_FAMILIES[0].window_start, NUMERIC_FAMILIES[0].window_end};
+}
+
+// Readings of one raw integer made from the input's layout: each carries the
+// layout and its note, and the layout's width and order enter the context.
+void append_laid_out(std::vector<Candidate>& out, int64_t raw, const InputLayout& layout, const ReadOptions& options) {
+    ReadOptions laid = options;
+    laid.context.byte_width = layout.width;
+    if (!layout.order_moot) laid.context.byte_order = layout.order;
+    std::size_t const first = out.size();
+    append_integer_readings(out, raw, laid);
+    for (std::size_t i = first; i < out.size(); ++i) {
+        out[i].layout = layout;
+        out[i].notes.add(Note::InputLayout);
+    }
+}
+
+// A string-form reading from the extended table: self-describing, score 1.0
+// inside the window; outside it, flagged and scored below every in-window
+// self-describing reading.
+Candidate form_candidate(const StringForm& form, FormInstant found, const InstantWindow& window) {
+    bool const inside = window.contains(found.instant);
+    Candidate reading{
+        .format_id = form.id,
+        .label = form.label,
+        .citation = form.citation,
+        .form_note = form.note,
+        .instant = found.instant,
+        .rendered = RenderedText::of(found.instant),
+        .score = 0.0,
+        .components = {{Component::Representable, 1.0},
+                       {Component::SelfDescribing, 1.0},
+                       {Component::InWindow, inside ? 1.0 : 0.0},
+                       {Component::NotSentinel, 1.0}},
+        .notes = {Note::Form},
+        .facts = {.sentinel = false,
+                  .local = form.naive || found.zone_unstated,
+                  .rare = false,
+                  .packed = false,
+                  .outside_window = !inside,
+                  .string_form = true,
+                  .zone_unstated = found.zone_unstated && !form.naive},
+        .raw = 0,
+    };
+    reading.score = overall_score(reading.components);
+    return reading;
+}
+
+// A binary record's reading: rare, scored by the window like a packed row.
+Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const InstantWindow& window) {
+    bool const inside = window.contains(found.instant);
+    Candidate reading{
+        .format_id = layout.id,
+        .label = layout.label,
+        .citation = layout.citation,
+        .form_note = {},
+        .instant = found.instant,
+        .rendered = RenderedText::of(found.instant),
+        .score = 0.0,
+        .components = {{Component::Representable, 1.0},
+                       {Component::InWindow, inside ? 1.0 : 0.0},
+                       {Component::Prevalence, prevalence_value(layout.rare ? Prevalence::Rare : Prevalence::Common)},
+                       {Component::NotSentinel, 1.0},
+                       {Component::ByteWidthMatch, 1.0}},
+        .notes = {Note::ConsistentWith, Note::LeapSmear},
+        .facts = {.sentinel = false,
+                  .local = found.zone_unstated,
+                  .rare = layout.rare,
+                  .packed = true,
+                  .outside_window = !inside,
+                  .string_form = false,
+                  .zone_unstated = false},
+        .raw = 0,
+    };
+    if (found.zone_unstated) reading.notes.add(Note::WallClockLocal);
+    reading.score = overall_score(reading.components);
+    return reading;
+}
+
+}  // namespace
+
+void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> bytes, const ReadOptions& options,
+                          std::optional<ByteOrder> byte_order) {
+    if (bytes.empty() || bytes.size() > MAX_HEX_BYTES) return;
+    auto const width = static_cast<uint8_t>(bytes.size());
+    if (width <= 8) {
+        bool const moot = unsigned_value(bytes, ByteOrder::Little) == unsigned_value(bytes, ByteOrder::Big);
+        for (ByteOrder const order : {ByteOrder::Big, ByteOrder::Little}) {
+            if (byte_order && order != *byte_order) continue;
+            if (moot && order == ByteOrder::Little && !byte_order) break;  // the big-endian pass read it
+            uint64_t const value = unsigned_value(bytes, order);
+            int64_t const as_signed = signed_value(bytes, order);
+            // A 64-bit value at or past 2^63 has only its signed reading.
+            if (width < 8 || value <= static_cast<uint64_t>(INT64_MAX)) {
+                append_laid_out(out, static_cast<int64_t>(value), {InputLayout::Kind::Bytes, width, order, moot, false},
+                                options);
+            }
+            if (as_signed < 0) {
+                append_laid_out(out, as_signed, {InputLayout::Kind::Bytes, width, order, moot, true}, options);
+            }
+            if (width == 8) {
+                double x = 0;
+                std::memcpy(&x, &value, sizeof x);  // the value's bits are the double's, whatever the host order
+                std::size_t const first = out.size();
+                append_float_readings(out, x, options);
+                for (std::size_t i = first; i < out.size(); ++i) {
+                    out[i].layout = {InputLayout::Kind::Binary64, width, order, moot, true};
+                    out[i].notes.add(Note::InputLayout);
+                }
+            }
+        }
+    }
+    InstantWindow const window = window_of(options);
+    for (ByteLayout const& layout : BYTE_LAYOUTS) {
+        if (layout.width != width) continue;
+        if (auto const found = layout.decode(bytes)) out.push_back(layout_candidate(layout, *found, window));
+    }
+}
+
+void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
+    if (auto const bytes = parse_hex_bytes(text)) append_byte_readings(out, bytes->view(), options, std::nullopt);
+    if (auto const pair = parse_hex_word_pair(text)) {
+        append_laid_out(out, static_cast<int64_t>(pair->first_high()),
+                        {InputLayout::Kind::Words, 8, ByteOrder::Big, false, false}, options);
+        append_laid_out(out, static_cast<int64_t>(pair->first_low()),
+                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options);
+    }
+    if (auto const cookie = parse_decimal_word_pair(text)) {
+        append_laid_out(out, static_cast<int64_t>(cookie->first_low()),
+                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options);
+    }
+    InstantWindow const window = window_of(options);
+    FormMemo memo;
+    for (StringForm const& form : EXTENDED_STRING_FORMS) {
+        if (auto const found = read_form(form, text, memo)) out.push_back(form_candidate(form, *found, window));
+    }
+    // A syslog date has no year: only a caller's window can fix one.
+    if (options.window) {
+        if (auto const found = parse_syslog(text, options.window->start, options.window->end)) {
+            static constexpr StringForm SYSLOG{nullptr, nullptr, "syslog", "syslog RFC 3164 timestamp (no year, LOCAL time)",
+                                               "RFC 3164 §4.1.2 (TIMESTAMP)",
+                                               "parsed as Mmm dd hh:mm:ss with the year the caller's window fixes",
+                                               true};
+            out.push_back(form_candidate(SYSLOG, *found, window));
+        }
+    }
+}
+
+}  // namespace epochsift
