@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/instant.hpp"
@@ -22,6 +23,9 @@ struct FormInstant {
 // is not in the form.
 using FormParser = std::optional<FormInstant> (*)(std::string_view text);
 
+// The form's text for an instant, or nothing when the form cannot hold it.
+using FormWriter = std::optional<std::string> (*)(PosixNs instant);
+
 struct StringForm {
     FormParser parse;
     std::string_view id;
@@ -29,6 +33,7 @@ struct StringForm {
     std::string_view citation;
     std::string_view note;
     bool naive = false;  // the form never stores an offset: its times are wall-clock times
+    FormWriter write = nullptr;
 };
 
 inline constexpr std::size_t STRING_FORM_COUNT = 19;
