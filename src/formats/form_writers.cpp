@@ -9,7 +9,6 @@ namespace epochsift {
 
 namespace {
 
-constexpr int64_t NS_PER_MS = 1'000'000;
 constexpr int64_t NS_PER_TICK = 100;
 constexpr i128 GREGORIAN_TO_UNIX_NS = i128{12'219'292'800} * NS_PER_SECOND;  // 1582-10-15 to 1970-01-01
 constexpr std::string_view HEX = "0123456789abcdef";
@@ -23,7 +22,7 @@ constexpr std::array<std::string_view, 7> WEEKDAYS = {"Mon", "Tue", "Wed", "Thu"
 // The UTC fields of the whole second at or below an instant, the nanoseconds
 // past it, and the day count since 1970 (for weekdays and ordinals).
 struct Split {
-    CivilFields civil;
+    CivilTime civil;
     int64_t nanos;  // [0, 1e9)
     int64_t days;   // floor(seconds / 86 400)
 };
@@ -60,7 +59,7 @@ void put_hex(std::string& out, uint64_t value, int digits) {
 }
 
 // YYYYMMDDHHMMSS, the compact date and time several forms share.
-void put_compact(std::string& out, const CivilFields& c) {
+void put_compact(std::string& out, const CivilTime& c) {
     put_digits(out, c.year, 4);
     for (int field : {c.month, c.day, c.hour, c.minute, c.second}) put_digits(out, field, 2);
 }
@@ -140,7 +139,7 @@ struct WeekDate {
 
 int64_t weekday_of(int64_t days) { return floor_mod(days + 3, 7) + 1; }  // 1970-01-01 was a Thursday
 
-int64_t days_of_year_start(int64_t year) { return *civil_to_unix_seconds(year, 1, 1, 0, 0, 0) / 86'400; }
+int64_t days_of_year_start(int64_t year) { return *unix_seconds(CivilTime{.year = static_cast<int32_t>(year)}) / 86'400; }
 
 WeekDate week_date(int64_t days, int64_t year) {
     int64_t const weekday = weekday_of(days);
