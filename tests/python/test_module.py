@@ -13,12 +13,13 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json"]
+    assert epochsift.__all__ == ["identify", "identify_json", "encode"]
     assert epochsift.__doc__ == ""
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
-        assert str(inspect.signature(function)) == "(value)"
-    assert epochsift.identify_json.__doc__ == "Identify a value, returning the ranked readings as a JSON string."
+        assert str(inspect.signature(function)) == "(value, *, extended=False, tz=None, local_zone=None)"
+    assert str(inspect.signature(epochsift.encode)) == "(when, *, families=None)"
+    assert epochsift.identify_json.__doc__.startswith("Identify a value, returning the ranked readings as a JSON string.")
     assert epochsift.identify.__doc__.startswith("Identify a timestamp value across every format family")
     assert epochsift.identify.__doc__.endswith("tripping a fixed-width limit.")
 
