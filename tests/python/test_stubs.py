@@ -10,7 +10,7 @@ from pathlib import Path
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
-STUB_DIR = ROOT / "src" / "module"
+STUB_DIR = ROOT / "src" / "python"
 
 pytestmark = pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed")
 
