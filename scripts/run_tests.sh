@@ -13,7 +13,7 @@ jobs=$(nproc)
 step() { printf '\n== %s\n' "$*"; }
 
 step "system packages"
-packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev libhowardhinnant-date-dev tzdata)
+packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev tzdata)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

@@ -1,11 +1,7 @@
 #include "engine/time_zone.hpp"
 
-#include <date/tz.h>
-
-#include <chrono>
-#include <exception>
-
 #include "core/ascii_scan.hpp"
+#include "core/zone_directory.hpp"
 
 namespace epochsift {
 
@@ -32,9 +28,9 @@ std::optional<int32_t> fixed_offset(std::string_view text) {
 
 bool in_calendar(i128 seconds) { return seconds >= MIN_CALENDAR_SECOND && seconds <= MAX_CALENDAR_SECOND; }
 
-LocalTime local_from(const date::sys_info& info, PosixNs instant) {
-    auto const offset = static_cast<int32_t>(info.offset.count());
-    return LocalTime{PosixNs{instant.ns + i128{offset} * NS_PER_SECOND}, offset, info.abbrev};
+LocalTime local_from(const ZoneState& state, PosixNs instant) {
+    return LocalTime{PosixNs{instant.ns + i128{state.offset} * NS_PER_SECOND}, state.offset,
+                     std::string(state.abbreviation)};
 }
 
 }  // namespace
@@ -57,34 +53,29 @@ std::string offset_text(int32_t offset_seconds) {
     return text;
 }
 
-std::optional<TimeZone> TimeZone::find(std::string_view name) {
+bool TimeZone::is_fixed_offset(std::string_view name) { return fixed_offset(name).has_value(); }
+
+std::optional<TimeZone> TimeZone::find(std::string_view name, std::string_view directory) {
     TimeZone zone;
     zone.name_ = std::string(name);
     if (auto const offset = fixed_offset(name)) {
         zone.fixed_offset_ = *offset;
         return zone;
     }
-    if (name.empty() || name.find('\0') != std::string_view::npos) return std::nullopt;
-    // The library reports an unknown name, or an unreadable database, by
-    // throwing; here that becomes "no such zone".
-    try {
-        zone.zone_ = date::locate_zone(name);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    if (zone.zone_ == nullptr) return std::nullopt;
+    ZoneLoad loaded = load_zone(name, directory);
+    if (!loaded.rules) return std::nullopt;
+    zone.rules_ = std::move(loaded.rules);
     return zone;
 }
 
 std::optional<LocalTime> TimeZone::at(PosixNs instant) const {
     i128 const seconds = floor_div(instant.ns, NS_PER_SECOND);
     if (!in_calendar(seconds)) return std::nullopt;
-    if (zone_ == nullptr) {
+    if (rules_ == nullptr) {
         return LocalTime{PosixNs{instant.ns + i128{fixed_offset_} * NS_PER_SECOND}, fixed_offset_,
                          offset_text(fixed_offset_)};
     }
-    date::sys_seconds const at{std::chrono::seconds{static_cast<int64_t>(seconds)}};
-    return local_from(zone_->get_info(at), instant);
+    return local_from(rules_->at(static_cast<int64_t>(seconds)), instant);
 }
 
 std::optional<WallClockInstants> TimeZone::instants_of(PosixNs wall) const {
@@ -92,24 +83,27 @@ std::optional<WallClockInstants> TimeZone::instants_of(PosixNs wall) const {
     if (!in_calendar(seconds)) return std::nullopt;
     auto const instant_at = [&](int32_t offset) { return PosixNs{wall.ns - i128{offset} * NS_PER_SECOND}; };
     WallClockInstants out;
-    if (zone_ == nullptr) {
+    if (rules_ == nullptr) {
         out.first_instant = instant_at(fixed_offset_);
         out.first = LocalTime{wall, fixed_offset_, offset_text(fixed_offset_)};
         return out;
     }
-    date::local_seconds const local{std::chrono::seconds{static_cast<int64_t>(seconds)}};
-    date::local_info const info = zone_->get_info(local);
-    auto const offset_of = [](const date::sys_info& i) { return static_cast<int32_t>(i.offset.count()); };
-    out.first_instant = instant_at(offset_of(info.first));
-    out.first = LocalTime{wall, offset_of(info.first), info.first.abbrev};
-    switch (info.result) {
-        case date::local_info::unique: break;
-        case date::local_info::nonexistent: out.kind = WallClockKind::Gap; break;
-        case date::local_info::ambiguous:
-            out.kind = WallClockKind::Fold;
-            out.second_instant = instant_at(offset_of(info.second));
-            out.second = LocalTime{wall, offset_of(info.second), info.second.abbrev};
-            break;
+    WallClockLookup const found = rules_->instants_of(static_cast<int64_t>(seconds));
+    auto const local = [&](const ZoneState& state) {
+        return LocalTime{wall, state.offset, std::string(state.abbreviation)};
+    };
+    if (found.count == 0) {  // a gap: the offset before the shift
+        out.kind = WallClockKind::Gap;
+        out.first_instant = instant_at(found.before_gap.offset);
+        out.first = local(found.before_gap);
+        return out;
+    }
+    out.first_instant = instant_at(found.states[0].offset);
+    out.first = local(found.states[0]);
+    if (found.count == 2) {
+        out.kind = WallClockKind::Fold;
+        out.second_instant = instant_at(found.states[1].offset);
+        out.second = local(found.states[1]);
     }
     return out;
 }

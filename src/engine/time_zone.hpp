@@ -1,18 +1,16 @@
-// A time zone asked for by name: an IANA zone from the system's tz database,
-// or a fixed offset such as +05:30. The database is read only when a zone
-// name is looked up.
+// A time zone asked for by name: an IANA zone from a directory of TZif
+// files (the system's tz database unless told otherwise), or a fixed offset
+// such as +05:30. A zone's file is read when its name is first looked up.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/instant.hpp"
-
-namespace date {
-class time_zone;
-}
+#include "core/zone_rules.hpp"
 
 namespace epochsift {
 
@@ -41,8 +39,12 @@ struct WallClockInstants {
 class TimeZone {
 public:
     // An IANA name (Europe/Berlin, UTC) or ±HH:MM, ±HHMM, ±HH; nothing for an
-    // unknown name or a malformed offset.
-    static std::optional<TimeZone> find(std::string_view name);
+    // unknown name, an unreadable zone file or a malformed offset. Names are
+    // looked up in directory, or in $TZDIR or /usr/share/zoneinfo when empty.
+    static std::optional<TimeZone> find(std::string_view name, std::string_view directory = {});
+
+    // Whether name is an offset rather than a zone to look up.
+    static bool is_fixed_offset(std::string_view name);
 
     std::string_view name() const { return name_; }
 
@@ -54,7 +56,7 @@ public:
     std::optional<WallClockInstants> instants_of(PosixNs wall) const;
 
 private:
-    const date::time_zone* zone_ = nullptr;  // null for a fixed offset
+    std::shared_ptr<const ZoneRules> rules_;  // null for a fixed offset
     int32_t fixed_offset_ = 0;
     std::string name_;
 };
