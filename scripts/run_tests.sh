@@ -20,7 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy nlohmann-json cmake ninja 2>&1 | grep -v 'WARNING: Running pip as' || true
+python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy tzdata nlohmann-json cmake ninja 2>&1 | grep -v 'WARNING: Running pip as' || true
 
 step "C++ tests"
 cmake -S . -B build/cpp -G Ninja -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF >/dev/null
@@ -62,7 +62,7 @@ for python in "${pythons[@]}"; do
   step "Python tests under $("$python" --version)"
   venv="build/venv-$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
   [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy tzdata
   "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
   (cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
 done

@@ -128,11 +128,31 @@ bool has_zone_keywords(PyObject* kwargs) {
     return false;
 }
 
+// The zoneinfo directory of Python's tzdata package, or nothing when it is
+// not installed (any error on the way is cleared).
+std::optional<std::string> tzdata_directory() {
+    std::optional<std::string> out;
+    Ref resources(PyImport_ImportModule("importlib.resources"));
+    Ref files(resources ? PyObject_GetAttrString(resources.get(), "files") : nullptr);
+    Ref root(files ? PyObject_CallFunction(files.get(), "s", "tzdata.zoneinfo") : nullptr);
+    Ref text(root ? PyObject_Str(root.get()) : nullptr);
+    Ref utf8(text ? PyUnicode_AsUTF8String(text.get()) : nullptr);
+    if (utf8) {
+        if (const char* path = PyBytes_AsString(utf8.get())) out = std::string(path);
+    }
+    PyErr_Clear();
+    return out;
+}
+
 // A zone keyword's zone, or nothing; false with ValueError set for an
-// unknown name.
+// unknown name. A name the system's tz database lacks is looked up in the
+// tzdata package, where installed.
 bool zone_argument(const char* keyword, const char* name, std::optional<epochsift::TimeZone>& zone) {
     if (name == nullptr) return true;
     zone = epochsift::TimeZone::find(name);
+    if (!zone && !epochsift::TimeZone::is_fixed_offset(name)) {
+        if (auto const directory = tzdata_directory()) zone = epochsift::TimeZone::find(name, *directory);
+    }
     if (zone) return true;
     PyErr_Format(PyExc_ValueError, "%s: unknown time zone '%s'", keyword, name);
     return false;

@@ -7,6 +7,7 @@ import shutil
 import struct
 import subprocess
 import uuid
+from pathlib import Path
 from zoneinfo import ZoneInfo
 
 import pytest
@@ -98,13 +99,19 @@ def test_encode_refusals(when, families, error):
         epochsift.encode(when, families=families)
 
 
-# Zones with daylight saving, a half-hour shift, and offsets changed in history.
-ZONES = ["Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "Europe/Moscow", "Asia/Kolkata"]
-seconds_1970_2037 = st.integers(min_value=0, max_value=2_145_916_799)
+# Zones with daylight saving, a half-hour shift, offsets changed in history,
+# southern summers, a 45-minute offset and Morocco's Ramadan shifts. The
+# range runs past 2037, where the files' listed transitions end and their
+# rule strings take over.
+ZONES = [
+    "America/New_York", "Europe/Berlin", "Australia/Lord_Howe", "Europe/Moscow", "Asia/Kolkata",
+    "America/Sao_Paulo", "Pacific/Chatham", "Africa/Casablanca",
+]
+seconds_1970_2100 = st.integers(min_value=0, max_value=4_102_444_799)
 
 
-@settings(max_examples=300, deadline=None)
-@given(seconds_1970_2037, st.sampled_from(ZONES))
+@settings(max_examples=600, deadline=None)
+@given(seconds_1970_2100, st.sampled_from(ZONES))
 def test_display_zone_matches_zoneinfo(seconds, zone):
     reading = next(r for r in epochsift.identify(str(seconds), tz=zone) if r["format_id"] == "unix")
     expected = dt.datetime.fromtimestamp(seconds, ZoneInfo(zone))
@@ -115,18 +122,21 @@ def test_display_zone_matches_zoneinfo(seconds, zone):
     assert local["abbreviation"] == expected.tzname()
 
 
-walls = st.datetimes(min_value=dt.datetime(1970, 1, 2), max_value=dt.datetime(2037, 12, 30)).map(
+walls = st.datetimes(min_value=dt.datetime(1970, 1, 2), max_value=dt.datetime(2100, 12, 30)).map(
     lambda d: d.replace(microsecond=0)
 )
 
 
-@settings(max_examples=300, deadline=None)
-@given(walls, st.sampled_from(ZONES))
-def test_local_zone_places_wall_clock_like_zoneinfo(wall, zone):
-    text = wall.strftime("%Y:%m:%d %H:%M:%S")  # EXIF stores wall-clock time
-    readings = [r for r in epochsift.identify(text, local_zone=zone) if r["format_id"] == "exif"]
+def zoneinfo_instants(wall, zone):
     earlier = int(wall.replace(tzinfo=ZoneInfo(zone), fold=0).timestamp())
     later = int(wall.replace(tzinfo=ZoneInfo(zone), fold=1).timestamp())
+    return earlier, later
+
+
+def check_placement(wall, zone):
+    text = wall.strftime("%Y:%m:%d %H:%M:%S")  # EXIF stores wall-clock time
+    readings = [r for r in epochsift.identify(text, local_zone=zone) if r["format_id"] == "exif"]
+    earlier, later = zoneinfo_instants(wall, zone)
     got = [r["instant"] // NS for r in readings]
     if earlier < later:  # a fold: both instants, earlier first
         assert got == [earlier, later]
@@ -137,6 +147,45 @@ def test_local_zone_places_wall_clock_like_zoneinfo(wall, zone):
     else:
         assert got == [earlier]
         assert readings[0]["local_zone"]["note"] is None
+
+
+@settings(max_examples=600, deadline=None)
+@given(walls, st.sampled_from(ZONES))
+def test_local_zone_places_wall_clock_like_zoneinfo(wall, zone):
+    check_placement(wall, zone)
+
+
+def shifts(zone, first_year, last_year):
+    """The wall clocks just around each offset change zoneinfo sees, found by
+    stepping hour by hour: random walls rarely land in a gap or fold."""
+    tz = ZoneInfo(zone)
+    t = int(dt.datetime(first_year, 1, 1, tzinfo=dt.timezone.utc).timestamp())
+    end = int(dt.datetime(last_year + 1, 1, 1, tzinfo=dt.timezone.utc).timestamp())
+    before = dt.datetime.fromtimestamp(t, tz).utcoffset()
+    while t < end:
+        t += 3600
+        after = dt.datetime.fromtimestamp(t, tz).utcoffset()
+        if after != before:
+            lo, hi = t - 3600, t  # the change lies in (lo, hi]
+            while hi - lo > 1:
+                mid = (lo + hi) // 2
+                if dt.datetime.fromtimestamp(mid, tz).utcoffset() == before:
+                    lo = mid
+                else:
+                    hi = mid
+            wall = dt.datetime.fromtimestamp(hi, dt.timezone.utc).replace(tzinfo=None) + before
+            yield wall
+            before = after
+
+
+# Every shift in two spans: the last listed transitions, and the rule strings'
+# years far past them.
+@pytest.mark.parametrize("zone", ZONES)
+@pytest.mark.parametrize("years", [(2035, 2039), (2096, 2099)])
+def test_every_shift_is_placed_like_zoneinfo(zone, years):
+    for wall in shifts(zone, *years):
+        for delta in (-3600, -1800, -1, 0, 1, 1799, 3599):
+            check_placement(wall + dt.timedelta(seconds=delta), zone)
 
 
 # Transitions as the zones' rules give them: (zone, wall clock, expected instants).
@@ -156,6 +205,13 @@ def test_transitions(zone, wall, expected):
     assert [r["rendered"] for r in readings] == expected
 
 
+# Past 2037 the US rules of 2007 still hold: New York keeps summer time.
+def test_new_york_summer_after_the_listed_transitions():
+    reading = next(r for r in epochsift.identify("2698056000", tz="America/New_York") if r["format_id"] == "unix")
+    assert reading["local"]["time"] == "2055-07-01T08:00:00-04:00"  # 12:00Z
+    assert reading["local"]["abbreviation"] == "EDT"
+
+
 @pytest.mark.parametrize("zone, offset", [("+05:30", 19800), ("-0800", -28800), ("+00", 0)])
 def test_fixed_offsets(zone, offset):
     reading = next(r for r in epochsift.identify("0", tz=zone) if r["format_id"] == "unix")
@@ -164,7 +220,12 @@ def test_fixed_offsets(zone, offset):
     assert reading["local"]["time"] == expected.isoformat()
 
 
-@pytest.mark.parametrize("zone", ["Mars/Olympus", "", "+25:00", "+05:60", "Europe/Berlin/x"])
+# Names that could leave the zone directory are refused before any file is opened.
+@pytest.mark.parametrize(
+    "zone",
+    ["Mars/Olympus", "", "+25:00", "+05:60", "Europe/Berlin/x", "../zoneinfo/UTC", "/usr/share/zoneinfo/UTC",
+     "Europe/./Berlin", "Europe//Berlin", "Europe/Berlin/", "Europe", "Europe/Ber lin"],
+)
 def test_unknown_zones(zone):
     with pytest.raises(ValueError):
         epochsift.identify("0", tz=zone)
@@ -175,6 +236,28 @@ def test_unknown_zones(zone):
 @pytest.mark.parametrize("value", ["1700000000", "2024:10:27 02:30:00", "018e9220-b23b-7000-8000-000000000000"])
 def test_no_zone_keeps_the_reference_output(value):
     assert epochsift.identify_json(value, tz=None, local_zone=None) == epochsift.identify_json(value)
+
+
+def test_zone_directory_from_tzdir(tmp_path, monkeypatch):
+    # A zone is read from $TZDIR; a truncated or corrupt file there is an
+    # unknown zone, not a crash.
+    real = (Path("/usr/share/zoneinfo") / "Europe/Berlin").read_bytes()
+    (tmp_path / "Test").mkdir()
+    (tmp_path / "Test/Whole").write_bytes(real)
+    (tmp_path / "Test/Cut").write_bytes(real[: len(real) // 2])
+    (tmp_path / "Test/Footer").write_bytes(real[:-3] + b"X\n")
+    monkeypatch.setenv("TZDIR", str(tmp_path))
+    assert epochsift.identify("0", tz="Test/Whole")[0]["local"]["offset_seconds"] == 3600
+    for zone in ("Test/Cut", "Test/Footer"):
+        with pytest.raises(ValueError):
+            epochsift.identify("0", tz=zone)
+
+
+def test_zones_missing_from_the_system_come_from_tzdata(tmp_path, monkeypatch):
+    pytest.importorskip("tzdata")
+    monkeypatch.setenv("TZDIR", str(tmp_path))  # an empty system directory
+    reading = next(r for r in epochsift.identify("2698056000", tz="America/New_York") if r["format_id"] == "unix")
+    assert reading["local"]["abbreviation"] == "EDT"
 
 
 CLI = shutil.which("epochsift")
