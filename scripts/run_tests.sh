@@ -14,7 +14,7 @@ jobs=$(nproc)
 step() { printf '\n== %s\n' "$*"; }
 
 step "system packages"
-packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev)
+packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev tzdata)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -23,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 # pip's own status decides: the filter only drops the root warning.
 quiet_pip() { "$@" 2>&1 | { grep -v 'WARNING: Running pip as' || true; }; }
-quiet_pip python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy nlohmann-json cmake ninja
+quiet_pip python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy tzdata nlohmann-json cmake ninja
 
 step "C++ tests"
 cmake -S . -B build/cpp -G Ninja -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF >/dev/null
@@ -74,7 +74,7 @@ for python in "${pythons[@]}"; do
   step "Python tests under $("$python" --version)"
   venv="build/venv-$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
   [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
-  quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy
+  quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy tzdata
   quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
   (cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
 done

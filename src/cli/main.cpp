@@ -12,8 +12,13 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
+#include <vector>
+
+#include <chrono>
 
 #include "cli/batch.hpp"
+#include "cli/encode_table.hpp"
 #include "cli/options.hpp"
 #include "cli/report.hpp"
 #include "cli/table.hpp"
@@ -22,7 +27,12 @@
 #include "core/text_trim.hpp"
 #include "engine/identify.hpp"
 #include "formats/hex_bytes.hpp"
+#include "engine/encode.hpp"
+#include "engine/instant_text.hpp"
+#include "engine/zoned_readings.hpp"
+#include "output/encoded_json.hpp"
 #include "output/reading_json.hpp"
+#include "output/zoned_json.hpp"
 
 namespace {
 
@@ -47,7 +57,81 @@ int finish_output() {
     return EXIT_FAILED;
 }
 
+// The zones the options name, looked up once; a one-line message for an
+// unknown one.
+struct Zones {
+    std::optional<epochsift::TimeZone> display;
+    std::optional<epochsift::TimeZone> local_zone;
+    std::string error;
+
+    bool any() const { return display || local_zone; }
+    epochsift::ZoneOptions options() const {
+        return {display ? &*display : nullptr, local_zone ? &*local_zone : nullptr};
+    }
+};
+
+Zones find_zones(const CliOptions& options) {
+    Zones zones;
+    for (auto [name, slot, flag] : {std::tuple{options.tz, &zones.display, "--tz"},
+                                   std::tuple{options.local_zone, &zones.local_zone, "--local-zone"}}) {
+        if (!name) continue;
+        *slot = epochsift::TimeZone::find(*name);
+        if (!*slot) {
+            zones.error = std::string(flag) + ": unknown time zone '" + std::string(*name) +
+                          "' (an IANA name such as Europe/Berlin, or an offset such as +05:30)";
+            return zones;
+        }
+    }
+    return zones;
+}
+
+// The table's zone column and notes for the zoned readings.
+ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, const Zones& zones) {
+    ZoneColumns columns;
+    if (zones.display) columns.header = "local (" + std::string(zones.display->name()) + ")";
+    for (const epochsift::ZonedReading& zoned : readings) {
+        std::string local;
+        if (zoned.display) {
+            local = epochsift::local_time_text(*zoned.display) + " " + zoned.display->abbreviation;
+        }
+        columns.local.push_back(std::move(local));
+        columns.notes.push_back(zoned.placement && zones.local_zone
+                                    ? epochsift::placement_note(*zoned.placement, zones.local_zone->name())
+                                    : std::string());
+    }
+    return columns;
+}
+
+// The instant of WHEN: RFC 3339 text, integer nanoseconds, or now.
+std::optional<epochsift::PosixNs> instant_of(std::string_view when) {
+    if (when == "now") {
+        auto const since_epoch = std::chrono::system_clock::now().time_since_epoch();
+        return epochsift::PosixNs{std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch).count()};
+    }
+    return epochsift::parse_instant(when);
+}
+
+int show_encoding(const CliOptions& options) {
+    auto const instant = instant_of(*options.encode);
+    if (!instant) {
+        return fail_usage("--encode takes RFC 3339 text, integer nanoseconds since 1970 or now; got '" +
+                          std::string(*options.encode) + "'");
+    }
+    std::vector<epochsift::Encoded> const encoded = epochsift::encode(*instant);
+    std::string out;
+    if (options.json) {
+        out = epochsift::encoded_json(encoded, *instant);
+        out += '\n';
+    } else {
+        append_encode_table(out, *instant, encoded);
+    }
+    write_out(out);
+    return finish_output();
+}
+
 int show_values(const CliOptions& options) {
+    Zones const zones = find_zones(options);
+    if (!zones.error.empty()) return fail_usage(zones.error);
     for (std::size_t i = 0; i < options.values.size(); ++i) {
         if (!is_valid_utf8(options.values[i])) {
             return fail_usage("value " + std::to_string(i + 1) + " is not valid UTF-8");
@@ -71,7 +155,22 @@ int show_values(const CliOptions& options) {
                 bytes = epochsift::parse_hex_bytes(epochsift::trim_white_space(value), true);
                 if (!bytes) return fail_usage("value " + std::to_string(i + 1) + " is not 1 to 16 hex bytes");
             }
-            if (options.mode == Mode::Json) {
+            if (zones.any()) {
+                auto const readings = epochsift::identify_zoned(value, zones.options());
+                std::string_view const display = zones.display ? zones.display->name() : std::string_view();
+                std::string_view const local = zones.local_zone ? zones.local_zone->name() : std::string_view();
+                if (options.mode == Mode::Json) {
+                    out = epochsift::zoned_json(readings, display, local);
+                    out += '\n';
+                } else {
+                    std::vector<epochsift::Candidate> candidates;
+                    candidates.reserve(readings.size());
+                    for (const auto& zoned : readings) candidates.push_back(zoned.reading);
+                    ZoneColumns const columns = zone_columns(readings, zones);
+                    if (i != 0) out += '\n';
+                    append_table(out, value, candidates, style, &columns);
+                }
+            } else if (options.mode == Mode::Json) {
                 out = bytes ? epochsift::identify_bytes_json(bytes->view(), extended, std::nullopt)
                             : epochsift::identify_json(value);
                 out += '\n';
@@ -115,6 +214,8 @@ int run(std::span<char* const> args) {
             return finish_output();
         case Mode::Batch:
             return run_batch_mode(options);
+        case Mode::Encode:
+            return show_encoding(options);
         case Mode::Table:
         case Mode::Json:
             return show_values(options);

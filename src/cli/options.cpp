@@ -32,6 +32,14 @@ const std::string_view USAGE =
     "  --max-line BYTES longest line read (default 1048576); a longer one is\n"
     "                   skipped and its record carries an error\n"
     "\n"
+    "Instants and zones:\n"
+    "  --encode WHEN    every family's value for one instant (RFC 3339 text,\n"
+    "                   integer nanoseconds since 1970 UTC, or now)\n"
+    "  --tz ZONE        each reading's wall clock, offset and abbreviation in ZONE\n"
+    "                   (an IANA name such as Europe/Berlin, or +05:30)\n"
+    "  --local-zone ZONE  read wall-clock families (FAT/DOS, EXIF, naive date-times)\n"
+    "                   as ZONE's local time\n"
+    "\n"
     "  -h, --help       this text\n"
     "\n"
     "Flags in the table: sentinel (an unset/never marker value), local (wall-clock\n"
@@ -57,6 +65,7 @@ constexpr OptionRow OPTIONS[] = {
     {"--batch", OptionKind::Flag},     {"--best", OptionKind::Number},    {"--column", OptionKind::Number},
     {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
     {"--max-line", OptionKind::Number},
+    {"--encode", OptionKind::Text},    {"--tz", OptionKind::Text},        {"--local-zone", OptionKind::Text},
 };
 
 // Thread counts beyond this are a typing slip, not a machine.
@@ -91,7 +100,17 @@ std::optional<std::string> delimiter_of(std::string_view text) {
 }
 
 std::string check_mode(CliOptions& o, bool json) {
+    o.json = json;
     bool const batch = o.mode == Mode::Batch;
+    if (o.encode) {
+        if (batch) return "--encode and --batch do not mix";
+        if (!o.values.empty()) return "--encode takes one instant and no values";
+        if (o.local_zone) return "--local-zone reads values; --encode writes them";
+        if (o.all || o.notes) return "--encode prints every family; drop --all and --notes";
+        o.mode = Mode::Encode;
+        return {};
+    }
+    if (batch && (o.tz || o.local_zone)) return "--tz and --local-zone apply to the table and --json, not to --batch";
     if (batch) {
         if (o.values.size() > 1) return "--batch reads one input; got " + std::to_string(o.values.size());
         if (o.all || o.notes) return "--all and --notes apply to the table, not to --batch";
@@ -168,6 +187,12 @@ ParsedOptions parse_options(std::span<char* const> args) {
             json = true;
         } else if (name == "--batch") {
             o.mode = Mode::Batch;
+        } else if (name == "--encode") {
+            o.encode = *argument;
+        } else if (name == "--tz") {
+            o.tz = *argument;
+        } else if (name == "--local-zone") {
+            o.local_zone = *argument;
         } else if (name == "--delimiter") {
             o.delimiter = delimiter_of(*argument);
             if (!o.delimiter) return fail("--delimiter takes one character, or 'tab'; got '" + std::string(*argument) + "'");

@@ -15,6 +15,7 @@ enum class Mode : unsigned char {
     Table,  // a ranked table for each value
     Json,   // identify_json's text for each value, one a line
     Batch,  // one value a line of a file or of stdin
+    Encode, // every family's value for one instant
     Help,
 };
 
@@ -29,6 +30,10 @@ struct CliOptions {
     std::optional<std::string> delimiter;
     std::optional<unsigned> threads;
     std::optional<std::size_t> max_line;  // batch: bytes a line may take
+    std::optional<std::string_view> encode;      // the instant to encode: RFC 3339, integer ns or "now"
+    std::optional<std::string_view> tz;          // show each reading's wall clock in this zone
+    std::optional<std::string_view> local_zone;  // read wall-clock families as this zone's local time
+    bool json = false;
 };
 
 struct ParsedOptions {

@@ -29,6 +29,7 @@ struct Row {
     std::string score;
     std::string label;
     std::string_view rendered;
+    std::string local;
     std::string flags;
 };
 
@@ -78,7 +79,8 @@ std::string shown_value(std::string_view value) {
 }
 
 void append_table(std::string& out, std::string_view value, std::span<const Candidate> readings,
-                  const TableStyle& style) {
+                  const TableStyle& style, const ZoneColumns* zones) {
+    bool const local_column = zones != nullptr && !zones->header.empty();
     std::size_t const shown = style.all ? readings.size() : std::min(readings.size(), DEFAULT_TOP);
 
     // Title: the value and how many of its readings follow.
@@ -109,18 +111,26 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
             .score = two_decimals(reading.score),
             .label = fitted_label(reading.label, label_limit),
             .rendered = reading.rendered ? reading.rendered->view() : NOT_RENDERED,
+            .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),
             .flags = flags_text(flags_of(reading)),
         });
     }
 
-    Row const header{.rank = "rank", .score = "score", .label = "label", .rendered = "rendered", .flags = "flags"};
+    Row const header{.rank = "rank",
+                     .score = "score",
+                     .label = "label",
+                     .rendered = "rendered",
+                     .local = local_column ? zones->header : std::string(),
+                     .flags = "flags"};
     std::size_t rank_width = header.rank.size(), score_width = header.score.size();
     std::size_t label_width = header.label.size(), rendered_width = header.rendered.size();
+    std::size_t local_width = display_width(header.local);
     for (const Row& row : rows) {
         rank_width = std::max(rank_width, row.rank.size());
         score_width = std::max(score_width, row.score.size());
         label_width = std::max(label_width, display_width(row.label));
         rendered_width = std::max(rendered_width, display_width(row.rendered));
+        local_width = std::max(local_width, display_width(row.local));
     }
     // The label column starts here; notes are indented to it.
     std::size_t const label_column = rank_width + GAP.size() + score_width + GAP.size();
@@ -135,11 +145,19 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
         out += GAP;
         append_padded(out, row.label, label_width, false);
         out += GAP;
-        if (row.flags.empty()) {
+        if (row.flags.empty() && !local_column) {
             out += row.rendered;  // last column: no trailing blanks
+        } else if (row.flags.empty()) {
+            append_padded(out, row.rendered, rendered_width, false);
+            out += GAP;
+            out += row.local;
         } else {
             append_padded(out, row.rendered, rendered_width, false);
             out += GAP;
+            if (local_column) {
+                append_padded(out, row.local, local_width, false);
+                out += GAP;
+            }
             append_styled(out, style.colour && !flag_style.empty(), flag_style, row.flags);
         }
         if (styled_line) out += RESET;
@@ -149,6 +167,11 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     append_row(header, DIM, {});
     for (std::size_t i = 0; i < rows.size(); ++i) {
         append_row(rows[i], {}, YELLOW);
+        if (zones != nullptr && i < zones->notes.size() && !zones->notes[i].empty()) {
+            out.append(label_column, ' ');
+            append_styled(out, style.colour, YELLOW, std::string("! ").append(zones->notes[i]));
+            out += '\n';
+        }
         if (!style.notes) continue;
         for (std::string_view note : note_texts(readings[i])) {
             out.append(label_column, ' ');

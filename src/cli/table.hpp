@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/candidate.hpp"
 
@@ -21,9 +22,17 @@ struct TableStyle {
     std::size_t label_width = DEFAULT_LABEL_WIDTH;  // longer labels are cut with an ellipsis
 };
 
+// What time zones add to the table: a column of each reading's wall clock
+// in the display zone, and a note under a reading placed in a local zone.
+struct ZoneColumns {
+    std::string header;               // "local (Europe/Berlin)"; empty for no column
+    std::vector<std::string> local;   // one a reading
+    std::vector<std::string> notes;   // one a reading, empty for none
+};
+
 // Appends the table for value and its ranked readings to out.
 void append_table(std::string& out, std::string_view value, std::span<const Candidate> readings,
-                  const TableStyle& style);
+                  const TableStyle& style, const ZoneColumns* zones = nullptr);
 
 // value as typed when that is unambiguous on screen; quoted with JSON
 // escapes when it is empty, starts or ends with a space, or has a character

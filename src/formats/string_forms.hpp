@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/instant.hpp"
@@ -31,6 +32,9 @@ struct FormMemo {
 using InstantParser = std::optional<PosixNs> (*)(std::string_view text);
 using FormParser = std::optional<FormInstant> (*)(std::string_view text, FormMemo& memo);
 
+// The form's text for an instant, or nothing when the form cannot hold it.
+using FormWriter = std::optional<std::string> (*)(PosixNs instant);
+
 struct StringForm {
     InstantParser parse_instant;  // exactly one of the two is set
     FormParser parse_form;
@@ -39,6 +43,7 @@ struct StringForm {
     std::string_view citation;
     std::string_view note;
     bool naive = false;  // the form never stores an offset: its times are wall-clock times
+    FormWriter write = nullptr;
 };
 
 // The form's reading of text, if any.

@@ -6,7 +6,7 @@
 import datetime
 from typing import Iterable, Literal, TypedDict, Union
 
-__all__ = ["identify", "identify_json", "identify_column", "identify_bytes"]
+__all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -39,6 +39,8 @@ def identify(
     byte_order: Literal["little", "big"] | None = None,
     neighbours: Iterable[int | str] | None = None,
     window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    tz: str | None = None,
+    local_zone: str | None = None,
 ) -> list[Reading]:
     """Identify a timestamp value across every format family, returning the ranked
     readings as a list of dicts. Empty list if nothing decodes.
@@ -49,7 +51,9 @@ def identify(
     names the artifact the value came from; `byte_width` (1 to 16) and
     `byte_order` ("little" or "big") describe the stored field; `neighbours`
     are the same field's other values in stored order; `window` is a
-    (start, end) pair that replaces every family's own window. Raises
+    (start, end) pair that replaces every family's own window; `tz` adds each
+    reading's wall clock in that zone (IANA name or fixed offset) under "local";
+    `local_zone` reads the wall-clock families as that zone's local time. Raises
     TypeError or ValueError for an option of the wrong type or value, TypeError
     unless `value` is a str, UnicodeEncodeError if it holds a lone surrogate,
     MemoryError if memory runs out. Texts of 8 KiB and more are read with the
@@ -64,6 +68,8 @@ def identify_json(
     byte_order: Literal["little", "big"] | None = None,
     neighbours: Iterable[int | str] | None = None,
     window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    tz: str | None = None,
+    local_zone: str | None = None,
 ) -> str:
     """Identify a value, returning the ranked readings as a JSON string. Takes
     the options of identify."""
@@ -103,3 +109,20 @@ def identify_bytes(
     there are 8, and as the binary time records of their width. Each reading
     states the order and width it assumed. Raises ValueError for fewer than 1
     or more than 16 bytes, TypeError for any other type."""
+
+class Encoded(TypedDict):
+    """One family's value for an instant, and the instant identify reads back from it."""
+
+    format_id: str
+    label: str
+    value: str
+    instant: int
+    rendered: str | None
+    hex_be: str | None
+    hex_le: str | None
+    exact: bool
+    assumptions: list[str]
+
+def encode(when: int | str | datetime.datetime, *, families: list[str] | None = None) -> list[Encoded]:
+    """The value each family would hold for an instant."""
+

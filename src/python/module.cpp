@@ -19,7 +19,12 @@
 #include "engine/read_options.hpp"
 #include "formats/iso8601.hpp"
 #include "output/column_json.hpp"
+#include "engine/encode.hpp"
+#include "engine/instant_text.hpp"
+#include "engine/zoned_readings.hpp"
+#include "output/encoded_json.hpp"
 #include "output/reading_json.hpp"
+#include "output/zoned_json.hpp"
 
 namespace {
 
@@ -424,8 +429,85 @@ PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
     return nullptr;
 }
 
+// True when a keyword other than `value` was passed: the zoned path.
+bool has_zone_keywords(PyObject* kwargs) {
+    if (kwargs == nullptr) return false;
+    Py_ssize_t position = 0;
+    PyObject* key = nullptr;
+    PyObject* item = nullptr;
+    while (PyDict_Next(kwargs, &position, &key, &item)) {
+        if (!PyUnicode_Check(key)) return false;  // bind_value reports it
+        for (const char* name : {"tz", "local_zone"}) {
+            if (PyUnicode_CompareWithASCIIString(key, name) == 0) return true;
+        }
+    }
+    return false;
+}
+
+// The zoneinfo directory of Python's tzdata package, or nothing when it is
+// not installed (any error on the way is cleared).
+std::optional<std::string> tzdata_directory() {
+    std::optional<std::string> out;
+    Ref resources(PyImport_ImportModule("importlib.resources"));
+    Ref files(resources ? PyObject_GetAttrString(resources.get(), "files") : nullptr);
+    Ref root(files ? PyObject_CallFunction(files.get(), "s", "tzdata.zoneinfo") : nullptr);
+    Ref text(root ? PyObject_Str(root.get()) : nullptr);
+    Ref utf8(text ? PyUnicode_AsUTF8String(text.get()) : nullptr);
+    if (utf8) {
+        if (const char* path = PyBytes_AsString(utf8.get())) out = std::string(path);
+    }
+    PyErr_Clear();
+    return out;
+}
+
+// A zone keyword's zone, or nothing; false with ValueError set for an
+// unknown name. A name the system's tz database lacks is looked up in the
+// tzdata package, where installed.
+bool zone_argument(const char* keyword, const char* name, std::optional<epochsift::TimeZone>& zone) {
+    if (name == nullptr) return true;
+    zone = epochsift::TimeZone::find(name);
+    if (!zone && !epochsift::TimeZone::is_fixed_offset(name)) {
+        if (auto const directory = tzdata_directory()) zone = epochsift::TimeZone::find(name, *directory);
+    }
+    if (zone) return true;
+    PyErr_Format(PyExc_ValueError, "%s: unknown time zone '%s'", keyword, name);
+    return false;
+}
+
+// identify's JSON with the readings seen through time zones.
+PyObject* zoned_json_text(const char* function, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"value", "extended", "tz", "local_zone", nullptr};
+    std::string format = "U|$pzz:";
+    format += function;
+    PyObject* value = nullptr;
+    int extended = 0;
+    const char* tz = nullptr;
+    const char* local_zone = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), const_cast<char**>(keywords), &value, &extended,
+                                     &tz, &local_zone)) {
+        return nullptr;
+    }
+    std::optional<epochsift::TimeZone> display, local;
+    if (!zone_argument("tz", tz, display) || !zone_argument("local_zone", local_zone, local)) return nullptr;
+    Ref utf8(utf8_of(value));
+    if (!utf8) return nullptr;
+    char* data = PyBytes_AsString(utf8.get());
+    Py_ssize_t const size = PyBytes_Size(utf8.get());
+    if (data == nullptr || size < 0) return nullptr;
+    epochsift::ZoneOptions const options{display ? &*display : nullptr, local ? &*local : nullptr};
+    std::string json;
+    EngineOutcome const outcome = run_engine([&] {
+        auto const readings =
+            epochsift::identify_zoned(std::string_view(data, static_cast<std::size_t>(size)), options);
+        json = epochsift::zoned_json(readings, display ? display->name() : std::string_view(),
+                                     local ? local->name() : std::string_view());
+    });
+    return text_or_error(outcome, json);
+}
+
 // The engine's JSON text for one argument, or null with an exception set.
 PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
+    if (has_zone_keywords(kwargs)) return zoned_json_text(function, args, kwargs);
     CallOptions options;
     PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
     if (value == nullptr) return nullptr;
@@ -551,6 +633,95 @@ PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) 
     return loads_json(module, text_or_error(outcome, json));
 }
 
+// The text of `when`: str as given, int in decimal, an aware datetime in ISO
+// 8601. Null with TypeError or ValueError set otherwise.
+PyObject* when_text(PyObject* when) {
+    if (PyUnicode_Check(when)) {
+        Py_INCREF(when);
+        return when;
+    }
+    if (PyLong_Check(when) && !PyBool_Check(when)) return PyObject_Str(when);
+    Ref offset(PyObject_HasAttrString(when, "utcoffset") && PyObject_HasAttrString(when, "isoformat")
+                   ? PyObject_CallMethod(when, "utcoffset", nullptr)
+                   : nullptr);
+    if (!offset) {
+        if (!PyErr_Occurred()) {
+            PyErr_SetString(PyExc_TypeError,
+                            "encode() takes integer nanoseconds, an aware datetime or RFC 3339 text");
+        }
+        return nullptr;
+    }
+    if (offset.get() == Py_None) {
+        PyErr_SetString(PyExc_ValueError, "encode() needs an aware datetime (this one has no tzinfo)");
+        return nullptr;
+    }
+    return PyObject_CallMethod(when, "isoformat", nullptr);
+}
+
+// The family ids to keep; an empty list keeps all. False with an exception set.
+bool family_ids(PyObject* families, std::vector<std::string>& ids) {
+    if (families == nullptr || families == Py_None) return true;
+    if (PyUnicode_Check(families)) {
+        PyErr_SetString(PyExc_TypeError, "families takes a list of family ids, not one string");
+        return false;
+    }
+    Ref iterator(PyObject_GetIter(families));
+    if (!iterator) return false;
+    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
+        Ref item(raw_item);
+        if (!PyUnicode_Check(item.get())) {
+            PyErr_SetString(PyExc_TypeError, "families takes family ids as str");
+            return false;
+        }
+        Ref utf8(PyUnicode_AsUTF8String(item.get()));
+        if (!utf8) return false;
+        const char* id = PyBytes_AsString(utf8.get());
+        if (id == nullptr) return false;
+        if (!epochsift::is_family_id(id)) {
+            PyErr_Format(PyExc_ValueError, "unknown family id '%s'", id);
+            return false;
+        }
+        ids.emplace_back(id);
+    }
+    if (PyErr_Occurred()) return false;
+    if (ids.empty()) {
+        PyErr_SetString(PyExc_ValueError, "families lists no family");
+        return false;
+    }
+    return true;
+}
+
+PyObject* py_encode(PyObject* module, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"when", "families", nullptr};
+    PyObject* when = nullptr;
+    PyObject* families = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$O:encode", const_cast<char**>(keywords), &when, &families)) {
+        return nullptr;
+    }
+    std::vector<std::string> ids;
+    if (!family_ids(families, ids)) return nullptr;
+    Ref text(when_text(when));
+    if (!text) return nullptr;
+    Ref utf8(PyUnicode_AsUTF8String(text.get()));
+    if (!utf8) return nullptr;
+    char* data = PyBytes_AsString(utf8.get());
+    Py_ssize_t const size = PyBytes_Size(utf8.get());
+    if (data == nullptr || size < 0) return nullptr;
+    auto const instant = epochsift::parse_instant(std::string_view(data, static_cast<std::size_t>(size)));
+    if (!instant) {
+        PyErr_Format(PyExc_ValueError, "not an instant within years -9999 to 9999: %R", when);
+        return nullptr;
+    }
+    std::string json;
+    try {
+        std::vector<std::string_view> const wanted(ids.begin(), ids.end());
+        json = epochsift::encoded_json(epochsift::encode(*instant, wanted), *instant);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    return loads_json(module, PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size())));
+}
+
 // A keyword-taking function goes through void (*)(void) to fit PyCFunction.
 template <class F>
 PyCFunction as_cfunction(F f) {
@@ -559,7 +730,7 @@ PyCFunction as_cfunction(F f) {
 
 PyMethodDef METHODS[] = {
     {"identify", as_cfunction(py_identify), METH_VARARGS | METH_KEYWORDS,
-     "identify(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)\n"
+     "identify(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Identify a timestamp value across every format family, returning the ranked\n"
@@ -572,12 +743,15 @@ PyMethodDef METHODS[] = {
      "or 'big') describe the stored field; neighbours (ints, or strs holding ints)\n"
      "are the same field's other values in stored order; window=(start, end), each\n"
      "an aware datetime, RFC 3339 text or integer nanoseconds, replaces every\n"
-     "family's own window.\n"
+     "family's own window; tz (an IANA zone or a fixed offset such as '+05:30')\n"
+     "adds each reading's wall clock in that zone under 'local'; local_zone reads\n"
+     "the wall-clock families as that zone's local time (a fold gives both\n"
+     "instants). tz and local_zone take only `extended` beside them.\n"
      "\n"
      "Decoded via Python's `json` so the engine's `i128` instant becomes a native\n"
      "(arbitrary-precision) Python int rather than tripping a fixed-width limit."},
     {"identify_json", as_cfunction(py_identify_json), METH_VARARGS | METH_KEYWORDS,
-     "identify_json(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)\n"
+     "identify_json(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Identify a value, returning the ranked readings as a JSON string. Takes the\n"
@@ -602,6 +776,13 @@ PyMethodDef METHODS[] = {
      "through every integer family, as binary64 when there are 8, and as the binary\n"
      "time records of their width. Each reading states the order and width it\n"
      "assumed. Returns ranked readings like identify(value, extended=True)."},
+    {"encode", as_cfunction(py_encode), METH_VARARGS | METH_KEYWORDS,
+     "encode(when, *, families=None)\n"
+     "--\n"
+     "\n"
+     "The value each family would hold for an instant (integer ns since 1970 UTC,\n"
+     "an aware datetime or RFC 3339 text): format_id, label, value, instant,\n"
+     "rendered, hex_be, hex_le, exact and assumptions."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -7,14 +7,11 @@ the engine reads.
 import csv
 import io
 import json
-import os
 import re
 import resource
 import select
-import shutil
 import subprocess
 import sys
-import sysconfig
 import threading
 import time
 from pathlib import Path
@@ -25,20 +22,7 @@ from hypothesis import given, settings, strategies as st
 ROOT = Path(__file__).resolve().parents[2]
 
 
-def find_cli():
-    """EPOCHSIFT_CLI, else the one installed beside this interpreter, else PATH, else the newest build."""
-    named = os.environ.get("EPOCHSIFT_CLI")
-    if named:
-        return named
-    beside = Path(sysconfig.get_path("scripts")) / "epochsift"
-    if beside.is_file():
-        return str(beside)
-    on_path = shutil.which("epochsift")
-    if on_path:
-        return on_path
-    built = sorted(ROOT.glob("build*/**/bin/epochsift"), key=lambda p: p.stat().st_mtime)
-    return str(built[-1]) if built else None
-
+from command_line import find_cli  # noqa: E402
 
 CLI = find_cli()
 pytestmark = pytest.mark.skipif(CLI is None, reason="the epochsift command line is not built")

@@ -13,11 +13,12 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes"]
+    assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes", "encode"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == (
-            "(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None)")
+            "(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)")
+    assert str(inspect.signature(epochsift.encode)) == "(when, *, families=None)"
 
 
 def test_built_as_limited_api_module():

@@ -1,0 +1,50 @@
+#include "cli/encode_table.hpp"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "cli/utf8.hpp"
+#include "output/encoded_json.hpp"
+
+namespace epochsift::cli {
+
+namespace {
+
+constexpr std::string_view GAP = "  ";
+constexpr std::string_view NO_BYTES = "-";
+
+}  // namespace
+
+void append_encode_table(std::string& out, PosixNs instant, std::span<const Encoded> encoded) {
+    out += instant.to_rfc3339().value_or("(outside calendar)");
+    out += ": ";
+    out += std::to_string(encoded.size());
+    out += encoded.size() == 1 ? " family" : " families";
+    out += " (~ rounds the instant to the family's resolution)\n";
+
+    using Row = std::array<std::string, 4>;
+    std::vector<Row> rows;
+    rows.push_back({"family", "value", "hex big-endian", "hex little-endian"});
+    for (const Encoded& e : encoded) {
+        std::string family(e.format_id);
+        if (e.reads_as != instant) family += " ~";
+        rows.push_back({family, e.value, e.stored ? hex_big_endian(*e.stored) : std::string(NO_BYTES),
+                        e.stored ? hex_little_endian(*e.stored) : std::string(NO_BYTES)});
+    }
+    std::array<std::size_t, 4> widths{};
+    for (const Row& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], display_width(row[c]));
+    }
+    for (const Row& row : rows) {
+        for (std::size_t c = 0; c < row.size(); ++c) {
+            out += row[c];
+            if (c + 1 == row.size()) break;
+            out.append(widths[c] - display_width(row[c]), ' ');
+            out += GAP;
+        }
+        out += '\n';
+    }
+}
+
+}  // namespace epochsift::cli

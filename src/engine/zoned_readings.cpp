@@ -1,0 +1,55 @@
+#include "engine/zoned_readings.hpp"
+
+#include "engine/identify.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// The reading moved to instant; nothing when it cannot be rendered there.
+std::optional<Candidate> moved(const Candidate& reading, PosixNs instant) {
+    auto rendered = RenderedText::of(instant);
+    if (!rendered) return std::nullopt;
+    Candidate out = reading;
+    out.instant = instant;
+    out.rendered = rendered;
+    return out;
+}
+
+}  // namespace
+
+std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneOptions& options) {
+    std::vector<ZonedReading> out;
+    out.reserve(candidates.size());
+    for (Candidate& candidate : candidates) {
+        if (options.local_zone == nullptr || !candidate.facts.local) {
+            out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
+            continue;
+        }
+        auto const placed = options.local_zone->instants_of(candidate.instant);
+        if (!placed) {  // the wall clock lies outside the calendar: kept as read
+            out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
+            continue;
+        }
+        if (auto reading = moved(candidate, placed->first_instant)) {
+            out.push_back(ZonedReading{std::move(*reading), std::nullopt,
+                                       WallClockPlacement{placed->kind, false, placed->first}});
+        }
+        if (placed->second_instant) {
+            if (auto reading = moved(candidate, *placed->second_instant)) {
+                out.push_back(ZonedReading{std::move(*reading), std::nullopt,
+                                           WallClockPlacement{placed->kind, true, *placed->second}});
+            }
+        }
+    }
+    if (options.display != nullptr) {
+        for (ZonedReading& zoned : out) zoned.display = options.display->at(zoned.reading.instant);
+    }
+    return out;
+}
+
+std::vector<ZonedReading> identify_zoned(std::string_view value, const ZoneOptions& options) {
+    return zoned_readings(identify(value), options);
+}
+
+}  // namespace epochsift

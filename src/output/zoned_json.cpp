@@ -1,0 +1,75 @@
+#include "output/zoned_json.hpp"
+
+#include "output/reading_json.hpp"
+
+namespace epochsift {
+
+namespace {
+
+void append_local(std::string& out, const LocalTime& local, std::string_view zone) {
+    out += "{\"zone\":";
+    append_json_string(out, zone);
+    out += ",\"time\":";
+    append_json_string(out, local_time_text(local));
+    out += ",\"offset_seconds\":";
+    append_json_integer(out, local.offset_seconds);
+    out += ",\"abbreviation\":";
+    append_json_string(out, local.abbreviation);
+}
+
+}  // namespace
+
+std::string local_time_text(const LocalTime& local) {
+    std::string text = local.wall.to_rfc3339().value_or("");
+    if (!text.empty() && text.back() == 'Z') {
+        text.pop_back();
+        text += offset_text(local.offset_seconds);
+    }
+    return text;
+}
+
+std::string placement_note(const WallClockPlacement& placement, std::string_view zone) {
+    std::string const where = " in " + std::string(zone);
+    switch (placement.kind) {
+        case WallClockKind::Unique: return {};
+        case WallClockKind::Gap:
+            return "the wall-clock time does not exist" + where +
+                   " (skipped by a forward shift); read with the offset in force before it";
+        case WallClockKind::Fold:
+            return std::string("the wall-clock time occurs twice") + where + " (a backward shift); this is the " +
+                   (placement.later ? "later" : "earlier") + " instant";
+    }
+    return {};
+}
+
+std::string zoned_json(std::span<const ZonedReading> readings, std::string_view display_zone,
+                       std::string_view local_zone) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        ZonedReading const& zoned = readings[i];
+        if (i != 0) out += ',';
+        std::size_t const start = out.size();
+        append_json_candidate(out, zoned.reading);
+        if (out.size() == start || out.back() != '}') continue;  // a candidate is always one object
+        out.pop_back();
+        if (zoned.display) {
+            out += ",\"local\":";
+            append_local(out, *zoned.display, display_zone);
+            out += '}';
+        }
+        if (zoned.placement) {
+            out += ",\"local_zone\":";
+            append_local(out, zoned.placement->local, local_zone);
+            out += ",\"note\":";
+            std::string const note = placement_note(*zoned.placement, local_zone);
+            if (note.empty()) out += "null";
+            else append_json_string(out, note);
+            out += '}';
+        }
+        out += '}';
+    }
+    out += ']';
+    return out;
+}
+
+}  // namespace epochsift
