@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interpret/identify.hpp"
+#include "output/reading_json.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view const text(reinterpret_cast<const char*>(data), size);

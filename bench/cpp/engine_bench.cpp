@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "interpret/identify.hpp"
-#include "interpret/interpret_float.hpp"
-#include "interpret/interpret_int.hpp"
-#include "interpret/interpret_string.hpp"
-#include "interpret/json_writer.hpp"
-#include "time/posix_ns.hpp"
+#include "engine/identify.hpp"
+#include "engine/interpret_float.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/interpret_string.hpp"
+#include "output/reading_json.hpp"
+#include "core/instant.hpp"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
-#include "interpret/identify.hpp"
-#include "interpret/json_writer.hpp"
+#include "engine/identify.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift::cli {
 

@@ -16,7 +16,8 @@
 #include "cli/table.hpp"
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
-#include "interpret/identify.hpp"
+#include "engine/identify.hpp"
+#include "output/reading_json.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 
 #include "cli/utf8.hpp"
-#include "interpret/ascii_scan.hpp"
+#include "core/ascii_scan.hpp"
 
 namespace epochsift::cli {
 

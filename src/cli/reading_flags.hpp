@@ -1,17 +1,17 @@
 // The short warnings the table shows beside a reading, taken from the
-// reading's own fields so that they agree with its JSON form.
+// reading's typed facts so that they agree with its JSON form.
 #pragma once
 
 #include <string>
 
-#include "interpret/candidate.hpp"
+#include "engine/candidate.hpp"
 
 namespace epochsift::cli {
 
 struct ReadingFlags {
     bool sentinel = false;        // the raw value looks like an unset/never marker
     bool local = false;           // the instant is a wall-clock time read as if it were UTC
-    bool outside_window = false;  // the "in_window" component is present and 0
+    bool outside_window = false;  // the instant lies outside the family's window
 };
 
 ReadingFlags flags_of(const Candidate& reading);

@@ -7,7 +7,8 @@
 
 #include "cli/reading_flags.hpp"
 #include "cli/utf8.hpp"
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
+#include "output/reading_text.hpp"
 
 namespace epochsift::cli {
 
@@ -152,7 +153,7 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     for (std::size_t i = 0; i < rows.size(); ++i) {
         append_row(rows[i], {}, YELLOW);
         if (!style.notes) continue;
-        for (std::string_view note : readings[i].assumptions) {
+        for (std::string_view note : note_texts(readings[i])) {
             out.append(label_column, ' ');
             append_styled(out, style.colour, DIM, std::string("- ").append(note));
             out += '\n';

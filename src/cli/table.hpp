@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "interpret/candidate.hpp"
+#include "engine/candidate.hpp"
 
 namespace epochsift::cli {
 

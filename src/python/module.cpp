@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "interpret/identify.hpp"
+#include "output/reading_json.hpp"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// sort_in_candidate_order against the plain stable sort with candidate_order:
-// random lists full of ties on score and prevalence, short and long.
+// rank against the plain stable sort with candidate_order: random lists full
+// of ties on score, path and prevalence, short and long.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "interpret/identify.hpp"
+#include "engine/ranking.hpp"
 
 namespace epochsift {
 namespace {
@@ -17,7 +17,7 @@ constexpr std::string_view IDS[] = {"unix", "unix_ms", "hfs", "hfsplus", "bcd", 
                                     "ns40le", "dttm", "cocoa", "ksuid", "sony", "snowflake"};
 constexpr double SCORES[] = {1.0, 7.0 / 9.0, 7.0 / 9.0, 0.5, 4.0 / 9.0, 0.0};
 
-TEST(SortInCandidateOrder, SameAsStableSortWithCandidateOrder) {
+TEST(Rank, SameAsStableSortWithCandidateOrder) {
     std::mt19937_64 rng(17);
     for (int round = 0; round < 3000; ++round) {
         std::size_t const n = round % 10 == 0 ? 65 + rng() % 40 : rng() % 50;  // past the stack keys too
@@ -27,16 +27,18 @@ TEST(SortInCandidateOrder, SameAsStableSortWithCandidateOrder) {
             readings[i].score = SCORES[rng() % std::size(SCORES)];
             readings[i].instant = PosixNs{static_cast<i128>(i)};  // the original position
             readings[i].rendered = RenderedText::from(std::string(20 + i % 5, 'r'));
-            readings[i].assumptions = {std::string(30, 'a')};
+            readings[i].facts.rare = rng() % 3 == 0;
+            readings[i].facts.string_form = rng() % 4 == 0;
+            readings[i].notes = {static_cast<Note>(rng() % NOTE_COUNT)};
         }
         std::vector<Candidate> expected = readings;
         std::stable_sort(expected.begin(), expected.end(), candidate_order);
-        sort_in_candidate_order(readings);
+        rank(readings);
         ASSERT_EQ(readings.size(), n);
         for (std::size_t i = 0; i < n; ++i) {
             ASSERT_EQ(readings[i].instant, expected[i].instant) << "round " << round << " at " << i;
             ASSERT_EQ(readings[i].rendered, expected[i].rendered);
-            ASSERT_EQ(readings[i].assumptions, expected[i].assumptions);
+            ASSERT_EQ(readings[i].notes, expected[i].notes);
         }
     }
 }

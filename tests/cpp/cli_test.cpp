@@ -109,23 +109,11 @@ Candidate reading(std::string_view label, std::optional<std::string_view> render
     return c;
 }
 
-TEST(ReadingFlags, FromFields) {
+TEST(ReadingFlags, FromFacts) {
     Candidate c = reading("x", "1970-01-01T00:00:00Z", 1.0);
     EXPECT_EQ(flags_text(flags_of(c)), "");
-    c.sentinel = true;
-    c.components = {{"representable", 1.0}, {"in_window", 0.0}};
-    c.assumptions = {"stored as LOCAL wall-clock time with no offset — the instant is naive, not UTC"};
+    c.facts.sentinel = c.facts.local = c.facts.outside_window = true;
     EXPECT_EQ(flags_text(flags_of(c)), "sentinel local outside-window");
-
-    Candidate exif = reading("x", "x", 1.0);
-    exif.assumptions = {"parsed as an EXIF DateTime; NO offset is stored — assumed UTC, but is usually local time"};
-    EXPECT_TRUE(flags_of(exif).local);
-    Candidate asn1 = reading("x", "x", 1.0);
-    asn1.assumptions = {"parsed as ASN.1 UTCTime; NO timezone designator — assumed UTC, but may be local time"};
-    EXPECT_TRUE(flags_of(asn1).local);
-    Candidate in_window = reading("x", "x", 1.0);
-    in_window.components = {{"in_window", 1.0}};
-    EXPECT_FALSE(flags_of(in_window).outside_window);  // present and 1, or absent: no flag
 }
 
 std::vector<std::string> lines_of(std::string_view text) {
@@ -142,7 +130,7 @@ TEST(Table, ColumnsLineUpAndLongLabelsAreCut) {
     std::vector<Candidate> readings;
     readings.push_back(reading("Unix time (µs since 1970)", "2023-11-14T22:13:20Z", 1.0));
     readings.push_back(reading("A very long label — far wider than the label column allows here", std::nullopt, 0.777));
-    readings.back().sentinel = true;
+    readings.back().facts.sentinel = true;
     std::string out;
     append_table(out, "42", readings, TableStyle{.label_width = 20});
     std::vector<std::string> const lines = lines_of(out);
@@ -157,7 +145,8 @@ TEST(Table, ColumnsLineUpAndLongLabelsAreCut) {
 TEST(Table, TopTenUnlessAllAndNotesUnderTheLabel) {
     std::vector<Candidate> readings;
     for (int i = 0; i < 12; ++i) readings.push_back(reading("label", "r", 1.0 - i / 100.0));
-    readings[0].assumptions = {"first note", "second note"};
+    readings[0].form_note = "first note";
+    readings[0].notes = {Note::LeapSmear, Note::Form};
 
     std::string top;
     append_table(top, "v", readings, TableStyle{});
@@ -169,8 +158,8 @@ TEST(Table, TopTenUnlessAllAndNotesUnderTheLabel) {
     std::vector<std::string> const lines = lines_of(all);
     ASSERT_EQ(lines.size(), 16u);
     EXPECT_EQ(lines[2], "   1   1.00  label  r");
-    EXPECT_EQ(lines[3], "             - first note");
-    EXPECT_EQ(lines[4], "             - second note");
+    EXPECT_EQ(lines[3], "             - indistinguishable from a leap-smeared source without clock-policy metadata");
+    EXPECT_EQ(lines[4], "             - first note");
     EXPECT_EQ(lines[15], "  12   0.89  label  r");
 }
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "interpret/identify.hpp"
-#include "interpret/json_writer.hpp"
+#include "engine/identify.hpp"
+#include "output/reading_json.hpp"
 
 #include "base64url_encode.hpp"
 

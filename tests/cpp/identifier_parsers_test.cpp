@@ -3,7 +3,7 @@
 #include <random>
 #include <string>
 
-#include "interpret/identifier_parsers.hpp"
+#include "formats/identifier_parsers.hpp"
 
 namespace epochsift {
 namespace {

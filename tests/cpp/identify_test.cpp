@@ -3,7 +3,8 @@
 #include <cmath>
 #include <limits>
 
-#include "interpret/identify.hpp"
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
 
 namespace epochsift {
 namespace {

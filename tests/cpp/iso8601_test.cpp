@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
-#include "interpret/asn1_time.hpp"
-#include "interpret/iso8601.hpp"
-#include "interpret/jwt_claims.hpp"
-#include "time/posix_ns.hpp"
+#include "formats/asn1_time.hpp"
+#include "formats/iso8601.hpp"
+#include "formats/jwt_claims.hpp"
+#include "core/instant.hpp"
 
 #include "base64url_encode.hpp"
 

@@ -9,7 +9,7 @@
 #include <random>
 #include <string>
 
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift {
 namespace {
@@ -105,7 +105,7 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
         c.format_id = "x";
         while (c.components.size() < ComponentList::CAPACITY) {
             double const v = values[rng() % values.size()];
-            c.components.push_back({"n", rng() % 2 ? v : std::nextafter(v, 2.0)});
+            c.components.push_back({Component::EpochDistance, rng() % 2 ? v : std::nextafter(v, 2.0)});
         }
     }
     std::string out;
@@ -113,7 +113,7 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
     std::size_t pos = 0;
     for (const Candidate& c : readings) {
         for (const ScoreComponent& component : c.components) {
-            pos = out.find("[\"n\",", pos) + 5;
+            pos = out.find("[\"epoch_distance\",", pos) + 18;
             std::size_t const end = out.find(']', pos);
             double read = 0;
             std::from_chars(out.data() + pos, out.data() + end, read);

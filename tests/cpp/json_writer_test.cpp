@@ -7,7 +7,7 @@
 #include <limits>
 #include <random>
 
-#include "interpret/json_writer.hpp"
+#include "output/reading_json.hpp"
 
 namespace epochsift {
 namespace {
@@ -70,26 +70,6 @@ TEST(JsonDouble, RandomValuesReadBackExactlyWithShortestDigits) {
     }
 }
 
-TEST(JsonInteger, Exact128Bit) {
-    auto text = [](i128 v) {
-        std::string out;
-        append_json_integer(out, v);
-        return out;
-    };
-    EXPECT_EQ(text(0), "0");
-    EXPECT_EQ(text(-1), "-1");
-    EXPECT_EQ(text(i128{1} << 63), "9223372036854775808");
-    i128 const max = static_cast<i128>((~u128{0}) >> 1);
-    EXPECT_EQ(text(max), "170141183460469231731687303715884105727");
-    EXPECT_EQ(text(-max - 1), "-170141183460469231731687303715884105728");
-}
-
-TEST(JsonString, Escapes) {
-    std::string out;
-    append_json_string(out, std::string_view("a\"b\\c\b\t\n\f\r\x01\x1f/\x7f\xc2\xa7", 16));
-    EXPECT_EQ(out, "\"a\\\"b\\\\c\\b\\t\\n\\f\\r\\u0001\\u001f/\x7f\xc2\xa7\"");
-}
-
 TEST(JsonCandidate, MembersInOrder) {
     Candidate c;
     c.format_id = "x";
@@ -103,14 +83,18 @@ TEST(JsonCandidate, MembersInOrder) {
               "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":null,"
               "\"score\":1.0,\"components\":[],\"assumptions\":[],\"sentinel\":false}]");
     c.rendered = RenderedText::from("r");
-    c.components = {{"n", std::nan("")}, {"m", 0.0}};
-    c.assumptions = {"a", "b"};
-    c.sentinel = true;
+    c.components = {{Component::InWindow, std::nan("")}, {Component::Prevalence, 0.0}};
+    c.form_note = "a\n";
+    c.notes = {Note::Form, Note::Sentinel};
+    c.facts.sentinel = c.facts.zone_unstated = true;
     out.clear();
     append_json_candidate(out, c);
     EXPECT_EQ(out,
               "{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":\"r\","
-              "\"score\":1.0,\"components\":[[\"n\",null],[\"m\",0.0]],\"assumptions\":[\"a\",\"b\"],\"sentinel\":true}");
+              "\"score\":1.0,\"components\":[[\"in_window\",null],[\"prevalence\",0.0]],\"assumptions\":["
+              "\"value 0 is a likely sentinel (possible sentinel: zero / unset) — an 'unset'/'never' marker, not "
+              "necessarily a real instant\",\"a\\n; NO timezone designator — assumed UTC, but may be local time\"],"
+              "\"sentinel\":true}");
     out.clear();
     append_json_candidates(out, {});
     EXPECT_EQ(out, "[]");

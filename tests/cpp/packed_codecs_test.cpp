@@ -5,7 +5,7 @@
 #include <random>
 #include <string_view>
 
-#include "registry/packed_codecs.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 namespace {

@@ -8,51 +8,41 @@
 #include <string>
 #include <vector>
 
-#include "interpret/interpret_int.hpp"
-#include "interpret/score.hpp"
-#include "registry/format.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_families.hpp"
 
 namespace epochsift {
 namespace {
 
-const Format& row(std::string_view id) {
-    for (Format const& format : FORMATS) {
-        if (format.id() == id) return format;
+const NumericFamily& row(std::string_view id) {
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (family.id == id) return family;
     }
     ADD_FAILURE() << "no row " << id;
-    return FORMATS[0];
+    return NUMERIC_FAMILIES[0];
 }
 
-std::vector<std::string_view> names(const Candidate& reading) {
-    std::vector<std::string_view> out;
-    for (ScoreComponent const& c : reading.components) out.push_back(c.name);
+std::vector<Component> kinds(const Candidate& reading) {
+    std::vector<Component> out;
+    for (ScoreComponent const& c : reading.components) out.push_back(c.kind);
     return out;
 }
 
-double component(const Candidate& reading, std::string_view name) {
+double component(const Candidate& reading, Component kind) {
     for (ScoreComponent const& c : reading.components) {
-        if (c.name == name) return c.value;
+        if (c.kind == kind) return c.value;
     }
-    ADD_FAILURE() << "no component " << name;
+    ADD_FAILURE() << "no component " << static_cast<int>(kind);
     return NAN;
 }
 
-TEST(OverallScore, WeightsByExactName) {
-    for (std::string_view name : {IN_WINDOW, MAGNITUDE_FIT, NOT_SENTINEL, ENDIAN_MATCH, BYTE_WIDTH_MATCH,
-                                  NEIGHBOUR_MONOTONICITY}) {
-        EXPECT_EQ(component_weight(name), 2.0) << name;
-    }
-    for (std::string_view name : {REPRESENTABLE, GRANULARITY_MATCH, EPOCH_DISTANCE, ARTIFACT_MATCH,
-                                  SELF_DESCRIBING, std::string_view("anything else")}) {
-        EXPECT_EQ(component_weight(name), 1.0) << name;
-    }
-    EXPECT_EQ(component_weight(PREVALENCE), 0.0);
-    // A prior of 0.5 never moves a score.
-    ScoreComponent const rare[] = {{REPRESENTABLE, 1.0}, {PREVALENCE, 0.5}, {IN_WINDOW, 0.0}};
-    EXPECT_EQ(overall_score(rare), 1.0 / 3.0);
-    ScoreComponent const only_prior[] = {{PREVALENCE, 1.0}};  // no weight at all gives zero
+// A prior never moves a score; no weight at all gives zero.
+TEST(OverallScore, PrevalenceIsNoPartOfTheScore) {
+    ScoreComponent const rare[] = {{Component::Representable, 1.0}, {Component::Prevalence, 0.5}};
+    EXPECT_EQ(overall_score(rare), 1.0);
+    ScoreComponent const only_prior[] = {{Component::Prevalence, 1.0}};
     EXPECT_EQ(overall_score(only_prior), 0.0);
-    EXPECT_EQ(overall_score({}), 0.0);
 }
 
 // The distance is the exact nanosecond count rounded once to binary64: 2^53 + 3
@@ -65,34 +55,34 @@ TEST(Components, EpochDistanceRoundsTheCountToNearestEven) {
 
 TEST(ContextComponents, AddedOnlyUnderTheirConditions) {
     int64_t const neighbours[] = {1700000000};
-    Format const& seconds = row("unix");
-    auto const base_names = names(*build_candidate(seconds, 1700000000, IntContext{}));
-    EXPECT_EQ(base_names, (std::vector<std::string_view>{REPRESENTABLE, IN_WINDOW, GRANULARITY_MATCH, MAGNITUDE_FIT,
-                                                         EPOCH_DISTANCE, PREVALENCE, NOT_SENTINEL}));
+    NumericFamily const& seconds = row("unix");
+    auto const base_kinds = kinds(*build_candidate(seconds, 1700000000, IntContext{}));
+    EXPECT_EQ(base_kinds, (std::vector<Component>{Component::Representable, Component::InWindow, Component::GranularityMatch, Component::MagnitudeFit,
+                                                         Component::EpochDistance, Component::Prevalence, Component::NotSentinel}));
 
     struct Case {
         IntContext context;
-        std::vector<std::string_view> extra;
+        std::vector<Component> extra;
     };
     std::span<const int64_t> const none;
     Case const cases[] = {
         // a byte order without a width says nothing
         {{.artifact_hint = {}, .neighbours = none, .byte_order = ByteOrder::Big, .byte_width = {}}, {}},
-        {{.artifact_hint = {}, .neighbours = none, .byte_order = {}, .byte_width = 8}, {BYTE_WIDTH_MATCH}},
+        {{.artifact_hint = {}, .neighbours = none, .byte_order = {}, .byte_width = 8}, {Component::ByteWidthMatch}},
         {{.artifact_hint = {}, .neighbours = none, .byte_order = ByteOrder::Little, .byte_width = 8},
-         {BYTE_WIDTH_MATCH, ENDIAN_MATCH}},
-        {{.artifact_hint = "", .neighbours = none, .byte_order = {}, .byte_width = {}}, {ARTIFACT_MATCH}},
+         {Component::ByteWidthMatch, Component::EndianMatch}},
+        {{.artifact_hint = "", .neighbours = none, .byte_order = {}, .byte_width = {}}, {Component::ArtifactMatch}},
         {{.artifact_hint = {}, .neighbours = neighbours, .byte_order = {}, .byte_width = {}},
-         {NEIGHBOUR_MONOTONICITY}},
+         {Component::NeighbourMonotonicity}},
         {{.artifact_hint = "x", .neighbours = neighbours, .byte_order = ByteOrder::Big, .byte_width = 4},
-         {BYTE_WIDTH_MATCH, ENDIAN_MATCH, ARTIFACT_MATCH, NEIGHBOUR_MONOTONICITY}},
+         {Component::ByteWidthMatch, Component::EndianMatch, Component::ArtifactMatch, Component::NeighbourMonotonicity}},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         auto const reading = build_candidate(seconds, 1700000000, cases[i].context);
         ASSERT_TRUE(reading);
-        auto expected = base_names;
+        auto expected = base_kinds;
         expected.insert(expected.end(), cases[i].extra.begin(), cases[i].extra.end());
-        EXPECT_EQ(names(*reading), expected) << "case " << i;
+        EXPECT_EQ(kinds(*reading), expected) << "case " << i;
         EXPECT_EQ(reading->score, overall_score(reading->components)) << "case " << i;
     }
 }
@@ -100,7 +90,7 @@ TEST(ContextComponents, AddedOnlyUnderTheirConditions) {
 // The two components of a value's byte width, taken by what they share.
 TEST(ContextComponents, ByteWidthAndEndianMatch) {
     struct Case {
-        double (*component)(const Format&, int64_t, uint8_t);
+        double (*component)(const NumericFamily&, int64_t, uint8_t);
         std::string_view id;
         int64_t raw;
         uint8_t width;
@@ -152,14 +142,14 @@ TEST(ContextComponents, ArtifactMatch) {
         EXPECT_EQ(artifact_match(row(c.id), c.hint), c.expected) << c.id << " '" << c.hint << "'";
     }
     // AD is the abbreviation of active's own source, but two letters make no token.
-    for (Format const& format : FORMATS) EXPECT_EQ(artifact_match(format, "AD"), 0.2) << format.id();
+    for (NumericFamily const& family : NUMERIC_FAMILIES) EXPECT_EQ(artifact_match(family, "AD"), 0.2) << family.id;
 }
 
 // Searching with ASCII case folding is the full lowercase mapping only while
 // the haystack's non-ASCII characters are their own lower case.
 TEST(ContextComponents, HaystackNonAsciiIsCaseless) {
-    for (Format const& format : FORMATS) {
-        for (std::string_view text : {format.id(), format.source(), format.label()}) {
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        for (std::string_view text : {family.id, family.source, family.label}) {
             std::string rest(text);
             for (std::string_view c : {"\xC2\xB5", "\xC2\xA7", "\xE2\x80\x94", "\xE2\x88\x92"}) {  // µ § — −
                 for (std::size_t at; (at = rest.find(c)) != std::string::npos;) rest.erase(at, c.size());
@@ -192,7 +182,7 @@ TEST(ContextComponents, NeighbourMonotonicity) {
         auto const reading = build_candidate(
             row("unix"), raw, IntContext{.artifact_hint = {}, .neighbours = neighbours, .byte_order = {}, .byte_width = {}});
         ASSERT_TRUE(reading);
-        EXPECT_EQ(component(*reading, NEIGHBOUR_MONOTONICITY), 1.0) << raw;
+        EXPECT_EQ(component(*reading, Component::NeighbourMonotonicity), 1.0) << raw;
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "time/civil.hpp"
-#include "time/posix_ns.hpp"
+#include "core/civil.hpp"
+#include "core/instant.hpp"
 
 namespace epochsift {
 namespace {

@@ -1,0 +1,87 @@
+// PosixNs rendering: UTC, letter Z, fraction trimmed of trailing zeros.
+#include <cstring>
+
+#include "core/civil.hpp"
+#include "core/instant.hpp"
+
+namespace epochsift {
+
+namespace {
+
+char* put_digits(char* out, uint32_t value, int width) {
+    for (int i = width - 1; i >= 0; --i) {
+        out[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    return out + width;
+}
+
+// The two digits of a field below 100, written with one division.
+char* put_two_digits(char* out, uint32_t value) {
+    out[0] = static_cast<char>('0' + value / 10);
+    out[1] = static_cast<char>('0' + value % 10);
+    return out + 2;
+}
+
+}  // namespace
+
+std::size_t PosixNs::write_rfc3339(char* out) const {
+    // Instants of the years 1677 to 2262 fit 64 bits and split with one
+    // 64-bit division; only the rest need the 128-bit one.
+    int64_t whole = 0;
+    int64_t fraction = 0;
+    if (ns >= INT64_MIN && ns <= INT64_MAX) {
+        auto const ns64 = static_cast<int64_t>(ns);
+        whole = ns64 / NS_PER_SECOND;  // toward zero
+        fraction = ns64 - whole * NS_PER_SECOND;
+    } else {
+        i128 const whole128 = ns / NS_PER_SECOND;  // toward zero
+        if (whole128 < MIN_CALENDAR_SECOND || whole128 > MAX_CALENDAR_SECOND) return 0;
+        whole = static_cast<int64_t>(whole128);
+        fraction = static_cast<int64_t>(ns - whole128 * NS_PER_SECOND);
+    }
+    if (whole < MIN_CALENDAR_SECOND || whole > MAX_CALENDAR_SECOND) return 0;
+    if (fraction < 0) {  // a negative instant belongs to the whole second below it
+        whole -= 1;
+        fraction += NS_PER_SECOND;
+    }
+    // The step below may leave the range by one second; that second is still
+    // a civil date-time (-9999-01-02T01:59:58Z).
+    CivilFields const c = utc_civil_fields(whole);
+    CivilFields const* civil = &c;
+
+    char* p = out;
+    if (civil->year < 0) {
+        *p++ = '-';
+        p = put_digits(p, static_cast<uint32_t>(-civil->year), 6);
+    } else {
+        p = put_digits(p, static_cast<uint32_t>(civil->year), 4);
+    }
+    *p++ = '-';
+    p = put_two_digits(p, civil->month);
+    *p++ = '-';
+    p = put_two_digits(p, civil->day);
+    *p++ = 'T';
+    p = put_two_digits(p, civil->hour);
+    *p++ = ':';
+    p = put_two_digits(p, civil->minute);
+    *p++ = ':';
+    p = put_two_digits(p, civil->second);
+    if (fraction != 0) {
+        *p++ = '.';
+        char* const digits = p;
+        p = put_digits(p, static_cast<uint32_t>(fraction), 9);
+        while (p > digits && p[-1] == '0') --p;
+    }
+    *p++ = 'Z';
+    return static_cast<std::size_t>(p - out);
+}
+
+std::optional<std::string> PosixNs::to_rfc3339() const {
+    char buffer[RFC3339_MAX_LEN];
+    std::size_t const length = write_rfc3339(buffer);
+    if (length == 0) return std::nullopt;
+    return std::string(buffer, length);
+}
+
+}  // namespace epochsift

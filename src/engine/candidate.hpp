@@ -1,0 +1,186 @@
+// One reading of the input: "if the value is in format F, it denotes
+// instant T", with the evidence for and against it.
+//
+// A reading holds typed facts (components, notes, flags) and the static texts
+// of its row; the output layer writes the names and note texts. It owns no
+// heap memory.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/instant.hpp"
+
+namespace epochsift {
+
+// The plausibility measures a reading may carry, in the order a numeric
+// reading lists them. Their names are written only by the output layer.
+enum class Component : uint8_t {
+    Representable,
+    InWindow,
+    GranularityMatch,
+    MagnitudeFit,
+    EpochDistance,
+    Prevalence,
+    NotSentinel,
+    ByteWidthMatch,
+    EndianMatch,
+    ArtifactMatch,
+    NeighbourMonotonicity,
+    SelfDescribing,
+};
+inline constexpr std::size_t COMPONENT_COUNT = 12;
+
+// One measure in [0, 1].
+struct ScoreComponent {
+    Component kind;
+    double value = 0.0;
+};
+
+// What a reading takes for granted or finds suspicious, in the order the
+// notes are listed. Their texts are written only by the output layer.
+enum class Note : uint8_t {
+    ConsistentWith,      // a reading of the family named by label and citation
+    LeapSmear,           // the family states no clock policy
+    WallClockLocal,      // a numeric family that stores local wall-clock time
+    Sentinel,            // raw is an unset/never marker
+    WholeSecond,         // a FILETIME with no sub-second ticks
+    Unsigned32Bit,       // raw fits an unsigned but not a signed 32-bit field
+    NearSigned32BitMax,  // raw is within two years of 2^31 - 1
+    Form,                // a string form's own note (and the missing designator)
+};
+inline constexpr std::size_t NOTE_COUNT = 8;
+
+// A set of notes, listed in enum order.
+class NoteSet {
+public:
+    constexpr NoteSet() = default;
+    constexpr NoteSet(std::initializer_list<Note> notes) {
+        for (Note note : notes) add(note);
+    }
+    constexpr void add(Note note) { bits_ = static_cast<uint16_t>(bits_ | 1u << static_cast<unsigned>(note)); }
+    constexpr bool has(Note note) const { return (bits_ >> static_cast<unsigned>(note) & 1u) != 0; }
+    constexpr bool empty() const { return bits_ == 0; }
+    constexpr std::size_t size() const { return static_cast<std::size_t>(__builtin_popcount(bits_)); }
+    friend constexpr bool operator==(NoteSet, NoteSet) = default;
+
+    template <class F>
+    constexpr void for_each(F&& visit) const {
+        for (unsigned i = 0; i < NOTE_COUNT; ++i) {
+            if (bits_ >> i & 1u) visit(static_cast<Note>(i));
+        }
+    }
+
+private:
+    uint16_t bits_ = 0;
+};
+
+// The typed facts about one reading that the command line and the ranking
+// read; each comes from the family's row or the value, never from a text.
+struct ReadingFacts {
+    bool sentinel = false;        // raw is an unset/never marker
+    bool local = false;           // a wall-clock time read as if it were UTC
+    bool rare = false;            // the family's prevalence is Rare
+    bool packed = false;          // the family packs civil fields
+    bool outside_window = false;  // the instant lies outside the family's window
+    bool string_form = false;     // a self-describing string form, ranked after numeric families
+    bool zone_unstated = false;   // a string form whose text may state a zone but this one did not
+};
+
+// An RFC 3339 rendering, held inline: it never exceeds RFC3339_MAX_LEN bytes.
+struct RenderedText {
+    char text[RFC3339_MAX_LEN];
+    uint8_t length = 0;
+
+    // The UTC text of instant, or nothing outside the calendar range.
+    static std::optional<RenderedText> of(PosixNs instant) {
+        RenderedText rendered;
+        rendered.length = static_cast<uint8_t>(instant.write_rfc3339(rendered.text));
+        if (rendered.length == 0) return std::nullopt;
+        return rendered;
+    }
+
+    // Any text, cut to the capacity (for tables and tests built by hand).
+    static RenderedText from(std::string_view text) {
+        RenderedText rendered;
+        rendered.length = static_cast<uint8_t>(std::min(text.size(), RFC3339_MAX_LEN));
+        text.copy(rendered.text, rendered.length);
+        return rendered;
+    }
+
+    std::string_view view() const { return {text, length}; }
+    operator std::string_view() const { return view(); }
+    std::size_t size() const { return length; }
+
+    friend bool operator==(const RenderedText& a, const RenderedText& b) { return a.view() == b.view(); }
+    friend bool operator==(const RenderedText& a, std::string_view b) { return a.view() == b; }
+};
+
+// A reading's components, inline: 7 base components and at most 4 from the
+// caller's context.
+class ComponentList {
+public:
+    static constexpr std::size_t CAPACITY = 11;
+
+    ComponentList() {}  // the entries past size_ stay unwritten
+    ComponentList(std::initializer_list<ScoreComponent> components) {
+        for (ScoreComponent const& component : components) push_back(component);
+    }
+    ComponentList(const ComponentList& other) { copy_from(other); }
+    ComponentList& operator=(const ComponentList& other) {
+        copy_from(other);
+        return *this;
+    }
+
+    void push_back(ScoreComponent component) {
+        assert(size_ < CAPACITY);
+        items_[size_++] = component;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    ScoreComponent& operator[](std::size_t i) { return items_[i]; }
+    const ScoreComponent& operator[](std::size_t i) const { return items_[i]; }
+    ScoreComponent* data() { return items_.data(); }
+    const ScoreComponent* data() const { return items_.data(); }
+    ScoreComponent* begin() { return items_.data(); }
+    ScoreComponent* end() { return items_.data() + size_; }
+    const ScoreComponent* begin() const { return items_.data(); }
+    const ScoreComponent* end() const { return items_.data() + size_; }
+
+private:
+    // Only the used entries: a reading is moved several times while sorted.
+    void copy_from(const ComponentList& other) {
+        size_ = other.size_;
+        for (std::size_t i = 0; i < size_; ++i) items_[i] = other.items_[i];
+    }
+
+    union {
+        std::array<ScoreComponent, CAPACITY> items_;
+    };
+    uint8_t size_ = 0;
+};
+
+struct Candidate {
+    std::string_view format_id;  // static texts of a numeric family or string form row
+    std::string_view label;
+    std::string_view citation;
+    std::string_view form_note;  // a string form's note column; empty for numeric families
+    PosixNs instant;
+    std::optional<RenderedText> rendered;  // absent outside the calendar range
+    double score = 0.0;
+    ComponentList components;
+    NoteSet notes;
+    ReadingFacts facts;
+    int64_t raw = 0;  // the integer read, which the sentinel note quotes
+};
+
+}  // namespace epochsift

@@ -1,0 +1,62 @@
+#include "engine/interpret_float.hpp"
+
+#include <cmath>
+
+#include "engine/notes.hpp"
+#include "engine/ranking.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_decode.hpp"
+#include "formats/numeric_families.hpp"
+
+namespace epochsift {
+
+void append_float_readings(std::vector<Candidate>& out, double value) {
+    if (!std::isfinite(value)) return;
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (family.encoding.tag != Encoding::Tag::Float) continue;
+        std::optional<PosixNs> const instant = decode_float(family, value);
+        if (!instant) continue;
+        std::optional<RenderedText> rendered = RenderedText::of(*instant);
+        if (!rendered) continue;  // a float reading is never kept unrendered
+
+        bool const inside = family.contains(*instant);
+        Candidate& reading = out.emplace_back(Candidate{
+            .format_id = family.id,
+            .label = family.label,
+            .citation = family.citation,
+            .form_note = {},
+            .instant = *instant,
+            .rendered = rendered,
+            .score = 0.0,
+            .components = {},
+            .notes = row_notes(family),
+            .facts = {.sentinel = false,
+                      .local = family.local,
+                      .rare = family.prevalence == Prevalence::Rare,
+                      .packed = false,
+                      .outside_window = !inside,
+                      .string_form = false,
+                  .zone_unstated = false},
+            .raw = 0,
+        });
+        // A float has no trailing-zero granularity and no sentinel values.
+        ComponentList& components = reading.components;
+        components.push_back({Component::Representable, 1.0});
+        components.push_back({Component::InWindow, inside ? 1.0 : 0.0});
+        components.push_back({Component::GranularityMatch, 1.0});
+        components.push_back({Component::MagnitudeFit, magnitude_fit(family, *instant)});
+        components.push_back({Component::EpochDistance, epoch_distance(family, *instant)});
+        components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
+        components.push_back({Component::NotSentinel, 1.0});
+        reading.score = overall_score(reading.components);
+    }
+}
+
+std::vector<Candidate> interpret_float(double value) {
+    std::vector<Candidate> readings;
+    append_float_readings(readings, value);
+    rank(readings);
+    return readings;
+}
+
+}  // namespace epochsift

@@ -1,0 +1,83 @@
+#include "engine/interpret_int.hpp"
+
+#include "engine/diagnostics.hpp"
+#include "engine/notes.hpp"
+#include "engine/ranking.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_decode.hpp"
+#include "formats/numeric_families.hpp"
+
+namespace epochsift {
+
+// Seven base components, then at most four from the context: byte width,
+// byte order, artifact hint, neighbours.
+static_assert(ComponentList::CAPACITY == 7 + 4);
+
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const IntContext& context) {
+    DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (auto reading = build_candidate(family, raw, context)) out.push_back(std::move(*reading));
+    }
+}
+
+std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
+    std::vector<Candidate> readings;
+    readings.reserve(NUMERIC_FAMILIES.size());
+    append_integer_readings(readings, raw, context);
+    rank(readings);
+    return readings;
+}
+
+std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
+    auto const decoded = decode_integer(family, raw);
+    if (!decoded) return std::nullopt;
+    PosixNs const instant = *decoded;
+    std::optional<RenderedText> rendered = RenderedText::of(instant);
+    if (!rendered) return std::nullopt;
+
+    bool const inside = family.contains(instant);
+    Candidate reading{
+        .format_id = family.id,
+        .label = family.label,
+        .citation = family.citation,
+        .form_note = {},
+        .instant = instant,
+        .rendered = rendered,
+        .score = 0.0,
+        .components = {},
+        .notes = integer_notes(family, raw, instant),
+        .facts = {.sentinel = is_sentinel(raw),
+                  .local = family.local,
+                  .rare = family.prevalence == Prevalence::Rare,
+                  .packed = family.packed(),
+                  .outside_window = !inside,
+                  .string_form = false,
+                  .zone_unstated = false},
+        .raw = raw,
+    };
+
+    ComponentList& components = reading.components;
+    components.push_back({Component::Representable, 1.0});
+    components.push_back({Component::InWindow, inside ? 1.0 : 0.0});
+    components.push_back({Component::GranularityMatch, granularity_match(family, raw)});
+    components.push_back({Component::MagnitudeFit, magnitude_fit(family, instant)});
+    components.push_back({Component::EpochDistance, epoch_distance(family, instant)});
+    components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
+    components.push_back({Component::NotSentinel, not_sentinel(raw)});
+    if (context.byte_width) {
+        components.push_back({Component::ByteWidthMatch, byte_width_match(family, raw, *context.byte_width)});
+        if (context.byte_order) {
+            components.push_back({Component::EndianMatch, endian_match(family, raw, *context.byte_width)});
+        }
+    }
+    if (context.artifact_hint) {
+        components.push_back({Component::ArtifactMatch, artifact_match(family, *context.artifact_hint)});
+    }
+    if (!context.neighbours.empty()) {
+        components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
+    }
+    reading.score = overall_score(components);
+    return reading;
+}
+
+}  // namespace epochsift

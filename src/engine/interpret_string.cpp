@@ -1,0 +1,52 @@
+#include "engine/interpret_string.hpp"
+
+#include "engine/diagnostics.hpp"
+#include "formats/string_forms.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// A string form names its own format, so the reading is not scored: score
+// 1.0, the three fixed components, the row's note.
+Candidate string_candidate(const StringForm& form, FormInstant found) {
+    Candidate reading{
+        .format_id = form.id,
+        .label = form.label,
+        .citation = form.citation,
+        .form_note = form.note,
+        .instant = found.instant,
+        .rendered = RenderedText::of(found.instant),  // absent when the instant cannot be shown
+        .score = 1.0,
+        .components = {{Component::Representable, 1.0},
+                       {Component::SelfDescribing, 1.0},
+                       {Component::NotSentinel, 1.0}},
+        .notes = {Note::Form},
+        .facts = {.sentinel = false,
+                  .local = form.naive || found.zone_unstated,
+                  .rare = false,
+                  .packed = false,
+                  .outside_window = false,
+                  .string_form = true,
+                  .zone_unstated = found.zone_unstated},
+        .raw = 0,
+    };
+    return reading;
+}
+
+}  // namespace
+
+void append_string_readings(std::vector<Candidate>& out, std::string_view text) {
+    DiagnosticsSpan const span("interpret_string", "len", static_cast<long long>(text.size()));
+    for (const StringForm& form : STRING_FORMS) {
+        if (auto const found = form.parse(text)) out.push_back(string_candidate(form, *found));
+    }
+}
+
+std::vector<Candidate> interpret_string(std::string_view text) {
+    std::vector<Candidate> out;
+    append_string_readings(out, text);
+    return out;
+}
+
+}  // namespace epochsift
