@@ -10,8 +10,14 @@
 #include <string_view>
 
 #include "output/reading_json.hpp"
+#include "python/batch_functions.hpp"
+#include "python/py_ref.hpp"
+#include "python/value_text.hpp"
 
 namespace {
+
+using epochsift::python::Ref;
+using epochsift::python::utf8_of;
 
 // Each module object's own state (multi-phase initialisation): nothing is
 // kept in process globals, so a module made after Py_Finalize and
@@ -22,29 +28,6 @@ struct ModuleState {
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
-
-// Owns one reference; releases it on every path.
-class Ref {
-public:
-    explicit Ref(PyObject* object = nullptr) : object_(object) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { Py_XDECREF(object_); }
-    PyObject* get() const { return object_; }
-    PyObject* release() {
-        PyObject* object = object_;
-        object_ = nullptr;
-        return object;
-    }
-    explicit operator bool() const { return object_ != nullptr; }
-    void reset(PyObject* object) {
-        Py_XDECREF(object_);
-        object_ = object;
-    }
-
-private:
-    PyObject* object_;
-};
 
 // Binds the one parameter `value` from positional or keyword arguments,
 // with the interpreter's usual wording for each fault. Returns a borrowed
@@ -82,37 +65,6 @@ PyObject* bind_value(const char* function, PyObject* args, PyObject* kwargs) {
         PyErr_Format(PyExc_TypeError, "%s() missing required argument 'value' (pos 1)", function);
     }
     return value;
-}
-
-// The name of the value's type, read through type.__dict__['__name__']: a
-// metaclass may define `__name__` as anything (a property returning an int,
-// or raising), but the type's own descriptor always gives a str and runs no
-// code of the caller's.
-PyObject* type_name_of(PyObject* value) {
-    Ref type_dict(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
-    if (!type_dict) return nullptr;
-    Ref descriptor(PyMapping_GetItemString(type_dict.get(), "__name__"));
-    if (!descriptor) return nullptr;
-    Ref name(PyObject_CallMethod(descriptor.get(), "__get__", "O", reinterpret_cast<PyObject*>(Py_TYPE(value))));
-    if (name && !PyUnicode_Check(name.get())) {
-        PyErr_SetString(PyExc_SystemError, "type.__name__ is not a str");
-        return nullptr;
-    }
-    return name.release();
-}
-
-// The UTF-8 bytes of a str (or str subclass) argument, owned by the
-// returned bytes object. Null with an exception set otherwise.
-PyObject* utf8_of(PyObject* value) {
-    if (!(PyType_GetFlags(Py_TYPE(value)) & Py_TPFLAGS_UNICODE_SUBCLASS)) {
-        Ref type_name(type_name_of(value));
-        if (!type_name) return nullptr;
-        PyErr_Format(PyExc_TypeError, "argument 'value': '%U' object cannot be converted to a string (pass the value as str)",
-                     type_name.get());
-        return nullptr;
-    }
-    // Raises the codec's UnicodeEncodeError for lone surrogates, unchanged.
-    return PyUnicode_AsUTF8String(value);
 }
 
 // From this many bytes of text the engine runs with the GIL released: it
@@ -219,6 +171,24 @@ PyMethodDef METHODS[] = {
      "--\n"
      "\n"
      "Identify a value, returning the ranked readings as a JSON string."},
+    {"identify_many", as_cfunction(epochsift::python::identify_many), METH_VARARGS | METH_KEYWORDS,
+     "identify_many(values, *, threads=None, best=None)\n"
+     "--\n"
+     "\n"
+     "identify() of every str in the iterable `values`, as one list of readings per\n"
+     "value in input order; with `best=K` only each value's first K readings. The\n"
+     "engine runs without the GIL on `threads` threads (default: the cores this\n"
+     "process may use). A bad item raises identify's error, naming its index."},
+    {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
+     "identify_arrow(column, *, best=1, threads=None)\n"
+     "--\n"
+     "\n"
+     "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
+     "__arrow_c_array__ holding utf8, large_utf8 or string_view values) in place.\n"
+     "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
+     "input row), rank (int32, from 1), format_id, label, instant\n"
+     "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
+     "and values without readings give no rows."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -243,6 +213,8 @@ int exec_module(PyObject* module) {
     if (state == nullptr) return -1;
     if ((state->json_name = interned("json")) == nullptr) return -1;
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
+
+    if (epochsift::python::add_arrow_types(module) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;
