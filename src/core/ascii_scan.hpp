@@ -67,6 +67,22 @@ constexpr std::optional<int32_t> fixed_digits(std::string_view text) {
     return value;
 }
 
+// The value of the two ASCII digits at text[at], known to be digits.
+constexpr int32_t two_digits_at(std::string_view text, std::size_t at) {
+    return (text[at] - '0') * 10 + (text[at + 1] - '0');
+}
+
+// The 1-based index of text in names (given in lower case), ASCII letters
+// compared in any case.
+template <std::size_t N>
+constexpr std::optional<int> index_ignoring_ascii_case(std::string_view text,
+                                                       const std::array<std::string_view, N>& names) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (equals_ignoring_ascii_case(text, names[i])) return static_cast<int>(i + 1);
+    }
+    return std::nullopt;
+}
+
 // The three pieces of text between two separators, or nothing when there are
 // fewer or more than three. No container is built.
 constexpr std::optional<std::array<std::string_view, 3>> split_three(std::string_view text, char separator) {

@@ -9,17 +9,6 @@
 
 namespace epochsift {
 
-struct CivilFields {
-    int16_t year = 1970;  // -9999 to 9999; year 0 exists (-1 is 2 BC)
-    uint8_t month = 1;    // 1 to 12
-    uint8_t day = 1;      // 1 to the month's length
-    uint8_t hour = 0;     // 0 to 23
-    uint8_t minute = 0;   // 0 to 59
-    uint8_t second = 0;   // 0 to 59
-
-    friend constexpr bool operator==(const CivilFields&, const CivilFields&) = default;
-};
-
 constexpr bool is_leap_year(int64_t year) {
     return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
@@ -30,25 +19,46 @@ constexpr int days_in_month(int64_t year, int month) {
     return month == 2 && is_leap_year(year) ? 29 : LENGTHS[month];
 }
 
-// Validates year (-9999..9999), month, day, hour, minute and second (no
-// leap second). Returns the Unix seconds of the fields read as UTC, without
-// the calendar-range check.
-std::optional<int64_t> civil_to_unix_seconds(int64_t year, int64_t month, int64_t day, int64_t hour,
-                                             int64_t minute, int64_t second);
+// A date-time field by field, as a text or a packed layout holds it. Fields
+// are wide enough for any value a reader finds; ok() says whether they name
+// a date-time.
+struct CivilTime {
+    int32_t year = 1970;     // [-9999, 9999]; year 0 exists (-1 is 2 BC)
+    int32_t month = 1;       // [1, 12]
+    int32_t day = 1;         // [1, the month's length]
+    int32_t hour = 0;        // [0, 23]
+    int32_t minute = 0;      // [0, 59]
+    int32_t second = 0;      // [0, 59]: no leap second
+    int32_t nanosecond = 0;  // [0, 999 999 999]
+
+    // The one validity check of civil fields.
+    constexpr bool ok() const {
+        return year >= -9999 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+               day <= days_in_month(year, month) && hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59 &&
+               second >= 0 && second <= 59 && nanosecond >= 0 && nanosecond < NS_PER_SECOND;
+    }
+
+    friend constexpr bool operator==(const CivilTime&, const CivilTime&) = default;
+};
+
+// The widest UTC offset a reader accepts: ±25:59:59.
+inline constexpr int64_t MAX_OFFSET_SECONDS = 93'599;
+
+// The Unix seconds of the fields read as UTC (the nanosecond ignored), or
+// nothing unless ok(); no calendar-range check.
+std::optional<int64_t> unix_seconds(const CivilTime& civil);
 
 // The one conversion of civil fields at a fixed UTC offset (seconds east of
-// UTC, at most ±25:59:59) to an instant; nothing for any field out of range
-// or an instant outside the calendar range.
-std::optional<PosixNs> civil_to_posix(int16_t year, int8_t month, int8_t day, int8_t hour,
-                                      int8_t minute, int8_t second, int32_t nanosecond,
-                                      int64_t offset_seconds);
+// UTC) to an instant; nothing unless ok(), for an offset beyond
+// MAX_OFFSET_SECONDS or an instant outside the calendar range.
+std::optional<PosixNs> civil_to_posix(const CivilTime& civil, int64_t offset_seconds = 0);
 
 // UTC civil date-time of a whole Unix second; nothing outside the calendar
 // range.
-std::optional<CivilFields> civil_from_unix_seconds(int64_t seconds);
+std::optional<CivilTime> civil_from_unix_seconds(int64_t seconds);
 
 // The same without the range check, for seconds whose year fits 16 bits
 // (the renderer needs the second just below the range's first).
-CivilFields utc_civil_fields(int64_t seconds);
+CivilTime utc_civil_fields(int64_t seconds);
 
 }  // namespace epochsift

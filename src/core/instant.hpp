@@ -14,6 +14,7 @@ using i128 = __int128;
 using u128 = unsigned __int128;
 
 inline constexpr int64_t NS_PER_SECOND = 1'000'000'000;
+inline constexpr int64_t NS_PER_MS = 1'000'000;
 inline constexpr int64_t NS_PER_DAY = 86'400 * NS_PER_SECOND;
 
 // Whole seconds the calendar can show: -9999-01-02T01:59:59Z to

@@ -47,8 +47,8 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
     }
     // The step below may leave the range by one second; that second is still
     // a civil date-time (-9999-01-02T01:59:58Z).
-    CivilFields const c = utc_civil_fields(whole);
-    CivilFields const* civil = &c;
+    CivilTime const c = utc_civil_fields(whole);
+    CivilTime const* civil = &c;
 
     char* p = out;
     if (civil->year < 0) {

@@ -92,7 +92,9 @@ std::optional<PosixNs> instant_in_window(const NumericFamily& family, int64_t ra
 
 }  // namespace
 
-bool decodes_into_window(const NumericFamily& family, int64_t raw) { return instant_in_window(family, raw).has_value(); }
+bool decodes_into_window(const NumericFamily& family, int64_t raw) {
+    return instant_in_window(family, raw).has_value();
+}
 
 double granularity_match(const NumericFamily& family, int64_t raw) {
     Encoding const& encoding = family.encoding;

@@ -2,35 +2,18 @@
 
 #include <cstdint>
 
+#include "core/ascii_scan.hpp"
 #include "formats/text_date_parsers.hpp"
 #include "core/civil.hpp"
 
 namespace epochsift {
-
-namespace {
-
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// The value of two ASCII digits known to be digits.
-int8_t pair_at(std::string_view digits, std::size_t at) {
-    return static_cast<int8_t>((digits[at] - '0') * 10 + (digits[at + 1] - '0'));
-}
-
-bool all_digits(std::string_view text) {
-    for (char const c : text) {
-        if (!is_digit(c)) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
     if (year_digits != 4 && year_digits != 2) return std::nullopt;
     std::size_t const y = static_cast<std::size_t>(year_digits);
     // Every form starts with the year, month, day and hour digits: most
     // texts fail here, before the zone and fraction are looked for.
-    if (text.size() < y + 6 || !all_digits(text.substr(0, y + 6))) return std::nullopt;
+    if (text.size() < y + 6 || !all_ascii_digits(text.substr(0, y + 6))) return std::nullopt;
 
     // The zone, read off the end: Z, a four-digit offset, or nothing (UTC).
     std::string_view body = text;
@@ -40,8 +23,8 @@ std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
     if (n > 0 && (text.back() == 'Z' || text.back() == 'z')) {
         body.remove_suffix(1);
         has_designator = true;
-    } else if (n >= 5 && (text[n - 5] == '+' || text[n - 5] == '-') && all_digits(text.substr(n - 4))) {
-        int const hours = pair_at(text, n - 4), minutes = pair_at(text, n - 2);
+    } else if (n >= 5 && (text[n - 5] == '+' || text[n - 5] == '-') && all_ascii_digits(text.substr(n - 4))) {
+        int const hours = two_digits_at(text, n - 4), minutes = two_digits_at(text, n - 2);
         // A malformed offset is an error, not a sign that the zone is missing.
         if (hours > 23 || minutes > 59) return std::nullopt;
         offset = (hours * 3600 + minutes * 60) * (text[n - 5] == '-' ? -1 : 1);
@@ -57,32 +40,32 @@ std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
         digits = body.substr(0, point);
         fraction = body.substr(point + 1);
     }
-    if (!all_digits(digits)) return std::nullopt;
+    if (!all_ascii_digits(digits)) return std::nullopt;
     // Year, month, day, hour, then optional minute and second.
     if (digits.size() != y + 6 && digits.size() != y + 8 && digits.size() != y + 10) return std::nullopt;
 
     int year = 0;
     if (y == 4) {
-        year = pair_at(digits, 0) * 100 + pair_at(digits, 2);
+        year = two_digits_at(digits, 0) * 100 + two_digits_at(digits, 2);
     } else {
-        int const yy = pair_at(digits, 0);
+        int const yy = two_digits_at(digits, 0);
         year = yy < 50 ? 2000 + yy : 1900 + yy;  // the RFC 5280 pivot
     }
-    int8_t const month = pair_at(digits, y);
-    int8_t const day = pair_at(digits, y + 2);
-    int8_t const hour = pair_at(digits, y + 4);
-    int8_t const minute = digits.size() >= y + 8 ? pair_at(digits, y + 6) : 0;
-    int8_t const second = digits.size() == y + 10 ? pair_at(digits, y + 8) : 0;
+    int8_t const month = two_digits_at(digits, y);
+    int8_t const day = two_digits_at(digits, y + 2);
+    int8_t const hour = two_digits_at(digits, y + 4);
+    int8_t const minute = digits.size() >= y + 8 ? two_digits_at(digits, y + 6) : 0;
+    int8_t const second = digits.size() == y + 10 ? two_digits_at(digits, y + 8) : 0;
 
     int32_t nanosecond = 0;
     if (fraction) {
         // A fraction belongs to the seconds and has at least one digit.
-        if (digits.size() != y + 10 || fraction->empty() || !all_digits(*fraction)) return std::nullopt;
+        if (digits.size() != y + 10 || fraction->empty() || !all_ascii_digits(*fraction)) return std::nullopt;
         nanosecond = frac_to_nanos(*fraction);
     }
 
     auto const instant =
-        civil_to_posix(static_cast<int16_t>(year), month, day, hour, minute, second, nanosecond, offset);
+        civil_to_posix({year, month, day, hour, minute, second, nanosecond}, offset);
     if (!instant) return std::nullopt;
     return Asn1Time{*instant, has_designator};
 }

@@ -13,9 +13,8 @@ namespace {
 CodecResult<PosixNs> decode_dos_words(int64_t raw, std::string_view width_reason) {
     if (!fits_bits(raw, 32)) return CodecError::range(raw, width_reason);
     auto const u = static_cast<uint64_t>(raw);
-    return packed_civil(static_cast<int16_t>(1980 + bits(u, 25, 7)), narrow(bits(u, 21, 4)),
-                        narrow(bits(u, 16, 5)), narrow(bits(u, 11, 5)), narrow(bits(u, 5, 6)),
-                        narrow(2 * bits(u, 0, 5)));
+    return packed_civil({as_field(1980 + bits(u, 25, 7)), as_field(bits(u, 21, 4)), as_field(bits(u, 16, 5)),
+                         as_field(bits(u, 11, 5)), as_field(bits(u, 5, 6)), as_field(2 * bits(u, 0, 5))});
 }
 
 CodecResult<uint64_t> encode_dos_words(PosixNs instant, std::string_view year_reason) {
@@ -23,8 +22,8 @@ CodecResult<uint64_t> encode_dos_words(PosixNs instant, std::string_view year_re
     if (!fields) return fields.error();
     auto const& c = fields.value();
     if (!year_fits(c, 1980, 127)) return CodecError::range(c.year, year_reason);
-    return uint64_t(c.year - 1980) << 25 | uint64_t{c.month} << 21 | uint64_t{c.day} << 16 |
-           uint64_t{c.hour} << 11 | uint64_t{c.minute} << 5 | c.second / 2u;  // an odd second is lost
+    return uint64_t(c.year - 1980) << 25 | uint64_t(c.month) << 21 | uint64_t(c.day) << 16 |
+           uint64_t(c.hour) << 11 | uint64_t(c.minute) << 5 | c.second / 2u;  // an odd second is lost
 }
 
 // Minute precision: minute in bits 0–5, hour 6–10, day 11–15, month 16–19,
@@ -32,14 +31,14 @@ CodecResult<uint64_t> encode_dos_words(PosixNs instant, std::string_view year_re
 constexpr unsigned MINUTE_WORD_YEAR_LOW = 20;
 
 CodecResult<PosixNs> decode_minute_word(uint64_t word, unsigned year_width, int year_base) {
-    return packed_civil(static_cast<int16_t>(year_base + bits(word, MINUTE_WORD_YEAR_LOW, year_width)),
-                        narrow(bits(word, 16, 4)), narrow(bits(word, 11, 5)), narrow(bits(word, 6, 5)),
-                        narrow(bits(word, 0, 6)), 0);
+    return packed_civil({year_base + as_field(bits(word, MINUTE_WORD_YEAR_LOW, year_width)),
+                         as_field(bits(word, 16, 4)), as_field(bits(word, 11, 5)), as_field(bits(word, 6, 5)),
+                         as_field(bits(word, 0, 6)), 0});
 }
 
-constexpr uint64_t minute_word(uint64_t year_field, const CivilFields& c) {
-    return year_field << MINUTE_WORD_YEAR_LOW | uint64_t{c.month} << 16 | uint64_t{c.day} << 11 |
-           uint64_t{c.hour} << 6 | c.minute;
+constexpr uint64_t minute_word(uint64_t year_field, const CivilTime& c) {
+    return year_field << MINUTE_WORD_YEAR_LOW | uint64_t(c.month) << 16 | uint64_t(c.day) << 11 |
+           uint64_t(c.hour) << 6 | c.minute;
 }
 
 }  // namespace
@@ -106,9 +105,8 @@ CodecResult<uint64_t> encode_bitdec(PosixNs instant) {
 CodecResult<PosixNs> decode_dvr(int64_t raw) {
     if (!fits_bits(raw, 32)) return CodecError::range(raw, "DVR packed value (not a u32)");
     auto const u = static_cast<uint64_t>(raw);
-    return packed_civil(static_cast<int16_t>(2000 + bits(u, 26, 6)), narrow(bits(u, 22, 4)),
-                        narrow(bits(u, 17, 5)), narrow(bits(u, 12, 5)), narrow(bits(u, 6, 6)),
-                        narrow(bits(u, 0, 6)));
+    return packed_civil({as_field(2000 + bits(u, 26, 6)), as_field(bits(u, 22, 4)), as_field(bits(u, 17, 5)),
+                         as_field(bits(u, 12, 5)), as_field(bits(u, 6, 6)), as_field(bits(u, 0, 6))});
 }
 
 CodecResult<uint64_t> encode_dvr(PosixNs instant) {
@@ -116,8 +114,8 @@ CodecResult<uint64_t> encode_dvr(PosixNs instant) {
     if (!fields) return fields.error();
     auto const& c = fields.value();
     if (!year_fits(c, 2000, 63)) return CodecError::range(c.year, "DVR year (2000-2063)");
-    return uint64_t(c.year - 2000) << 26 | uint64_t{c.month} << 22 | uint64_t{c.day} << 17 |
-           uint64_t{c.hour} << 12 | uint64_t{c.minute} << 6 | c.second;
+    return uint64_t(c.year - 2000) << 26 | uint64_t(c.month) << 22 | uint64_t(c.day) << 17 |
+           uint64_t(c.hour) << 12 | uint64_t(c.minute) << 6 | c.second;
 }
 
 }  // namespace epochsift

@@ -10,13 +10,13 @@ namespace {
 
 // The common tail of the Motorola, Symantec and Nokia S40 layouts: month,
 // day, hour, minute and second in bytes b4 to b0.
-CodecResult<PosixNs> decode_field_bytes(int16_t year, int8_t month, uint64_t u) {
-    return packed_civil(year, month, narrow(byte_at(u, 3)), narrow(byte_at(u, 2)), narrow(byte_at(u, 1)),
-                        narrow(byte_at(u, 0)));
+CodecResult<PosixNs> decode_field_bytes(int32_t year, int32_t month, uint64_t u) {
+    return packed_civil({year, month, as_field(byte_at(u, 3)), as_field(byte_at(u, 2)), as_field(byte_at(u, 1)),
+                         as_field(byte_at(u, 0))});
 }
 
-constexpr uint64_t field_bytes(uint64_t month_byte, const CivilFields& c) {
-    return month_byte << 32 | uint64_t{c.day} << 24 | uint64_t{c.hour} << 16 | uint64_t{c.minute} << 8 |
+constexpr uint64_t field_bytes(uint64_t month_byte, const CivilTime& c) {
+    return month_byte << 32 | uint64_t(c.day) << 24 | uint64_t(c.hour) << 16 | uint64_t(c.minute) << 8 |
            c.second;
 }
 
@@ -36,7 +36,7 @@ constexpr uint64_t swapped_nibble_byte(unsigned field) { return (field % 10) * 1
 CodecResult<PosixNs> decode_moto(int64_t raw) {
     if (!fits_bits(raw, 48)) return CodecError::range(raw, "Motorola (not a 6-byte value)");
     auto const u = static_cast<uint64_t>(raw);
-    return decode_field_bytes(static_cast<int16_t>(1970 + byte_at(u, 5)), narrow(byte_at(u, 4)), u);
+    return decode_field_bytes(static_cast<int16_t>(1970 + byte_at(u, 5)), as_field(byte_at(u, 4)), u);
 }
 
 CodecResult<uint64_t> encode_moto(PosixNs instant) {
@@ -53,7 +53,7 @@ CodecResult<PosixNs> decode_symantec(int64_t raw) {
     if (!fits_bits(raw, 48)) return CodecError::range(raw, "Symantec (not a 6-byte value)");
     auto const u = static_cast<uint64_t>(raw);
     auto const month = static_cast<uint8_t>(byte_at(u, 4) + 1);
-    return decode_field_bytes(static_cast<int16_t>(1970 + byte_at(u, 5)), narrow(month), u);
+    return decode_field_bytes(static_cast<int16_t>(1970 + byte_at(u, 5)), as_field(month), u);
 }
 
 CodecResult<uint64_t> encode_symantec(PosixNs instant) {
@@ -70,7 +70,7 @@ CodecResult<PosixNs> decode_ns40(int64_t raw) {
     if (!fits_bits(raw, 56)) return CodecError::range(raw, "Nokia S40 (not a 7-byte value)");
     if (!fits_bits(raw, 55)) return CodecError::range(raw, "Nokia S40 year");
     auto const u = static_cast<uint64_t>(raw);
-    return decode_field_bytes(static_cast<int16_t>(bits(u, 40, 16)), narrow(byte_at(u, 4)), u);
+    return decode_field_bytes(static_cast<int16_t>(bits(u, 40, 16)), as_field(byte_at(u, 4)), u);
 }
 
 CodecResult<uint64_t> encode_ns40(PosixNs instant) {
@@ -88,7 +88,7 @@ CodecResult<PosixNs> decode_ns40le(int64_t raw) {
     unsigned const year_high = byte_at(u, 5);
     if (year_high >= 128) return CodecError::range(raw, "Nokia S40 LE year");
     auto const year = static_cast<int16_t>(year_high << 8 | byte_at(u, 6));
-    return decode_field_bytes(year, narrow(byte_at(u, 4)), u);
+    return decode_field_bytes(year, as_field(byte_at(u, 4)), u);
 }
 
 CodecResult<uint64_t> encode_ns40le(PosixNs instant) {
@@ -105,9 +105,8 @@ CodecResult<uint64_t> encode_ns40le(PosixNs instant) {
 CodecResult<PosixNs> decode_logtime(int64_t raw) {
     if (raw < 0) return CodecError::range(raw, "JET LogTime (negative)");
     auto const u = static_cast<uint64_t>(raw);
-    return packed_civil(static_cast<int16_t>(1900 + byte_at(u, 2)), narrow(byte_at(u, 3)),
-                        narrow(byte_at(u, 4)), narrow(byte_at(u, 5)), narrow(byte_at(u, 6)),
-                        narrow(byte_at(u, 7)));
+    return packed_civil({as_field(1900 + byte_at(u, 2)), as_field(byte_at(u, 3)), as_field(byte_at(u, 4)),
+                         as_field(byte_at(u, 5)), as_field(byte_at(u, 6)), as_field(byte_at(u, 7))});
 }
 
 CodecResult<uint64_t> encode_logtime(PosixNs instant) {
@@ -115,8 +114,8 @@ CodecResult<uint64_t> encode_logtime(PosixNs instant) {
     if (!fields) return fields.error();
     auto const& c = fields.value();
     if (!year_fits(c, 1900, 255)) return CodecError::range(c.year, "JET LogTime year (1900-2155)");
-    return uint64_t{c.second} << 56 | uint64_t{c.minute} << 48 | uint64_t{c.hour} << 40 |
-           uint64_t{c.day} << 32 | uint64_t{c.month} << 24 | uint64_t(c.year - 1900) << 16;
+    return uint64_t(c.second) << 56 | uint64_t(c.minute) << 48 | uint64_t(c.hour) << 40 |
+           uint64_t(c.day) << 32 | uint64_t(c.month) << 24 | uint64_t(c.year - 1900) << 16;
 }
 
 // Seven bytes of swapped decimal nibbles: year − 2000, month, day, hour,
@@ -124,10 +123,9 @@ CodecResult<uint64_t> encode_logtime(PosixNs instant) {
 CodecResult<PosixNs> decode_gsm(int64_t raw) {
     if (!fits_bits(raw, 56)) return CodecError::range(raw, "GSM (not a 7-byte value)");
     auto const u = static_cast<uint64_t>(raw);
-    return packed_civil(static_cast<int16_t>(2000 + swapped_nibbles(byte_at(u, 6))),
-                        swapped_nibbles(byte_at(u, 5)), swapped_nibbles(byte_at(u, 4)),
-                        swapped_nibbles(byte_at(u, 3)), swapped_nibbles(byte_at(u, 2)),
-                        swapped_nibbles(byte_at(u, 1)));
+    return packed_civil({2000 + swapped_nibbles(byte_at(u, 6)), swapped_nibbles(byte_at(u, 5)),
+                         swapped_nibbles(byte_at(u, 4)), swapped_nibbles(byte_at(u, 3)),
+                         swapped_nibbles(byte_at(u, 2)), swapped_nibbles(byte_at(u, 1))});
 }
 
 CodecResult<uint64_t> encode_gsm(PosixNs instant) {

@@ -27,8 +27,9 @@ constexpr uint64_t from_digit_pairs(const DigitPairs& pairs) {
     return raw;
 }
 
-constexpr DigitPairs pairs_of(const CivilFields& c) {
-    return {static_cast<unsigned>(c.year - 2000), c.month, c.day, c.hour, c.minute, c.second};
+constexpr DigitPairs pairs_of(const CivilTime& c) {
+    return {static_cast<unsigned>(c.year - 2000), static_cast<unsigned>(c.month), static_cast<unsigned>(c.day),
+            static_cast<unsigned>(c.hour),        static_cast<unsigned>(c.minute), static_cast<unsigned>(c.second)};
 }
 
 // Semi-octet pairs hold their units digit first.
@@ -40,8 +41,8 @@ constexpr DigitPairs swapped(DigitPairs pairs) {
 }
 
 CodecResult<PosixNs> civil_of(const DigitPairs& p) {
-    return packed_civil(static_cast<int16_t>(2000 + p[0]), narrow(p[1]), narrow(p[2]), narrow(p[3]),
-                        narrow(p[4]), narrow(p[5]));
+    return packed_civil({as_field(2000 + p[0]), as_field(p[1]), as_field(p[2]), as_field(p[3]), as_field(p[4]),
+                         as_field(p[5])});
 }
 
 }  // namespace

@@ -280,12 +280,8 @@ std::optional<PosixNs> parse_iso8601(std::string_view text) {
     if (!time) return std::nullopt;
     auto const offset = read_offset(in);
     if (!offset || !read_annotations(in) || !in.at_end()) return std::nullopt;
-    if (date->year < -9999 || date->year > 9999) return std::nullopt;  // beyond the calendar
-    // Month and day are two digits, the time fields range-checked: all fit 8 bits.
-    return civil_to_posix(static_cast<int16_t>(date->year), static_cast<int8_t>(date->month),
-                          static_cast<int8_t>(date->day), static_cast<int8_t>(time->hour),
-                          static_cast<int8_t>(time->minute), static_cast<int8_t>(time->second), time->nanosecond,
-                          *offset);
+    return civil_to_posix({date->year, date->month, date->day, time->hour, time->minute, time->second,
+                           time->nanosecond}, *offset);
 }
 
 }  // namespace epochsift

@@ -48,7 +48,8 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             Integer(Unit::Microseconds), epoch_at(0), UTC_TIME),  // 1970-01-01T00:00:00Z
         row("filetime", "Windows FILETIME (100ns since 1601)", "NTFS, Registry, Event Log, AD",
             "[MS-DTYP] §2.3.3 FILETIME",
-            Integer(Unit::HundredNanoseconds), epoch_at(-11644473600), UTC_TIME).with_whole_second_note(),  // 1601-01-01T00:00:00Z
+            Integer(Unit::HundredNanoseconds), epoch_at(-11644473600), UTC_TIME)  // 1601-01-01T00:00:00Z
+            .with_whole_second_note(),
         row("webkit", "Chrome / WebKit (µs since 1601)", "Chromium history/cookies",
             "Chromium base::Time (Windows epoch, µs)",
             Integer(Unit::Microseconds), epoch_at(-11644473600), UTC_TIME),  // 1601-01-01T00:00:00Z

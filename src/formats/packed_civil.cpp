@@ -2,9 +2,8 @@
 
 namespace epochsift {
 
-CodecResult<PosixNs> packed_civil(int16_t year, int8_t month, int8_t day, int8_t hour, int8_t minute,
-                                  int8_t second) {
-    auto const seconds = civil_to_unix_seconds(year, month, day, hour, minute, second);
+CodecResult<PosixNs> packed_civil(const CivilTime& civil) {
+    auto const seconds = unix_seconds(civil);
     if (!seconds) return CodecError::calendar("invalid civil date-time");
     if (*seconds < MIN_CALENDAR_SECOND || *seconds > MAX_CALENDAR_SECOND) {
         return CodecError::calendar("date-time outside the calendar range");
@@ -12,7 +11,7 @@ CodecResult<PosixNs> packed_civil(int16_t year, int8_t month, int8_t day, int8_t
     return PosixNs::from_seconds(*seconds);
 }
 
-CodecResult<CivilFields> civil_fields(PosixNs instant) {
+CodecResult<CivilTime> civil_fields(PosixNs instant) {
     i128 const seconds = floor_div(instant.ns, NS_PER_SECOND);  // -1 ns is still 1969-12-31T23:59:59
     if (seconds < MIN_CALENDAR_SECOND || seconds > MAX_CALENDAR_SECOND) {
         return CodecError::calendar("instant outside the calendar range");

@@ -15,11 +15,11 @@ namespace epochsift {
 using PackedDecoder = CodecResult<PosixNs> (*)(int64_t raw);
 using PackedEncoder = CodecResult<uint64_t> (*)(PosixNs instant);
 
-// Civil fields (already truncated to their field widths) read as UTC.
-CodecResult<PosixNs> packed_civil(int16_t year, int8_t month, int8_t day, int8_t hour, int8_t minute,
-                                  int8_t second);
+// Civil fields read as UTC; a calendar error unless they name a date-time
+// in the calendar range.
+CodecResult<PosixNs> packed_civil(const CivilTime& civil);
 // UTC civil fields of the whole second at or below the instant.
-CodecResult<CivilFields> civil_fields(PosixNs instant);
+CodecResult<CivilTime> civil_fields(PosixNs instant);
 
 CodecResult<PosixNs> decode_fat_dos(int64_t raw);
 CodecResult<PosixNs> decode_exfat(int64_t raw);

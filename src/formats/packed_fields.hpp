@@ -22,12 +22,12 @@ constexpr unsigned byte_at(uint64_t raw, unsigned i) { return bits(raw, 8 * i, 8
 
 constexpr uint32_t byte_reversed(uint32_t word) { return __builtin_bswap32(word); }
 
-// Fields are narrowed to the widths the calendar call takes: a byte of 128
-// to 255 becomes negative and is rejected there, as the layouts intend.
-constexpr int8_t narrow(unsigned field) { return static_cast<int8_t>(field); }
+// A field as the calendar takes it; every value a byte or less can hold is
+// kept, and the calendar rejects those beyond a field's range.
+constexpr int32_t as_field(unsigned field) { return static_cast<int32_t>(field); }
 
 // The year, less the layout's base, fits a field that holds 0 to max_offset.
-constexpr bool year_fits(const CivilFields& civil, int base, int max_offset) {
+constexpr bool year_fits(const CivilTime& civil, int base, int max_offset) {
     return civil.year >= base && civil.year - base <= max_offset;
 }
 

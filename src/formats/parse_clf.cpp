@@ -32,7 +32,7 @@ std::optional<PosixNs> parse_clf(std::string_view text) {
     auto const second = signed_field8((*time)[2]);
 
     if (!day || !month || !year || !hour || !minute || !second) return std::nullopt;
-    return civil_to_posix(*year, static_cast<int8_t>(*month), *day, *hour, *minute, *second, 0, *offset);
+    return civil_to_posix({*year, *month, *day, *hour, *minute, *second, 0}, *offset);
 }
 
 }  // namespace epochsift

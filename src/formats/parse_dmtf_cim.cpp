@@ -23,9 +23,14 @@ std::optional<PosixNs> parse_dmtf_cim(std::string_view text) {
         if (!value) return std::nullopt;
         offset = (text[SIGN_AT] == '-' ? -60 : 60) * int64_t{*value};
     }
-    auto const pair = [&](std::size_t at) { return static_cast<int8_t>(*fixed_digits(main.substr(at, 2))); };
-    return civil_to_posix(static_cast<int16_t>(*fixed_digits(main.substr(0, 4))), pair(4), pair(6), pair(8),
-                          pair(10), pair(12), frac_to_nanos(micros), offset);
+    CivilTime const civil{.year = *fixed_digits(main.substr(0, 4)),
+                          .month = two_digits_at(main, 4),
+                          .day = two_digits_at(main, 6),
+                          .hour = two_digits_at(main, 8),
+                          .minute = two_digits_at(main, 10),
+                          .second = two_digits_at(main, 12),
+                          .nanosecond = frac_to_nanos(micros)};
+    return civil_to_posix(civil, offset);
 }
 
 }  // namespace epochsift

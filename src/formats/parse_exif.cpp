@@ -22,7 +22,7 @@ std::optional<PosixNs> parse_exif(std::string_view text) {
     auto const minute = signed_field8((*time)[1]);
     auto const second = signed_field8((*time)[2]);
     if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
-    return civil_to_posix(*year, *month, *day, *hour, *minute, *second, 0, 0);
+    return civil_to_posix({*year, *month, *day, *hour, *minute, *second, 0});
 }
 
 }  // namespace epochsift

@@ -25,9 +25,13 @@ std::optional<int> four_byte_year(std::string_view text) {
 std::optional<PosixNs> midnight_utc(sys_days date) {
     year_month_day const ymd{date};
     int const year = static_cast<int>(ymd.year());
-    if (year < -9999 || year > 9999) return std::nullopt;  // also keeps the narrowing below exact
-    return civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(static_cast<unsigned>(ymd.month())),
-                          static_cast<int8_t>(static_cast<unsigned>(ymd.day())), 0, 0, 0, 0, 0);
+    return civil_to_posix(CivilTime{.year = year,
+                                    .month = static_cast<int32_t>(static_cast<unsigned>(ymd.month())),
+                                    .day = static_cast<int32_t>(static_cast<unsigned>(ymd.day())),
+                                    .hour = 0,
+                                    .minute = 0,
+                                    .second = 0,
+                                    .nanosecond = 0});
 }
 
 // Monday of ISO week 1: the week holding 4 January.
@@ -61,7 +65,8 @@ std::optional<PosixNs> parse_iso_week(std::string_view text) {
     if (!week || !weekday || *weekday < 1 || *weekday > 7) return std::nullopt;
 
     sys_days const first_monday = iso_week_one_monday(*year);
-    int const weeks_in_year = static_cast<int>((iso_week_one_monday(*year + 1) - first_monday).count() / 7);  // 52 or 53
+    // 52 or 53
+    int const weeks_in_year = static_cast<int>((iso_week_one_monday(*year + 1) - first_monday).count() / 7);
     if (*week < 1 || *week > weeks_in_year) return std::nullopt;
     return midnight_utc(first_monday + days{(*week - 1) * 7 + (*weekday - 1)});
 }

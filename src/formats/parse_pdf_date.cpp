@@ -11,9 +11,8 @@ namespace {
 constexpr std::size_t OFFSET_LEN = 5;  // +HHmm once the apostrophes are gone
 
 // The two digits at position at, or fallback when the run is too short.
-int8_t pair_or(std::string_view digits, std::size_t at, int8_t fallback) {
-    if (digits.size() < at + 2) return fallback;
-    return static_cast<int8_t>((digits[at] - '0') * 10 + (digits[at + 1] - '0'));
+int32_t pair_or(std::string_view digits, std::size_t at, int32_t fallback) {
+    return digits.size() < at + 2 ? fallback : two_digits_at(digits, at);
 }
 
 }  // namespace
@@ -42,8 +41,8 @@ std::optional<PosixNs> parse_pdf_date(std::string_view text) {
     }
 
     auto const year = static_cast<int16_t>(*fixed_digits(digits.substr(0, 4)));
-    return civil_to_posix(year, pair_or(digits, 4, 1), pair_or(digits, 6, 1), pair_or(digits, 8, 0),
-                          pair_or(digits, 10, 0), pair_or(digits, 12, 0), 0, offset);
+    return civil_to_posix({year, pair_or(digits, 4, 1), pair_or(digits, 6, 1), pair_or(digits, 8, 0),
+                           pair_or(digits, 10, 0), pair_or(digits, 12, 0), 0}, offset);
 }
 
 }  // namespace epochsift

@@ -84,14 +84,7 @@ std::string_view take_letters(std::string_view text, std::size_t& pos) {
 }
 
 // ISO weekday 1 (Monday) to 7 of a three-letter name in any case.
-std::optional<int> day_name(std::string_view name) {
-    if (name.size() != 3) return std::nullopt;
-    char const lowered[3] = {ascii_lower(name[0]), ascii_lower(name[1]), ascii_lower(name[2])};
-    for (std::size_t i = 0; i < DAY_NAMES.size(); ++i) {
-        if (DAY_NAMES[i] == std::string_view(lowered, 3)) return static_cast<int>(i + 1);
-    }
-    return std::nullopt;
-}
+std::optional<int> day_name(std::string_view name) { return index_ignoring_ascii_case(name, DAY_NAMES); }
 
 // A numeric zone ±HHMM: minutes must be 00-59; any two-digit hour passes
 // here and civil_to_posix then refuses offsets beyond ±25:59:59.
@@ -185,16 +178,14 @@ std::optional<PosixNs> parse_rfc2822(std::string_view text) {
 
     int const year = expand_year(year_digits, *fixed_digits(year_digits));
     int const day = *fixed_digits(day_digits);
-    auto const midnight = civil_to_unix_seconds(year, *month, day, 0, 0, 0);
+    auto const midnight = unix_seconds(CivilTime{year, *month, day});
     if (!midnight) return std::nullopt;
     if (named_weekday) {
         // 1970-01-01 was a Thursday, ISO weekday 4.
         auto const weekday = static_cast<int>(floor_mod(*midnight / 86'400 + 3, 7)) + 1;
         if (weekday != *named_weekday) return std::nullopt;
     }
-    return civil_to_posix(static_cast<int16_t>(year), static_cast<int8_t>(*month), static_cast<int8_t>(day),
-                          static_cast<int8_t>(*hour), static_cast<int8_t>(*minute), static_cast<int8_t>(*second), 0,
-                          *offset);
+    return civil_to_posix({year, *month, day, *hour, *minute, *second, 0}, *offset);
 }
 
 }  // namespace epochsift

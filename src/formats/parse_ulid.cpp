@@ -10,7 +10,6 @@ namespace {
 
 constexpr std::size_t ULID_LEN = 26;
 constexpr std::size_t TIME_SYMBOLS = 10;  // 50 bits, of which the top two must be clear
-constexpr int64_t NS_PER_MS = 1'000'000;
 
 // Symbol values by byte, -1 outside the alphabet. I, L, O and U are not
 // read as aliases: a ULID is written by machines, and those letters mean a

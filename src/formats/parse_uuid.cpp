@@ -10,7 +10,6 @@ namespace {
 constexpr std::size_t UUID_HEX_DIGITS = 32;
 constexpr i128 GREGORIAN_TO_UNIX_NS = i128{12'219'292'800} * NS_PER_SECOND;  // 1582-10-15 to 1970-01-01
 constexpr int64_t NS_PER_TICK = 100;
-constexpr int64_t NS_PER_MS = 1'000'000;
 
 // The fields that carry time: A = time_low (32 bits), B = time_mid
 // (16 bits), C = version and time_high (16 bits).

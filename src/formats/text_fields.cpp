@@ -35,15 +35,7 @@ std::optional<int32_t> signed_field(std::string_view text, int32_t lo, int32_t h
 
 }  // namespace
 
-std::optional<int> month_abbr(std::string_view text) {
-    if (text.size() != 3) return std::nullopt;
-    char const lowered[3] = {ascii_lower(text[0]), ascii_lower(text[1]), ascii_lower(text[2])};
-    std::string_view const key(lowered, 3);
-    for (std::size_t i = 0; i < MONTH_ABBRS.size(); ++i) {
-        if (MONTH_ABBRS[i] == key) return static_cast<int>(i + 1);
-    }
-    return std::nullopt;
-}
+std::optional<int> month_abbr(std::string_view text) { return index_ignoring_ascii_case(text, MONTH_ABBRS); }
 
 int32_t frac_to_nanos(std::string_view digits) {
     // Nine places right-padded with zeros; digits past the ninth are

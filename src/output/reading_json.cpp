@@ -325,7 +325,9 @@ std::size_t expected_json_size(const Candidate& c) {
     constexpr std::size_t USUAL_NUMBER = 20;
     std::size_t size = CANDIDATE_FRAME + 8 + USUAL_NUMBER * 2 + c.format_id.size() + c.label.size() +
                        c.citation.size() + (c.rendered ? c.rendered->size() : 0);
-    for (const ScoreComponent& component : c.components) size += component_name(component.kind).size() + 6 + USUAL_NUMBER;
+    for (const ScoreComponent& component : c.components) {
+        size += component_name(component.kind).size() + 6 + USUAL_NUMBER;
+    }
     for_each_note(c, [&](const NotePieces& note) { size += note.size() + 3; });
     return size;
 }
@@ -372,7 +374,8 @@ char* put_json_candidate(char* p, const Candidate& c, RecentDoubles& recent_doub
         first = false;
         p = put_json_string_pieces(p, note);
     });
-    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}") : std::string_view("],\"sentinel\":false}"));
+    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
+                                           : std::string_view("],\"sentinel\":false}"));
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ PackedEncoder encoder(PackedCodec c) { return PACKED_ENCODERS[static_cast<std::s
 
 PosixNs at(int64_t unix_seconds, int64_t nanos = 0) { return PosixNs::from_seconds(unix_seconds, nanos); }
 
-int64_t unix_seconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    return *civil_to_unix_seconds(year, month, day, hour, minute, second);
+int64_t seconds_of(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return *unix_seconds(CivilTime{year, month, day, hour, minute, second});
 }
 
 // The reason of a Range error; "" for a value or a Calendar error.
@@ -109,8 +109,8 @@ constexpr CodecRange RANGES[] = {
 TEST(PackedCodecs, RoundTripOverWholeRange) {
     std::mt19937_64 rng(0x5EED'2023);
     for (auto const& r : RANGES) {
-        int64_t const first_second = unix_seconds(r.first_year, 1, 1);
-        int64_t const year_end = r.last_year == 9999 ? MAX_CALENDAR_SECOND : unix_seconds(r.last_year + 1, 1, 1) - 1;
+        int64_t const first_second = seconds_of(r.first_year, 1, 1);
+        int64_t const year_end = r.last_year == 9999 ? MAX_CALENDAR_SECOND : seconds_of(r.last_year + 1, 1, 1) - 1;
         auto const steps = static_cast<uint64_t>((year_end - first_second) / r.step_seconds);
         int64_t const last_second = first_second + static_cast<int64_t>(steps) * r.step_seconds;
         std::uniform_int_distribution<uint64_t> pick_step(0, steps);
@@ -234,16 +234,16 @@ TEST(PackedCodecs, CalendarRejections) {
     EXPECT_TRUE(is_calendar_error(encode_ns40(at(MAX_CALENDAR_SECOND + 1))));
     EXPECT_TRUE(is_calendar_error(encode_bitdec(at(MIN_CALENDAR_SECOND - 1))));
     EXPECT_TRUE(is_calendar_error(civil_fields(PosixNs{std::numeric_limits<i128>::min()})));
-    EXPECT_EQ(civil_fields(PosixNs{-1}).value(), (CivilFields{1969, 12, 31, 23, 59, 59}));  // fields round down
+    EXPECT_EQ(civil_fields(PosixNs{-1}).value(), (CivilTime{1969, 12, 31, 23, 59, 59}));  // fields round down
 }
 
 // Byte values outside their fields' ranges that some layouts still read.
 TEST(PackedCodecs, WrappedBytes) {
-    EXPECT_TRUE(decodes_to(decode_gsm(0x0D10'1000'0000'00), at(unix_seconds(1999, 1, 1))));  // year byte above 127
+    EXPECT_TRUE(decodes_to(decode_gsm(0x0D10'1000'0000'00), at(seconds_of(1999, 1, 1))));  // year byte above 127
     EXPECT_TRUE(is_calendar_error(decode_gsm(0x320D'1000'0000'00)));  // month byte 0D reads -1
     EXPECT_TRUE(decodes_to(decode_gsm(0x3211'4122'3191'FF), at(1'699'999'999)));  // tz byte ignored
     EXPECT_TRUE(is_calendar_error(decode_symantec(0x35'FF'0E'16'0D'13)));  // 255 + 1 is month 0, in eight bits
-    EXPECT_TRUE(decodes_to(decode_symantec(0x35'00'0E'16'0D'13), at(unix_seconds(2023, 1, 14, 22, 13, 19))));
+    EXPECT_TRUE(decodes_to(decode_symantec(0x35'00'0E'16'0D'13), at(seconds_of(2023, 1, 14, 22, 13, 19))));
 }
 
 TEST(PackedCodecs, NokiaLeEnds) {

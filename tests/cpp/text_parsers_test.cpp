@@ -168,7 +168,7 @@ int weeks_in_iso_year(int64_t y) {
 // years, and every 97th day, which over the span meets every weekday and day
 // of the year.
 TEST(IsoDates, YearsFrom0To9999) {
-    int64_t seconds = *civil_to_unix_seconds(0, 1, 1, 0, 0, 0);
+    int64_t seconds = *unix_seconds(CivilTime{0, 1, 1});
     int weekday = 6;  // 0000-01-01 was a Saturday (the 400-year cycle is whole weeks)
     int64_t day_number = 0;
     char text[32];
