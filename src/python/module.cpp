@@ -199,6 +199,30 @@ PyObject* interned(const char* text) {
     return name;
 }
 
+// Pure-Python submodules (epochsift.spark) live in a directory installed
+// beside the extension; naming it as __path__ lets `import epochsift.spark`
+// find them while epochsift stays one file. A module loaded without a file
+// (embedded, frozen) has no submodules.
+constexpr const char* SUBMODULE_DIRECTORY = "epochsift-python";
+
+int set_submodule_path(PyObject* module) {
+    Ref file(PyObject_GetAttrString(module, "__file__"));
+    if (!file) {
+        PyErr_Clear();
+        return 0;
+    }
+    Ref os_path(PyImport_ImportModule("os.path"));
+    if (!os_path) return -1;
+    Ref directory(PyObject_CallMethod(os_path.get(), "dirname", "O", file.get()));
+    if (!directory) return -1;
+    Ref submodules(PyObject_CallMethod(os_path.get(), "join", "Os", directory.get(), SUBMODULE_DIRECTORY));
+    if (!submodules) return -1;
+    Ref path(PyList_New(1));
+    if (!path) return -1;
+    PyList_SetItem(path.get(), 0, submodules.release());
+    return PyObject_SetAttrString(module, "__path__", path.get());
+}
+
 int exec_module(PyObject* module) {
     // Only the main interpreter (ID 0, also after a re-initialisation) loads
     // the module, whichever interpreter asks first: the engine and the
@@ -215,6 +239,7 @@ int exec_module(PyObject* module) {
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
 
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
+    if (set_submodule_path(module) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;
