@@ -21,6 +21,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy nlohmann-json cmake ninja 2>&1 | grep -v 'WARNING: Running pip as' || true
+# The Arrow and Spark tests run under the default python3 only; elsewhere
+# they skip. Spark needs a Java runtime.
+python3 -m pip install -q --disable-pip-version-check pyarrow polars pandas pyspark 2>&1 | grep -v 'WARNING: Running pip as' || true
+if ! command -v java >/dev/null 2>&1; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq openjdk-17-jre-headless >/dev/null
+fi
 
 step "C++ tests"
 cmake -S . -B build/cpp -G Ninja -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF >/dev/null

@@ -268,9 +268,9 @@ PyCFunction as_cfunction(F f) {
 
 PyMethodDef COLUMNS_METHODS[] = {
     {"__arrow_c_array__", as_cfunction(columns_c_array), METH_VARARGS | METH_KEYWORDS,
-     "__arrow_c_array__(requested_schema=None)\n--\n\nThe readings as (schema, array) PyCapsules."},
+     "__arrow_c_array__($self, /, requested_schema=None)\n--\n\nThe readings as (schema, array) PyCapsules."},
     {"__arrow_c_stream__", as_cfunction(columns_c_stream), METH_VARARGS | METH_KEYWORDS,
-     "__arrow_c_stream__(requested_schema=None)\n--\n\nThe readings as an ArrowArrayStream PyCapsule."},
+     "__arrow_c_stream__($self, /, requested_schema=None)\n--\n\nThe readings as an ArrowArrayStream PyCapsule."},
     {nullptr, nullptr, 0, nullptr},
 };
 

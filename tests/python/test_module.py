@@ -13,7 +13,7 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json"]
+    assert epochsift.__all__ == ["identify", "identify_json", "identify_many", "identify_arrow"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == "(value)"
