@@ -2,6 +2,7 @@
 // first readings. No Python here: chunks are read on worker threads.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -12,9 +13,22 @@
 
 namespace epochsift::python {
 
-// Texts per chunk: a few milliseconds of engine work, so threads share the
-// batch evenly and the caller can box one chunk while others are read.
-inline constexpr std::size_t CHUNK_TEXTS = 256;
+// How a batch is cut into chunks: about 16 a thread, so threads share the
+// work evenly and the caller boxes one chunk while others are read, but no
+// smaller than 64 texts, so that each hand-over (a lock and perhaps a
+// wake-up) is paid for by at least tens of microseconds of engine work.
+struct ChunkPlan {
+    std::size_t texts = 0;
+    std::size_t size = 1;
+
+    ChunkPlan(std::size_t texts_, unsigned threads) : texts(texts_) {
+        std::size_t const per_thread = 16 * std::size_t{threads < 1 ? 1 : threads};
+        size = std::clamp<std::size_t>((texts + per_thread - 1) / per_thread, 64, 4096);
+    }
+    std::size_t chunks() const { return (texts + size - 1) / size; }
+    std::size_t first(std::size_t chunk) const { return chunk * size; }
+    std::size_t length(std::size_t chunk) const { return std::min(size, texts - first(chunk)); }
+};
 
 enum class ReadOutcome : uint8_t {
     Done,
@@ -35,7 +49,5 @@ struct ChunkReadings {
 
 // Keeps at most `best` readings of each text (all when best is 0).
 void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept;
-
-inline std::size_t chunk_count(std::size_t texts) { return (texts + CHUNK_TEXTS - 1) / CHUNK_TEXTS; }
 
 }  // namespace epochsift::python

@@ -336,7 +336,8 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
     }
 
     std::size_t const count = texts.texts.size();
-    std::size_t const chunks = chunk_count(count);
+    ChunkPlan const plan(count, keywords.threads);
+    std::size_t const chunks = plan.chunks();
     std::vector<ChunkRows> read;
     std::shared_ptr<const ReadingColumns> columns;
     bool out_of_memory = false;
@@ -347,8 +348,7 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
         std::size_t const best = keywords.best;
         {
             ChunkPool pool(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
-                std::size_t const first = chunk * CHUNK_TEXTS;
-                read_chunk_rows(texts, first, std::min(CHUNK_TEXTS, count - first), best, read[chunk]);
+                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, read[chunk]);
             });
             for (std::size_t chunk = 0; chunk < chunks; ++chunk) pool.take(chunk);
         }

@@ -144,7 +144,8 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     std::unique_ptr<ReadingBoxer> boxer(ReadingBoxer::create());
     if (!boxer) return nullptr;
 
-    std::size_t const chunks = chunk_count(count);
+    ChunkPlan const plan(count, keywords.threads);
+    std::size_t const chunks = plan.chunks();
     std::vector<ChunkReadings> read;
     try {
         read.resize(chunks);
@@ -154,12 +155,11 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     std::span<const std::string_view> const views(texts.views);
     std::size_t const best = keywords.best;
     auto job = [&](std::size_t chunk) {
-        std::size_t const first = chunk * CHUNK_TEXTS;
-        read_texts(views.subspan(first, std::min(CHUNK_TEXTS, count - first)), best, read[chunk]);
+        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, read[chunk]);
     };
     std::optional<ChunkPool> pool;
     try {
-        pool.emplace(chunks, keywords.threads, 4 * std::size_t{keywords.threads}, job);
+        pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
@@ -174,7 +174,7 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
             failed = true;
             break;
         }
-        std::size_t const first = chunk * CHUNK_TEXTS;
+        std::size_t const first = plan.first(chunk);
         for (std::size_t i = 0; i < done.ends.size(); ++i) {
             PyObject* list = boxer->readings(done.of(i));
             if (list == nullptr) {

@@ -2,6 +2,7 @@
 import datetime
 import importlib
 import inspect
+import os
 import sys
 
 import pytest
@@ -103,3 +104,11 @@ def test_reading_keys_in_order():
             "format_id", "label", "citation", "instant", "rendered",
             "score", "components", "assumptions", "sentinel",
         ]
+
+
+def test_spark_submodule_is_found_beside_the_extension():
+    # Found (not imported: that needs pyspark) through the module's __path__.
+    import importlib.util
+    spec = importlib.util.find_spec("epochsift.spark")
+    assert spec is not None and spec.origin.endswith("spark.py")
+    assert os.path.dirname(os.path.dirname(spec.origin)) == os.path.dirname(epochsift.__file__)
