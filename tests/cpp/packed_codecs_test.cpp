@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -21,10 +22,10 @@ int64_t seconds_of(int year, int month, int day, int hour = 0, int minute = 0, i
     return *unix_seconds(CivilTime{year, month, day, hour, minute, second});
 }
 
-// The reason of a Range error; "" for a value or a Calendar error.
+// A Range error, optionally about the given value.
 template <class T>
-std::string_view range_reason(const CodecResult<T>& r) {
-    return !r.ok() && r.error().kind == CodecError::Kind::Range ? r.error().message : std::string_view{};
+bool is_range_error(const CodecResult<T>& r, std::optional<i128> value = std::nullopt) {
+    return !r.ok() && r.error().kind == CodecError::Kind::Range && (!value || r.error().value == *value);
 }
 
 template <class T>
@@ -33,47 +34,6 @@ bool is_calendar_error(const CodecResult<T>& r) {
 }
 
 bool decodes_to(const CodecResult<PosixNs>& r, PosixNs expected) { return r.ok() && *r == expected; }
-
-struct WorkedValue {
-    PackedCodec codec;
-    std::string_view name;
-    uint64_t raw;
-    i128 decoded_ns;
-};
-
-// 2023-11-14T22:13:19.123456789Z encoded by every codec, and what each raw
-// value decodes back to at the codec's precision.
-constexpr i128 WORKED_INSTANT = 1'699'999'999'123'456'789;
-constexpr WorkedValue WORKED[] = {
-    {PackedCodec::FatDos, "fat_dos", 0x576EB1A9, i128{1'699'999'998} * NS_PER_SECOND},
-    {PackedCodec::Exfat, "exfat", 0x576EB1A9, i128{1'699'999'998} * NS_PER_SECOND},
-    {PackedCodec::Dttm, "dttm", 0x07BB758D, i128{1'699'999'980} * NS_PER_SECOND},
-    {PackedCodec::BitDate, "bitdate", 0x8D757B7E, i128{1'699'999'980} * NS_PER_SECOND},
-    {PackedCodec::BitDec, "bitdec", 0x7E7B758D, i128{1'699'999'980} * NS_PER_SECOND},
-    {PackedCodec::Bcd, "bcd", 231114221319, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Moto, "moto", 0x350B0E160D13, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Symantec, "symantec", 0x350A0E160D13, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Dvr, "dvr", 0x5EDD6353, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Ns40, "ns40", 0x07E70B0E160D13, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Ns40Le, "ns40le", 0xE7070B0E160D13, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::LogTime, "logtime", 0x130D160E0B7B0000, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::SemiOctet, "semioctet", 321141223191, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::Gsm, "gsm", 0x32114122319100, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::NokiaLe, "nokiale", 0xFE7AD9CE, i128{1'699'999'999} * NS_PER_SECOND},
-    {PackedCodec::SqlServer, "sqlserver", 0xB0BA016E34F9, i128{1'699'999'999'123'333'333}},
-};
-
-TEST(PackedCodecs, WorkedValuesEncodeAndDecodeBack) {
-    for (auto const& w : WORKED) {
-        auto const code = static_cast<std::size_t>(w.codec);
-        auto const raw = PACKED_ENCODERS[code](PosixNs{WORKED_INSTANT});
-        ASSERT_TRUE(raw.ok()) << w.name;
-        EXPECT_EQ(*raw, w.raw) << w.name;
-        auto const back = PACKED_DECODERS[code](static_cast<int64_t>(w.raw));
-        ASSERT_TRUE(back.ok()) << w.name;
-        EXPECT_TRUE(*back == PosixNs{w.decoded_ns}) << w.name;
-    }
-}
 
 // Each codec's whole range at its precision: from the first second of a year
 // to the last step of a year (or the calendar's end), and the step between
@@ -84,24 +44,23 @@ struct CodecRange {
     int first_year;
     int last_year;
     int64_t step_seconds;
-    std::string_view below_reason;  // encoding just before the first instant
 };
 
 constexpr CodecRange RANGES[] = {
-    {PackedCodec::FatDos, "fat_dos", 1980, 2107, 2, "FAT/DOS year (1980-2107)"},
-    {PackedCodec::Exfat, "exfat", 1980, 2107, 2, "exFAT year (1980-2107)"},
-    {PackedCodec::Dttm, "dttm", 1900, 2411, 60, "DTTM year (1900-2411)"},
-    {PackedCodec::BitDate, "bitdate", 0, 4095, 60, "BitDate year (0-4095)"},
-    {PackedCodec::BitDec, "bitdec", 0, 9999, 60, "Bitwise Decimal year (non-negative)"},  // the calendar ends these
-    {PackedCodec::Bcd, "bcd", 2000, 2099, 1, "BCD year (2000-2099)"},
-    {PackedCodec::Moto, "moto", 1970, 2225, 1, "Motorola year (1970-2225)"},
-    {PackedCodec::Symantec, "symantec", 1970, 2225, 1, "Symantec year (1970-2225)"},
-    {PackedCodec::Dvr, "dvr", 2000, 2063, 1, "DVR year (2000-2063)"},
-    {PackedCodec::Ns40, "ns40", 0, 9999, 1, "Nokia S40 year (0-65535)"},
-    {PackedCodec::Ns40Le, "ns40le", 0, 9999, 1, "Nokia S40 LE year (0-65535)"},
-    {PackedCodec::LogTime, "logtime", 1900, 2155, 1, "JET LogTime year (1900-2155)"},
-    {PackedCodec::SemiOctet, "semioctet", 2000, 2099, 1, "Semi-Octet year (2000-2099)"},
-    {PackedCodec::Gsm, "gsm", 2000, 2099, 1, "GSM year (2000-2099)"},
+    {PackedCodec::FatDos, "fat_dos", 1980, 2107, 2},
+    {PackedCodec::Exfat, "exfat", 1980, 2107, 2},
+    {PackedCodec::Dttm, "dttm", 1900, 2411, 60},
+    {PackedCodec::BitDate, "bitdate", 0, 4095, 60},
+    {PackedCodec::BitDec, "bitdec", 0, 9999, 60},  // the calendar ends these
+    {PackedCodec::Bcd, "bcd", 2000, 2099, 1},
+    {PackedCodec::Moto, "moto", 1970, 2225, 1},
+    {PackedCodec::Symantec, "symantec", 1970, 2225, 1},
+    {PackedCodec::Dvr, "dvr", 2000, 2063, 1},
+    {PackedCodec::Ns40, "ns40", 0, 9999, 1},
+    {PackedCodec::Ns40Le, "ns40le", 0, 9999, 1},
+    {PackedCodec::LogTime, "logtime", 1900, 2155, 1},
+    {PackedCodec::SemiOctet, "semioctet", 2000, 2099, 1},
+    {PackedCodec::Gsm, "gsm", 2000, 2099, 1},
 };
 
 // Encode, then decode: the instant comes back with what the codec cannot
@@ -125,7 +84,7 @@ TEST(PackedCodecs, RoundTripOverWholeRange) {
                 << r.name << " at " << *exact.to_rfc3339();
         }
         // One nanosecond before the range and one step after it have no raw value.
-        EXPECT_EQ(range_reason(encoder(r.codec)(PosixNs{at(first_second).ns - 1})), r.below_reason) << r.name;
+        EXPECT_TRUE(is_range_error(encoder(r.codec)(PosixNs{at(first_second).ns - 1}))) << r.name;
         EXPECT_FALSE(encoder(r.codec)(at(last_second + r.step_seconds)).ok()) << r.name;
     }
 }
@@ -172,51 +131,40 @@ TEST(PackedCodecs, DecodeEncodeDecodeIsStable) {
 struct WidthLimit {
     PackedCodec codec;
     int64_t first_too_wide;  // 0: no upper limit
-    std::string_view reason;
-    std::string_view negative_reason = {};  // empty: the same reason
 };
 
 constexpr int64_t TWELVE_DIGITS = 1'000'000'000'000;
 
 constexpr WidthLimit WIDTHS[] = {
-    {PackedCodec::FatDos, int64_t{1} << 32, "FAT/DOS packed value (not a u32)"},
-    {PackedCodec::Exfat, int64_t{1} << 32, "exFAT packed value (not a u32)"},
-    {PackedCodec::Dttm, int64_t{1} << 32, "DTTM packed value (not a u32)"},
-    {PackedCodec::BitDate, int64_t{1} << 32, "BitDate packed value (not a u32)"},
-    {PackedCodec::BitDec, int64_t{1} << 35, "Bitwise Decimal year", "Bitwise Decimal value (negative)"},
-    {PackedCodec::Bcd, TWELVE_DIGITS, "BCD value (not 12 decimal digits)"},
-    {PackedCodec::Moto, int64_t{1} << 48, "Motorola (not a 6-byte value)"},
-    {PackedCodec::Symantec, int64_t{1} << 48, "Symantec (not a 6-byte value)"},
-    {PackedCodec::Dvr, int64_t{1} << 32, "DVR packed value (not a u32)"},
-    {PackedCodec::Ns40, int64_t{1} << 56, "Nokia S40 (not a 7-byte value)"},
-    {PackedCodec::Ns40Le, int64_t{1} << 56, "Nokia S40 LE (not a 7-byte value)"},
-    {PackedCodec::LogTime, 0, "", "JET LogTime (negative)"},
-    {PackedCodec::SemiOctet, TWELVE_DIGITS, "Semi-Octet (not 12 decimal digits)"},
-    {PackedCodec::Gsm, int64_t{1} << 56, "GSM (not a 7-byte value)"},
-    {PackedCodec::NokiaLe, int64_t{1} << 32, "Nokia LE (not a u32)"},
+    {PackedCodec::FatDos, int64_t{1} << 32},  {PackedCodec::Exfat, int64_t{1} << 32},
+    {PackedCodec::Dttm, int64_t{1} << 32},    {PackedCodec::BitDate, int64_t{1} << 32},
+    {PackedCodec::BitDec, int64_t{1} << 35},  {PackedCodec::Bcd, TWELVE_DIGITS},
+    {PackedCodec::Moto, int64_t{1} << 48},    {PackedCodec::Symantec, int64_t{1} << 48},
+    {PackedCodec::Dvr, int64_t{1} << 32},     {PackedCodec::Ns40, int64_t{1} << 56},
+    {PackedCodec::Ns40Le, int64_t{1} << 56},  {PackedCodec::LogTime, 0},
+    {PackedCodec::SemiOctet, TWELVE_DIGITS},  {PackedCodec::Gsm, int64_t{1} << 56},
+    {PackedCodec::NokiaLe, int64_t{1} << 32},
 };
 
-// The width check comes first and carries raw itself.
+// Negative and too-wide raw values are refused whatever their fields.
 TEST(PackedCodecs, WidthRejections) {
     for (auto const& w : WIDTHS) {
         auto const decode = decoder(w.codec);
         auto const code = static_cast<int>(w.codec);
-        for (int64_t raw : {int64_t{-1}, I64_MIN}) {
-            auto const r = decode(raw);
-            EXPECT_EQ(range_reason(r), w.negative_reason.empty() ? w.reason : w.negative_reason) << code;
-            EXPECT_TRUE(!r.ok() && r.error().value == raw) << code;
-        }
+        for (int64_t raw : {int64_t{-1}, I64_MIN}) EXPECT_TRUE(is_range_error(decode(raw), raw)) << code;
         if (w.first_too_wide == 0) continue;
-        EXPECT_EQ(range_reason(decode(w.first_too_wide)), w.reason) << code;
-        EXPECT_EQ(range_reason(decode(std::numeric_limits<int64_t>::max())), w.reason) << code;
-        EXPECT_NE(range_reason(decode(w.first_too_wide - 1)), w.reason) << code;  // fits the width
+        EXPECT_TRUE(is_range_error(decode(w.first_too_wide))) << code;
+        EXPECT_TRUE(is_range_error(decode(std::numeric_limits<int64_t>::max()))) << code;
     }
 }
 
 // Fields the layouts can hold but the calendar cannot.
 TEST(PackedCodecs, CalendarRejections) {
     for (std::size_t code = 0; code < PACKED_CODEC_COUNT; ++code) {
-        if (code == static_cast<std::size_t>(PackedCodec::NokiaLe) || code == static_cast<std::size_t>(PackedCodec::SqlServer)) continue;
+        if (code == static_cast<std::size_t>(PackedCodec::NokiaLe) ||
+            code == static_cast<std::size_t>(PackedCodec::SqlServer)) {
+            continue;
+        }
         EXPECT_TRUE(is_calendar_error(PACKED_DECODERS[code](0))) << code;  // month 0 (Symantec: day 0)
     }
     EXPECT_TRUE(is_calendar_error(decode_fat_dos(0x01A1'0000)));  // month 13
@@ -224,8 +172,8 @@ TEST(PackedCodecs, CalendarRejections) {
     EXPECT_TRUE(is_calendar_error(decode_bcd(230229'000000)));    // 2023 is not a leap year
     EXPECT_TRUE(is_calendar_error(decode_bcd(240431'000000)));    // April has 30 days
     EXPECT_TRUE(is_calendar_error(decode_moto(int64_t{0x36'80'01'00'00'00})));  // month byte 128
-    EXPECT_EQ(range_reason(decode_ns40(int64_t{1} << 55)), "Nokia S40 year");
-    EXPECT_EQ(range_reason(decode_ns40le(int64_t{0x80} << 40)), "Nokia S40 LE year");  // high byte 128
+    EXPECT_TRUE(is_range_error(decode_ns40(int64_t{1} << 55)));
+    EXPECT_TRUE(is_range_error(decode_ns40le(int64_t{0x80} << 40)));  // high byte 128
     EXPECT_TRUE(is_calendar_error(decode_bitdec(int64_t{10000} << 20 | 1 << 16 | 1 << 11)));  // 10000-01-01
     // Year 9999 decodes only up to the calendar's last second.
     EXPECT_TRUE(decodes_to(decode_ns40(int64_t{9999} << 40 | 0x0C'1E'16'00'00), at(MAX_CALENDAR_SECOND)));
@@ -250,9 +198,8 @@ TEST(PackedCodecs, NokiaLeEnds) {
     EXPECT_EQ(encode_nokiale(at(2'524'608'000, NS_PER_SECOND - 1)).value(), 0xFFFF'FFFFu);  // 2050-01-01, fraction dropped
     EXPECT_EQ(encode_nokiale(at(-1'770'359'295)).value(), 0u);                          // 1913-11-25T17:31:45Z
     auto const after = encode_nokiale(at(2'524'608'001));
-    EXPECT_EQ(range_reason(after), "Nokia LE seconds-before-2050 (out of u32 range)");
-    EXPECT_TRUE(!after.ok() && after.error().value == 2'524'608'001);
-    EXPECT_EQ(range_reason(encode_nokiale(PosixNs{at(-1'770'359'295).ns - 1})), range_reason(after));
+    EXPECT_TRUE(is_range_error(after, 2'524'608'001));
+    EXPECT_TRUE(is_range_error(encode_nokiale(PosixNs{at(-1'770'359'295).ns - 1})));
 }
 
 TEST(PackedCodecs, SqlServerEdges) {
@@ -262,8 +209,7 @@ TEST(PackedCodecs, SqlServerEdges) {
     // The last tick of a day is accepted, one more is a whole day.
     EXPECT_TRUE(decodes_to(decode_sqlserver(25'919'999), at(DAY_1900 + 86'399, 996'666'666)));
     auto const too_many = decode_sqlserver(25'920'000);
-    EXPECT_EQ(range_reason(too_many), "SQL Server datetime ticks (>= one day)");
-    EXPECT_TRUE(!too_many.ok() && too_many.error().value == 25'920'000);
+    EXPECT_TRUE(is_range_error(too_many, 25'920'000));
     // Encoding rounds to the nearest tick, halves up, and rolls over at midnight.
     EXPECT_EQ(encode_sqlserver(at(DAY_1900, 1'666'666)).value(), 0u);
     EXPECT_EQ(encode_sqlserver(at(DAY_1900, 1'666'667)).value(), 1u);
@@ -271,10 +217,8 @@ TEST(PackedCodecs, SqlServerEdges) {
     EXPECT_EQ(encode_sqlserver(PosixNs{at(DAY_1900).ns - 1'666'667}).value(), 0xFFFF'FFFF'018B'81FFu);
     // The day count must fit 32 signed bits; the shift to 1900 must fit 128.
     PosixNs const last_tick = decode_sqlserver(int64_t{INT32_MAX} << 32 | 25'919'999).value();
-    EXPECT_EQ(range_reason(encode_sqlserver(PosixNs{last_tick.ns + 2'000'000})),
-              "SQL Server days-since-1900 (out of i32 range)");
-    EXPECT_EQ(range_reason(encode_sqlserver(PosixNs{std::numeric_limits<i128>::max()})),
-              "SQL Server ns since 1900 (overflow)");
+    EXPECT_TRUE(is_range_error(encode_sqlserver(PosixNs{last_tick.ns + 2'000'000})));
+    EXPECT_TRUE(is_range_error(encode_sqlserver(PosixNs{std::numeric_limits<i128>::max()})));
 }
 
 }  // namespace

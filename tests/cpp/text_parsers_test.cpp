@@ -28,39 +28,6 @@ void check(Parser parse, const char* name, const Case& c) {
 #define REFUSES(parser, ...) \
     for (const char* text : {__VA_ARGS__}) EXPECT_FALSE(parser(text)) << #parser " accepted " << text
 
-// ---- shared field readers ----
-
-TEST(TextFields, FracToNanos) {
-    EXPECT_EQ(frac_to_nanos(""), 0);
-    EXPECT_EQ(frac_to_nanos("000001"), 1000);
-    EXPECT_EQ(frac_to_nanos("5"), 500'000'000);
-    EXPECT_EQ(frac_to_nanos("1234567899"), 123'456'789);  // truncated, not rounded
-    EXPECT_EQ(frac_to_nanos("12a"), 0);
-    EXPECT_EQ(frac_to_nanos("-5"), -50'000'000);  // the padded text is read as a signed number
-}
-
-TEST(TextFields, NumericOffset) {
-    EXPECT_EQ(numeric_offset_secs("+0530"), 19'800);
-    EXPECT_EQ(numeric_offset_secs("-0800"), -28'800);
-    EXPECT_EQ(numeric_offset_secs("+9999"), 362'340);  // fields not range-checked here
-    for (const char* bad : {"", "+", "0530", "+05:30", "+053", "+05300", "+05a0", "\xE2\x88\x92" "0530"}) {
-        EXPECT_FALSE(numeric_offset_secs(bad)) << bad;
-    }
-}
-
-TEST(TextFields, SignedFields) {
-    EXPECT_EQ(signed_field8("-128"), -128);
-    EXPECT_EQ(signed_field8("+0000000000000000000007"), 7);  // leading zeros never overflow
-    EXPECT_EQ(signed_field16("32767"), 32767);
-    EXPECT_FALSE(signed_field8("128"));
-    EXPECT_FALSE(signed_field16("-32769"));
-    EXPECT_FALSE(signed_field16("99999999999999999999999"));
-    for (const char* bad : {"", "+", "-", " 1", "--1", "1.5", "0x1"}) {
-        EXPECT_FALSE(signed_field8(bad)) << bad;
-        EXPECT_FALSE(signed_field16(bad)) << bad;
-    }
-}
-
 // ---- web-server log dates ----
 
 TEST(Clf, FormsAndNearMisses) {
