@@ -80,6 +80,16 @@ def test_schema_and_empty_output():
     ])
 
 
+def test_empty_column_and_repeated_exports():
+    empty = epochsift.identify_arrow(pa.array([], pa.large_string()))
+    assert len(empty) == 0 and pa.table(empty).num_rows == 0
+    result = epochsift.identify_arrow(pa.array(["1700000000", "1700000000123"]), best=2)
+    # Every export hands out the same rows; each consumer releases its own.
+    assert pa.table(result).equals(pa.table(result))
+    assert pa.array(result).equals(pa.table(result).to_struct_array().combine_chunks())
+    assert len(result) == 4
+
+
 def test_export_outlives_the_result_object():
     result = epochsift.identify_arrow(pa.array(["1700000000"] * 5))
     array = pa.array(result)
