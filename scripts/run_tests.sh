@@ -20,10 +20,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy nlohmann-json cmake ninja 2>&1 | grep -v 'WARNING: Running pip as' || true
+# pip's own status decides: the filter only drops the root warning.
+quiet_pip() { "$@" 2>&1 | { grep -v 'WARNING: Running pip as' || true; }; }
+quiet_pip python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy nlohmann-json cmake ninja
 # The Arrow and Spark tests run under the default python3 only; elsewhere
 # they skip. Spark needs a Java runtime.
-python3 -m pip install -q --disable-pip-version-check pyarrow polars pandas pyspark 2>&1 | grep -v 'WARNING: Running pip as' || true
+quiet_pip python3 -m pip install -q --disable-pip-version-check pyarrow polars pandas pyspark
 if ! command -v java >/dev/null 2>&1; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq openjdk-17-jre-headless >/dev/null
@@ -40,12 +42,13 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEPOCHSIFT_TESTS
 cmake --build build/sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 
-# valgrind memcheck over C++ tests and a short fuzz run from the seed corpus.
-bash scripts/reliability.sh
+# valgrind memcheck over every C++ test binary of the plain build, and a
+# short fuzz run from the seed corpus.
+VALGRIND_TESTS=build/cpp bash scripts/reliability.sh
 
 step "abi3 wheel"
 rm -rf dist
-python3 -m pip wheel -q --disable-pip-version-check --no-deps -w dist . 2>&1 | grep -v 'WARNING: Running pip as' || true
+quiet_pip python3 -m pip wheel -q --disable-pip-version-check --no-deps -w dist .
 wheel=$(ls dist/epochsift-*.whl)
 case "$wheel" in
   *-cp39-abi3-*) echo "built $wheel" ;;
@@ -60,16 +63,21 @@ if command -v pyenv >/dev/null 2>&1; then
   [ -n "$oldest" ] && pythons+=("$versions/$oldest/bin/python3")
   [ -n "$newest" ] && [ "$newest" != "$oldest" ] && pythons+=("$versions/$newest/bin/python3")
 fi
+# In CI the oldest supported and the newest CPython are required, not optional.
+if [ "${CI:-}" = "true" ] && { [ -z "${oldest:-}" ] || [ -z "${newest:-}" ]; }; then
+  echo "CI: CPython 3.9 and the newest CPython must both be installed under pyenv" >&2
+  exit 1
+fi
 
 step "Python tests under $(python3 --version)"
-python3 -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel" 2>&1 | grep -v 'WARNING: Running pip as' || true
+quiet_pip python3 -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
 (cd "$root" && python3 -m pytest -q tests/python)
 
 for python in "${pythons[@]}"; do
   step "Python tests under $("$python" --version)"
   venv="build/venv-$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
   [ -x "$venv/bin/python" ] || "$python" -m venv "$venv"
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
+  quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check pytest hypothesis mypy
+  quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
   (cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
 done

@@ -72,13 +72,16 @@ constexpr int32_t two_digits_at(std::string_view text, std::size_t at) {
     return (text[at] - '0') * 10 + (text[at + 1] - '0');
 }
 
-// The 1-based index of text in names (given in lower case), ASCII letters
-// compared in any case.
+// The 1-based index of text in names (three lower-case letters each), ASCII
+// letters compared in any case.
+// The names are all three letters long, so the text is folded once.
 template <std::size_t N>
 constexpr std::optional<int> index_ignoring_ascii_case(std::string_view text,
                                                        const std::array<std::string_view, N>& names) {
+    if (text.size() != 3) return std::nullopt;
+    char const folded[3] = {ascii_lower(text[0]), ascii_lower(text[1]), ascii_lower(text[2])};
     for (std::size_t i = 0; i < N; ++i) {
-        if (equals_ignoring_ascii_case(text, names[i])) return static_cast<int>(i + 1);
+        if (names[i] == std::string_view(folded, 3)) return static_cast<int>(i + 1);
     }
     return std::nullopt;
 }

@@ -2,28 +2,10 @@
 #include <cstring>
 
 #include "core/civil.hpp"
+#include "core/decimal_digits.hpp"
 #include "core/instant.hpp"
 
 namespace epochsift {
-
-namespace {
-
-char* put_digits(char* out, uint32_t value, int width) {
-    for (int i = width - 1; i >= 0; --i) {
-        out[i] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    return out + width;
-}
-
-// The two digits of a field below 100, written with one division.
-char* put_two_digits(char* out, uint32_t value) {
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-    return out + 2;
-}
-
-}  // namespace
 
 std::size_t PosixNs::write_rfc3339(char* out) const {
     // Instants of the years 1677 to 2262 fit 64 bits and split with one
@@ -53,24 +35,24 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
     char* p = out;
     if (civil->year < 0) {
         *p++ = '-';
-        p = put_digits(p, static_cast<uint32_t>(-civil->year), 6);
+        p = put_fixed_digits(p, static_cast<uint64_t>(-civil->year), 6);
     } else {
-        p = put_digits(p, static_cast<uint32_t>(civil->year), 4);
+        p = put_fixed_digits(p, static_cast<uint64_t>(civil->year), 4);
     }
     *p++ = '-';
-    p = put_two_digits(p, civil->month);
+    p = put_fixed_digits(p, static_cast<uint64_t>(civil->month), 2);
     *p++ = '-';
-    p = put_two_digits(p, civil->day);
+    p = put_fixed_digits(p, static_cast<uint64_t>(civil->day), 2);
     *p++ = 'T';
-    p = put_two_digits(p, civil->hour);
+    p = put_fixed_digits(p, static_cast<uint64_t>(civil->hour), 2);
     *p++ = ':';
-    p = put_two_digits(p, civil->minute);
+    p = put_fixed_digits(p, static_cast<uint64_t>(civil->minute), 2);
     *p++ = ':';
-    p = put_two_digits(p, civil->second);
+    p = put_fixed_digits(p, static_cast<uint64_t>(civil->second), 2);
     if (fraction != 0) {
         *p++ = '.';
         char* const digits = p;
-        p = put_digits(p, static_cast<uint32_t>(fraction), 9);
+        p = put_fixed_digits(p, static_cast<uint64_t>(fraction), 9);
         while (p > digits && p[-1] == '0') --p;
     }
     *p++ = 'Z';

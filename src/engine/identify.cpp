@@ -6,7 +6,7 @@
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
 #include "engine/ranking.hpp"
-#include "formats/numeric_families.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 

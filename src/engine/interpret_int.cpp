@@ -5,7 +5,7 @@
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
-#include "formats/numeric_families.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 

@@ -38,8 +38,9 @@ Candidate string_candidate(const StringForm& form, FormInstant found) {
 
 void append_string_readings(std::vector<Candidate>& out, std::string_view text) {
     DiagnosticsSpan const span("interpret_string", "len", static_cast<long long>(text.size()));
+    FormMemo memo;
     for (const StringForm& form : STRING_FORMS) {
-        if (auto const found = form.parse(text)) out.push_back(string_candidate(form, *found));
+        if (auto const found = read_form(form, text, memo)) out.push_back(string_candidate(form, *found));
     }
 }
 

@@ -51,11 +51,11 @@ std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
         int const yy = two_digits_at(digits, 0);
         year = yy < 50 ? 2000 + yy : 1900 + yy;  // the RFC 5280 pivot
     }
-    int8_t const month = two_digits_at(digits, y);
-    int8_t const day = two_digits_at(digits, y + 2);
-    int8_t const hour = two_digits_at(digits, y + 4);
-    int8_t const minute = digits.size() >= y + 8 ? two_digits_at(digits, y + 6) : 0;
-    int8_t const second = digits.size() == y + 10 ? two_digits_at(digits, y + 8) : 0;
+    int32_t const month = two_digits_at(digits, y);
+    int32_t const day = two_digits_at(digits, y + 2);
+    int32_t const hour = two_digits_at(digits, y + 4);
+    int32_t const minute = digits.size() >= y + 8 ? two_digits_at(digits, y + 6) : 0;
+    int32_t const second = digits.size() == y + 10 ? two_digits_at(digits, y + 8) : 0;
 
     int32_t nanosecond = 0;
     if (fraction) {

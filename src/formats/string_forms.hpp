@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/instant.hpp"
+#include "formats/jwt_claims.hpp"
 
 namespace epochsift {
 
@@ -18,18 +19,34 @@ struct FormInstant {
     bool zone_unstated = false;
 };
 
-// A pure function from trimmed text to an instant, or nothing when the text
-// is not in the form.
-using FormParser = std::optional<FormInstant> (*)(std::string_view text);
+// What the rows share while they read one text: a token's claims are read
+// once for the three claim rows.
+struct FormMemo {
+    std::optional<std::optional<JwtClaims>> jwt_claims;  // outer: not read yet
+};
+
+// Functions from trimmed text to an instant, or nothing when the text is not
+// in the form: most forms always state their zone (or are defined in UTC);
+// the others say whether this text did.
+using InstantParser = std::optional<PosixNs> (*)(std::string_view text);
+using FormParser = std::optional<FormInstant> (*)(std::string_view text, FormMemo& memo);
 
 struct StringForm {
-    FormParser parse;
+    InstantParser parse_instant;  // exactly one of the two is set
+    FormParser parse_form;
     std::string_view id;
     std::string_view label;
     std::string_view citation;
     std::string_view note;
     bool naive = false;  // the form never stores an offset: its times are wall-clock times
 };
+
+// The form's reading of text, if any.
+inline std::optional<FormInstant> read_form(const StringForm& form, std::string_view text, FormMemo& memo) {
+    if (form.parse_form) return form.parse_form(text, memo);
+    if (auto const instant = form.parse_instant(text)) return FormInstant{*instant, false};
+    return std::nullopt;
+}
 
 inline constexpr std::size_t STRING_FORM_COUNT = 19;
 extern const std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS;

@@ -10,7 +10,7 @@
 
 #include "engine/interpret_int.hpp"
 #include "engine/score.hpp"
-#include "formats/numeric_families.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 namespace {

@@ -1,0 +1,46 @@
+// The one decimal digit writer: digits two at a time from a table, written
+// backwards from the end of a buffer, or at a fixed width.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+namespace epochsift {
+
+// "00" to "99": the decimal digits go out two at a time.
+inline constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+    std::array<char, 200> pairs{};
+    for (int i = 0; i < 100; ++i) {
+        pairs[2 * i] = static_cast<char>('0' + i / 10);
+        pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return pairs;
+}();
+
+// Writes the digits of value so that they end at end; returns their start.
+inline char* put_digits_before(char* end, uint64_t value) {
+    while (value >= 100) {
+        end -= 2;
+        std::memcpy(end, &DIGIT_PAIRS[2 * (value % 100)], 2);
+        value /= 100;
+    }
+    if (value >= 10) {
+        end -= 2;
+        std::memcpy(end, &DIGIT_PAIRS[2 * value], 2);
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+// Writes value (below 10^width) in exactly width digits, zero-padded; returns
+// the end.
+inline char* put_fixed_digits(char* out, uint64_t value, int width) {
+    char* const end = out + width;
+    char* const start = put_digits_before(end, value);
+    std::memset(out, '0', static_cast<std::size_t>(start - out));
+    return end;
+}
+
+}  // namespace epochsift
