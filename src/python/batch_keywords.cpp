@@ -55,10 +55,12 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
                 if (!positive_or_none(function, "best", item, std::numeric_limits<std::size_t>::max(), number)) {
                     return nullptr;
                 }
-                out.best = item == Py_None ? default_best : number;
+                out.best = item == Py_None ? 0 : number;  // None: every reading
             } else {
-                // identify's reading keywords join here through its own
-                // keyword helper once identify accepts them.
+                // Seam: identify's own options (extended, hint, byte_width,
+                // byte_order, neighbours, window) are read here by identify's
+                // option parser once identify takes them, and reach the engine
+                // through read_texts.
                 Ref key_repr(PyObject_Repr(key));
                 if (!key_repr) return nullptr;
                 PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());

@@ -14,8 +14,8 @@ struct BatchKeywords {
 };
 
 // Binds `function(values, *, threads=None, best=None)`: one positional
-// argument, returned borrowed. `default_best` applies when best is absent or
-// None. Null with TypeError or ValueError set on a fault.
+// argument, returned borrowed. `default_best` applies when best is absent;
+// None keeps every reading. Null with TypeError or ValueError set on a fault.
 PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
                      BatchKeywords& out);
 

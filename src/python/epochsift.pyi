@@ -59,5 +59,5 @@ class ReadingColumns:
 def identify_arrow(column: Any, *, best: int | None = 1, threads: int | None = None) -> ReadingColumns:
     """Read an Arrow string column (an object with __arrow_c_stream__ or
     __arrow_c_array__ holding utf8, large_utf8 or string_view) in place; one
-    output row per kept reading. Null values and values without readings give
+    output row per kept reading (the first `best`; None keeps every reading). Null values and values without readings give
     no rows."""

@@ -188,7 +188,7 @@ PyMethodDef METHODS[] = {
      "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
      "input row), rank (int32, from 1), format_id, label, instant\n"
      "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
-     "and values without readings give no rows."},
+     "and values without readings give no rows; best=None keeps every reading."},
     {nullptr, nullptr, 0, nullptr},
 };
 
