@@ -43,8 +43,6 @@ def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | No
     if not isinstance(best, int) or isinstance(best, bool) or best < 1:
         raise ValueError("best must be a positive int")
     prefix = f"{column}_" if prefix is None else prefix
-    # Spark runs a task per core already: one engine thread a task.
-    keywords.setdefault("threads", 1)
     names = [prefix + name for name, _ in _READING_FIELDS]
     taken = set(df.columns).intersection(names)
     if taken:
@@ -107,8 +105,6 @@ def infer_column(df: DataFrame, column: str, **keywords) -> list[dict]:
     # The whole-column judgement (window, order) joins here once the module
     # offers it for one batch of values; until then a verdict counts first
     # readings.
-    keywords.setdefault("threads", 1)
-
     def count(batches):
         for batch in batches:
             yield _count_batch(batch, column, keywords)
