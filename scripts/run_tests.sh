@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds epochsift and runs every test suite: the C++ tests (plain, under
-# AddressSanitizer + UndefinedBehaviorSanitizer and under valgrind memcheck),
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded ones under
+# ThreadSanitizer, and under valgrind memcheck),
 # a short fuzz run, then the Python tests
 # against one abi3 wheel installed under CPython 3.9, the default python3
 # and the newest CPython on the machine. Installs whatever a fresh machine
@@ -41,6 +42,9 @@ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEPOCHSIFT_TESTS
   -DEPOCHSIFT_SANITIZE=ON >/dev/null
 cmake --build build/sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+step "C++ threaded tests under ThreadSanitizer"
+bash scripts/tsan.sh
 
 # valgrind memcheck over every C++ test binary of the plain build, and a
 # short fuzz run from the seed corpus.

@@ -1,64 +1,99 @@
 #include "cli/batch.hpp"
 
 #include <fcntl.h>
+#include <malloc.h>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "cli/progress.hpp"
+#include "cli/record_splitter.hpp"
+#include "cli/report.hpp"
 #include "cli/terminal.hpp"
 
 namespace epochsift::cli {
 
 namespace {
 
-constexpr std::size_t READ_SIZE = 1 << 20;
-// A chunk closes at whichever comes first. Small enough that a chunk's JSON
-// (every reading of every value) stays a few megabytes, large enough that
-// the locks are taken rarely.
+constexpr std::size_t READ_SIZE = 1 << 16;
+// A chunk closes at whichever comes first, or when the input pauses. Small
+// enough that a chunk's JSON (every reading of every value, about 20 KB for
+// a short number) stays around a megabyte, large enough that the locks are
+// taken rarely.
 constexpr std::size_t CHUNK_LINES = 64;
 constexpr std::size_t CHUNK_BYTES = 64 << 10;
+// Bytes in flight: the text of chunks not yet processed (with an estimate of
+// their output) and the output of chunks not yet written. The reader waits
+// while the total is above this, so memory does not grow with the thread
+// count or with a consumer that stops reading.
+constexpr std::size_t IN_FLIGHT_BYTES = 32 << 20;
+constexpr std::size_t OUTPUT_ESTIMATE_PER_LINE = 20 << 10;
+// Address space kept back while the workers start, so that a run that can
+// start only some of them still has room for its chunks.
+constexpr std::size_t THREAD_START_HEADROOM = 192 << 20;
+// How often a reader waiting on a quiet input looks for a cancelled run.
+constexpr int QUIET_POLL_MS = 100;
+
+struct LineSpan {
+    std::size_t end;  // where the line's text ends in Chunk::text
+    uint64_t number;  // the input line it starts on
+    bool overlong;
+};
 
 struct Chunk {
     uint64_t sequence = 0;
-    uint64_t first_line = 1;   // line number of the first line, from 1
     uint64_t input_bytes = 0;  // input the chunk covers, line ends included
-    std::string text;          // the lines back to back, without line ends
-    std::vector<std::size_t> ends;  // where each line ends in text
+    std::string text;          // the records back to back, without line ends
+    std::vector<LineSpan> lines;
+    std::size_t charge = 0;    // bytes counted against IN_FLIGHT_BYTES
     std::string output;
-    std::string problems;  // stderr lines, each ending in a line feed
+    std::string problems;      // message lines
+    uint64_t problem_count = 0;
+    uint64_t first_problem_line = 0;
 };
+
+// Whether a read would not block: always for files, for a pipe or a
+// terminal when data (or its end) is waiting.
+bool input_waiting(int fd, int timeout_ms) {
+    pollfd poller{.fd = fd, .events = POLLIN, .revents = 0};
+    int const ready = ::poll(&poller, 1, timeout_ms);
+    return ready != 0;  // an error is left for read to report
+}
 
 class Pipeline {
 public:
-    Pipeline(int fd, const BatchSettings& settings)
-        : fd_(fd), settings_(settings), max_in_flight_(2 * static_cast<std::size_t>(settings.threads) + 2) {}
+    Pipeline(const BatchStreams& streams, const BatchSettings& settings) : streams_(streams), settings_(settings) {}
 
-    int run(std::string_view input_name);
+    int run();
 
 private:
     void read_input();
-    bool submit(std::unique_ptr<Chunk> chunk);
+    void read_input_guarded();
+    std::unique_ptr<Chunk> submit(std::unique_ptr<Chunk> chunk);
     void work();
     void process(Chunk& chunk) const;
+    void cancel();
 
-    int const fd_;
+    const BatchStreams& streams_;
     const BatchSettings& settings_;
-    std::size_t const max_in_flight_;
     std::atomic<bool> cancelled_{false};
+    std::atomic<bool> out_of_memory_{false};
 
     // Reader to workers.
     std::mutex work_mutex_;
@@ -69,54 +104,70 @@ private:
     // Workers to writer, and the writer's hold on the reader.
     std::mutex done_mutex_;
     std::condition_variable done_ready_;
-    std::condition_variable slot_free_;
+    std::condition_variable room_free_;
     std::map<uint64_t, std::unique_ptr<Chunk>> done_;
     uint64_t submitted_ = 0;
     uint64_t written_ = 0;
+    std::size_t in_flight_ = 0;
     bool reader_finished_ = false;
     int read_errno_ = 0;
 };
 
-bool Pipeline::submit(std::unique_ptr<Chunk> chunk) {
+void Pipeline::cancel() {
+    cancelled_ = true;
+    { std::lock_guard lock(done_mutex_); }  // no waiter misses the flag between its check and its wait
+    room_free_.notify_all();
+    done_ready_.notify_all();
+}
+
+// Hands the chunk on and returns a fresh one that takes over the bytes of
+// a record not yet ended.
+std::unique_ptr<Chunk> Pipeline::submit(std::unique_ptr<Chunk> chunk) {
+    std::size_t const complete = chunk->lines.empty() ? 0 : chunk->lines.back().end;
+    auto next = std::make_unique<Chunk>();
+    next->text.assign(chunk->text, complete);
+    chunk->text.resize(complete);
+    if (chunk->lines.empty()) return next;
+    chunk->charge = chunk->text.size() + chunk->lines.size() * OUTPUT_ESTIMATE_PER_LINE;
     {
         std::unique_lock lock(done_mutex_);
-        slot_free_.wait(lock, [&] { return submitted_ - written_ < max_in_flight_ || cancelled_; });
-        if (cancelled_) return false;
+        // One chunk always goes, so that a chunk larger than the bound still passes.
+        room_free_.wait(lock, [&] { return in_flight_ < IN_FLIGHT_BYTES || submitted_ == written_ || cancelled_; });
+        if (cancelled_) return next;
         chunk->sequence = submitted_++;
+        in_flight_ += chunk->charge;
     }
     {
         std::lock_guard lock(work_mutex_);
         work_.push_back(std::move(chunk));
     }
     work_ready_.notify_one();
-    return true;
+    return next;
 }
 
 void Pipeline::read_input() {
-    std::vector<char> buffer(READ_SIZE);
-    uint64_t next_line = 1;
+    RecordSplitter splitter(SplitterSettings{
+        .quoted_fields = settings_.format.column != 0,
+        .delimiter = settings_.format.delimiter,
+        .max_record = settings_.max_line,
+    });
+    std::string buffer(READ_SIZE, '\0');
     auto chunk = std::make_unique<Chunk>();
-    std::size_t line_start = 0;  // where the line being read starts in chunk->text
-    bool open_line = false;      // bytes of a line without its line feed yet
-
-    auto const end_line = [&](bool line_feed) {
-        std::string& text = chunk->text;
-        if (text.size() > line_start && text.back() == '\r') text.pop_back();
-        chunk->ends.push_back(text.size());
-        chunk->input_bytes += line_feed;
-        line_start = text.size();
-        open_line = false;
-        ++next_line;
-        if (chunk->ends.size() < CHUNK_LINES && text.size() < CHUNK_BYTES) return true;
-        bool const accepted = submit(std::move(chunk));
-        chunk = std::make_unique<Chunk>();
-        chunk->first_line = next_line;
-        line_start = 0;
-        return accepted;
+    auto const add = [&](const RecordEnd& end) {
+        chunk->lines.push_back(LineSpan{.end = chunk->text.size(), .number = end.line, .overlong = end.overlong});
+        chunk->input_bytes += end.input_bytes;
+        if (chunk->lines.size() >= CHUNK_LINES || chunk->text.size() >= CHUNK_BYTES) chunk = submit(std::move(chunk));
     };
 
-    for (bool going = true; going && !cancelled_;) {
-        ssize_t const count = ::read(fd_, buffer.data(), buffer.size());
+    while (!cancelled_) {
+        if (!input_waiting(streams_.input, 0)) {
+            // The input paused: what is complete goes out now, not when the chunk fills.
+            if (!chunk->lines.empty()) chunk = submit(std::move(chunk));
+            while (!cancelled_ && !input_waiting(streams_.input, QUIET_POLL_MS)) {
+            }
+            if (cancelled_) break;
+        }
+        ssize_t const count = ::read(streams_.input, buffer.data(), buffer.size());
         if (count < 0) {
             if (errno == EINTR) continue;
             std::lock_guard lock(done_mutex_);
@@ -124,34 +175,27 @@ void Pipeline::read_input() {
             break;
         }
         if (count == 0) {
-            if (open_line) end_line(false);
+            if (auto const end = splitter.finish(chunk->text)) add(*end);
             break;
         }
-        char const* p = buffer.data();
-        char const* const end = p + count;
-        while (p < end) {
-            auto const* feed = static_cast<char const*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-            char const* const stop = feed != nullptr ? feed : end;
-            chunk->text.append(p, static_cast<std::size_t>(stop - p));
-            chunk->input_bytes += static_cast<uint64_t>(stop - p);
-            p = stop;
-            if (feed == nullptr) {
-                open_line = true;
-                break;
-            }
-            ++p;
-            if (!end_line(true)) {
-                going = false;
-                break;
-            }
-        }
+        std::string_view piece(buffer.data(), static_cast<std::size_t>(count));
+        while (auto const end = splitter.next(piece, chunk->text)) add(*end);
     }
-    if (!chunk->ends.empty()) submit(std::move(chunk));
+    if (!cancelled_) submit(std::move(chunk));
+}
+
+void Pipeline::read_input_guarded() {
+    try {
+        read_input();
+    } catch (const std::bad_alloc&) {
+        out_of_memory_ = true;
+        cancel();
+    }
     {
         std::lock_guard lock(done_mutex_);
         reader_finished_ = true;
     }
-    done_ready_.notify_one();
+    done_ready_.notify_all();
     {
         std::lock_guard lock(work_mutex_);
         input_closed_ = true;
@@ -162,13 +206,20 @@ void Pipeline::read_input() {
 void Pipeline::process(Chunk& chunk) const {
     std::string scratch, problem;
     std::size_t start = 0;
-    for (std::size_t i = 0; i < chunk.ends.size(); ++i) {
-        std::string_view const line(chunk.text.data() + start, chunk.ends[i] - start);
-        if (!append_record(chunk.output, problem, line, chunk.first_line + i, settings_.format, scratch)) {
-            chunk.problems += problem;
-            chunk.problems += '\n';
+    std::string const name(streams_.input_name);
+    for (const LineSpan& line : chunk.lines) {
+        std::string_view const text(chunk.text.data() + start, line.end - start);
+        start = line.end;
+        bool ok = true;
+        if (line.overlong) {
+            append_overlong_record(chunk.output, problem, line.number, settings_.max_line, settings_.format);
+            ok = false;
+        } else {
+            ok = append_record(chunk.output, problem, text, line.number, settings_.format, scratch);
         }
-        start = chunk.ends[i];
+        if (ok) continue;
+        if (chunk.problem_count++ == 0) chunk.first_problem_line = line.number;
+        chunk.problems += message_line(name + ':' + std::to_string(line.number) + ": " + problem);
     }
     // The text is no longer needed while the chunk waits for its turn.
     std::string().swap(chunk.text);
@@ -184,54 +235,61 @@ void Pipeline::work() {
             chunk = std::move(work_.front());
             work_.pop_front();
         }
-        if (!cancelled_) process(*chunk);
+        if (!cancelled_) {
+            try {
+                process(*chunk);
+            } catch (const std::bad_alloc&) {
+                std::string().swap(chunk->output);
+                std::string().swap(chunk->text);
+                out_of_memory_ = true;
+                cancel();
+            }
+        }
+        std::size_t const output_charge = chunk->output.size() + chunk->problems.size();
         uint64_t const sequence = chunk->sequence;
         {
             std::lock_guard lock(done_mutex_);
+            in_flight_ = in_flight_ - chunk->charge + output_charge;
+            chunk->charge = output_charge;
             done_.emplace(sequence, std::move(chunk));
         }
-        done_ready_.notify_one();
+        done_ready_.notify_all();
     }
 }
 
-int Pipeline::run(std::string_view input_name) {
+int Pipeline::run() {
     struct stat status {};
-    bool const regular = fstat(fd_, &status) == 0 && S_ISREG(status.st_mode);
-    Progress progress(regular && is_terminal(STDERR_FILENO), regular ? static_cast<uint64_t>(status.st_size) : 0);
+    bool const regular = fstat(streams_.input, &status) == 0 && S_ISREG(status.st_mode);
+    Progress progress(streams_.progress && regular, regular ? static_cast<uint64_t>(status.st_size) : 0);
 
-    // Workers first: they wait for work, so a reader that cannot start
-    // leaves only them to release.
-    std::vector<std::thread> workers;
-    for (unsigned i = 0; i < settings_.threads; ++i) {
-        try {
-            workers.emplace_back(&Pipeline::work, this);
-        } catch (const std::system_error&) {
-            break;  // fewer workers than asked give the same output, only later
-        }
-    }
+    // The reader first, then as many workers as start while room is held back
+    // for the chunks; fewer workers than asked give the same output, only later.
     std::thread reader;
-    if (!workers.empty()) {
-        try {
-            reader = std::thread(&Pipeline::read_input, this);
-        } catch (const std::system_error&) {
-        }
+    try {
+        reader = std::thread(&Pipeline::read_input_guarded, this);
+    } catch (const std::system_error&) {
+        report(streams_.messages, "cannot start the batch reader thread");
+        return EXIT_FAILED;
     }
-    if (!reader.joinable()) {
-        {
-            std::lock_guard lock(work_mutex_);
-            input_closed_ = true;
-        }
-        work_ready_.notify_all();
-        for (std::thread& worker : workers) worker.join();
-        std::fputs("epochsift: cannot start the batch threads\n", stderr);
-        return 1;
+    std::vector<std::thread> workers;
+    void* const headroom = ::mmap(nullptr, THREAD_START_HEADROOM, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    try {
+        workers.reserve(settings_.threads);
+        for (unsigned i = 0; i < settings_.threads; ++i) workers.emplace_back(&Pipeline::work, this);
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+    }
+    if (headroom != MAP_FAILED) ::munmap(headroom, THREAD_START_HEADROOM);
+    if (workers.empty()) {
+        cancel();
+        reader.join();
+        report(streams_.messages, "cannot start a batch worker thread");
+        return EXIT_FAILED;
     }
 
     int write_errno = 0;
-    if (settings_.format.output == BatchOutput::BestCsv) {
-        if (std::fwrite(CSV_HEADER.data(), 1, CSV_HEADER.size(), stdout) != CSV_HEADER.size()) write_errno = errno;
-    }
-    uint64_t bytes_done = 0, lines_done = 0;
+    if (settings_.format.output == BatchOutput::BestCsv && !write_all(streams_.output, CSV_HEADER)) write_errno = errno;
+    uint64_t bytes_done = 0, lines_done = 0, problem_count = 0, first_problem_line = 0;
     for (uint64_t next = 0;; ++next) {
         std::unique_ptr<Chunk> chunk;
         {
@@ -242,68 +300,94 @@ int Pipeline::run(std::string_view input_name) {
             chunk = std::move(found->second);
             done_.erase(found);
         }
-        if (write_errno == 0) {
-            std::size_t const size = chunk->output.size();
-            if (std::fwrite(chunk->output.data(), 1, size, stdout) != size) write_errno = errno ? errno : EIO;
+        if (write_errno == 0 && !out_of_memory_) {
+            // One write a chunk: whole records only, never cut at a buffer's edge.
+            if (!write_all(streams_.output, chunk->output)) write_errno = errno ? errno : EIO;
+            if (write_errno != 0) cancel();
         }
-        if (write_errno != 0) cancelled_ = true;
         if (!chunk->problems.empty()) {
             progress.clear();
-            std::fputs(chunk->problems.c_str(), stderr);
+            write_all(streams_.messages, chunk->problems);
         }
+        if (chunk->problem_count != 0 && problem_count == 0) first_problem_line = chunk->first_problem_line;
+        problem_count += chunk->problem_count;
         bytes_done += chunk->input_bytes;
-        lines_done += chunk->ends.size();
+        lines_done += chunk->lines.size();
         {
             std::lock_guard lock(done_mutex_);
             written_ = next + 1;
+            in_flight_ -= chunk->charge;
         }
-        slot_free_.notify_one();
+        room_free_.notify_one();
         progress.update(bytes_done, lines_done);
     }
     reader.join();
     for (std::thread& worker : workers) worker.join();
     progress.clear();
 
-    if (write_errno == 0 && std::fflush(stdout) != 0) write_errno = errno ? errno : EIO;
+    std::string const name(streams_.input_name);
+    if (out_of_memory_) {
+        report(streams_.messages, "out of memory; the output is incomplete");
+        return EXIT_FAILED;
+    }
     if (read_errno_ != 0) {
-        std::fprintf(stderr, "epochsift: cannot read %.*s: %s\n", static_cast<int>(input_name.size()), input_name.data(),
-                     std::strerror(read_errno_));
-        return 2;
+        report(streams_.messages, "cannot read " + name + ": " + std::strerror(read_errno_));
+        return EXIT_USAGE;
     }
     if (write_errno != 0) {
-        if (write_errno != EPIPE) std::fprintf(stderr, "epochsift: cannot write the output: %s\n", std::strerror(write_errno));
-        return 1;
+        if (write_errno != EPIPE) report(streams_.messages, std::string("cannot write the output: ") + std::strerror(write_errno));
+        return EXIT_FAILED;
     }
-    return 0;
+    if (problem_count != 0) {
+        report(streams_.messages, name + ": " + std::to_string(problem_count) + " of " + std::to_string(lines_done) +
+                                      " lines could not be read (first: line " + std::to_string(first_problem_line) +
+                                      "); their records carry the error");
+        return EXIT_LINES_UNREAD;
+    }
+    return EXIT_DONE;
 }
 
 }  // namespace
 
+int run_batch_streams(const BatchStreams& streams, const BatchSettings& settings) {
+    try {
+        Pipeline pipeline(streams, settings);
+        return pipeline.run();
+    } catch (const std::bad_alloc&) {
+        report(streams.messages, "out of memory");
+        return EXIT_FAILED;
+    }
+}
+
 int run_batch(const BatchSettings& settings) {
+    // Under an address-space limit, each thread's malloc arena would reserve
+    // 64 MiB up front and a few of them use up the room the chunks need:
+    // every thread shares the main arena instead.
+    rlimit address_space{};
+    if (getrlimit(RLIMIT_AS, &address_space) == 0 && address_space.rlim_cur != RLIM_INFINITY) mallopt(M_ARENA_MAX, 1);
     bool const from_stdin = settings.path.empty() || settings.path == "-";
     std::string const path(settings.path);
-    std::string_view const input_name = from_stdin ? std::string_view("standard input") : settings.path;
+    std::string const input_name = from_stdin ? std::string("standard input") : path;
     int fd = STDIN_FILENO;
     if (!from_stdin) {
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) {
-            std::fprintf(stderr, "epochsift: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-            return 2;
+            report(STDERR_FILENO, "cannot open " + path + ": " + std::strerror(errno));
+            return EXIT_USAGE;
         }
     }
     struct stat status {};
     if (fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        std::fprintf(stderr, "epochsift: cannot read %.*s: %s\n", static_cast<int>(input_name.size()), input_name.data(),
-                     std::strerror(EISDIR));
+        report(STDERR_FILENO, "cannot read " + input_name + ": " + std::strerror(EISDIR));
         if (!from_stdin) ::close(fd);
-        return 2;
+        return EXIT_USAGE;
     }
-    // Whole chunks go out at once; a large buffer keeps the writes few.
-    static char output_buffer[1 << 20];
-    std::setvbuf(stdout, output_buffer, _IOFBF, sizeof output_buffer);
-
-    Pipeline pipeline(fd, settings);
-    int const status_code = pipeline.run(input_name);
+    BatchStreams const streams{.input = fd,
+                               .output = STDOUT_FILENO,
+                               .messages = STDERR_FILENO,
+                               .input_name = input_name,
+                               .progress = is_terminal(STDERR_FILENO)};
+    int const status_code = run_batch_streams(streams, settings);
     if (!from_stdin) ::close(fd);
     return status_code;
 }

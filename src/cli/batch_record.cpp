@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -67,11 +68,10 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
 
 bool append_record(std::string& out, std::string& problem, std::string_view line, uint64_t line_number,
                    const RecordFormat& format, std::string& scratch) {
-    // error goes into the record, what (after the line number) to stderr.
+    // error goes into the record, what into the message.
     auto const fail = [&](std::string_view error, std::string_view what) {
         append_failure(out, error, line_number, format);
-        problem = "line " + std::to_string(line_number) + ": ";
-        problem += what;
+        problem = what;
         return false;
     };
     std::string_view value = line;
@@ -92,12 +92,22 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
     try {
         append_value_record(out, value, format);
         return true;
+    } catch (const std::bad_alloc&) {
+        out.resize(mark);
+        throw;
     } catch (const std::exception& fault) {
         // A broken engine invariant costs this line its readings, not the run.
         out.resize(mark);
         std::string const error = std::string("engine fault: ") + fault.what();
         return fail(error, error);
     }
+}
+
+void append_overlong_record(std::string& out, std::string& problem, uint64_t line_number, std::size_t max_line,
+                            const RecordFormat& format) {
+    std::string const error = "line longer than " + std::to_string(max_line) + " bytes";
+    append_failure(out, error, line_number, format);
+    problem = error + ", skipped (--max-line)";
 }
 
 }  // namespace epochsift::cli

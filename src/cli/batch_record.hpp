@@ -23,11 +23,16 @@ struct RecordFormat {
 
 inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";
 
-// Appends the record of one line (its "\r" already removed) to out. A line
+// Appends the record of one line (without its line end) to out. A line
 // that yields no value (not UTF-8, no such column) still gets a record that
-// says why, and the same text, prefixed by the line number, goes to problem.
-// Returns false when there was a problem.
+// says why, and problem is set to the reason for a message. Returns false
+// when there was a problem. Memory exhaustion (std::bad_alloc) is passed on:
+// it ends the run, not one record.
 bool append_record(std::string& out, std::string& problem, std::string_view line, uint64_t line_number,
                    const RecordFormat& format, std::string& scratch);
+
+// The record of a line longer than max_line bytes, whose text was not kept.
+void append_overlong_record(std::string& out, std::string& problem, uint64_t line_number, std::size_t max_line,
+                            const RecordFormat& format);
 
 }  // namespace epochsift::cli

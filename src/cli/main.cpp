@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <span>
 #include <string>
 
 #include "cli/batch.hpp"
 #include "cli/options.hpp"
+#include "cli/report.hpp"
 #include "cli/table.hpp"
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
@@ -32,14 +34,14 @@ constexpr std::size_t MAX_LABEL_WIDTH = 60;
 bool write_out(std::string_view text) { return std::fwrite(text.data(), 1, text.size(), stdout) == text.size(); }
 
 int fail_usage(std::string_view message) {
-    std::fprintf(stderr, "epochsift: %.*s\n", static_cast<int>(message.size()), message.data());
-    return 2;
+    report(STDERR_FILENO, message);
+    return EXIT_USAGE;
 }
 
 int finish_output() {
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return 0;
-    if (errno != EPIPE) std::fprintf(stderr, "epochsift: cannot write the output: %s\n", std::strerror(errno));
-    return 1;
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return EXIT_DONE;
+    if (errno != EPIPE) report(STDERR_FILENO, std::string("cannot write the output: ") + std::strerror(errno));
+    return EXIT_FAILED;
 }
 
 int show_values(const CliOptions& options) {
@@ -66,9 +68,11 @@ int show_values(const CliOptions& options) {
                 if (i != 0) out += '\n';
                 append_table(out, value, epochsift::identify(value), style);
             }
+        } catch (const std::bad_alloc&) {
+            throw;
         } catch (const std::exception& fault) {
-            std::fprintf(stderr, "epochsift: engine fault on value %zu: %s\n", i + 1, fault.what());
-            return 1;
+            report(STDERR_FILENO, "engine fault on value " + std::to_string(i + 1) + ": " + fault.what());
+            return EXIT_FAILED;
         }
         if (!write_out(out)) break;
     }
@@ -83,14 +87,11 @@ int run_batch_mode(const CliOptions& options) {
     settings.format.column = options.column.value_or(0);
     settings.format.delimiter = options.delimiter.value_or(",");
     settings.threads = options.threads.value_or(available_cores());
+    settings.max_line = options.max_line.value_or(DEFAULT_MAX_LINE);
     return run_batch(settings);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // argv[0] is the program's name, when the caller gave one.
-    std::span<char* const> const args(argv + (argc > 0), argc > 0 ? static_cast<std::size_t>(argc - 1) : 0);
+int run(std::span<char* const> args) {
     ParsedOptions const parsed = parse_options(args);
     if (!parsed.error.empty()) return fail_usage(parsed.error);
     const CliOptions& options = parsed.options;
@@ -104,5 +105,18 @@ int main(int argc, char** argv) {
         case Mode::Json:
             return show_values(options);
     }
-    return 2;
+    return EXIT_USAGE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // argv[0] is the program's name, when the caller gave one.
+    std::span<char* const> const args(argv + (argc > 0), argc > 0 ? static_cast<std::size_t>(argc - 1) : 0);
+    try {
+        return run(args);
+    } catch (const std::bad_alloc&) {
+        report(STDERR_FILENO, "out of memory");
+        return EXIT_FAILED;
+    }
 }

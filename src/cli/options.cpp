@@ -27,12 +27,18 @@ const std::string_view USAGE =
     "  --column N       read field N (from 1) of each line\n"
     "  --delimiter C    field delimiter for --column (default ','; 'tab' or '\\t' for a tab)\n"
     "  --threads N      worker threads (default: every core)\n"
+    "  --max-line BYTES longest line read (default 1048576); a longer one is\n"
+    "                   skipped and its record carries an error\n"
     "\n"
     "  -h, --help       this text\n"
     "\n"
     "Flags in the table: sentinel (an unset/never marker value), local (wall-clock\n"
     "time with no offset, read as UTC), outside-window (outside the family's\n"
-    "plausibility window). Exit status 2 on a usage error or unreadable input.\n";
+    "plausibility window).\n"
+    "\n"
+    "Exit status: 0 done; 1 the output could not be written, or out of memory;\n"
+    "2 usage error or unreadable input; 3 (batch) some lines could not be read:\n"
+    "their records carry the error and stderr names each line.\n";
 
 namespace {
 
@@ -47,6 +53,7 @@ constexpr OptionRow OPTIONS[] = {
     {"--all", OptionKind::Flag},       {"--notes", OptionKind::Flag},     {"--json", OptionKind::Flag},
     {"--batch", OptionKind::Flag},     {"--best", OptionKind::Number},    {"--column", OptionKind::Number},
     {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
+    {"--max-line", OptionKind::Number},
 };
 
 // Thread counts beyond this are a typing slip, not a machine.
@@ -91,7 +98,8 @@ std::string check_mode(CliOptions& o, bool json) {
     }
     for (auto const& [given, name] : {std::pair{o.best.has_value(), "--best"}, std::pair{o.column.has_value(), "--column"},
                                      std::pair{o.delimiter.has_value(), "--delimiter"},
-                                     std::pair{o.threads.has_value(), "--threads"}}) {
+                                     std::pair{o.threads.has_value(), "--threads"},
+                                     std::pair{o.max_line.has_value(), "--max-line"}}) {
         if (given) return std::string(name) + " applies to --batch only";
     }
     if (json) {
@@ -162,6 +170,7 @@ ParsedOptions parse_options(std::span<char* const> args) {
             if (!number) return fail(std::string(name) + " takes a whole number from 1; got '" + std::string(*argument) + "'");
             if (name == "--best") o.best = number;
             if (name == "--column") o.column = number;
+            if (name == "--max-line") o.max_line = number;
             if (name == "--threads") {
                 if (*number > MAX_THREADS) return fail("--threads takes at most " + std::to_string(MAX_THREADS));
                 o.threads = static_cast<unsigned>(*number);

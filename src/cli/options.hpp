@@ -27,11 +27,12 @@ struct CliOptions {
     std::optional<std::size_t> column;  // batch: the field to read, from 1
     std::optional<std::string> delimiter;
     std::optional<unsigned> threads;
+    std::optional<std::size_t> max_line;  // batch: bytes a line may take
 };
 
 struct ParsedOptions {
     CliOptions options;
-    std::string error;  // empty when the arguments are sound
+    std::string error;  // empty when the arguments are sound; may quote them raw
 };
 
 // args excludes the program name.

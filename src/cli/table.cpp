@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/reading_flags.hpp"
+#include "cli/safe_text.hpp"
 #include "cli/utf8.hpp"
 #include "output/reading_json.hpp"
 #include "output/reading_text.hpp"
@@ -68,15 +69,11 @@ void append_styled(std::string& out, bool colour, std::string_view style, std::s
 }  // namespace
 
 std::string shown_value(std::string_view value) {
-    bool plain = !value.empty();
-    for (char const c : value) {
-        auto const byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) plain = false;
-    }
-    if (plain && (value.front() == ' ' || value.back() == ' ')) plain = false;
+    bool const plain = !value.empty() && value.front() != ' ' && value.back() != ' ' && !has_hidden_control(value);
     if (plain) return std::string(value);
-    std::string quoted;
-    append_json_string(quoted, value);
+    std::string quoted = "\"";
+    append_escaped(quoted, value, true);
+    quoted += '"';
     return quoted;
 }
 

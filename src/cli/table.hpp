@@ -25,8 +25,9 @@ struct TableStyle {
 void append_table(std::string& out, std::string_view value, std::span<const Candidate> readings,
                   const TableStyle& style);
 
-// value as typed when that is unambiguous on screen; JSON-quoted when it is
-// empty, has control characters, or starts or ends with white space.
+// value as typed when that is unambiguous on screen; quoted with JSON
+// escapes when it is empty, starts or ends with a space, or has a character
+// that a terminal would not show as itself (safe_text.hpp).
 std::string shown_value(std::string_view value);
 
 }  // namespace epochsift::cli

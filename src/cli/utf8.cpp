@@ -7,13 +7,7 @@ namespace epochsift::cli {
 
 namespace {
 
-struct CodePoint {
-    char32_t value;
-    std::size_t length;  // bytes taken, 0 when the bytes are not UTF-8
-};
-
-// Decodes one character at text[i] (Unicode Table 3-7, well-formed sequences).
-CodePoint decode_at(std::string_view text, std::size_t i) {
+Utf8Char decode_at(std::string_view text, std::size_t i) {
     auto const byte = [&](std::size_t k) { return static_cast<unsigned char>(text[i + k]); };
     std::size_t const left = text.size() - i;
     unsigned char const b0 = byte(0);
@@ -81,6 +75,8 @@ std::size_t char_width(char32_t c) {
 
 }  // namespace
 
+Utf8Char decode_utf8(std::string_view text, std::size_t i) { return decode_at(text, i); }
+
 bool is_valid_utf8(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
@@ -103,7 +99,7 @@ bool is_valid_utf8(std::string_view text) {
 std::size_t display_width(std::string_view text) {
     std::size_t width = 0;
     for (std::size_t i = 0; i < text.size();) {
-        CodePoint const c = decode_at(text, i);
+        Utf8Char const c = decode_at(text, i);
         if (c.length == 0) {  // not UTF-8: one column a byte, as a terminal shows a replacement
             ++width;
             ++i;
@@ -118,7 +114,7 @@ std::size_t display_width(std::string_view text) {
 std::string_view prefix_of_width(std::string_view text, std::size_t max_width) {
     std::size_t width = 0, i = 0;
     while (i < text.size()) {
-        CodePoint const c = decode_at(text, i);
+        Utf8Char const c = decode_at(text, i);
         std::size_t const length = c.length == 0 ? 1 : c.length;
         std::size_t const w = c.length == 0 ? 1 : char_width(c.value);
         if (width + w > max_width) break;
@@ -127,7 +123,7 @@ std::string_view prefix_of_width(std::string_view text, std::size_t max_width) {
     }
     // Marks that follow the last character belong with it.
     while (i < text.size()) {
-        CodePoint const c = decode_at(text, i);
+        Utf8Char const c = decode_at(text, i);
         if (c.length == 0 || char_width(c.value) != 0) break;
         i += c.length;
     }

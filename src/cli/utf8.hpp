@@ -8,6 +8,14 @@
 
 namespace epochsift::cli {
 
+struct Utf8Char {
+    char32_t value;
+    std::size_t length;  // bytes taken, 0 when the bytes at the position are not UTF-8
+};
+
+// The character at text[i] (i < text.size()), by Unicode Table 3-7.
+Utf8Char decode_utf8(std::string_view text, std::size_t i);
+
 // Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool is_valid_utf8(std::string_view text);
 

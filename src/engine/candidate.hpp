@@ -12,9 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
-#include <iterator>
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "core/instant.hpp"

@@ -8,6 +8,8 @@
 #include "cli/delimited.hpp"
 #include "cli/options.hpp"
 #include "cli/reading_flags.hpp"
+#include "cli/record_splitter.hpp"
+#include "cli/safe_text.hpp"
 #include "cli/table.hpp"
 #include "cli/utf8.hpp"
 
@@ -43,6 +45,9 @@ TEST(Utf8, Rejections) {
         "\xC3\x28",          // lead followed by ASCII
     };
     for (const char* text : cases) EXPECT_FALSE(is_valid_utf8(text)) << text;
+    for (int lead = 0xF5; lead <= 0xFF; ++lead) {  // no lead byte above F4 (RFC 3629)
+        EXPECT_FALSE(is_valid_utf8(std::string(1, static_cast<char>(lead)) + "\x80\x80\x80")) << lead;
+    }
     EXPECT_TRUE(is_valid_utf8(""));
     EXPECT_TRUE(is_valid_utf8("0123456789abcdef — µs §"));
 }
@@ -89,9 +94,15 @@ TEST(Delimited, CsvFieldRoundTrip) {
     for (int i = 0; i < 2000; ++i) {
         std::string value;
         for (int n = static_cast<int>(random() % 12); n > 0; --n) value += alphabet[random() % alphabet.size()];
+        std::string text;
+        append_csv_field(text, value);
+        text += ",tail\n";
+        // Read back as batch input is: records first, then the field.
+        RecordSplitter splitter(SplitterSettings{.quoted_fields = true, .delimiter = ","});
         std::string line;
-        append_csv_field(line, value);
-        line += ",tail";
+        std::string_view rest = text;
+        ASSERT_TRUE(splitter.next(rest, line)) << text;
+        EXPECT_EQ(rest, "") << text;
         std::string scratch;
         auto const back = field_of(line, 1, ",", scratch);
         ASSERT_TRUE(back) << line;
@@ -168,9 +179,31 @@ TEST(Table, ValuesThatNeedQuoting) {
     EXPECT_EQ(shown_value(""), "\"\"");
     EXPECT_EQ(shown_value(" 42"), "\" 42\"");
     EXPECT_EQ(shown_value("a\tb"), "\"a\\tb\"");
+    // Characters a terminal would act on rather than show, written as JSON escapes.
+    EXPECT_EQ(shown_value("\u202e0000000071"), "\"\\u202e0000000071\"");  // right-to-left override
+    EXPECT_EQ(shown_value("1\u20662"), "\"1\\u20662\"");                  // isolate
+    EXPECT_EQ(shown_value("1\xC2\x9B" "31m"), "\"1\\u009b31m\"");         // C1 control sequence introducer
+    EXPECT_EQ(shown_value("1\x7F"), "\"1\\u007f\"");
+    EXPECT_EQ(shown_value("say \"\u202e\""), "\"say \\\"\\u202e\\\"\"");
+    EXPECT_EQ(shown_value("µs — §"), "µs — §");                              // printable text stays as typed
     std::string out;
     append_table(out, "", {}, TableStyle{});
     EXPECT_EQ(out, "\"\": no readings\n");
+}
+
+TEST(SafeText, OneLineWithNothingHidden) {
+    struct Case {
+        std::string_view text, shown;
+    };
+    const Case cases[] = {
+        {"1\n2", "1\\n2"},
+        {"\x1b[31m", "\\u001b[31m"},
+        {"a\xFF" "b", "a\\xffb"},                   // not UTF-8
+        {"\xE2\x80\xA8", "\\u2028"},             // line separator
+        {"\xD8\x9C", "\\u061c"},                  // Arabic letter mark
+        {"C:\\dir \"x\"", "C:\\dir \"x\""},    // unquoted: backslash and quote as they are
+    };
+    for (const Case& c : cases) EXPECT_EQ(printable(c.text), c.shown) << c.shown;
 }
 
 // The parsed values point into the arguments, as into argv; keep them all.

@@ -9,10 +9,14 @@ import io
 import json
 import os
 import re
+import resource
+import select
 import shutil
 import subprocess
 import sys
 import sysconfig
+import threading
+import time
 from pathlib import Path
 
 import pytest
@@ -146,7 +150,7 @@ def expected_value(line):
 
 @pytest.fixture(scope="module")
 def mixed_file(tmp_path_factory):
-    data, lines = mixed_input(b"9" * 20 + b"x" * 3_000_000)
+    data, lines = mixed_input(b"9" * 20 + b"x" * 1_000_000)  # long, but under the default --max-line
     path = tmp_path_factory.mktemp("batch") / "mixed.txt"
     path.write_bytes(data)
     return path, lines
@@ -155,7 +159,7 @@ def mixed_file(tmp_path_factory):
 def test_batch_keeps_order_and_marks_invalid_lines(mixed_file):
     path, lines = mixed_file
     done = subprocess.run([CLI, "--batch", str(path)], capture_output=True, timeout=120)
-    assert done.returncode == 0
+    assert done.returncode == 3
     records = lines_of(done.stdout.decode())
     assert len(records) == len(lines)
     for number, (record_text, line) in enumerate(zip(records, lines), start=1):
@@ -165,22 +169,25 @@ def test_batch_keeps_order_and_marks_invalid_lines(mixed_file):
         else:
             assert record_text == '{"value":%s,"readings":%s}' % (json.dumps(value, ensure_ascii=False),
                                                                    epochsift.identify_json(value))
-    assert done.stderr.decode() == "line 6: not valid UTF-8\n"
+    assert done.stderr.decode() == (
+        f"epochsift: {path}:6: not valid UTF-8\n"
+        f"epochsift: {path}: 1 of {len(lines)} lines could not be read (first: line 6); their records carry the error\n")
 
 
 @pytest.mark.parametrize("mode", [[], ["--best", "3"]])
 def test_thread_count_does_not_change_the_output(mixed_file, mode):
     path, _ = mixed_file
-    outputs = {threads: run("--batch", *mode, "--threads", str(threads), str(path))[0] for threads in (1, 2, 5)}
+    outputs = {threads: run("--batch", *mode, "--threads", str(threads), str(path), check_status=3)[0]
+               for threads in (1, 2, 5)}
     assert outputs[1] == outputs[2] == outputs[5]
-    stdin_out, _ = run("--batch", *mode, "-", stdin=path.read_bytes())
+    stdin_out, _ = run("--batch", *mode, "-", stdin=path.read_bytes(), check_status=3)
     assert stdin_out == outputs[1]
 
 
 def test_best_csv_rows(mixed_file):
     path, lines = mixed_file
     best = 3
-    out, _ = run("--batch", "--best", str(best), str(path))
+    out, _ = run("--batch", "--best", str(best), str(path), check_status=3)
     csv.field_size_limit(sys.maxsize)  # the long line comes back as one field
     rows = list(csv.reader(io.StringIO(out, newline="")))
     assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "error"]
@@ -201,12 +208,12 @@ def test_best_csv_rows(mixed_file):
 def test_column_of_delimited_lines(tmp_path):
     path = tmp_path / "in.csv"
     path.write_bytes(b'id,when\n1,"say ""hi"", 1700000000",ok\n3\n5,\xff,x\n')
-    out, err = run("--batch", "--column", "2", str(path))
+    out, err = run("--batch", "--column", "2", str(path), check_status=3)
     records = [json.loads(line) for line in lines_of(out)]
     assert [r["value"] for r in records] == ["when", 'say "hi", 1700000000', None, None]
     assert records[2] == {"value": None, "line": 3, "error": "no column 2", "readings": []}
     assert records[3]["error"] == "invalid UTF-8"
-    assert err == "line 3: no column 2\nline 4: column 2 is not valid UTF-8\n"
+    assert err.split("\n")[:2] == [f"epochsift: {path}:3: no column 2", f"epochsift: {path}:4: column 2 is not valid UTF-8"]
 
 
 @settings(max_examples=25, deadline=None)
@@ -220,14 +227,189 @@ def test_batch_agrees_with_the_module(values):
         assert json.loads(record) == {"value": value, "readings": epochsift.identify(value)}
 
 
-def test_closed_output_stops_the_batch(tmp_path):
-    path = tmp_path / "many.txt"
-    path.write_text("1700000000\n" * 200_000)
-    process = subprocess.Popen([CLI, "--batch", str(path)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+def feed(process, data, piece=1 << 16, forever=False):
+    """Writes data to the process's stdin on a thread (again and again when forever); returns a list whose
+    one item counts the bytes the process took, and the thread."""
+    taken = [0]
+
+    def write():
+        try:
+            while True:
+                for at in range(0, len(data), piece):
+                    process.stdin.write(data[at:at + piece])
+                    process.stdin.flush()
+                    taken[0] += len(data[at:at + piece])
+                if not forever:
+                    break
+            process.stdin.close()
+        except (BrokenPipeError, ValueError, OSError):
+            pass
+
+    thread = threading.Thread(target=write, daemon=True)
+    thread.start()
+    return taken, thread
+
+
+def test_closed_output_ends_the_run_while_input_keeps_coming():
+    process = subprocess.Popen([CLI, "--batch", "--threads", "2"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    feed(process, b"1700000000\n" * 10_000, forever=True)
     process.stdout.readline()
     process.stdout.close()
-    process.wait(timeout=60)  # killed by SIGPIPE or exits: either way it does not hang
-    assert process.returncode != 0
+    process.wait(timeout=60)  # an endless input: only the closed output can end it
+    assert process.returncode in (1, -13)  # status 1, or SIGPIPE
+    assert process.stderr.read() == b""  # a reader that went away is not an error to report
+
+
+# Streaming: a record comes out while its input is still open.
+
+@pytest.mark.parametrize("mode", [[], ["--best", "1"]])
+def test_record_written_before_the_input_ends(mode):
+    process = subprocess.Popen([CLI, "--batch", *mode], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def next_line():
+        ready, _, _ = select.select([process.stdout], [], [], 30)
+        assert ready, "nothing written while the input stays open"
+        return process.stdout.readline()
+
+    try:
+        if mode:
+            assert next_line() == b"value,rank,format_id,rendered,score,error\n"
+        for value in ("1700000000", "junk"):
+            process.stdin.write(value.encode() + b"\n")
+            process.stdin.flush()
+            record = next_line().decode()
+            assert record.startswith('{"value":"%s",' % value if not mode else value + ",")
+    finally:
+        process.kill()
+        process.wait()
+
+
+# Input forms: a byte order mark, CR, LF and CRLF line ends, and RFC 4180
+# quoted fields over several lines, read back as Python's csv module reads them.
+
+@pytest.mark.parametrize("data, values", [
+    (b"\xef\xbb\xbf1700000000\n2\n", ["1700000000", "2"]),
+    (b"1\r2\r3", ["1", "2", "3"]),
+    (b"1\r\n2\n\r3\r\n", ["1", "2", "", "3"]),
+])
+def test_line_ends_and_byte_order_mark(data, values):
+    out, _ = run("--batch", stdin=data)
+    assert [json.loads(line)["value"] for line in lines_of(out)] == values
+    assert values == data.decode("utf-8-sig").splitlines()
+
+
+field_text = st.text(alphabet=st.sampled_from(list('ab1 ,;"\r\n\u00b5')), max_size=8)
+
+
+@settings(max_examples=40, deadline=None)
+@given(st.lists(st.tuples(field_text, field_text), min_size=1, max_size=12), st.sampled_from(["\n", "\r\n", "\r"]),
+       st.booleans())
+def test_quoted_fields_read_as_csv_reads_them(rows, line_end, bom):
+    def csv_row(row):  # quoted wherever a CR or an LF is in a field, whatever the line end
+        text = io.StringIO(newline="")
+        csv.writer(text, lineterminator="\r\n").writerow(row)
+        return text.getvalue()[:-2]
+
+    data = ("\ufeff" if bom else "") + "".join(csv_row(row) + line_end for row in rows)
+    out, err = run("--batch", "--column", "2", stdin=data.encode())
+    expected = [row[1] for row in csv.reader(io.StringIO(data.lstrip("\ufeff"), newline=""))]
+    assert [json.loads(line)["value"] for line in lines_of(out)] == expected and err == ""
+
+
+def test_line_numbers_count_the_lines_of_quoted_fields():
+    _, err = run("--batch", "--column", "2", stdin=b'a,"1\n2\r\n3"\nb\r\nc,4\n', check_status=3)
+    assert err.startswith("epochsift: standard input:4: no column 2\n")
+
+
+# Resource limits: long lines, memory, threads.
+
+def limited(address_space_bytes):
+    return lambda: resource.setrlimit(resource.RLIMIT_AS, (address_space_bytes, address_space_bytes))
+
+
+def test_overlong_line_is_skipped_in_bounded_memory():
+    """A 300 MB line under a 200 MB address-space limit: one error record, and the run goes on."""
+    process = subprocess.Popen([CLI, "--batch", "--threads", "1"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, preexec_fn=limited(200 << 20))
+    feed(process, b"7" * (300 << 20) + b"\n1700000000\n", piece=1 << 20)[1].join(timeout=120)
+    out, err = process.stdout.read(), process.stderr.read()
+    process.wait(timeout=120)
+    assert process.returncode == 3, err
+    records = [json.loads(line) for line in lines_of(out.decode())]
+    assert records[0] == {"value": None, "line": 1, "error": "line longer than 1048576 bytes", "readings": []}
+    assert records[1]["value"] == "1700000000" and len(records) == 2
+    assert err.decode().split("\n")[0] == ("epochsift: standard input:1: line longer than 1048576 bytes, "
+                                           "skipped (--max-line)")
+
+
+@pytest.mark.parametrize("mode", [[], ["--best", "2"]])
+def test_max_line_option(mode):
+    data = b"1700000000\n12345678901\n"
+    out, err = run("--batch", *mode, "--max-line", "10", stdin=data, check_status=3)
+    assert "12345678901" not in out and "(line 2)" in out or '"line":2' in out
+    assert err.count("\n") == 2
+
+
+def test_out_of_memory_is_a_message_and_status_1():
+    """A line allowed to be larger than the memory there is."""
+    process = subprocess.Popen([CLI, "--batch", "--threads", "1", "--max-line", str(1 << 30)], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=limited(200 << 20))
+    feed(process, b"7" * (300 << 20) + b"\n", piece=1 << 20)[1].join(timeout=120)
+    err = process.stderr.read()
+    process.wait(timeout=120)
+    assert process.returncode == 1
+    assert err.decode().startswith("epochsift: out of memory") and err.count(b"\n") == 1
+
+
+def test_threads_that_cannot_start_are_done_without(tmp_path):
+    path = tmp_path / "values.txt"
+    path.write_text("".join(f"{v}\n" for v in VALUES if "\n" not in v) * 20)
+    expected, _ = run("--batch", "--threads", "1", str(path))
+    done = subprocess.run([CLI, "--batch", "--threads", "4096", str(path)], capture_output=True, timeout=300,
+                          preexec_fn=limited(400_000 * 1024))
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.decode() == expected
+
+
+def vm_kb(pid, field):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def test_stalled_consumer_holds_bounded_memory_at_any_thread_count():
+    """Output nobody reads: memory stops growing at a bound that does not scale with --threads."""
+    process = subprocess.Popen([CLI, "--batch", "--threads", "1000"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+    try:
+        taken, _ = feed(process, b"0\n" * 100_000, forever=True)
+        last, steady_since = -1, time.monotonic()
+        while time.monotonic() - steady_since < 2 and process.poll() is None:
+            time.sleep(0.2)
+            if taken[0] != last:
+                last, steady_since = taken[0], time.monotonic()
+        peak_mb = vm_kb(process.pid, "VmHWM") / 1024
+        assert peak_mb < 400, f"{peak_mb:.0f} MB resident with nothing read"
+    finally:
+        process.kill()
+        process.wait()
+
+
+def test_concurrent_appends_keep_records_whole(tmp_path):
+    """Four runs appending to one file: every line of it is one whole record."""
+    values = tmp_path / "values.txt"
+    values.write_text("1700000000\n0\njunk\n" * 700)
+    out = tmp_path / "out.jsonl"
+    with open(out, "ab") as sink:
+        runs = [subprocess.Popen([CLI, "--batch", str(values)], stdout=sink) for _ in range(4)]
+        assert [p.wait(timeout=300) for p in runs] == [0] * 4
+    lines = out.read_bytes().split(b"\n")
+    assert lines[-1] == b"" and len(lines) - 1 == 4 * 2100
+    assert sum(1 for line in lines[:-1] if not line.startswith(b'{"value":"') or not line.endswith(b"]}")) == 0
+    for line in lines[:-1]:
+        json.loads(line)
 
 
 def test_empty_input_gives_no_records():
@@ -239,10 +421,16 @@ def test_empty_input_gives_no_records():
 
 # The option rules themselves are tested in tests/cpp/cli_test.cpp.
 @pytest.mark.parametrize("args", [[], ["--bogus", "1"], ["--batch", "/nonexistent/input.txt"], ["--batch", "."],
-                                  [b"\xff"]])
+                                  [b"\xff"],
+                                  # echoed arguments and names stay on one line, with nothing a terminal acts on
+                                  ["--best", "1\n2"], ["--batch", "--delimiter", "\x1b[31m"],
+                                  ["--batch", "/nonexistent/a\nb\u202e\u0085"], ["--bogus\r\u2066", "1"],
+                                  ["--threads", "\x9b2J"]])
 def test_usage_and_input_faults_exit_2(args):
     out, err = run(*args, check_status=2)
     assert out == "" and err.startswith("epochsift: ") and err.count("\n") == 1
+    hidden = re.compile("[\x00-\x09\x0b-\x1f\x7f-\x9f\u061c\u200e\u200f\u2028-\u202e\u2066-\u2069]")
+    assert not hidden.search(err), repr(err)
 
 
 @pytest.mark.parametrize("args", [["--help"], ["junk"], ["--json", "junk"]])

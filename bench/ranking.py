@@ -1,0 +1,163 @@
+#!/usr/bin/env python3
+"""How often the ranking puts the true reading first, on values made by
+third-party tools (bench/ground_truth/values.tsv).
+
+A reading is correct when its format_id is the value's true family, or when
+its instant lies within the value's tolerance_ns of the true instant: several
+families can name the same instant (filetime and active, unix and a JWT's
+claim), and any of them answers the question of when. `--by family` counts the
+format_id alone.
+
+Reports top-1, top-3 and mean reciprocal rank (a value with no correct reading
+adds 0) by kind and overall, and top-1 by source, for:
+  reference   identify(value)
+  extended    identify(value, extended=True), where the module has it
+  column      identify_column(values of one source), where the module has it
+
+Usage: python bench/ranking.py [--values PATH] [--by instant|family] [--misses N]
+"""
+
+from __future__ import annotations
+
+import argparse
+import csv
+from collections import defaultdict
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Callable, Mapping, Sequence
+
+import epochsift
+
+KINDS = ("integer", "decimal", "string")
+
+
+@dataclass(frozen=True)
+class Truth:
+    kind: str
+    value: str
+    family: str
+    instant_ns: int
+    tolerance_ns: int
+    source: str
+
+
+def load(path: Path) -> list[Truth]:
+    with open(path, newline="") as fh:
+        rows = csv.DictReader(fh, delimiter="\t", quoting=csv.QUOTE_NONE)
+        return [Truth(r["kind"], r["value"], r["family"], int(r["instant_ns"]), int(r["tolerance_ns"]),
+                      r["source"]) for r in rows]
+
+
+def correct(reading: Mapping[str, Any], truth: Truth, by: str) -> bool:
+    if reading.get("format_id") == truth.family:
+        return True
+    return by == "instant" and abs(int(reading["instant"]) - truth.instant_ns) <= truth.tolerance_ns
+
+
+def rank_of(readings: Sequence[Mapping[str, Any]], truth: Truth, by: str) -> int | None:
+    for i, reading in enumerate(readings, 1):
+        if correct(reading, truth, by):
+            return i
+    return None
+
+
+class Tally:
+    def __init__(self) -> None:
+        self.n = 0
+        self.top1 = 0
+        self.top3 = 0
+        self.rr = 0.0
+
+    def add(self, rank: int | None) -> None:
+        self.n += 1
+        if rank is not None:
+            self.top1 += rank == 1
+            self.top3 += rank <= 3
+            self.rr += 1.0 / rank
+
+    def cells(self) -> str:
+        if self.n == 0:
+            return f"{'-':>6} {'-':>7} {'-':>7} {'-':>6}"
+        return f"{self.n:>6} {100 * self.top1 / self.n:>6.1f}% {100 * self.top3 / self.n:>6.1f}% {self.rr / self.n:>6.3f}"
+
+
+def measure(name: str, identify: Callable[[str], Sequence[Mapping[str, Any]]], truths: list[Truth], by: str,
+            misses: int) -> None:
+    by_kind: dict[str, Tally] = defaultdict(Tally)
+    by_source: dict[str, Tally] = defaultdict(Tally)
+    overall, numeric = Tally(), Tally()
+    missed: list[tuple[Truth, str]] = []
+    for t in truths:
+        readings = identify(t.value)
+        rank = rank_of(readings, t, by)
+        for tally in (by_kind[t.kind], by_source[t.source], overall):
+            tally.add(rank)
+        if t.kind != "string":
+            numeric.add(rank)
+        if rank != 1:
+            missed.append((t, readings[0]["format_id"] if readings else "(none)"))
+    print(f"\n== {name} (correct by {by})")
+    print(f"{'':<10} {'n':>6} {'top-1':>7} {'top-3':>7} {'MRR':>6}")
+    for kind in KINDS:
+        print(f"{kind:<10} {by_kind[kind].cells()}")
+    print(f"{'numeric':<10} {numeric.cells()}")
+    print(f"{'overall':<10} {overall.cells()}")
+    print(f"\n{'top-1 by source':<60} {'n':>4} {'top-1':>7}")
+    for source in sorted(by_source, key=lambda s: (by_source[s].top1 / by_source[s].n, s)):
+        tally = by_source[source]
+        print(f"{source[:60]:<60} {tally.n:>4} {100 * tally.top1 / tally.n:>6.1f}%")
+    if misses:
+        print(f"\nfirst {misses} values not ranked first (value, true family, first reading):")
+        for t, first in missed[:misses]:
+            print(f"  {t.value[:60]:<60} {t.family:<22} {first}")
+
+
+def measure_columns(identify_column: Callable[[list[str]], Any], truths: list[Truth], by: str) -> None:
+    """A source's values go in as one column; the answer counts when its first
+    family reads every value of the column correctly (or is the true family)."""
+    groups: dict[str, list[Truth]] = defaultdict(list)
+    for t in truths:
+        groups[t.source].append(t)
+    hits = 0
+    print(f"\n== column (correct by {by}): identify_column over each source's values")
+    for source, members in sorted(groups.items()):
+        answer = identify_column([t.value for t in members])
+        ranked = answer if isinstance(answer, list) else answer.get("readings", []) if isinstance(answer, dict) else []
+        first = ranked[0].get("format_id") if ranked and isinstance(ranked[0], dict) else None
+        ok = first == members[0].family
+        if not ok and first is not None and by == "instant":
+            ok = all(any(r["format_id"] == first and correct(r, t, by) for r in epochsift.identify(t.value))
+                     for t in members)
+        hits += ok
+        print(f"  {'ok ' if ok else 'MISS'} {source[:60]:<60} first={first}")
+    print(f"column top-1: {hits}/{len(groups)} = {100 * hits / len(groups):.1f}%")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--values", type=Path, default=Path(__file__).with_name("ground_truth") / "values.tsv")
+    parser.add_argument("--by", choices=("instant", "family"), default="instant")
+    parser.add_argument("--misses", type=int, default=0, help="list this many values not ranked first")
+    args = parser.parse_args()
+    truths = load(args.values)
+    print(f"{len(truths)} values from {len({t.source for t in truths})} sources ({args.values})")
+
+    measure("reference: identify(value)", epochsift.identify, truths, args.by, args.misses)
+
+    try:
+        epochsift.identify("0", extended=True)  # type: ignore[call-arg, arg-type, return-value]
+    except TypeError:
+        print("\n== extended: n/a (identify takes no extended=)")
+    else:
+        measure("extended: identify(value, extended=True)",
+                lambda v: epochsift.identify(v, extended=True), truths, args.by, args.misses)  # type: ignore[call-arg, arg-type, return-value]
+
+    identify_column = getattr(epochsift, "identify_column", None)
+    if identify_column is None:
+        print("\n== column: n/a (no identify_column)")
+    else:
+        measure_columns(identify_column, truths, args.by)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,67 @@
+// Cuts batch input into records as it arrives, in any pieces. A record is a
+// line: it ends at LF, CRLF or a lone CR. When fields are read, a field that
+// starts with a quotation mark runs to its closing mark (RFC 4180), line
+// breaks included, so such a record spans several lines. A byte order mark
+// at the very start of the input is dropped. A record longer than the limit
+// is not kept: its bytes are dropped as they come and only its end is
+// reported, so memory stays bounded however long a line is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace epochsift::cli {
+
+struct SplitterSettings {
+    bool quoted_fields = false;  // honour quotation marks at the start of a field
+    std::string delimiter = ",";  // between fields, when quoted_fields
+    std::size_t max_record = std::size_t(1) << 20;  // bytes, line ends excluded
+};
+
+struct RecordEnd {
+    uint64_t line;         // the line the record starts on, from 1
+    bool overlong;         // longer than max_record; its text was dropped
+    uint64_t input_bytes;  // bytes the record took in the input, line end and a leading mark included
+};
+
+class RecordSplitter {
+public:
+    explicit RecordSplitter(SplitterSettings settings);
+
+    // Consumes input from the front, appending the current record's bytes to
+    // text, and stops after the first record that ends. The caller leaves
+    // text alone between calls, except right after a record end.
+    std::optional<RecordEnd> next(std::string_view& input, std::string& text);
+
+    // At the end of input: the last record, when it has no line end.
+    std::optional<RecordEnd> finish(std::string& text);
+
+private:
+    enum class Field : uint8_t { Start, Plain, Quoted, QuoteInQuoted };
+
+    void keep(std::string_view bytes, std::string& text);
+    RecordEnd end_record();
+    void replay_partial_bom(std::string& text);
+    // Scans bytes of the current record; returns how many it used, the
+    // line end included when `ended`.
+    std::size_t scan_whole_lines(std::string_view input, std::string& text, bool& ended);
+    std::size_t scan_fields(std::string_view input, std::string& text, bool& ended);
+
+    SplitterSettings settings_;
+    std::size_t bom_seen_ = 0;    // bytes of a leading byte order mark matched so far
+    bool bom_done_ = false;
+    bool after_cr_ = false;       // the last byte was a CR: an LF right after it is its pair
+    uint64_t line_ = 1;           // the line being read
+    uint64_t record_line_ = 1;
+    uint64_t record_bytes_ = 0;   // input bytes of the record so far
+    bool in_record_ = false;      // bytes of a record seen since the last end
+    std::size_t held_ = 0;        // bytes of the record kept in text
+    bool overlong_ = false;
+    Field field_ = Field::Start;
+    std::size_t delimiter_matched_ = 0;
+};
+
+}  // namespace epochsift::cli
