@@ -24,6 +24,13 @@ fi
 # pip's own status decides: the filter only drops the root warning.
 quiet_pip() { "$@" 2>&1 | { grep -v 'WARNING: Running pip as' || true; }; }
 quiet_pip python3 -m pip install -q --disable-pip-version-check pytest hypothesis mypy tzdata nlohmann-json cmake ninja
+# The Arrow and Spark tests run under the default python3 only; elsewhere
+# they skip. Spark needs a Java runtime.
+quiet_pip python3 -m pip install -q --disable-pip-version-check pyarrow polars pandas pyspark
+if ! command -v java >/dev/null 2>&1; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq openjdk-17-jre-headless >/dev/null
+fi
 
 step "C++ tests"
 cmake -S . -B build/cpp -G Ninja -DEPOCHSIFT_TESTS=ON -DEPOCHSIFT_PYTHON=OFF >/dev/null

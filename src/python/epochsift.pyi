@@ -4,9 +4,9 @@
 # `if typing.TYPE_CHECKING:` or use it in string annotations.
 
 import datetime
-from typing import Iterable, Literal, TypedDict, Union
+from typing import Any, Iterable, Literal, TypedDict, Union, final
 
-__all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode"]
+__all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -126,3 +126,26 @@ class Encoded(TypedDict):
 def encode(when: int | str | datetime.datetime, *, families: list[str] | None = None) -> list[Encoded]:
     """The value each family would hold for an instant."""
 
+def identify_many(values: Iterable[str], *, threads: int | None = None, best: int | None = None) -> list[list[Reading]]:
+    """identify() of every value, in input order; with `best=K` only each value's
+    first K readings. The engine runs without the GIL on `threads` threads
+    (default: the cores this process may use).
+
+    Raises identify's TypeError or UnicodeEncodeError for a bad item, naming its
+    index; nothing is returned then."""
+
+@final
+class ReadingColumns:
+    """Readings of an Arrow string column, exported through the Arrow PyCapsule
+    interface: a struct column with row (int64), rank (int32), format_id, label,
+    instant (timestamp[ns, UTC]), rendered and score (float64)."""
+
+    def __arrow_c_array__(self, /, requested_schema: object | None = None) -> tuple[Any, Any]: ...
+    def __arrow_c_stream__(self, /, requested_schema: object | None = None) -> Any: ...
+    def __len__(self) -> int: ...
+
+def identify_arrow(column: Any, *, best: int | None = 1, threads: int | None = None) -> ReadingColumns:
+    """Read an Arrow string column (an object with __arrow_c_stream__ or
+    __arrow_c_array__ holding utf8, large_utf8 or string_view) in place; one
+    output row per kept reading (the first `best`; None keeps every reading). Null values and values without readings give
+    no rows."""

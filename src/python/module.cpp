@@ -25,8 +25,15 @@
 #include "output/encoded_json.hpp"
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
+#include "python/batch_functions.hpp"
+#include "python/py_ref.hpp"
+#include "python/value_text.hpp"
 
 namespace {
+
+using epochsift::python::Ref;
+using epochsift::python::type_name_of;
+using epochsift::python::utf8_of;
 
 // Each module object's own state (multi-phase initialisation): nothing is
 // kept in process globals, so a module made after Py_Finalize and
@@ -37,29 +44,6 @@ struct ModuleState {
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
-
-// Owns one reference; releases it on every path.
-class Ref {
-public:
-    explicit Ref(PyObject* object = nullptr) : object_(object) {}
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-    ~Ref() { Py_XDECREF(object_); }
-    PyObject* get() const { return object_; }
-    PyObject* release() {
-        PyObject* object = object_;
-        object_ = nullptr;
-        return object;
-    }
-    explicit operator bool() const { return object_ != nullptr; }
-    void reset(PyObject* object) {
-        Py_XDECREF(object_);
-        object_ = object;
-    }
-
-private:
-    PyObject* object_;
-};
 
 // The keyword-only options every identify function takes, parsed once into
 // the engine's options. The texts and numbers those options point into live
@@ -90,24 +74,6 @@ constexpr OptionName OPTION_NAMES[] = {
     {OPT_EXTENDED, "extended"}, {OPT_HINT, "hint"},           {OPT_BYTE_WIDTH, "byte_width"},
     {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
 };
-
-// The name of the value's type, read through type.__dict__['__name__']: a
-// metaclass may define `__name__` as anything (a property returning an int,
-// or raising), but the type's own descriptor always gives a str and runs no
-// code of the caller's.
-PyObject* type_name_of(PyObject* value) {
-    Ref type_dict(PyObject_GetAttrString(reinterpret_cast<PyObject*>(&PyType_Type), "__dict__"));
-    if (!type_dict) return nullptr;
-    Ref descriptor(PyMapping_GetItemString(type_dict.get(), "__name__"));
-    if (!descriptor) return nullptr;
-    Ref name(PyObject_CallMethod(descriptor.get(), "__get__", "O", reinterpret_cast<PyObject*>(Py_TYPE(value))));
-    if (name && !PyUnicode_Check(name.get())) {
-        PyErr_SetString(PyExc_SystemError, "type.__name__ is not a str");
-        return nullptr;
-    }
-    return name.release();
-}
-
 
 bool fail_type(const char* function, const char* option, const char* expected, PyObject* got) {
     Ref name(type_name_of(got));
@@ -372,20 +338,6 @@ PyObject* bind_arguments(const char* function, const char* first_name, unsigned 
     if (options.has_hint) options.read.context.artifact_hint = std::string_view(options.hint);
     options.read.context.neighbours = options.neighbours;
     return value;
-}
-
-// The UTF-8 bytes of a str (or str subclass) argument, owned by the
-// returned bytes object. Null with an exception set otherwise.
-PyObject* utf8_of(PyObject* value) {
-    if (!(PyType_GetFlags(Py_TYPE(value)) & Py_TPFLAGS_UNICODE_SUBCLASS)) {
-        Ref type_name(type_name_of(value));
-        if (!type_name) return nullptr;
-        PyErr_Format(PyExc_TypeError, "argument 'value': '%U' object cannot be converted to a string (pass the value as str)",
-                     type_name.get());
-        return nullptr;
-    }
-    // Raises the codec's UnicodeEncodeError for lone surrogates, unchanged.
-    return PyUnicode_AsUTF8String(value);
 }
 
 // From this many bytes of text the engine runs with the GIL released: it
@@ -783,6 +735,24 @@ PyMethodDef METHODS[] = {
      "The value each family would hold for an instant (integer ns since 1970 UTC,\n"
      "an aware datetime or RFC 3339 text): format_id, label, value, instant,\n"
      "rendered, hex_be, hex_le, exact and assumptions."},
+    {"identify_many", as_cfunction(epochsift::python::identify_many), METH_VARARGS | METH_KEYWORDS,
+     "identify_many(values, *, threads=None, best=None)\n"
+     "--\n"
+     "\n"
+     "identify() of every str in the iterable `values`, as one list of readings per\n"
+     "value in input order; with `best=K` only each value's first K readings. The\n"
+     "engine runs without the GIL on `threads` threads (default: the cores this\n"
+     "process may use). A bad item raises identify's error, naming its index."},
+    {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
+     "identify_arrow(column, *, best=1, threads=None)\n"
+     "--\n"
+     "\n"
+     "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
+     "__arrow_c_array__ holding utf8, large_utf8 or string_view values) in place.\n"
+     "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
+     "input row), rank (int32, from 1), format_id, label, instant\n"
+     "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
+     "and values without readings give no rows; best=None keeps every reading."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -791,6 +761,30 @@ PyObject* interned(const char* text) {
     PyObject* name = PyUnicode_FromStringAndSize(text, static_cast<Py_ssize_t>(std::strlen(text)));
     if (name != nullptr) PyUnicode_InternInPlace(&name);
     return name;
+}
+
+// Pure-Python submodules (epochsift.spark) live in a directory installed
+// beside the extension; naming it as __path__ lets `import epochsift.spark`
+// find them while epochsift stays one file. A module loaded without a file
+// (embedded, frozen) has no submodules.
+constexpr const char* SUBMODULE_DIRECTORY = "epochsift-python";
+
+int set_submodule_path(PyObject* module) {
+    Ref file(PyObject_GetAttrString(module, "__file__"));
+    if (!file) {
+        PyErr_Clear();
+        return 0;
+    }
+    Ref os_path(PyImport_ImportModule("os.path"));
+    if (!os_path) return -1;
+    Ref directory(PyObject_CallMethod(os_path.get(), "dirname", "O", file.get()));
+    if (!directory) return -1;
+    Ref submodules(PyObject_CallMethod(os_path.get(), "join", "Os", directory.get(), SUBMODULE_DIRECTORY));
+    if (!submodules) return -1;
+    Ref path(PyList_New(1));
+    if (!path) return -1;
+    PyList_SetItem(path.get(), 0, submodules.release());
+    return PyObject_SetAttrString(module, "__path__", path.get());
 }
 
 int exec_module(PyObject* module) {
@@ -807,6 +801,9 @@ int exec_module(PyObject* module) {
     if (state == nullptr) return -1;
     if ((state->json_name = interned("json")) == nullptr) return -1;
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
+
+    if (epochsift::python::add_arrow_types(module) != 0) return -1;
+    if (set_submodule_path(module) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;

@@ -2,6 +2,7 @@
 import datetime
 import importlib
 import inspect
+import os
 import sys
 
 import pytest
@@ -13,7 +14,7 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 
 def test_module_shape():
-    assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes", "encode"]
+    assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == (
@@ -105,3 +106,11 @@ def test_reading_keys_in_order():
             "format_id", "label", "citation", "instant", "rendered",
             "score", "components", "assumptions", "sentinel",
         ]
+
+
+def test_spark_submodule_is_found_beside_the_extension():
+    # Found (not imported: that needs pyspark) through the module's __path__.
+    import importlib.util
+    spec = importlib.util.find_spec("epochsift.spark")
+    assert spec is not None and spec.origin.endswith("spark.py")
+    assert os.path.dirname(os.path.dirname(spec.origin)) == os.path.dirname(epochsift.__file__)

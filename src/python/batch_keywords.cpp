@@ -1,0 +1,75 @@
+#include "python/batch_keywords.hpp"
+
+#include <limits>
+
+#include "python/chunk_pool.hpp"
+
+namespace epochsift::python {
+
+namespace {
+
+// A positive int, or None for the default. False with an exception set.
+bool positive_or_none(const char* function, const char* name, PyObject* value, std::size_t limit,
+                      std::size_t& out) {
+    if (value == Py_None) return true;
+    if (!PyLong_Check(value) || PyBool_Check(value)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be a positive int or None", function, name);
+        return false;
+    }
+    int overflow = 0;
+    long long const number = PyLong_AsLongLongAndOverflow(value, &overflow);
+    if (number == -1 && PyErr_Occurred()) return false;
+    if (overflow < 0 || (overflow == 0 && number < 1)) {
+        PyErr_Format(PyExc_ValueError, "%s() argument '%s' must be at least 1", function, name);
+        return false;
+    }
+    out = overflow > 0 || static_cast<unsigned long long>(number) > limit ? limit : static_cast<std::size_t>(number);
+    return true;
+}
+
+// Worker threads beyond this many only add contention.
+constexpr std::size_t MAX_THREADS = 1024;
+
+}  // namespace
+
+PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
+                     BatchKeywords& out) {
+    Py_ssize_t const positional = PyTuple_Size(args);
+    if (positional < 0) return nullptr;
+    if (positional != 1) {
+        PyErr_Format(PyExc_TypeError, "%s() takes exactly 1 positional argument (%zd given)", function, positional);
+        return nullptr;
+    }
+    out.best = default_best;
+    out.threads = 0;
+    if (kwargs != nullptr) {
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* item = nullptr;
+        while (PyDict_Next(kwargs, &position, &key, &item)) {
+            std::size_t number = 0;
+            if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, "threads") == 0) {
+                if (!positive_or_none(function, "threads", item, MAX_THREADS, number)) return nullptr;
+                out.threads = static_cast<unsigned>(number);
+            } else if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, "best") == 0) {
+                if (!positive_or_none(function, "best", item, std::numeric_limits<std::size_t>::max(), number)) {
+                    return nullptr;
+                }
+                out.best = item == Py_None ? 0 : number;  // None: every reading
+            } else {
+                // Seam: identify's own options (extended, hint, byte_width,
+                // byte_order, neighbours, window) are read here by identify's
+                // option parser once identify takes them, and reach the engine
+                // through read_texts.
+                Ref key_repr(PyObject_Repr(key));
+                if (!key_repr) return nullptr;
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
+                return nullptr;
+            }
+        }
+    }
+    if (out.threads == 0) out.threads = available_cores();
+    return PyTuple_GetItem(args, 0);
+}
+
+}  // namespace epochsift::python

@@ -1,0 +1,31 @@
+#include "python/batch_reader.hpp"
+
+#include <iterator>
+#include <new>
+#include <stdexcept>
+
+#include "engine/identify.hpp"
+
+namespace epochsift::python {
+
+void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept {
+    try {
+        out.ends.reserve(texts.size());
+        for (std::string_view text : texts) {
+            std::vector<Candidate> readings = identify(text);
+            std::size_t const kept = best == 0 ? readings.size() : std::min(best, readings.size());
+            out.readings.insert(out.readings.end(), std::make_move_iterator(readings.begin()),
+                                std::make_move_iterator(readings.begin() + static_cast<std::ptrdiff_t>(kept)));
+            out.ends.push_back(out.readings.size());
+        }
+        out.outcome = ReadOutcome::Done;
+    } catch (const std::bad_alloc&) {
+        out.outcome = ReadOutcome::OutOfMemory;
+    } catch (const std::length_error&) {
+        out.outcome = ReadOutcome::OutOfMemory;
+    } catch (...) {
+        out.outcome = ReadOutcome::Unexpected;
+    }
+}
+
+}  // namespace epochsift::python

@@ -1,0 +1,316 @@
+#include "python/reading_columns.hpp"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <string>
+
+namespace epochsift::python {
+
+namespace {
+
+// A validity bitmap, all valid until cleared.
+struct Validity {
+    std::vector<uint8_t> bits;
+    int64_t nulls = 0;
+
+    void size_for(std::size_t rows) { bits.assign((rows + 7) / 8, 0xFF); }
+    void clear(std::size_t row) {
+        bits[row >> 3] &= static_cast<uint8_t>(~(1u << (row & 7)));
+        ++nulls;
+    }
+    const void* buffer() const { return nulls == 0 ? nullptr : bits.data(); }
+};
+
+// utf8 while the texts fit 32-bit offsets, large_utf8 past that.
+struct TextBuffers {
+    std::vector<int32_t> offsets32;
+    std::vector<int64_t> offsets64;
+    std::vector<char> data;
+    Validity validity;
+    bool large = false;
+
+    void size_for(std::size_t rows, std::size_t bytes) {
+        large = bytes > static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
+        if (large) offsets64.resize(rows + 1);
+        else offsets32.resize(rows + 1);
+        data.reserve(bytes + 1);  // never a null buffer, even when empty
+        data.resize(bytes);
+    }
+    void set(std::size_t row, std::size_t& cursor, std::string_view text) {
+        std::memcpy(data.data() + cursor, text.data(), text.size());
+        cursor += text.size();
+        if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
+        else offsets32[row + 1] = static_cast<int32_t>(cursor);
+    }
+    const char* format() const { return large ? "U" : "u"; }
+    const void* offsets() const {
+        return large ? static_cast<const void*>(offsets64.data()) : static_cast<const void*>(offsets32.data());
+    }
+};
+
+}  // namespace
+
+class ReadingColumns {
+public:
+    int64_t rows = 0;
+    std::vector<int64_t> row;
+    std::vector<int32_t> rank;
+    TextBuffers format_id;
+    TextBuffers label;
+    std::vector<int64_t> instant;
+    Validity instant_validity;
+    TextBuffers rendered;
+    std::vector<double> score;
+};
+
+int64_t row_count(const ReadingColumns& columns) { return columns.rows; }
+
+std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts) {
+    std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0;
+    for (std::span<const ReadingRow> part : parts) {
+        rows += part.size();
+        for (ReadingRow const& r : part) {
+            format_bytes += r.format_id.size();
+            label_bytes += r.label.size();
+            rendered_bytes += r.rendered ? r.rendered->size() : 0;
+        }
+    }
+    auto columns = std::make_shared<ReadingColumns>();
+    ReadingColumns& c = *columns;
+    c.rows = static_cast<int64_t>(rows);
+    // Every buffer non-null, even for no rows: consumers may insist.
+    c.row.reserve(rows + 1);
+    c.rank.reserve(rows + 1);
+    c.instant.reserve(rows + 1);
+    c.score.reserve(rows + 1);
+    c.row.resize(rows);
+    c.rank.resize(rows);
+    c.format_id.size_for(rows, format_bytes);
+    c.label.size_for(rows, label_bytes);
+    c.instant.resize(rows);
+    c.instant_validity.size_for(rows);
+    c.rendered.size_for(rows, rendered_bytes);
+    c.rendered.validity.size_for(rows);
+    c.score.resize(rows);
+
+    std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0;
+    for (std::span<const ReadingRow> part : parts) {
+        for (ReadingRow const& r : part) {
+            c.row[at] = r.row;
+            c.rank[at] = r.rank;
+            c.format_id.set(at, format_cursor, r.format_id);
+            c.label.set(at, label_cursor, r.label);
+            bool const fits = r.instant >= std::numeric_limits<int64_t>::min() &&
+                              r.instant <= std::numeric_limits<int64_t>::max();
+            c.instant[at] = fits ? static_cast<int64_t>(r.instant) : 0;
+            if (!fits) c.instant_validity.clear(at);
+            c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
+            if (!r.rendered) c.rendered.validity.clear(at);
+            c.score[at] = r.score;
+            ++at;
+        }
+    }
+    return columns;
+}
+
+namespace {
+
+struct Field {
+    const char* name;
+    int64_t flags;
+};
+constexpr std::array<Field, 7> FIELDS = {{
+    {"row", 0},
+    {"rank", 0},
+    {"format_id", 0},
+    {"label", 0},
+    {"instant", ARROW_FLAG_NULLABLE},
+    {"rendered", ARROW_FLAG_NULLABLE},
+    {"score", 0},
+}};
+constexpr std::size_t FIELD_COUNT = FIELDS.size();
+
+// The text fields are utf8, or large_utf8 past 2 GiB of text.
+const char* field_format(std::size_t field, const ReadingColumns& columns) {
+    switch (field) {
+        case 0: return "l";
+        case 1: return "i";
+        case 2: return columns.format_id.format();
+        case 3: return columns.label.format();
+        case 4: return "tsn:UTC";
+        case 5: return columns.rendered.format();
+        default: return "g";
+    }
+}
+
+// One schema node: the node and its children own nothing but themselves.
+struct SchemaPrivate {
+    std::array<ArrowSchema, FIELD_COUNT> children{};
+    std::array<ArrowSchema*, FIELD_COUNT> child_pointers{};
+};
+
+void release_child_schema(ArrowSchema* schema) { schema->release = nullptr; }
+
+void release_schema(ArrowSchema* schema) {
+    auto* owned = static_cast<SchemaPrivate*>(schema->private_data);
+    for (ArrowSchema& child : owned->children) {
+        if (child.release != nullptr) child.release(&child);
+    }
+    delete owned;
+    schema->release = nullptr;
+}
+
+void fill_schema(ArrowSchema& schema, const ReadingColumns& columns) {
+    auto* owned = new SchemaPrivate();
+    for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
+        owned->children[i] = ArrowSchema{
+            .format = field_format(i, columns),
+            .name = FIELDS[i].name,
+            .metadata = nullptr,
+            .flags = FIELDS[i].flags,
+            .n_children = 0,
+            .children = nullptr,
+            .dictionary = nullptr,
+            .release = release_child_schema,
+            .private_data = nullptr,
+        };
+        owned->child_pointers[i] = &owned->children[i];
+    }
+    schema = ArrowSchema{
+        .format = "+s",
+        .name = "",
+        .metadata = nullptr,
+        .flags = 0,
+        .n_children = FIELD_COUNT,
+        .children = owned->child_pointers.data(),
+        .dictionary = nullptr,
+        .release = release_schema,
+        .private_data = owned,
+    };
+}
+
+// Every array node keeps the columns alive; a child moved out by a
+// consumer and released on its own still frees correctly.
+struct ArrayPrivate {
+    std::shared_ptr<const ReadingColumns> columns;
+    std::array<const void*, 3> buffers{};
+    std::vector<ArrowArray*> children;
+};
+
+void release_array(ArrowArray* array) {
+    auto* owned = static_cast<ArrayPrivate*>(array->private_data);
+    for (ArrowArray* child : owned->children) {
+        if (child->release != nullptr) child->release(child);
+        delete child;
+    }
+    delete owned;
+    array->release = nullptr;
+}
+
+void fill_array(ArrowArray& array, std::shared_ptr<const ReadingColumns> columns, int64_t nulls, int64_t n_buffers,
+                std::array<const void*, 3> buffers, std::vector<ArrowArray*> children) {
+    auto* owned = new ArrayPrivate{std::move(columns), buffers, std::move(children)};
+    array = ArrowArray{
+        .length = owned->columns->rows,
+        .null_count = nulls,
+        .offset = 0,
+        .n_buffers = n_buffers,
+        .n_children = static_cast<int64_t>(owned->children.size()),
+        .buffers = owned->buffers.data(),
+        .children = owned->children.empty() ? nullptr : owned->children.data(),
+        .dictionary = nullptr,
+        .release = release_array,
+        .private_data = owned,
+    };
+}
+
+}  // namespace
+
+void export_schema(const ReadingColumns& columns, ArrowSchema& schema) { fill_schema(schema, columns); }
+
+void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArray& array) {
+    ReadingColumns const& c = *columns;
+    std::vector<ArrowArray*> children;
+    children.reserve(FIELD_COUNT);
+    try {
+        auto add = [&](int64_t nulls, int64_t n_buffers, std::array<const void*, 3> buffers) {
+            children.push_back(new ArrowArray());
+            fill_array(*children.back(), columns, nulls, n_buffers, buffers, {});
+        };
+        add(0, 2, {nullptr, c.row.data()});
+        add(0, 2, {nullptr, c.rank.data()});
+        add(0, 3, {nullptr, c.format_id.offsets(), c.format_id.data.data()});
+        add(0, 3, {nullptr, c.label.offsets(), c.label.data.data()});
+        add(c.instant_validity.nulls, 2, {c.instant_validity.buffer(), c.instant.data()});
+        add(c.rendered.validity.nulls, 3, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
+        add(0, 2, {nullptr, c.score.data()});
+        fill_array(array, columns, 0, 1, {nullptr}, std::move(children));
+    } catch (...) {
+        for (ArrowArray* child : children) {
+            if (child->release != nullptr) child->release(child);
+            delete child;
+        }
+        throw;
+    }
+}
+
+namespace {
+
+struct StreamPrivate {
+    std::shared_ptr<const ReadingColumns> columns;
+    bool sent = false;
+    std::string error;
+};
+
+int stream_schema(ArrowArrayStream* stream, ArrowSchema* out) {
+    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
+    try {
+        fill_schema(*out, *owned->columns);
+        return 0;
+    } catch (...) {
+        owned->error = "out of memory";
+        return ENOMEM;
+    }
+}
+
+int stream_next(ArrowArrayStream* stream, ArrowArray* out) {
+    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
+    if (owned->sent) {
+        out->release = nullptr;  // the end of the stream
+        return 0;
+    }
+    try {
+        export_array(owned->columns, *out);
+        owned->sent = true;
+        return 0;
+    } catch (...) {
+        owned->error = "out of memory";
+        return ENOMEM;
+    }
+}
+
+const char* stream_error(ArrowArrayStream* stream) {
+    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
+    return owned->error.empty() ? nullptr : owned->error.c_str();
+}
+
+void release_stream(ArrowArrayStream* stream) {
+    delete static_cast<StreamPrivate*>(stream->private_data);
+    stream->release = nullptr;
+}
+
+}  // namespace
+
+void export_stream(const std::shared_ptr<const ReadingColumns>& columns, ArrowArrayStream& stream) {
+    stream = ArrowArrayStream{
+        .get_schema = stream_schema,
+        .get_next = stream_next,
+        .get_last_error = stream_error,
+        .release = release_stream,
+        .private_data = new StreamPrivate{columns, false, {}},
+    };
+}
+
+}  // namespace epochsift::python

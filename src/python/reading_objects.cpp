@@ -1,0 +1,182 @@
+#include "python/reading_objects.hpp"
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <new>
+
+#include "output/reading_json.hpp"
+#include "output/reading_text.hpp"
+
+namespace epochsift::python {
+
+namespace {
+
+// The members in the order the JSON text writes them.
+constexpr std::array<std::string_view, 9> KEY_NAMES = {
+    "format_id", "label", "citation", "instant", "rendered", "score", "components", "assumptions", "sentinel",
+};
+enum Key : std::size_t { FormatId, Label, Citation, Instant, Rendered, Score, Components, Assumptions, Sentinel };
+static_assert(KEY_NAMES[Sentinel] == "sentinel");
+
+PyObject* new_ref(PyObject* object) {
+    Py_INCREF(object);
+    return object;
+}
+
+PyObject* new_text(std::string_view text) {
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// Steals item (which may be null after a failed call) into dict[key].
+bool set_stolen(PyObject* dict, PyObject* key, PyObject* item) {
+    Ref owned(item);
+    return owned && PyDict_SetItem(dict, key, owned.get()) == 0;
+}
+
+bool set_borrowed(PyObject* dict, PyObject* key, PyObject* item) {
+    return item != nullptr && PyDict_SetItem(dict, key, item) == 0;
+}
+
+}  // namespace
+
+ReadingBoxer* ReadingBoxer::create() {
+    ReadingBoxer* boxer = new (std::nothrow) ReadingBoxer();
+    if (boxer == nullptr) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < KEY_COUNT; ++i) {
+        boxer->keys_[i] = new_text(KEY_NAMES[i]);
+        if (boxer->keys_[i] == nullptr) {
+            delete boxer;
+            return nullptr;
+        }
+        PyUnicode_InternInPlace(&boxer->keys_[i]);
+    }
+    // A dict of every key: copying it gives a table already sized for all
+    // members, which SetItem then fills without growing.
+    boxer->template_ = PyDict_New();
+    if (boxer->template_ == nullptr) {
+        delete boxer;
+        return nullptr;
+    }
+    for (PyObject* key : boxer->keys_) {
+        if (PyDict_SetItem(boxer->template_, key, Py_None) != 0) {
+            delete boxer;
+            return nullptr;
+        }
+    }
+    for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) {
+        boxer->component_names_[i] = new_text(component_name(static_cast<Component>(i)));
+        if (boxer->component_names_[i] == nullptr) {
+            delete boxer;
+            return nullptr;
+        }
+    }
+    return boxer;
+}
+
+ReadingBoxer::~ReadingBoxer() {
+    for (PyObject* key : keys_) Py_XDECREF(key);
+    Py_XDECREF(template_);
+    for (PyObject* name : component_names_) Py_XDECREF(name);
+    for (auto& [text, object] : texts_) Py_DECREF(object);
+    for (FloatSlot& slot : floats_) Py_XDECREF(slot.object);
+}
+
+PyObject* ReadingBoxer::shared_text(std::string_view text) {
+    try {
+        auto found = texts_.find(text);
+        if (found != texts_.end()) return found->second;
+        PyObject* object = new_text(text);
+        if (object == nullptr) return nullptr;
+        texts_.emplace(std::string(text), object);
+        return object;
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+}
+
+PyObject* ReadingBoxer::shared_float(double value) {
+    // json.loads reads null for what the writer cannot spell as a number.
+    if (!std::isfinite(value)) return Py_None;
+    uint64_t const bits = std::bit_cast<uint64_t>(value);
+    FloatSlot& slot = floats_[(bits * 0x9E37'79B9'7F4A'7C15u) >> 58];
+    if (slot.object != nullptr && slot.bits == bits) return slot.object;
+    PyObject* object = PyFloat_FromDouble(value);
+    if (object == nullptr) return nullptr;
+    Py_XDECREF(slot.object);
+    slot = FloatSlot{bits, object};
+    return object;
+}
+
+PyObject* ReadingBoxer::instant(i128 ns) {
+    if (ns >= std::numeric_limits<long long>::min() && ns <= std::numeric_limits<long long>::max()) {
+        return PyLong_FromLongLong(static_cast<long long>(ns));
+    }
+    // Past 64 bits: the exact decimal digits, as json.loads reads them.
+    scratch_.clear();
+    append_json_integer(scratch_, ns);
+    return PyLong_FromString(scratch_.c_str(), nullptr, 10);
+}
+
+PyObject* ReadingBoxer::reading(const Candidate& c) {
+    Ref dict(PyDict_Copy(template_));
+    if (!dict) return nullptr;
+    PyObject* d = dict.get();
+    if (!set_borrowed(d, keys_[FormatId], shared_text(c.format_id))) return nullptr;
+    if (!set_borrowed(d, keys_[Label], shared_text(c.label))) return nullptr;
+    if (!set_borrowed(d, keys_[Citation], shared_text(c.citation))) return nullptr;
+    if (!set_stolen(d, keys_[Instant], instant(c.instant.ns))) return nullptr;
+    PyObject* rendered = c.rendered ? new_text(c.rendered->view()) : new_ref(Py_None);
+    if (!set_stolen(d, keys_[Rendered], rendered)) return nullptr;
+    if (!set_borrowed(d, keys_[Score], shared_float(c.score))) return nullptr;
+
+    Ref components(PyList_New(static_cast<Py_ssize_t>(c.components.size())));
+    if (!components) return nullptr;
+    for (std::size_t i = 0; i < c.components.size(); ++i) {
+        PyObject* value = shared_float(c.components[i].value);
+        if (value == nullptr) return nullptr;
+        PyObject* name = component_names_[static_cast<std::size_t>(c.components[i].kind)];
+        PyObject* pair = PyList_New(2);
+        if (pair == nullptr) return nullptr;
+        PyList_SetItem(pair, 0, new_ref(name));
+        PyList_SetItem(pair, 1, new_ref(value));
+        PyList_SetItem(components.get(), static_cast<Py_ssize_t>(i), pair);
+    }
+    if (!set_borrowed(d, keys_[Components], components.get())) return nullptr;
+
+    Ref assumptions(PyList_New(0));
+    if (!assumptions) return nullptr;
+    bool failed = false;
+    for_each_note(c, [&](const NotePieces& note) {
+        if (failed) return;
+        try {
+            scratch_.clear();
+            for (std::size_t i = 0; i < note.count; ++i) scratch_.append(note.parts[i]);
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+            failed = true;
+            return;
+        }
+        PyObject* text = shared_text(scratch_);
+        failed = text == nullptr || PyList_Append(assumptions.get(), text) != 0;
+    });
+    if (failed || !set_borrowed(d, keys_[Assumptions], assumptions.get())) return nullptr;
+    if (!set_borrowed(d, keys_[Sentinel], c.facts.sentinel ? Py_True : Py_False)) return nullptr;
+    return dict.release();
+}
+
+PyObject* ReadingBoxer::readings(std::span<const Candidate> candidates) {
+    Ref list(PyList_New(static_cast<Py_ssize_t>(candidates.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        PyObject* item = reading(candidates[i]);
+        if (item == nullptr) return nullptr;
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);
+    }
+    return list.release();
+}
+
+}  // namespace epochsift::python

@@ -1,0 +1,58 @@
+// Readings as the Python objects identify() returns: the dicts json.loads
+// makes of the readings' JSON text, built directly. Equal values, member
+// order and types; the static texts, keys and repeated numbers are shared
+// objects, made once per boxer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/candidate.hpp"
+#include "python/py_ref.hpp"
+
+namespace epochsift::python {
+
+class ReadingBoxer {
+public:
+    // Null with an exception set when its keys cannot be made.
+    static ReadingBoxer* create();
+    ~ReadingBoxer();
+    ReadingBoxer(const ReadingBoxer&) = delete;
+    ReadingBoxer& operator=(const ReadingBoxer&) = delete;
+
+    // A new list of reading dicts, or null with an exception set.
+    PyObject* readings(std::span<const Candidate> candidates);
+
+private:
+    ReadingBoxer() = default;
+    PyObject* reading(const Candidate& c);
+    // Borrowed references to shared objects, or null with an exception set.
+    PyObject* shared_text(std::string_view text);
+    PyObject* shared_float(double value);
+    PyObject* instant(i128 ns);
+
+    static constexpr std::size_t KEY_COUNT = 9;
+    std::array<PyObject*, KEY_COUNT> keys_{};
+    PyObject* template_ = nullptr;
+    std::array<PyObject*, COMPONENT_COUNT> component_names_{};
+    // Static texts and note texts, by content: a value's notes are joined
+    // from pieces, some of them digits on the stack.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, PyObject*, TextHash, std::equal_to<>> texts_;
+    struct FloatSlot {
+        uint64_t bits = 0;
+        PyObject* object = nullptr;
+    };
+    std::array<FloatSlot, 64> floats_{};
+    std::string scratch_;
+};
+
+}  // namespace epochsift::python

@@ -1,0 +1,95 @@
+"""epochsift.spark in a local Spark: decode_column and infer_column agree with identify_arrow."""
+import os
+import shutil
+
+import pytest
+
+pyspark = pytest.importorskip("pyspark")
+pa = pytest.importorskip("pyarrow")
+pytestmark = pytest.mark.skipif(shutil.which("java") is None and not os.environ.get("JAVA_HOME"),
+                                reason="Spark needs a Java runtime")
+
+import epochsift  # noqa: E402
+import epochsift.spark as es  # noqa: E402
+
+ROWS = 200_000
+
+# Values of several families, with nulls and texts nothing decodes.
+SEEDS = ["1700000000", "1700000000123", "2023-11-14T22:13:20Z", "0x5f5e100", "133456789012345678",
+         "Tue, 14 Nov 2023 22:13:20 +0000", "not a time", "", "65f1b2c3d4e5f60718293a4b", None]
+
+
+@pytest.fixture(scope="module")
+def spark():
+    from pyspark.sql import SparkSession
+    session = (SparkSession.builder.master("local[2]").appName("epochsift-test")
+               .config("spark.sql.session.timeZone", "UTC")
+               .config("spark.ui.enabled", "false")
+               .config("spark.sql.shuffle.partitions", "2")
+               .getOrCreate())
+    yield session
+    session.stop()
+
+
+@pytest.fixture(scope="module")
+def values():
+    # Each seed shifted by the row number keeps most values distinct.
+    out = []
+    for i in range(ROWS):
+        seed = SEEDS[i % len(SEEDS)]
+        out.append(seed if seed is None or not seed.isdigit() else str(int(seed) + i))
+    return out
+
+
+@pytest.fixture(scope="module")
+def frame(spark, values, tmp_path_factory):
+    import pyarrow.parquet as pq
+    path = tmp_path_factory.mktemp("spark") / "values.parquet"
+    pq.write_table(pa.table({"id": pa.array(range(ROWS), pa.int64()), "value": pa.array(values, pa.string())}),
+                   path, row_group_size=25_000)
+    return spark.read.parquet(str(path)).repartition(4)
+
+
+def expected_best(values):
+    readings = pa.array(epochsift.identify_arrow(pa.array(values, pa.string()), best=1)).to_pylist()
+    by_row = {r["row"]: r for r in readings}
+    return [by_row.get(i) for i in range(len(values))]
+
+
+def test_decode_column_equals_identify_arrow(frame, values):
+    rows = es.decode_column(frame, "value").orderBy("id").collect()
+    assert len(rows) == ROWS
+    expected = expected_best(values)
+    for row, want in zip(rows, expected):
+        if want is None:
+            assert row["value_format_id"] is None and row["value_score"] is None
+            continue
+        assert (row["value_format_id"], row["value_label"], row["value_rendered"], row["value_score"]) == (
+            want["format_id"], want["label"], want["rendered"], want["score"])
+        if want["instant"] is not None:
+            # Spark keeps microseconds, as a naive datetime in local time.
+            got = row["value_instant"]
+            micros = int(got.timestamp()) * 1_000_000 + got.microsecond
+            assert abs(micros * 1000 - want["instant"].value) < 1000
+
+
+def test_decode_column_best_k_gives_arrays(frame, values):
+    rows = es.decode_column(frame.limit(2000), "value", best=3).orderBy("id").collect()
+    for row in rows:
+        value = values[row["id"]]
+        want = [] if value is None else epochsift.identify_many([value], best=3)[0]
+        assert row["value_format_id"] == [r["format_id"] for r in want]
+        assert row["value_score"] == [r["score"] for r in want]
+
+
+def test_infer_column_merges_partition_counts(frame, values):
+    verdicts = es.infer_column(frame, "value")
+    expected = {}
+    for reading in expected_best(values):
+        if reading is not None:
+            expected[reading["format_id"]] = expected.get(reading["format_id"], 0) + 1
+    assert {v["format_id"]: v["read"] for v in verdicts} == expected
+    reads = [v["read"] for v in verdicts]
+    assert reads == sorted(reads, reverse=True)
+    non_null = sum(v is not None for v in values)
+    assert all(v["score"] == pytest.approx(v["read"] / non_null) for v in verdicts)
