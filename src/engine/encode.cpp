@@ -76,6 +76,11 @@ std::string fixed_point(bool negative, i128 scaled, int digits) {
     return text;
 }
 
+// Identify keeps only readings it can render.
+bool in_calendar(PosixNs instant) {
+    return instant.ns >= i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND && instant.ns <= i128{MAX_CALENDAR_SECOND} * NS_PER_SECOND;
+}
+
 bool rounds_in_range(i128 count) { return count >= INT64_MIN && count <= INT64_MAX; }
 
 // 32 bits for counts of seconds or days that fit them, signed or unsigned; 64 otherwise.
@@ -102,7 +107,7 @@ std::optional<Encoded> encode_count(const NumericFamily& family, PosixNs instant
         raw <<= family.encoding.shift;
     }
     auto const reads_as = decode_integer(family, raw);
-    if (!reads_as) return std::nullopt;
+    if (!reads_as || !in_calendar(*reads_as)) return std::nullopt;  // a coarse unit can floor past the first day
     Encoded out{family.id, family.label, decimal(raw), *reads_as, integer_bytes(family, raw), 0};
     if (family.encoding.tag == Encoding::Tag::Shifted) out.add(EncodeNote::IdentifierBitsZero);
     return out;
@@ -122,7 +127,7 @@ std::optional<Encoded> encode_fixed(const NumericFamily& family, PosixNs instant
     auto const bits = static_cast<uint64_t>(whole) << shift | static_cast<uint64_t>(fraction);
     auto const raw = static_cast<int64_t>(bits);  // the decoder takes the same 64 bits, signed
     auto const reads_as = decode_integer(family, raw);
-    if (!reads_as) return std::nullopt;
+    if (!reads_as || !in_calendar(*reads_as)) return std::nullopt;
     return Encoded{family.id, family.label, decimal(raw), *reads_as, StoredBytes{bits, 8}, 0};
 }
 
