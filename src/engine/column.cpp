@@ -34,7 +34,9 @@ constexpr double LOG_FORM = 13.8;  // ln 1e6
 // digit strings of its length is a valid date.
 constexpr double LOG_BARE_DATE = 4.6;
 
-constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
+// The verdict weighs the reference families: the extended-only rows have no
+// specificity figures yet.
+constexpr std::size_t FAMILIES = REFERENCE_FAMILIES.size();
 // The column reads what the extended reading reads: the reference string
 // forms, then the extended ones (wall-clock text, tokens).
 constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
@@ -75,7 +77,7 @@ Specificity build_specificity() {
         // The same draw for every family, so two layouts that decode alike
         // get the same figure and only their priors part them.
         uint64_t state = 20261206;
-        NumericFamily const& family = NUMERIC_FAMILIES[f];
+        NumericFamily const& family = REFERENCE_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
         for (int bits = 0; bits < 64; ++bits) {
             int hits = 0;
@@ -151,7 +153,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
         if (auto const integer = parse_integer(text)) {
             int const bits = std::bit_width(*integer < 0 ? 0 - static_cast<uint64_t>(*integer) : static_cast<uint64_t>(*integer));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag == Encoding::Tag::Float) continue;
                 auto const instant = decode_integer(family, *integer);
                 if (!instant) continue;
@@ -164,7 +166,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
             double const magnitude = std::fabs(*number);
             int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag != Encoding::Tag::Float) continue;
                 auto const instant = decode_float(family, *number);
                 if (!instant) continue;
@@ -201,7 +203,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
         double log_prior = 0.0;
         ColumnVerdict verdict;
         if (row < FAMILIES) {
-            NumericFamily const& family = NUMERIC_FAMILIES[row];
+            NumericFamily const& family = REFERENCE_FAMILIES[row];
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);

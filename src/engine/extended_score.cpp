@@ -19,7 +19,9 @@ int unit_sub_second_digits(Unit unit) {
         case Unit::Microseconds: return 6;
         case Unit::HundredNanoseconds: return 7;
         case Unit::Nanoseconds: return 9;
+        case Unit::TenMicroseconds: return 5;
         case Unit::Seconds:
+        case Unit::Minutes:
         case Unit::Days: return 0;
     }
     return 0;

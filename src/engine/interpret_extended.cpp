@@ -1,5 +1,6 @@
 #include "engine/interpret_extended.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ascii_scan.hpp"
@@ -162,8 +163,13 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     }
     InstantWindow const window = window_of(options);
     FormMemo memo;
+    // Digits alone name a form no more surely than a bare-digit date does.
+    bool const bare_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     for (StringForm const& form : EXTENDED_STRING_FORMS) {
-        if (auto const found = read_form(form, text, memo)) out.push_back(form_candidate(form, *found, window));
+        auto const found = read_form(form, text, memo);
+        if (!found) continue;
+        Candidate& reading = out.emplace_back(form_candidate(form, *found, window));
+        if (bare_digits) add_bare_digits_evidence(reading, options.window.has_value(), window.contains(found->instant));
     }
     // A syslog date has no year: only a caller's window can fix one.
     if (options.window) {
