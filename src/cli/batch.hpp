@@ -53,7 +53,8 @@ struct BatchStreams {
 int run_batch_streams(const BatchStreams& streams, const BatchSettings& settings);
 
 // The column modes over open descriptors: the values are held (their text
-// back to back, and 24 bytes a line) until the input ends. Returns an ExitStatus.
+// back to back, 24 bytes a line, and a 16-byte view each for the verdict)
+// until the input ends. Returns an ExitStatus.
 int run_column_streams(const BatchStreams& streams, const BatchSettings& settings);
 
 // Opens settings.path (or takes standard input) and writes to standard
