@@ -13,6 +13,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/extended_string_forms.hpp"
 #include "formats/string_forms.hpp"
 
 namespace epochsift {
@@ -34,7 +35,14 @@ constexpr double LOG_FORM = 13.8;  // ln 1e6
 constexpr double LOG_BARE_DATE = 4.6;
 
 constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
-constexpr std::size_t ROWS = FAMILIES + STRING_FORM_COUNT;
+// The column reads what the extended reading reads: the reference string
+// forms, then the extended ones (wall-clock text, tokens).
+constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
+constexpr std::size_t ROWS = FAMILIES + FORMS;
+
+const StringForm& form_at(std::size_t s) {
+    return s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
+}
 
 // splitmix64: a fixed sequence, so the table is the same on every run.
 uint64_t next_random(uint64_t& state) {
@@ -167,8 +175,8 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
         }
         bool const bare_digits = is_bare_digits(text);
         FormMemo memo;
-        for (std::size_t s = 0; s < STRING_FORM_COUNT; ++s) {
-            auto const found = read_form(STRING_FORMS[s], text, memo);
+        for (std::size_t s = 0; s < FORMS; ++s) {
+            auto const found = read_form(form_at(s), text, memo);
             if (!found) continue;
             std::size_t const row = FAMILIES + s;
             read_this[row] = true;
@@ -204,7 +212,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
             }
             log_prior = std::log(prior);
         } else {
-            StringForm const& form = STRING_FORMS[row - FAMILIES];
+            StringForm const& form = form_at(row - FAMILIES);
             verdict.format_id = form.id;
             verdict.label = form.label;
         }

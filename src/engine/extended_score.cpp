@@ -129,6 +129,13 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
     reading.score = extended_score(components, caller_window);
 }
 
+void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window) {
+    reading.components.push_back({Component::Prior, prior_value(tier)});
+    reading.components.push_back(
+        {Component::PlausibleEra, plausible_era(reading.instant, caller_window, inside_caller_window)});
+    reading.score = extended_score(reading.components, caller_window);
+}
+
 void add_bare_digits_evidence(Candidate& reading, bool caller_window, bool inside_caller_window) {
     reading.components.push_back({Component::Prior, BARE_DIGITS_PRIOR});
     reading.components.push_back(
