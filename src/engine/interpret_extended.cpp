@@ -108,6 +108,22 @@ Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const 
     return reading;
 }
 
+// An odd-length run of hex digits with a letter among them, as printf's %x
+// writes a number (no leading zero): read as the number, the first nibble
+// alone, big-endian as written. Runs of decimal digits stay decimal.
+std::optional<ByteString> odd_hex_number(std::string_view text) {
+    if (text.size() < 3 || text.size() % 2 == 0 || text.size() > 2 * MAX_HEX_BYTES - 1) return std::nullopt;
+    bool letter = false;
+    for (char const c : text) {
+        if (hex_value(c) < 0) return std::nullopt;
+        letter = letter || !is_ascii_digit(c);
+    }
+    if (!letter) return std::nullopt;
+    char prefixed[2 * MAX_HEX_BYTES + 1] = {'0', 'x'};
+    std::memcpy(prefixed + 2, text.data(), text.size());
+    return parse_hex_bytes({prefixed, text.size() + 2});
+}
+
 }  // namespace
 
 void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> bytes, const ReadOptions& options,
@@ -150,7 +166,11 @@ void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> 
 }
 
 void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
-    if (auto const bytes = parse_hex_bytes(text)) append_byte_readings(out, bytes->view(), options, std::nullopt);
+    if (auto const bytes = parse_hex_bytes(text)) {
+        append_byte_readings(out, bytes->view(), options, std::nullopt);
+    } else if (auto const number = odd_hex_number(text)) {
+        append_byte_readings(out, number->view(), options, ByteOrder::Big);
+    }
     if (auto const pair = parse_hex_word_pair(text)) {
         append_laid_out(out, static_cast<int64_t>(pair->first_high()),
                         {InputLayout::Kind::Words, 8, ByteOrder::Big, false, false}, options, false);
@@ -169,7 +189,12 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
         auto const found = read_form(form, text, memo);
         if (!found) continue;
         Candidate& reading = out.emplace_back(form_candidate(form, *found, window));
-        if (bare_digits) add_bare_digits_evidence(reading, options.window.has_value(), window.contains(found->instant));
+        if (form.rare) {
+            reading.facts.rare = true;
+            add_record_evidence(reading, PriorTier::Rare, options.window.has_value(), window.contains(found->instant));
+        } else if (bare_digits) {
+            add_bare_digits_evidence(reading, options.window.has_value(), window.contains(found->instant));
+        }
     }
     // A syslog date has no year: only a caller's window can fix one.
     if (options.window) {
