@@ -6,17 +6,12 @@ format table, `time_decode.ts_types`) with the instant its `from_<name>`
 gives, for every format of it that this system reads.
 
 time-decode examples not read, and why:
-  apache (odd-length hex count), biome64 (a double's bits as a decimal),
-  xray, cuid, gbound, gclid, ved, metasploit, s32, eitime (bare ei token:
-  six base64 characters are too many ordinary words), horolog, vm,
-  julianhex, exfatext, ext4, pcap, pcapbe, xfs, xfsbig, stardatetng,
-  stardatetos, mars (formats not implemented);
-  gsm and sony (the example is hex written in decimal digits or with an odd
-  length, which the hex input path does not take);
-  tai64n (time-decode subtracts a fixed 10 s; the layout here applies the
-  leap table, 37 s in 2025); dhcp6 (the whole DUID; the dhcp6 family reads
-  its time field); mysql (the 8-byte DATETIME(6) form; the 5-byte form is
-  read); hotmail (its word order differs from the word pairs read here).
+  eitime (a bare ei token: six base64 characters are too many ordinary
+  words); stardatetng, stardatetos, mars (fictional or planetary calendars,
+  not computer timestamps); tai64n (time-decode subtracts a fixed 10 s, as
+  libtai's tai_now writes TAI as Unix time + 10; a TAI64 label names a TAI
+  second, so the layout here applies the leap table, 37 s in 2025, and reads
+  the example 27 s earlier).
 """
 import datetime
 
@@ -131,6 +126,30 @@ TIME_DECODE = [
     ("olele", "1a9b256bb45ae640", "2025-05-04T15:18:50.064939Z"),  # read as ole
     ("oleauto", "45781.638079455312", "2025-05-04T15:18:50.064939Z"),  # read as ole
     ("xid", "d0boaml1mb1t9pfm0sc0", "2025-05-04T15:18:50.000000Z"),  # read as xid
+    # formats read since time-decode 11.0.0's examples were first listed
+    ("apache", "63450e689882b", "2025-05-04T15:18:50.064939Z"),  # odd-length hex number, read as unix_us
+    ("biome64", "4739726202305531884", "2025-05-04T15:18:50.064939Z"),  # read as biome_double
+    ("xray", "1-6817855a-a006649127e371903a2de979", "2025-05-04T15:18:50.000000Z"),  # read as xray_trace_id
+    ("cuid", "cma9sr9ao0000k2w9b3qzd5r6", "2025-05-04T15:18:50.064000Z"),  # read as cuid
+    ("dhcp6", "000100012faa41da000000000000", "2025-05-04T15:18:50.000000Z"),  # read as duid_llt
+    ("exfatext", "5aa47a590700", "2025-05-04T15:18:50.070000Z"),  # read as exfat_extended
+    ("ext4", "6817855a:0f7b8fe0", "2025-05-04T15:18:50.064939Z"),  # read as ext4_time
+    ("gbound", "00000000000089882b063450e600", "2025-05-04T15:18:50.064939Z"),  # read as gmail_boundary
+    ("gclid", "CKSDxc_qhLkCFQyk4AodO24Arg", "2013-08-17T15:50:17.893284Z"),  # read as gclid
+    ("ved", "0ahUKEwilufv7joqNAxW3nYkEHd0vMyIQ4dUDCA8", "2025-05-04T15:21:20.360613Z"),  # read as ved
+    ("gsm", "52504051810500", "2025-05-04T15:18:50.000000Z"),  # read as gsm_digits
+    ("horolog", "67637,80193", "2026-03-08T22:16:33.000000Z"),  # read as horolog
+    ("julianhex", "258c80524d235b", "2025-05-04T15:18:49.999982Z"),  # read as julian_hex
+    ("metasploit", "4PGoVGYmx8l6F3sVI4Rc8g", "2017-08-15T16:52:53.000000Z"),  # read as metasploit_uuid
+    ("hotmail", "07bddb01:aed19dd6", "2025-05-04T15:18:50.064939Z"),  # read as hotmail_filetime
+    ("mysql", "99b688f4b200fdab", "2025-05-04T15:18:50.064939Z"),  # read as mysql_datetime (8 bytes)
+    ("pcap", "5a851768abfd0000", "2025-05-04T15:18:50.064939Z"),  # read as pcap
+    ("pcapbe", "6817855a0000fdab", "2025-05-04T15:18:50.064939Z"),  # read as pcap_be
+    ("s32", "3muhy3twk", "2025-05-04T15:18:50.000000Z"),  # read as s32_time
+    ("sony", "65dd4bb89000001", "2023-05-01T19:37:45.050000Z"),  # odd-length hex number, read as sony
+    ("vm", "406608,-427259264", "2025-05-04T15:18:50.000000Z"),  # read as vmsd_time
+    ("xfsbig", "3609c104893be7f8", "2025-05-04T15:18:50.064939Z"),  # read as xfs_bigtime
+    ("xfs", "6817855a03dee3f8", "2025-05-04T15:18:50.064939Z"),  # read as xfs
 ]
 
 
@@ -170,6 +189,20 @@ DOCUMENTED = [
     ("matlab", "719529.0", "1970-01-01T00:00:00.000000Z"),
     # SAS: the date value 0 is 1 January 1960; Stata's %td counts the same days.
     ("sas_date", "0", "1960-01-01T00:00:00.000000Z"),
+    # pcap-savefile(5): ts_sec 0 and ts_usec 500000, little-endian.
+    ("pcap", "0000000020a10700", "1970-01-01T00:00:00.500000Z"),
+    # xfs_format.h: bigtime counts ns from XFS_BIGTIME_EPOCH_OFFSET = 2^31 s before 1970.
+    ("xfs_bigtime", f"{(1 << 31) * 10**9:016x}", "1970-01-01T00:00:00.000000Z"),
+    # ext4 "Inode Timestamps": epoch bits 01 over seconds 0x80000000 is 2^31 s, 2038-01-19T03:14:08Z.
+    ("ext4_time", "80000000:00000001", "2038-01-19T03:14:08.000000Z"),
+    # RFC 8415 §11.2: DUID-LLT time 0 is 2000-01-01T00:00:00Z (Ethernet, type 1).
+    ("duid_llt", "00:01:00:01:00:00:00:00:00:11:22:33:44:55", "2000-01-01T00:00:00.000000Z"),
+    # $HOROLOG: day 1 is 1841-01-01.
+    ("horolog", "1,0", "1841-01-01T00:00:00.000000Z"),
+    # AWS X-Ray guide: 10:00 PST on 1 December 2016 is 1480615200 s, 58406520 in hex.
+    ("xray_trace_id", "1-58406520-a006649127e371903a2de979", "2016-12-01T18:00:00.000000Z"),
+    # MySQL internals: DATETIME(6) 2000-01-01 12:00:00.000001; year*13+month = 26001.
+    ("mysql_datetime", f"{(1 << 39 | 26001 << 22 | 1 << 17 | 12 << 12):010x}000001", "2000-01-01T12:00:00.000001Z"),
 ]
 
 
