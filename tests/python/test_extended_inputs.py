@@ -49,7 +49,8 @@ def test_text_and_bytes_give_the_same_readings(data, separator):
     from_text = {(r["format_id"], r["instant"]) for r in readings(text)
                  if any(n.startswith("read as") and "byte" in n and "word" not in n for n in r["assumptions"]) or r["format_id"] in {
                      "systemtime", "efi_time", "parquet_int96", "tai64", "tai64n", "udf", "btrfs", "iso9660",
-                     "oracle_date", "mysql_datetime", "dos_date_time"}}
+                     "oracle_date", "mysql_datetime", "dos_date_time", "pcap", "pcap_be", "xfs", "xfs_bigtime",
+                     "exfat_extended", "julian_hex", "gmail_boundary", "duid_llt"}}
     from_bytes = {(r["format_id"], r["instant"]) for r in epochsift.identify_bytes(data)}
     assert from_text == from_bytes
 
