@@ -65,8 +65,11 @@ struct Zones {
     std::string error;
 
     bool any() const { return display || local_zone; }
-    epochsift::ZoneOptions options() const {
-        return {display ? &*display : nullptr, local_zone ? &*local_zone : nullptr};
+    epochsift::ReadOptions options() const {
+        return {.extended = false,
+                .context = {},
+                .window = {},
+                .zones = {display ? &*display : nullptr, local_zone ? &*local_zone : nullptr}};
     }
 };
 
@@ -149,7 +152,7 @@ int show_values(const CliOptions& options) {
         out.clear();
         try {
             // The table shows the extended readings; --json stays identify_json.
-            epochsift::ReadOptions const extended{.extended = true, .context = {}, .window = {}};
+            epochsift::ReadOptions const extended{.extended = true, .context = {}, .window = {}, .zones = {}};
             std::optional<epochsift::ByteString> bytes;
             if (options.hex) {
                 bytes = epochsift::parse_hex_bytes(epochsift::trim_white_space(value), true);

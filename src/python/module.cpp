@@ -446,7 +446,9 @@ PyObject* zoned_json_text(const char* function, PyObject* args, PyObject* kwargs
     char* data = PyBytes_AsString(utf8.get());
     Py_ssize_t const size = PyBytes_Size(utf8.get());
     if (data == nullptr || size < 0) return nullptr;
-    epochsift::ZoneOptions const options{display ? &*display : nullptr, local ? &*local : nullptr};
+    epochsift::ReadOptions options;
+    options.extended = extended != 0;
+    options.zones = {display ? &*display : nullptr, local ? &*local : nullptr};
     std::string json;
     EngineOutcome const outcome = run_engine([&] {
         auto const readings =
