@@ -381,15 +381,17 @@ PyMethodDef METHODS[] = {
      "an aware datetime or RFC 3339 text): format_id, label, value, instant,\n"
      "rendered, hex_be, hex_le, exact and assumptions."},
     {"identify_many", as_cfunction(epochsift::python::identify_many), METH_VARARGS | METH_KEYWORDS,
-     "identify_many(values, *, threads=None, best=None)\n"
+     "identify_many(values, *, threads=None, best=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "identify() of every str in the iterable `values`, as one list of readings per\n"
      "value in input order; with `best=K` only each value's first K readings. The\n"
      "engine runs without the GIL on `threads` threads (default: the cores this\n"
-     "process may use). A bad item raises identify's error, naming its index."},
+     "process may use). identify's keyword options apply to every value, so each\n"
+     "list equals identify(value, **options). A bad item raises identify's error,\n"
+     "naming its index."},
     {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
-     "identify_arrow(column, *, best=1, threads=None)\n"
+     "identify_arrow(column, *, best=1, threads=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
@@ -397,7 +399,11 @@ PyMethodDef METHODS[] = {
      "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
      "input row), rank (int32, from 1), format_id, label, instant\n"
      "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
-     "and values without readings give no rows; best=None keeps every reading."},
+     "and values without readings give no rows; best=None keeps every reading.\n"
+     "identify's keyword options apply to every value and the rows are the\n"
+     "readings identify(value, **options) gives, in its order. local_zone places\n"
+     "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
+     "column: the instant column is UTC, and a consumer shows it in any zone."},
     {nullptr, nullptr, 0, nullptr},
 };
 
