@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <optional>
@@ -16,6 +17,7 @@
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/read_options.hpp"
+#include "engine/column.hpp"
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
 #include "engine/instant_text.hpp"
@@ -155,43 +157,157 @@ PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
     return loads_json(module, identify_json_text("identify", args, kwargs));
 }
 
+// The UTF-8 texts of an iterable of str, in one buffer.
+struct Texts {
+    std::string buffer;
+    std::vector<std::string_view> views;  // taken once the buffer stops growing
+};
+
+bool collect_texts(const char* function, PyObject* values, Texts& texts) {
+    if (PyUnicode_Check(values) || PyBytes_Check(values)) {
+        return fail_type(function, "values", "an iterable of str, not a single text", values);
+    }
+    Ref iterator(PyObject_GetIter(values));
+    if (!iterator) return false;
+    std::vector<std::size_t> ends;
+    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
+        Ref item(raw_item);
+        Ref utf8(utf8_of(item.get()));
+        if (!utf8) return false;
+        char* data = PyBytes_AsString(utf8.get());
+        Py_ssize_t const size = PyBytes_Size(utf8.get());
+        if (data == nullptr || size < 0) return false;
+        texts.buffer.append(data, static_cast<std::size_t>(size));
+        ends.push_back(texts.buffer.size());
+    }
+    if (PyErr_Occurred()) return false;
+    texts.views.reserve(ends.size());
+    std::size_t start = 0;
+    for (std::size_t end : ends) {
+        texts.views.emplace_back(texts.buffer.data() + start, end - start);
+        start = end;
+    }
+    return true;
+}
+
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
 
 PyObject* py_identify_column(PyObject* module, PyObject* args, PyObject* kwargs) {
     CallOptions options;
     PyObject* values = bind_arguments("identify_column", "values", COLUMN_OPTIONS, args, kwargs, options);
     if (values == nullptr) return nullptr;
-    if (PyUnicode_Check(values) || PyBytes_Check(values)) {
-        fail_type("identify_column", "values", "an iterable of str, not a single text", values);
-        return nullptr;
-    }
-    Ref iterator(PyObject_GetIter(values));
-    if (!iterator) return nullptr;
-    // All texts in one buffer; the views are taken once it stops growing.
-    std::string buffer;
-    std::vector<std::size_t> ends;
-    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
-        Ref item(raw_item);
-        Ref utf8(utf8_of(item.get()));
-        if (!utf8) return nullptr;
-        char* data = PyBytes_AsString(utf8.get());
-        Py_ssize_t const size = PyBytes_Size(utf8.get());
-        if (data == nullptr || size < 0) return nullptr;
-        buffer.append(data, static_cast<std::size_t>(size));
-        ends.push_back(buffer.size());
-    }
-    if (PyErr_Occurred()) return nullptr;
-    std::vector<std::string_view> views;
-    views.reserve(ends.size());
-    std::size_t start = 0;
-    for (std::size_t end : ends) {
-        views.emplace_back(buffer.data() + start, end - start);
-        start = end;
-    }
+    Texts texts;
+    if (!collect_texts("identify_column", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
-    EngineOutcome const outcome = run_engine([&] { json = epochsift::identify_column_json(views, options.read); });
+    EngineOutcome const outcome = run_engine([&] { json = epochsift::identify_column_json(texts.views, options.read); });
     PyEval_RestoreThread(thread);
+    return loads_json(module, text_or_error(outcome, json));
+}
+
+// A Python int as a 128-bit count; false with an exception set.
+bool i128_of(PyObject* object, epochsift::i128& out) {
+    if (!PyLong_Check(object) || PyBool_Check(object)) {
+        PyErr_SetString(PyExc_TypeError, "a column tally's instants are ints");
+        return false;
+    }
+    Ref text(PyObject_Str(object));
+    if (!text) return false;
+    Ref utf8(PyUnicode_AsUTF8String(text.get()));
+    if (!utf8) return false;
+    const char* digits = PyBytes_AsString(utf8.get());
+    if (digits == nullptr) return false;
+    bool const negative = *digits == '-';
+    epochsift::i128 value = 0;
+    for (const char* p = digits + negative; *p != '\0'; ++p) {
+        if (value > (std::numeric_limits<epochsift::i128>::max() - 9) / 10) {
+            PyErr_SetString(PyExc_ValueError, "a column tally's instant is out of range");
+            return false;
+        }
+        value = value * 10 + (*p - '0');
+    }
+    out = negative ? -value : value;
+    return true;
+}
+
+constexpr Py_ssize_t TALLY_FIELDS = 10;
+
+// One tally as the list column_tallies_json writes: values, log_likelihood,
+// read, in_window, pairs, ordered_pairs, first, last, starts_read, ends_read.
+bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
+    Ref fields(PySequence_Tuple(item));
+    if (!fields) return false;
+    if (PyTuple_Size(fields.get()) != TALLY_FIELDS) {
+        PyErr_SetString(PyExc_ValueError, "a column tally has 10 fields");
+        return false;
+    }
+    PyObject* f[TALLY_FIELDS];
+    for (Py_ssize_t i = 0; i < TALLY_FIELDS; ++i) f[i] = PyTuple_GetItem(fields.get(), i);
+    uint64_t* counts[] = {&out.values, nullptr, &out.read, &out.in_window, &out.pairs, &out.ordered_pairs};
+    for (int i : {0, 2, 3, 4, 5}) {
+        unsigned long long const n = PyLong_AsUnsignedLongLong(f[i]);
+        if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+        *counts[i] = n;
+    }
+    out.log_likelihood = PyFloat_AsDouble(f[1]);
+    if (out.log_likelihood == -1.0 && PyErr_Occurred()) return false;
+    if (!i128_of(f[6], out.first.ns) || !i128_of(f[7], out.last.ns)) return false;
+    int const starts = PyObject_IsTrue(f[8]), ends = PyObject_IsTrue(f[9]);
+    if (starts < 0 || ends < 0) return false;
+    out.starts_read = starts == 1;
+    out.ends_read = ends == 1;
+    return true;
+}
+
+// _column_tallies(values, *, hint=None, byte_width=None, byte_order=None,
+// window=None): the mergeable state identify_column keeps of the values, one
+// list per family or form in table order.
+PyObject* py_column_tallies(PyObject* module, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* values = bind_arguments("_column_tallies", "values", COLUMN_OPTIONS, args, kwargs, options);
+    if (values == nullptr) return nullptr;
+    Texts texts;
+    if (!collect_texts("_column_tallies", values, texts)) return nullptr;
+    std::string json;
+    PyThreadState* thread = PyEval_SaveThread();
+    EngineOutcome const outcome = run_engine([&] {
+        auto const tallies = epochsift::column_tallies(texts.views, options.read);
+        json = epochsift::column_tallies_json(tallies);
+    });
+    PyEval_RestoreThread(thread);
+    return loads_json(module, text_or_error(outcome, json));
+}
+
+// _column_verdicts(runs, *, hint=None, byte_width=None, byte_order=None,
+// window=None): runs (each _column_tallies' answer, in column order) merged,
+// then judged as identify_column judges one run.
+PyObject* py_column_verdicts(PyObject* module, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* runs = bind_arguments("_column_verdicts", "runs", COLUMN_OPTIONS, args, kwargs, options);
+    if (runs == nullptr) return nullptr;
+    std::vector<epochsift::ColumnTally> merged(epochsift::column_tally_count());
+    Ref iterator(PyObject_GetIter(runs));
+    if (!iterator) return nullptr;
+    while (PyObject* raw_run = PyIter_Next(iterator.get())) {
+        Ref run(PySequence_Tuple(raw_run));
+        Py_DECREF(raw_run);
+        if (!run) return nullptr;
+        if (PyTuple_Size(run.get()) != static_cast<Py_ssize_t>(merged.size())) {
+            PyErr_Format(PyExc_ValueError, "a run holds %zd tallies, not %zd", static_cast<Py_ssize_t>(merged.size()),
+                         PyTuple_Size(run.get()));
+            return nullptr;
+        }
+        for (std::size_t row = 0; row < merged.size(); ++row) {
+            epochsift::ColumnTally tally;
+            if (!tally_of(PyTuple_GetItem(run.get(), static_cast<Py_ssize_t>(row)), tally)) return nullptr;
+            epochsift::merge_column_tally(merged[row], tally);
+        }
+    }
+    if (PyErr_Occurred()) return nullptr;
+    std::string json;
+    EngineOutcome const outcome = run_engine([&] {
+        epochsift::append_json_verdicts(json, epochsift::column_verdicts(merged, options.read));
+    });
     return loads_json(module, text_or_error(outcome, json));
 }
 
@@ -364,6 +480,18 @@ PyMethodDef METHODS[] = {
      "pairs whose instants do not fall), first and last (instants of the first\n"
      "and last value read, integer nanoseconds). A format whose structure is\n"
      "specific gains on every value it reads. Options as for identify."},
+    {"_column_tallies", as_cfunction(py_column_tallies), METH_VARARGS | METH_KEYWORDS,
+     "_column_tallies(values, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Internal: what identify_column keeps of a run of values, one list per\n"
+     "family or form in table order, mergeable with the tallies of later runs."},
+    {"_column_verdicts", as_cfunction(py_column_verdicts), METH_VARARGS | METH_KEYWORDS,
+     "_column_verdicts(runs, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Internal: identify_column's verdicts over runs (each _column_tallies' answer,\n"
+     "in column order). For one run equal to identify_column of its values."},
     {"identify_bytes", as_cfunction(py_identify_bytes), METH_VARARGS | METH_KEYWORDS,
      "identify_bytes(data, *, byte_order=None, hint=None, window=None)\n"
      "--\n"
@@ -459,6 +587,7 @@ int exec_module(PyObject* module) {
     Ref all(PyList_New(0));
     if (!all) return -1;
     for (PyMethodDef const* def = METHODS; def->ml_name != nullptr; ++def) {
+        if (def->ml_name[0] == '_') continue;  // internal helpers of epochsift.spark
         Ref name(PyUnicode_FromString(def->ml_name));
         if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
     }
