@@ -13,6 +13,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/extended_string_forms.hpp"
 #include "formats/string_forms.hpp"
 
 namespace epochsift {
@@ -33,8 +34,17 @@ constexpr double LOG_FORM = 13.8;  // ln 1e6
 // digit strings of its length is a valid date.
 constexpr double LOG_BARE_DATE = 4.6;
 
-constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
-constexpr std::size_t ROWS = FAMILIES + STRING_FORM_COUNT;
+// The verdict weighs the reference families: the extended-only rows have no
+// specificity figures yet.
+constexpr std::size_t FAMILIES = REFERENCE_FAMILIES.size();
+// The column reads what the extended reading reads: the reference string
+// forms, then the extended ones (wall-clock text, tokens).
+constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
+constexpr std::size_t ROWS = FAMILIES + FORMS;
+
+const StringForm& form_at(std::size_t s) {
+    return s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
+}
 
 // splitmix64: a fixed sequence, so the table is the same on every run.
 uint64_t next_random(uint64_t& state) {
@@ -67,7 +77,7 @@ Specificity build_specificity() {
         // The same draw for every family, so two layouts that decode alike
         // get the same figure and only their priors part them.
         uint64_t state = 20261206;
-        NumericFamily const& family = NUMERIC_FAMILIES[f];
+        NumericFamily const& family = REFERENCE_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
         for (int bits = 0; bits < 64; ++bits) {
             int hits = 0;
@@ -145,7 +155,7 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         if (auto const integer = parse_integer(text)) {
             int const bits = std::bit_width(*integer < 0 ? 0 - static_cast<uint64_t>(*integer) : static_cast<uint64_t>(*integer));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag == Encoding::Tag::Float) continue;
                 auto const instant = decode_integer(family, *integer);
                 if (!instant) continue;
@@ -158,7 +168,7 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
             double const magnitude = std::fabs(*number);
             int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag != Encoding::Tag::Float) continue;
                 auto const instant = decode_float(family, *number);
                 if (!instant) continue;
@@ -169,8 +179,8 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         }
         bool const bare_digits = is_bare_digits(text);
         FormMemo memo;
-        for (std::size_t s = 0; s < STRING_FORM_COUNT; ++s) {
-            auto const found = read_form(STRING_FORMS[s], text, memo);
+        for (std::size_t s = 0; s < FORMS; ++s) {
+            auto const found = read_form(form_at(s), text, memo);
             if (!found) continue;
             std::size_t const row = FAMILIES + s;
             read_this[row] = true;
@@ -239,7 +249,7 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
         double log_prior = 0.0;
         ColumnVerdict verdict;
         if (row < FAMILIES) {
-            NumericFamily const& family = NUMERIC_FAMILIES[row];
+            NumericFamily const& family = REFERENCE_FAMILIES[row];
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);
@@ -250,7 +260,7 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             }
             log_prior = std::log(prior);
         } else {
-            StringForm const& form = STRING_FORMS[row - FAMILIES];
+            StringForm const& form = form_at(row - FAMILIES);
             verdict.format_id = form.id;
             verdict.label = form.label;
         }

@@ -1,5 +1,7 @@
 #include "engine/interpret_int.hpp"
 
+#include <span>
+
 #include "engine/diagnostics.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
@@ -17,7 +19,9 @@ static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
-    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+    std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
+                                                                 : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+    for (NumericFamily const& family : rows) {
         // A caller's window stands in for the row's wherever the row's is tested.
         NumericFamily const row = options.window ? family.with_window(options.window->start, options.window->end) : family;
         auto reading = build_candidate(row, raw, options.context);
@@ -29,7 +33,7 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
 
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     std::vector<Candidate> readings;
-    readings.reserve(NUMERIC_FAMILIES.size());
+    readings.reserve(REFERENCE_FAMILIES.size());
     append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}, .zones = {}});
     rank(readings);
     return readings;

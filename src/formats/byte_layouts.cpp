@@ -177,6 +177,21 @@ std::optional<LayoutInstant> decode_dos_date_time(Bytes b) {
                  2 * (time & 0x1F), 0, 0, true);
 }
 
+// Unsigned LEB128 (DWARF 5 §7.6) of Unix milliseconds, least significant
+// group first. Six bytes carry 42 bits, every count from 1971 to 2109; each
+// byte but the last has its continuation bit set, and the last must not be a
+// zero padding byte.
+std::optional<LayoutInstant> decode_leb128_unix_ms(Bytes b) {
+    uint64_t millis = 0;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        bool const last = i + 1 == b.size();
+        if (((b[i] & 0x80) == 0) != last) return std::nullopt;
+        millis |= uint64_t{b[i] & 0x7Fu} << (7 * i);
+    }
+    if (b.back() == 0) return std::nullopt;  // an overlong encoding
+    return count(i128{millis} * NS_PER_MS);
+}
+
 // Rows: decoder, width, id, label, citation. The order is the order readings
 // are listed in before ranking.
 constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = {{
@@ -194,6 +209,8 @@ constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = {{
     {decode_oracle_date, 7, "oracle_date", "Oracle DATE (7 bytes, Typ=12)", "Oracle Database SQL Language Reference (DATE; DUMP Typ=12)"},
     {decode_mysql_datetime, 5, "mysql_datetime", "MySQL DATETIME (5-byte binary, LOCAL)",
      "MySQL Internals: date and time data type representation (5.6.4+)"},
+    {decode_leb128_unix_ms, 6, "leb128_unix_ms", "LEB128-encoded Unix milliseconds (6 bytes)",
+     "DWARF 5 §7.6 (unsigned LEB128) of Unix ms"},
     {decode_dos_date_time, 4, "dos_date_time", "DOS date word then time word (LE, LOCAL time)",
      "Microsoft FAT spec (directory entry date and time words)"},
 }};

@@ -42,8 +42,9 @@ std::optional<LayoutInstant> decode_iso9660(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_oracle_date(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_mysql_datetime(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_dos_date_time(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_leb128_unix_ms(std::span<const uint8_t> bytes);
 
-inline constexpr std::size_t BYTE_LAYOUT_COUNT = 11;
+inline constexpr std::size_t BYTE_LAYOUT_COUNT = 12;
 extern const std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS;
 
 }  // namespace epochsift

@@ -1,5 +1,6 @@
 #include "formats/extended_string_forms.hpp"
 
+#include "formats/tar_time.hpp"
 #include "formats/token_identifiers.hpp"
 #include "formats/two_part.hpp"
 #include "formats/wall_clock_text.hpp"
@@ -23,7 +24,7 @@ constexpr bool NAIVE = true;
 
 }  // namespace
 
-// Rows: (no instant parser), form parser, id, label, citation, note, naive. The syslog form needs the
+// Rows: instant or form parser, id, label, citation, note, naive, writer. The syslog form needs the
 // caller's window and is read by the engine on its own.
 constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = {{
     {nullptr, form<parse_iso_wall_clock>, "iso8601_wall_clock", "ISO 8601 date-time without offset (LOCAL time)",
@@ -56,6 +57,10 @@ constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FOR
     {nullptr, stated<parse_fbp_cookie>, "fbp_cookie", "Facebook _fbp cookie (Unix ms)",
      "Meta Conversions API fbp parameter (fb.n.ms.random)",
      "parsed as an _fbp cookie — the third field is the Unix millisecond the cookie was made"},
+    {parse_tar_mtime, nullptr, "tar_mtime", "tar header mtime (octal Unix seconds)",
+     "POSIX.1-2017 pax, ustar Interchange Format (mtime: 12-byte octal field)",
+     "parsed as eleven octal digits of Unix seconds, as a ustar header's mtime field holds them", false,
+     write_tar_mtime},
 }};
 
 namespace {

@@ -106,13 +106,15 @@ def test_python_isoformat_reads_as_wall_clock(moment):
 
 
 @pytest.mark.parametrize("seconds", [0, 1700000000, 1783341201, 2000000000])
-@pytest.mark.parametrize("zone", ["UTC", "Asia/Kolkata", "Europe/Berlin"])
+@pytest.mark.parametrize("zone", ["UTC", "Asia/Kolkata", "Europe/Berlin", "America/New_York",
+                                  "America/Los_Angeles", "America/Sao_Paulo"])
 def test_date_ctime_and_node_output(seconds, zone):
     env = {"LC_ALL": "C", "TZ": zone}
     instant = seconds * 10**9
     date_text = tool("date", "-d", f"@{seconds}", env=env)
     date_readings = [r for r in readings(date_text) if r["format_id"] == "ctime"]
-    if zone == "UTC":
+    # UTC, RFC 5322's US names and tzdata's numeric names ("-03") state the offset.
+    if zone in ("UTC", "America/New_York", "America/Los_Angeles", "America/Sao_Paulo"):
         assert [r["instant"] for r in date_readings] == [instant]
     else:
         assert len(date_readings) == 1 and "local" not in date_readings[0]  # read as wall-clock time
@@ -132,6 +134,16 @@ def test_git_ci_output(tmp_path):
     text = tool("git", "-C", str(tmp_path), "log", "-1", "--format=%ci", env=env)
     assert text == "2015-01-17 22:28:13 +0530"
     assert 1421513893 * 10**9 in instants(readings(text), "iso8601_space_offset")
+
+
+@pytest.mark.parametrize("nanos", [0, 1, 60985999, 999999999])
+@pytest.mark.parametrize("zone", ["UTC", "Asia/Kolkata", "America/St_Johns"])
+def test_stat_y_output(tmp_path, nanos, zone):
+    path = tmp_path / "f"
+    path.write_text("x")
+    os.utime(path, ns=(1326912266 * 10**9 + nanos, 1326912266 * 10**9 + nanos))
+    text = tool("stat", "-c", "%y", str(path), env={"TZ": zone})
+    assert 1326912266 * 10**9 + nanos in instants(readings(text), "iso8601_space_offset")
 
 
 def test_syslog_needs_a_window():
