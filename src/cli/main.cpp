@@ -65,7 +65,7 @@ struct Zones {
     std::string error;
 
     bool any() const { return display || local_zone; }
-    epochsift::ZoneOptions options() const {
+    epochsift::ZoneChoice options() const {
         return {display ? &*display : nullptr, local_zone ? &*local_zone : nullptr};
     }
 };

@@ -39,7 +39,7 @@ struct CliOptions {
     bool reference = false;  // the reference score instead of the extended evidence
     // The context and window the values are read with; extended unless
     // --reference. The hint points into the arguments.
-    ReadOptions read{.extended = true, .context = {}, .window = {}};
+    ReadOptions read{.extended = true, .context = {}, .window = {}, .zones = {}};
     bool infer = false;      // batch: the column's verdicts instead of records
     bool by_column = false;  // batch: each record led by the column's best format
 };

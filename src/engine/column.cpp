@@ -117,6 +117,7 @@ struct Tally {
     std::optional<PosixNs> first;
     PosixNs last;
     std::optional<PosixNs> previous;  // the instant of the previous value, when that value was read
+    bool starts_read = false;
 };
 
 void count_reading(Tally& tally, PosixNs instant, bool inside) {
@@ -137,7 +138,7 @@ bool is_bare_digits(std::string_view text) {
 
 }  // namespace
 
-std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options) {
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options) {
     Specificity const& table = specificity();
     std::array<Tally, ROWS> tallies{};
     std::array<bool, ROWS> read_this{};
@@ -147,7 +148,8 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
     auto const inside = [&](const NumericFamily& family, PosixNs instant) {
         return options.window ? options.window->contains(instant) : family.contains(instant);
     };
-    for (std::string_view const value : values) {
+    for (std::string_view const& value : values) {
+        bool const first_value = &value == &values.front();
         std::string_view const text = trim_white_space(value);
         read_this.fill(false);
         if (auto const integer = parse_integer(text)) {
@@ -189,16 +191,60 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
                 weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS);
         }
         for (std::size_t row = 0; row < ROWS; ++row) {
+            if (first_value) tallies[row].starts_read = read_this[row];
             if (read_this[row]) continue;
             tallies[row].log_likelihood += LOG_MISS;
             tallies[row].previous.reset();  // a gap breaks the run of neighbouring pairs
         }
     }
 
+    std::vector<ColumnTally> out(ROWS);
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        Tally const& tally = tallies[row];
+        out[row] = ColumnTally{.values = values.size(),
+                               .log_likelihood = tally.log_likelihood,
+                               .read = tally.read,
+                               .in_window = tally.in_window,
+                               .pairs = tally.pairs,
+                               .ordered_pairs = tally.ordered_pairs,
+                               .first = tally.first.value_or(PosixNs{}),
+                               .last = tally.last,
+                               .starts_read = tally.starts_read,
+                               .ends_read = tally.previous.has_value()};
+    }
+    return out;
+}
+
+std::size_t column_tally_count() { return ROWS; }
+
+void merge_column_tally(ColumnTally& first, const ColumnTally& second) {
+    if (first.values == 0) {
+        first = second;
+        return;
+    }
+    first.log_likelihood += second.log_likelihood;
+    first.in_window += second.in_window;
+    first.pairs += second.pairs;
+    first.ordered_pairs += second.ordered_pairs;
+    if (first.ends_read && second.starts_read) {  // the pair across the seam
+        ++first.pairs;
+        first.ordered_pairs += !(second.first < first.last);
+    }
+    if (second.read != 0) {
+        if (first.read == 0) first.first = second.first;
+        first.last = second.last;
+    }
+    first.read += second.read;
+    first.values += second.values;
+    if (second.values != 0) first.ends_read = second.ends_read;
+}
+
+std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies, const ReadOptions& options) {
+    if (tallies.size() != ROWS) return {};
     std::vector<ColumnVerdict> verdicts;
     std::vector<double> log_posterior;
     for (std::size_t row = 0; row < ROWS; ++row) {
-        Tally const& tally = tallies[row];
+        ColumnTally const& tally = tallies[row];
         if (tally.read == 0) continue;
         double log_prior = 0.0;
         ColumnVerdict verdict;
@@ -221,7 +267,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
         verdict.read = tally.read;
         verdict.in_window = tally.in_window;
         verdict.ordered = tally.pairs == 0 ? 1.0 : static_cast<double>(tally.ordered_pairs) / static_cast<double>(tally.pairs);
-        verdict.first = *tally.first;
+        verdict.first = tally.first;
         verdict.last = tally.last;
         verdicts.push_back(verdict);
         log_posterior.push_back(tally.log_likelihood + log_prior);
@@ -241,6 +287,11 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
     ranked.reserve(verdicts.size());
     for (std::size_t i : order) ranked.push_back(verdicts[i]);
     return ranked;
+}
+
+std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options) {
+    std::vector<ColumnTally> const tallies = column_tallies(values, options);
+    return column_verdicts(tallies, options);
 }
 
 }  // namespace epochsift

@@ -34,7 +34,7 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     std::vector<Candidate> readings;
     readings.reserve(REFERENCE_FAMILIES.size());
-    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}});
+    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}, .zones = {}});
     rank(readings);
     return readings;
 }
