@@ -236,27 +236,8 @@ TEST(Options, Accepted) {
     EXPECT_EQ(parse({"--json", "--", "--all"}).options.values, (std::vector<std::string_view>{"--all"}));
     EXPECT_EQ(parse({"--json", "x"}).options.mode, Mode::Json);
     EXPECT_EQ(parse({"x", "-h"}).options.mode, Mode::Help);
-}
-
-TEST(Options, ReadingOptions) {
-    ParsedOptions p = parse({"--hint", "ntfs", "--width=8", "--endian", "big", "--window", "0..1", "1"});
-    ASSERT_EQ(p.error, "");
-    EXPECT_TRUE(p.options.read.extended);  // extended unless --reference
-    EXPECT_EQ(p.options.read.context.artifact_hint, "ntfs");
-    EXPECT_EQ(p.options.read.context.byte_width, 8);
-    EXPECT_EQ(p.options.read.context.byte_order, ByteOrder::Big);
-    ASSERT_TRUE(p.options.read.window);
-    EXPECT_EQ(p.options.read.window->end.ns, 1);
-
-    p = parse({"--reference", "--json", "x"});
-    ASSERT_EQ(p.error, "");
-    EXPECT_FALSE(p.options.read.extended);
-    EXPECT_EQ(p.options.mode, Mode::Json);
+    // Where the options reach the reading, the command line is run against the module (test_cli.py).
     for (const char* width : {"1", "16"}) EXPECT_EQ(parse({"--width", width, "1"}).error, "") << width;
-    p = parse({"--batch", "--infer", "--json", "--column", "2"});
-    ASSERT_EQ(p.error, "");
-    EXPECT_TRUE(p.options.infer);
-    EXPECT_TRUE(parse({"--batch", "--by-column", "--best", "2"}).options.by_column);
     EXPECT_EQ(parse({"--window", "-5..5", "1"}).error, "");  // a negative side is the window's, not an option
 }
 
@@ -296,18 +277,6 @@ TEST(Ties, EqualPrintedScoresShareTheFirstRank) {
     // Scores that differ only past the second decimal print alike, and tie.
     EXPECT_EQ(two_decimals(0.7849), two_decimals(0.7751));
     EXPECT_NE(two_decimals(0.786), two_decimals(0.784));
-}
-
-TEST(Table, TiedRowsShareARank) {
-    std::vector<Candidate> readings;
-    for (double score : {1.0, 0.9, 0.9, 0.9004, 0.5}) readings.push_back(reading("l", "r", score));
-    std::string out;
-    append_table(out, "v", readings, TableStyle{});
-    std::vector<std::string> const lines = lines_of(out);
-    ASSERT_EQ(lines.size(), 7u);
-    std::vector<std::string> ranks;
-    for (std::size_t i = 2; i < lines.size(); ++i) ranks.push_back(lines[i].substr(0, 4));
-    EXPECT_EQ(ranks, (std::vector<std::string>{"   1", "   2", "   2", "   2", "   5"}));
 }
 
 TEST(Options, Refused) {

@@ -194,12 +194,21 @@ TEST(WallClockText, RealToolOutput) {
              {parse_ctime, "Mon Jul  6 12:33:21 UTC 2026", "2026-07-06T12:33:21Z", false},
              // TZ=Asia/Kolkata date -d @1700000000: the abbreviation is not read
              {parse_ctime, "Wed Nov 15 03:43:20 IST 2023", "2023-11-15T03:43:20Z", true},
+             // LC_ALL=C date -d @1783341201 under America/New_York and America/Sao_Paulo: RFC 5322's US
+             // names and tzdata's numeric names state the offset
+             {parse_ctime, "Mon Jul  6 08:33:21 EDT 2026", "2026-07-06T12:33:21Z", false},
+             {parse_ctime, "Tue Nov 14 19:13:20 -03 2023", "2023-11-14T22:13:20Z", false},
+             // TZ=America/St_Johns stat -c %y of a file touched at @1326912266.060985999
+             {parse_iso_space_offset, "2012-01-18 15:14:26.060985999 -0330", "2012-01-18T18:44:26.060985999Z", false},
              // python: time.asctime(time.gmtime(1783341201)); time.ctime(0) under UTC
              {parse_ctime, "Mon Jul  6 12:33:21 2026", "2026-07-06T12:33:21Z", true},
              {parse_ctime, "Thu Jan  1 00:00:00 1970", "1970-01-01T00:00:00Z", true},
              // TZ=Europe/Berlin node -e 'console.log(new Date(1700000000000).toString())'
              {parse_js_date_string, "Tue Nov 14 2023 23:13:20 GMT+0100 (Central European Standard Time)",
               "2023-11-14T22:13:20Z", false},
+             // TZ=America/New_York node -e 'console.log(new Date(0).toString())'
+             {parse_js_date_string, "Wed Dec 31 1969 19:00:00 GMT-0500 (Eastern Standard Time)",
+              "1970-01-01T00:00:00Z", false},
              {parse_js_date_string, "Tue Nov 14 2023 22:13:20 GMT+0000", "2023-11-14T22:13:20Z", false},
          }) {
         auto const found = c.parse(c.text);
