@@ -20,6 +20,7 @@
 #include "formats/iso8601.hpp"
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
+#include "engine/identify.hpp"
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
@@ -27,6 +28,7 @@
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
 #include "python/py_ref.hpp"
+#include "python/reading_objects.hpp"
 #include "python/value_text.hpp"
 
 namespace {
@@ -41,6 +43,7 @@ using epochsift::python::utf8_of;
 struct ModuleState {
     PyObject* json_name;   // interned "json" and "loads": made once, not per call
     PyObject* loads_name;
+    epochsift::python::ReadingBoxer* boxer;  // identify's dicts, built without a JSON text
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
@@ -367,18 +370,17 @@ EngineOutcome run_engine(Work&& work) noexcept {
     }
 }
 
-// The engine's JSON text as a str, or null with the outcome's exception set.
-PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
-    switch (outcome) {
-        case EngineOutcome::Done:
-            return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
-        case EngineOutcome::OutOfMemory:
-            return PyErr_NoMemory();
-        case EngineOutcome::Unexpected:
-            break;
-    }
+// Null with the exception of an outcome other than Done.
+PyObject* engine_error(EngineOutcome outcome) {
+    if (outcome == EngineOutcome::OutOfMemory) return PyErr_NoMemory();
     PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
     return nullptr;
+}
+
+// The engine's JSON text as a str, or null with the outcome's exception set.
+PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
+    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
 }
 
 // True when a keyword other than `value` was passed: the zoned path.
@@ -457,23 +459,22 @@ PyObject* zoned_json_text(const char* function, PyObject* args, PyObject* kwargs
     return text_or_error(outcome, json);
 }
 
-// The engine's JSON text for one argument, or null with an exception set.
-PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
-    if (has_zone_keywords(kwargs)) return zoned_json_text(function, args, kwargs);
+// The readings of one argument, read with the GIL released for long texts;
+// false with an exception set.
+bool readings_of(const char* function, PyObject* args, PyObject* kwargs, std::vector<epochsift::Candidate>& readings) {
     CallOptions options;
     PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
-    if (value == nullptr) return nullptr;
+    if (value == nullptr) return false;
     // A new bytes object that only this call holds: the engine can read it
     // while other threads run.
     Ref utf8(utf8_of(value));
-    if (!utf8) return nullptr;
+    if (!utf8) return false;
     char* data = PyBytes_AsString(utf8.get());
     Py_ssize_t const size = PyBytes_Size(utf8.get());
-    if (data == nullptr || size < 0) return nullptr;
+    if (data == nullptr || size < 0) return false;
     std::string_view const text(data, static_cast<std::size_t>(size));
 
-    std::string json;
-    auto const work = [&] { json = epochsift::identify_json(text, options.read); };
+    auto const work = [&] { readings = epochsift::identify(text, options.read); };
     EngineOutcome outcome;
     if (size >= RELEASE_GIL_FROM_BYTES) {
         PyThreadState* thread = PyEval_SaveThread();
@@ -482,11 +483,18 @@ PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwa
     } else {
         outcome = run_engine(work);
     }
-    return text_or_error(outcome, json);
+    if (outcome == EngineOutcome::Done) return true;
+    engine_error(outcome);
+    return false;
 }
 
 PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
-    return identify_json_text("identify_json", args, kwargs);
+    if (has_zone_keywords(kwargs)) return zoned_json_text("identify_json", args, kwargs);
+    std::vector<epochsift::Candidate> readings;
+    if (!readings_of("identify_json", args, kwargs, readings)) return nullptr;
+    std::string json;
+    EngineOutcome const outcome = run_engine([&] { epochsift::append_json_candidates(json, readings); });
+    return text_or_error(outcome, json);
 }
 
 // json.loads(text), stealing text; null with an exception set.
@@ -508,8 +516,15 @@ PyObject* loads_json(PyObject* module, PyObject* text_object) {
     return PyObject_Call(loads.get(), call_args.get(), nullptr);
 }
 
+// The dicts json.loads would make of identify_json's text, built from the
+// readings directly (the zoned form still goes through its text).
 PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
-    return loads_json(module, identify_json_text("identify", args, kwargs));
+    if (has_zone_keywords(kwargs)) return loads_json(module, zoned_json_text("identify", args, kwargs));
+    ModuleState* state = state_of(module);
+    if (state == nullptr) return nullptr;
+    std::vector<epochsift::Candidate> readings;
+    if (!readings_of("identify", args, kwargs, readings)) return nullptr;
+    return state->boxer->readings(readings);
 }
 
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
@@ -801,6 +816,7 @@ int exec_module(PyObject* module) {
     if (state == nullptr) return -1;
     if ((state->json_name = interned("json")) == nullptr) return -1;
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
+    if ((state->boxer = epochsift::python::ReadingBoxer::create()) == nullptr) return -1;
 
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
@@ -826,6 +842,8 @@ int clear_module(PyObject* module) {
     if (ModuleState* state = state_of(module)) {
         Py_CLEAR(state->json_name);
         Py_CLEAR(state->loads_name);
+        delete state->boxer;  // drops its shared objects
+        state->boxer = nullptr;
     }
     return 0;
 }
