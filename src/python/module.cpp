@@ -24,6 +24,7 @@
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
+#include "output/json_buffer.hpp"
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
@@ -492,9 +493,10 @@ PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
     if (has_zone_keywords(kwargs)) return zoned_json_text("identify_json", args, kwargs);
     std::vector<epochsift::Candidate> readings;
     if (!readings_of("identify_json", args, kwargs, readings)) return nullptr;
-    std::string json;
-    EngineOutcome const outcome = run_engine([&] { epochsift::append_json_candidates(json, readings); });
-    return text_or_error(outcome, json);
+    epochsift::JsonBuffer json;
+    EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, readings); });
+    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    return PyUnicode_FromStringAndSize(json.view().data(), static_cast<Py_ssize_t>(json.size()));
 }
 
 // json.loads(text), stealing text; null with an exception set.
