@@ -43,4 +43,21 @@ inline char* put_literal(char* p, std::string_view text) {
     return p + text.size();
 }
 
+// The same for a text of a hundred bytes or so: 32-byte moves, the last one
+// overlapping, where a call or `rep movs` costs more than the copy.
+inline char* put_text_blocks(char* p, std::string_view text) {
+    char const* const src = text.data();
+    std::size_t const n = text.size();
+    if (n < 32) return put_literal(p, text);
+    for (std::size_t i = 0; i + 32 <= n; i += 32) {
+        char block[32];
+        std::memcpy(block, src + i, 32);
+        std::memcpy(p + i, block, 32);
+    }
+    char last[32];
+    std::memcpy(last, src + n - 32, 32);
+    std::memcpy(p + n - 32, last, 32);
+    return p + n;
+}
+
 }  // namespace epochsift

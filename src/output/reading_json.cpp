@@ -105,7 +105,7 @@ std::size_t max_json_size(const Candidate& c, const RowJson* row) {
 // Writes one candidate at p, which has room for max_json_size(c, row).
 char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, RecentDoubles& recent_doubles) {
     if (row != nullptr) {
-        p = put_literal(p, row->head);
+        p = put_text_blocks(p, row->head);
     } else {
         p = put_literal(p, "{\"format_id\":");
         p = put_json_string(p, c.format_id);
@@ -134,10 +134,10 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, Recent
         first = false;
         if (std::string_view const text = constant_note_text(note); !text.empty()) {
             *p++ = '"';
-            p = put_literal(p, text);
+            p = put_text_blocks(p, text);
             *p++ = '"';
         } else if (note == Note::ConsistentWith && row != nullptr) {
-            p = put_literal(p, row->consistent);
+            p = put_text_blocks(p, row->consistent);
         } else {
             p = put_json_string_pieces(p, note_pieces(c, note, digits));
         }
@@ -148,14 +148,13 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, Recent
 
 // The usual length of a reading's text and room for the most one reading
 // can take past it, to size the buffer once.
-constexpr std::size_t USUAL_READING_SIZE = 700;
-constexpr std::size_t USUAL_SLACK = 4096;
+constexpr std::size_t USUAL_READING_SIZE = 800;
 
 }  // namespace
 
 void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidates) {
     RecentDoubles recent_doubles;
-    out.room(USUAL_SLACK + candidates.size() * USUAL_READING_SIZE);
+    out.room(2 + candidates.size() * USUAL_READING_SIZE);
     char* p = out.room(1);
     *p++ = '[';
     out.advance_to(p);

@@ -28,6 +28,7 @@
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
+#include "python/json_str.hpp"
 #include "python/py_ref.hpp"
 #include "python/reading_objects.hpp"
 #include "python/value_text.hpp"
@@ -381,7 +382,7 @@ PyObject* engine_error(EngineOutcome outcome) {
 // The engine's JSON text as a str, or null with the outcome's exception set.
 PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
     if (outcome != EngineOutcome::Done) return engine_error(outcome);
-    return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
+    return epochsift::python::str_from_utf8(json);
 }
 
 // True when a keyword other than `value` was passed: the zoned path.
@@ -496,7 +497,7 @@ PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
     epochsift::JsonBuffer json;
     EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, readings); });
     if (outcome != EngineOutcome::Done) return engine_error(outcome);
-    return PyUnicode_FromStringAndSize(json.view().data(), static_cast<Py_ssize_t>(json.size()));
+    return epochsift::python::str_from_utf8(json.view());
 }
 
 // json.loads(text), stealing text; null with an exception set.
