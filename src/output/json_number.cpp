@@ -20,7 +20,7 @@ char* put_shortest(char* p, double value) {
     double const magnitude = std::fabs(value);
     if (magnitude >= 1e-5 && magnitude < 1e16) {
         char* const end = std::to_chars(p, p + MAX_DOUBLE_LEN, value, std::chars_format::fixed).ptr;
-        if (std::memchr(p, '.', static_cast<std::size_t>(end - p)) != nullptr) return end;
+        if (std::trunc(value) != value) return end;  // the fixed form has its point
         std::memcpy(end, ".0", 2);
         return end + 2;
     }

@@ -13,20 +13,17 @@ namespace epochsift {
 // The bytes between the cursor and the string's end are scratch.
 class JsonSink {
 public:
-    explicit JsonSink(std::string& out) : out_(out) {
-        std::size_t const used = out.size();
-        out.resize(std::max(out.capacity(), used + 16));
-        cursor_ = out.data() + used;
-    }
+    explicit JsonSink(std::string& out) : out_(out), cursor_(out.data() + out.size()) {}
     JsonSink(const JsonSink&) = delete;
     JsonSink& operator=(const JsonSink&) = delete;
     ~JsonSink() { out_.resize(static_cast<std::size_t>(cursor_ - out_.data())); }
 
-    // Room for n more bytes; the text grows at least twofold when it must.
+    // Room for n more bytes. resize zeroes what it adds, so it adds only
+    // the room asked for; the string's capacity still grows geometrically.
     char* room(std::size_t n) {
         std::size_t const used = static_cast<std::size_t>(cursor_ - out_.data());
         if (out_.size() - used < n) {
-            out_.resize(std::max(out_.size() * 2, used + n));
+            out_.resize(used + n);
             cursor_ = out_.data() + used;
         }
         return cursor_;
