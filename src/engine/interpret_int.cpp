@@ -14,16 +14,35 @@ namespace epochsift {
 // byte order, artifact hint, neighbours) and four of the extended evidence.
 static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 
+namespace {
+
+// Fills reading with raw's reading in family; false when there is none.
+bool fill_candidate(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
+
+// Appends raw's reading in row, built where it stays.
+void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
+                    bool shaped) {
+    Candidate& reading = out.emplace_back();
+    if (!fill_candidate(reading, row, raw, options.context)) {
+        out.pop_back();
+        return;
+    }
+    if (options.extended) add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
+}
+
+}  // namespace
+
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
+    out.reserve(out.size() + NUMERIC_FAMILIES.size());  // the readings are built in place
     for (NumericFamily const& family : NUMERIC_FAMILIES) {
         // A caller's window stands in for the row's wherever the row's is tested.
-        NumericFamily const row = options.window ? family.with_window(options.window->start, options.window->end) : family;
-        auto reading = build_candidate(row, raw, options.context);
-        if (!reading) continue;
-        if (options.extended) add_numeric_evidence(*reading, row, &raw, options.window.has_value(), shaped);
-        out.push_back(std::move(*reading));
+        if (options.window) {
+            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
+        } else {
+            append_reading(out, family, raw, options, shaped);
+        }
     }
 }
 
@@ -36,32 +55,34 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
 }
 
 std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
+    Candidate reading;
+    if (!fill_candidate(reading, family, raw, context)) return std::nullopt;
+    return reading;
+}
+
+namespace {
+
+bool fill_candidate(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context) {
     auto const decoded = decode_integer(family, raw);
-    if (!decoded) return std::nullopt;
+    if (!decoded) return false;
     PosixNs const instant = *decoded;
-    std::optional<RenderedText> rendered = RenderedText::of(instant);
-    if (!rendered) return std::nullopt;
+    reading.rendered = RenderedText::of(instant);
+    if (!reading.rendered) return false;
 
     bool const inside = family.contains(instant);
-    Candidate reading{
-        .format_id = family.id,
-        .label = family.label,
-        .citation = family.citation,
-        .form_note = {},
-        .instant = instant,
-        .rendered = rendered,
-        .score = 0.0,
-        .components = {},
-        .notes = integer_notes(family, raw, instant),
-        .facts = {.sentinel = is_sentinel(raw),
-                  .local = family.local,
-                  .rare = family.prevalence == Prevalence::Rare,
-                  .packed = family.packed(),
-                  .outside_window = !inside,
-                  .string_form = false,
-                  .zone_unstated = false},
-        .raw = raw,
-    };
+    reading.format_id = family.id;
+    reading.label = family.label;
+    reading.citation = family.citation;
+    reading.instant = instant;
+    reading.notes = integer_notes(family, raw, instant);
+    reading.facts = {.sentinel = is_sentinel(raw),
+                     .local = family.local,
+                     .rare = family.prevalence == Prevalence::Rare,
+                     .packed = family.packed(),
+                     .outside_window = !inside,
+                     .string_form = false,
+                     .zone_unstated = false};
+    reading.raw = raw;
 
     ComponentList& components = reading.components;
     components.push_back({Component::Representable, 1.0});
@@ -84,7 +105,9 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
     }
     reading.score = overall_score(components);
-    return reading;
+    return true;
 }
+
+}  // namespace
 
 }  // namespace epochsift
