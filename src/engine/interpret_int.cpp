@@ -16,17 +16,21 @@ static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 
 namespace {
 
-// Fills reading with raw's reading in family; false when there is none.
-bool fill_candidate(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
+// The reading of raw in family with its components still to add, or nothing.
+std::optional<Candidate> bare_reading(const NumericFamily& family, int64_t raw);
 
-// Appends raw's reading in row, built where it stays.
+// Adds the components and the score.
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
+
+// Appends raw's reading in row, if any. A reading is made only once the
+// instant renders: value-initialising one zeroes some 450 bytes, for the
+// many families a value has no reading in too.
 void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
                     bool shaped) {
-    Candidate& reading = out.emplace_back();
-    if (!fill_candidate(reading, row, raw, options.context)) {
-        out.pop_back();
-        return;
-    }
+    std::optional<Candidate> bare = bare_reading(row, raw);
+    if (!bare) return;
+    Candidate& reading = out.emplace_back(*bare);
+    add_components(reading, row, raw, options.context);
     if (options.extended) add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
 }
 
@@ -55,35 +59,43 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
 }
 
 std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
-    Candidate reading;
-    if (!fill_candidate(reading, family, raw, context)) return std::nullopt;
+    std::optional<Candidate> reading = bare_reading(family, raw);
+    if (reading) add_components(*reading, family, raw, context);
     return reading;
 }
 
 namespace {
 
-bool fill_candidate(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context) {
+std::optional<Candidate> bare_reading(const NumericFamily& family, int64_t raw) {
     auto const decoded = decode_integer(family, raw);
-    if (!decoded) return false;
+    if (!decoded) return std::nullopt;
     PosixNs const instant = *decoded;
-    reading.rendered = RenderedText::of(instant);
-    if (!reading.rendered) return false;
+    std::optional<RenderedText> rendered = RenderedText::of(instant);
+    if (!rendered) return std::nullopt;
+    return Candidate{
+        .format_id = family.id,
+        .label = family.label,
+        .citation = family.citation,
+        .form_note = {},
+        .instant = instant,
+        .rendered = rendered,
+        .score = 0.0,
+        .components = {},
+        .notes = integer_notes(family, raw, instant),
+        .facts = {.sentinel = is_sentinel(raw),
+                  .local = family.local,
+                  .rare = family.prevalence == Prevalence::Rare,
+                  .packed = family.packed(),
+                  .outside_window = !family.contains(instant),
+                  .string_form = false,
+                  .zone_unstated = false},
+        .raw = raw,
+    };
+}
 
-    bool const inside = family.contains(instant);
-    reading.format_id = family.id;
-    reading.label = family.label;
-    reading.citation = family.citation;
-    reading.instant = instant;
-    reading.notes = integer_notes(family, raw, instant);
-    reading.facts = {.sentinel = is_sentinel(raw),
-                     .local = family.local,
-                     .rare = family.prevalence == Prevalence::Rare,
-                     .packed = family.packed(),
-                     .outside_window = !inside,
-                     .string_form = false,
-                     .zone_unstated = false};
-    reading.raw = raw;
-
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context) {
+    PosixNs const instant = reading.instant;
+    bool const inside = !reading.facts.outside_window;
     ComponentList& components = reading.components;
     components.push_back({Component::Representable, 1.0});
     components.push_back({Component::InWindow, inside ? 1.0 : 0.0});
@@ -105,7 +117,6 @@ bool fill_candidate(Candidate& reading, const NumericFamily& family, int64_t raw
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
     }
     reading.score = overall_score(components);
-    return true;
 }
 
 }  // namespace
