@@ -72,17 +72,21 @@ PyObject* str_from_utf8(std::string_view text) {
         if (i + 32 <= n) {
             __m128i const low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
             __m128i const high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 16));
-            if (_mm_movemask_epi8(_mm_or_si128(low, high)) == 0) {  // all ASCII
-                __m128i const zero = _mm_setzero_si128();
-                auto* const to = reinterpret_cast<__m128i*>(out);
-                _mm_storeu_si128(to, _mm_unpacklo_epi8(low, zero));
-                _mm_storeu_si128(to + 1, _mm_unpackhi_epi8(low, zero));
-                _mm_storeu_si128(to + 2, _mm_unpacklo_epi8(high, zero));
-                _mm_storeu_si128(to + 3, _mm_unpackhi_epi8(high, zero));
-                out += 32;
-                i += 32;
-                continue;
-            }
+            __m128i const zero = _mm_setzero_si128();
+            // All 32 widened, though only the ASCII bytes before the first
+            // other one count: units written never outrun bytes read, so
+            // the 32 fit.
+            auto* const to = reinterpret_cast<__m128i*>(out);
+            _mm_storeu_si128(to, _mm_unpacklo_epi8(low, zero));
+            _mm_storeu_si128(to + 1, _mm_unpackhi_epi8(low, zero));
+            _mm_storeu_si128(to + 2, _mm_unpacklo_epi8(high, zero));
+            _mm_storeu_si128(to + 3, _mm_unpackhi_epi8(high, zero));
+            auto const others = static_cast<uint32_t>(_mm_movemask_epi8(low)) |
+                                static_cast<uint32_t>(_mm_movemask_epi8(high)) << 16;
+            std::size_t const ascii = others == 0 ? 32 : static_cast<std::size_t>(std::countr_zero(others));
+            out += ascii;
+            i += ascii;
+            if (ascii == 32) continue;
         }
 #endif
         std::size_t const written = put_sequence(bytes, n, i, out);
