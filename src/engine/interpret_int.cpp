@@ -1,5 +1,7 @@
 #include "engine/interpret_int.hpp"
 
+#include <utility>
+
 #include "engine/diagnostics.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
@@ -16,8 +18,11 @@ static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 
 namespace {
 
-// The reading of raw in family with its components still to add, or nothing.
-std::optional<Candidate> bare_reading(const NumericFamily& family, int64_t raw);
+// The instant raw denotes in family and its text, or nothing: no reading.
+std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw);
+
+// The reading of raw at instant, its components still to add.
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered);
 
 // Adds the components and the score.
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
@@ -27,9 +32,9 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
 // many families a value has no reading in too.
 void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
                     bool shaped) {
-    std::optional<Candidate> bare = bare_reading(row, raw);
-    if (!bare) return;
-    Candidate& reading = out.emplace_back(*bare);
+    auto const found = rendered_instant(row, raw);
+    if (!found) return;
+    Candidate& reading = out.emplace_back(bare_reading(row, raw, found->first, found->second));
     add_components(reading, row, raw, options.context);
     if (options.extended) add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
 }
@@ -59,19 +64,24 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
 }
 
 std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
-    std::optional<Candidate> reading = bare_reading(family, raw);
-    if (reading) add_components(*reading, family, raw, context);
+    auto const found = rendered_instant(family, raw);
+    if (!found) return std::nullopt;
+    std::optional<Candidate> reading = bare_reading(family, raw, found->first, found->second);
+    add_components(*reading, family, raw, context);
     return reading;
 }
 
 namespace {
 
-std::optional<Candidate> bare_reading(const NumericFamily& family, int64_t raw) {
+std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw) {
     auto const decoded = decode_integer(family, raw);
     if (!decoded) return std::nullopt;
-    PosixNs const instant = *decoded;
-    std::optional<RenderedText> rendered = RenderedText::of(instant);
+    std::optional<RenderedText> const rendered = RenderedText::of(*decoded);
     if (!rendered) return std::nullopt;
+    return std::pair{*decoded, *rendered};
+}
+
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered) {
     return Candidate{
         .format_id = family.id,
         .label = family.label,
