@@ -19,7 +19,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags -fsanitize=fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="" \
   -DEPOCHSIFT_PYTHON=OFF -DEPOCHSIFT_TESTS=OFF -DEPOCHSIFT_BENCH=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target epochsift_engine
+cmake --build "$build" -j2 --target epochsift_engine
 $cxx -std=c++20 $flags -fsanitize=fuzzer -Isrc -Itests/cpp fuzz/fuzz_identify.cpp \
   "$build/libepochsift_engine.a" -o "$build/fuzz_identify"
 echo "built $build/fuzz_identify"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the identify_json fuzzer for SECONDS (default 60) on a work copy of
+# Runs the engine fuzzer for SECONDS (default 60) on a work copy of
 # the seed corpus (fuzz/corpus-work/, not tracked), then prints the
 # executions and the coverage libFuzzer reached. Crash, leak and timeout
 # inputs land in BUILD/fuzz-artifacts/; the exit status is non-zero on a

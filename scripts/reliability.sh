@@ -38,6 +38,6 @@ for test in "${binaries[@]}"; do
   echo "$(basename "$test"): no memcheck errors, no leaks"
 done
 
-step "fuzzing identify_json for ${FUZZ_SECONDS:-60} s"
+step "fuzzing the engine for ${FUZZ_SECONDS:-60} s"
 bash fuzz/build.sh "$out/fuzz" >/dev/null
 FUZZ_BUILD="$out/fuzz" FUZZ_NO_BUILD=1 bash fuzz/run.sh "${FUZZ_SECONDS:-60}"

@@ -49,6 +49,8 @@ DRAW_TO = dt.datetime(2035, 12, 31, tzinfo=dt.timezone.utc)
 # Zones for tools that print an offset; the truth is the same instant in each.
 ZONES = ["UTC", "America/New_York", "Europe/Berlin", "Asia/Kolkata", "Asia/Tokyo",
          "America/Los_Angeles", "Australia/Adelaide", "America/Sao_Paulo"]
+# Zones whose date(1) abbreviation names its offset.
+ABBREVIATED_ZONES = ["UTC", "America/New_York", "America/Los_Angeles", "America/Sao_Paulo"]
 WHOLE_HOUR_ZONES = ["UTC", "America/New_York", "Europe/Berlin", "Asia/Tokyo", "America/Los_Angeles"]
 
 COLUMNS = ["kind", "value", "family", "instant_ns", "tolerance_ns", "source"]
@@ -61,9 +63,12 @@ class Record:
     instant_ns: int  # truth: the frozen clock, floored to what the tool keeps
     tolerance_ns: int  # how far a correct reading may lie from instant_ns
     source: str
+    hex_bytes: bool = False  # bytes a tool wrote, shown as hex: kind "hex" whatever the digits
 
     @property
     def kind(self) -> str:
+        if self.hex_bytes:
+            return "hex"
         if re.fullmatch(r"[+-]?[0-9]+", self.value):
             return "integer"
         if re.fullmatch(r"[+-]?[0-9]*\.[0-9]+([eE][+-]?[0-9]+)?|[+-]?[0-9]+[eE][+-]?[0-9]+", self.value):
@@ -137,20 +142,29 @@ def run_coreutils_date(instants: list[int], rng: random.Random, work: Path) -> l
         out.append(exact(frozen(t, ["date", "-R"], tz=zone).strip(), "rfc2822", t, NS, f"{tag} -R"))
         zone = rng.choice(ZONES)
         out.append(exact(frozen(t, ["date", "-Ins"], tz=zone).strip(), "iso8601", t, 1, f"{tag} -Ins"))
+        # The default output names the zone by its abbreviation: only zones
+        # whose abbreviation states the offset (UTC, RFC 5322's US names,
+        # tzdata's numeric "-03") say which instant is meant.
+        zone = rng.choice(ABBREVIATED_ZONES)
+        out.append(exact(frozen(t, ["date"], tz=zone, env={"LC_ALL": "C"}).strip(), "ctime", t, NS,
+                         f"{tag} (default output, C locale)"))
     return out
 
 
-NODE_SCRIPT = "const d = new Date(); console.log(Date.now()); console.log(d.toISOString()); console.log(d.toUTCString())"
+NODE_SCRIPT = ("const d = new Date(); console.log(Date.now()); console.log(d.toISOString()); "
+               "console.log(d.toUTCString()); console.log(d.toString())")
 
 
 def run_node(instants: list[int], rng: random.Random, work: Path) -> list[Record]:
     tag = f"node {tool_version(['node', '--version'])}"
     out = []
     for t in instants:
-        lines = frozen(t, ["node", "-e", NODE_SCRIPT]).splitlines()
+        zone = rng.choice(ZONES)
+        lines = frozen(t, ["node", "-e", NODE_SCRIPT], tz=zone).splitlines()
         out += [exact(lines[0], "unix_ms", t, 10**6, f"{tag} Date.now()"),
                 exact(lines[1], "iso8601", t, 10**6, f"{tag} Date.toISOString()"),
-                exact(lines[2], "rfc2822", t, NS, f"{tag} Date.toUTCString()")]
+                exact(lines[2], "rfc2822", t, NS, f"{tag} Date.toUTCString()"),
+                exact(lines[3], "js_date_string", t, NS, f"{tag} Date.toString()")]
     return out
 
 
@@ -236,7 +250,7 @@ def run_sqlite(instants: list[int], rng: random.Random, work: Path) -> list[Reco
         lines = frozen(t, ["sqlite3", ":memory:", SQLITE_SCRIPT]).splitlines()
         out += [exact(lines[0], "unix", t, NS, f"{tag} strftime('%s','now')"),
                 printed_float(lines[1], "sqlite_julian", t, DAY_NS, ms, f"{tag} julianday('now')"),
-                exact(lines[2], "iso8601", t, NS, f"{tag} datetime('now')"),
+                exact(lines[2], "iso8601_wall_clock", t, NS, f"{tag} datetime('now')"),
                 exact(lines[3], "iso8601", t, ms, f"{tag} strftime('%Y-%m-%dT%H:%M:%fZ','now')")]
     return out
 
@@ -251,6 +265,8 @@ print(datetime.datetime.now().astimezone().isoformat())
 blob = plistlib.dumps({"when": datetime.datetime.now(datetime.timezone.utc).replace(tzinfo=None)},
                       fmt=plistlib.FMT_BINARY)
 print(blob.hex())
+print(datetime.datetime.utcnow().isoformat())
+print(str(datetime.datetime.now().astimezone()))
 """
 
 
@@ -277,7 +293,9 @@ def run_python_stdlib(instants: list[int], rng: random.Random, work: Path) -> li
                 exact(lines[3], "rfc2822", t, NS, f"{tag} email.utils.formatdate(localtime=True)"),
                 exact(lines[4], "iso8601", t, 1000, f"{tag} datetime.now().astimezone().isoformat()"),
                 printed_float(repr(bplist_date(bytes.fromhex(lines[5]))), "cocoa_float", t, NS, 1000,
-                              f"{tag} plistlib binary NSDate (raw double)")]
+                              f"{tag} plistlib binary NSDate (raw double)"),
+                exact(lines[6], "iso8601_wall_clock", t, 1000, f"{tag} datetime.utcnow().isoformat()"),
+                exact(lines[7], "iso8601", t, 1000, f"{tag} str(datetime.now().astimezone())")]
     return out
 
 
@@ -301,6 +319,7 @@ show(lambda: next(snowflake.SnowflakeGenerator(7, epoch=1420070400000)))
 show(lambda: next(snowflake.SnowflakeGenerator(7)))
 show(lambda: sonyflake.SonyFlake(machine_id=lambda: 7).next_id() if now >= SONY_EPOCH else "-")
 show(lambda: int.from_bytes(bytes(ksuid.Ksuid())[:4], "big"))
+show(lambda: str(ksuid.Ksuid()))
 show(lambda: jwt.encode({"sub": "42", "iat": now}, "k" * 32, algorithm="HS256"))
 show(lambda: jwt.encode({"sub": "42", "exp": now + datetime.timedelta(hours=1)}, "k" * 32, algorithm="HS256"))
 show(lambda: Logger.now(None).strip("[]"))
@@ -323,9 +342,10 @@ def run_python_libs(instants: list[int], rng: random.Random, work: Path) -> list
                 exact(lines[6], "linkedin", t, ms, f"snowflake-id {v('snowflake-id')} (default Unix epoch)"),
                 exact(lines[7], "sony", t, 10 * ms, f"sonyflake-py {v('sonyflake-py')} next_id()"),
                 exact(lines[8], "ksuid", t, NS, f"svix-ksuid {v('svix-ksuid')} timestamp field"),
-                exact(lines[9], "jwt_iat", t, NS, f"pyjwt {v('pyjwt')} iat"),
-                exact(lines[10], "jwt_exp", t + 3600 * NS, NS, f"pyjwt {v('pyjwt')} exp"),
-                exact(lines[11], "clf", t, NS, f"gunicorn {v('gunicorn')} access-log time")] if r.value != "-"]
+                exact(lines[9], "ksuid_string", t, NS, f"svix-ksuid {v('svix-ksuid')} str(Ksuid())"),
+                exact(lines[10], "jwt_iat", t, NS, f"pyjwt {v('pyjwt')} iat"),
+                exact(lines[11], "jwt_exp", t + 3600 * NS, NS, f"pyjwt {v('pyjwt')} exp"),
+                exact(lines[12], "clf", t, NS, f"gunicorn {v('gunicorn')} access-log time")] if r.value != "-"]
     return out
 
 
@@ -548,6 +568,53 @@ def run_openssl(instants: list[int], rng: random.Random, work: Path) -> list[Rec
     return out
 
 
+def zip_ntfs_mtime(archive: bytes) -> bytes:
+    """The NTFS extra field's Mtime of the first central directory entry
+    (APPNOTE 4.5.5: tag 0x000a, 4 reserved bytes, attribute 0x0001 of 24
+    bytes holding Mtime, Atime, Ctime)."""
+    at = archive.index(b"PK\x01\x02")
+    name_len, extra_len = struct.unpack_from("<HH", archive, at + 28)
+    extra = archive[at + 46 + name_len: at + 46 + name_len + extra_len]
+    while len(extra) >= 4:
+        tag, size = struct.unpack_from("<HH", extra)
+        if tag == 0x000A:
+            return extra[4 + 4 + 4: 4 + 4 + 4 + 8]
+        extra = extra[4 + size:]
+    raise ValueError("no NTFS extra field")
+
+
+def run_hex_fields(instants: list[int], rng: random.Random, work: Path) -> list[Record]:
+    """Time fields of files real tools wrote, as the bare hex run `xxd -p`
+    prints: 7-Zip's ZIP NTFS extra field (FILETIME, little-endian), gzip's
+    MTIME (Unix seconds, little-endian, RFC 1952) and git's index entry mtime
+    (Unix seconds, big-endian, gitformat-index)."""
+    seven = " ".join(tool_version(["7z"]).split()[:3])
+    gzip_version = tool_version(["gzip", "--version"]).split()[-1]
+    git = tool_version(["git", "--version"]).replace("version ", "")
+    out = []
+    for i, t in enumerate(instants):
+        f = work / f"h{i}.txt"
+        f.write_text("x")
+        touch(f, t)
+        archive = work / f"h{i}.zip"
+        subprocess.run(["7z", "a", "-tzip", "-mtc=on", str(archive), str(f)], check=True, capture_output=True)
+        out.append(Record(zip_ntfs_mtime(archive.read_bytes()).hex(), "filetime", t - t % 100, 100,
+                          f"{seven} a -tzip -mtc=on (NTFS extra Mtime bytes)", hex_bytes=True))
+        subprocess.run(["gzip", "-k", "-f", str(f)], check=True)
+        mtime = (work / f"h{i}.txt.gz").read_bytes()[4:8]
+        out.append(Record(mtime.hex(), "unix", t - t % NS, NS, f"gzip {gzip_version} header MTIME bytes",
+                          hex_bytes=True))
+        repo = work / f"g{i}"
+        subprocess.run(["git", "init", "-q", str(repo)], check=True)
+        shutil.copy2(f, repo / "a.txt")
+        subprocess.run(["git", "-C", str(repo), "add", "a.txt"], check=True)
+        index = (repo / ".git" / "index").read_bytes()
+        # Header of 12 bytes; the first entry's ctime (8), then mtime seconds.
+        out.append(Record(index[20:24].hex(), "unix", t - t % NS, NS, f"{git} index entry mtime bytes",
+                          hex_bytes=True))
+    return out
+
+
 @dataclass
 class Runner:
     name: str
@@ -573,6 +640,7 @@ RUNNERS = [
     Runner("exiftool", run_exiftool, ("touch", "exiftool"), ("PIL",)),
     Runner("git", run_git, ("git",)),
     Runner("openssl", run_openssl, ("faketime", "openssl")),
+    Runner("hex fields", run_hex_fields, ("touch", "7z", "gzip", "git")),
 ]
 
 

@@ -387,7 +387,8 @@ int run_batch(const BatchSettings& settings) {
                                .messages = STDERR_FILENO,
                                .input_name = input_name,
                                .progress = is_terminal(STDERR_FILENO)};
-    int const status_code = run_batch_streams(streams, settings);
+    int const status_code = settings.column_mode == ColumnMode::PerValue ? run_batch_streams(streams, settings)
+                                                                         : run_column_streams(streams, settings);
     if (!from_stdin) ::close(fd);
     return status_code;
 }

@@ -25,9 +25,18 @@ enum ExitStatus : int {
     EXIT_LINES_UNREAD = 3,    // finished, but some lines could not be read (their records say why)
 };
 
+// What batch mode writes for the column.
+enum class ColumnMode : unsigned char {
+    PerValue,  // a record a value as it is read, on every core
+    Infer,     // the column's verdicts, once the input ends
+    ByColumn,  // a record a value led by the column's best format, once the input ends
+};
+
 struct BatchSettings {
     std::string_view path;  // empty or "-" for standard input
     RecordFormat format;
+    ColumnMode column_mode = ColumnMode::PerValue;
+    bool json = false;  // Infer: the verdicts as JSON instead of a table
     unsigned threads = 1;
     std::size_t max_line = DEFAULT_MAX_LINE;  // bytes a record may take, line ends excluded
 };
@@ -42,6 +51,11 @@ struct BatchStreams {
 
 // The pipeline over open descriptors. Returns an ExitStatus.
 int run_batch_streams(const BatchStreams& streams, const BatchSettings& settings);
+
+// The column modes over open descriptors: the values are held (their text
+// back to back, 24 bytes a line, and a 16-byte view each for the verdict)
+// until the input ends. Returns an ExitStatus.
+int run_column_streams(const BatchStreams& streams, const BatchSettings& settings);
 
 // Opens settings.path (or takes standard input) and writes to standard
 // output and standard error.

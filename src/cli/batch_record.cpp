@@ -13,8 +13,6 @@
 
 namespace epochsift::cli {
 
-namespace {
-
 void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":null,\"line\":";
@@ -33,16 +31,54 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
     out += '\n';
 }
 
+std::vector<Candidate> ordered_readings(std::string_view value, const RecordFormat& format, std::size_t& lead,
+                                        std::vector<std::size_t>* ranks) {
+    std::vector<Candidate> readings = identify(value, format.read);
+    lead = 0;
+    if (ranks != nullptr) {
+        ranks->resize(readings.size());
+        for (std::size_t i = 0; i < ranks->size(); ++i) (*ranks)[i] = i + 1;
+    }
+    if (format.lead_format.empty()) return readings;
+    std::vector<std::size_t> order(readings.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto const led = std::stable_partition(order.begin(), order.end(), [&](std::size_t i) {
+        return readings[i].format_id == format.lead_format;
+    });
+    lead = static_cast<std::size_t>(led - order.begin());
+    std::vector<Candidate> out;
+    out.reserve(readings.size());
+    for (std::size_t i : order) out.push_back(std::move(readings[i]));
+    if (ranks != nullptr) {
+        for (std::size_t i = 0; i < order.size(); ++i) (*ranks)[i] = order[i] + 1;
+    }
+    return out;
+}
+
 void append_value_record(std::string& out, std::string_view value, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":";
         append_json_string(out, value);
+        if (format.lead_format.empty()) {
+            out += ",\"readings\":";
+            out += identify_json(value, format.read);  // default options: the reference text
+            out += "}\n";
+            return;
+        }
+        std::size_t lead = 0;
+        std::vector<Candidate> const readings = ordered_readings(value, format, lead);
+        out += ",\"column_format\":";
+        append_json_string(out, format.lead_format);
+        out += ",\"column_readings\":";
+        append_json_integer(out, lead);
         out += ",\"readings\":";
-        out += identify_json(value);
+        append_json_candidates(out, readings);
         out += "}\n";
         return;
     }
-    std::vector<Candidate> const readings = identify(value);
+    std::size_t lead = 0;
+    std::vector<std::size_t> ranks;  // a reading keeps its own rank when the column's format moves it forward
+    std::vector<Candidate> const readings = ordered_readings(value, format, lead, &ranks);
     if (readings.empty()) {  // the value still gets its row
         append_csv_field(out, value);
         out += ",,,,,\n";
@@ -53,7 +89,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         const Candidate& reading = readings[i];
         append_csv_field(out, value);
         out += ',';
-        out += std::to_string(i + 1);
+        out += std::to_string(ranks[i]);
         out += ',';
         append_csv_field(out, reading.format_id);
         out += ',';
@@ -64,7 +100,26 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
     }
 }
 
-}  // namespace
+LineValue value_of(std::string_view line, const RecordFormat& format, std::string& scratch) {
+    LineValue out;
+    std::string_view value = line;
+    if (format.column != 0) {
+        std::optional<std::string_view> const field = field_of(line, format.column, format.delimiter, scratch);
+        if (!field) {
+            out.error = out.what = "no column " + std::to_string(format.column);
+            return out;
+        }
+        value = *field;
+    }
+    if (!is_valid_utf8(value)) {
+        out.error = "invalid UTF-8";
+        out.what = format.column != 0 ? "column " + std::to_string(format.column) + " is not valid UTF-8"
+                                      : "not valid UTF-8";
+        return out;
+    }
+    out.value = value;
+    return out;
+}
 
 bool append_record(std::string& out, std::string& problem, std::string_view line, uint64_t line_number,
                    const RecordFormat& format, std::string& scratch) {
@@ -74,23 +129,11 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
         problem = what;
         return false;
     };
-    std::string_view value = line;
-    if (format.column != 0) {
-        std::optional<std::string_view> const field = field_of(line, format.column, format.delimiter, scratch);
-        if (!field) {
-            std::string const error = "no column " + std::to_string(format.column);
-            return fail(error, error);
-        }
-        value = *field;
-    }
-    if (!is_valid_utf8(value)) {
-        return fail("invalid UTF-8", format.column != 0
-                                         ? "column " + std::to_string(format.column) + " is not valid UTF-8"
-                                         : "not valid UTF-8");
-    }
+    LineValue const found = value_of(line, format, scratch);
+    if (!found.value) return fail(found.error, found.what);
     std::size_t const mark = out.size();
     try {
-        append_value_record(out, value, format);
+        append_value_record(out, *found.value, format);
         return true;
     } catch (const std::bad_alloc&) {
         out.resize(mark);

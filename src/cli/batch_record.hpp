@@ -4,8 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 
 namespace epochsift::cli {
 
@@ -19,9 +24,34 @@ struct RecordFormat {
     std::size_t best = 1;          // readings a value for BestCsv
     std::size_t column = 0;        // field to read, from 1; 0 reads the whole line
     std::string delimiter = ",";  // between fields when column is set
+    ReadOptions read;             // how the values are read; default: the reference reading
+    // The column's best format (--by-column): the readings in it lead each
+    // record, and the JSON record names it. Empty: readings in rank order.
+    std::string_view lead_format;
 };
 
 inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";
+
+// The value a line holds, or why it holds none.
+struct LineValue {
+    std::optional<std::string_view> value;  // into line or scratch
+    std::string error;                      // for the record
+    std::string what;                       // for the message
+};
+
+// The field of line that format picks (the whole line for column 0),
+// checked to be UTF-8.
+LineValue value_of(std::string_view line, const RecordFormat& format, std::string& scratch);
+
+// The readings of value under format.read, with those in format.lead_format
+// moved to the front (in their rank order); lead counts them. ranks, when
+// given, gets each reading's rank among all of them, from 1.
+std::vector<Candidate> ordered_readings(std::string_view value, const RecordFormat& format, std::size_t& lead,
+                                        std::vector<std::size_t>* ranks = nullptr);
+
+// The record of a value, and the record of a line without one.
+void append_value_record(std::string& out, std::string_view value, const RecordFormat& format);
+void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format);
 
 // Appends the record of one line (without its line end) to out. A line
 // that yields no value (not UTF-8, no such column) still gets a record that

@@ -65,7 +65,7 @@ struct Zones {
     std::string error;
 
     bool any() const { return display || local_zone; }
-    epochsift::ZoneOptions options() const {
+    epochsift::ZoneChoice options() const {
         return {display ? &*display : nullptr, local_zone ? &*local_zone : nullptr};
     }
 };
@@ -148,37 +148,43 @@ int show_values(const CliOptions& options) {
         std::string_view const value = options.values[i];
         out.clear();
         try {
-            // The table shows the extended readings; --json stays identify_json.
-            epochsift::ReadOptions const extended{.extended = true, .context = {}, .window = {}};
+            // Extended unless --reference; with default options identify_json(value) exactly.
+            epochsift::ReadOptions const& read = options.read;
+            // Bytes: --endian picks the order; otherwise each reading states the order it assumed.
+            epochsift::ReadOptions bytes_read = read;
+            bytes_read.context.byte_order.reset();
+            std::optional<epochsift::ByteOrder> const order = read.context.byte_order;
             std::optional<epochsift::ByteString> bytes;
             if (options.hex) {
                 bytes = epochsift::parse_hex_bytes(epochsift::trim_white_space(value), true);
                 if (!bytes) return fail_usage("value " + std::to_string(i + 1) + " is not 1 to 16 hex bytes");
             }
             if (zones.any()) {
-                auto const readings = epochsift::identify_zoned(value, zones.options());
+                std::vector<epochsift::Candidate> readings =
+                    bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order) : epochsift::identify(value, read);
+                auto const zoned = epochsift::zoned_readings(std::move(readings), zones.options());
                 std::string_view const display = zones.display ? zones.display->name() : std::string_view();
                 std::string_view const local = zones.local_zone ? zones.local_zone->name() : std::string_view();
                 if (options.mode == Mode::Json) {
-                    out = epochsift::zoned_json(readings, display, local);
+                    out = epochsift::zoned_json(zoned, display, local);
                     out += '\n';
                 } else {
                     std::vector<epochsift::Candidate> candidates;
-                    candidates.reserve(readings.size());
-                    for (const auto& zoned : readings) candidates.push_back(zoned.reading);
-                    ZoneColumns const columns = zone_columns(readings, zones);
+                    candidates.reserve(zoned.size());
+                    for (const auto& reading : zoned) candidates.push_back(reading.reading);
+                    ZoneColumns const columns = zone_columns(zoned, zones);
                     if (i != 0) out += '\n';
                     append_table(out, value, candidates, style, &columns);
                 }
             } else if (options.mode == Mode::Json) {
-                out = bytes ? epochsift::identify_bytes_json(bytes->view(), extended, std::nullopt)
-                            : epochsift::identify_json(value);
+                out = bytes ? epochsift::identify_bytes_json(bytes->view(), bytes_read, order)
+                            : epochsift::identify_json(value, read);
                 out += '\n';
             } else {
                 if (i != 0) out += '\n';
                 append_table(out, value,
-                             bytes ? epochsift::identify_bytes(bytes->view(), extended, std::nullopt)
-                                   : epochsift::identify(value, extended),
+                             bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order)
+                                   : epochsift::identify(value, read),
                              style);
             }
         } catch (const std::bad_alloc&) {
@@ -201,6 +207,11 @@ int run_batch_mode(const CliOptions& options) {
     settings.format.delimiter = options.delimiter.value_or(",");
     settings.threads = options.threads.value_or(available_cores());
     settings.max_line = options.max_line.value_or(DEFAULT_MAX_LINE);
+    settings.format.read = options.read;
+    settings.column_mode = options.infer      ? ColumnMode::Infer
+                           : options.by_column ? ColumnMode::ByColumn
+                                               : ColumnMode::PerValue;
+    settings.json = options.json;
     return run_batch(settings);
 }
 

@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "cli/utf8.hpp"
+#include "cli/window_text.hpp"
 #include "core/ascii_scan.hpp"
 
 namespace epochsift::cli {
@@ -18,9 +19,19 @@ const std::string_view USAGE =
     "Table output:\n"
     "  --all            every reading, not only the best 10\n"
     "  --notes          each reading's assumptions under its row\n"
-    "  --json           the JSON text of identify_json instead, one line a value\n"
+    "  --json           the readings as JSON instead, one line a value\n"
     "  --hex            read each VALUE as 1 to 16 hex bytes, even decimal digits\n"
     "                   (\"6817855a\", \"00 00 01 8b\", \"aa:bb\", \"0x1234\")\n"
+    "\n"
+    "Reading (table, --json and --batch):\n"
+    "  --reference      the reference score alone, without the extended evidence;\n"
+    "                   with no other reading option, exactly identify_json(VALUE)\n"
+    "  --hint TEXT      the artifact the values came from (\"ntfs\", \"chrome\", ...)\n"
+    "  --width N        the stored field's width in bytes, 1 to 16\n"
+    "  --endian ORDER   the stored field's byte order: little or big\n"
+    "  --window START..END  the instants expected (each side RFC 3339 text with an\n"
+    "                   offset, or integer nanoseconds since 1970 UTC); replaces\n"
+    "                   every family's own window\n"
     "\n"
     "Batch (one value a line of FILE, or of standard input when FILE is - or absent):\n"
     "  --batch          JSON Lines: {\"value\": ..., \"readings\": [...]} a line\n"
@@ -31,6 +42,10 @@ const std::string_view USAGE =
     "  --threads N      worker threads (default: every core)\n"
     "  --max-line BYTES longest line read (default 1048576); a longer one is\n"
     "                   skipped and its record carries an error\n"
+    "  --infer          the column's verdicts (which format reads the values as a\n"
+    "                   whole) instead of one record a value; holds the values\n"
+    "  --by-column      lead each record with its reading in the column's best\n"
+    "                   format; holds the values until the verdict is known\n"
     "\n"
     "Instants and zones:\n"
     "  --encode WHEN    every family's value for one instant (RFC 3339 text,\n"
@@ -44,7 +59,7 @@ const std::string_view USAGE =
     "\n"
     "Flags in the table: sentinel (an unset/never marker value), local (wall-clock\n"
     "time with no offset, read as UTC), outside-window (outside the family's\n"
-    "plausibility window).\n"
+    "plausibility window). Readings whose scores are equal as shown share a rank.\n"
     "\n"
     "Exit status: 0 done; 1 the output could not be written, or out of memory;\n"
     "2 usage error or unreadable input; 3 (batch) some lines could not be read:\n"
@@ -66,7 +81,13 @@ constexpr OptionRow OPTIONS[] = {
     {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
     {"--max-line", OptionKind::Number},
     {"--encode", OptionKind::Text},    {"--tz", OptionKind::Text},        {"--local-zone", OptionKind::Text},
+    {"--reference", OptionKind::Flag}, {"--hint", OptionKind::Text},      {"--width", OptionKind::Number},
+    {"--endian", OptionKind::Text},    {"--window", OptionKind::Text},    {"--infer", OptionKind::Flag},
+    {"--by-column", OptionKind::Flag},
 };
+
+// Byte widths a stored integer field may have.
+constexpr std::size_t MAX_BYTE_WIDTH = 16;
 
 // Thread counts beyond this are a typing slip, not a machine.
 constexpr std::size_t MAX_THREADS = 4096;
@@ -99,6 +120,11 @@ std::optional<std::string> delimiter_of(std::string_view text) {
     return std::string(text);
 }
 
+bool reading_options_given(const CliOptions& o) {
+    const IntContext& context = o.read.context;
+    return context.artifact_hint || context.byte_order || context.byte_width || o.read.window;
+}
+
 std::string check_mode(CliOptions& o, bool json) {
     o.json = json;
     bool const batch = o.mode == Mode::Batch;
@@ -107,10 +133,16 @@ std::string check_mode(CliOptions& o, bool json) {
         if (!o.values.empty()) return "--encode takes one instant and no values";
         if (o.local_zone) return "--local-zone reads values; --encode writes them";
         if (o.all || o.notes) return "--encode prints every family; drop --all and --notes";
+        if (o.reference || reading_options_given(o)) return "--encode writes values; the reading options do not apply";
         o.mode = Mode::Encode;
         return {};
     }
     if (batch && (o.tz || o.local_zone)) return "--tz and --local-zone apply to the table and --json, not to --batch";
+    if (!batch && (o.infer || o.by_column)) return std::string(o.infer ? "--infer" : "--by-column") + " applies to --batch only";
+    if (o.infer && o.by_column) return "--infer prints verdicts, --by-column records; choose one";
+    if (o.infer && o.best) return "--best picks readings of each value; --infer prints the column's verdicts";
+    if (o.hex && o.reference) return "--hex readings are always extended; drop --reference";
+    if (o.hex && o.read.context.byte_width) return "--hex takes the width from the bytes given; drop --width";
     if (batch) {
         if (o.values.size() > 1) return "--batch reads one input; got " + std::to_string(o.values.size());
         if (o.all || o.notes) return "--all and --notes apply to the table, not to --batch";
@@ -193,15 +225,39 @@ ParsedOptions parse_options(std::span<char* const> args) {
             o.tz = *argument;
         } else if (name == "--local-zone") {
             o.local_zone = *argument;
+        } else if (name == "--reference") {
+            o.reference = true;
+            o.read.extended = false;
+        } else if (name == "--infer") {
+            o.infer = true;
+        } else if (name == "--by-column") {
+            o.by_column = true;
+        } else if (name == "--hint") {
+            o.read.context.artifact_hint = *argument;
+        } else if (name == "--endian") {
+            if (*argument == "little") o.read.context.byte_order = ByteOrder::Little;
+            else if (*argument == "big") o.read.context.byte_order = ByteOrder::Big;
+            else return fail("--endian takes little or big; got '" + std::string(*argument) + "'");
+        } else if (name == "--window") {
+            o.read.window = parse_window(*argument);
+            if (!o.read.window) {
+                return fail("--window takes START..END, each RFC 3339 text with an offset or integer nanoseconds,"
+                            " START before END; got '" + std::string(*argument) + "'");
+            }
         } else if (name == "--delimiter") {
             o.delimiter = delimiter_of(*argument);
             if (!o.delimiter) return fail("--delimiter takes one character, or 'tab'; got '" + std::string(*argument) + "'");
         } else {
             std::optional<std::size_t> const number = positive_number(*argument);
+            if (name == "--width" && (!number || *number > MAX_BYTE_WIDTH)) {
+                return fail("--width takes 1 to " + std::to_string(MAX_BYTE_WIDTH) + " bytes; got '" +
+                            std::string(*argument) + "'");
+            }
             if (!number) return fail(std::string(name) + " takes a whole number from 1; got '" + std::string(*argument) + "'");
             if (name == "--best") o.best = number;
             if (name == "--column") o.column = number;
             if (name == "--max-line") o.max_line = number;
+            if (name == "--width") o.read.context.byte_width = static_cast<uint8_t>(*number);
             if (name == "--threads") {
                 if (*number > MAX_THREADS) return fail("--threads takes at most " + std::to_string(MAX_THREADS));
                 o.threads = static_cast<unsigned>(*number);

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/read_options.hpp"
+
 namespace epochsift::cli {
 
 enum class Mode : unsigned char {
@@ -34,6 +36,12 @@ struct CliOptions {
     std::optional<std::string_view> tz;          // show each reading's wall clock in this zone
     std::optional<std::string_view> local_zone;  // read wall-clock families as this zone's local time
     bool json = false;
+    bool reference = false;  // the reference score instead of the extended evidence
+    // The context and window the values are read with; extended unless
+    // --reference. The hint points into the arguments.
+    ReadOptions read{.extended = true, .context = {}, .window = {}, .zones = {}};
+    bool infer = false;      // batch: the column's verdicts instead of records
+    bool by_column = false;  // batch: each record led by the column's best format
 };
 
 struct ParsedOptions {

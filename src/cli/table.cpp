@@ -1,12 +1,11 @@
 #include "cli/table.hpp"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
 #include <vector>
 
 #include "cli/reading_flags.hpp"
 #include "cli/safe_text.hpp"
+#include "cli/ties.hpp"
 #include "cli/utf8.hpp"
 #include "output/reading_json.hpp"
 #include "output/reading_text.hpp"
@@ -32,16 +31,6 @@ struct Row {
     std::string local;
     std::string flags;
 };
-
-std::string two_decimals(double score) {
-    if (std::isnan(score)) return "nan";
-    // Scores lie in [0, 1], but the widest finite double in fixed form has
-    // 309 integer digits; room for those, a sign, the point and two decimals.
-    char buffer[320];
-    auto const result = std::to_chars(buffer, buffer + sizeof buffer, score, std::chars_format::fixed, 2);
-    if (result.ec != std::errc{}) return "?";
-    return std::string(buffer, result.ptr);
-}
 
 // The label cut to width columns, ending in an ellipsis when cut.
 std::string fitted_label(std::string_view label, std::size_t width) {
@@ -102,13 +91,17 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     if (shown == 0) return;
 
     std::size_t const label_limit = std::max<std::size_t>(style.label_width, 8);  // room for a word and the ellipsis
+    std::vector<std::string> scores;
+    scores.reserve(shown);
+    for (std::size_t i = 0; i < shown; ++i) scores.push_back(two_decimals(readings[i].score));
+    std::vector<std::size_t> const ranks = shared_ranks(scores);
     std::vector<Row> rows;
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i) {
         const Candidate& reading = readings[i];
         rows.push_back(Row{
-            .rank = std::to_string(i + 1),
-            .score = two_decimals(reading.score),
+            .rank = std::to_string(ranks[i]),
+            .score = std::move(scores[i]),
             .label = fitted_label(reading.label, label_limit),
             .rendered = reading.rendered ? reading.rendered->view() : NOT_RENDERED,
             .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),

@@ -46,4 +46,20 @@ constexpr int64_t tai_minus_utc_at_tai(int64_t tai_second) {
     return offset;
 }
 
+// TAI − UTC in whole seconds at a Unix (UTC) second; 10 before 1972. The
+// inverse of tai_minus_utc_at_tai: u + tai_minus_utc_at_utc(u) reads back as u.
+constexpr int64_t tai_minus_utc_at_utc(int64_t utc_second) {
+    int64_t offset = 10;
+    for (LeapStep const& step : LEAP_STEPS) {
+        if (utc_second >= step.utc_second) offset = step.tai_minus_utc;
+    }
+    return offset;
+}
+
+namespace leap_seconds_detail {
+// Both sides of the 2016-12-31 leap second, and the inverse across it.
+static_assert(tai_minus_utc_at_utc(1483228799) == 36 && tai_minus_utc_at_utc(1483228800) == 37);
+static_assert(tai_minus_utc_at_tai(1483228800 + 37) == 37 && tai_minus_utc_at_tai(1483228799 + 36) == 36);
+}  // namespace leap_seconds_detail
+
 }  // namespace epochsift

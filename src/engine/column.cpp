@@ -13,6 +13,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/extended_string_forms.hpp"
 #include "formats/string_forms.hpp"
 
 namespace epochsift {
@@ -33,8 +34,17 @@ constexpr double LOG_FORM = 13.8;  // ln 1e6
 // digit strings of its length is a valid date.
 constexpr double LOG_BARE_DATE = 4.6;
 
-constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
-constexpr std::size_t ROWS = FAMILIES + STRING_FORM_COUNT;
+// The verdict weighs the reference families: the extended-only rows have no
+// specificity figures yet.
+constexpr std::size_t FAMILIES = REFERENCE_FAMILIES.size();
+// The column reads what the extended reading reads: the reference string
+// forms, then the extended ones (wall-clock text, tokens).
+constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
+constexpr std::size_t ROWS = FAMILIES + FORMS;
+
+const StringForm& form_at(std::size_t s) {
+    return s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
+}
 
 // splitmix64: a fixed sequence, so the table is the same on every run.
 uint64_t next_random(uint64_t& state) {
@@ -67,7 +77,7 @@ Specificity build_specificity() {
         // The same draw for every family, so two layouts that decode alike
         // get the same figure and only their priors part them.
         uint64_t state = 20261206;
-        NumericFamily const& family = NUMERIC_FAMILIES[f];
+        NumericFamily const& family = REFERENCE_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
         for (int bits = 0; bits < 64; ++bits) {
             int hits = 0;
@@ -107,6 +117,7 @@ struct Tally {
     std::optional<PosixNs> first;
     PosixNs last;
     std::optional<PosixNs> previous;  // the instant of the previous value, when that value was read
+    bool starts_read = false;
 };
 
 void count_reading(Tally& tally, PosixNs instant, bool inside) {
@@ -127,7 +138,7 @@ bool is_bare_digits(std::string_view text) {
 
 }  // namespace
 
-std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options) {
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options) {
     Specificity const& table = specificity();
     std::array<Tally, ROWS> tallies{};
     std::array<bool, ROWS> read_this{};
@@ -137,13 +148,14 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
     auto const inside = [&](const NumericFamily& family, PosixNs instant) {
         return options.window ? options.window->contains(instant) : family.contains(instant);
     };
-    for (std::string_view const value : values) {
+    for (std::string_view const& value : values) {
+        bool const first_value = &value == &values.front();
         std::string_view const text = trim_white_space(value);
         read_this.fill(false);
         if (auto const integer = parse_integer(text)) {
             int const bits = std::bit_width(*integer < 0 ? 0 - static_cast<uint64_t>(*integer) : static_cast<uint64_t>(*integer));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag == Encoding::Tag::Float) continue;
                 auto const instant = decode_integer(family, *integer);
                 if (!instant) continue;
@@ -156,7 +168,7 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
             double const magnitude = std::fabs(*number);
             int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = NUMERIC_FAMILIES[f];
+                NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag != Encoding::Tag::Float) continue;
                 auto const instant = decode_float(family, *number);
                 if (!instant) continue;
@@ -167,8 +179,8 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
         }
         bool const bare_digits = is_bare_digits(text);
         FormMemo memo;
-        for (std::size_t s = 0; s < STRING_FORM_COUNT; ++s) {
-            auto const found = read_form(STRING_FORMS[s], text, memo);
+        for (std::size_t s = 0; s < FORMS; ++s) {
+            auto const found = read_form(form_at(s), text, memo);
             if (!found) continue;
             std::size_t const row = FAMILIES + s;
             read_this[row] = true;
@@ -179,21 +191,65 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
                 weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS);
         }
         for (std::size_t row = 0; row < ROWS; ++row) {
+            if (first_value) tallies[row].starts_read = read_this[row];
             if (read_this[row]) continue;
             tallies[row].log_likelihood += LOG_MISS;
             tallies[row].previous.reset();  // a gap breaks the run of neighbouring pairs
         }
     }
 
+    std::vector<ColumnTally> out(ROWS);
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        Tally const& tally = tallies[row];
+        out[row] = ColumnTally{.values = values.size(),
+                               .log_likelihood = tally.log_likelihood,
+                               .read = tally.read,
+                               .in_window = tally.in_window,
+                               .pairs = tally.pairs,
+                               .ordered_pairs = tally.ordered_pairs,
+                               .first = tally.first.value_or(PosixNs{}),
+                               .last = tally.last,
+                               .starts_read = tally.starts_read,
+                               .ends_read = tally.previous.has_value()};
+    }
+    return out;
+}
+
+std::size_t column_tally_count() { return ROWS; }
+
+void merge_column_tally(ColumnTally& first, const ColumnTally& second) {
+    if (first.values == 0) {
+        first = second;
+        return;
+    }
+    first.log_likelihood += second.log_likelihood;
+    first.in_window += second.in_window;
+    first.pairs += second.pairs;
+    first.ordered_pairs += second.ordered_pairs;
+    if (first.ends_read && second.starts_read) {  // the pair across the seam
+        ++first.pairs;
+        first.ordered_pairs += !(second.first < first.last);
+    }
+    if (second.read != 0) {
+        if (first.read == 0) first.first = second.first;
+        first.last = second.last;
+    }
+    first.read += second.read;
+    first.values += second.values;
+    if (second.values != 0) first.ends_read = second.ends_read;
+}
+
+std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies, const ReadOptions& options) {
+    if (tallies.size() != ROWS) return {};
     std::vector<ColumnVerdict> verdicts;
     std::vector<double> log_posterior;
     for (std::size_t row = 0; row < ROWS; ++row) {
-        Tally const& tally = tallies[row];
+        ColumnTally const& tally = tallies[row];
         if (tally.read == 0) continue;
         double log_prior = 0.0;
         ColumnVerdict verdict;
         if (row < FAMILIES) {
-            NumericFamily const& family = NUMERIC_FAMILIES[row];
+            NumericFamily const& family = REFERENCE_FAMILIES[row];
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);
@@ -204,14 +260,14 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
             }
             log_prior = std::log(prior);
         } else {
-            StringForm const& form = STRING_FORMS[row - FAMILIES];
+            StringForm const& form = form_at(row - FAMILIES);
             verdict.format_id = form.id;
             verdict.label = form.label;
         }
         verdict.read = tally.read;
         verdict.in_window = tally.in_window;
         verdict.ordered = tally.pairs == 0 ? 1.0 : static_cast<double>(tally.ordered_pairs) / static_cast<double>(tally.pairs);
-        verdict.first = *tally.first;
+        verdict.first = tally.first;
         verdict.last = tally.last;
         verdicts.push_back(verdict);
         log_posterior.push_back(tally.log_likelihood + log_prior);
@@ -231,6 +287,11 @@ std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> val
     ranked.reserve(verdicts.size());
     for (std::size_t i : order) ranked.push_back(verdicts[i]);
     return ranked;
+}
+
+std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options) {
+    std::vector<ColumnTally> const tallies = column_tallies(values, options);
+    return column_verdicts(tallies, options);
 }
 
 }  // namespace epochsift

@@ -28,4 +28,33 @@ struct ColumnVerdict {
 // used: the column is its own context.
 std::vector<ColumnVerdict> identify_column(std::span<const std::string_view> values, const ReadOptions& options);
 
+// What identify_column keeps of one run of values for one family or form:
+// sums, and the ends needed to join runs in column order. Two runs' tallies
+// merge into the tally of the run that is their concatenation (up to the
+// order floating-point sums are taken in).
+struct ColumnTally {
+    uint64_t values = 0;  // in the run, read or not
+    double log_likelihood = 0.0;
+    uint64_t read = 0;
+    uint64_t in_window = 0;
+    uint64_t pairs = 0;          // neighbouring pairs of values both read
+    uint64_t ordered_pairs = 0;  // of those, pairs whose instants do not fall
+    PosixNs first;               // set when read > 0
+    PosixNs last;
+    bool starts_read = false;  // the run's first value was read
+    bool ends_read = false;    // the run's last value was read
+};
+
+// One tally a family or form, in table order (column_tally_count() rows).
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options);
+std::size_t column_tally_count();
+
+// The tally of a run that is first's run followed by second's.
+void merge_column_tally(ColumnTally& first, const ColumnTally& second);
+
+// The verdicts of a column's tallies: identify_column(values, options) is
+// column_verdicts(column_tallies(values, options), options). Nothing when
+// the count of tallies is not column_tally_count().
+std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies, const ReadOptions& options);
+
 }  // namespace epochsift

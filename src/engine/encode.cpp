@@ -7,6 +7,7 @@
 
 #include "core/number_lexing.hpp"
 #include "formats/numeric_decode.hpp"
+#include "formats/extended_string_forms.hpp"
 #include "formats/numeric_family_table.hpp"
 #include "formats/packed_codecs.hpp"
 #include "formats/string_forms.hpp"
@@ -33,6 +34,7 @@ constexpr std::array<uint8_t, PACKED_CODEC_COUNT> PACKED_WIDTHS = {
     7,  // Gsm
     4,  // NokiaLe
     8,  // SqlServer: days, then ticks
+    8,  // DotnetBinary: kind bits above the ticks
 };
 static_assert(PACKED_WIDTHS.size() == PACKED_CODEC_COUNT);
 
@@ -74,6 +76,11 @@ std::string fixed_point(bool negative, i128 scaled, int digits) {
     return text;
 }
 
+// Identify keeps only readings it can render.
+bool in_calendar(PosixNs instant) {
+    return instant.ns >= i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND && instant.ns <= i128{MAX_CALENDAR_SECOND} * NS_PER_SECOND;
+}
+
 bool rounds_in_range(i128 count) { return count >= INT64_MIN && count <= INT64_MAX; }
 
 // 32 bits for counts of seconds or days that fit them, signed or unsigned; 64 otherwise.
@@ -92,7 +99,7 @@ uint64_t nibbles_of_digits(uint64_t value) {
 }
 
 std::optional<Encoded> encode_count(const NumericFamily& family, PosixNs instant) {
-    i128 const count = floor_div(instant.ns - family.epoch.ns, unit_ns(family.encoding.unit));
+    i128 const count = floor_div(to_row_scale(family, instant).ns - family.epoch.ns, unit_ns(family.encoding.unit));
     if (!rounds_in_range(count)) return std::nullopt;
     auto raw = static_cast<int64_t>(count);
     if (family.encoding.tag == Encoding::Tag::Shifted) {
@@ -100,10 +107,28 @@ std::optional<Encoded> encode_count(const NumericFamily& family, PosixNs instant
         raw <<= family.encoding.shift;
     }
     auto const reads_as = decode_integer(family, raw);
-    if (!reads_as) return std::nullopt;
+    if (!reads_as || !in_calendar(*reads_as)) return std::nullopt;  // a coarse unit can floor past the first day
     Encoded out{family.id, family.label, decimal(raw), *reads_as, integer_bytes(family, raw), 0};
     if (family.encoding.tag == Encoding::Tag::Shifted) out.add(EncodeNote::IdentifierBitsZero);
     return out;
+}
+
+// Whole units above the fraction bits; the fraction is rounded up, so that
+// the decoder's floor gives back the instant whenever a unit's 2^shift
+// steps are finer than a nanosecond.
+std::optional<Encoded> encode_fixed(const NumericFamily& family, PosixNs instant) {
+    i128 const unit = unit_ns(family.encoding.unit);
+    uint32_t const shift = family.encoding.shift;
+    i128 const offset = to_row_scale(family, instant).ns - family.epoch.ns;
+    i128 const whole = floor_div(offset, unit);
+    i128 const remainder = offset - whole * unit;                                // [0, unit)
+    i128 const fraction = ((remainder << shift) + unit - 1) / unit;              // below 2^shift
+    if (whole < 0 || whole >= (i128{1} << (64 - shift))) return std::nullopt;
+    auto const bits = static_cast<uint64_t>(whole) << shift | static_cast<uint64_t>(fraction);
+    auto const raw = static_cast<int64_t>(bits);  // the decoder takes the same 64 bits, signed
+    auto const reads_as = decode_integer(family, raw);
+    if (!reads_as || !in_calendar(*reads_as)) return std::nullopt;
+    return Encoded{family.id, family.label, decimal(raw), *reads_as, StoredBytes{bits, 8}, 0};
 }
 
 std::optional<Encoded> encode_packed(const NumericFamily& family, PosixNs instant) {
@@ -171,6 +196,7 @@ std::optional<Encoded> encode_numeric(const NumericFamily& family, PosixNs insta
         case Encoding::Tag::Shifted: out = encode_count(family, instant); break;
         case Encoding::Tag::Float: out = encode_float(family, instant); break;
         case Encoding::Tag::Packed: out = encode_packed(family, instant); break;
+        case Encoding::Tag::Fixed: out = encode_fixed(family, instant); break;
     }
     if (out && family.local) out->add(EncodeNote::WallClockUtc);
     return out;
@@ -206,6 +232,9 @@ bool is_family_id(std::string_view id) {
     for (StringForm const& form : STRING_FORMS) {
         if (form.id == id) return true;
     }
+    for (StringForm const& form : EXTENDED_STRING_FORMS) {
+        if (form.id == id && form.write != nullptr) return true;
+    }
     return false;
 }
 
@@ -223,6 +252,10 @@ std::vector<Encoded> encode(PosixNs instant, std::span<const std::string_view> f
             encoded->add(EncodeNote::IdentifierBitsZero);
         }
         out.push_back(std::move(*encoded));
+    }
+    for (StringForm const& form : EXTENDED_STRING_FORMS) {
+        if (!wanted(form.id, families)) continue;
+        if (auto encoded = encode_form(form, instant)) out.push_back(std::move(*encoded));
     }
     for (Encoded& encoded : out) {
         if (encoded.reads_as != instant) encoded.add(EncodeNote::Rounded);

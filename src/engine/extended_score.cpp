@@ -19,7 +19,9 @@ int unit_sub_second_digits(Unit unit) {
         case Unit::Microseconds: return 6;
         case Unit::HundredNanoseconds: return 7;
         case Unit::Nanoseconds: return 9;
+        case Unit::TenMicroseconds: return 5;
         case Unit::Seconds:
+        case Unit::Minutes:
         case Unit::Days: return 0;
     }
     return 0;
@@ -127,6 +129,13 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
         components.push_back({Component::IdStructure, structure});
     }
     reading.score = extended_score(components, caller_window);
+}
+
+void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window) {
+    reading.components.push_back({Component::Prior, prior_value(tier)});
+    reading.components.push_back(
+        {Component::PlausibleEra, plausible_era(reading.instant, caller_window, inside_caller_window)});
+    reading.score = extended_score(reading.components, caller_window);
 }
 
 void add_bare_digits_evidence(Candidate& reading, bool caller_window, bool inside_caller_window) {

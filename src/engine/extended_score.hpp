@@ -14,6 +14,7 @@
 namespace epochsift {
 
 struct NumericFamily;
+enum class PriorTier : uint8_t;
 
 // Where most timestamps analysts meet lie: 1995-01-01 up to 2041-01-01 (a
 // fixed end, as the engine reads no clock: the year of writing plus 15).
@@ -53,6 +54,10 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
 // again. raw is absent for float readings.
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
                           bool shaped_like_identifier = false);
+
+// Adds the prior of tier and the era to a binary record's reading (a fixed
+// layout read from bytes) and scores it again.
+void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window);
 
 // Scores a string reading of bare digits with no zone (an ASN.1 time
 // without its Z) for plausibility like a numeric one.

@@ -1,8 +1,10 @@
 #include "engine/interpret_extended.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ascii_scan.hpp"
+#include "engine/extended_score.hpp"
 #include "engine/interpret_float.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/score.hpp"
@@ -25,11 +27,15 @@ InstantWindow window_of(const ReadOptions& options) {
 }
 
 // Readings of one raw integer made from the input's layout: each carries the
-// layout and its note, and the layout's width and order enter the context.
-void append_laid_out(std::vector<Candidate>& out, int64_t raw, const InputLayout& layout, const ReadOptions& options) {
+// layout and its note, and the layout's width enters the context. Its order
+// enters only when the caller stated it: text gives none, both orders are
+// read, and a family whose other order misses the window has shown nothing
+// about which order the bytes were written in.
+void append_laid_out(std::vector<Candidate>& out, int64_t raw, const InputLayout& layout, const ReadOptions& options,
+                     bool order_stated) {
     ReadOptions laid = options;
     laid.context.byte_width = layout.width;
-    if (!layout.order_moot) laid.context.byte_order = layout.order;
+    if (order_stated && !layout.order_moot) laid.context.byte_order = layout.order;
     std::size_t const first = out.size();
     append_integer_readings(out, raw, laid);
     for (std::size_t i = first; i < out.size(); ++i) {
@@ -69,8 +75,10 @@ Candidate form_candidate(const StringForm& form, FormInstant found, const Instan
     return reading;
 }
 
-// A binary record's reading: rare, scored by the window like a packed row.
-Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const InstantWindow& window) {
+// A binary record's reading: scored by the window like a packed row, then
+// with the extended prior (a rare record weighs like a Rare row) and era.
+Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const InstantWindow& window,
+                           bool caller_window) {
     bool const inside = window.contains(found.instant);
     Candidate reading{
         .format_id = layout.id,
@@ -96,8 +104,24 @@ Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const 
         .raw = 0,
     };
     if (found.zone_unstated) reading.notes.add(Note::WallClockLocal);
-    reading.score = overall_score(reading.components);
+    add_record_evidence(reading, layout.rare ? PriorTier::Rare : PriorTier::Specialised, caller_window, inside);
     return reading;
+}
+
+// An odd-length run of hex digits with a letter among them, as printf's %x
+// writes a number (no leading zero): read as the number, the first nibble
+// alone, big-endian as written. Runs of decimal digits stay decimal.
+std::optional<ByteString> odd_hex_number(std::string_view text) {
+    if (text.size() < 3 || text.size() % 2 == 0 || text.size() > 2 * MAX_HEX_BYTES - 1) return std::nullopt;
+    bool letter = false;
+    for (char const c : text) {
+        if (hex_value(c) < 0) return std::nullopt;
+        letter = letter || !is_ascii_digit(c);
+    }
+    if (!letter) return std::nullopt;
+    char prefixed[2 * MAX_HEX_BYTES + 1] = {'0', 'x'};
+    std::memcpy(prefixed + 2, text.data(), text.size());
+    return parse_hex_bytes({prefixed, text.size() + 2});
 }
 
 }  // namespace
@@ -116,10 +140,11 @@ void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> 
             // A 64-bit value at or past 2^63 has only its signed reading.
             if (width < 8 || value <= static_cast<uint64_t>(INT64_MAX)) {
                 append_laid_out(out, static_cast<int64_t>(value), {InputLayout::Kind::Bytes, width, order, moot, false},
-                                options);
+                                options, byte_order.has_value());
             }
             if (as_signed < 0) {
-                append_laid_out(out, as_signed, {InputLayout::Kind::Bytes, width, order, moot, true}, options);
+                append_laid_out(out, as_signed, {InputLayout::Kind::Bytes, width, order, moot, true}, options,
+                                byte_order.has_value());
             }
             if (width == 8) {
                 double x = 0;
@@ -136,26 +161,40 @@ void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> 
     InstantWindow const window = window_of(options);
     for (ByteLayout const& layout : BYTE_LAYOUTS) {
         if (layout.width != width) continue;
-        if (auto const found = layout.decode(bytes)) out.push_back(layout_candidate(layout, *found, window));
+        if (auto const found = layout.decode(bytes)) out.push_back(layout_candidate(layout, *found, window, options.window.has_value()));
     }
 }
 
 void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
-    if (auto const bytes = parse_hex_bytes(text)) append_byte_readings(out, bytes->view(), options, std::nullopt);
+    if (auto const bytes = parse_hex_bytes(text)) {
+        append_byte_readings(out, bytes->view(), options, std::nullopt);
+    } else if (auto const number = odd_hex_number(text)) {
+        append_byte_readings(out, number->view(), options, ByteOrder::Big);
+    }
     if (auto const pair = parse_hex_word_pair(text)) {
         append_laid_out(out, static_cast<int64_t>(pair->first_high()),
-                        {InputLayout::Kind::Words, 8, ByteOrder::Big, false, false}, options);
+                        {InputLayout::Kind::Words, 8, ByteOrder::Big, false, false}, options, false);
         append_laid_out(out, static_cast<int64_t>(pair->first_low()),
-                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options);
+                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options, false);
     }
     if (auto const cookie = parse_decimal_word_pair(text)) {
         append_laid_out(out, static_cast<int64_t>(cookie->first_low()),
-                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options);
+                        {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options, false);
     }
     InstantWindow const window = window_of(options);
     FormMemo memo;
+    // Digits alone name a form no more surely than a bare-digit date does.
+    bool const bare_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     for (StringForm const& form : EXTENDED_STRING_FORMS) {
-        if (auto const found = read_form(form, text, memo)) out.push_back(form_candidate(form, *found, window));
+        auto const found = read_form(form, text, memo);
+        if (!found) continue;
+        Candidate& reading = out.emplace_back(form_candidate(form, *found, window));
+        if (form.rare) {
+            reading.facts.rare = true;
+            add_record_evidence(reading, PriorTier::Rare, options.window.has_value(), window.contains(found->instant));
+        } else if (bare_digits) {
+            add_bare_digits_evidence(reading, options.window.has_value(), window.contains(found->instant));
+        }
     }
     // A syslog date has no year: only a caller's window can fix one.
     if (options.window) {

@@ -1,6 +1,7 @@
 #include "engine/interpret_float.hpp"
 
 #include <cmath>
+#include <span>
 
 #include "engine/extended_score.hpp"
 #include "engine/notes.hpp"
@@ -13,7 +14,9 @@ namespace epochsift {
 
 void append_float_readings(std::vector<Candidate>& out, double value, const ReadOptions& options) {
     if (!std::isfinite(value)) return;
-    for (NumericFamily const& table_row : NUMERIC_FAMILIES) {
+    std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
+                                                                 : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+    for (NumericFamily const& table_row : rows) {
         if (table_row.encoding.tag != Encoding::Tag::Float) continue;
         NumericFamily const family =
             options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;

@@ -1,5 +1,6 @@
 #include "engine/interpret_int.hpp"
 
+#include <span>
 #include <utility>
 
 #include "engine/diagnostics.hpp"
@@ -44,8 +45,10 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
-    out.reserve(out.size() + NUMERIC_FAMILIES.size());  // the readings are built in place
-    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+    std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
+                                                                 : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+    out.reserve(out.size() + rows.size());  // the readings are built in place
+    for (NumericFamily const& family : rows) {
         // A caller's window stands in for the row's wherever the row's is tested.
         if (options.window) {
             append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
@@ -57,8 +60,8 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
 
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context) {
     std::vector<Candidate> readings;
-    readings.reserve(NUMERIC_FAMILIES.size());
-    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}});
+    readings.reserve(REFERENCE_FAMILIES.size());
+    append_integer_readings(readings, raw, ReadOptions{.extended = false, .context = context, .window = {}, .zones = {}});
     rank(readings);
     return readings;
 }

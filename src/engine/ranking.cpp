@@ -78,25 +78,34 @@ void rank(std::vector<Candidate>& readings) {
 }
 
 void rank_extended(std::vector<Candidate>& readings) {
+    std::size_t const n = readings.size();
+    if (n < 2) return;
+    // Keys are read once a reading (the prior sits among its components),
+    // then the keys are sorted and the readings moved once into place.
     struct Keys {
         double score;
         bool string_form;
         double prior;
+        std::size_t index;
     };
-    auto keys_of_reading = [](const Candidate& c) {
+    std::vector<Keys> keys(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        Candidate const& c = readings[i];
         double prior = 1.0;
         for (ScoreComponent const& component : c.components) {
             if (component.kind == Component::Prior) prior = component.value;
         }
-        return Keys{c.score, c.facts.string_form, prior};
-    };
-    std::stable_sort(readings.begin(), readings.end(), [&](const Candidate& a, const Candidate& b) {
-        Keys const ka = keys_of_reading(a);
-        Keys const kb = keys_of_reading(b);
-        if (ka.score != kb.score) return ka.score > kb.score;
-        if (ka.string_form != kb.string_form) return kb.string_form;
-        return ka.prior > kb.prior;
+        keys[i] = Keys{c.score, c.facts.string_form, prior, i};
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const Keys& a, const Keys& b) {
+        if (a.score != b.score) return a.score > b.score;
+        if (a.string_form != b.string_form) return b.string_form;
+        return a.prior > b.prior;
     });
+    std::vector<Candidate> sorted;
+    sorted.reserve(n);
+    for (Keys const& key : keys) sorted.push_back(std::move(readings[key.index]));
+    readings = std::move(sorted);
 }
 
 }  // namespace epochsift

@@ -29,6 +29,17 @@ struct InstantWindow {
     constexpr bool contains(PosixNs instant) const { return start <= instant && instant < end; }
 };
 
+class TimeZone;  // engine/time_zone.hpp
+
+// The time zones a caller looked up; the caller keeps them alive for the
+// reading. Both absent: readings are in UTC and wall clocks read as UTC.
+struct ZoneChoice {
+    const TimeZone* display = nullptr;  // show each reading's wall clock here
+    const TimeZone* local = nullptr;    // read wall-clock families as this zone's local time
+
+    constexpr bool any() const { return display != nullptr || local != nullptr; }
+};
+
 struct ReadOptions {
     // Rank with the extended evidence (family prior, soft plausibility,
     // producer resolutions, identifier structure) instead of the reference
@@ -37,6 +48,9 @@ struct ReadOptions {
     IntContext context;
     // Replaces every family's own window wherever a window is tested.
     std::optional<InstantWindow> window;
+    // Applied to the ranked readings (engine/zoned_readings.hpp); identify
+    // itself does not look at them.
+    ZoneChoice zones;
 };
 
 }  // namespace epochsift

@@ -23,7 +23,9 @@ int sub_second_digits(Unit unit) {
         case Unit::Microseconds: return 6;
         case Unit::HundredNanoseconds: return 7;
         case Unit::Nanoseconds: return 9;
+        case Unit::TenMicroseconds: return 5;
         case Unit::Seconds:
+        case Unit::Minutes:
         case Unit::Days: return 0;
     }
     return 0;
@@ -50,8 +52,9 @@ int trailing_decimal_zeros(uint64_t value) {
 int expected_byte_width(const Encoding& encoding) {
     switch (encoding.tag) {
         case Tag::Float:
-        case Tag::Shifted: return 8;
-        case Tag::Packed: return 4;
+        case Tag::Shifted:
+        case Tag::Fixed: return 8;
+        case Tag::Packed: return encoding.codec == PackedCodec::DotnetBinary ? 8 : 4;
         case Tag::Integer: return encoding.unit == Unit::Seconds || encoding.unit == Unit::Days ? 4 : 8;
     }
     return 8;
@@ -112,6 +115,7 @@ double magnitude_fit(const NumericFamily& family, PosixNs instant) {
         case Tag::Packed: return 1.0;
         case Tag::Shifted: return distance_ratio(instant, family.epoch).value_or(0.0);
         case Tag::Integer:
+        case Tag::Fixed:
         case Tag::Float: return 1.0;
     }
     return 1.0;

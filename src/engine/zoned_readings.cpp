@@ -18,15 +18,15 @@ std::optional<Candidate> moved(const Candidate& reading, PosixNs instant) {
 
 }  // namespace
 
-std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneOptions& options) {
+std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneChoice& zones) {
     std::vector<ZonedReading> out;
     out.reserve(candidates.size());
     for (Candidate& candidate : candidates) {
-        if (options.local_zone == nullptr || !candidate.facts.local) {
+        if (zones.local == nullptr || !candidate.facts.local) {
             out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
             continue;
         }
-        auto const placed = options.local_zone->instants_of(candidate.instant);
+        auto const placed = zones.local->instants_of(candidate.instant);
         if (!placed) {  // the wall clock lies outside the calendar: kept as read
             out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
             continue;
@@ -42,14 +42,14 @@ std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, cons
             }
         }
     }
-    if (options.display != nullptr) {
-        for (ZonedReading& zoned : out) zoned.display = options.display->at(zoned.reading.instant);
+    if (zones.display != nullptr) {
+        for (ZonedReading& zoned : out) zoned.display = zones.display->at(zoned.reading.instant);
     }
     return out;
 }
 
-std::vector<ZonedReading> identify_zoned(std::string_view value, const ZoneOptions& options) {
-    return zoned_readings(identify(value), options);
+std::vector<ZonedReading> identify_zoned(std::string_view value, const ReadOptions& options) {
+    return zoned_readings(identify(value, options), options.zones);
 }
 
 }  // namespace epochsift

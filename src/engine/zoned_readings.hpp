@@ -7,14 +7,10 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
 #include "engine/time_zone.hpp"
 
 namespace epochsift {
-
-struct ZoneOptions {
-    const TimeZone* display = nullptr;     // show each reading's wall clock here
-    const TimeZone* local_zone = nullptr;  // read wall-clock families as this zone's local time
-};
 
 // How a wall-clock reading was placed in the local zone.
 struct WallClockPlacement {
@@ -29,10 +25,12 @@ struct ZonedReading {
     std::optional<WallClockPlacement> placement;  // set for wall-clock readings placed in the local zone
 };
 
-// The readings of candidates (identify's, in rank order) under the options.
+// The readings of candidates (identify's, in rank order) in the zones.
 // A wall-clock reading in a fold becomes two readings, earlier first.
-std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneOptions& options);
+std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneChoice& zones);
 
-std::vector<ZonedReading> identify_zoned(std::string_view value, const ZoneOptions& options);
+// identify(value, options) seen through options.zones: the extended reading,
+// the context and the window rank the readings before any is placed.
+std::vector<ZonedReading> identify_zoned(std::string_view value, const ReadOptions& options);
 
 }  // namespace epochsift

@@ -168,6 +168,111 @@ std::optional<LayoutInstant> decode_mysql_datetime(Bytes b) {
                  true);
 }
 
+// MySQL DATETIME(fsp) with its fraction bytes after the five above, big-endian:
+// one byte of hundredths (fsp 1-2), two of hundreds of microseconds (3-4) or
+// three of microseconds (5-6).
+std::optional<LayoutInstant> decode_mysql_datetime_fraction(Bytes b) {
+    auto const whole = decode_mysql_datetime(b.first(5));
+    if (!whole) return std::nullopt;
+    std::size_t const extra = b.size() - 5;
+    uint64_t const fraction = be_n(b, 5, extra);
+    constexpr uint64_t LIMIT[] = {1, 100, 10'000, 1'000'000};
+    constexpr int64_t UNIT_NS[] = {0, 10'000'000, 100'000, 1'000};
+    if (extra > 3 || fraction >= LIMIT[extra]) return std::nullopt;
+    return LayoutInstant{PosixNs{whole->instant.ns + i128{static_cast<int64_t>(fraction)} * UNIT_NS[extra]}, true};
+}
+
+// pcap record header (pcap-savefile(5)): ts_sec then ts_usec, each a u32 in
+// the file's byte order, microseconds below 10^6.
+std::optional<LayoutInstant> decode_pcap(Bytes b) {
+    uint32_t const micros = le32(b, 4);
+    if (micros >= 1'000'000) return std::nullopt;
+    return count(i128{le32(b, 0)} * NS_PER_SECOND + i128{micros} * 1'000);
+}
+
+std::optional<LayoutInstant> decode_pcap_be(Bytes b) {
+    uint64_t const micros = be_n(b, 4, 4);
+    if (micros >= 1'000'000) return std::nullopt;
+    return count(i128{be_n(b, 0, 4)} * NS_PER_SECOND + i128{micros} * 1'000);
+}
+
+// XFS on-disk inode time (xfs_format.h xfs_legacy_timestamp): t_sec (i32 BE),
+// t_nsec (u32 BE, below 10^9).
+std::optional<LayoutInstant> decode_xfs(Bytes b) {
+    auto const seconds = static_cast<int32_t>(be_n(b, 0, 4));
+    uint64_t const nanos = be_n(b, 4, 4);
+    if (nanos >= static_cast<uint64_t>(NS_PER_SECOND)) return std::nullopt;
+    return count(i128{seconds} * NS_PER_SECOND + nanos);
+}
+
+// XFS bigtime (xfs_format.h, XFS_BIGTIME_EPOCH_OFFSET): a u64 BE count of
+// nanoseconds from -2^31 Unix seconds, 1901-12-13T20:45:52Z.
+std::optional<LayoutInstant> decode_xfs_bigtime(Bytes b) {
+    return count(static_cast<i128>(be_n(b, 0, 8)) - i128{int64_t{1} << 31} * NS_PER_SECOND);
+}
+
+// exFAT timestamp with its two extra fields (exFAT specification §7.4.8,
+// 7.4.9, 7.4.10): the 32-bit DOS date-time written high word first, the
+// 10 ms increment (0-199), then the UTC offset byte: bit 7 set makes the low
+// seven bits a signed count of 15-minute steps; clear, the time is local.
+std::optional<LayoutInstant> decode_exfat_extended(Bytes b) {
+    auto const value = static_cast<uint32_t>(be_n(b, 0, 4));
+    uint32_t const increment = b[4], offset = b[5];
+    if (increment > 199) return std::nullopt;
+    bool const stated = (offset & 0x80) != 0;
+    int32_t steps = static_cast<int32_t>(offset & 0x7F);
+    if (steps >= 0x40) steps -= 0x80;
+    if (!stated && offset != 0) return std::nullopt;  // offset bits without the valid flag
+    return civil(1980 + (value >> 25), value >> 21 & 0x0F, value >> 16 & 0x1F, value >> 11 & 0x1F,
+                 value >> 5 & 0x3F, 2 * int64_t{value & 0x1F} + increment / 100,
+                 int64_t{increment % 100} * 10'000'000, stated ? int64_t{steps} * 900 : 0, !stated);
+}
+
+// A Julian date in 7 bytes, as time-decode writes it: the day number
+// (3 bytes BE) and the fraction's decimal digits (4 bytes BE). With bit 23 of
+// the day field set the digits are ten places; otherwise they are as many
+// places as the number has digits.
+std::optional<LayoutInstant> decode_julian_hex(Bytes b) {
+    constexpr uint64_t FIXED_DIGITS = 0x80'0000;
+    uint64_t day = be_n(b, 0, 3);
+    uint64_t const digits = be_n(b, 3, 4);
+    int places = 10;
+    if ((day & FIXED_DIGITS) != 0) {
+        day ^= FIXED_DIGITS;
+        if (digits >= 10'000'000'000ULL) return std::nullopt;
+    } else {
+        places = digits == 0 ? 1 : 0;
+        for (uint64_t rest = digits; rest != 0; rest /= 10) ++places;
+    }
+    i128 scale = 1;
+    for (int i = 0; i < places; ++i) scale *= 10;
+    // (day - 2440587.5) days + digits / 10^places days, rounded to the nanosecond
+    i128 const day_ns = (i128{static_cast<int64_t>(day)} * 2 - 2 * UNIX_EPOCH_JULIAN_DAY + 1) * NS_PER_DAY / 2;
+    i128 const fraction_ns = (i128{static_cast<int64_t>(digits)} * NS_PER_DAY * 2 + scale) / (2 * scale);
+    return count(day_ns + fraction_ns);
+}
+
+// A Gmail MIME boundary: twelve hex zeros, then the time in microseconds
+// with its low 24 bits first (bytes 6-8) and its high 32 bits after (bytes
+// 9-12), then one more byte. 14 bytes; the leading zeros are what keep other
+// 14-byte values out.
+std::optional<LayoutInstant> decode_gmail_boundary(Bytes b) {
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (b[i] != 0) return std::nullopt;
+    }
+    uint64_t const micros = be_n(b, 9, 4) << 24 | be_n(b, 6, 3);
+    return count(i128{static_cast<int64_t>(micros)} * 1'000);
+}
+
+// DHCPv6 DUID-LLT (RFC 8415 §11.2): type 1 (u16 BE), hardware type (u16 BE,
+// 1 for Ethernet), seconds since 2000-01-01T00:00:00Z (u32 BE), then the
+// link-layer address, 6 bytes for Ethernet.
+std::optional<LayoutInstant> decode_duid_llt(Bytes b) {
+    if (be_n(b, 0, 2) != 1 || be_n(b, 2, 2) != 1) return std::nullopt;
+    constexpr int64_t Y2000 = 946'684'800;
+    return count(i128{Y2000 + static_cast<int64_t>(be_n(b, 4, 4))} * NS_PER_SECOND);
+}
+
 // The DOS date word before the time word, each little-endian (the order of
 // the FAT directory entry's and ZIP header's fields is time, then date; this
 // is the other order, as some archivers and registry values keep them).
@@ -175,6 +280,21 @@ std::optional<LayoutInstant> decode_dos_date_time(Bytes b) {
     uint32_t const date = le16(b, 0), time = le16(b, 2);
     return civil(1980 + (date >> 9), date >> 5 & 0x0F, date & 0x1F, time >> 11, time >> 5 & 0x3F,
                  2 * (time & 0x1F), 0, 0, true);
+}
+
+// Unsigned LEB128 (DWARF 5 §7.6) of Unix milliseconds, least significant
+// group first. Six bytes carry 42 bits, every count from 1971 to 2109; each
+// byte but the last has its continuation bit set, and the last must not be a
+// zero padding byte.
+std::optional<LayoutInstant> decode_leb128_unix_ms(Bytes b) {
+    uint64_t millis = 0;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        bool const last = i + 1 == b.size();
+        if (((b[i] & 0x80) == 0) != last) return std::nullopt;
+        millis |= uint64_t{b[i] & 0x7Fu} << (7 * i);
+    }
+    if (b.back() == 0) return std::nullopt;  // an overlong encoding
+    return count(i128{millis} * NS_PER_MS);
 }
 
 // Rows: decoder, width, id, label, citation. The order is the order readings
@@ -194,6 +314,26 @@ constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = {{
     {decode_oracle_date, 7, "oracle_date", "Oracle DATE (7 bytes, Typ=12)", "Oracle Database SQL Language Reference (DATE; DUMP Typ=12)"},
     {decode_mysql_datetime, 5, "mysql_datetime", "MySQL DATETIME (5-byte binary, LOCAL)",
      "MySQL Internals: date and time data type representation (5.6.4+)"},
+    {decode_mysql_datetime_fraction, 6, "mysql_datetime", "MySQL DATETIME(2) (6-byte binary, 10 ms, LOCAL)",
+     "MySQL Internals: date and time data type representation (5.6.4+)"},
+    {decode_mysql_datetime_fraction, 7, "mysql_datetime", "MySQL DATETIME(4) (7-byte binary, 100 µs, LOCAL)",
+     "MySQL Internals: date and time data type representation (5.6.4+)"},
+    {decode_mysql_datetime_fraction, 8, "mysql_datetime", "MySQL DATETIME(6) (8-byte binary, µs, LOCAL)",
+     "MySQL Internals: date and time data type representation (5.6.4+)"},
+    {decode_pcap, 8, "pcap", "pcap record time (u32 s + u32 µs, LE)", "pcap-savefile(5) (per-packet header)"},
+    {decode_pcap_be, 8, "pcap_be", "pcap record time (u32 s + u32 µs, BE)", "pcap-savefile(5) (per-packet header)"},
+    {decode_xfs, 8, "xfs", "XFS inode time (i32 s + u32 ns, BE)", "Linux fs/xfs/libxfs/xfs_format.h (xfs_legacy_timestamp)"},
+    {decode_xfs_bigtime, 8, "xfs_bigtime", "XFS bigtime (ns since 1901-12-13T20:45:52Z, BE)",
+     "Linux fs/xfs/libxfs/xfs_format.h (XFS_BIGTIME_EPOCH_OFFSET)"},
+    {decode_exfat_extended, 6, "exfat_extended", "exFAT time + 10 ms increment + UTC offset (6 bytes)",
+     "Microsoft exFAT File System Specification §7.4.8-7.4.10"},
+    {decode_julian_hex, 7, "julian_hex", "Julian date: day (3 bytes) + fraction digits (4 bytes), BE",
+     "time-decode (Julian Date hex)"},
+    {decode_gmail_boundary, 14, "gmail_boundary", "Gmail MIME boundary (µs since 1970, 14 bytes)",
+     "Gmail multipart boundary (observed layout; time-decode GMail Boundary)"},
+    {decode_duid_llt, 14, "duid_llt", "DHCPv6 DUID-LLT (s since 2000, Ethernet)", "RFC 8415 §11.2 (DUID-LLT)"},
+    {decode_leb128_unix_ms, 6, "leb128_unix_ms", "LEB128-encoded Unix milliseconds (6 bytes)",
+     "DWARF 5 §7.6 (unsigned LEB128) of Unix ms"},
     {decode_dos_date_time, 4, "dos_date_time", "DOS date word then time word (LE, LOCAL time)",
      "Microsoft FAT spec (directory entry date and time words)"},
 }};
@@ -203,7 +343,8 @@ consteval bool layout_rows_complete() {
     for (std::size_t i = 0; i < BYTE_LAYOUTS.size(); ++i) {
         if (BYTE_LAYOUTS[i].id.empty() || BYTE_LAYOUTS[i].width == 0 || BYTE_LAYOUTS[i].width > 16) return false;
         for (std::size_t j = 0; j < i; ++j) {
-            if (BYTE_LAYOUTS[i].id == BYTE_LAYOUTS[j].id) return false;
+            // one family may have several widths; each (id, width) is read once
+            if (BYTE_LAYOUTS[i].id == BYTE_LAYOUTS[j].id && BYTE_LAYOUTS[i].width == BYTE_LAYOUTS[j].width) return false;
         }
     }
     return true;

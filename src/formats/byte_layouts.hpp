@@ -41,9 +41,19 @@ std::optional<LayoutInstant> decode_btrfs(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_iso9660(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_oracle_date(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_mysql_datetime(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_mysql_datetime_fraction(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_pcap(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_pcap_be(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_xfs(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_xfs_bigtime(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_exfat_extended(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_julian_hex(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_gmail_boundary(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_duid_llt(std::span<const uint8_t> bytes);
 std::optional<LayoutInstant> decode_dos_date_time(std::span<const uint8_t> bytes);
+std::optional<LayoutInstant> decode_leb128_unix_ms(std::span<const uint8_t> bytes);
 
-inline constexpr std::size_t BYTE_LAYOUT_COUNT = 11;
+inline constexpr std::size_t BYTE_LAYOUT_COUNT = 23;
 extern const std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS;
 
 }  // namespace epochsift

@@ -21,6 +21,18 @@ constexpr i128 SQL_SERVER_EPOCH_NS = i128{2'208'988'800} * NS_PER_SECOND;  // 19
 constexpr int64_t TICKS_PER_SECOND = 300;
 constexpr int64_t TICKS_PER_DAY = 86'400 * TICKS_PER_SECOND;  // 25 920 000
 
+// .NET DateTime.ToBinary: the kind in bits 63..62 (00 unspecified, 01 UTC,
+// 10 local, 11 local in a repeated hour) above 62 bits of 100 ns ticks since
+// 0001-01-01. A local kind stores the UTC ticks (wrapped below 2^62 when
+// before 0001-01-01 UTC), so every kind but unspecified names an instant.
+constexpr i128 DOTNET_EPOCH_NS = i128{62'135'596'800} * NS_PER_SECOND;  // 0001-01-01 before 1970
+constexpr int64_t DOTNET_TICK_NS = 100;
+constexpr uint64_t DOTNET_TICKS_MASK = (uint64_t{1} << 62) - 1;
+constexpr int64_t DOTNET_TICKS_CEILING = int64_t{1} << 62;
+constexpr int64_t DOTNET_TICKS_PER_DAY = 864'000'000'000;
+constexpr int64_t DOTNET_MAX_TICKS = 3'155'378'975'999'999'999;  // 9999-12-31T23:59:59.9999999
+constexpr uint64_t DOTNET_KIND_UTC = 1;
+
 }  // namespace
 
 CodecResult<PosixNs> decode_nokiale(int64_t raw) {
@@ -63,6 +75,23 @@ CodecResult<uint64_t> encode_sqlserver(PosixNs instant) {
         return CodecError::range(days, "SQL Server days-since-1900 (out of i32 range)");
     }
     return uint64_t{static_cast<uint32_t>(static_cast<int32_t>(days))} << 32 | static_cast<uint64_t>(ticks);
+}
+
+CodecResult<PosixNs> decode_dotnet_binary(int64_t raw) {
+    auto const u = static_cast<uint64_t>(raw);
+    uint64_t const kind = u >> 62;
+    if (kind == 0) return CodecError::range(raw, ".NET ToBinary (unspecified kind: plain ticks)");
+    auto ticks = static_cast<int64_t>(u & DOTNET_TICKS_MASK);
+    if (kind != DOTNET_KIND_UTC && ticks > DOTNET_TICKS_CEILING - DOTNET_TICKS_PER_DAY) ticks -= DOTNET_TICKS_CEILING;
+    if (ticks > DOTNET_MAX_TICKS) return CodecError::range(ticks, ".NET ToBinary ticks (past year 9999)");
+    return PosixNs{i128{ticks} * DOTNET_TICK_NS - DOTNET_EPOCH_NS};
+}
+
+// Written with the UTC kind; the tick below the instant.
+CodecResult<uint64_t> encode_dotnet_binary(PosixNs instant) {
+    i128 const ticks = floor_div(instant.ns + DOTNET_EPOCH_NS, DOTNET_TICK_NS);
+    if (ticks < 0 || ticks > DOTNET_MAX_TICKS) return CodecError::range(ticks, ".NET ToBinary ticks (out of range)");
+    return DOTNET_KIND_UTC << 62 | static_cast<uint64_t>(ticks);
 }
 
 }  // namespace epochsift

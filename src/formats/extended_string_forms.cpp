@@ -1,5 +1,7 @@
 #include "formats/extended_string_forms.hpp"
 
+#include "formats/forensic_tokens.hpp"
+#include "formats/tar_time.hpp"
 #include "formats/token_identifiers.hpp"
 #include "formats/two_part.hpp"
 #include "formats/wall_clock_text.hpp"
@@ -20,10 +22,11 @@ std::optional<FormInstant> form(std::string_view text, FormMemo&) {
 }
 
 constexpr bool NAIVE = true;
+constexpr bool RARE = true;
 
 }  // namespace
 
-// Rows: (no instant parser), form parser, id, label, citation, note, naive. The syslog form needs the
+// Rows: instant or form parser, id, label, citation, note, naive, writer. The syslog form needs the
 // caller's window and is read by the engine on its own.
 constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = {{
     {nullptr, form<parse_iso_wall_clock>, "iso8601_wall_clock", "ISO 8601 date-time without offset (LOCAL time)",
@@ -56,6 +59,48 @@ constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FOR
     {nullptr, stated<parse_fbp_cookie>, "fbp_cookie", "Facebook _fbp cookie (Unix ms)",
      "Meta Conversions API fbp parameter (fb.n.ms.random)",
      "parsed as an _fbp cookie — the third field is the Unix millisecond the cookie was made"},
+    {parse_xray_trace_id, nullptr, "xray_trace_id", "AWS X-Ray trace ID (Unix seconds)",
+     "AWS X-Ray Developer Guide (tracing header: 1-8 hex seconds-24 hex)",
+     "parsed as an X-Ray trace id — the 8 hex digits after \"1-\" are Unix seconds", false, nullptr, RARE},
+    {parse_cuid, nullptr, "cuid", "cuid (Unix ms in 8 base-36 digits)", "paralleldrive/cuid (c + base-36 blocks)",
+     "parsed as a cuid — characters 2 to 9 are Unix milliseconds in base 36", false, nullptr, RARE},
+    {parse_s32_time, nullptr, "s32_time", "S32 sortable base-32 time (Unix ms, 9 symbols)",
+     "AT Protocol record keys (s32, alphabet 234567a-z)",
+     "parsed as nine S32 symbols of Unix milliseconds", false, nullptr, RARE},
+    {parse_horolog, nullptr, "horolog", "MUMPS $HOROLOG (days since 1840-12-31,seconds; LOCAL time)",
+     "ANSI X11.1 MUMPS ($HOROLOG)",
+     "parsed as days since 1840-12-31, a comma, then seconds since midnight — wall-clock time, read as UTC",
+     NAIVE, nullptr, RARE},
+    {parse_vmsd_time, nullptr, "vmsd_time", "VMware .vmsd createTimeHigh,createTimeLow (Unix µs)",
+     "VMware snapshot descriptor (.vmsd createTimeHigh/Low)",
+     "parsed as two signed 32-bit words of Unix microseconds, high word first", false, nullptr, RARE},
+    {parse_ext4_time, nullptr, "ext4_time", "ext4 inode time:extra (s + epoch bits + ns)",
+     "Linux Documentation/filesystems/ext4 (inode timestamps, *_extra)",
+     "parsed as the 32-bit seconds, a colon, then the extra word: 2 epoch bits under 30 bits of nanoseconds",
+     false, nullptr, RARE},
+    {parse_hotmail_time, nullptr, "hotmail_filetime", "Hotmail FILETIME (high:low DWORDs, each LE)",
+     "time-decode (Microsoft Hotmail time)",
+     "parsed as FILETIME high and low DWORDs, each written as its little-endian bytes", false, nullptr, RARE},
+    {parse_gclid, nullptr, "gclid", "Google click ID gclid (Unix µs)", "Google Ads gclid (base64url protobuf, field 1)",
+     "parsed as a gclid — protobuf field 1 is the click's Unix microseconds", false, nullptr, RARE},
+    {parse_ved, nullptr, "ved", "Google search ved parameter (Unix µs)",
+     "Google search ved (version digit + base64url protobuf, field 13.1.1)",
+     "parsed as a ved — protobuf field 13.1.1 is the result page's Unix microseconds", false, nullptr, RARE},
+    {parse_metasploit_uuid, nullptr, "metasploit_uuid", "Metasploit payload UUID (Unix seconds)",
+     "Metasploit Framework Rex::Payloads::Meterpreter::UUID",
+     "parsed as a payload UUID — the last 4 bytes, unmasked by the xor keys, are Unix seconds", false, nullptr,
+     RARE},
+    {parse_biome_double, nullptr, "biome_double", "Apple Biome binary64 bits as an integer (Cocoa seconds)",
+     "Apple Biome SEGB records (binary64 Cocoa time)",
+     "parsed as the bits of an IEEE 754 double of seconds since 2001-01-01", false, nullptr, RARE},
+    {parse_gsm_digits, nullptr, "gsm_digits", "GSM 7-byte semi-octet timestamp written in digits",
+     "3GPP TS 23.040 §9.2.3.11 (TP-Service-Centre-Time-Stamp)",
+     "parsed as the 14 hex digits of a GSM time stamp, all of them decimal — wall-clock time, read as UTC",
+     NAIVE, nullptr, RARE},
+    {parse_tar_mtime, nullptr, "tar_mtime", "tar header mtime (octal Unix seconds)",
+     "POSIX.1-2017 pax, ustar Interchange Format (mtime: 12-byte octal field)",
+     "parsed as eleven octal digits of Unix seconds, as a ustar header's mtime field holds them", false,
+     write_tar_mtime},
 }};
 
 namespace {

@@ -9,7 +9,7 @@
 
 namespace epochsift {
 
-inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 12;
+inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 25;
 extern const std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS;
 
 }  // namespace epochsift

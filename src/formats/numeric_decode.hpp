@@ -15,6 +15,10 @@ namespace epochsift {
 // has no integer reading.
 CodecResult<PosixNs> decode_integer(const NumericFamily& family, int64_t raw);
 
+// A UTC instant as the row's scale labels it (TAI rows add the leap
+// seconds); decode_integer takes the label back to the instant.
+PosixNs to_row_scale(const NumericFamily& family, PosixNs instant);
+
 // x counted in a float row's unit, rounded to whole nanoseconds (halves away
 // from zero) and moved to its epoch; nothing when out of range.
 std::optional<PosixNs> decode_float(const NumericFamily& family, double x);

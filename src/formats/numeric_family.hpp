@@ -17,11 +17,13 @@ enum class Unit : uint8_t {
     HundredNanoseconds = 4,
     Nanoseconds = 5,
     Days = 6,
+    Minutes = 7,
+    TenMicroseconds = 8,
 };
 
 constexpr int64_t unit_ns(Unit unit) {
     constexpr int64_t LENGTHS[] = {1'000'000'000, 1'000'000, 10'000'000, 1'000, 100, 1,
-                                   86'400'000'000'000};
+                                   86'400'000'000'000, 60'000'000'000, 10'000};
     return LENGTHS[static_cast<uint8_t>(unit)];
 }
 
@@ -43,15 +45,18 @@ enum class PackedCodec : uint8_t {
     Gsm = 13,
     NokiaLe = 14,
     SqlServer = 15,
+    DotnetBinary = 16,
 };
-inline constexpr std::size_t PACKED_CODEC_COUNT = 16;
+inline constexpr std::size_t PACKED_CODEC_COUNT = 17;
 
 // Tagged encoding; the tag values are fixed because the table is data.
+// Fixed is unsigned binary fixed point: whole units above `shift` fraction
+// bits (NTP's 32.32 timestamp).
 struct Encoding {
-    enum class Tag : uint8_t { Integer = 0, Float = 1, Shifted = 2, Packed = 3 };
+    enum class Tag : uint8_t { Integer = 0, Float = 1, Shifted = 2, Packed = 3, Fixed = 4 };
     Tag tag = Tag::Integer;
-    Unit unit = Unit::Seconds;               // Integer, Float, Shifted
-    uint32_t shift = 0;                      // Shifted
+    Unit unit = Unit::Seconds;               // Integer, Float, Shifted, Fixed
+    uint32_t shift = 0;                      // Shifted, Fixed
     PackedCodec codec = PackedCodec::FatDos;  // Packed
 };
 
@@ -61,6 +66,19 @@ constexpr Encoding Shifted(Unit unit, uint32_t shift) {
     return {Encoding::Tag::Shifted, unit, shift, PackedCodec::FatDos};
 }
 constexpr Encoding Packed(PackedCodec codec) { return {Encoding::Tag::Packed, Unit::Seconds, 0, codec}; }
+constexpr Encoding Fixed(Unit unit, uint32_t fraction_bits) {
+    return {Encoding::Tag::Fixed, unit, fraction_bits, PackedCodec::FatDos};
+}
+
+// The scale a count runs on. A Tai count includes every leap second since
+// its epoch (GPS, TAI): the leap table takes it to UTC, and the row's epoch
+// is written as a TAI label, in seconds since 1970-01-01T00:00:00 TAI.
+enum class TimeScale : uint8_t { Utc, Tai };
+
+// Which readings a row takes part in: the reference reading reads only
+// Reference rows, so that its output never changes as rows are added; the
+// extended reading reads them all.
+enum class Availability : uint8_t { Reference, Extended };
 
 // How often a family is met: the ranking's prior between equal scores.
 enum class Prevalence : uint8_t { Common, Rare };
@@ -108,6 +126,8 @@ struct NumericFamily {
     bool whole_second_suspicious = false;
     PriorTier prior = PriorTier::Common;
     SequenceField sequence{};
+    TimeScale scale = TimeScale::Utc;
+    Availability availability = Availability::Reference;
 
     constexpr NumericFamily with_prior(PriorTier tier) const {
         NumericFamily row = *this;
@@ -134,6 +154,23 @@ struct NumericFamily {
         return row;
     }
 
+    // A row only the extended reading reads.
+    constexpr NumericFamily extended_only() const {
+        NumericFamily row = *this;
+        row.availability = Availability::Extended;
+        return row;
+    }
+
+    // A count on the atomic scale: leap seconds are applied, so the clock's
+    // policy is known.
+    constexpr NumericFamily on_tai_scale() const {
+        NumericFamily row = *this;
+        row.scale = TimeScale::Tai;
+        row.clock_policy_known = true;
+        return row;
+    }
+
+    constexpr bool reference() const { return availability == Availability::Reference; }
     constexpr bool packed() const { return encoding.tag == Encoding::Tag::Packed; }
     constexpr bool contains(PosixNs instant) const { return window_start <= instant && instant < window_end; }
 };

@@ -1,6 +1,8 @@
-// The numeric family table: the 45 families, in the order every numeric path
+// The numeric family table: every family, in the order every numeric path
 // tries them, one row each holding every fact the engine uses. Texts are the
-// system's own (labels and citations reach the user).
+// system's own (labels and citations reach the user). The first 45 rows are
+// the reference families; the rows after them are read by the extended
+// reading only, and the reference view (REFERENCE_FAMILIES) leaves them out.
 #pragma once
 
 #include <array>
@@ -16,6 +18,10 @@ namespace numeric_families_detail {
 // Every family shares one plausibility window: 1990-01-01 up to 2040-01-01.
 inline constexpr PosixNs WINDOW_START = PosixNs::from_seconds(631'152'000);
 inline constexpr PosixNs WINDOW_END = PosixNs::from_seconds(2'208'988'800);
+// A 32-bit NTP era-0 count ends at 2036-02-07T06:28:16Z (2^32 s after 1900).
+inline constexpr PosixNs NTP_ERA_0_END = PosixNs::from_seconds(2'085'978'496);
+// Instagram identifiers start at their scheme's epoch, 2011-08-24T21:07:01.721Z.
+inline constexpr PosixNs INSTAGRAM_EPOCH = PosixNs::from_seconds(1'314'220'021, 721'000'000);
 // Packed layouts carry civil fields, not a count, so their epoch is unused.
 inline constexpr PosixNs PACKED_EPOCH{0};
 inline constexpr bool LOCAL_TIME = true;  // wall-clock time with no offset, read as UTC
@@ -53,9 +59,11 @@ constexpr NumericFamily row(std::string_view id, std::string_view label, std::st
 //                (Active Directory of FILETIME, Excel 1904 of OLE).
 // A tier never overrides evidence; it separates readings the evidence
 // leaves level, where the reference order falls back to the family's id.
-inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
+// Extended-only rows state a window of their own where the format cannot
+// reach the shared one, and read at the resolution of their unit.
+inline constexpr std::array<NumericFamily, 67> NUMERIC_FAMILIES = [] {
     using namespace numeric_families_detail;
-    return std::array<NumericFamily, 45>{
+    return std::array<NumericFamily, 67>{
         row("unix", "Unix time (seconds)", "POSIX / Linux / web", "POSIX.1-2017 §4.16",
             Integer(Unit::Seconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("unix_ms", "Unix time (milliseconds, Java/JS)", "Java, JavaScript Date", "ECMA-262 (Date)",
@@ -195,7 +203,106 @@ inline constexpr std::array<NumericFamily, 45> NUMERIC_FAMILIES = [] {
             "Microsoft SQL Server datetime",
             "SQL Server datetime (int32 days since 1900-01-01 + uint32 1/300s ticks)",
             Packed(PackedCodec::SqlServer), PACKED_EPOCH, UTC_TIME),
+        // Extended-only rows from here on.
+        row("gps", "GPS time (s since 1980-01-06, leap seconds counted)", "GPS receivers, GNSS logs, telematics",
+            "IS-GPS-200 §20.3.3.5.2.4 (GPS time; UTC offset = TAI−UTC − 19 s)",
+            Integer(Unit::Seconds), epoch_at(315964819), UTC_TIME)  // 1980-01-06T00:00:19 TAI
+            .on_tai_scale().with_prior(PriorTier::Specialised).extended_only(),
+        row("tai", "TAI seconds since 1970 (leap seconds counted)", "atomic-clock and PTP logs",
+            "BIPM TAI; IERS Bulletin C (TAI−UTC)",
+            Integer(Unit::Seconds), epoch_at(0), UTC_TIME, RARE)  // 1970-01-01T00:00:00 TAI
+            .on_tai_scale().extended_only(),
+        row("tai_ms", "TAI milliseconds since 1970 (leap seconds counted)", "atomic-clock and PTP logs",
+            "BIPM TAI; IERS Bulletin C (TAI−UTC)",
+            Integer(Unit::Milliseconds), epoch_at(0), UTC_TIME, RARE)  // 1970-01-01T00:00:00 TAI
+            .on_tai_scale().extended_only(),
+        row("ntp", "NTP seconds since 1900 (era 0)", "NTP, SNTP, PTP and network captures",
+            "RFC 5905 §6 (NTP timestamp format, prime epoch 1900-01-01)",
+            Integer(Unit::Seconds), epoch_at(-2208988800), UTC_TIME)  // 1900-01-01T00:00:00Z
+            .with_window(WINDOW_START, NTP_ERA_0_END).with_prior(PriorTier::Specialised).extended_only(),
+        row("ntp_float", "NTP seconds since 1900 (decimal fraction)", "NTP tools (ntpq, chrony) output",
+            "RFC 5905 §6 (NTP timestamp format, prime epoch 1900-01-01)",
+            Float(Unit::Seconds), epoch_at(-2208988800), UTC_TIME, RARE)  // 1900-01-01T00:00:00Z
+            .with_window(WINDOW_START, NTP_ERA_0_END).extended_only(),
+        row("ntp64", "NTP 64-bit timestamp (32.32 fixed point since 1900)", "NTP packets, RTP/RTCP sender reports",
+            "RFC 5905 §6 (64-bit NTP timestamp: seconds, then 32 fraction bits)",
+            Fixed(Unit::Seconds, 32), epoch_at(-2208988800), UTC_TIME)  // 1900-01-01T00:00:00Z
+            .with_window(WINDOW_START, NTP_ERA_0_END).with_prior(PriorTier::Specialised).extended_only(),
+        row("telegram", "Telegram MTProto message ID (32.32 Unix seconds)", "Telegram MTProto message IDs",
+            "Telegram MTProto description (msg_id ≈ unixtime × 2^32)",
+            Fixed(Unit::Seconds, 32), epoch_at(0), UTC_TIME, RARE).extended_only(),  // 1970-01-01T00:00:00Z
+        row("dotnet_binary", ".NET DateTime.ToBinary (kind bits + ticks)", ".NET serialised DateTime (BinaryWriter)",
+            ".NET DateTime.ToBinary / FromBinary (kind in bits 62-63)",
+            Packed(PackedCodec::DotnetBinary), PACKED_EPOCH, UTC_TIME)
+            .with_prior(PriorTier::Specialised).extended_only(),
+        row("unix_days", "Unix days (days since 1970-01-01)", "shadow(5) password ages, date columns",
+            "shadow(5) (days since Jan 1, 1970)",
+            Integer(Unit::Days), epoch_at(0), UTC_TIME)  // 1970-01-01T00:00:00Z
+            .with_prior(PriorTier::Specialised).extended_only(),
+        row("unix_minutes", "Unix minutes (minutes since 1970)", "metrics and scheduler stores",
+            "derived (Unix epoch, minutes)",
+            Integer(Unit::Minutes), epoch_at(0), UTC_TIME, RARE).extended_only(),  // 1970-01-01T00:00:00Z
+        row("unix_cs", "Unix centiseconds (1/100 s since 1970)", "log and device counters",
+            "derived (Unix epoch, 1/100 s)",
+            Integer(Unit::TenMilliseconds), epoch_at(0), UTC_TIME, RARE).extended_only(),  // 1970-01-01T00:00:00Z
+        row("unix_10us", "Unix 10-microsecond units (since 1970)", "log and device counters",
+            "derived (Unix epoch, 10 µs)",
+            Integer(Unit::TenMicroseconds), epoch_at(0), UTC_TIME, RARE).extended_only(),  // 1970-01-01T00:00:00Z
+        row("quicktime", "QuickTime / MP4 time (s since 1904)", "MP4, MOV and 3GP movie headers (mvhd, tkhd)",
+            "ISO/IEC 14496-12 §8.2.2 (mvhd creation_time, s since 1904-01-01 UTC)",
+            Integer(Unit::Seconds), epoch_at(-2082844800), UTC_TIME)  // 1904-01-01T00:00:00Z
+            .with_prior(PriorTier::Specialised).extended_only(),
+        row("symbian", "Symbian TTime (µs since 0000-01-01)", "Symbian OS phones",
+            "Symbian OS TTime (Int64 µs since 0000-01-01 AD)",
+            Integer(Unit::Microseconds), epoch_at(-62167219200), UTC_TIME, RARE).extended_only(),  // 0000-01-01
+        row("garmin", "Garmin FIT time (s since 1989-12-31)", "Garmin FIT activity files",
+            "Garmin FIT SDK (date_time: s since 1989-12-31T00:00:00Z)",
+            Integer(Unit::Seconds), epoch_at(631065600), UTC_TIME, RARE).extended_only(),  // 1989-12-31T00:00:00Z
+        row("sas_date", "SAS date / Stata %td (days since 1960-01-01)", "SAS and Stata data sets",
+            "SAS date values; Stata [D] datetime (%td)",
+            Integer(Unit::Days), epoch_at(-315619200), LOCAL_TIME, RARE).extended_only(),  // 1960-01-01
+        row("sas_datetime", "SAS datetime (s since 1960-01-01)", "SAS data sets",
+            "SAS datetime values (s since 1960-01-01)",
+            Float(Unit::Seconds), epoch_at(-315619200), LOCAL_TIME, RARE).extended_only(),  // 1960-01-01
+        row("stata_tc", "Stata %tc (ms since 1960-01-01)", "Stata data sets",
+            "Stata [D] datetime (%tc: ms since 01jan1960, no leap seconds)",
+            Integer(Unit::Milliseconds), epoch_at(-315619200), LOCAL_TIME, RARE).extended_only(),  // 1960-01-01
+        row("spss", "SPSS date-time (s since 1582-10-14)", "IBM SPSS .sav files",
+            "IBM SPSS Statistics date-time (s since 14 Oct 1582)",
+            Float(Unit::Seconds), epoch_at(-12219379200), LOCAL_TIME, RARE).extended_only(),  // 1582-10-14
+        row("matlab", "MATLAB datenum (days since 0000-01-00)", "MATLAB and Octave",
+            "MATLAB datenum (serial day 1 = 0000-01-01)",
+            Float(Unit::Days), epoch_at(-62167305600), LOCAL_TIME, RARE).extended_only(),  // -0001-12-31
+        row("serial_day", "Lotus 1-2-3 / Excel serial day (whole days, 1900 system)", "spreadsheet date cells",
+            "ECMA-376-1 §18.17.4.1 (1900 date system); Lotus 1-2-3 serial dates",
+            Integer(Unit::Days), epoch_at(-2209161600), LOCAL_TIME)  // 1899-12-30: serial 61 is 1900-03-01
+            .with_prior(PriorTier::Specialised).extended_only(),
+        row("instagram", "Instagram ID (ms since 2011-08-24, <<23)", "Instagram media and user IDs",
+            "Instagram engineering: sharding & IDs (41-bit ms, 13-bit shard, 10-bit sequence)",
+            Shifted(Unit::Milliseconds, 23), INSTAGRAM_EPOCH, UTC_TIME)
+            .with_window(INSTAGRAM_EPOCH, WINDOW_END).with_sequence(0, 10)
+            .with_prior(PriorTier::Specialised).extended_only(),
     };
+}();
+
+namespace numeric_families_detail {
+
+consteval std::size_t reference_count() {
+    std::size_t n = 0;
+    for (auto const& f : NUMERIC_FAMILIES) n += f.reference() ? 1 : 0;
+    return n;
+}
+
+}  // namespace numeric_families_detail
+
+// The reference view: the rows the reference reading reads, in table order.
+inline constexpr std::array<NumericFamily, numeric_families_detail::reference_count()> REFERENCE_FAMILIES = [] {
+    std::array<NumericFamily, numeric_families_detail::reference_count()> view{};
+    std::size_t n = 0;
+    for (auto const& f : NUMERIC_FAMILIES) {
+        if (f.reference()) view[n++] = f;
+    }
+    return view;
 }();
 
 namespace numeric_families_detail {
@@ -231,18 +338,46 @@ consteval bool packed_codecs_used_once() {
 consteval bool encodings_well_formed() {
     for (auto const& f : NUMERIC_FAMILIES) {
         auto const& e = f.encoding;
-        if (e.tag == Encoding::Tag::Shifted && (e.shift == 0 || e.shift >= 64)) return false;
-        if (e.tag != Encoding::Tag::Shifted && e.shift != 0) return false;
+        bool const shifts = e.tag == Encoding::Tag::Shifted || e.tag == Encoding::Tag::Fixed;
+        if (shifts && (e.shift == 0 || e.shift >= 64)) return false;
+        if (!shifts && e.shift != 0) return false;
         if (e.tag == Encoding::Tag::Float && e.unit != Unit::Days && e.unit != Unit::Seconds) return false;
         if (!(f.window_start < f.window_end)) return false;
     }
     return true;
 }
 
-consteval bool common_window_and_no_clock_policy() {
+// Reference rows share the window, count UTC and leave the clock policy
+// unknown; an extended row's window lies inside the shared one, and only a
+// count on the atomic scale knows its policy.
+consteval bool windows_and_scales() {
     for (auto const& f : NUMERIC_FAMILIES) {
-        if (f.window_start != WINDOW_START || f.window_end != WINDOW_END) return false;
-        if (f.clock_policy_known) return false;
+        if (f.reference()) {
+            if (f.window_start != WINDOW_START || f.window_end != WINDOW_END) return false;
+            if (f.clock_policy_known || f.scale != TimeScale::Utc) return false;
+        } else {
+            if (f.window_start < WINDOW_START || f.window_end > WINDOW_END) return false;
+            if (f.clock_policy_known != (f.scale == TimeScale::Tai)) return false;
+        }
+    }
+    return true;
+}
+
+// Reference rows come first, so the extended reading tries them in the
+// reference order and appends the rest.
+consteval bool reference_rows_first() {
+    for (std::size_t i = 0; i < NUMERIC_FAMILIES.size(); ++i) {
+        if (NUMERIC_FAMILIES[i].reference() != (i < REFERENCE_FAMILIES.size())) return false;
+        if (i < REFERENCE_FAMILIES.size() && NUMERIC_FAMILIES[i].id != REFERENCE_FAMILIES[i].id) return false;
+    }
+    return true;
+}
+
+// The atomic scale is read on plain counts only: the leap table is applied
+// where the count is turned into an instant.
+consteval bool tai_rows_are_counts() {
+    for (auto const& f : NUMERIC_FAMILIES) {
+        if (f.scale == TimeScale::Tai && f.encoding.tag != Encoding::Tag::Integer) return false;
     }
     return true;
 }
@@ -265,13 +400,16 @@ consteval bool sequence_fields_below_shift() {
     return true;
 }
 
-static_assert(NUMERIC_FAMILIES.size() == 45);
+static_assert(REFERENCE_FAMILIES.size() == 45);
+static_assert(NUMERIC_FAMILIES.size() == 67);
+static_assert(reference_rows_first());
+static_assert(tai_rows_are_counts());
 static_assert(prior_follows_prevalence());
 static_assert(sequence_fields_below_shift());
 static_assert(ids_unique(), "every row has its own non-empty id");
 static_assert(packed_codecs_used_once());
 static_assert(encodings_well_formed());
-static_assert(common_window_and_no_clock_policy());
+static_assert(windows_and_scales());
 
 }  // namespace numeric_families_detail
 

@@ -28,6 +28,7 @@ constexpr std::array<CodecRow, PACKED_CODEC_COUNT> CODEC_ROWS{{
     {PackedCodec::Gsm,       decode_gsm,       encode_gsm},
     {PackedCodec::NokiaLe,   decode_nokiale,   encode_nokiale},
     {PackedCodec::SqlServer, decode_sqlserver, encode_sqlserver},
+    {PackedCodec::DotnetBinary, decode_dotnet_binary, encode_dotnet_binary},
 }};
 
 consteval bool rows_sit_at_their_codes() {

@@ -1,4 +1,4 @@
-// The sixteen packed layouts: civil fields in the bits, bytes, nibbles or
+// The seventeen packed layouts: civil fields in the bits, bytes, nibbles or
 // decimal digits of one integer, or counts in an order plain arithmetic
 // cannot express. Decoders read the fields as UTC.
 #pragma once
@@ -37,6 +37,7 @@ CodecResult<PosixNs> decode_semioctet(int64_t raw);
 CodecResult<PosixNs> decode_gsm(int64_t raw);
 CodecResult<PosixNs> decode_nokiale(int64_t raw);
 CodecResult<PosixNs> decode_sqlserver(int64_t raw);
+CodecResult<PosixNs> decode_dotnet_binary(int64_t raw);
 
 CodecResult<uint64_t> encode_fat_dos(PosixNs instant);
 CodecResult<uint64_t> encode_exfat(PosixNs instant);
@@ -54,6 +55,7 @@ CodecResult<uint64_t> encode_semioctet(PosixNs instant);
 CodecResult<uint64_t> encode_gsm(PosixNs instant);
 CodecResult<uint64_t> encode_nokiale(PosixNs instant);
 CodecResult<uint64_t> encode_sqlserver(PosixNs instant);
+CodecResult<uint64_t> encode_dotnet_binary(PosixNs instant);
 
 // Indexed by the PackedCodec code.
 extern const std::array<PackedDecoder, PACKED_CODEC_COUNT> PACKED_DECODERS;

@@ -122,6 +122,18 @@ int expand_year(std::string_view digits, int value) {
 
 }  // namespace
 
+std::optional<int64_t> named_zone_offset_secs(std::string_view name) {
+    if (name.size() < 2 || name.size() > 3) return std::nullopt;
+    char lowered[3];
+    for (std::size_t i = 0; i < name.size(); ++i) lowered[i] = ascii_lower(name[i]);
+    std::string_view const key(lowered, name.size());
+    if (key == "utc") return 0;
+    for (NamedZone const& zone : OBSOLETE_ZONES) {
+        if (zone.name == key) return int64_t{zone.hours} * 3600;
+    }
+    return std::nullopt;
+}
+
 std::optional<PosixNs> parse_rfc2822(std::string_view text) {
     std::size_t pos = 0;
     auto const separated = [&] {

@@ -44,6 +44,7 @@ struct StringForm {
     std::string_view note;
     bool naive = false;  // the form never stores an offset: its times are wall-clock times
     FormWriter write = nullptr;
+    bool rare = false;  // a token few inputs are: its reading takes the Rare prior (extended forms only)
 };
 
 // The form's reading of text, if any.

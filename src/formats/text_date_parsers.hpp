@@ -25,6 +25,11 @@ int32_t frac_to_nanos(std::string_view digits);
 // "+HHMM" or "-HHMM" in seconds east of UTC; the fields are not range-checked.
 std::optional<int64_t> numeric_offset_secs(std::string_view text);
 
+// UTC and the zone names RFC 5322 §4.3 gives offsets (UT, GMT, the US
+// names), any case, in seconds east of UTC; other names have no reliable
+// offset.
+std::optional<int64_t> named_zone_offset_secs(std::string_view name);
+
 // An optional sign then ASCII digits, fitting the given width.
 std::optional<int16_t> signed_field16(std::string_view text);
 std::optional<int8_t> signed_field8(std::string_view text);

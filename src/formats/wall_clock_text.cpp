@@ -176,7 +176,12 @@ std::optional<FormInstant> parse_iso_space_offset(std::string_view text) {
     Cursor c(text);
     auto const date = iso_date(c);
     if (!date || !c.literal(' ')) return std::nullopt;
-    auto const t = clock(c);
+    auto t = clock(c);
+    if (t && c.literal('.')) {  // stat(1) %y writes nanoseconds
+        std::string_view const fraction = c.digit_run(9);
+        if (fraction.empty()) return std::nullopt;
+        t->nanos = frac_to_nanos(fraction);
+    }
     if (!t || !c.literal(' ')) return std::nullopt;
     auto const offset = numeric_offset_secs(c.take(5));
     if (!offset || !c.done()) return std::nullopt;
@@ -192,14 +197,27 @@ std::optional<FormInstant> parse_ctime(std::string_view text) {
     if (!c.rest().empty() && is_ascii_alpha(c.rest()[0])) {
         std::string_view const zone = c.word(6);
         if (zone.size() < 2 || !c.literal(' ')) return std::nullopt;
-        zone_unstated = !(equals_ignoring_ascii_case(zone, "utc") || equals_ignoring_ascii_case(zone, "gmt"));
+        if (auto const named = named_zone_offset_secs(zone)) {
+            offset = *named;
+            zone_unstated = false;
+        }
     } else if (!c.rest().empty() && (c.rest()[0] == '+' || c.rest()[0] == '-')) {
-        return std::nullopt;  // numeric zone names ("+0530") are left to the other forms
+        // tzdata names a zone with no agreed abbreviation by its offset:
+        // "-03", "+0530".
+        std::string_view const zone = c.take(c.rest().find(' '));
+        char padded[5] = {0, 0, 0, '0', '0'};  // "-03" is "-0300"
+        if (zone.size() == 3) zone.copy(padded, 3);
+        std::optional<int64_t> stated_offset;
+        if (zone.size() == 3) stated_offset = numeric_offset_secs(std::string_view(padded, 5));
+        if (zone.size() == 5) stated_offset = numeric_offset_secs(zone);
+        if (!stated_offset || !c.literal(' ')) return std::nullopt;
+        offset = *stated_offset;
+        zone_unstated = false;
     }
     auto const year = c.digits(4);
     if (!year || !c.done()) return std::nullopt;
     auto const instant = at(*year, head->month, head->day, head->clock, offset);
-    if (!instant || !weekday_agrees(head->weekday, *instant, 0)) return std::nullopt;
+    if (!instant || !weekday_agrees(head->weekday, *instant, offset)) return std::nullopt;
     return FormInstant{*instant, zone_unstated};
 }
 

@@ -14,12 +14,15 @@ namespace epochsift {
 // and nothing after: zone_unstated always.
 std::optional<FormInstant> parse_iso_wall_clock(std::string_view text);
 
-// YYYY-MM-DD hh:mm:ss ±hhmm (git log --format=%ci, Ruby Time#to_s).
+// YYYY-MM-DD hh:mm:ss[.fraction] ±hhmm (git log --format=%ci, Ruby
+// Time#to_s, stat(1) %y).
 std::optional<FormInstant> parse_iso_space_offset(std::string_view text);
 
 // Www Mmm _d hh:mm:ss YYYY (C asctime/ctime) and Www Mmm _d hh:mm:ss ZONE YYYY
-// (date(1) in the C locale). UTC and GMT are read as stated; any other zone
-// abbreviation is not interpreted and the time is read as wall-clock time.
+// (date(1) in the C locale). UTC and the names RFC 5322 gives offsets (GMT,
+// EST, PDT, ...) are read as stated, and so are tzdata's numeric names
+// ("-03", "+0530"); any other abbreviation is not interpreted and the time is
+// read as wall-clock time.
 std::optional<FormInstant> parse_ctime(std::string_view text);
 
 // Www Mmm dd YYYY hh:mm:ss GMT±hhmm [(zone name)] (ECMA-262 §21.4.4.41).

@@ -30,6 +30,30 @@ void append_json_verdicts(std::string& out, std::span<const ColumnVerdict> verdi
     out += ']';
 }
 
+std::string column_tallies_json(std::span<const ColumnTally> tallies) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < tallies.size(); ++i) {
+        ColumnTally const& t = tallies[i];
+        if (i != 0) out += ',';
+        out += '[';
+        append_json_integer(out, t.values);
+        out += ',';
+        append_json_double(out, t.log_likelihood);  // shortest round-trip digits: exact when read back
+        for (uint64_t count : {t.read, t.in_window, t.pairs, t.ordered_pairs}) {
+            out += ',';
+            append_json_integer(out, count);
+        }
+        out += ',';
+        append_json_integer(out, t.first.ns);
+        out += ',';
+        append_json_integer(out, t.last.ns);
+        out += t.starts_read ? ",true" : ",false";
+        out += t.ends_read ? ",true]" : ",false]";
+    }
+    out += ']';
+    return out;
+}
+
 std::string identify_column_json(std::span<const std::string_view> values, const ReadOptions& options) {
     std::string out;
     append_json_verdicts(out, identify_column(values, options));

@@ -33,7 +33,7 @@ constexpr std::size_t MAX_THREADS = 1024;
 }  // namespace
 
 PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
-                     BatchKeywords& out) {
+                     BatchKeywords& out, CallOptions& options) {
     Py_ssize_t const positional = PyTuple_Size(args);
     if (positional < 0) return nullptr;
     if (positional != 1) {
@@ -57,17 +57,19 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
                 }
                 out.best = item == Py_None ? 0 : number;  // None: every reading
             } else {
-                // Seam: identify's own options (extended, hint, byte_width,
-                // byte_order, neighbours, window) are read here by identify's
-                // option parser once identify takes them, and reach the engine
-                // through read_texts.
-                Ref key_repr(PyObject_Repr(key));
-                if (!key_repr) return nullptr;
-                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
-                return nullptr;
+                int const bound = bind_option(function, IDENTIFY_OPTIONS, key, item, options);
+                if (bound < 0) return nullptr;
+                if (bound == 0) {
+                    Ref key_repr(PyObject_Repr(key));
+                    if (!key_repr) return nullptr;
+                    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function,
+                                 key_repr.get());
+                    return nullptr;
+                }
             }
         }
     }
+    finish_options(options);
     if (out.threads == 0) out.threads = available_cores();
     return PyTuple_GetItem(args, 0);
 }

@@ -1,9 +1,10 @@
-// The keywords of the batch functions: their own (threads, best) and, once
-// identify takes them, identify's reading keywords, read by its helper.
+// The keywords of the batch functions: their own (threads, best) and
+// identify's reading keywords, read by identify's own parser.
 #pragma once
 
 #include <cstddef>
 
+#include "python/call_options.hpp"
 #include "python/py_ref.hpp"
 
 namespace epochsift::python {
@@ -13,10 +14,11 @@ struct BatchKeywords {
     std::size_t best = 0;  // 0: every reading
 };
 
-// Binds `function(values, *, threads=None, best=None)`: one positional
-// argument, returned borrowed. `default_best` applies when best is absent;
-// None keeps every reading. Null with TypeError or ValueError set on a fault.
+// Binds `function(values, *, threads=None, best=None, <identify's options>)`:
+// one positional argument, returned borrowed. `default_best` applies when
+// best is absent; None keeps every reading. Null with TypeError or
+// ValueError set on a fault.
 PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
-                     BatchKeywords& out);
+                     BatchKeywords& out, CallOptions& options);
 
 }  // namespace epochsift::python

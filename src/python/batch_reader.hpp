@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
+#include "engine/zoned_readings.hpp"
 
 namespace epochsift::python {
 
@@ -36,8 +39,15 @@ enum class ReadOutcome : uint8_t {
     Unexpected,   // anything else; the engine reports its failures as values
 };
 
+// A reading's wall clocks when the options name zones.
+struct ReadingZones {
+    std::optional<LocalTime> display;
+    std::optional<WallClockPlacement> placement;
+};
+
 struct ChunkReadings {
     std::vector<Candidate> readings;  // every text's kept readings, back to back
+    std::vector<ReadingZones> zones;  // beside readings when the options name zones, else empty
     std::vector<std::size_t> ends;    // per text: one past its last reading
     ReadOutcome outcome = ReadOutcome::Done;
 
@@ -45,9 +55,21 @@ struct ChunkReadings {
         std::size_t const begin = text == 0 ? 0 : ends[text - 1];
         return std::span<const Candidate>(readings).subspan(begin, ends[text] - begin);
     }
+    std::span<const ReadingZones> zones_of(std::size_t text) const {
+        if (zones.empty()) return {};
+        std::size_t const begin = text == 0 ? 0 : ends[text - 1];
+        return std::span<const ReadingZones>(zones).subspan(begin, ends[text] - begin);
+    }
 };
 
-// Keeps at most `best` readings of each text (all when best is 0).
-void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept;
+// identify(text, options) of each text, seen through options.zones when it
+// names any; keeps at most `best` readings of each text (all when best is 0).
+void read_texts(std::span<const std::string_view> texts, std::size_t best, const ReadOptions& options,
+                ChunkReadings& out) noexcept;
+
+// The reference reading of each text.
+inline void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept {
+    read_texts(texts, best, ReadOptions{}, out);
+}
 
 }  // namespace epochsift::python

@@ -53,7 +53,9 @@ def identify(
     are the same field's other values in stored order; `window` is a
     (start, end) pair that replaces every family's own window; `tz` adds each
     reading's wall clock in that zone (IANA name or fixed offset) under "local";
-    `local_zone` reads the wall-clock families as that zone's local time. Raises
+    `local_zone` reads the wall-clock families as that zone's local time. Any
+    options combine: readings are ranked under the others, then seen through
+    the zones. Raises
     TypeError or ValueError for an option of the wrong type or value, TypeError
     unless `value` is a str, UnicodeEncodeError if it holds a lone surrogate,
     MemoryError if memory runs out. Texts of 8 KiB and more are read with the
@@ -126,10 +128,25 @@ class Encoded(TypedDict):
 def encode(when: int | str | datetime.datetime, *, families: list[str] | None = None) -> list[Encoded]:
     """The value each family would hold for an instant."""
 
-def identify_many(values: Iterable[str], *, threads: int | None = None, best: int | None = None) -> list[list[Reading]]:
+def identify_many(
+    values: Iterable[str],
+    *,
+    threads: int | None = None,
+    best: int | None = None,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    tz: str | None = None,
+    local_zone: str | None = None,
+) -> list[list[Reading]]:
     """identify() of every value, in input order; with `best=K` only each value's
     first K readings. The engine runs without the GIL on `threads` threads
-    (default: the cores this process may use).
+    (default: the cores this process may use). identify's options apply to
+    every value: each list equals identify(value, **options), and a wrong
+    option raises identify's TypeError or ValueError.
 
     Raises identify's TypeError or UnicodeEncodeError for a bad item, naming its
     index; nothing is returned then."""
@@ -144,8 +161,44 @@ class ReadingColumns:
     def __arrow_c_stream__(self, /, requested_schema: object | None = None) -> Any: ...
     def __len__(self) -> int: ...
 
-def identify_arrow(column: Any, *, best: int | None = 1, threads: int | None = None) -> ReadingColumns:
+def identify_arrow(
+    column: Any,
+    *,
+    best: int | None = 1,
+    threads: int | None = None,
+    extended: bool = False,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    neighbours: Iterable[int | str] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    tz: str | None = None,
+    local_zone: str | None = None,
+) -> ReadingColumns:
     """Read an Arrow string column (an object with __arrow_c_stream__ or
     __arrow_c_array__ holding utf8, large_utf8 or string_view) in place; one
-    output row per kept reading (the first `best`; None keeps every reading). Null values and values without readings give
-    no rows."""
+    output row per kept reading (the first `best`; None keeps every reading).
+    Null values and values without readings give no rows. identify's options
+    apply to every value and the rows are identify(value, **options)'s
+    readings in its order. `local_zone` places wall-clock readings (a fold
+    gives two rows); `tz` adds no column: the instant column is UTC, which
+    any consumer shows in any zone."""
+
+# Internal to epochsift.spark: identify_column split into mergeable tallies
+# and the finishing step.
+def _column_tallies(
+    values: Iterable[str],
+    *,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[list[Any]]: ...
+def _column_verdicts(
+    runs: Iterable[list[list[Any]]],
+    *,
+    hint: str | None = None,
+    byte_width: int | None = None,
+    byte_order: Literal["little", "big"] | None = None,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+) -> list[Verdict]: ...

@@ -27,7 +27,7 @@ struct ChunkRows {
 };
 
 void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, std::size_t best,
-                     ChunkRows& out) noexcept {
+                     const ReadOptions& options, ChunkRows& out) noexcept {
     // Null rows give no readings: they are read as nothing and skipped.
     std::vector<std::string_view> present;
     std::vector<int64_t> present_rows;
@@ -44,7 +44,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         out.outcome = ReadOutcome::OutOfMemory;
         return;
     }
-    read_texts(present, best, readings);
+    read_texts(present, best, options, readings);
     out.outcome = readings.outcome;
     if (readings.outcome != ReadOutcome::Done) return;
     try {
@@ -67,7 +67,8 @@ int add_arrow_types(PyObject* module) { return add_reading_columns_type(module);
 
 PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
     BatchKeywords keywords;
-    PyObject* column = bind_batch("identify_arrow", args, kwargs, 1, keywords);
+    CallOptions options;
+    PyObject* column = bind_batch("identify_arrow", args, kwargs, 1, keywords, options);
     if (column == nullptr) return nullptr;
     ImportedArrays imported;
     TextColumn texts;
@@ -90,7 +91,7 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
         std::size_t const best = keywords.best;
         {
             ChunkPool pool(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
-                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, read[chunk]);
+                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, options.read, read[chunk]);
             });
             for (std::size_t chunk = 0; chunk < chunks; ++chunk) pool.take(chunk);
         }

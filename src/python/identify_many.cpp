@@ -133,7 +133,8 @@ bool raise_outcome(ReadOutcome outcome) {
 
 PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     BatchKeywords keywords;
-    PyObject* values = bind_batch("identify_many", args, kwargs, 0, keywords);
+    CallOptions options;
+    PyObject* values = bind_batch("identify_many", args, kwargs, 0, keywords, options);
     if (values == nullptr) return nullptr;
     Texts texts;
     if (!collect("identify_many", values, texts)) return nullptr;
@@ -155,7 +156,7 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     std::span<const std::string_view> const views(texts.views);
     std::size_t const best = keywords.best;
     auto job = [&](std::size_t chunk) {
-        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, read[chunk]);
+        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk]);
     };
     std::optional<ChunkPool> pool;
     try {
@@ -163,6 +164,8 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
+    std::string_view const display_name = options.display_zone ? options.display_zone->name() : std::string_view();
+    std::string_view const local_name = options.local_zone ? options.local_zone->name() : std::string_view();
     bool failed = false;
     CollectorPause pause;
     for (std::size_t chunk = 0; chunk < chunks && !failed; ++chunk) {
@@ -176,7 +179,9 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
         }
         std::size_t const first = plan.first(chunk);
         for (std::size_t i = 0; i < done.ends.size(); ++i) {
-            PyObject* list = boxer->readings(done.of(i));
+            PyObject* list = done.zones.empty()
+                                 ? boxer->readings(done.of(i))
+                                 : boxer->readings(done.of(i), done.zones_of(i), display_name, local_name);
             if (list == nullptr) {
                 failed = true;
                 break;
@@ -184,6 +189,7 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
             PyList_SetItem(result.get(), static_cast<Py_ssize_t>(first + i), list);
         }
         std::vector<Candidate>().swap(done.readings);  // free the chunk's readings now
+        std::vector<ReadingZones>().swap(done.zones);
     }
     // Workers finish their current chunk before they stop.
     Py_BEGIN_ALLOW_THREADS

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <optional>
@@ -13,11 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "core/civil.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/read_options.hpp"
-#include "formats/iso8601.hpp"
+#include "engine/column.hpp"
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
 #include "engine/identify.hpp"
@@ -28,6 +28,7 @@
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
+#include "python/call_options.hpp"
 #include "python/json_str.hpp"
 #include "python/py_ref.hpp"
 #include "python/reading_objects.hpp"
@@ -35,6 +36,14 @@
 
 namespace {
 
+using epochsift::python::bind_arguments;
+using epochsift::python::CallOptions;
+using epochsift::python::fail_type;
+using epochsift::python::IDENTIFY_OPTIONS;
+using epochsift::python::OPT_BYTE_ORDER;
+using epochsift::python::OPT_BYTE_WIDTH;
+using epochsift::python::OPT_HINT;
+using epochsift::python::OPT_WINDOW;
 using epochsift::python::Ref;
 using epochsift::python::type_name_of;
 using epochsift::python::utf8_of;
@@ -49,301 +58,6 @@ struct ModuleState {
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
-
-// The keyword-only options every identify function takes, parsed once into
-// the engine's options. The texts and numbers those options point into live
-// here, so a CallOptions must outlive the engine call.
-struct CallOptions {
-    epochsift::ReadOptions read;
-    std::string hint;
-    bool has_hint = false;
-    std::vector<int64_t> neighbours;
-};
-
-// Which keyword options a function accepts.
-enum OptionKey : unsigned {
-    OPT_EXTENDED = 1u << 0,
-    OPT_HINT = 1u << 1,
-    OPT_BYTE_WIDTH = 1u << 2,
-    OPT_BYTE_ORDER = 1u << 3,
-    OPT_NEIGHBOURS = 1u << 4,
-    OPT_WINDOW = 1u << 5,
-};
-constexpr unsigned IDENTIFY_OPTIONS = OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW;
-
-struct OptionName {
-    OptionKey key;
-    const char* name;
-};
-constexpr OptionName OPTION_NAMES[] = {
-    {OPT_EXTENDED, "extended"}, {OPT_HINT, "hint"},           {OPT_BYTE_WIDTH, "byte_width"},
-    {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
-};
-
-bool fail_type(const char* function, const char* option, const char* expected, PyObject* got) {
-    Ref name(type_name_of(got));
-    if (!name) return false;
-    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not '%U'", function, option, expected, name.get());
-    return false;
-}
-
-bool is_int_not_bool(PyObject* object) { return PyLong_Check(object) && !PyBool_Check(object); }
-
-// A Python int that fits a signed 64-bit integer; false with an exception set.
-bool int64_of(const char* function, const char* option, PyObject* object, int64_t& out) {
-    int overflow = 0;
-    long long const value = PyLong_AsLongLongAndOverflow(object, &overflow);
-    if (value == -1 && PyErr_Occurred()) return false;
-    if (overflow != 0) {
-        PyErr_Format(PyExc_ValueError, "%s() argument '%s': %R does not fit a signed 64-bit integer", function, option,
-                     object);
-        return false;
-    }
-    out = value;
-    return true;
-}
-
-// The UTF-8 text of a str, copied; false with an exception set.
-bool text_of(PyObject* object, std::string& out) {
-    Ref utf8(PyUnicode_AsUTF8String(object));
-    if (!utf8) return false;
-    char* data = PyBytes_AsString(utf8.get());
-    Py_ssize_t const size = PyBytes_Size(utf8.get());
-    if (data == nullptr || size < 0) return false;
-    out.assign(data, static_cast<std::size_t>(size));
-    return true;
-}
-
-bool get_int_attr(PyObject* object, const char* name, long& out) {
-    Ref item(PyObject_GetAttrString(object, name));
-    if (!item) return false;
-    out = PyLong_AsLong(item.get());
-    return !(out == -1 && PyErr_Occurred());
-}
-
-// One end of a window: an aware datetime, RFC 3339 text with an offset, or
-// an integer count of nanoseconds since the Unix epoch.
-bool window_end_of(const char* function, PyObject* end, epochsift::PosixNs& out) {
-    if (is_int_not_bool(end)) {
-        int64_t ns = 0;
-        if (!int64_of(function, "window", end, ns)) return false;
-        out = epochsift::PosixNs{ns};
-        return true;
-    }
-    if (PyUnicode_Check(end)) {
-        std::string text;
-        if (!text_of(end, text)) return false;
-        auto const instant = epochsift::parse_iso8601(epochsift::trim_white_space(text));
-        if (!instant) {
-            PyErr_Format(PyExc_ValueError,
-                         "%s() argument 'window': %R is not an RFC 3339 date-time with an offset", function, end);
-            return false;
-        }
-        out = *instant;
-        return true;
-    }
-    Ref datetime_module(PyImport_ImportModule("datetime"));
-    if (!datetime_module) return false;
-    Ref datetime_type(PyObject_GetAttrString(datetime_module.get(), "datetime"));
-    if (!datetime_type) return false;
-    int const is_datetime = PyObject_IsInstance(end, datetime_type.get());
-    if (is_datetime < 0) return false;
-    if (is_datetime == 0) {
-        return fail_type(function, "window", "a pair of aware datetimes, RFC 3339 texts or integer nanoseconds", end);
-    }
-    Ref offset(PyObject_CallMethod(end, "utcoffset", nullptr));
-    if (!offset) return false;
-    if (offset.get() == Py_None) {
-        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is a naive datetime; give it a tzinfo", function, end);
-        return false;
-    }
-    long year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, micro = 0;
-    long offset_days = 0, offset_seconds = 0, offset_micro = 0;
-    if (!get_int_attr(end, "year", year) || !get_int_attr(end, "month", month) || !get_int_attr(end, "day", day) ||
-        !get_int_attr(end, "hour", hour) || !get_int_attr(end, "minute", minute) ||
-        !get_int_attr(end, "second", second) || !get_int_attr(end, "microsecond", micro) ||
-        !get_int_attr(offset.get(), "days", offset_days) || !get_int_attr(offset.get(), "seconds", offset_seconds) ||
-        !get_int_attr(offset.get(), "microseconds", offset_micro)) {
-        return false;
-    }
-    // datetime keeps its fields in range and its offset within a day.
-    epochsift::CivilTime const civil{.year = static_cast<int32_t>(year),
-                                     .month = static_cast<int32_t>(month),
-                                     .day = static_cast<int32_t>(day),
-                                     .hour = static_cast<int32_t>(hour),
-                                     .minute = static_cast<int32_t>(minute),
-                                     .second = static_cast<int32_t>(second),
-                                     .nanosecond = static_cast<int32_t>(micro * 1000)};
-    auto const local = epochsift::civil_to_posix(civil);
-    if (!local) {
-        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is outside the calendar range", function, end);
-        return false;
-    }
-    epochsift::i128 const offset_ns =
-        (static_cast<epochsift::i128>(offset_days) * 86'400 + offset_seconds) * epochsift::NS_PER_SECOND +
-        static_cast<epochsift::i128>(offset_micro) * 1000;
-    out = epochsift::PosixNs{local->ns - offset_ns};
-    return true;
-}
-
-bool parse_window(const char* function, PyObject* window, epochsift::InstantWindow& out) {
-    if (!PyTuple_Check(window) && !PyList_Check(window)) {
-        return fail_type(function, "window", "a (start, end) pair", window);
-    }
-    Ref items(PySequence_Tuple(window));
-    if (!items) return false;
-    if (PyTuple_Size(items.get()) != 2) {
-        PyErr_Format(PyExc_ValueError, "%s() argument 'window' must be a (start, end) pair, not %zd items", function,
-                     PyTuple_Size(items.get()));
-        return false;
-    }
-    if (!window_end_of(function, PyTuple_GetItem(items.get(), 0), out.start) ||
-        !window_end_of(function, PyTuple_GetItem(items.get(), 1), out.end)) {
-        return false;
-    }
-    if (!(out.start < out.end)) {
-        PyErr_Format(PyExc_ValueError, "%s() argument 'window': the start must lie before the end", function);
-        return false;
-    }
-    return true;
-}
-
-bool parse_neighbours(const char* function, PyObject* neighbours, std::vector<int64_t>& out) {
-    if (PyUnicode_Check(neighbours) || PyBytes_Check(neighbours)) {
-        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
-    }
-    Ref iterator(PyObject_GetIter(neighbours));
-    if (!iterator) {
-        PyErr_Clear();
-        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
-    }
-    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
-        Ref item(raw_item);
-        int64_t value = 0;
-        if (is_int_not_bool(item.get())) {
-            if (!int64_of(function, "neighbours", item.get(), value)) return false;
-        } else if (PyUnicode_Check(item.get())) {
-            std::string text;
-            if (!text_of(item.get(), text)) return false;
-            auto const parsed = epochsift::parse_integer(epochsift::trim_white_space(text));
-            if (!parsed) {
-                PyErr_Format(PyExc_ValueError,
-                             "%s() argument 'neighbours': %R is not a signed 64-bit integer", function, item.get());
-                return false;
-            }
-            value = *parsed;
-        } else {
-            return fail_type(function, "neighbours", "an iterable of int or str items", item.get());
-        }
-        out.push_back(value);
-    }
-    return !PyErr_Occurred();
-}
-
-// Reads one keyword option into out; false with an exception set. None
-// leaves an option absent.
-bool parse_option(const char* function, OptionKey key, PyObject* item, CallOptions& out) {
-    if (item == Py_None) return true;
-    switch (key) {
-        case OPT_EXTENDED:
-            if (!PyBool_Check(item)) return fail_type(function, "extended", "a bool", item);
-            out.read.extended = item == Py_True;
-            return true;
-        case OPT_HINT:
-            if (!PyUnicode_Check(item)) return fail_type(function, "hint", "a str", item);
-            out.has_hint = true;
-            return text_of(item, out.hint);
-        case OPT_BYTE_WIDTH: {
-            if (!is_int_not_bool(item)) return fail_type(function, "byte_width", "an int", item);
-            long const width = PyLong_AsLong(item);
-            if (width == -1 && PyErr_Occurred()) PyErr_Clear();
-            if (width < 1 || width > 16) {
-                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_width' must be 1 to 16, not %R", function, item);
-                return false;
-            }
-            out.read.context.byte_width = static_cast<uint8_t>(width);
-            return true;
-        }
-        case OPT_BYTE_ORDER: {
-            if (!PyUnicode_Check(item)) return fail_type(function, "byte_order", "a str", item);
-            if (PyUnicode_CompareWithASCIIString(item, "little") == 0) {
-                out.read.context.byte_order = epochsift::ByteOrder::Little;
-            } else if (PyUnicode_CompareWithASCIIString(item, "big") == 0) {
-                out.read.context.byte_order = epochsift::ByteOrder::Big;
-            } else {
-                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_order' must be 'little' or 'big', not %R",
-                             function, item);
-                return false;
-            }
-            return true;
-        }
-        case OPT_NEIGHBOURS: return parse_neighbours(function, item, out.neighbours);
-        case OPT_WINDOW: {
-            epochsift::InstantWindow window{};
-            if (!parse_window(function, item, window)) return false;
-            out.read.window = window;
-            return true;
-        }
-    }
-    return true;
-}
-
-// Binds the one positional-or-keyword parameter (named first_name) and the
-// keyword-only options in `allowed`, with the interpreter's usual wording
-// for each fault. Returns a borrowed reference to the first argument, or
-// null with an exception set. Any option that is not given stays absent, so
-// a call with the first argument alone is the reference reading.
-PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
-                         PyObject* kwargs, CallOptions& options) {
-    Py_ssize_t const positional = PyTuple_Size(args);
-    if (positional < 0) return nullptr;
-    if (positional > 1) {
-        Py_ssize_t const keywords = kwargs ? PyDict_Size(kwargs) : 0;
-        PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given); its options are keyword-only",
-                     function, positional + keywords);
-        return nullptr;
-    }
-    PyObject* value = positional == 1 ? PyTuple_GetItem(args, 0) : nullptr;
-    if (kwargs != nullptr) {
-        Py_ssize_t position = 0;
-        PyObject* key = nullptr;
-        PyObject* item = nullptr;
-        while (PyDict_Next(kwargs, &position, &key, &item)) {
-            if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
-                if (value != nullptr) {
-                    PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (1)", function,
-                                 first_name);
-                    return nullptr;
-                }
-                value = item;
-                continue;
-            }
-            OptionName const* known = nullptr;
-            if (PyUnicode_Check(key)) {
-                for (OptionName const& option : OPTION_NAMES) {
-                    if ((allowed & option.key) != 0 && PyUnicode_CompareWithASCIIString(key, option.name) == 0) {
-                        known = &option;
-                    }
-                }
-            }
-            if (known == nullptr) {
-                Ref key_repr(PyObject_Repr(key));
-                if (!key_repr) return nullptr;
-                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
-                return nullptr;
-            }
-            if (!parse_option(function, known->key, item, options)) return nullptr;
-        }
-    }
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", function, first_name);
-        return nullptr;
-    }
-    // The views are taken once the owned texts stop changing.
-    if (options.has_hint) options.read.context.artifact_hint = std::string_view(options.hint);
-    options.read.context.neighbours = options.neighbours;
-    return value;
-}
 
 // From this many bytes of text the engine runs with the GIL released: it
 // then works for several microseconds or more, against a fraction of one to
@@ -385,85 +99,16 @@ PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
     return epochsift::python::str_from_utf8(json);
 }
 
-// True when a keyword other than `value` was passed: the zoned path.
-bool has_zone_keywords(PyObject* kwargs) {
-    if (kwargs == nullptr) return false;
-    Py_ssize_t position = 0;
-    PyObject* key = nullptr;
-    PyObject* item = nullptr;
-    while (PyDict_Next(kwargs, &position, &key, &item)) {
-        if (!PyUnicode_Check(key)) return false;  // bind_value reports it
-        for (const char* name : {"tz", "local_zone"}) {
-            if (PyUnicode_CompareWithASCIIString(key, name) == 0) return true;
-        }
-    }
-    return false;
-}
+// One argument read by the engine: its readings, or with a zone option the
+// JSON text of the zoned readings.
+struct Identified {
+    std::vector<epochsift::Candidate> readings;
+    std::string zoned_json;
+    bool zoned = false;
+};
 
-// The zoneinfo directory of Python's tzdata package, or nothing when it is
-// not installed (any error on the way is cleared).
-std::optional<std::string> tzdata_directory() {
-    std::optional<std::string> out;
-    Ref resources(PyImport_ImportModule("importlib.resources"));
-    Ref files(resources ? PyObject_GetAttrString(resources.get(), "files") : nullptr);
-    Ref root(files ? PyObject_CallFunction(files.get(), "s", "tzdata.zoneinfo") : nullptr);
-    Ref text(root ? PyObject_Str(root.get()) : nullptr);
-    Ref utf8(text ? PyUnicode_AsUTF8String(text.get()) : nullptr);
-    if (utf8) {
-        if (const char* path = PyBytes_AsString(utf8.get())) out = std::string(path);
-    }
-    PyErr_Clear();
-    return out;
-}
-
-// A zone keyword's zone, or nothing; false with ValueError set for an
-// unknown name. A name the system's tz database lacks is looked up in the
-// tzdata package, where installed.
-bool zone_argument(const char* keyword, const char* name, std::optional<epochsift::TimeZone>& zone) {
-    if (name == nullptr) return true;
-    zone = epochsift::TimeZone::find(name);
-    if (!zone && !epochsift::TimeZone::is_fixed_offset(name)) {
-        if (auto const directory = tzdata_directory()) zone = epochsift::TimeZone::find(name, *directory);
-    }
-    if (zone) return true;
-    PyErr_Format(PyExc_ValueError, "%s: unknown time zone '%s'", keyword, name);
-    return false;
-}
-
-// identify's JSON with the readings seen through time zones.
-PyObject* zoned_json_text(const char* function, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"value", "extended", "tz", "local_zone", nullptr};
-    std::string format = "U|$pzz:";
-    format += function;
-    PyObject* value = nullptr;
-    int extended = 0;
-    const char* tz = nullptr;
-    const char* local_zone = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), const_cast<char**>(keywords), &value, &extended,
-                                     &tz, &local_zone)) {
-        return nullptr;
-    }
-    std::optional<epochsift::TimeZone> display, local;
-    if (!zone_argument("tz", tz, display) || !zone_argument("local_zone", local_zone, local)) return nullptr;
-    Ref utf8(utf8_of(value));
-    if (!utf8) return nullptr;
-    char* data = PyBytes_AsString(utf8.get());
-    Py_ssize_t const size = PyBytes_Size(utf8.get());
-    if (data == nullptr || size < 0) return nullptr;
-    epochsift::ZoneOptions const options{display ? &*display : nullptr, local ? &*local : nullptr};
-    std::string json;
-    EngineOutcome const outcome = run_engine([&] {
-        auto const readings =
-            epochsift::identify_zoned(std::string_view(data, static_cast<std::size_t>(size)), options);
-        json = epochsift::zoned_json(readings, display ? display->name() : std::string_view(),
-                                     local ? local->name() : std::string_view());
-    });
-    return text_or_error(outcome, json);
-}
-
-// The readings of one argument, read with the GIL released for long texts;
-// false with an exception set.
-bool readings_of(const char* function, PyObject* args, PyObject* kwargs, std::vector<epochsift::Candidate>& readings) {
+// False with an exception set.
+bool identify_argument(const char* function, PyObject* args, PyObject* kwargs, Identified& out) {
     CallOptions options;
     PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
     if (value == nullptr) return false;
@@ -476,7 +121,17 @@ bool readings_of(const char* function, PyObject* args, PyObject* kwargs, std::ve
     if (data == nullptr || size < 0) return false;
     std::string_view const text(data, static_cast<std::size_t>(size));
 
-    auto const work = [&] { readings = epochsift::identify(text, options.read); };
+    out.zoned = options.read.zones.any();
+    auto const work = [&] {
+        if (!out.zoned) {
+            out.readings = epochsift::identify(text, options.read);
+            return;
+        }
+        auto const readings = epochsift::identify_zoned(text, options.read);
+        out.zoned_json = epochsift::zoned_json(readings,
+                                               options.display_zone ? options.display_zone->name() : std::string_view(),
+                                               options.local_zone ? options.local_zone->name() : std::string_view());
+    };
     EngineOutcome outcome;
     if (size >= RELEASE_GIL_FROM_BYTES) {
         PyThreadState* thread = PyEval_SaveThread();
@@ -491,11 +146,11 @@ bool readings_of(const char* function, PyObject* args, PyObject* kwargs, std::ve
 }
 
 PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
-    if (has_zone_keywords(kwargs)) return zoned_json_text("identify_json", args, kwargs);
-    std::vector<epochsift::Candidate> readings;
-    if (!readings_of("identify_json", args, kwargs, readings)) return nullptr;
+    Identified identified;
+    if (!identify_argument("identify_json", args, kwargs, identified)) return nullptr;
+    if (identified.zoned) return epochsift::python::str_from_utf8(identified.zoned_json);
     epochsift::JsonBuffer json;
-    EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, readings); });
+    EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, identified.readings); });
     if (outcome != EngineOutcome::Done) return engine_error(outcome);
     return epochsift::python::str_from_utf8(json.view());
 }
@@ -522,12 +177,45 @@ PyObject* loads_json(PyObject* module, PyObject* text_object) {
 // The dicts json.loads would make of identify_json's text, built from the
 // readings directly (the zoned form still goes through its text).
 PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
-    if (has_zone_keywords(kwargs)) return loads_json(module, zoned_json_text("identify", args, kwargs));
     ModuleState* state = state_of(module);
     if (state == nullptr) return nullptr;
-    std::vector<epochsift::Candidate> readings;
-    if (!readings_of("identify", args, kwargs, readings)) return nullptr;
-    return state->boxer->readings(readings);
+    Identified identified;
+    if (!identify_argument("identify", args, kwargs, identified)) return nullptr;
+    if (identified.zoned) return loads_json(module, epochsift::python::str_from_utf8(identified.zoned_json));
+    return state->boxer->readings(identified.readings);
+}
+
+// The UTF-8 texts of an iterable of str, in one buffer.
+struct Texts {
+    std::string buffer;
+    std::vector<std::string_view> views;  // taken once the buffer stops growing
+};
+
+bool collect_texts(const char* function, PyObject* values, Texts& texts) {
+    if (PyUnicode_Check(values) || PyBytes_Check(values)) {
+        return fail_type(function, "values", "an iterable of str, not a single text", values);
+    }
+    Ref iterator(PyObject_GetIter(values));
+    if (!iterator) return false;
+    std::vector<std::size_t> ends;
+    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
+        Ref item(raw_item);
+        Ref utf8(utf8_of(item.get()));
+        if (!utf8) return false;
+        char* data = PyBytes_AsString(utf8.get());
+        Py_ssize_t const size = PyBytes_Size(utf8.get());
+        if (data == nullptr || size < 0) return false;
+        texts.buffer.append(data, static_cast<std::size_t>(size));
+        ends.push_back(texts.buffer.size());
+    }
+    if (PyErr_Occurred()) return false;
+    texts.views.reserve(ends.size());
+    std::size_t start = 0;
+    for (std::size_t end : ends) {
+        texts.views.emplace_back(texts.buffer.data() + start, end - start);
+        start = end;
+    }
+    return true;
 }
 
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
@@ -536,37 +224,118 @@ PyObject* py_identify_column(PyObject* module, PyObject* args, PyObject* kwargs)
     CallOptions options;
     PyObject* values = bind_arguments("identify_column", "values", COLUMN_OPTIONS, args, kwargs, options);
     if (values == nullptr) return nullptr;
-    if (PyUnicode_Check(values) || PyBytes_Check(values)) {
-        fail_type("identify_column", "values", "an iterable of str, not a single text", values);
-        return nullptr;
-    }
-    Ref iterator(PyObject_GetIter(values));
-    if (!iterator) return nullptr;
-    // All texts in one buffer; the views are taken once it stops growing.
-    std::string buffer;
-    std::vector<std::size_t> ends;
-    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
-        Ref item(raw_item);
-        Ref utf8(utf8_of(item.get()));
-        if (!utf8) return nullptr;
-        char* data = PyBytes_AsString(utf8.get());
-        Py_ssize_t const size = PyBytes_Size(utf8.get());
-        if (data == nullptr || size < 0) return nullptr;
-        buffer.append(data, static_cast<std::size_t>(size));
-        ends.push_back(buffer.size());
-    }
-    if (PyErr_Occurred()) return nullptr;
-    std::vector<std::string_view> views;
-    views.reserve(ends.size());
-    std::size_t start = 0;
-    for (std::size_t end : ends) {
-        views.emplace_back(buffer.data() + start, end - start);
-        start = end;
-    }
+    Texts texts;
+    if (!collect_texts("identify_column", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
-    EngineOutcome const outcome = run_engine([&] { json = epochsift::identify_column_json(views, options.read); });
+    EngineOutcome const outcome = run_engine([&] { json = epochsift::identify_column_json(texts.views, options.read); });
     PyEval_RestoreThread(thread);
+    return loads_json(module, text_or_error(outcome, json));
+}
+
+// A Python int as a 128-bit count; false with an exception set.
+bool i128_of(PyObject* object, epochsift::i128& out) {
+    if (!PyLong_Check(object) || PyBool_Check(object)) {
+        PyErr_SetString(PyExc_TypeError, "a column tally's instants are ints");
+        return false;
+    }
+    Ref text(PyObject_Str(object));
+    if (!text) return false;
+    Ref utf8(PyUnicode_AsUTF8String(text.get()));
+    if (!utf8) return false;
+    const char* digits = PyBytes_AsString(utf8.get());
+    if (digits == nullptr) return false;
+    bool const negative = *digits == '-';
+    epochsift::i128 value = 0;
+    for (const char* p = digits + negative; *p != '\0'; ++p) {
+        if (value > (std::numeric_limits<epochsift::i128>::max() - 9) / 10) {
+            PyErr_SetString(PyExc_ValueError, "a column tally's instant is out of range");
+            return false;
+        }
+        value = value * 10 + (*p - '0');
+    }
+    out = negative ? -value : value;
+    return true;
+}
+
+constexpr Py_ssize_t TALLY_FIELDS = 10;
+
+// One tally as the list column_tallies_json writes: values, log_likelihood,
+// read, in_window, pairs, ordered_pairs, first, last, starts_read, ends_read.
+bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
+    Ref fields(PySequence_Tuple(item));
+    if (!fields) return false;
+    if (PyTuple_Size(fields.get()) != TALLY_FIELDS) {
+        PyErr_SetString(PyExc_ValueError, "a column tally has 10 fields");
+        return false;
+    }
+    PyObject* f[TALLY_FIELDS];
+    for (Py_ssize_t i = 0; i < TALLY_FIELDS; ++i) f[i] = PyTuple_GetItem(fields.get(), i);
+    uint64_t* counts[] = {&out.values, nullptr, &out.read, &out.in_window, &out.pairs, &out.ordered_pairs};
+    for (int i : {0, 2, 3, 4, 5}) {
+        unsigned long long const n = PyLong_AsUnsignedLongLong(f[i]);
+        if (n == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+        *counts[i] = n;
+    }
+    out.log_likelihood = PyFloat_AsDouble(f[1]);
+    if (out.log_likelihood == -1.0 && PyErr_Occurred()) return false;
+    if (!i128_of(f[6], out.first.ns) || !i128_of(f[7], out.last.ns)) return false;
+    int const starts = PyObject_IsTrue(f[8]), ends = PyObject_IsTrue(f[9]);
+    if (starts < 0 || ends < 0) return false;
+    out.starts_read = starts == 1;
+    out.ends_read = ends == 1;
+    return true;
+}
+
+// _column_tallies(values, *, hint=None, byte_width=None, byte_order=None,
+// window=None): the mergeable state identify_column keeps of the values, one
+// list per family or form in table order.
+PyObject* py_column_tallies(PyObject* module, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* values = bind_arguments("_column_tallies", "values", COLUMN_OPTIONS, args, kwargs, options);
+    if (values == nullptr) return nullptr;
+    Texts texts;
+    if (!collect_texts("_column_tallies", values, texts)) return nullptr;
+    std::string json;
+    PyThreadState* thread = PyEval_SaveThread();
+    EngineOutcome const outcome = run_engine([&] {
+        auto const tallies = epochsift::column_tallies(texts.views, options.read);
+        json = epochsift::column_tallies_json(tallies);
+    });
+    PyEval_RestoreThread(thread);
+    return loads_json(module, text_or_error(outcome, json));
+}
+
+// _column_verdicts(runs, *, hint=None, byte_width=None, byte_order=None,
+// window=None): runs (each _column_tallies' answer, in column order) merged,
+// then judged as identify_column judges one run.
+PyObject* py_column_verdicts(PyObject* module, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* runs = bind_arguments("_column_verdicts", "runs", COLUMN_OPTIONS, args, kwargs, options);
+    if (runs == nullptr) return nullptr;
+    std::vector<epochsift::ColumnTally> merged(epochsift::column_tally_count());
+    Ref iterator(PyObject_GetIter(runs));
+    if (!iterator) return nullptr;
+    while (PyObject* raw_run = PyIter_Next(iterator.get())) {
+        Ref run(PySequence_Tuple(raw_run));
+        Py_DECREF(raw_run);
+        if (!run) return nullptr;
+        if (PyTuple_Size(run.get()) != static_cast<Py_ssize_t>(merged.size())) {
+            PyErr_Format(PyExc_ValueError, "a run holds %zd tallies, not %zd", static_cast<Py_ssize_t>(merged.size()),
+                         PyTuple_Size(run.get()));
+            return nullptr;
+        }
+        for (std::size_t row = 0; row < merged.size(); ++row) {
+            epochsift::ColumnTally tally;
+            if (!tally_of(PyTuple_GetItem(run.get(), static_cast<Py_ssize_t>(row)), tally)) return nullptr;
+            epochsift::merge_column_tally(merged[row], tally);
+        }
+    }
+    if (PyErr_Occurred()) return nullptr;
+    std::string json;
+    EngineOutcome const outcome = run_engine([&] {
+        epochsift::append_json_verdicts(json, epochsift::column_verdicts(merged, options.read));
+    });
     return loads_json(module, text_or_error(outcome, json));
 }
 
@@ -716,7 +485,9 @@ PyMethodDef METHODS[] = {
      "family's own window; tz (an IANA zone or a fixed offset such as '+05:30')\n"
      "adds each reading's wall clock in that zone under 'local'; local_zone reads\n"
      "the wall-clock families as that zone's local time (a fold gives both\n"
-     "instants). tz and local_zone take only `extended` beside them.\n"
+     "instants) and notes it under 'local_zone'. Any options combine: the readings\n"
+     "are ranked under the others, then seen through the zones. An unknown zone\n"
+     "or a bad window raises ValueError, an option of the wrong type TypeError.\n"
      "\n"
      "Decoded via Python's `json` so the engine's `i128` instant becomes a native\n"
      "(arbitrary-precision) Python int rather than tripping a fixed-width limit."},
@@ -737,6 +508,18 @@ PyMethodDef METHODS[] = {
      "pairs whose instants do not fall), first and last (instants of the first\n"
      "and last value read, integer nanoseconds). A format whose structure is\n"
      "specific gains on every value it reads. Options as for identify."},
+    {"_column_tallies", as_cfunction(py_column_tallies), METH_VARARGS | METH_KEYWORDS,
+     "_column_tallies(values, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Internal: what identify_column keeps of a run of values, one list per\n"
+     "family or form in table order, mergeable with the tallies of later runs."},
+    {"_column_verdicts", as_cfunction(py_column_verdicts), METH_VARARGS | METH_KEYWORDS,
+     "_column_verdicts(runs, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
+     "--\n"
+     "\n"
+     "Internal: identify_column's verdicts over runs (each _column_tallies' answer,\n"
+     "in column order). For one run equal to identify_column of its values."},
     {"identify_bytes", as_cfunction(py_identify_bytes), METH_VARARGS | METH_KEYWORDS,
      "identify_bytes(data, *, byte_order=None, hint=None, window=None)\n"
      "--\n"
@@ -754,15 +537,17 @@ PyMethodDef METHODS[] = {
      "an aware datetime or RFC 3339 text): format_id, label, value, instant,\n"
      "rendered, hex_be, hex_le, exact and assumptions."},
     {"identify_many", as_cfunction(epochsift::python::identify_many), METH_VARARGS | METH_KEYWORDS,
-     "identify_many(values, *, threads=None, best=None)\n"
+     "identify_many(values, *, threads=None, best=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "identify() of every str in the iterable `values`, as one list of readings per\n"
      "value in input order; with `best=K` only each value's first K readings. The\n"
      "engine runs without the GIL on `threads` threads (default: the cores this\n"
-     "process may use). A bad item raises identify's error, naming its index."},
+     "process may use). identify's keyword options apply to every value, so each\n"
+     "list equals identify(value, **options). A bad item raises identify's error,\n"
+     "naming its index."},
     {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
-     "identify_arrow(column, *, best=1, threads=None)\n"
+     "identify_arrow(column, *, best=1, threads=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
@@ -770,7 +555,11 @@ PyMethodDef METHODS[] = {
      "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
      "input row), rank (int32, from 1), format_id, label, instant\n"
      "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
-     "and values without readings give no rows; best=None keeps every reading."},
+     "and values without readings give no rows; best=None keeps every reading.\n"
+     "identify's keyword options apply to every value and the rows are the\n"
+     "readings identify(value, **options) gives, in its order. local_zone places\n"
+     "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
+     "column: the instant column is UTC, and a consumer shows it in any zone."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -827,6 +616,7 @@ int exec_module(PyObject* module) {
     Ref all(PyList_New(0));
     if (!all) return -1;
     for (PyMethodDef const* def = METHODS; def->ml_name != nullptr; ++def) {
+        if (def->ml_name[0] == '_') continue;  // internal helpers of epochsift.spark
         Ref name(PyUnicode_FromString(def->ml_name));
         if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
     }

@@ -7,6 +7,7 @@
 
 #include "output/reading_json.hpp"
 #include "output/reading_text.hpp"
+#include "output/zoned_json.hpp"
 
 namespace epochsift::python {
 
@@ -166,6 +167,57 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     if (failed || !set_borrowed(d, keys_[Assumptions], assumptions.get())) return nullptr;
     if (!set_borrowed(d, keys_[Sentinel], c.facts.sentinel ? Py_True : Py_False)) return nullptr;
     return dict.release();
+}
+
+PyObject* ReadingBoxer::local_time(const LocalTime& local, std::string_view zone) {
+    Ref dict(PyDict_New());
+    if (!dict) return nullptr;
+    PyObject* d = dict.get();
+    std::string time;
+    try {
+        time = local_time_text(local);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    if (!set_borrowed(d, shared_text("zone"), shared_text(zone))) return nullptr;
+    if (!set_stolen(d, shared_text("time"), new_text(time))) return nullptr;
+    if (!set_stolen(d, shared_text("offset_seconds"), PyLong_FromLong(local.offset_seconds))) return nullptr;
+    if (!set_borrowed(d, shared_text("abbreviation"), shared_text(local.abbreviation))) return nullptr;
+    return dict.release();
+}
+
+bool ReadingBoxer::add_zones(PyObject* dict, const ReadingZones& zones, std::string_view display_zone,
+                             std::string_view local_zone) {
+    if (zones.display) {
+        if (!set_stolen(dict, shared_text("local"), local_time(*zones.display, display_zone))) return false;
+    }
+    if (zones.placement) {
+        Ref placed(local_time(zones.placement->local, local_zone));
+        if (!placed) return false;
+        std::string note;
+        try {
+            note = placement_note(*zones.placement, local_zone);
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+            return false;
+        }
+        PyObject* note_object = note.empty() ? Py_None : shared_text(note);
+        if (!set_borrowed(placed.get(), shared_text("note"), note_object)) return false;
+        if (!set_borrowed(dict, shared_text("local_zone"), placed.get())) return false;
+    }
+    return true;
+}
+
+PyObject* ReadingBoxer::readings(std::span<const Candidate> candidates, std::span<const ReadingZones> zones,
+                                 std::string_view display_zone, std::string_view local_zone) {
+    Ref list(readings(candidates));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < zones.size() && i < candidates.size(); ++i) {
+        if (!add_zones(PyList_GetItem(list.get(), static_cast<Py_ssize_t>(i)), zones[i], display_zone, local_zone)) {
+            return nullptr;
+        }
+    }
+    return list.release();
 }
 
 PyObject* ReadingBoxer::readings(std::span<const Candidate> candidates) {

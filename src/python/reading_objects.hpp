@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "engine/candidate.hpp"
+#include "python/batch_reader.hpp"
 #include "python/py_ref.hpp"
 
 namespace epochsift::python {
@@ -28,9 +29,19 @@ public:
     // A new list of reading dicts, or null with an exception set.
     PyObject* readings(std::span<const Candidate> candidates);
 
+    // The same with each reading's "local" and "local_zone" members, as
+    // identify writes them for the zones named.
+    PyObject* readings(std::span<const Candidate> candidates, std::span<const ReadingZones> zones,
+                       std::string_view display_zone, std::string_view local_zone);
+
 private:
     ReadingBoxer() = default;
     PyObject* reading(const Candidate& c);
+    // Adds "local" and "local_zone" to a reading dict; false with an
+    // exception set.
+    bool add_zones(PyObject* dict, const ReadingZones& zones, std::string_view display_zone,
+                   std::string_view local_zone);
+    PyObject* local_time(const LocalTime& local, std::string_view zone);
     // Borrowed references to shared objects, or null with an exception set.
     PyObject* shared_text(std::string_view text);
     PyObject* shared_float(double value);

@@ -12,6 +12,8 @@
 #include "cli/safe_text.hpp"
 #include "cli/table.hpp"
 #include "cli/utf8.hpp"
+#include "cli/ties.hpp"
+#include "cli/window_text.hpp"
 
 namespace epochsift::cli {
 namespace {
@@ -236,6 +238,78 @@ TEST(Options, Accepted) {
     EXPECT_EQ(parse({"x", "-h"}).options.mode, Mode::Help);
 }
 
+TEST(Options, ReadingOptions) {
+    ParsedOptions p = parse({"--hint", "ntfs", "--width=8", "--endian", "big", "--window", "0..1", "1"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.options.read.extended);  // extended unless --reference
+    EXPECT_EQ(p.options.read.context.artifact_hint, "ntfs");
+    EXPECT_EQ(p.options.read.context.byte_width, 8);
+    EXPECT_EQ(p.options.read.context.byte_order, ByteOrder::Big);
+    ASSERT_TRUE(p.options.read.window);
+    EXPECT_EQ(p.options.read.window->end.ns, 1);
+
+    p = parse({"--reference", "--json", "x"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_FALSE(p.options.read.extended);
+    EXPECT_EQ(p.options.mode, Mode::Json);
+    for (const char* width : {"1", "16"}) EXPECT_EQ(parse({"--width", width, "1"}).error, "") << width;
+    p = parse({"--batch", "--infer", "--json", "--column", "2"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_TRUE(p.options.infer);
+    EXPECT_TRUE(parse({"--batch", "--by-column", "--best", "2"}).options.by_column);
+    EXPECT_EQ(parse({"--window", "-5..5", "1"}).error, "");  // a negative side is the window's, not an option
+}
+
+TEST(Window, Sides) {
+    // 2000-01-01T00:00:00Z is 946684800 s after 1970 (the Unix time of that date).
+    constexpr i128 Y2K = i128{946'684'800} * 1'000'000'000;
+    struct Case {
+        const char* text;
+        std::optional<std::pair<i128, i128>> window;
+    };
+    const Case cases[] = {
+        {"2000-01-01T00:00:00Z..2000-01-01T01:00:00+01:00", std::nullopt},    // the same instant twice: empty
+        {"2000-01-01T00:00:00Z..2000-01-01T00:00:00.5Z", std::pair{Y2K, Y2K + 500'000'000}},
+        {"1999-12-31T23:00:00-01:00..946684800000000001", std::pair{Y2K, Y2K + 1}},
+        {"-1..0", std::pair{i128{-1}, i128{0}}},
+        {"0..-1", std::nullopt},                               // end before start
+        {"2000-01-01T00:00:00..2001-01-01T00:00:00Z", std::nullopt},  // no offset
+        {"0...1", std::nullopt},                               // a stray point
+        {"0..", std::nullopt},                                 // no end
+        {"..0", std::nullopt},                                 // no start
+        {"0", std::nullopt},                                   // no separator
+        {"0 .. 1", std::nullopt},                              // spaces are not trimmed
+        {"", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        auto const window = parse_window(c.text);
+        ASSERT_EQ(window.has_value(), c.window.has_value()) << c.text;
+        if (!window) continue;
+        EXPECT_TRUE(window->start.ns == c.window->first && window->end.ns == c.window->second) << c.text;
+    }
+}
+
+TEST(Ties, EqualPrintedScoresShareTheFirstRank) {
+    EXPECT_EQ(shared_ranks({"1.00", "0.78", "0.78", "0.50", "0.50", "0.50", "0.01"}),
+              (std::vector<std::size_t>{1, 2, 2, 4, 4, 4, 7}));
+    EXPECT_EQ(shared_ranks({}), std::vector<std::size_t>{});
+    // Scores that differ only past the second decimal print alike, and tie.
+    EXPECT_EQ(two_decimals(0.7849), two_decimals(0.7751));
+    EXPECT_NE(two_decimals(0.786), two_decimals(0.784));
+}
+
+TEST(Table, TiedRowsShareARank) {
+    std::vector<Candidate> readings;
+    for (double score : {1.0, 0.9, 0.9, 0.9004, 0.5}) readings.push_back(reading("l", "r", score));
+    std::string out;
+    append_table(out, "v", readings, TableStyle{});
+    std::vector<std::string> const lines = lines_of(out);
+    ASSERT_EQ(lines.size(), 7u);
+    std::vector<std::string> ranks;
+    for (std::size_t i = 2; i < lines.size(); ++i) ranks.push_back(lines[i].substr(0, 4));
+    EXPECT_EQ(ranks, (std::vector<std::string>{"   1", "   2", "   2", "   2", "   5"}));
+}
+
 TEST(Options, Refused) {
     std::vector<std::vector<std::string>> const cases = {
         {},                                   // no value
@@ -249,6 +323,21 @@ TEST(Options, Refused) {
         {"--best", "1", "x"},                 // batch option without --batch
         {"--json", "--notes", "x"},           // table option with --json
         {"--all=yes", "x"},                   // a flag with a value
+        {"--width", "0", "1"},                // no bytes
+        {"--width", "17", "1"},               // wider than 128 bits
+        {"--width", "4.5", "1"},              // not whole
+        {"--endian", "middle", "1"},          // PDP order is not a choice
+        {"--endian", "Little", "1"},          // the names are lower case
+        {"--window", "2024", "1"},            // not START..END
+        {"--window", "1..1", "1"},            // empty
+        {"--infer", "1"},                     // column mode without --batch
+        {"--by-column", "1"},
+        {"--batch", "--infer", "--by-column"},  // verdicts or records, not both
+        {"--batch", "--infer", "--best", "1"},
+        {"--hex", "--reference", "ff"},       // bytes are always read extended
+        {"--hex", "--width", "2", "ff"},      // the bytes give the width
+        {"--encode", "0", "--hint", "x"},     // encoding reads nothing
+        {"--encode", "0", "--reference"},
     };
     for (const auto& args : cases) {
         std::string joined;

@@ -17,8 +17,6 @@
 
 namespace epochsift::test_support {
 
-
-
 // The RFC 3339 text of an instant, or "" outside -9999..9999 shown at any offset.
 inline std::string calendar_text(i128 ns) {
     constexpr i128 NS = 1'000'000'000;
@@ -49,10 +47,16 @@ inline std::string calendar_text(i128 ns) {
     return out + "Z";
 }
 
-// "" when the answer for text holds every property, else what broke.
-inline std::string reading_faults(std::string_view text) {
-    std::string const json_text = epochsift::identify_json(text);
-    std::vector<epochsift::Candidate> const readings = epochsift::identify(text);
+// Instants past 64 bits parse as doubles; the ones that fit compare exactly.
+inline bool same_instant(const nlohmann::json& instant, i128 ns) {
+    if (instant.is_number_unsigned()) return i128{instant.get<unsigned long long>()} == ns;
+    return !instant.is_number_integer() || i128{instant.get<long long>()} == ns;
+}
+
+// "" when json_text is the JSON of readings, ranked by score, each reading's
+// text its instant's calendar form; else what broke. The extended ranking
+// also orders by score first, so the check holds for both.
+inline std::string readings_faults(const std::string& json_text, const std::vector<epochsift::Candidate>& readings) {
     nlohmann::json const json = nlohmann::json::parse(json_text, nullptr, /*allow_exceptions=*/false);
     if (json.is_discarded() || !json.is_array()) return "not a JSON array: " + json_text.substr(0, 200);
     if (json.size() != readings.size()) return "JSON and identify disagree on the count";
@@ -65,14 +69,16 @@ inline std::string reading_faults(std::string_view text) {
         if (rendered != expected) {
             return std::string(readings[i].format_id) + " rendered " + rendered + ", expected " + expected;
         }
-        // Instants past 64 bits parse as doubles; the ones that fit compare exactly.
-        auto const& instant = reading["instant"];
-        bool const same = instant.is_number_unsigned()
-                              ? i128{instant.get<unsigned long long>()} == readings[i].instant.ns
-                              : !instant.is_number_integer() || i128{instant.get<long long>()} == readings[i].instant.ns;
-        if (!same) return std::string(readings[i].format_id) + " instant differs from identify";
+        if (!same_instant(reading["instant"], readings[i].instant.ns)) {
+            return std::string(readings[i].format_id) + " instant differs from identify";
+        }
     }
     return "";
+}
+
+// The reference reading of text.
+inline std::string reading_faults(std::string_view text) {
+    return readings_faults(epochsift::identify_json(text), epochsift::identify(text));
 }
 
 }  // namespace epochsift::test_support

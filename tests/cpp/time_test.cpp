@@ -41,13 +41,8 @@ TEST(Rfc3339, FixedValues) {
         const char* text;
     };
     const Case cases[] = {
-        {0, "1970-01-01T00:00:00Z"},
-        {1, "1970-01-01T00:00:00.000000001Z"},
-        {1'500'000'000, "1970-01-01T00:00:01.5Z"},
         {-1, "1969-12-31T23:59:59.999999999Z"},
-        {1'704'067'200'000'000'000, "2024-01-01T00:00:00Z"},
         {i128{253'402'207'200} * NS_PER_SECOND + 999'999'999, "9999-12-30T22:00:00.999999999Z"},
-        {i128{-62'135'683'200} * NS_PER_SECOND, "0000-12-31T00:00:00Z"},
         {i128{-62'198'755'200} * NS_PER_SECOND, "-000001-01-01T00:00:00Z"},
         // The first second of the range with a fraction belongs to the second below it.
         {i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND - 500'000'000, "-009999-01-02T01:59:58.5Z"},

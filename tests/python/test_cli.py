@@ -70,18 +70,20 @@ def expected_flags(reading):
     return " ".join(flags)
 
 
-# --json is the module's text, byte for byte.
+# --json is the module's text, byte for byte: the extended reading, or with
+# --reference the reference text of identify_json(value) alone.
 
-def test_json_gives_one_line_a_value_in_order():
-    out, _ = run("--json", "--", *VALUES)
-    assert out.split("\n")[:-1] == [epochsift.identify_json(v) for v in VALUES]
+@pytest.mark.parametrize("flags, keywords", [(["--reference"], {}), ([], {"extended": True})])
+def test_json_gives_one_line_a_value_in_order(flags, keywords):
+    out, _ = run(*flags, "--json", "--", *VALUES)
+    assert out.split("\n")[:-1] == [epochsift.identify_json(v, **keywords) for v in VALUES]
 
 
 # The table: one block a value. Its exact layout is tested on the table writer
 # (tests/cpp/cli_test.cpp); here each block must show the extended readings.
 
-def check_block(block, value, options):
-    readings = epochsift.identify(value, extended=True)
+def check_block(block, value, options, keywords=None):
+    readings = epochsift.identify(value, **(keywords or {"extended": True}))
     title, *lines = block.split("\n")
     if not readings:
         assert title == f"{value}: no readings" and lines == []
@@ -91,9 +93,11 @@ def check_block(block, value, options):
     rows = [line for line in lines[1:] if not line.lstrip().startswith("- ")]
     notes = [line.strip()[2:] for line in lines[1:] if line.lstrip().startswith("- ")]
     assert len(rows) == len(shown)
-    for rank, (row, reading) in enumerate(zip(rows, shown), start=1):
+    # Scores equal as printed share the rank of the first of them (1, 2, 2, 4).
+    printed = [f"{r['score']:.2f}" for r in shown]
+    for row, reading in zip(rows, shown):
         rank_text, score, label, rendered, *flags = re.split(" {2,}", row.strip())
-        assert (rank_text, score) == (str(rank), f"{reading['score']:.2f}")
+        assert (rank_text, score) == (str(printed.index(score) + 1), f"{reading['score']:.2f}")
         assert label == reading["label"] or (label.endswith("…") and reading["label"].startswith(label[:-1]))
         assert rendered == (reading["rendered"] or "(outside calendar)")
         assert " ".join(flags) == expected_flags(reading)
@@ -109,6 +113,110 @@ def test_table_layout(options):
     assert len(blocks) == len(values)
     for block, value in zip(blocks, values):
         check_block(block, value, options)
+
+
+# Reading options: each command-line option is one keyword of the module, and
+# they combine; the table, --json and batch records all follow them.
+
+READING_OPTIONS = [
+    # (command-line arguments, the module's keywords)
+    (["--hint", "ntfs"], {"hint": "ntfs"}),
+    (["--width", "4"], {"byte_width": 4}),
+    (["--endian", "little"], {"byte_order": "little"}),
+    (["--window", "2000-01-01T00:00:00Z..2010-01-01T00:00:00+01:00"],
+     {"window": ("2000-01-01T00:00:00Z", "2010-01-01T00:00:00+01:00")}),
+    (["--window", "0..946684800000000000"], {"window": (0, 946684800000000000)}),
+    (["--hint", "chrome history", "--width", "8", "--endian", "big", "--window",
+      "1990-01-01T00:00:00.5Z..2030-01-01T00:00:00Z"],
+     {"hint": "chrome history", "byte_width": 8, "byte_order": "big",
+      "window": ("1990-01-01T00:00:00.5Z", "2030-01-01T00:00:00Z")}),
+]
+OPTION_VALUES = ["1700000000", "13350000000000000", "879858441", "132223104000000000", "0", "-1",
+                 "2024:05:01 12:00:00", "01ARZ3NDEKTSV4RRFFQ69G5FAV", "junk"]
+
+
+@pytest.mark.parametrize("args, keywords", READING_OPTIONS)
+@pytest.mark.parametrize("reference", [False, True])
+def test_reading_options_match_the_module(args, keywords, reference):
+    flags = ["--reference"] if reference else []
+    keywords = dict(keywords, extended=not reference)
+    out, _ = run(*flags, *args, "--json", "--", *OPTION_VALUES)
+    assert lines_of(out) == [epochsift.identify_json(v, **keywords) for v in OPTION_VALUES]
+
+    out, _ = run(*flags, *args, "--batch", stdin="".join(v + "\n" for v in OPTION_VALUES).encode())
+    assert [json.loads(r) for r in lines_of(out)] == [
+        {"value": v, "readings": epochsift.identify(v, **keywords)} for v in OPTION_VALUES]
+
+    out, _ = run(*flags, *args, "--all", "--", *OPTION_VALUES)
+    for block, value in zip(out[:-1].split("\n\n"), OPTION_VALUES):
+        check_block(block, value, ["--all"], keywords)
+
+
+@pytest.mark.parametrize("order", ["little", "big"])
+def test_endian_picks_the_byte_order_of_hex_values(order):
+    out, _ = run("--hex", "--endian", order, "--json", "6817855a", "00 00 01 8b 9c 2a 1e 00")
+    assert [json.loads(line) for line in lines_of(out)] == [
+        epochsift.identify_bytes(bytes.fromhex(h), byte_order=order) for h in ("6817855a", "0000018b9c2a1e00")]
+
+
+# Ties: a table ranks rows whose printed scores are equal alike. A wall-clock
+# time repeated by a backward shift gives two readings of one score.
+
+def test_tied_readings_share_a_rank():
+    out, _ = run("--local-zone", "Europe/Berlin", "2024:10:27 02:30:00")
+    ranks = [re.split(" {2,}", line.strip())[0] for line in lines_of(out)[2:] if not line.lstrip().startswith("!")]
+    assert ranks == ["1", "1"]
+
+
+# Column modes: the whole column judged at once.
+
+COLUMN = ["879858441", "1033337335", "942846917", "980263022", "1700000000"]
+
+
+@pytest.mark.parametrize("args, keywords", [([], {})] + READING_OPTIONS[:1] + READING_OPTIONS[3:4])
+def test_infer_gives_the_module_verdicts(args, keywords):
+    data = "".join(v + "\n" for v in COLUMN).encode()
+    expected = epochsift.identify_column(COLUMN, **keywords)
+    out, _ = run("--batch", "--infer", "--json", *args, stdin=data)
+    assert json.loads(out) == expected and out.count("\n") == 1
+    table, _ = run("--batch", "--infer", *args, stdin=data)
+    title, header, *rows = lines_of(table)
+    assert title == f"{len(COLUMN)} values: {len(expected)} formats read them, best first"
+    assert header.split()[:3] == ["rank", "score", "format"]
+    assert [row.split()[2] for row in rows] == [v["format_id"] for v in expected]
+
+
+def test_infer_leaves_out_unreadable_lines(tmp_path):
+    path = tmp_path / "column.csv"
+    path.write_bytes(b"id,when\n1,879858441\n2\n3,\xff\n4,1033337335\n")
+    out, err = run("--batch", "--infer", "--json", "--column", "2", str(path), check_status=3)
+    assert json.loads(out) == epochsift.identify_column(["when", "879858441", "1033337335"])
+    assert err.split("\n")[:2] == [f"epochsift: {path}:3: no column 2", f"epochsift: {path}:4: column 2 is not valid UTF-8"]
+
+
+@pytest.mark.parametrize("reference", [False, True])
+def test_by_column_leads_each_record_with_the_verdict(reference):
+    flags = ["--reference"] if reference else []
+    column = COLUMN + ["junk"]
+    out, _ = run("--batch", "--by-column", *flags, stdin="".join(v + "\n" for v in column).encode())
+    verdict = epochsift.identify_column(column)[0]["format_id"]
+    for record, value in zip([json.loads(line) for line in lines_of(out)], column):
+        readings = epochsift.identify(value, extended=not reference)
+        led = [r for r in readings if r["format_id"] == verdict]
+        assert record == {"value": value, "column_format": verdict, "column_readings": len(led),
+                          "readings": led + [r for r in readings if r["format_id"] != verdict]}
+
+
+def test_by_column_csv_keeps_each_reading_rank():
+    out, _ = run("--batch", "--by-column", "--best", "2", stdin="".join(v + "\n" for v in COLUMN).encode())
+    rows = list(csv.reader(io.StringIO(out, newline="")))[1:]
+    verdict = epochsift.identify_column(COLUMN)[0]["format_id"]
+    for value in COLUMN:
+        readings = epochsift.identify(value, extended=True)
+        ranked = sorted(range(len(readings)), key=lambda i: readings[i]["format_id"] != verdict)[:2]
+        assert [row for row in rows if row[0] == value] == [
+            [value, str(i + 1), readings[i]["format_id"], readings[i]["rendered"] or "", json.dumps(readings[i]["score"]),
+             ""] for i in ranked]
 
 
 # Batch mode.
@@ -152,7 +260,7 @@ def test_batch_keeps_order_and_marks_invalid_lines(mixed_file):
             assert record == {"value": None, "line": number, "error": "invalid UTF-8", "readings": []}
         else:
             assert record_text == '{"value":%s,"readings":%s}' % (json.dumps(value, ensure_ascii=False),
-                                                                   epochsift.identify_json(value))
+                                                                   epochsift.identify_json(value, extended=True))
     assert done.stderr.decode() == (
         f"epochsift: {path}:6: not valid UTF-8\n"
         f"epochsift: {path}: 1 of {len(lines)} lines could not be read (first: line 6); their records carry the error\n")
@@ -181,7 +289,7 @@ def test_best_csv_rows(mixed_file):
         if value is None:
             expected.append(["", "", "", "", "", f"invalid UTF-8 (line {number})"])
             continue
-        readings = epochsift.identify(value)[:best]
+        readings = epochsift.identify(value, extended=True)[:best]
         if not readings:
             expected.append([value, "", "", "", "", ""])
         for rank, r in enumerate(readings, start=1):
@@ -202,13 +310,14 @@ def test_column_of_delimited_lines(tmp_path):
 
 @settings(max_examples=25, deadline=None)
 @given(st.lists(st.text(alphabet=st.characters(blacklist_categories=("Cs",), blacklist_characters="\n\r")),
-                max_size=40))
-def test_batch_agrees_with_the_module(values):
-    out, err = run("--batch", "--threads", "3", stdin="".join(v + "\n" for v in values).encode())
+                max_size=40), st.booleans())
+def test_batch_agrees_with_the_module(values, reference):
+    flags = ["--reference"] if reference else []
+    out, err = run("--batch", *flags, "--threads", "3", stdin="".join(v + "\n" for v in values).encode())
     records = lines_of(out)
     assert len(records) == len(values) and err == ""
     for record, value in zip(records, values):
-        assert json.loads(record) == {"value": value, "readings": epochsift.identify(value)}
+        assert json.loads(record) == {"value": value, "readings": epochsift.identify(value, extended=not reference)}
 
 
 def feed(process, data, piece=1 << 16, forever=False):
@@ -409,7 +518,14 @@ def test_empty_input_gives_no_records():
                                   # echoed arguments and names stay on one line, with nothing a terminal acts on
                                   ["--best", "1\n2"], ["--batch", "--delimiter", "\x1b[31m"],
                                   ["--batch", "/nonexistent/a\nb\u202e\u0085"], ["--bogus\r\u2066", "1"],
-                                  ["--threads", "\x9b2J"]])
+                                  ["--threads", "\x9b2J"],
+                                  # reading options: each side of a window, widths, orders
+                                  ["--window", "2024-01-01T00:00:00Z", "1"],
+                                  ["--window", "2024-01-01T00:00:00Z..", "1"],
+                                  ["--window", "2025-01-01T00:00:00Z..2024-01-01T00:00:00Z", "1"],
+                                  ["--window", "2024-01-01T00:00:00..2025-01-01T00:00:00Z", "1"],
+                                  ["--window", "1..x\n2", "1"], ["--width", "0", "1"], ["--width", "17", "1"],
+                                  ["--endian", "middle", "1"], ["--infer", "1"], ["--batch", "--infer", "--best", "1"]])
 def test_usage_and_input_faults_exit_2(args):
     out, err = run(*args, check_status=2)
     assert out == "" and err.startswith("epochsift: ") and err.count("\n") == 1

@@ -27,20 +27,15 @@ def check_reading_list(text):
     return readings
 
 
-# Any text at all (lone surrogates cannot be encoded to UTF-8 and raise).
-@settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
-@given(st.text(alphabet=st.characters(blacklist_categories=("Cs",))))
-def test_any_text_gives_ranked_readings(text):
-    check_reading_list(text)
-
-
-# Texts built from the forms' own alphabets reach deeper into the parsers.
+# Any text, and texts built from the forms' own alphabets, which reach deeper
+# into the parsers (lone surrogates cannot be encoded to UTF-8 and raise).
 FORM_ALPHABET = "0123456789+-.,:/TZWDeiE=&#[]()' \t" + "AZaz_" + WHITE_SPACE[:4] + "\u3000"
 
 
-@settings(max_examples=400, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@settings(max_examples=600, deadline=None, suppress_health_check=[HealthCheck.too_slow])
 @given(
     st.one_of(
+        st.text(alphabet=st.characters(blacklist_categories=("Cs",))),
         st.text(alphabet=FORM_ALPHABET, max_size=40),
         st.builds(
             lambda seed, cut, insert: seed[:cut] + insert + seed[cut:],
@@ -51,7 +46,7 @@ FORM_ALPHABET = "0123456789+-.,:/TZWDeiE=&#[]()' \t" + "AZaz_" + WHITE_SPACE[:4]
         st.integers(min_value=-(2**64), max_value=2**64).map(str),
     )
 )
-def test_form_like_text_gives_ranked_readings(text):
+def test_any_text_gives_ranked_readings(text):
     check_reading_list(text)
 
 
@@ -341,28 +336,3 @@ def test_repeated_calls_leave_no_objects_behind():
     run(200)
     gc.collect()
     assert len(gc.get_objects()) - before < 50
-
-
-def resident_bytes():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-# bench/leak_check.py runs the full million calls; this is its CI-sized form.
-@pytest.mark.skipif(not os.path.exists("/proc/self/statm"), reason="reads resident memory from /proc")
-def test_many_calls_do_not_grow_resident_memory():
-    calls = int(os.environ.get("EPOCHSIFT_LEAK_CALLS", "100000"))
-    mixed = [text for text in CORPUS if text] + ["x" * 4096, "1" * 4096]
-    for text in mixed * 20:  # warm up the allocators
-        epochsift.identify(text)
-        epochsift.identify_json(text)
-    gc.collect()
-    before = resident_bytes()
-    for i in range(calls):
-        text = mixed[i % len(mixed)]
-        if i % 4 == 0:
-            epochsift.identify(text)
-        else:
-            epochsift.identify_json(text)
-    gc.collect()
-    assert resident_bytes() - before < 2 * MB

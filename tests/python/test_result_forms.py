@@ -42,6 +42,8 @@ def test_identify_equals_loads_of_identify_json(value, options):
 @pytest.mark.skipif(find_cli() is None, reason="the epochsift command line is not built")
 @pytest.mark.parametrize("value", ["1700000000", "1700000000123", "-1", "45000.5", "133624772891477140",
                                    "9223372036854775807", "2024-05-01T12:00:00+02:00"])
-def test_identify_json_str_equals_the_command_line_bytes(value):
-    done = subprocess.run([find_cli(), "--json", "--", value], capture_output=True, check=True)
-    assert epochsift.identify_json(value) == done.stdout.decode("utf-8").rstrip("\n")
+@pytest.mark.parametrize("flag, options", [("--reference", {}), (None, {"extended": True})])
+def test_identify_json_str_equals_the_command_line_bytes(value, flag, options):
+    command = [find_cli(), "--json"] + ([flag] if flag else []) + ["--", value]
+    done = subprocess.run(command, capture_output=True, check=True)
+    assert epochsift.identify_json(value, **options) == done.stdout.decode("utf-8").rstrip("\n")

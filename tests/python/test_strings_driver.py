@@ -4,6 +4,7 @@ are tested at the parsers (tests/cpp/iso8601_test.cpp and the other parser tests
 import base64
 
 import pytest
+from hypothesis import given, strategies as st
 
 import epochsift
 
@@ -45,6 +46,15 @@ def test_jwt_reading_of_an_unrenderable_instant():
     (reading,) = epochsift.identify(text)
     assert (reading["instant"], reading["rendered"]) == (253_402_300_800 * NS, None)
     assert '"rendered":null,' in epochsift.identify_json(text)
+
+
+# A claim keeps its exact instant anywhere in 64 bits; outside the calendar's
+# whole seconds it is not rendered. (Rendering itself: tests/cpp/time_test.cpp.)
+@given(st.integers(-(2**63), 2**63 - 1))
+def test_claims_keep_any_64_bit_instant(seconds):
+    (reading,) = epochsift.identify("." + b64url('{"iat":%d}' % seconds) + ".")
+    assert reading["instant"] == seconds * NS
+    assert (reading["rendered"] is None) == (not -377_705_023_201 <= seconds <= 253_402_207_200)
 
 
 def test_steps_keep_their_order():

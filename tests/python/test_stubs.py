@@ -39,7 +39,7 @@ UNSOUND = [
     ('epochsift.identify(1700000000)', "arg-type"),
     ('epochsift.identify_json(b"1700000000")', "arg-type"),
     ('epochsift.identify(text="1")', "call-arg"),
-    ('epochsift.identify("1", "2")', "call-arg"),
+    ('epochsift.identify("1", "2")', ("call-arg", "misc")),  # mypy before 1.20 files it under misc
     ('epochsift.identify("1")[0]["nope"]', "typeddict-item"),
     ('x: str = epochsift.identify("1")[0]["rendered"]', "assignment"),
     ('y: str = epochsift.identify("1")[0]["instant"]', "assignment"),
@@ -69,7 +69,9 @@ def test_unsound_use_is_reported(tmp_path):
     done = mypy(source, tmp_path, {"MYPYPATH": str(STUB_DIR)})
     reported = done.stdout.splitlines()
     for number, (line, code) in enumerate(UNSOUND, start=3):
-        assert any(r.startswith(f"example.py:{number}: error:") and r.endswith(f"[{code}]") for r in reported), (
+        codes = code if isinstance(code, tuple) else (code,)
+        assert any(r.startswith(f"example.py:{number}: error:") and r.endswith(tuple(f"[{c}]" for c in codes))
+                   for r in reported), (
             line, done.stdout)
 
 

@@ -83,69 +83,66 @@ def _decode_batch(batch: pa.RecordBatch, column: str, best: int, names, zone: st
     return pa.RecordBatch.from_arrays(list(batch.columns) + added, names=list(batch.schema.names) + list(names))
 
 
-# The partial counts each partition sends to the driver.
-_COUNT_SCHEMA = T.StructType([
-    T.StructField("format_id", T.StringType(), False),
-    T.StructField("label", T.StringType(), False),
-    T.StructField("read", T.LongType(), False),
-    T.StructField("first", T.LongType(), True),
-    T.StructField("last", T.LongType(), True),
+# What each Arrow batch sends to the driver: its place in the column and
+# one tally per family or form (epochsift._column_tallies), instants as
+# decimal text since they may pass 64 bits.
+_TALLY_SCHEMA = T.StructType([
+    T.StructField("partition", T.LongType(), False),
+    T.StructField("batch", T.LongType(), False),
+    T.StructField("row", T.LongType(), False),
     T.StructField("values", T.LongType(), False),
+    T.StructField("log_likelihood", T.DoubleType(), False),
+    T.StructField("read", T.LongType(), False),
+    T.StructField("in_window", T.LongType(), False),
+    T.StructField("pairs", T.LongType(), False),
+    T.StructField("ordered_pairs", T.LongType(), False),
+    T.StructField("first", T.StringType(), False),
+    T.StructField("last", T.StringType(), False),
+    T.StructField("starts_read", T.BooleanType(), False),
+    T.StructField("ends_read", T.BooleanType(), False),
 ])
 
 
 def infer_column(df: DataFrame, column: str, **keywords) -> list[dict]:
-    """The column's format verdicts, best first, computed per partition and merged on the driver.
+    """identify_column's verdicts for string column `column`, computed per partition and merged on the driver.
 
-    Each verdict: ``format_id``, ``label``, ``read`` (values whose first
-    reading is in that format), ``score`` (read over the non-null values),
-    ``first`` and ``last`` (the earliest and latest such instant, in
-    nanoseconds, None past 64 bits).
+    Each verdict: ``format_id``, ``label``, ``score``, ``read``,
+    ``in_window``, ``ordered``, ``first`` and ``last``, as identify_column
+    gives them. Keywords (hint, byte_width, byte_order, window) go to it.
+
+    The column's judgement is a sum over its values plus the pairs of
+    neighbouring values, so each Arrow batch sends only its tallies (sums
+    and its first and last instants, one row per family or form) and the
+    driver joins them in partition and batch order before the one finishing
+    step. Null values are skipped. The column's order is the DataFrame's
+    partition order. Over a single batch the verdicts equal identify_column
+    of its values exactly; over several, only the scores may differ, in the
+    last bits, from the order the sums are taken in.
     """
-    # The whole-column judgement (window, order) joins here once the module
-    # offers it for one batch of values; until then a verdict counts first
-    # readings.
-    def count(batches):
-        for batch in batches:
-            yield _count_batch(batch, column, keywords)
+    def tally(batches):
+        from pyspark import TaskContext
+        partition = TaskContext.get().partitionId()
+        for index, batch in enumerate(batches):
+            yield _tally_batch(batch, column, partition, index, keywords)
 
-    merged: dict[tuple[str, str], dict] = {}
-    values = 0
-    for row in df.mapInArrow(count, _COUNT_SCHEMA).collect():
-        if row["format_id"] == "":
-            values += row["values"]
-            continue
-        verdict = merged.setdefault((row["format_id"], row["label"]),
-                                    {"format_id": row["format_id"], "label": row["label"], "read": 0,
-                                     "first": None, "last": None})
-        verdict["read"] += row["read"]
-        for key, pick in (("first", min), ("last", max)):
-            if row[key] is not None:
-                verdict[key] = row[key] if verdict[key] is None else pick(verdict[key], row[key])
-    verdicts = sorted(merged.values(), key=lambda v: (-v["read"], v["format_id"]))
-    for verdict in verdicts:
-        verdict["score"] = verdict["read"] / values if values else 0.0
-    return verdicts
+    rows = df.mapInArrow(tally, _TALLY_SCHEMA).collect()
+    rows.sort(key=lambda r: (r["partition"], r["batch"], r["row"]))
+    runs: dict[tuple[int, int], list] = {}
+    for r in rows:
+        runs.setdefault((r["partition"], r["batch"]), []).append(
+            [r["values"], r["log_likelihood"], r["read"], r["in_window"], r["pairs"], r["ordered_pairs"],
+             int(r["first"]), int(r["last"]), r["starts_read"], r["ends_read"]])
+    return epochsift._column_verdicts(list(runs.values()), **keywords)
 
 
-def _count_batch(batch: pa.RecordBatch, column: str, keywords) -> pa.RecordBatch:
-    values = batch.column(column)
-    readings = pa.array(epochsift.identify_arrow(values, best=1, **keywords))
-    table = pa.table({
-        "format_id": readings.field("format_id"),
-        "label": readings.field("label"),
-        "instant": readings.field("instant").cast(pa.int64()),
-        "rank": readings.field("rank"),
-    })
-    grouped = table.group_by(["format_id", "label"]).aggregate(
-        [("rank", "count"), ("instant", "min"), ("instant", "max")])
-    non_null = len(values) - values.null_count
-    return pa.RecordBatch.from_arrays([
-        pa.concat_arrays([grouped["format_id"].combine_chunks().cast(pa.string()), pa.array([""])]),
-        pa.concat_arrays([grouped["label"].combine_chunks().cast(pa.string()), pa.array([""])]),
-        pa.concat_arrays([grouped["rank_count"].combine_chunks().cast(pa.int64()), pa.array([0], pa.int64())]),
-        pa.concat_arrays([grouped["instant_min"].combine_chunks().cast(pa.int64()), pa.array([None], pa.int64())]),
-        pa.concat_arrays([grouped["instant_max"].combine_chunks().cast(pa.int64()), pa.array([None], pa.int64())]),
-        pa.array([0] * grouped.num_rows + [non_null], pa.int64()),
-    ], schema=pa.schema([(f.name, t) for f, t in zip(
-        _COUNT_SCHEMA.fields, [pa.string(), pa.string(), pa.int64(), pa.int64(), pa.int64(), pa.int64()])]))
+def _tally_batch(batch: pa.RecordBatch, column: str, partition: int, index: int, keywords) -> pa.RecordBatch:
+    values = [v for v in batch.column(column).to_pylist() if v is not None]
+    tallies = epochsift._column_tallies(values, **keywords)
+    fields = list(zip(*tallies))
+    count = len(tallies)
+    arrays = [pa.array([partition] * count, pa.int64()), pa.array([index] * count, pa.int64()),
+              pa.array(range(count), pa.int64()), pa.array(fields[0], pa.int64()), pa.array(fields[1], pa.float64())]
+    arrays += [pa.array(f, pa.int64()) for f in fields[2:6]]
+    arrays += [pa.array([str(v) for v in f], pa.string()) for f in fields[6:8]]
+    arrays += [pa.array(f, pa.bool_()) for f in fields[8:10]]
+    return pa.RecordBatch.from_arrays(arrays, names=[f.name for f in _TALLY_SCHEMA.fields])

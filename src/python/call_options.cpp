@@ -1,0 +1,340 @@
+#include "python/call_options.hpp"
+
+#include <iterator>
+#include <string_view>
+
+#include "core/civil.hpp"
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "formats/iso8601.hpp"
+#include "python/value_text.hpp"
+
+namespace epochsift::python {
+
+bool fail_type(const char* function, const char* option, const char* expected, PyObject* got) {
+    Ref name(type_name_of(got));
+    if (!name) return false;
+    PyErr_Format(PyExc_TypeError, "%s() argument '%s' must be %s, not '%U'", function, option, expected, name.get());
+    return false;
+}
+
+namespace {
+
+struct OptionName {
+    OptionKey key;
+    const char* name;
+};
+constexpr OptionName OPTION_NAMES[] = {
+    {OPT_EXTENDED, "extended"},     {OPT_HINT, "hint"},     {OPT_BYTE_WIDTH, "byte_width"},
+    {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
+    {OPT_TZ, "tz"},                 {OPT_LOCAL_ZONE, "local_zone"},
+};
+static_assert(std::size(OPTION_NAMES) == OPTION_COUNT);
+
+bool is_int_not_bool(PyObject* object) { return PyLong_Check(object) && !PyBool_Check(object); }
+
+// A Python int that fits a signed 64-bit integer; false with an exception set.
+bool int64_of(const char* function, const char* option, PyObject* object, int64_t& out) {
+    int overflow = 0;
+    long long const value = PyLong_AsLongLongAndOverflow(object, &overflow);
+    if (value == -1 && PyErr_Occurred()) return false;
+    if (overflow != 0) {
+        PyErr_Format(PyExc_ValueError, "%s() argument '%s': %R does not fit a signed 64-bit integer", function, option,
+                     object);
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+// The UTF-8 text of a str, copied; false with an exception set.
+bool text_of(PyObject* object, std::string& out) {
+    Ref utf8(PyUnicode_AsUTF8String(object));
+    if (!utf8) return false;
+    char* data = PyBytes_AsString(utf8.get());
+    Py_ssize_t const size = PyBytes_Size(utf8.get());
+    if (data == nullptr || size < 0) return false;
+    out.assign(data, static_cast<std::size_t>(size));
+    return true;
+}
+
+bool get_int_attr(PyObject* object, const char* name, long& out) {
+    Ref item(PyObject_GetAttrString(object, name));
+    if (!item) return false;
+    out = PyLong_AsLong(item.get());
+    return !(out == -1 && PyErr_Occurred());
+}
+
+// One end of a window: an aware datetime, RFC 3339 text with an offset, or
+// an integer count of nanoseconds since the Unix epoch.
+bool window_end_of(const char* function, PyObject* end, PosixNs& out) {
+    if (is_int_not_bool(end)) {
+        int64_t ns = 0;
+        if (!int64_of(function, "window", end, ns)) return false;
+        out = PosixNs{ns};
+        return true;
+    }
+    if (PyUnicode_Check(end)) {
+        std::string text;
+        if (!text_of(end, text)) return false;
+        auto const instant = parse_iso8601(trim_white_space(text));
+        if (!instant) {
+            PyErr_Format(PyExc_ValueError,
+                         "%s() argument 'window': %R is not an RFC 3339 date-time with an offset", function, end);
+            return false;
+        }
+        out = *instant;
+        return true;
+    }
+    Ref datetime_module(PyImport_ImportModule("datetime"));
+    if (!datetime_module) return false;
+    Ref datetime_type(PyObject_GetAttrString(datetime_module.get(), "datetime"));
+    if (!datetime_type) return false;
+    int const is_datetime = PyObject_IsInstance(end, datetime_type.get());
+    if (is_datetime < 0) return false;
+    if (is_datetime == 0) {
+        return fail_type(function, "window", "a pair of aware datetimes, RFC 3339 texts or integer nanoseconds", end);
+    }
+    Ref offset(PyObject_CallMethod(end, "utcoffset", nullptr));
+    if (!offset) return false;
+    if (offset.get() == Py_None) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is a naive datetime; give it a tzinfo", function, end);
+        return false;
+    }
+    long year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, micro = 0;
+    long offset_days = 0, offset_seconds = 0, offset_micro = 0;
+    if (!get_int_attr(end, "year", year) || !get_int_attr(end, "month", month) || !get_int_attr(end, "day", day) ||
+        !get_int_attr(end, "hour", hour) || !get_int_attr(end, "minute", minute) ||
+        !get_int_attr(end, "second", second) || !get_int_attr(end, "microsecond", micro) ||
+        !get_int_attr(offset.get(), "days", offset_days) || !get_int_attr(offset.get(), "seconds", offset_seconds) ||
+        !get_int_attr(offset.get(), "microseconds", offset_micro)) {
+        return false;
+    }
+    // datetime keeps its fields in range and its offset within a day.
+    CivilTime const civil{.year = static_cast<int32_t>(year),
+                                     .month = static_cast<int32_t>(month),
+                                     .day = static_cast<int32_t>(day),
+                                     .hour = static_cast<int32_t>(hour),
+                                     .minute = static_cast<int32_t>(minute),
+                                     .second = static_cast<int32_t>(second),
+                                     .nanosecond = static_cast<int32_t>(micro * 1000)};
+    auto const local = civil_to_posix(civil);
+    if (!local) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': %R is outside the calendar range", function, end);
+        return false;
+    }
+    i128 const offset_ns =
+        (static_cast<i128>(offset_days) * 86'400 + offset_seconds) * NS_PER_SECOND +
+        static_cast<i128>(offset_micro) * 1000;
+    out = PosixNs{local->ns - offset_ns};
+    return true;
+}
+
+bool parse_window(const char* function, PyObject* window, InstantWindow& out) {
+    if (!PyTuple_Check(window) && !PyList_Check(window)) {
+        return fail_type(function, "window", "a (start, end) pair", window);
+    }
+    Ref items(PySequence_Tuple(window));
+    if (!items) return false;
+    if (PyTuple_Size(items.get()) != 2) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window' must be a (start, end) pair, not %zd items", function,
+                     PyTuple_Size(items.get()));
+        return false;
+    }
+    if (!window_end_of(function, PyTuple_GetItem(items.get(), 0), out.start) ||
+        !window_end_of(function, PyTuple_GetItem(items.get(), 1), out.end)) {
+        return false;
+    }
+    if (!(out.start < out.end)) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'window': the start must lie before the end", function);
+        return false;
+    }
+    return true;
+}
+
+bool parse_neighbours(const char* function, PyObject* neighbours, std::vector<int64_t>& out) {
+    if (PyUnicode_Check(neighbours) || PyBytes_Check(neighbours)) {
+        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
+    }
+    Ref iterator(PyObject_GetIter(neighbours));
+    if (!iterator) {
+        PyErr_Clear();
+        return fail_type(function, "neighbours", "an iterable of integers", neighbours);
+    }
+    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
+        Ref item(raw_item);
+        int64_t value = 0;
+        if (is_int_not_bool(item.get())) {
+            if (!int64_of(function, "neighbours", item.get(), value)) return false;
+        } else if (PyUnicode_Check(item.get())) {
+            std::string text;
+            if (!text_of(item.get(), text)) return false;
+            auto const parsed = parse_integer(trim_white_space(text));
+            if (!parsed) {
+                PyErr_Format(PyExc_ValueError,
+                             "%s() argument 'neighbours': %R is not a signed 64-bit integer", function, item.get());
+                return false;
+            }
+            value = *parsed;
+        } else {
+            return fail_type(function, "neighbours", "an iterable of int or str items", item.get());
+        }
+        out.push_back(value);
+    }
+    return !PyErr_Occurred();
+}
+
+// The zoneinfo directory of Python's tzdata package, or nothing when it is
+// not installed (any error on the way is cleared).
+std::optional<std::string> tzdata_directory() {
+    std::optional<std::string> out;
+    Ref resources(PyImport_ImportModule("importlib.resources"));
+    Ref files(resources ? PyObject_GetAttrString(resources.get(), "files") : nullptr);
+    Ref root(files ? PyObject_CallFunction(files.get(), "s", "tzdata.zoneinfo") : nullptr);
+    Ref text(root ? PyObject_Str(root.get()) : nullptr);
+    Ref utf8(text ? PyUnicode_AsUTF8String(text.get()) : nullptr);
+    if (utf8) {
+        if (const char* path = PyBytes_AsString(utf8.get())) out = std::string(path);
+    }
+    PyErr_Clear();
+    return out;
+}
+
+// A zone keyword's zone (a str); false with TypeError or ValueError set.
+// A name the system's tz database lacks is looked up in the tzdata
+// package, where installed.
+bool zone_argument(const char* function, const char* option, PyObject* item, std::optional<TimeZone>& zone) {
+    if (!PyUnicode_Check(item)) return fail_type(function, option, "a str", item);
+    std::string name;
+    if (!text_of(item, name)) return false;
+    zone = TimeZone::find(name);
+    if (!zone && !TimeZone::is_fixed_offset(name)) {
+        if (auto const directory = tzdata_directory()) zone = TimeZone::find(name, *directory);
+    }
+    if (zone) return true;
+    PyErr_Format(PyExc_ValueError,
+                 "%s() argument '%s': unknown time zone %R (an IANA name such as 'Europe/Berlin', or an offset "
+                 "such as '+05:30')",
+                 function, option, item);
+    return false;
+}
+
+// Reads one keyword option into out; false with an exception set. None
+// leaves an option absent.
+bool parse_option(const char* function, OptionKey key, PyObject* item, CallOptions& out) {
+    if (item == Py_None) return true;
+    switch (key) {
+        case OPT_EXTENDED:
+            if (!PyBool_Check(item)) return fail_type(function, "extended", "a bool", item);
+            out.read.extended = item == Py_True;
+            return true;
+        case OPT_HINT:
+            if (!PyUnicode_Check(item)) return fail_type(function, "hint", "a str", item);
+            out.has_hint = true;
+            return text_of(item, out.hint);
+        case OPT_BYTE_WIDTH: {
+            if (!is_int_not_bool(item)) return fail_type(function, "byte_width", "an int", item);
+            long const width = PyLong_AsLong(item);
+            if (width == -1 && PyErr_Occurred()) PyErr_Clear();
+            if (width < 1 || width > 16) {
+                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_width' must be 1 to 16, not %R", function, item);
+                return false;
+            }
+            out.read.context.byte_width = static_cast<uint8_t>(width);
+            return true;
+        }
+        case OPT_BYTE_ORDER: {
+            if (!PyUnicode_Check(item)) return fail_type(function, "byte_order", "a str", item);
+            if (PyUnicode_CompareWithASCIIString(item, "little") == 0) {
+                out.read.context.byte_order = ByteOrder::Little;
+            } else if (PyUnicode_CompareWithASCIIString(item, "big") == 0) {
+                out.read.context.byte_order = ByteOrder::Big;
+            } else {
+                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_order' must be 'little' or 'big', not %R",
+                             function, item);
+                return false;
+            }
+            return true;
+        }
+        case OPT_NEIGHBOURS: return parse_neighbours(function, item, out.neighbours);
+        case OPT_WINDOW: {
+            InstantWindow window{};
+            if (!parse_window(function, item, window)) return false;
+            out.read.window = window;
+            return true;
+        }
+        case OPT_TZ: return zone_argument(function, "tz", item, out.display_zone);
+        case OPT_LOCAL_ZONE: return zone_argument(function, "local_zone", item, out.local_zone);
+    }
+    return true;
+}
+
+}  // namespace
+
+int bind_option(const char* function, unsigned allowed, PyObject* key, PyObject* item, CallOptions& out) {
+    if (!PyUnicode_Check(key)) return 0;
+    for (OptionName const& option : OPTION_NAMES) {
+        if ((allowed & option.key) != 0 && PyUnicode_CompareWithASCIIString(key, option.name) == 0) {
+            return parse_option(function, option.key, item, out) ? 1 : -1;
+        }
+    }
+    return 0;
+}
+
+void finish_options(CallOptions& options) {
+    // The views are taken once the owned texts stop changing.
+    if (options.has_hint) options.read.context.artifact_hint = std::string_view(options.hint);
+    options.read.context.neighbours = options.neighbours;
+    options.read.zones = {options.display_zone ? &*options.display_zone : nullptr,
+                          options.local_zone ? &*options.local_zone : nullptr};
+}
+
+// Binds the one positional-or-keyword parameter (named first_name) and the
+// keyword-only options in `allowed`, with the interpreter's usual wording
+// for each fault. Returns a borrowed reference to the first argument, or
+// null with an exception set. Any option that is not given stays absent, so
+// a call with the first argument alone is the reference reading.
+PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
+                         PyObject* kwargs, CallOptions& options) {
+    Py_ssize_t const positional = PyTuple_Size(args);
+    if (positional < 0) return nullptr;
+    if (positional > 1) {
+        Py_ssize_t const keywords = kwargs ? PyDict_Size(kwargs) : 0;
+        PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given); its options are keyword-only",
+                     function, positional + keywords);
+        return nullptr;
+    }
+    PyObject* value = positional == 1 ? PyTuple_GetItem(args, 0) : nullptr;
+    if (kwargs != nullptr) {
+        Py_ssize_t position = 0;
+        PyObject* key = nullptr;
+        PyObject* item = nullptr;
+        while (PyDict_Next(kwargs, &position, &key, &item)) {
+            if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
+                if (value != nullptr) {
+                    PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (1)", function,
+                                 first_name);
+                    return nullptr;
+                }
+                value = item;
+                continue;
+            }
+            int const bound = bind_option(function, allowed, key, item, options);
+            if (bound < 0) return nullptr;
+            if (bound == 0) {
+                Ref key_repr(PyObject_Repr(key));
+                if (!key_repr) return nullptr;
+                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
+                return nullptr;
+            }
+        }
+    }
+    if (value == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", function, first_name);
+        return nullptr;
+    }
+    finish_options(options);
+    return value;
+}
+
+}  // namespace epochsift::python

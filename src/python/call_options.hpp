@@ -1,0 +1,68 @@
+// The keyword-only options every identify function takes, read by one
+// parser into the engine's ReadOptions, with the interpreter's wording for
+// each fault (TypeError for a wrong type, ValueError for a wrong value).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/read_options.hpp"
+#include "engine/time_zone.hpp"
+#include "python/py_ref.hpp"
+
+namespace epochsift::python {
+
+// The options of one call. The texts, numbers and zones that read points
+// into live here, so a CallOptions must outlive the engine call and stay
+// where it was bound.
+struct CallOptions {
+    ReadOptions read;
+    std::string hint;
+    bool has_hint = false;
+    std::vector<int64_t> neighbours;
+    std::optional<TimeZone> display_zone;  // tz
+    std::optional<TimeZone> local_zone;
+
+    CallOptions() = default;
+    CallOptions(const CallOptions&) = delete;
+    CallOptions& operator=(const CallOptions&) = delete;
+};
+
+// Which keyword options a function accepts.
+enum OptionKey : unsigned {
+    OPT_EXTENDED = 1u << 0,
+    OPT_HINT = 1u << 1,
+    OPT_BYTE_WIDTH = 1u << 2,
+    OPT_BYTE_ORDER = 1u << 3,
+    OPT_NEIGHBOURS = 1u << 4,
+    OPT_WINDOW = 1u << 5,
+    OPT_TZ = 1u << 6,
+    OPT_LOCAL_ZONE = 1u << 7,
+};
+constexpr std::size_t OPTION_COUNT = 8;
+constexpr unsigned IDENTIFY_OPTIONS = (1u << OPTION_COUNT) - 1;
+
+// TypeError "function() argument 'option' must be expected, not 'type'";
+// always false.
+bool fail_type(const char* function, const char* option, const char* expected, PyObject* got);
+
+// Reads keyword key if it names an option in `allowed`: 1 when read, 0 when
+// it names none (nothing set), -1 with an exception set. None leaves an
+// option absent.
+int bind_option(const char* function, unsigned allowed, PyObject* key, PyObject* item, CallOptions& out);
+
+// Points options.read at the owned texts and zones: once, after the last
+// bind_option.
+void finish_options(CallOptions& options);
+
+// Binds the one positional-or-keyword parameter (named first_name) and the
+// keyword-only options in `allowed`. Returns a borrowed reference to the
+// first argument, or null with an exception set. Any option that is not
+// given stays absent, so a call with the first argument alone is the
+// reference reading.
+PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
+                         PyObject* kwargs, CallOptions& options);
+
+}  // namespace epochsift::python

@@ -1,0 +1,129 @@
+"""identify's keyword options through every entry point: any combination, the
+batch functions equal to identify per value, the column tallies equal to
+identify_column, and the faults each option raises."""
+import datetime as dt
+from zoneinfo import ZoneInfo
+
+import pytest
+from hypothesis import given, settings, strategies as st
+
+import epochsift
+
+pa = pytest.importorskip("pyarrow")
+
+VALUES = ["1700000000", "1700000000123", "2024:10:27 02:30:00", "2024-03-31 02:30:00", "20231114221320",
+          "0x5f5e100", "133456789012345678", "1.7e9", "Tue, 14 Nov 2023 22:13:20 +0000", "not a time", "",
+          "018e9220-b23b-7000-8000-000000000000", "-1"]
+
+OPTIONS = st.fixed_dictionaries({}, optional={
+    "extended": st.booleans(),
+    "hint": st.sampled_from(["exif", "unix", "ntfs", "java"]),
+    "byte_width": st.integers(1, 16),
+    "byte_order": st.sampled_from(["little", "big"]),
+    "neighbours": st.lists(st.integers(1_600_000_000, 1_800_000_000), max_size=4),
+    "window": st.sampled_from([("2020-01-01T00:00:00Z", "2030-01-01T00:00:00Z"), (0, 10**18)]),
+    "tz": st.sampled_from(["Asia/Kolkata", "America/New_York", "+05:30", "UTC"]),
+    "local_zone": st.sampled_from(["Europe/Berlin", "Australia/Lord_Howe", "-03:00"]),
+})
+
+
+@settings(max_examples=60, deadline=None)
+@given(values=st.lists(st.sampled_from(VALUES), max_size=12), options=OPTIONS, threads=st.integers(1, 3))
+def test_identify_many_is_identify_per_value(values, options, threads):
+    expected = [epochsift.identify(v, **options) for v in values]
+    assert epochsift.identify_many(values, threads=threads, **options) == expected
+    # Member order as json.loads gives it, nested dicts included.
+    got = epochsift.identify_many(values, threads=threads, **options)
+    assert [[list(r.items()) for r in rs] for rs in got] == [[list(r.items()) for r in rs] for rs in expected]
+
+
+@settings(max_examples=40, deadline=None)
+@given(values=st.lists(st.one_of(st.none(), st.sampled_from(VALUES)), max_size=12), options=OPTIONS)
+def test_identify_arrow_rows_are_identify_readings(values, options):
+    table = pa.array(epochsift.identify_arrow(pa.array(values, pa.string()), best=None, **options)).to_pylist()
+    expected = [(row, rank, r["format_id"], r["rendered"], r["score"])
+                for row, v in enumerate(values) if v is not None
+                for rank, r in enumerate(epochsift.identify(v, **options), 1)]
+    assert [(t["row"], t["rank"], t["format_id"], t["rendered"], t["score"]) for t in table] == expected
+
+
+@settings(max_examples=40, deadline=None)
+@given(value=st.sampled_from(VALUES), options=OPTIONS, zone=st.sampled_from(["Asia/Kolkata", "America/Sao_Paulo"]))
+def test_tz_only_adds_the_wall_clock_zoneinfo_gives(value, options, zone):
+    options.pop("tz", None)
+    plain = epochsift.identify(value, **options)
+    zoned = epochsift.identify(value, tz=zone, **options)
+    assert [{k: v for k, v in r.items() if k != "local"} for r in zoned] == plain
+    for reading in zoned:
+        if reading["rendered"] is None or not 0 <= reading["instant"] < 4_000_000_000 * 10**9:
+            continue
+        seconds = reading["instant"] // 10**9
+        wall = dt.datetime.fromtimestamp(seconds, ZoneInfo(zone))
+        assert reading["local"]["time"].startswith(wall.replace(tzinfo=None).isoformat())
+        assert reading["local"]["offset_seconds"] == wall.utcoffset().total_seconds()
+
+
+# Everything at once: the ranking options act before the zones place the readings.
+def test_all_options_together():
+    window = (dt.datetime(2024, 1, 1, tzinfo=dt.timezone.utc), "2025-01-01T00:00:00Z")
+    both = epochsift.identify("2024:10:27 02:30:00", extended=True, hint="exif", window=window, neighbours=["1"],
+                              byte_width=8, byte_order="big", tz="Asia/Kolkata", local_zone="Europe/Berlin")
+    exif = [r for r in both if r["format_id"] == "exif"]
+    # 02:30 on 27 October 2024 happens twice in Berlin: CEST, then CET.
+    assert [r["local_zone"]["offset_seconds"] for r in exif] == [7200, 3600]
+    assert [r["local"]["time"] for r in exif] == ["2024-10-27T06:00:00+05:30", "2024-10-27T07:00:00+05:30"]
+    assert epochsift.identify_json("2024:10:27 02:30:00", extended=True, hint="exif", window=window,
+                                   tz="Asia/Kolkata", local_zone="Europe/Berlin").startswith("[")
+
+
+CALLS = [
+    lambda **kw: epochsift.identify("1700000000", **kw),
+    lambda **kw: epochsift.identify_json("1700000000", **kw),
+    lambda **kw: epochsift.identify_many(["1700000000"], **kw),
+    lambda **kw: epochsift.identify_arrow(pa.array(["1700000000"]), **kw),
+]
+
+
+@pytest.mark.parametrize("call", CALLS)
+@pytest.mark.parametrize("options", [
+    {"tz": 5}, {"local_zone": b"UTC"}, {"extended": 1}, {"hint": 3}, {"byte_width": "8"},
+    {"window": "2024"}, {"neighbours": "123"}, {"colour": True},
+])
+def test_wrong_types_raise_type_error(call, options):
+    with pytest.raises(TypeError):
+        call(**options)
+
+
+@pytest.mark.parametrize("call", CALLS)
+@pytest.mark.parametrize("options", [
+    {"tz": "Mars/Olympus"}, {"local_zone": "+25:00"}, {"tz": "../zoneinfo/UTC"},
+    {"window": ("2025-01-01T00:00:00Z", "2024-01-01T00:00:00Z")}, {"window": (1, 2, 3)},
+    {"window": ("yesterday", "today")}, {"byte_width": 0}, {"byte_order": "middle"},
+])
+def test_wrong_values_raise_value_error(call, options):
+    with pytest.raises(ValueError):
+        call(**options)
+
+
+COLUMN_VALUES = st.lists(st.one_of(
+    st.integers(1_500_000_000, 1_800_000_000).map(str),
+    st.integers(1_500_000_000_000, 1_800_000_000_000).map(str),
+    st.sampled_from(VALUES)), max_size=60)
+
+
+@settings(max_examples=60, deadline=None)
+@given(values=COLUMN_VALUES, cuts=st.lists(st.integers(0, 60), max_size=4),
+       window=st.sampled_from([None, ("2020-01-01T00:00:00Z", "2026-01-01T00:00:00Z")]))
+def test_column_tallies_merge_into_identify_column(values, cuts, window):
+    expected = epochsift.identify_column(values, window=window)
+    assert epochsift._column_verdicts([epochsift._column_tallies(values, window=window)], window=window) == expected
+    bounds = [0, *sorted(min(c, len(values)) for c in cuts), len(values)]
+    runs = [epochsift._column_tallies(values[a:b], window=window) for a, b in zip(bounds, bounds[1:])]
+    merged = epochsift._column_verdicts(runs, window=window)
+    # Sums taken in another order may differ in the last bits of a score, and so
+    # may swap two verdicts of equal weight.
+    assert {v["format_id"]: v["score"] for v in merged} == pytest.approx({v["format_id"]: v["score"] for v in expected})
+    by_id = {v["format_id"]: v for v in expected}
+    for verdict in merged:
+        assert {k: v for k, v in verdict.items() if k != "score"} == \
+            {k: v for k, v in by_id[verdict["format_id"]].items() if k != "score"}
