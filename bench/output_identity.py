@@ -1,6 +1,7 @@
 """Record identify_json / identify over a fixed set of inputs, to compare builds.
 
     python3 bench/output_identity.py record OUT.tsv   # one line per input
+    python3 bench/output_identity.py record-extended OUT.tsv   # the same with extended=True
     python3 bench/output_identity.py compare A.tsv B.tsv
 
 Run `record` with the old build installed and again with the new one, then
@@ -78,14 +79,14 @@ def all_inputs():
     return values
 
 
-def record(path):
+def record(path, **options):
     import epochsift
 
     with open(path, "w", encoding="utf-8") as out:
         for value in all_inputs():
             try:
-                text = epochsift.identify_json(value)
-                objects = epochsift.identify(value)
+                text = epochsift.identify_json(value, **options)
+                objects = epochsift.identify(value, **options)
                 check = hashlib.sha256(repr(objects).encode("utf-8", "surrogatepass")).hexdigest()[:16]
             except Exception as error:  # noqa: BLE001 - recorded, compared like output
                 text, check = "error: %s" % type(error).__name__, "-"
@@ -109,6 +110,8 @@ def compare(a, b):
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "record":
         record(sys.argv[2])
+    elif len(sys.argv) == 3 and sys.argv[1] == "record-extended":
+        record(sys.argv[2], extended=True)
     elif len(sys.argv) == 4 and sys.argv[1] == "compare":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:

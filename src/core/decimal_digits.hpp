@@ -37,10 +37,17 @@ inline char* put_digits_before(char* end, uint64_t value) {
 // Writes value (below 10^width) in exactly width digits, zero-padded; returns
 // the end.
 inline char* put_fixed_digits(char* out, uint64_t value, int width) {
-    char* const end = out + width;
-    char* const start = put_digits_before(end, value);
-    std::memset(out, '0', static_cast<std::size_t>(start - out));
-    return end;
+    // Pairs from the end, the leading zeros with them: a variable-length
+    // memset would be a library call for a byte or two.
+    char* p = out + width;
+    int left = width;
+    for (; left >= 2; left -= 2) {
+        p -= 2;
+        std::memcpy(p, &DIGIT_PAIRS[2 * (value % 100)], 2);
+        value /= 100;
+    }
+    if (left != 0) *--p = static_cast<char>('0' + value);
+    return out + width;
 }
 
 }  // namespace epochsift

@@ -32,23 +32,30 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
     CivilTime const c = utc_civil_fields(whole);
     CivilTime const* civil = &c;
 
+    // The two-digit fields are below 100 and the year of a positive instant
+    // below 10000: each pair is one table copy, with no division to find it.
+    auto const pair = [](char* at, int32_t value) {
+        std::memcpy(at, &DIGIT_PAIRS[2 * static_cast<std::size_t>(value)], 2);
+        return at + 2;
+    };
     char* p = out;
     if (civil->year < 0) {
         *p++ = '-';
         p = put_fixed_digits(p, static_cast<uint64_t>(-civil->year), 6);
     } else {
-        p = put_fixed_digits(p, static_cast<uint64_t>(civil->year), 4);
+        p = pair(p, civil->year / 100);
+        p = pair(p, civil->year % 100);
     }
     *p++ = '-';
-    p = put_fixed_digits(p, static_cast<uint64_t>(civil->month), 2);
+    p = pair(p, civil->month);
     *p++ = '-';
-    p = put_fixed_digits(p, static_cast<uint64_t>(civil->day), 2);
+    p = pair(p, civil->day);
     *p++ = 'T';
-    p = put_fixed_digits(p, static_cast<uint64_t>(civil->hour), 2);
+    p = pair(p, civil->hour);
     *p++ = ':';
-    p = put_fixed_digits(p, static_cast<uint64_t>(civil->minute), 2);
+    p = pair(p, civil->minute);
     *p++ = ':';
-    p = put_fixed_digits(p, static_cast<uint64_t>(civil->second), 2);
+    p = pair(p, civil->second);
     if (fraction != 0) {
         *p++ = '.';
         char* const digits = p;

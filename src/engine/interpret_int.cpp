@@ -1,6 +1,7 @@
 #include "engine/interpret_int.hpp"
 
 #include <span>
+#include <utility>
 
 #include "engine/diagnostics.hpp"
 #include "engine/extended_score.hpp"
@@ -16,18 +17,44 @@ namespace epochsift {
 // byte order, artifact hint, neighbours) and four of the extended evidence.
 static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 
+namespace {
+
+// The instant raw denotes in family and its text, or nothing: no reading.
+std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw);
+
+// The reading of raw at instant, its components still to add.
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered);
+
+// Adds the components and the score.
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
+
+// Appends raw's reading in row, if any. A reading is made only once the
+// instant renders: value-initialising one zeroes some 450 bytes, for the
+// many families a value has no reading in too.
+void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
+                    bool shaped) {
+    auto const found = rendered_instant(row, raw);
+    if (!found) return;
+    Candidate& reading = out.emplace_back(bare_reading(row, raw, found->first, found->second));
+    add_components(reading, row, raw, options.context);
+    if (options.extended) add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
+}
+
+}  // namespace
+
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
     std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
                                                                  : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+    out.reserve(out.size() + rows.size());  // the readings are built in place
     for (NumericFamily const& family : rows) {
         // A caller's window stands in for the row's wherever the row's is tested.
-        NumericFamily const row = options.window ? family.with_window(options.window->start, options.window->end) : family;
-        auto reading = build_candidate(row, raw, options.context);
-        if (!reading) continue;
-        if (options.extended) add_numeric_evidence(*reading, row, &raw, options.window.has_value(), shaped);
-        out.push_back(std::move(*reading));
+        if (options.window) {
+            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
+        } else {
+            append_reading(out, family, raw, options, shaped);
+        }
     }
 }
 
@@ -40,14 +67,25 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
 }
 
 std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
+    auto const found = rendered_instant(family, raw);
+    if (!found) return std::nullopt;
+    std::optional<Candidate> reading = bare_reading(family, raw, found->first, found->second);
+    add_components(*reading, family, raw, context);
+    return reading;
+}
+
+namespace {
+
+std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw) {
     auto const decoded = decode_integer(family, raw);
     if (!decoded) return std::nullopt;
-    PosixNs const instant = *decoded;
-    std::optional<RenderedText> rendered = RenderedText::of(instant);
+    std::optional<RenderedText> const rendered = RenderedText::of(*decoded);
     if (!rendered) return std::nullopt;
+    return std::pair{*decoded, *rendered};
+}
 
-    bool const inside = family.contains(instant);
-    Candidate reading{
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered) {
+    return Candidate{
         .format_id = family.id,
         .label = family.label,
         .citation = family.citation,
@@ -61,12 +99,16 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
                   .local = family.local,
                   .rare = family.prevalence == Prevalence::Rare,
                   .packed = family.packed(),
-                  .outside_window = !inside,
+                  .outside_window = !family.contains(instant),
                   .string_form = false,
                   .zone_unstated = false},
         .raw = raw,
     };
+}
 
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context) {
+    PosixNs const instant = reading.instant;
+    bool const inside = !reading.facts.outside_window;
     ComponentList& components = reading.components;
     components.push_back({Component::Representable, 1.0});
     components.push_back({Component::InWindow, inside ? 1.0 : 0.0});
@@ -88,7 +130,8 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
     }
     reading.score = overall_score(components);
-    return reading;
 }
+
+}  // namespace
 
 }  // namespace epochsift

@@ -1,6 +1,7 @@
 #include "engine/score.hpp"
 
 #include <algorithm>
+#include <array>
 #include <optional>
 
 #include "core/ascii_scan.hpp"
@@ -187,11 +188,22 @@ double neighbour_monotonicity(const NumericFamily& family, std::span<const int64
     return static_cast<double>(agreeing) / static_cast<double>(neighbours.size() - 1);
 }
 
+namespace {
+
+// component_weight as a table: one load a component instead of a branch.
+constexpr std::array<double, COMPONENT_COUNT> COMPONENT_WEIGHTS = [] {
+    std::array<double, COMPONENT_COUNT> weights{};
+    for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) weights[i] = component_weight(static_cast<Component>(i));
+    return weights;
+}();
+
+}  // namespace
+
 double overall_score(std::span<const ScoreComponent> components) {
     double sum = 0.0;
     double weight_sum = 0.0;
     for (ScoreComponent const& component : components) {
-        double const weight = component_weight(component.kind);
+        double const weight = COMPONENT_WEIGHTS[static_cast<std::size_t>(component.kind)];
         sum += weight * component.value;
         weight_sum += weight;
     }

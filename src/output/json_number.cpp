@@ -15,6 +15,15 @@ namespace {
 
 // Writes the float rule's text of a finite, non-zero value at p.
 char* put_shortest(char* p, double value) {
+    // Inside the plain-notation range the fixed form of the shortest digits
+    // is the text itself, less ".0" for a whole number.
+    double const magnitude = std::fabs(value);
+    if (magnitude >= 1e-5 && magnitude < 1e16) {
+        char* const end = std::to_chars(p, p + MAX_DOUBLE_LEN, value, std::chars_format::fixed).ptr;
+        if (std::trunc(value) != value) return end;  // the fixed form has its point
+        std::memcpy(end, ".0", 2);
+        return end + 2;
+    }
     // Shortest round-trip digits in scientific form: "-d.ddde+XX".
     char sci[32];
     char const* const sci_end = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific).ptr;
@@ -71,8 +80,10 @@ char* put_shortest(char* p, double value) {
 }  // namespace
 
 char* put_json_integer(char* p, i128 value) {
-    char buffer[MAX_INTEGER_LEN];
-    char* const end = buffer + sizeof buffer;
+    // The digits end halfway, so that a fixed MAX_INTEGER_LEN bytes can be
+    // copied from wherever they start: one block move instead of a call.
+    char buffer[2 * MAX_INTEGER_LEN];
+    char* const end = buffer + MAX_INTEGER_LEN;
     u128 magnitude = value < 0 ? u128(0) - static_cast<u128>(value) : static_cast<u128>(value);
     // Instants of the years 1677 to 2262 fit 64 bits; only the rest pay for
     // 128-bit divisions, nineteen digits at a time.
@@ -86,7 +97,8 @@ char* put_json_integer(char* p, i128 value) {
     }
     digit = put_digits_before(digit, static_cast<uint64_t>(magnitude));
     if (value < 0) *--digit = '-';
-    return put_literal(p, std::string_view(digit, static_cast<std::size_t>(end - digit)));
+    std::memcpy(p, digit, MAX_INTEGER_LEN);
+    return p + (end - digit);
 }
 
 char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
@@ -100,7 +112,8 @@ char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
         recent.bits = std::bit_cast<uint64_t>(value);
         recent.length = static_cast<uint8_t>(put_shortest(recent.text, value) - recent.text);
     }
-    return put_literal(p, std::string_view(recent.text, recent.length));
+    std::memcpy(p, recent.text, MAX_DOUBLE_LEN);  // a block move; the cursor moves by the length
+    return p + recent.length;
 }
 
 void append_json_integer(std::string& out, i128 value) {

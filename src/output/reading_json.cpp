@@ -1,14 +1,70 @@
 #include "output/reading_json.hpp"
 
+#include <array>
 #include <string_view>
 
 #include "engine/identify.hpp"
+#include "output/json_buffer.hpp"
 #include "output/json_sink.hpp"
 #include "output/reading_text.hpp"
+#include "output/row_json.hpp"
 
 namespace epochsift {
 
 namespace {
+
+constexpr bool plain_json_text(std::string_view text) {
+    for (char const c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\') return false;
+    }
+    return true;
+}
+
+// The constant notes and the component names are written between quotes as
+// they stand.
+static_assert([] {
+    for (unsigned i = 0; i < NOTE_COUNT; ++i) {
+        if (!plain_json_text(constant_note_text(static_cast<Note>(i)))) return false;
+    }
+    for (std::string_view name : COMPONENT_NAMES) {
+        if (!plain_json_text(name)) return false;
+    }
+    return true;
+}());
+
+// Fixed texts are copied as whole blocks of this many bytes, the cursor then
+// moving by the text's length: the room asked for includes the overhang.
+constexpr std::size_t BLOCK = 32;
+
+// `,["name",` for each component, in a block.
+struct ComponentOpening {
+    char text[BLOCK];
+    std::size_t length;
+};
+constexpr std::array<ComponentOpening, COMPONENT_COUNT> COMPONENT_OPENINGS = [] {
+    std::array<ComponentOpening, COMPONENT_COUNT> openings{};
+    for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) {
+        std::string_view const name = COMPONENT_NAMES[i];
+        char* p = openings[i].text;
+        std::size_t n = 0;
+        for (char c : std::string_view(",[\"")) p[n++] = c;
+        for (char c : name) p[n++] = c;
+        for (char c : std::string_view("\",")) p[n++] = c;
+        openings[i].length = n;
+    }
+    return openings;
+}();
+static_assert([] {
+    for (std::string_view name : COMPONENT_NAMES) {
+        if (name.size() + 5 > BLOCK) return false;
+    }
+    return true;
+}());
+
+char* put_block(char* p, const ComponentOpening& opening, std::size_t skip) {
+    std::memcpy(p, opening.text + skip, BLOCK - skip);
+    return p + (opening.length - skip);
+}
 
 // A note's pieces written as one JSON string.
 char* put_json_string_pieces(char* p, const NotePieces& note) {
@@ -24,41 +80,41 @@ constexpr std::size_t CANDIDATE_FRAME =
                      ",\"components\":[],\"assumptions\":[],\"sentinel\":false}")
         .size();
 
-// The length of a candidate's text when nothing in it needs escaping and the
-// numbers are of the usual width; the text may come out longer.
-std::size_t expected_json_size(const Candidate& c) {
-    constexpr std::size_t USUAL_NUMBER = 20;
-    std::size_t size = CANDIDATE_FRAME + 8 + USUAL_NUMBER * 2 + c.format_id.size() + c.label.size() +
-                       c.citation.size() + (c.rendered ? c.rendered->size() : 0);
-    for (const ScoreComponent& component : c.components) {
-        size += component_name(component.kind).size() + 6 + USUAL_NUMBER;
-    }
-    for_each_note(c, [&](const NotePieces& note) { size += note.size() + 3; });
+// The most a candidate's text can take: every byte of every variable text
+// escaped, every number at its widest, and a block's overhang.
+std::size_t max_json_size(const Candidate& c, const RowJson* row) {
+    std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + MAX_DOUBLE_LEN +
+                       (c.rendered ? max_json_string_size(*c.rendered) : 0) +
+                       c.components.size() * (BLOCK + MAX_DOUBLE_LEN + 1);
+    size += row != nullptr ? row->head.size()
+                           : max_json_string_size(c.format_id) + max_json_string_size(c.label) +
+                                 max_json_string_size(c.citation);
+    char digits[NOTE_DIGITS];
+    c.notes.for_each([&](Note note) {
+        if (std::string_view const text = constant_note_text(note); !text.empty()) {
+            size += text.size() + 3;
+        } else if (note == Note::ConsistentWith && row != nullptr) {
+            size += row->consistent.size() + 1;
+        } else {
+            size += note_pieces(c, note, digits).size() * MAX_ESCAPE_GROWTH + 3;
+        }
+    });
     return size;
 }
 
-// The most a candidate's text can take: every byte of every text escaped,
-// every number at its widest.
-std::size_t max_json_size(const Candidate& c) {
-    std::size_t size = CANDIDATE_FRAME + MAX_INTEGER_LEN + MAX_DOUBLE_LEN + max_json_string_size(c.format_id) +
-                       max_json_string_size(c.label) + max_json_string_size(c.citation) +
-                       (c.rendered ? max_json_string_size(*c.rendered) : 0);
-    for (const ScoreComponent& component : c.components) {
-        size += max_json_string_size(component_name(component.kind)) + 4 + MAX_DOUBLE_LEN;
+// Writes one candidate at p, which has room for max_json_size(c, row).
+char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, RecentDoubles& recent_doubles) {
+    if (row != nullptr) {
+        p = put_text_blocks(p, row->head);
+    } else {
+        p = put_literal(p, "{\"format_id\":");
+        p = put_json_string(p, c.format_id);
+        p = put_literal(p, ",\"label\":");
+        p = put_json_string(p, c.label);
+        p = put_literal(p, ",\"citation\":");
+        p = put_json_string(p, c.citation);
+        p = put_literal(p, ",\"instant\":");
     }
-    for_each_note(c, [&](const NotePieces& note) { size += note.size() * MAX_ESCAPE_GROWTH + 3; });
-    return size;
-}
-
-// Writes one candidate at p, which has room for max_json_size(c).
-char* put_json_candidate(char* p, const Candidate& c, RecentDoubles& recent_doubles) {
-    p = put_literal(p, "{\"format_id\":");
-    p = put_json_string(p, c.format_id);
-    p = put_literal(p, ",\"label\":");
-    p = put_json_string(p, c.label);
-    p = put_literal(p, ",\"citation\":");
-    p = put_json_string(p, c.citation);
-    p = put_literal(p, ",\"instant\":");
     p = put_json_integer(p, c.instant.ns);
     p = put_literal(p, ",\"rendered\":");
     p = c.rendered ? put_json_string(p, *c.rendered) : put_literal(p, "null");
@@ -66,44 +122,65 @@ char* put_json_candidate(char* p, const Candidate& c, RecentDoubles& recent_doub
     p = put_json_double(p, c.score, recent_doubles);
     p = put_literal(p, ",\"components\":[");
     for (std::size_t i = 0; i < c.components.size(); ++i) {
-        p = put_literal(p, i == 0 ? std::string_view("[") : std::string_view(",["));
-        p = put_json_string(p, component_name(c.components[i].kind));
-        *p++ = ',';
+        p = put_block(p, COMPONENT_OPENINGS[static_cast<std::size_t>(c.components[i].kind)], i == 0 ? 1 : 0);
         p = put_json_double(p, c.components[i].value, recent_doubles);
         *p++ = ']';
     }
     p = put_literal(p, "],\"assumptions\":[");
     bool first = true;
-    for_each_note(c, [&](const NotePieces& note) {
+    char digits[NOTE_DIGITS];
+    c.notes.for_each([&](Note note) {
         if (!first) *p++ = ',';
         first = false;
-        p = put_json_string_pieces(p, note);
+        if (std::string_view const text = constant_note_text(note); !text.empty()) {
+            *p++ = '"';
+            p = put_text_blocks(p, text);
+            *p++ = '"';
+        } else if (note == Note::ConsistentWith && row != nullptr) {
+            p = put_text_blocks(p, row->consistent);
+        } else {
+            p = put_json_string_pieces(p, note_pieces(c, note, digits));
+        }
     });
     return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
                                            : std::string_view("],\"sentinel\":false}"));
 }
 
+// The usual length of a reading's text and room for the most one reading
+// can take past it, to size the buffer once.
+constexpr std::size_t USUAL_READING_SIZE = 800;
+
 }  // namespace
 
-void append_json_candidate(std::string& out, const Candidate& c) {
-    JsonSink sink(out);
+void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidates) {
     RecentDoubles recent_doubles;
-    sink.advance_to(put_json_candidate(sink.room(max_json_size(c)), c, recent_doubles));
+    out.room(2 + candidates.size() * USUAL_READING_SIZE);
+    char* p = out.room(1);
+    *p++ = '[';
+    out.advance_to(p);
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        RowJson const* const row = row_json(candidates[i]);
+        p = out.room(1 + max_json_size(candidates[i], row));
+        if (i != 0) *p++ = ',';
+        out.advance_to(put_json_candidate(p, candidates[i], row, recent_doubles));
+    }
+    p = out.room(1);
+    *p++ = ']';
+    out.advance_to(p);
+}
+
+void append_json_candidate(std::string& out, const Candidate& c) {
+    RowJson const* const row = row_json(c);
+    JsonBuffer buffer;
+    RecentDoubles recent_doubles;
+    buffer.advance_to(put_json_candidate(buffer.room(max_json_size(c, row)), c, row, recent_doubles));
+    out.append(buffer.view());
 }
 
 void append_json_candidates(std::string& out, std::span<const Candidate> candidates) {
-    JsonSink sink(out);
-    std::size_t expected = 2;
-    for (const Candidate& c : candidates) expected += expected_json_size(c);
-    sink.room(expected);  // one allocation for the usual text
-    RecentDoubles recent_doubles;
-    sink.advance_to(put_literal(sink.room(1), "["));
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        char* p = sink.room(1 + max_json_size(candidates[i]));
-        if (i != 0) *p++ = ',';
-        sink.advance_to(put_json_candidate(p, candidates[i], recent_doubles));
-    }
-    sink.advance_to(put_literal(sink.room(1), "]"));
+    JsonBuffer buffer;
+    write_json_candidates(buffer, candidates);
+    out.append(buffer.view());
 }
 
 std::string identify_json(std::string_view value) { return identify_json(value, ReadOptions{}); }
@@ -111,7 +188,6 @@ std::string identify_json(std::string_view value) { return identify_json(value, 
 std::string identify_json(std::string_view value, const ReadOptions& options) {
     std::vector<Candidate> const readings = identify(value, options);
     std::string out;
-    out.reserve(128);
     append_json_candidates(out, readings);
     return out;
 }
@@ -120,7 +196,6 @@ std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOption
                                 std::optional<ByteOrder> byte_order) {
     std::vector<Candidate> const readings = identify_bytes(bytes, options, byte_order);
     std::string out;
-    out.reserve(128);
     append_json_candidates(out, readings);
     return out;
 }

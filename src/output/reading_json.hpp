@@ -15,7 +15,11 @@
 
 namespace epochsift {
 
+class JsonBuffer;
+
 void append_json_candidate(std::string& out, const Candidate& candidate);
+// The JSON array of the candidates, written at the buffer's cursor.
+void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidates);
 void append_json_candidates(std::string& out, std::span<const Candidate> candidates);
 
 // identify(value) written as the JSON array of its readings.

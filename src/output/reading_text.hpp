@@ -79,49 +79,61 @@ struct NotePieces {
     }
 };
 
+// Room for the numbers a note quotes: 19 digits and a minus sign.
+inline constexpr std::size_t NOTE_DIGITS = std::numeric_limits<int64_t>::digits10 + 2;
+
+// One of the reading's notes as pieces; digits holds the numbers it quotes.
+inline NotePieces note_pieces(const Candidate& c, Note note, char (&digits)[NOTE_DIGITS]) {
+    using namespace note_texts_detail;
+    switch (note) {
+        case Note::ConsistentWith: return NotePieces{{CONSISTENT_PREFIX, c.label, " [", c.citation, CONSISTENT_SUFFIX}, 5};
+        case Note::LeapSmear: return NotePieces{{LEAP_SMEAR}, 1};
+        case Note::WallClockLocal: return NotePieces{{WALL_CLOCK_LOCAL}, 1};
+        case Note::Sentinel: {
+            std::string_view const raw(digits, std::to_chars(digits, digits + NOTE_DIGITS, c.raw).ptr);
+            return NotePieces{{SENTINEL_PREFIX, raw, SENTINEL_MIDDLE, sentinel_kind(c.raw), SENTINEL_SUFFIX}, 5};
+        }
+        case Note::WholeSecond: return NotePieces{{WHOLE_SECOND}, 1};
+        case Note::Unsigned32Bit: return NotePieces{{UNSIGNED_32_BIT}, 1};
+        case Note::NearSigned32BitMax: return NotePieces{{NEAR_SIGNED_32_BIT_MAX}, 1};
+        case Note::InputLayout: {
+            InputLayout const& layout = c.layout;
+            if (layout.kind == InputLayout::Kind::Words) {
+                return NotePieces{{layout.order == ByteOrder::Big ? LAYOUT_WORDS_HIGH_FIRST : LAYOUT_WORDS_LOW_FIRST}, 1};
+            }
+            std::string_view const width(digits, std::to_chars(digits, digits + NOTE_DIGITS, layout.width).ptr);
+            return NotePieces{{LAYOUT_BYTES_PREFIX, width, byte_order_text(layout),
+                               layout.kind == InputLayout::Kind::Binary64 ? "IEEE 754 binary64"
+                               : layout.is_signed                         ? "signed"
+                                                                          : "unsigned",
+                               LAYOUT_BYTES_SUFFIX}, 5};
+        }
+        case Note::Form:
+            if (c.facts.zone_unstated) return NotePieces{{c.form_note, ZONE_UNSTATED}, 2};
+            return NotePieces{{c.form_note}, 1};
+    }
+    return {};
+}
+
+// The text of a note that is the same for every reading that carries it, or
+// empty for the notes that quote the reading.
+constexpr std::string_view constant_note_text(Note note) {
+    using namespace note_texts_detail;
+    switch (note) {
+        case Note::LeapSmear: return LEAP_SMEAR;
+        case Note::WallClockLocal: return WALL_CLOCK_LOCAL;
+        case Note::WholeSecond: return WHOLE_SECOND;
+        case Note::Unsigned32Bit: return UNSIGNED_32_BIT;
+        case Note::NearSigned32BitMax: return NEAR_SIGNED_32_BIT_MAX;
+        default: return {};
+    }
+}
+
 // Calls emit(NotePieces) for each of the reading's notes, in order.
 template <class F>
 void for_each_note(const Candidate& c, F&& emit) {
-    using namespace note_texts_detail;
-    char digits[std::numeric_limits<int64_t>::digits10 + 2];  // 19 digits and a minus sign
-    c.notes.for_each([&](Note note) {
-        switch (note) {
-            case Note::ConsistentWith:
-                emit(NotePieces{{CONSISTENT_PREFIX, c.label, " [", c.citation, CONSISTENT_SUFFIX}, 5});
-                return;
-            case Note::LeapSmear: emit(NotePieces{{LEAP_SMEAR}, 1}); return;
-            case Note::WallClockLocal: emit(NotePieces{{WALL_CLOCK_LOCAL}, 1}); return;
-            case Note::Sentinel: {
-                std::string_view const raw(digits, std::to_chars(digits, digits + sizeof digits, c.raw).ptr);
-                emit(NotePieces{{SENTINEL_PREFIX, raw, SENTINEL_MIDDLE, sentinel_kind(c.raw), SENTINEL_SUFFIX}, 5});
-                return;
-            }
-            case Note::WholeSecond: emit(NotePieces{{WHOLE_SECOND}, 1}); return;
-            case Note::Unsigned32Bit: emit(NotePieces{{UNSIGNED_32_BIT}, 1}); return;
-            case Note::NearSigned32BitMax: emit(NotePieces{{NEAR_SIGNED_32_BIT_MAX}, 1}); return;
-            case Note::InputLayout: {
-                InputLayout const& layout = c.layout;
-                if (layout.kind == InputLayout::Kind::Words) {
-                    emit(NotePieces{{layout.order == ByteOrder::Big ? LAYOUT_WORDS_HIGH_FIRST : LAYOUT_WORDS_LOW_FIRST}, 1});
-                    return;
-                }
-                std::string_view const width(digits, std::to_chars(digits, digits + sizeof digits, layout.width).ptr);
-                emit(NotePieces{{LAYOUT_BYTES_PREFIX, width, byte_order_text(layout),
-                                 layout.kind == InputLayout::Kind::Binary64 ? "IEEE 754 binary64"
-                                 : layout.is_signed                         ? "signed"
-                                                                            : "unsigned",
-                                 LAYOUT_BYTES_SUFFIX}, 5});
-                return;
-            }
-            case Note::Form:
-                if (c.facts.zone_unstated) {
-                    emit(NotePieces{{c.form_note, ZONE_UNSTATED}, 2});
-                } else {
-                    emit(NotePieces{{c.form_note}, 1});
-                }
-                return;
-        }
-    });
+    char digits[NOTE_DIGITS];
+    c.notes.for_each([&](Note note) { emit(note_pieces(c, note, digits)); });
 }
 
 // The notes as owned texts, for callers that keep or print them.

@@ -20,14 +20,18 @@
 #include "engine/column.hpp"
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
+#include "engine/identify.hpp"
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
+#include "output/json_buffer.hpp"
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
+#include "python/json_str.hpp"
 #include "python/py_ref.hpp"
+#include "python/reading_objects.hpp"
 #include "python/value_text.hpp"
 
 namespace {
@@ -50,6 +54,7 @@ using epochsift::python::utf8_of;
 struct ModuleState {
     PyObject* json_name;   // interned "json" and "loads": made once, not per call
     PyObject* loads_name;
+    epochsift::python::ReadingBoxer* boxer;  // identify's dicts, built without a JSON text
 };
 
 ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyModule_GetState(module)); }
@@ -81,43 +86,51 @@ EngineOutcome run_engine(Work&& work) noexcept {
     }
 }
 
-// The engine's JSON text as a str, or null with the outcome's exception set.
-PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
-    switch (outcome) {
-        case EngineOutcome::Done:
-            return PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size()));
-        case EngineOutcome::OutOfMemory:
-            return PyErr_NoMemory();
-        case EngineOutcome::Unexpected:
-            break;
-    }
+// Null with the exception of an outcome other than Done.
+PyObject* engine_error(EngineOutcome outcome) {
+    if (outcome == EngineOutcome::OutOfMemory) return PyErr_NoMemory();
     PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
     return nullptr;
 }
 
-// The engine's JSON text for one argument, or null with an exception set.
-PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwargs) {
+// The engine's JSON text as a str, or null with the outcome's exception set.
+PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
+    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    return epochsift::python::str_from_utf8(json);
+}
+
+// One argument read by the engine: its readings, or with a zone option the
+// JSON text of the zoned readings.
+struct Identified {
+    std::vector<epochsift::Candidate> readings;
+    std::string zoned_json;
+    bool zoned = false;
+};
+
+// False with an exception set.
+bool identify_argument(const char* function, PyObject* args, PyObject* kwargs, Identified& out) {
     CallOptions options;
     PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
-    if (value == nullptr) return nullptr;
+    if (value == nullptr) return false;
     // A new bytes object that only this call holds: the engine can read it
     // while other threads run.
     Ref utf8(utf8_of(value));
-    if (!utf8) return nullptr;
+    if (!utf8) return false;
     char* data = PyBytes_AsString(utf8.get());
     Py_ssize_t const size = PyBytes_Size(utf8.get());
-    if (data == nullptr || size < 0) return nullptr;
+    if (data == nullptr || size < 0) return false;
     std::string_view const text(data, static_cast<std::size_t>(size));
 
-    std::string json;
+    out.zoned = options.read.zones.any();
     auto const work = [&] {
-        if (!options.read.zones.any()) {
-            json = epochsift::identify_json(text, options.read);
+        if (!out.zoned) {
+            out.readings = epochsift::identify(text, options.read);
             return;
         }
         auto const readings = epochsift::identify_zoned(text, options.read);
-        json = epochsift::zoned_json(readings, options.display_zone ? options.display_zone->name() : std::string_view(),
-                                     options.local_zone ? options.local_zone->name() : std::string_view());
+        out.zoned_json = epochsift::zoned_json(readings,
+                                               options.display_zone ? options.display_zone->name() : std::string_view(),
+                                               options.local_zone ? options.local_zone->name() : std::string_view());
     };
     EngineOutcome outcome;
     if (size >= RELEASE_GIL_FROM_BYTES) {
@@ -127,11 +140,19 @@ PyObject* identify_json_text(const char* function, PyObject* args, PyObject* kwa
     } else {
         outcome = run_engine(work);
     }
-    return text_or_error(outcome, json);
+    if (outcome == EngineOutcome::Done) return true;
+    engine_error(outcome);
+    return false;
 }
 
 PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
-    return identify_json_text("identify_json", args, kwargs);
+    Identified identified;
+    if (!identify_argument("identify_json", args, kwargs, identified)) return nullptr;
+    if (identified.zoned) return epochsift::python::str_from_utf8(identified.zoned_json);
+    epochsift::JsonBuffer json;
+    EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, identified.readings); });
+    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    return epochsift::python::str_from_utf8(json.view());
 }
 
 // json.loads(text), stealing text; null with an exception set.
@@ -153,8 +174,15 @@ PyObject* loads_json(PyObject* module, PyObject* text_object) {
     return PyObject_Call(loads.get(), call_args.get(), nullptr);
 }
 
+// The dicts json.loads would make of identify_json's text, built from the
+// readings directly (the zoned form still goes through its text).
 PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
-    return loads_json(module, identify_json_text("identify", args, kwargs));
+    ModuleState* state = state_of(module);
+    if (state == nullptr) return nullptr;
+    Identified identified;
+    if (!identify_argument("identify", args, kwargs, identified)) return nullptr;
+    if (identified.zoned) return loads_json(module, epochsift::python::str_from_utf8(identified.zoned_json));
+    return state->boxer->readings(identified.readings);
 }
 
 // The UTF-8 texts of an iterable of str, in one buffer.
@@ -580,6 +608,7 @@ int exec_module(PyObject* module) {
     if (state == nullptr) return -1;
     if ((state->json_name = interned("json")) == nullptr) return -1;
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
+    if ((state->boxer = epochsift::python::ReadingBoxer::create()) == nullptr) return -1;
 
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
@@ -606,6 +635,8 @@ int clear_module(PyObject* module) {
     if (ModuleState* state = state_of(module)) {
         Py_CLEAR(state->json_name);
         Py_CLEAR(state->loads_name);
+        delete state->boxer;  // drops its shared objects
+        state->boxer = nullptr;
     }
     return 0;
 }
