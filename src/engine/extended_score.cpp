@@ -12,21 +12,6 @@ namespace epochsift {
 
 namespace {
 
-int unit_sub_second_digits(Unit unit) {
-    switch (unit) {
-        case Unit::Milliseconds: return 3;
-        case Unit::TenMilliseconds: return 2;
-        case Unit::Microseconds: return 6;
-        case Unit::HundredNanoseconds: return 7;
-        case Unit::Nanoseconds: return 9;
-        case Unit::TenMicroseconds: return 5;
-        case Unit::Seconds:
-        case Unit::Minutes:
-        case Unit::Days: return 0;
-    }
-    return 0;
-}
-
 int trailing_zeros_of(int64_t raw) {
     uint64_t value = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
     if (value == 0) return 0;
@@ -53,7 +38,7 @@ double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_win
 
 double resolution_fit(const NumericFamily& family, int64_t raw) {
     if (family.encoding.tag != Encoding::Tag::Integer) return 1.0;  // packed fields and identifiers
-    int const digits = unit_sub_second_digits(family.encoding.unit);
+    int const digits = sub_second_digits(family.encoding.unit);
     if (digits == 0) return 1.0;
     int const zeros = std::min(trailing_zeros_of(raw), digits);
     if (zeros == 0) return 1.0;

@@ -14,23 +14,6 @@ namespace {
 
 using Tag = Encoding::Tag;
 
-// Sub-second decimal digits a count of this unit carries; 0 for whole
-// seconds and days, which have none to undercut.
-int sub_second_digits(Unit unit) {
-    switch (unit) {
-        case Unit::Milliseconds: return 3;
-        case Unit::TenMilliseconds: return 2;
-        case Unit::Microseconds: return 6;
-        case Unit::HundredNanoseconds: return 7;
-        case Unit::Nanoseconds: return 9;
-        case Unit::TenMicroseconds: return 5;
-        case Unit::Seconds:
-        case Unit::Minutes:
-        case Unit::Days: return 0;
-    }
-    return 0;
-}
-
 // |raw| as unsigned, so INT64_MIN has a magnitude too.
 uint64_t magnitude(int64_t raw) {
     return raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);

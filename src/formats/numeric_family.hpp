@@ -27,6 +27,23 @@ constexpr int64_t unit_ns(Unit unit) {
     return LENGTHS[static_cast<uint8_t>(unit)];
 }
 
+// Sub-second decimal digits a count of this unit carries; 0 for whole
+// seconds, minutes and days, which have none to undercut.
+constexpr int sub_second_digits(Unit unit) {
+    switch (unit) {
+        case Unit::Milliseconds: return 3;
+        case Unit::TenMilliseconds: return 2;
+        case Unit::Microseconds: return 6;
+        case Unit::HundredNanoseconds: return 7;
+        case Unit::Nanoseconds: return 9;
+        case Unit::TenMicroseconds: return 5;
+        case Unit::Seconds:
+        case Unit::Minutes:
+        case Unit::Days: return 0;
+    }
+    return 0;
+}
+
 // Codes index the decoder and encoder tables of the packed codecs.
 enum class PackedCodec : uint8_t {
     FatDos = 0,
