@@ -25,8 +25,8 @@ struct RecentDouble {
     char text[MAX_DOUBLE_LEN];
 };
 struct RecentDoubles {
-    std::array<RecentDouble, 8> slots{};
-    RecentDouble& slot(double value) { return slots[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 61]; }
+    std::array<RecentDouble, 32> slots{};
+    RecentDouble& slot(double value) { return slots[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 59]; }
 };
 
 // Writes the exact decimal value at p (room for MAX_INTEGER_LEN).
