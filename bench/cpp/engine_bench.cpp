@@ -3,6 +3,7 @@
 //   epochsift_bench [benchmark flags]      run the benchmarks
 //   epochsift_bench --probe VALUE COUNT    run identify_json(VALUE) COUNT times
 //                                          inside probe_loop, for callgrind
+//   epochsift_bench --probe-extended VALUE COUNT   the same with the extended reading
 //
 // The probe mode lets bench/callgrind.sh count the instructions of exactly
 // COUNT calls (valgrind --toggle-collect on probe_loop), after one warm-up
@@ -169,24 +170,27 @@ BENCHMARK_CAPTURE(BM_IdentifyJson, matching_string, MATCHING_STRING_INPUT);
 BENCHMARK_CAPTURE(BM_IdentifyJson, junk, JUNK_INPUT);
 
 // Kept out of line so that callgrind can collect exactly its calls.
-[[gnu::noinline]] std::size_t probe_loop(std::string_view value, long count) {
+[[gnu::noinline]] std::size_t probe_loop(std::string_view value, long count, const ReadOptions& options) {
     std::size_t bytes = 0;
-    for (long i = 0; i < count; ++i) bytes += identify_json(value).size();
+    for (long i = 0; i < count; ++i) bytes += identify_json(value, options).size();
     return bytes;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "--probe") == 0) {
+    bool const extended = argc >= 2 && std::strcmp(argv[1], "--probe-extended") == 0;
+    if (argc >= 2 && (extended || std::strcmp(argv[1], "--probe") == 0)) {
         if (argc != 4) {
-            std::fprintf(stderr, "usage: %s --probe VALUE COUNT\n", argv[0]);
+            std::fprintf(stderr, "usage: %s --probe|--probe-extended VALUE COUNT\n", argv[0]);
             return 2;
         }
+        ReadOptions options;
+        options.extended = extended;
         std::string_view const value = argv[2];
         long const count = std::strtol(argv[3], nullptr, 10);
-        std::size_t const warm = identify_json(value).size();  // builds the registry outside the count
-        std::size_t const bytes = probe_loop(value, count);
+        std::size_t const warm = identify_json(value, options).size();  // builds the registry outside the count
+        std::size_t const bytes = probe_loop(value, count, options);
         std::printf("%zu bytes per call\n", count > 0 ? bytes / static_cast<std::size_t>(count) : warm);
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "engine/extended_score.hpp"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 
 #include "engine/score.hpp"
@@ -60,7 +61,9 @@ double id_structure(const NumericFamily& family, int64_t raw) {
     return std::max(0.0, 1.0 - static_cast<double>(used - half) / static_cast<double>(half));
 }
 
-double extended_weight(Component kind, bool caller_window) {
+namespace {
+
+constexpr double weight_of(Component kind, bool caller_window) {
     switch (kind) {
         case Component::InWindow: return caller_window ? 2.0 : 0.0;
         case Component::GranularityMatch: return 0.0;
@@ -72,11 +75,27 @@ double extended_weight(Component kind, bool caller_window) {
     }
 }
 
+// weight_of as two tables, without and with a caller's window: one load a
+// component instead of a branch.
+using WeightTable = std::array<double, COMPONENT_COUNT>;
+constexpr std::array<WeightTable, 2> EXTENDED_WEIGHTS = [] {
+    std::array<WeightTable, 2> tables{};
+    for (std::size_t window = 0; window < 2; ++window) {
+        for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) tables[window][i] = weight_of(static_cast<Component>(i), window != 0);
+    }
+    return tables;
+}();
+
+}  // namespace
+
+double extended_weight(Component kind, bool caller_window) { return weight_of(kind, caller_window); }
+
 double extended_score(std::span<const ScoreComponent> components, bool caller_window) {
+    WeightTable const& weights = EXTENDED_WEIGHTS[caller_window ? 1 : 0];
     double sum = 0.0;
     double weight_sum = 0.0;
     for (ScoreComponent const& component : components) {
-        double const weight = extended_weight(component.kind, caller_window);
+        double const weight = weights[static_cast<std::size_t>(component.kind)];
         sum += weight * component.value;
         weight_sum += weight;
     }

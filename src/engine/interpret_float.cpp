@@ -54,8 +54,12 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
         components.push_back({Component::EpochDistance, epoch_distance(family, *instant)});
         components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
         components.push_back({Component::NotSentinel, 1.0});
-        reading.score = overall_score(reading.components);
-        if (options.extended) add_numeric_evidence(reading, family, nullptr, options.window.has_value());
+        // The extended evidence scores the reading again, over all its components.
+        if (options.extended) {
+            add_numeric_evidence(reading, family, nullptr, options.window.has_value());
+        } else {
+            reading.score = overall_score(reading.components);
+        }
     }
 }
 

@@ -25,7 +25,7 @@ std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFa
 // The reading of raw at instant, its components still to add.
 Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered);
 
-// Adds the components and the score.
+// Adds the reference components; the caller scores them.
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
 
 // Appends raw's reading in row, if any. A reading is made only once the
@@ -37,7 +37,12 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
     if (!found) return;
     Candidate& reading = out.emplace_back(bare_reading(row, raw, found->first, found->second));
     add_components(reading, row, raw, options.context);
-    if (options.extended) add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
+    // The extended evidence scores the reading again, over all its components.
+    if (options.extended) {
+        add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
+    } else {
+        reading.score = overall_score(reading.components);
+    }
 }
 
 }  // namespace
@@ -71,6 +76,7 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
     if (!found) return std::nullopt;
     std::optional<Candidate> reading = bare_reading(family, raw, found->first, found->second);
     add_components(*reading, family, raw, context);
+    reading->score = overall_score(reading->components);
     return reading;
 }
 
@@ -129,7 +135,6 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
     if (!context.neighbours.empty()) {
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
     }
-    reading.score = overall_score(components);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "formats/extended_string_forms.hpp"
 
+#include <algorithm>
+
 #include "formats/forensic_tokens.hpp"
 #include "formats/tar_time.hpp"
 #include "formats/token_identifiers.hpp"
@@ -102,6 +104,25 @@ constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FOR
      "parsed as eleven octal digits of Unix seconds, as a ustar header's mtime field holds them", false,
      write_tar_mtime},
 }};
+
+// The wall-clock texts start with a year or a weekday and hold a day and a
+// clock in digits; every other row's parser checks each character against
+// an alphabet of digits, letters and its separators.
+constexpr std::array<std::string_view, 4> DATE_TIME_FORMS = {"iso8601_wall_clock", "iso8601_space_offset", "ctime",
+                                                              "js_date_string"};
+constexpr std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT = [] {
+    std::array<FormText, EXTENDED_STRING_FORM_COUNT> classes{};
+    for (std::size_t i = 0; i < EXTENDED_STRING_FORM_COUNT; ++i) {
+        classes[i] = FormText::Token;
+        for (std::string_view id : DATE_TIME_FORMS) {
+            if (EXTENDED_STRING_FORMS[i].id == id) classes[i] = FormText::DateTime;
+        }
+    }
+    return classes;
+}();
+static_assert(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(), FormText::DateTime) ==
+                  DATE_TIME_FORMS.size(),
+              "every date-time form names a row");
 
 namespace {
 consteval bool rows_complete() {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "formats/string_forms.hpp"
 
@@ -11,5 +12,21 @@ namespace epochsift {
 
 inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 25;
 extern const std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS;
+
+// What every text a form reads has, so that a scan of the text once can
+// spare the parsers of forms it cannot be.
+enum class FormText : uint8_t {
+    DateTime,  // a date and a clock: ASCII digits among other text
+    Token,     // letters, digits and -_.:,= alone
+};
+
+// The characters of a Token form's text.
+constexpr bool is_token_char(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '-' || c == '_' ||
+           c == '.' || c == ':' || c == ',' || c == '=';
+}
+
+// The text class of each row of EXTENDED_STRING_FORMS, in its order.
+extern const std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT;
 
 }  // namespace epochsift

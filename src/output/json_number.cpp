@@ -107,13 +107,15 @@ char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
     if (value == 0.0) return put_literal(p, std::signbit(value) ? "-0.0" : "0.0");
     if (value == 0.5) return put_literal(p, "0.5");
     if (!std::isfinite(value)) return put_literal(p, "null");
-    RecentDouble& recent = recent_doubles.slot(value);
-    if (recent.length == 0 || std::bit_cast<uint64_t>(value) != recent.bits) {
-        recent.bits = std::bit_cast<uint64_t>(value);
-        recent.length = static_cast<uint8_t>(put_shortest(recent.text, value) - recent.text);
+    auto const bits = std::bit_cast<uint64_t>(value);
+    std::size_t const slot = RecentDoubles::slot(bits);
+    char* const text = recent_doubles.texts[slot].data();
+    if (recent_doubles.bits[slot] != bits) {
+        recent_doubles.bits[slot] = bits;
+        recent_doubles.lengths[slot] = static_cast<uint8_t>(put_shortest(text, value) - text);
     }
-    std::memcpy(p, recent.text, MAX_DOUBLE_LEN);  // a block move; the cursor moves by the length
-    return p + recent.length;
+    std::memcpy(p, text, MAX_DOUBLE_LEN);  // a block move; the cursor moves by the length
+    return p + recent_doubles.lengths[slot];
 }
 
 void append_json_integer(std::string& out, i128 value) {

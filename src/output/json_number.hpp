@@ -18,16 +18,17 @@ inline constexpr std::size_t MAX_INTEGER_LEN = 40;
 inline constexpr std::size_t MAX_DOUBLE_LEN = 32;
 
 // The readings of one value repeat their scores and distances, so the
-// last few number texts are kept, direct-mapped on the value's bits.
-struct RecentDouble {
-    uint64_t bits = 0;
-    uint8_t length = 0;  // 0: nothing kept yet
-    char text[MAX_DOUBLE_LEN];
-};
+// last few number texts are kept, direct-mapped on the value's bits. Only
+// the bits are cleared: 0, the bits of +0.0, which is written as a literal
+// and never kept, marks an empty slot.
 struct RecentDoubles {
-    std::array<RecentDouble, 8> slots{};
-    RecentDouble& slot(double value) { return slots[(std::bit_cast<uint64_t>(value) * 0x9E37'79B9'7F4A'7C15u) >> 61]; }
+    static constexpr std::size_t SLOTS = 32;
+    std::array<uint64_t, SLOTS> bits{};
+    std::array<uint8_t, SLOTS> lengths;
+    std::array<std::array<char, MAX_DOUBLE_LEN>, SLOTS> texts;
+    static std::size_t slot(uint64_t value_bits) { return (value_bits * 0x9E37'79B9'7F4A'7C15u) >> 59; }
 };
+static_assert(std::has_single_bit(RecentDoubles::SLOTS) && RecentDoubles::SLOTS == std::size_t{1} << (64 - 59));
 
 // Writes the exact decimal value at p (room for MAX_INTEGER_LEN).
 char* put_json_integer(char* p, i128 value);
