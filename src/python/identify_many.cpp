@@ -49,6 +49,13 @@ void name_index_in_encode_error(Py_ssize_t index) {
 // False with the item's error set (TypeError or UnicodeEncodeError, as
 // identify raises them, naming the item's index).
 bool collect(const char* function, PyObject* values, Texts& texts) {
+    // A str is iterable too, but a text passed for the values is a mistake:
+    // its characters would each be read as a value.
+    if (PyUnicode_Check(values) || PyBytes_Check(values) || PyByteArray_Check(values)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument 'values' must be an iterable of str, not a single text",
+                     function);
+        return false;
+    }
     Ref iterator(PyObject_GetIter(values));
     if (!iterator) return false;
     try {

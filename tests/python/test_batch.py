@@ -69,6 +69,12 @@ def test_bad_item_names_its_index(values, error, index):
         epochsift.identify(values[index])
 
 
+@pytest.mark.parametrize("text", ["1700000000", b"1700000000"])
+def test_a_single_text_is_not_taken_for_its_characters(text):
+    with pytest.raises(TypeError, match="iterable of str"):
+        epochsift.identify_many(text)
+
+
 def test_encode_error_keeps_the_span():
     with pytest.raises(UnicodeEncodeError) as caught:
         epochsift.identify_many(["ok", "ab\ud800cd"])
