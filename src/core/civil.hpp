@@ -13,6 +13,10 @@ constexpr bool is_leap_year(int64_t year) {
     return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
 }
 
+// ISO weekday, 1 (Monday) to 7 (Sunday), of a day counted from 1970-01-01,
+// which was a Thursday.
+constexpr int iso_weekday(int64_t days_since_1970) { return static_cast<int>(floor_mod(days_since_1970 + 3, 7)) + 1; }
+
 constexpr int days_in_month(int64_t year, int month) {
     constexpr int LENGTHS[13] = {0,  // unused: months count from 1
                                  31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};

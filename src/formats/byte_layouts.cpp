@@ -65,14 +65,14 @@ std::optional<LayoutInstant> decode_systemtime(Bytes b) {
     auto const found = civil(year, month, day, hour, minute, second, i128{millis} * 1'000'000, 0, true);
     if (!found) return std::nullopt;
     int64_t const days = static_cast<int64_t>(floor_div(found->instant.ns, NS_PER_DAY));
-    if (static_cast<uint32_t>(floor_mod(days + 4, 7)) != weekday) return std::nullopt;  // 1970-01-01 was a Thursday
+    if (static_cast<uint32_t>(iso_weekday(days) % 7) != weekday) return std::nullopt;  // SYSTEMTIME: 0 is Sunday
     return found;
 }
 
 // UEFI 2.10 §8.3 EFI_TIME: year (u16 LE), month, day, hour, minute, second,
 // pad, nanosecond (u32 LE), time zone (i16 LE, minutes; 0x07FF unspecified),
-// daylight, pad. The zone's sign flipped between revisions of the
-// specification (minutes west before 2.7, east since), so only UTC (0) and
+// daylight, pad. The zone's sign flipped between revisions of the UEFI
+// document (minutes west before 2.7, east since), so only UTC (0) and
 // the unspecified zone (wall-clock time) are read.
 std::optional<LayoutInstant> decode_efi_time(Bytes b) {
     uint32_t const year = le16(b, 0);
@@ -211,7 +211,7 @@ std::optional<LayoutInstant> decode_xfs_bigtime(Bytes b) {
     return count(static_cast<i128>(be_n(b, 0, 8)) - i128{int64_t{1} << 31} * NS_PER_SECOND);
 }
 
-// exFAT timestamp with its two extra fields (exFAT specification §7.4.8,
+// exFAT timestamp with its two extra fields (Microsoft exFAT document §7.4.8,
 // 7.4.9, 7.4.10): the 32-bit DOS date-time written high word first, the
 // 10 ms increment (0-199), then the UTC offset byte: bit 7 set makes the low
 // seven bits a signed count of 15-minute steps; clear, the time is local.

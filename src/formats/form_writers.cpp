@@ -4,6 +4,8 @@
 #include <string_view>
 
 #include "core/civil.hpp"
+#include "core/decimal_digits.hpp"
+#include "formats/text_date_parsers.hpp"
 
 namespace epochsift {
 
@@ -14,10 +16,6 @@ constexpr i128 GREGORIAN_TO_UNIX_NS = i128{12'219'292'800} * NS_PER_SECOND;  // 
 constexpr std::string_view HEX = "0123456789abcdef";
 constexpr std::string_view CROCKFORD = "0123456789ABCDEFGHJKMNPQRSTVWXYZ";
 constexpr std::string_view BASE64URL = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-constexpr std::array<std::string_view, 13> MONTHS = {"",  // unused: months count from 1
-                                                     "Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::array<std::string_view, 7> WEEKDAYS = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 
 // The UTC fields of the whole second at or below an instant, the nanoseconds
 // past it, and the day count since 1970 (for weekdays and ordinals).
@@ -43,15 +41,28 @@ std::optional<Split> split_four_digit_year(PosixNs instant) {
     return s;
 }
 
-void put_digits(std::string& out, int64_t value, int width) {  // value >= 0
-    char digits[20];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int i = n; i < width; ++i) out += '0';
-    while (n > 0) out += digits[--n];
+// At least width digits, zero-padded; value >= 0.
+void put_digits(std::string& out, int64_t value, int width) {
+    char buffer[20];
+    char* const end = buffer + sizeof buffer;
+    char const* const start = put_digits_before(end, static_cast<uint64_t>(value));
+    for (auto n = end - start; n < width; ++n) out += '0';
+    out.append(start, static_cast<std::size_t>(end - start));
+}
+
+// A month or weekday abbreviation as the forms write it: "Jan", "Mon".
+void put_abbr(std::string& out, std::string_view lower) {
+    out += static_cast<char>(lower[0] - 'a' + 'A');
+    out += lower.substr(1);
+}
+
+// HH:MM:SS
+void put_clock(std::string& out, const CivilTime& c) {
+    put_digits(out, c.hour, 2);
+    out += ':';
+    put_digits(out, c.minute, 2);
+    out += ':';
+    put_digits(out, c.second, 2);
 }
 
 void put_hex(std::string& out, uint64_t value, int digits) {
@@ -137,12 +148,10 @@ struct WeekDate {
     int64_t weekday;
 };
 
-int64_t weekday_of(int64_t days) { return floor_mod(days + 3, 7) + 1; }  // 1970-01-01 was a Thursday
-
 int64_t days_of_year_start(int64_t year) { return *unix_seconds(CivilTime{.year = static_cast<int32_t>(year)}) / 86'400; }
 
 WeekDate week_date(int64_t days, int64_t year) {
-    int64_t const weekday = weekday_of(days);
+    int64_t const weekday = iso_weekday(days);
     int64_t const thursday = days - weekday + 4;  // the week belongs to its Thursday's year
     int64_t week_year = year;
     if (thursday < days_of_year_start(year)) week_year = year - 1;
@@ -246,13 +255,11 @@ std::optional<std::string> write_clf(PosixNs instant) {
     std::string out;
     put_digits(out, c.day, 2);
     out += '/';
-    out += MONTHS[c.month];
+    put_abbr(out, MONTH_ABBRS[c.month - 1]);
     out += '/';
     put_digits(out, c.year, 4);
-    for (int field : {c.hour, c.minute, c.second}) {
-        out += ':';
-        put_digits(out, field, 2);
-    }
+    out += ':';
+    put_clock(out, c);
     out += " +0000";
     return out;
 }
@@ -284,19 +291,16 @@ std::optional<std::string> write_rfc2822(PosixNs instant) {
     auto const s = split_four_digit_year(instant);
     if (!s) return std::nullopt;
     auto const& c = s->civil;
-    std::string out(WEEKDAYS[weekday_of(s->days) - 1]);
+    std::string out;
+    put_abbr(out, DAY_ABBRS[iso_weekday(s->days) - 1]);
     out += ", ";
     put_digits(out, c.day, 2);
     out += ' ';
-    out += MONTHS[c.month];
+    put_abbr(out, MONTH_ABBRS[c.month - 1]);
     out += ' ';
     put_digits(out, c.year, 4);
     out += ' ';
-    put_digits(out, c.hour, 2);
-    out += ':';
-    put_digits(out, c.minute, 2);
-    out += ':';
-    put_digits(out, c.second, 2);
+    put_clock(out, c);
     out += " +0000";
     return out;
 }
@@ -313,11 +317,7 @@ std::optional<std::string> write_exif(PosixNs instant) {
     out += ':';
     put_digits(out, c.day, 2);
     out += ' ';
-    put_digits(out, c.hour, 2);
-    out += ':';
-    put_digits(out, c.minute, 2);
-    out += ':';
-    put_digits(out, c.second, 2);
+    put_clock(out, c);
     return out;
 }
 

@@ -30,8 +30,6 @@ constexpr std::array<NamedZone, 10> OBSOLETE_ZONES = {{
     {"cst", -6}, {"mdt", -6}, {"mst", -7}, {"pdt", -7}, {"pst", -8},
 }};
 
-constexpr std::array<std::string_view, 7> DAY_NAMES = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
-
 struct Gap {
     bool ok = true;      // false: a comment ran off the end or nested too deep
     bool any = false;    // white space or a comment was skipped
@@ -82,9 +80,6 @@ std::string_view take_digits(std::string_view text, std::size_t& pos) {
 std::string_view take_letters(std::string_view text, std::size_t& pos) {
     return take_while(text, pos, [](char c) { return is_ascii_alpha(c); });
 }
-
-// ISO weekday 1 (Monday) to 7 of a three-letter name in any case.
-std::optional<int> day_name(std::string_view name) { return index_ignoring_ascii_case(name, DAY_NAMES); }
 
 // A numeric zone ±HHMM: minutes must be 00-59; any two-digit hour passes
 // here and civil_to_posix then refuses offsets beyond ±25:59:59.
@@ -144,7 +139,7 @@ std::optional<PosixNs> parse_rfc2822(std::string_view text) {
 
     std::optional<int> named_weekday;
     if (pos < text.size() && is_ascii_alpha(text[pos])) {
-        named_weekday = day_name(take_letters(text, pos));
+        named_weekday = day_abbr(take_letters(text, pos));
         if (!named_weekday || !skip_cfws(text, pos).ok) return std::nullopt;
         if (pos == text.size() || text[pos] != ',') return std::nullopt;
         ++pos;
@@ -192,11 +187,7 @@ std::optional<PosixNs> parse_rfc2822(std::string_view text) {
     int const day = *fixed_digits(day_digits);
     auto const midnight = unix_seconds(CivilTime{year, *month, day});
     if (!midnight) return std::nullopt;
-    if (named_weekday) {
-        // 1970-01-01 was a Thursday, ISO weekday 4.
-        auto const weekday = static_cast<int>(floor_mod(*midnight / 86'400 + 3, 7)) + 1;
-        if (weekday != *named_weekday) return std::nullopt;
-    }
+    if (named_weekday && iso_weekday(*midnight / 86'400) != *named_weekday) return std::nullopt;
     return civil_to_posix({year, *month, day, *hour, *minute, *second, 0}, *offset);
 }
 

@@ -1,4 +1,4 @@
-// The small readers the textual date parsers share: month abbreviations,
+// The small readers the textual date parsers share: month and day abbreviations,
 // fractions of a second, numeric offsets and signed decimal fields.
 #include <array>
 #include <limits>
@@ -9,9 +9,6 @@
 namespace epochsift {
 
 namespace {
-
-constexpr std::array<std::string_view, 12> MONTH_ABBRS = {"jan", "feb", "mar", "apr", "may", "jun",
-                                                          "jul", "aug", "sep", "oct", "nov", "dec"};
 
 // One optional sign, then at least one ASCII digit, and a value within
 // [lo, hi]. Leading zeros are fine, so the run can be any length; the
@@ -36,6 +33,8 @@ std::optional<int32_t> signed_field(std::string_view text, int32_t lo, int32_t h
 }  // namespace
 
 std::optional<int> month_abbr(std::string_view text) { return index_ignoring_ascii_case(text, MONTH_ABBRS); }
+
+std::optional<int> day_abbr(std::string_view text) { return index_ignoring_ascii_case(text, DAY_ABBRS); }
 
 int32_t frac_to_nanos(std::string_view digits) {
     // Nine places right-padded with zeros; digits past the ninth are

@@ -91,20 +91,11 @@ std::optional<FormInstant> stated(std::optional<PosixNs> instant) {
     return FormInstant{*instant, false};
 }
 
-constexpr std::string_view WEEKDAYS[] = {"sun", "mon", "tue", "wed", "thu", "fri", "sat"};
-
-std::optional<int> weekday_abbr(std::string_view text) {
-    for (int i = 0; i < 7; ++i) {
-        if (equals_ignoring_ascii_case(text, WEEKDAYS[i])) return i;
-    }
-    return std::nullopt;
-}
-
 // The weekday a text names must be the date's: a wrong one is a typo or
 // another calendar, not this form.
 bool weekday_agrees(int weekday, PosixNs instant, int64_t offset_seconds) {
     i128 const local_day = floor_div(instant.ns + i128{offset_seconds} * NS_PER_SECOND, NS_PER_DAY);
-    return floor_mod(local_day + 4, 7) == weekday;  // 1970-01-01 was a Thursday
+    return iso_weekday(static_cast<int64_t>(local_day)) == weekday;
 }
 
 struct Date {
@@ -130,7 +121,7 @@ struct CtimeHead {
 };
 
 std::optional<CtimeHead> ctime_head(Cursor& c) {
-    auto const weekday = weekday_abbr(c.word(3));
+    auto const weekday = day_abbr(c.word(3));
     if (!weekday || !c.literal(' ')) return std::nullopt;
     auto const month = month_abbr(c.word(3));
     if (!month || !c.literal(' ')) return std::nullopt;
@@ -223,7 +214,7 @@ std::optional<FormInstant> parse_ctime(std::string_view text) {
 
 std::optional<FormInstant> parse_js_date_string(std::string_view text) {
     Cursor c(text);
-    auto const weekday = weekday_abbr(c.word(3));
+    auto const weekday = day_abbr(c.word(3));
     if (!weekday || !c.literal(' ')) return std::nullopt;
     auto const month = month_abbr(c.word(3));
     if (!month || !c.literal(' ')) return std::nullopt;
