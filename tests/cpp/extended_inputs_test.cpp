@@ -260,7 +260,7 @@ TEST(TokenIdentifiers, PublishedExamples) {
              {parse_bluesky_tid, "3jzfcijpj2z2a", "2023-06-30T15:03:01.887007Z"},
              // Firebase blog's push ID example; independent decode in Python
              {parse_firebase_push_id, "-JhLeOlGIEjaIOFHR0xd", "2015-02-04T22:15:31.153Z"},
-             // Fernet specification test vector (now = 1985-10-26T01:20:00-07:00)
+             // Fernet's published test vector (now = 1985-10-26T01:20:00-07:00)
              {parse_fernet,
               "gAAAAAAdwJ6wAAECAwQFBgcICQoLDA0ODy021cpGVWKZ_eEwCGM4BLLF_5CV9dOPmrhuVUPgJobwOz7JcbmrR64jVmpU4IwqDA==",
               "1985-10-26T08:20:00Z"},
