@@ -110,6 +110,7 @@ private:
     uint64_t written_ = 0;
     std::size_t in_flight_ = 0;
     bool reader_finished_ = false;
+    bool workers_started_ = false;  // the reader allocates nothing before this
     int read_errno_ = 0;
 };
 
@@ -185,8 +186,14 @@ void Pipeline::read_input() {
 }
 
 void Pipeline::read_input_guarded() {
+    {
+        // While the workers start, the address space may be full up to the
+        // room held back; a chunk read then could not be processed.
+        std::unique_lock lock(done_mutex_);
+        room_free_.wait(lock, [&] { return workers_started_ || cancelled_; });
+    }
     try {
-        read_input();
+        if (!cancelled_) read_input();
     } catch (const std::bad_alloc&) {
         out_of_memory_ = true;
         cancel();
@@ -280,6 +287,11 @@ int Pipeline::run() {
     } catch (const std::bad_alloc&) {
     }
     if (headroom != MAP_FAILED) ::munmap(headroom, THREAD_START_HEADROOM);
+    {
+        std::lock_guard lock(done_mutex_);
+        workers_started_ = true;
+    }
+    room_free_.notify_all();
     if (workers.empty()) {
         cancel();
         reader.join();
