@@ -29,6 +29,17 @@ public:
     std::string_view view() const { return {data_, size_}; }
     std::size_t size() const { return size_; }
 
+    // Empties the buffer, keeping its room for the next text.
+    void clear() { size_ = 0; }
+    // Empties it and gives its room back when that is above most.
+    void clear_and_trim(std::size_t most) {
+        size_ = 0;
+        if (capacity_ <= most) return;
+        std::free(data_);
+        data_ = nullptr;
+        capacity_ = 0;
+    }
+
 private:
     void grow(std::size_t n) {
         std::size_t const wanted = capacity_ * 2 > size_ + n ? capacity_ * 2 : size_ + n;

@@ -101,6 +101,11 @@ char* put_json_integer(char* p, i128 value) {
     return p + (end - digit);
 }
 
+RecentDoubles& thread_recent_doubles() {
+    thread_local RecentDoubles recent_doubles;
+    return recent_doubles;
+}
+
 char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
     // Most components are exactly 1, 0 or one half; their texts need no digit search.
     if (value == 1.0) return put_literal(p, "1.0");
@@ -125,8 +130,7 @@ void append_json_integer(std::string& out, i128 value) {
 
 void append_json_double(std::string& out, double value) {
     JsonSink sink(out);
-    RecentDoubles recent_doubles;
-    sink.advance_to(put_json_double(sink.room(MAX_DOUBLE_LEN), value, recent_doubles));
+    sink.advance_to(put_json_double(sink.room(MAX_DOUBLE_LEN), value, thread_recent_doubles()));
 }
 
 }  // namespace epochsift

@@ -17,18 +17,22 @@ inline constexpr std::size_t MAX_INTEGER_LEN = 40;
 // "-0.00000" and 17 digits, or 17 digits, ".", "e-" and 3 exponent digits.
 inline constexpr std::size_t MAX_DOUBLE_LEN = 32;
 
-// The readings of one value repeat their scores and distances, so the
-// last few number texts are kept, direct-mapped on the value's bits. Only
-// the bits are cleared: 0, the bits of +0.0, which is written as a literal
-// and never kept, marks an empty slot.
+// Readings repeat their scores and distances, within one value and from
+// one value to the next (a family's prior, the usual fractions of a
+// weighted mean), so recent number texts are kept, direct-mapped on the
+// value's bits. Only the bits are cleared: 0, the bits of +0.0, which is
+// written as a literal and never kept, marks an empty slot.
 struct RecentDoubles {
-    static constexpr std::size_t SLOTS = 32;
+    static constexpr std::size_t SLOTS = 256;
     std::array<uint64_t, SLOTS> bits{};
     std::array<uint8_t, SLOTS> lengths;
     std::array<std::array<char, MAX_DOUBLE_LEN>, SLOTS> texts;
-    static std::size_t slot(uint64_t value_bits) { return (value_bits * 0x9E37'79B9'7F4A'7C15u) >> 59; }
+    static std::size_t slot(uint64_t value_bits) { return (value_bits * 0x9E37'79B9'7F4A'7C15u) >> 56; }
 };
-static_assert(std::has_single_bit(RecentDoubles::SLOTS) && RecentDoubles::SLOTS == std::size_t{1} << (64 - 59));
+static_assert(std::has_single_bit(RecentDoubles::SLOTS) && RecentDoubles::SLOTS == std::size_t{1} << (64 - 56));
+
+// The calling thread's texts, kept from call to call.
+RecentDoubles& thread_recent_doubles();
 
 // Writes the exact decimal value at p (room for MAX_INTEGER_LEN).
 char* put_json_integer(char* p, i128 value);

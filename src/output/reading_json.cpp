@@ -153,7 +153,7 @@ constexpr std::size_t USUAL_READING_SIZE = 800;
 }  // namespace
 
 void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidates) {
-    RecentDoubles recent_doubles;
+    RecentDoubles& recent_doubles = thread_recent_doubles();
     out.room(2 + candidates.size() * USUAL_READING_SIZE);
     char* p = out.room(1);
     *p++ = '[';
@@ -172,8 +172,7 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
 void append_json_candidate(std::string& out, const Candidate& c) {
     RowJson const* const row = row_json(c);
     JsonBuffer buffer;
-    RecentDoubles recent_doubles;
-    buffer.advance_to(put_json_candidate(buffer.room(max_json_size(c, row)), c, row, recent_doubles));
+    buffer.advance_to(put_json_candidate(buffer.room(max_json_size(c, row)), c, row, thread_recent_doubles()));
     out.append(buffer.view());
 }
 

@@ -62,8 +62,26 @@ PyObject* str_from_utf8(std::string_view text) {
     auto const plain = [&] { return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())); };
     std::size_t const n = text.size();
     if (n < UTF16_FROM_BYTES) return plain();
-    std::unique_ptr<char16_t[]> units(new (std::nothrow) char16_t[n]);
-    if (!units) return PyErr_NoMemory();
+    // Kept from call to call on the thread, like the JSON buffer.
+    thread_local std::unique_ptr<char16_t[]> kept_units;
+    thread_local std::size_t kept_count = 0;
+    if (kept_count < n) {
+        kept_units.reset();
+        kept_count = 0;
+        kept_units.reset(new (std::nothrow) char16_t[n]);
+        if (!kept_units) return PyErr_NoMemory();
+        kept_count = n;
+    }
+    // Handed back after the call when larger than is worth keeping.
+    struct Trim {
+        ~Trim() {
+            if (kept_count > KEPT_SCRATCH_BYTES / sizeof(char16_t)) {
+                kept_units.reset();
+                kept_count = 0;
+            }
+        }
+    } const trim;
+    std::unique_ptr<char16_t[]> const& units = kept_units;
     auto const* bytes = reinterpret_cast<const unsigned char*>(text.data());
     char16_t* out = units.get();
     std::size_t i = 0;

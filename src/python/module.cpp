@@ -149,10 +149,15 @@ PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
     Identified identified;
     if (!identify_argument("identify_json", args, kwargs, identified)) return nullptr;
     if (identified.zoned) return epochsift::python::str_from_utf8(identified.zoned_json);
-    epochsift::JsonBuffer json;
+    // Kept from call to call on the thread: a fresh buffer of tens of
+    // kilobytes a call makes malloc grow and trim the heap top every time.
+    thread_local epochsift::JsonBuffer json;
+    json.clear();
     EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, identified.readings); });
+    PyObject* const text = outcome == EngineOutcome::Done ? epochsift::python::str_from_utf8(json.view()) : nullptr;
+    json.clear_and_trim(epochsift::python::KEPT_SCRATCH_BYTES);
     if (outcome != EngineOutcome::Done) return engine_error(outcome);
-    return epochsift::python::str_from_utf8(json.view());
+    return text;
 }
 
 // json.loads(text), stealing text; null with an exception set.
