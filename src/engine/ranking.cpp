@@ -88,6 +88,7 @@ void rank_extended(std::vector<Candidate>& readings) {
         double prior;
         bool packed;
         std::size_t index;
+        bool repeats_instant = false;
     };
     std::vector<Keys> keys(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -96,7 +97,7 @@ void rank_extended(std::vector<Candidate>& readings) {
         for (ScoreComponent const& component : c.components) {
             if (component.kind == Component::Prior) prior = component.value;
         }
-        keys[i] = Keys{c.score, c.facts.string_form, prior, c.facts.packed, i};
+        keys[i] = Keys{c.score, c.facts.string_form, prior, c.facts.packed, i, false};
     }
     std::stable_sort(keys.begin(), keys.end(), [](const Keys& a, const Keys& b) {
         if (a.score != b.score) return a.score > b.score;
@@ -107,6 +108,28 @@ void rank_extended(std::vector<Candidate>& readings) {
         // fails a count of seconds.
         return a.packed && !b.packed;
     });
+    // Among readings tied on score and prior, one whose instant a reading
+    // above it already gives (exFAT after FAT) goes after those naming a new
+    // instant: the first few readings then offer as many answers as they can.
+    auto const tied = [](const Keys& a, const Keys& b) {
+        return a.score == b.score && a.string_form == b.string_form && a.prior == b.prior;
+    };
+    for (std::size_t start = 0; start < n;) {
+        std::size_t end = start + 1;
+        while (end < n && tied(keys[start], keys[end])) ++end;
+        if (end - start > 1) {
+            for (std::size_t i = start; i < end; ++i) {
+                PosixNs const instant = readings[keys[i].index].instant;
+                for (std::size_t above = 0; above < i && !keys[i].repeats_instant; ++above) {
+                    keys[i].repeats_instant = readings[keys[above].index].instant == instant;
+                }
+            }
+            std::stable_partition(keys.begin() + static_cast<std::ptrdiff_t>(start),
+                                  keys.begin() + static_cast<std::ptrdiff_t>(end),
+                                  [](const Keys& key) { return !key.repeats_instant; });
+        }
+        start = end;
+    }
     std::vector<Candidate> sorted;
     sorted.reserve(n);
     for (Keys const& key : keys) sorted.push_back(std::move(readings[key.index]));

@@ -71,6 +71,7 @@ def test_float_seconds_read_as_unix(when, micros):
 def test_identifiers_with_small_sequences_read_as_identifiers(when, worker, process, sequence):
     ms = ns_since_epoch(when) // 10**6 - 1420070400000
     snowflake = ms << 22 | worker << 17 | process << 12 | sequence
+    assume(snowflake % 1000 != 0)  # ending as a count of a coarser clock does, it is read as one
     readings = epochsift.identify(str(snowflake), extended=True)
     top_score = readings[0]["score"]
     tied = [r["format_id"] for r in readings if r["score"] == top_score]
@@ -112,6 +113,26 @@ def test_dos_word_outside_the_unix_era_reads_as_fat_before_equally_common_counts
     word = dos_word(when)
     assume(EPOCH + dt.timedelta(seconds=word) < dt.datetime(1993, 1, 1, tzinfo=UTC))
     assert first(str(word))["format_id"] == "fat"
+
+
+def prior_of(reading):
+    return dict(reading["components"])["prior"]
+
+
+@given(value=st.integers(1, 2**63 - 1))
+@settings(max_examples=300)
+def test_readings_tied_with_a_new_instant_go_before_a_repeated_one(value):
+    readings = epochsift.identify(str(value), extended=True)
+    seen = set()
+    for i, reading in enumerate(readings):
+        repeated = reading["instant"] in seen
+        seen.add(reading["instant"])
+        if not repeated:
+            continue
+        for later in readings[i + 1:]:
+            if later["score"] != reading["score"] or prior_of(later) != prior_of(reading):
+                break
+            assert later["instant"] in seen, (reading["format_id"], later["format_id"])
 
 
 @given(st.randoms(use_true_random=False))
