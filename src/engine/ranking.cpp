@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <span>
 
 namespace epochsift {
@@ -30,36 +32,12 @@ bool keys_before(const OrderKeys& a, const OrderKeys& b) {
     return a.format_id < b.format_id;
 }
 
-}  // namespace
-
-bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
-
-void rank(std::vector<Candidate>& readings) {
+// Moves readings into the order of keys (each key holds the position its
+// reading had before sorting), in place, one cycle at a time: each reading is
+// moved once, plus one move through a temporary per cycle.
+template <typename Key>
+void apply_order(std::vector<Candidate>& readings, std::span<Key> keys) {
     std::size_t const n = readings.size();
-    if (n < 2) return;
-    // A value has at most one reading per numeric family and string form:
-    // the keys fit on the stack and an insertion sort needs no buffer.
-    constexpr std::size_t ON_STACK = 64;
-    std::array<OrderKeys, ON_STACK> stack_keys;
-    std::vector<OrderKeys> heap_keys;
-    std::span<OrderKeys> keys(stack_keys.data(), std::min(n, ON_STACK));
-    if (n > ON_STACK) {
-        heap_keys.resize(n);
-        keys = heap_keys;
-    }
-    for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i);
-    if (n <= ON_STACK) {
-        for (std::size_t i = 1; i < n; ++i) {
-            OrderKeys const key = keys[i];
-            std::size_t j = i;
-            for (; j > 0 && keys_before(key, keys[j - 1]); --j) keys[j] = keys[j - 1];
-            keys[j] = key;
-        }
-    } else {
-        std::stable_sort(keys.begin(), keys.end(), keys_before);
-    }
-    // Apply the permutation in place, one cycle at a time: each reading is
-    // moved once, plus one move through a temporary per cycle.
     for (std::size_t start = 0; start < n; ++start) {
         if (keys[start].index == start || keys[start].index == n) continue;
         Candidate held = std::move(readings[start]);
@@ -77,63 +55,112 @@ void rank(std::vector<Candidate>& readings) {
     }
 }
 
+// A stable sort of a value's keys: by insertion up to ON_STACK of them (a
+// value has at most one reading per family and form; no buffer is needed),
+// merging beyond.
+template <std::size_t ON_STACK, typename Key, typename Before>
+void sort_keys(std::span<Key> keys, Before before) {
+    if (keys.size() > ON_STACK) {
+        std::stable_sort(keys.begin(), keys.end(), before);
+        return;
+    }
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        Key const key = keys[i];
+        std::size_t j = i;
+        for (; j > 0 && before(key, keys[j - 1]); --j) keys[j] = keys[j - 1];
+        keys[j] = key;
+    }
+}
+
+}  // namespace
+
+bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
+
+void rank(std::vector<Candidate>& readings) {
+    std::size_t const n = readings.size();
+    if (n < 2) return;
+    constexpr std::size_t ON_STACK = 64;
+    std::array<OrderKeys, ON_STACK> stack_keys;
+    std::vector<OrderKeys> heap_keys;
+    std::span<OrderKeys> keys(stack_keys.data(), std::min(n, ON_STACK));
+    if (n > ON_STACK) {
+        heap_keys.resize(n);
+        keys = heap_keys;
+    }
+    for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i);
+    sort_keys<ON_STACK>(keys, keys_before);
+    apply_order(readings, keys);
+}
+
 void rank_extended(std::vector<Candidate>& readings) {
     std::size_t const n = readings.size();
     if (n < 2) return;
-    // Keys are read once a reading (the prior sits among its components),
-    // then the keys are sorted and the readings moved once into place.
-    struct Keys {
-        double score;
-        bool string_form;
-        double prior;
-        bool packed;
+    // Each reading's order as one 128-bit number, compared as an integer:
+    // the score (descending), then string forms after numeric families, the
+    // prior (descending), a packed family first. The reading's position
+    // breaks ties, so the sort is stable. Scores and priors are
+    // non-negative, so their bits order as they do.
+    using Order = unsigned __int128;
+    struct Ranked {
+        Order order;
+        PosixNs instant;
         std::size_t index;
-        bool repeats_instant = false;
+        bool repeats_instant;
     };
-    std::vector<Keys> keys(n);
+    auto const bits_of = [](double value) { return std::bit_cast<uint64_t>(value + 0.0); };  // -0.0 as +0.0
+    constexpr std::size_t ON_STACK = 128;
+    std::array<Ranked, ON_STACK> stack_ranked;
+    std::vector<Ranked> heap_ranked;
+    std::span<Ranked> ranked(stack_ranked.data(), std::min(n, ON_STACK));
+    if (n > ON_STACK) {
+        heap_ranked.resize(n);
+        ranked = heap_ranked;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         Candidate const& c = readings[i];
+        // The prior is among the last components added.
         double prior = 1.0;
-        for (ScoreComponent const& component : c.components) {
-            if (component.kind == Component::Prior) prior = component.value;
+        for (std::size_t k = c.components.size(); k-- > 0;) {
+            if (c.components[k].kind == Component::Prior) {
+                prior = c.components[k].value;
+                break;
+            }
         }
-        keys[i] = Keys{c.score, c.facts.string_form, prior, c.facts.packed, i, false};
-    }
-    std::stable_sort(keys.begin(), keys.end(), [](const Keys& a, const Keys& b) {
-        if (a.score != b.score) return a.score > b.score;
-        if (a.string_form != b.string_form) return b.string_form;
-        if (a.prior != b.prior) return a.prior > b.prior;
         // Civil fields that all come out valid are evidence a plain count
         // lacks: about half of random values fail a FAT date-time, none
         // fails a count of seconds.
-        return a.packed && !b.packed;
+        uint64_t const low = uint64_t{c.facts.string_form} << 63 | (~bits_of(prior) >> 2) << 1 | uint64_t{!c.facts.packed};
+        ranked[i] = Ranked{Order{~bits_of(c.score)} << 64 | low, c.instant, i, false};
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        return a.order != b.order ? a.order < b.order : a.index < b.index;
     });
+
     // Among readings tied on score and prior, one whose instant a reading
     // above it already gives (exFAT after FAT) goes after those naming a new
     // instant: the first few readings then offer as many answers as they can.
-    auto const tied = [](const Keys& a, const Keys& b) {
-        return a.score == b.score && a.string_form == b.string_form && a.prior == b.prior;
-    };
+    auto const tie_of = [](const Ranked& r) { return r.order >> 1; };  // all but packed
     for (std::size_t start = 0; start < n;) {
         std::size_t end = start + 1;
-        while (end < n && tied(keys[start], keys[end])) ++end;
+        while (end < n && tie_of(ranked[start]) == tie_of(ranked[end])) ++end;
         if (end - start > 1) {
             for (std::size_t i = start; i < end; ++i) {
-                PosixNs const instant = readings[keys[i].index].instant;
-                for (std::size_t above = 0; above < i && !keys[i].repeats_instant; ++above) {
-                    keys[i].repeats_instant = readings[keys[above].index].instant == instant;
+                for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
+                    ranked[i].repeats_instant = ranked[above].instant == ranked[i].instant;
                 }
             }
-            std::stable_partition(keys.begin() + static_cast<std::ptrdiff_t>(start),
-                                  keys.begin() + static_cast<std::ptrdiff_t>(end),
-                                  [](const Keys& key) { return !key.repeats_instant; });
+            // A stable partition by insertion: a tied group is a few readings.
+            for (std::size_t i = start + 1; i < end; ++i) {
+                if (ranked[i].repeats_instant) continue;
+                Ranked const moving = ranked[i];
+                std::size_t j = i;
+                for (; j > start && ranked[j - 1].repeats_instant; --j) ranked[j] = ranked[j - 1];
+                ranked[j] = moving;
+            }
         }
         start = end;
     }
-    std::vector<Candidate> sorted;
-    sorted.reserve(n);
-    for (Keys const& key : keys) sorted.push_back(std::move(readings[key.index]));
-    readings = std::move(sorted);
+    apply_order(readings, ranked);
 }
 
 }  // namespace epochsift
