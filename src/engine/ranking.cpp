@@ -72,6 +72,26 @@ void sort_keys(std::span<Key> keys, Before before) {
     }
 }
 
+// Room for one key a reading: on the stack for as many readings as a value
+// usually has, on the heap beyond. Not to be moved: the span points into it.
+template <typename Key, std::size_t ON_STACK>
+class KeyRoom {
+public:
+    explicit KeyRoom(std::size_t n) {
+        if (n > ON_STACK) heap_.resize(n);
+        keys_ = n > ON_STACK ? std::span<Key>(heap_) : std::span<Key>(stack_.data(), n);
+    }
+    KeyRoom(const KeyRoom&) = delete;
+    KeyRoom& operator=(const KeyRoom&) = delete;
+
+    std::span<Key> keys() const { return keys_; }
+
+private:
+    std::array<Key, ON_STACK> stack_;
+    std::vector<Key> heap_;
+    std::span<Key> keys_;
+};
+
 }  // namespace
 
 bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
@@ -80,13 +100,8 @@ void rank(std::vector<Candidate>& readings) {
     std::size_t const n = readings.size();
     if (n < 2) return;
     constexpr std::size_t ON_STACK = 64;
-    std::array<OrderKeys, ON_STACK> stack_keys;
-    std::vector<OrderKeys> heap_keys;
-    std::span<OrderKeys> keys(stack_keys.data(), std::min(n, ON_STACK));
-    if (n > ON_STACK) {
-        heap_keys.resize(n);
-        keys = heap_keys;
-    }
+    KeyRoom<OrderKeys, ON_STACK> room(n);
+    std::span<OrderKeys> const keys = room.keys();
     for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i);
     sort_keys<ON_STACK>(keys, keys_before);
     apply_order(readings, keys);
@@ -108,14 +123,8 @@ void rank_extended(std::vector<Candidate>& readings) {
         bool repeats_instant;
     };
     auto const bits_of = [](double value) { return std::bit_cast<uint64_t>(value + 0.0); };  // -0.0 as +0.0
-    constexpr std::size_t ON_STACK = 128;
-    std::array<Ranked, ON_STACK> stack_ranked;
-    std::vector<Ranked> heap_ranked;
-    std::span<Ranked> ranked(stack_ranked.data(), std::min(n, ON_STACK));
-    if (n > ON_STACK) {
-        heap_ranked.resize(n);
-        ranked = heap_ranked;
-    }
+    KeyRoom<Ranked, 128> room(n);
+    std::span<Ranked> const ranked = room.keys();
     for (std::size_t i = 0; i < n; ++i) {
         Candidate const& c = readings[i];
         // The prior is among the last components added.
