@@ -93,7 +93,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         out += ',';
         append_csv_field(out, reading.format_id);
         out += ',';
-        if (reading.rendered) append_csv_field(out, reading.rendered->view());
+        if (auto const rendered = reading.rendered()) append_csv_field(out, rendered->view());
         out += ',';
         append_json_double(out, reading.score);  // the JSON digits: shortest round trip, never a comma
         out += ",\n";

@@ -27,7 +27,7 @@ struct Row {
     std::string rank;
     std::string score;
     std::string label;
-    std::string_view rendered;
+    std::string rendered;
     std::string local;
     std::string flags;
 };
@@ -99,11 +99,12 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     rows.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i) {
         const Candidate& reading = readings[i];
+        std::optional<RenderedText> const text = reading.rendered();
         rows.push_back(Row{
             .rank = std::to_string(ranks[i]),
             .score = std::move(scores[i]),
             .label = fitted_label(reading.label, label_limit),
-            .rendered = reading.rendered ? reading.rendered->view() : NOT_RENDERED,
+            .rendered = std::string(text ? text->view() : NOT_RENDERED),
             .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),
             .flags = flags_text(flags_of(reading)),
         });

@@ -43,6 +43,12 @@ struct PosixNs {
     // The same text written into out (at least RFC3339_MAX_LEN bytes);
     // returns its length, 0 when the instant is outside the calendar range.
     std::size_t write_rfc3339(char* out) const;
+
+    // Whether write_rfc3339 writes a text: the second, taken toward zero,
+    // lies in the calendar range.
+    constexpr bool renders() const {
+        return ns > i128{MIN_CALENDAR_SECOND - 1} * NS_PER_SECOND && ns < i128{MAX_CALENDAR_SECOND + 1} * NS_PER_SECOND;
+    }
 };
 
 // Overflow-checked 128-bit addition: false when the sum leaves 128 bits.

@@ -192,13 +192,16 @@ struct Candidate {
     std::string_view citation;
     std::string_view form_note;  // a string form's note column; empty for numeric families
     PosixNs instant;
-    std::optional<RenderedText> rendered;  // absent outside the calendar range
     double score = 0.0;
     ComponentList components;
     NoteSet notes;
     ReadingFacts facts;
     int64_t raw = 0;  // the integer read, which the sentinel note quotes
     InputLayout layout{};
+
+    // The UTC text of the instant, absent outside the calendar range: made
+    // when it is written, so readings nobody prints are never rendered.
+    std::optional<RenderedText> rendered() const { return RenderedText::of(instant); }
 };
 
 }  // namespace epochsift

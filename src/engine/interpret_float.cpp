@@ -22,8 +22,7 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
             options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
         std::optional<PosixNs> const instant = decode_float(family, value);
         if (!instant) continue;
-        std::optional<RenderedText> rendered = RenderedText::of(*instant);
-        if (!rendered) continue;  // a float reading is never kept unrendered
+        if (!instant->renders()) continue;  // a float reading is never kept unrendered
 
         bool const inside = family.contains(*instant);
         Candidate& reading = out.emplace_back(Candidate{
@@ -32,7 +31,6 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
             .citation = family.citation,
             .form_note = {},
             .instant = *instant,
-            .rendered = rendered,
             .score = 0.0,
             .components = {},
             .notes = row_notes(family),

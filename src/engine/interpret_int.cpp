@@ -20,10 +20,10 @@ static_assert(ComponentList::CAPACITY == 7 + 4 + 4);
 namespace {
 
 // The instant raw denotes in family and its text, or nothing: no reading.
-std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw);
+std::optional<PosixNs> renderable_instant(const NumericFamily& family, int64_t raw);
 
 // The reading of raw at instant, its components still to add.
-Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered);
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant);
 
 // Adds the reference components; the caller scores them.
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
@@ -33,9 +33,9 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
 // many families a value has no reading in too.
 void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
                     bool shaped) {
-    auto const found = rendered_instant(row, raw);
+    auto const found = renderable_instant(row, raw);
     if (!found) return;
-    Candidate& reading = out.emplace_back(bare_reading(row, raw, found->first, found->second));
+    Candidate& reading = out.emplace_back(bare_reading(row, raw, *found));
     add_components(reading, row, raw, options.context);
     // The extended evidence scores the reading again, over all its components.
     if (options.extended) {
@@ -72,9 +72,9 @@ std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext&
 }
 
 std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t raw, const IntContext& context) {
-    auto const found = rendered_instant(family, raw);
+    auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
-    std::optional<Candidate> reading = bare_reading(family, raw, found->first, found->second);
+    std::optional<Candidate> reading = bare_reading(family, raw, *found);
     add_components(*reading, family, raw, context);
     reading->score = overall_score(reading->components);
     return reading;
@@ -82,22 +82,19 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
 
 namespace {
 
-std::optional<std::pair<PosixNs, RenderedText>> rendered_instant(const NumericFamily& family, int64_t raw) {
+std::optional<PosixNs> renderable_instant(const NumericFamily& family, int64_t raw) {
     auto const decoded = decode_integer(family, raw);
-    if (!decoded) return std::nullopt;
-    std::optional<RenderedText> const rendered = RenderedText::of(*decoded);
-    if (!rendered) return std::nullopt;
-    return std::pair{*decoded, *rendered};
+    if (!decoded || !(*decoded).renders()) return std::nullopt;
+    return *decoded;
 }
 
-Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant, const RenderedText& rendered) {
+Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant) {
     return Candidate{
         .format_id = family.id,
         .label = family.label,
         .citation = family.citation,
         .form_note = {},
         .instant = instant,
-        .rendered = rendered,
         .score = 0.0,
         .components = {},
         .notes = integer_notes(family, raw, instant),

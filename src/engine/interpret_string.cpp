@@ -16,7 +16,6 @@ Candidate string_candidate(const StringForm& form, FormInstant found) {
         .citation = form.citation,
         .form_note = form.note,
         .instant = found.instant,
-        .rendered = RenderedText::of(found.instant),  // absent when the instant cannot be shown
         .score = 1.0,
         .components = {{Component::Representable, 1.0},
                        {Component::SelfDescribing, 1.0},

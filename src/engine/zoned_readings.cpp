@@ -8,11 +8,9 @@ namespace {
 
 // The reading moved to instant; nothing when it cannot be rendered there.
 std::optional<Candidate> moved(const Candidate& reading, PosixNs instant) {
-    auto rendered = RenderedText::of(instant);
-    if (!rendered) return std::nullopt;
+    if (!instant.renders()) return std::nullopt;
     Candidate out = reading;
     out.instant = instant;
-    out.rendered = rendered;
     return out;
 }
 

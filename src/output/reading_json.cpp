@@ -83,8 +83,7 @@ constexpr std::size_t CANDIDATE_FRAME =
 // The most a candidate's text can take: every byte of every variable text
 // escaped, every number at its widest, and a block's overhang.
 std::size_t max_json_size(const Candidate& c, const RowJson* row) {
-    std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + MAX_DOUBLE_LEN +
-                       (c.rendered ? max_json_string_size(*c.rendered) : 0) +
+    std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + MAX_DOUBLE_LEN + RFC3339_MAX_LEN + 2 +
                        c.components.size() * (BLOCK + MAX_DOUBLE_LEN + 1);
     size += row != nullptr ? row->head.size()
                            : max_json_string_size(c.format_id) + max_json_string_size(c.label) +
@@ -117,7 +116,14 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, Recent
     }
     p = put_json_integer(p, c.instant.ns);
     p = put_literal(p, ",\"rendered\":");
-    p = c.rendered ? put_json_string(p, *c.rendered) : put_literal(p, "null");
+    // The text is ASCII digits and separators, written in place: no escaping.
+    *p = '"';
+    if (std::size_t const length = c.instant.write_rfc3339(p + 1); length != 0) {
+        p += 1 + length;
+        *p++ = '"';
+    } else {
+        p = put_literal(p, "null");
+    }
     p = put_literal(p, ",\"score\":");
     p = put_json_double(p, c.score, recent_doubles);
     p = put_literal(p, ",\"components\":[");

@@ -130,7 +130,8 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     if (!set_borrowed(d, keys_[Label], shared_text(c.label))) return nullptr;
     if (!set_borrowed(d, keys_[Citation], shared_text(c.citation))) return nullptr;
     if (!set_stolen(d, keys_[Instant], instant(c.instant.ns))) return nullptr;
-    PyObject* rendered = c.rendered ? new_text(c.rendered->view()) : new_ref(Py_None);
+    std::optional<RenderedText> const text = c.rendered();
+    PyObject* rendered = text ? new_text(text->view()) : new_ref(Py_None);
     if (!set_stolen(d, keys_[Rendered], rendered)) return nullptr;
     if (!set_borrowed(d, keys_[Score], shared_float(c.score))) return nullptr;
 

@@ -75,14 +75,15 @@ TEST(JsonCandidate, MembersInOrder) {
     c.format_id = "x";
     c.label = "L §";
     c.citation = "C";
-    c.instant = PosixNs{-1};
+    c.instant = PosixNs{i128{1} << 100};  // past the calendar: no rendered text
     c.score = 1.0;
     std::string out;
     append_json_candidates(out, std::span<const Candidate>(&c, 1));
     EXPECT_EQ(out,
-              "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":null,"
+              "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":1267650600228229401496703205376,"
+              "\"rendered\":null,"
               "\"score\":1.0,\"components\":[],\"assumptions\":[],\"sentinel\":false}]");
-    c.rendered = RenderedText::from("r");
+    c.instant = PosixNs{-1};
     c.components = {{Component::InWindow, std::nan("")}, {Component::Prevalence, 0.0}};
     c.form_note = "a\n";
     c.notes = {Note::Form, Note::Sentinel};
@@ -90,7 +91,8 @@ TEST(JsonCandidate, MembersInOrder) {
     out.clear();
     append_json_candidate(out, c);
     EXPECT_EQ(out,
-              "{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,\"rendered\":\"r\","
+              "{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,"
+              "\"rendered\":\"1969-12-31T23:59:59.999999999Z\","
               "\"score\":1.0,\"components\":[[\"in_window\",null],[\"prevalence\",0.0]],\"assumptions\":["
               "\"value 0 is a likely sentinel (possible sentinel: zero / unset) — an 'unset'/'never' marker, not "
               "necessarily a real instant\",\"a\\n; NO timezone designator — assumed UTC, but may be local time\"],"
