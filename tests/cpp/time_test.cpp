@@ -58,6 +58,20 @@ TEST(Rfc3339, OutsideTheCalendarRange) {
     EXPECT_TRUE(PosixNs{i128{MIN_CALENDAR_SECOND} * NS_PER_SECOND}.to_rfc3339());
 }
 
+// renders() decides, without writing, whether a reading has a text: it must
+// agree with the writer at every edge of the range, to the nanosecond.
+TEST(Rfc3339, RendersAgreesWithTheWriterAtTheEdges) {
+    char text[RFC3339_MAX_LEN];
+    for (int64_t const second : {MIN_CALENDAR_SECOND, MAX_CALENDAR_SECOND, int64_t{0}}) {
+        for (int64_t step = -2; step <= 2; ++step) {
+            for (int64_t const nanos : {-999'999'999, -1, 0, 1, 999'999'999}) {
+                PosixNs const instant = PosixNs::from_seconds(second + step, nanos);
+                EXPECT_EQ(instant.renders(), instant.write_rfc3339(text) != 0) << second + step << " s " << nanos;
+            }
+        }
+    }
+}
+
 TEST(Rfc3339, RandomInstantsMatchAnIndependentCalendar) {
     std::mt19937_64 rng(20261206);
     std::uniform_int_distribution<int64_t> seconds(MIN_CALENDAR_SECOND, MAX_CALENDAR_SECOND);
