@@ -118,22 +118,17 @@ TEST(BatchPipeline, LineNumbersAcrossChunks) {
 }
 
 // Controls inside values: a quoted field keeps its CR; DEL and C1 controls
-// pass through. The JSON record carries them escaped or as they are, and a
-// CSV field with any line break is quoted (RFC 4180, 2.6).
-TEST(BatchPipeline, ControlsInValues) {
+// pass through, and a CSV field with any line break is quoted (RFC 4180,
+// 2.6). The JSON records of such values are checked against the module by
+// test_cli.py.
+TEST(BatchPipeline, ControlsInValuesAsCsv) {
     std::string const input = "k,\"a\rb\"\nk,x\x7Fy\nk,\xC2\x85z\nk,\"1\r\n2\"\n";
-    std::vector<std::string> const values = {"a\rb", "x\x7Fy", "\xC2\x85z", "1\r\n2"};
     BatchSettings settings;
     settings.threads = 2;
     settings.format.column = 2;
-    Outcome const json = run_pipeline(input, settings, true);
-    EXPECT_EQ(json.status, EXIT_DONE);
-    std::vector<nlohmann::json> const records = records_of(json.output);
-    ASSERT_EQ(records.size(), values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(records[i]["value"], values[i]) << i;
-
     settings.format.output = BatchOutput::BestCsv;
     Outcome const csv = run_pipeline(input, settings, false);
+    EXPECT_EQ(csv.status, EXIT_DONE);
     EXPECT_EQ(csv.output, std::string(CSV_HEADER) + "\"a\rb\",,,,,\nx\x7Fy,,,,,\n\xC2\x85z,,,,,\n\"1\r\n2\",,,,,\n");
 }
 

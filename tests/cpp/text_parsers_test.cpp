@@ -97,13 +97,10 @@ TEST(Exif, FormsAndNearMisses) {
 
 // ---- ISO ordinal and week dates ----
 
-// Forms and bounds; the walk below checks the day numbering.
+// Forms and bounds; the walk below checks the day numbering, the week
+// around New Year and which years have a week 53.
 TEST(IsoOrdinal, FormsAndNearMisses) {
-    const Case cases[] = {
-        {"2024-366", "2024-12-31T00:00:00Z"},
-        {"+024-001", "0024-01-01T00:00:00Z"},
-        {"9999-364", "9999-12-30T00:00:00Z"},
-    };
+    const Case cases[] = {{"+024-001", "0024-01-01T00:00:00Z"}, {"9999-364", "9999-12-30T00:00:00Z"}};
     CHECK_ALL(parse_iso_ordinal, cases);
     REFUSES(parse_iso_ordinal, "9999-365",  // past the calendar range
             "2023-366", "2024-000", "2024-60", "-024-001", "+2024-060", "2024060");
@@ -111,8 +108,6 @@ TEST(IsoOrdinal, FormsAndNearMisses) {
 
 TEST(IsoWeek, FormsAndNearMisses) {
     const Case cases[] = {
-        {"2020-W53-5", "2021-01-01T00:00:00Z"},
-        {"2025-W01-1", "2024-12-30T00:00:00Z"},
         {"2024-W7-1", "2024-02-12T00:00:00Z"},
         {"2024-W007-1", "2024-02-12T00:00:00Z"},
         {"2024-W01-01", "2024-01-01T00:00:00Z"},
