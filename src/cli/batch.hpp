@@ -52,9 +52,11 @@ struct BatchStreams {
 // The pipeline over open descriptors. Returns an ExitStatus.
 int run_batch_streams(const BatchStreams& streams, const BatchSettings& settings);
 
-// The column modes over open descriptors: the values are held (their text
-// back to back, 24 bytes a line, and a 16-byte view each for the verdict)
-// until the input ends. Returns an ExitStatus.
+// The column modes over open descriptors. --infer tallies the column as it
+// is read; --by-column reads a file twice (the verdict, then the records
+// through the pipeline) and holds a pipe's values (their text back to back,
+// 24 bytes a line, and a 16-byte view each for the verdict) until the input
+// ends. Returns an ExitStatus.
 int run_column_streams(const BatchStreams& streams, const BatchSettings& settings);
 
 // Opens settings.path (or takes standard input) and writes to standard

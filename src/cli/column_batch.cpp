@@ -1,7 +1,10 @@
-// Batch mode over the whole column: the values are read to the end first,
-// since a verdict weighs every value. The texts are held back to back in
-// one buffer with a small row a line; the records of --by-column are then
-// written in input order.
+// Batch mode over the whole column, since a verdict weighs every value.
+// --infer tallies the values a run at a time and merges the tallies, so the
+// column is never held. --by-column reads a file twice: once for the
+// verdict, then through the batch pipeline with the verdict's format first.
+// From a pipe it holds the values (their text back to back, a small row a
+// line) and writes the records in input order once the input ends.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -39,11 +42,17 @@ struct HeldColumn {
 
 struct ReadOutcome {
     int read_errno = 0;
+    uint64_t lines = 0;
     uint64_t problems = 0;
     uint64_t first_problem = 0;
 };
 
-ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settings, HeldColumn& held) {
+// Reads the column to its end, handing on each value (on_value(value, line))
+// and each line without one (on_failure(error, line)); with report_lines,
+// each such line also gets a message.
+template <typename OnValue, typename OnFailure>
+ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settings, bool report_lines,
+                        OnValue on_value, OnFailure on_failure) {
     const RecordFormat& format = settings.format;
     RecordSplitter splitter(SplitterSettings{
         .quoted_fields = format.column != 0,
@@ -54,6 +63,7 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
     std::string const name(streams.input_name);
     std::string buffer(READ_SIZE, '\0'), record, scratch;
     auto const add = [&](const RecordEnd& end) {
+        ++outcome.lines;
         std::string error, what;
         if (end.overlong) {
             error = "line longer than " + std::to_string(settings.max_line) + " bytes";
@@ -61,9 +71,7 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
         } else {
             LineValue const found = value_of(record, format, scratch);
             if (found.value) {
-                held.text += *found.value;
-                held.lines.push_back(HeldLine{held.text.size(), end.line, -1});
-                ++held.values;
+                on_value(*found.value, end.line);
                 record.clear();
                 return;
             }
@@ -71,10 +79,9 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
             what = found.what;
         }
         record.clear();
-        held.lines.push_back(HeldLine{held.text.size(), end.line, static_cast<int32_t>(held.failures.size())});
-        held.failures.push_back(std::move(error));
+        on_failure(std::move(error), end.line);
         if (outcome.problems++ == 0) outcome.first_problem = end.line;
-        write_all(streams.messages, message_line(name + ':' + std::to_string(end.line) + ": " + what));
+        if (report_lines) write_all(streams.messages, message_line(name + ':' + std::to_string(end.line) + ": " + what));
     };
     for (;;) {
         ssize_t const count = ::read(streams.input, buffer.data(), buffer.size());
@@ -90,6 +97,65 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
         std::string_view piece(buffer.data(), static_cast<std::size_t>(count));
         while (auto const end = splitter.next(piece, record)) add(*end);
     }
+}
+
+// The column's verdict built as the values arrive: a run's tallies are
+// merged into the column's, so memory does not grow with the column. A
+// column shorter than one run gets exactly identify_column's verdicts; over
+// several runs only a score's last bits may differ (sums taken in another
+// order).
+class RunningVerdict {
+public:
+    explicit RunningVerdict(const ReadOptions& options) : options_(options), merged_(column_tally_count()) {}
+
+    void add(std::string_view value) {
+        text_ += value;
+        ends_.push_back(text_.size());
+        if (ends_.size() >= RUN_VALUES || text_.size() >= RUN_BYTES) tally_run();
+    }
+
+    std::vector<ColumnVerdict> verdicts() {
+        tally_run();
+        return column_verdicts(merged_, options_);
+    }
+
+private:
+    static constexpr std::size_t RUN_VALUES = 1 << 16;
+    static constexpr std::size_t RUN_BYTES = 4 << 20;
+
+    void tally_run() {
+        if (ends_.empty()) return;
+        std::vector<std::string_view> views;
+        views.reserve(ends_.size());
+        std::size_t start = 0;
+        for (std::size_t const end : ends_) {
+            views.emplace_back(text_.data() + start, end - start);
+            start = end;
+        }
+        std::vector<ColumnTally> const run = column_tallies(views, options_);
+        for (std::size_t i = 0; i < merged_.size(); ++i) merge_column_tally(merged_[i], run[i]);
+        text_.clear();
+        ends_.clear();
+    }
+
+    const ReadOptions& options_;
+    std::vector<ColumnTally> merged_;
+    std::string text_;
+    std::vector<std::size_t> ends_;
+};
+
+ReadOutcome read_held_column(const BatchStreams& streams, const BatchSettings& settings, HeldColumn& held) {
+    return read_column(
+        streams, settings, true,
+        [&](std::string_view value, uint64_t line) {
+            held.text += value;
+            held.lines.push_back(HeldLine{held.text.size(), line, -1});
+            ++held.values;
+        },
+        [&](std::string error, uint64_t line) {
+            held.lines.push_back(HeldLine{held.text.size(), line, static_cast<int32_t>(held.failures.size())});
+            held.failures.push_back(std::move(error));
+        });
 }
 
 std::vector<std::string_view> value_views(const HeldColumn& held) {
@@ -123,47 +189,89 @@ bool write_records(int output, const HeldColumn& held, RecordFormat format) {
     return write_all(output, out);
 }
 
+bool seekable_file(int fd) {
+    struct stat status {};
+    return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
+}
+
+// The closing message and status of a run that read outcome's lines.
+int finish(const BatchStreams& streams, const ReadOutcome& outcome, bool written, std::string_view unread_note) {
+    std::string const name(streams.input_name);
+    if (!written) {
+        if (errno != EPIPE) report(streams.messages, std::string("cannot write the output: ") + std::strerror(errno));
+        return EXIT_FAILED;
+    }
+    if (outcome.problems != 0) {
+        report(streams.messages, name + ": " + std::to_string(outcome.problems) + " of " + std::to_string(outcome.lines) +
+                                     " lines could not be read (first: line " + std::to_string(outcome.first_problem) +
+                                     ")" + std::string(unread_note));
+        return EXIT_LINES_UNREAD;
+    }
+    return EXIT_DONE;
+}
+
+int read_failed(const BatchStreams& streams, int read_errno) {
+    report(streams.messages, "cannot read " + std::string(streams.input_name) + ": " + std::strerror(read_errno));
+    return EXIT_USAGE;
+}
+
+int infer(const BatchStreams& streams, const BatchSettings& settings) {
+    RunningVerdict running(settings.format.read);
+    uint64_t values = 0;
+    ReadOutcome const read = read_column(
+        streams, settings, true,
+        [&](std::string_view value, uint64_t) {
+            running.add(value);
+            ++values;
+        },
+        [](std::string, uint64_t) {});
+    if (read.read_errno != 0) return read_failed(streams, read.read_errno);
+    std::vector<ColumnVerdict> const verdicts = running.verdicts();
+    std::string out;
+    if (settings.json) {
+        append_json_verdicts(out, verdicts);
+        out += '\n';
+    } else {
+        append_verdict_table(out, verdicts, values);
+    }
+    return finish(streams, read, write_all(streams.output, out), "; the verdicts leave them out");
+}
+
+// A file: the verdict from a first reading, then the records through the
+// batch pipeline, every core, in bounded memory. Lines that cannot be read
+// are reported by the second reading only. Should the file grow in between,
+// the lines added get records but did not weigh in the verdict.
+int by_column_from_file(const BatchStreams& streams, const BatchSettings& settings) {
+    RunningVerdict running(settings.format.read);
+    ReadOutcome const read = read_column(
+        streams, settings, false, [&](std::string_view value, uint64_t) { running.add(value); },
+        [](std::string, uint64_t) {});
+    if (read.read_errno != 0) return read_failed(streams, read.read_errno);
+    std::vector<ColumnVerdict> const verdicts = running.verdicts();
+    if (::lseek(streams.input, 0, SEEK_SET) != 0) return read_failed(streams, errno);
+    BatchSettings records = settings;
+    records.column_mode = ColumnMode::PerValue;
+    records.format.lead_format = verdicts.empty() ? std::string_view() : verdicts.front().format_id;
+    return run_batch_streams(streams, records);
+}
+
+int by_column_held(const BatchStreams& streams, const BatchSettings& settings) {
+    HeldColumn held;
+    ReadOutcome const read = read_held_column(streams, settings, held);
+    if (read.read_errno != 0) return read_failed(streams, read.read_errno);
+    std::vector<std::string_view> const views = value_views(held);
+    std::vector<ColumnVerdict> const verdicts = identify_column(views, settings.format.read);
+    RecordFormat format = settings.format;
+    format.lead_format = verdicts.empty() ? std::string_view() : verdicts.front().format_id;
+    return finish(streams, read, write_records(streams.output, held, format), "; their records carry the error");
+}
+
 }  // namespace
 
 int run_column_streams(const BatchStreams& streams, const BatchSettings& settings) {
     try {
-        HeldColumn held;
-        ReadOutcome const read = read_column(streams, settings, held);
-        std::string const name(streams.input_name);
-        if (read.read_errno != 0) {
-            report(streams.messages, "cannot read " + name + ": " + std::strerror(read.read_errno));
-            return EXIT_USAGE;
-        }
-        std::vector<std::string_view> const views = value_views(held);
-        std::vector<ColumnVerdict> const verdicts = identify_column(views, settings.format.read);
-        bool written = true;
-        if (settings.column_mode == ColumnMode::Infer) {
-            std::string out;
-            if (settings.json) {
-                append_json_verdicts(out, verdicts);
-                out += '\n';
-            } else {
-                append_verdict_table(out, verdicts, held.values);
-            }
-            written = write_all(streams.output, out);
-        } else {
-            RecordFormat format = settings.format;
-            format.lead_format = verdicts.empty() ? std::string_view() : verdicts.front().format_id;
-            written = write_records(streams.output, held, format);
-        }
-        if (!written) {
-            if (errno != EPIPE) report(streams.messages, std::string("cannot write the output: ") + std::strerror(errno));
-            return EXIT_FAILED;
-        }
-        if (read.problems != 0) {
-            report(streams.messages, name + ": " + std::to_string(read.problems) + " of " +
-                                         std::to_string(held.lines.size()) + " lines could not be read (first: line " +
-                                         std::to_string(read.first_problem) + ")" +
-                                         (settings.column_mode == ColumnMode::Infer ? "; the verdicts leave them out"
-                                                                                    : "; their records carry the error"));
-            return EXIT_LINES_UNREAD;
-        }
-        return EXIT_DONE;
+        if (settings.column_mode == ColumnMode::Infer) return infer(streams, settings);
+        return seekable_file(streams.input) ? by_column_from_file(streams, settings) : by_column_held(streams, settings);
     } catch (const std::bad_alloc&) {
         report(streams.messages, "out of memory");
         return EXIT_FAILED;
