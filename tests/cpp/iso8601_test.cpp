@@ -145,6 +145,7 @@ TEST(Iso8601, LongSuffixRunsAreReadToTheEnd) {
     EXPECT_FALSE(parse_iso8601(std::string_view("2024-05-01T12:00:00Z\0", 21)));
 }
 
+// Two-digit and four-digit years of one text and an offset: test_asn1_readings.
 TEST(Asn1, Forms) {
     struct Case {
         const char* text;
@@ -154,12 +155,9 @@ TEST(Asn1, Forms) {
     };
     const Case cases[] = {
         {"20240501120000Z", 4, NOON, true},
-        {"20240501120000+0130", 4, "2024-05-01T10:30:00Z", true},
         {"20240501120000", 4, NOON, false},  // no zone: read as UTC
         {"2024050112Z", 4, NOON, true},      // minutes and seconds may go
         {"20240501120000,123456789987Z", 4, "2024-05-01T12:00:00.123456789Z", true},
-        {"240501120000Z", 4, "2405-01-12T00:00:00Z", true},
-        {"240501120000Z", 2, NOON, true},
         {"2405011200+0100", 2, "2024-05-01T11:00:00Z", true},
         {"240501120000.25Z", 2, "2024-05-01T12:00:00.25Z", true},
         {"490101000000Z", 2, "2049-01-01T00:00:00Z", true},  // the pivot
@@ -199,13 +197,13 @@ std::string claims_of(std::string_view token) {
 
 std::string token(std::string_view payload) { return "h." + base64url(payload) + ".s"; }
 
+// All three claims in one token: test_jwt_claims_in_fixed_order.
 TEST(Jwt, Payloads) {
     struct Case {
         std::string payload;
         const char* claims;
     };
     const Case cases[] = {
-        {R"({"nbf":1,"exp":2,"iat":3})", "iat=3 exp=2 nbf=1"},
         {" \t\n{\"iat\":5}\r\n ", "iat=5"},
         {R"({"iat":-0,"exp":-20})", "iat=0 exp=-20"},
         {R"({"iat":9223372036854775807,"exp":-9223372036854775808})", "iat=9223372036854775807 exp=-9223372036854775808"},
