@@ -35,20 +35,16 @@ std::vector<uint8_t> bytes_of(std::string_view hex) {
 
 // ---- hex bytes ----
 
+// The forms Python's bytes.hex and time-decode's examples do not write; those
+// are read in test_extended_inputs.py and test_peer_examples.py.
 TEST(HexBytes, AcceptedSpellings) {
     struct Case {
         const char* text;
         const char* bytes;  // the same bytes, plain lower case
     };
     for (Case const& c : std::initializer_list<Case>{
-             {"6817855a", "6817855a"},
-             {"0x6817855A", "6817855a"},
              {"0X1", "01"},
-             {"00 00 01 8b cf e5 68 00", "0000018bcfe56800"},
-             {"AE:D1:9D:D6", "aed19dd6"},
-             {"ae-d1", "aed1"},
              {"0xaa bb", "aabb"},
-             {"00112233445566778899aabbccddeeff", "00112233445566778899aabbccddeeff"},
              {"1234", "1234"},  // only with --hex: see below
          }) {
         bool const decimal = std::string_view(c.text).find_first_not_of("0123456789") == std::string_view::npos;
