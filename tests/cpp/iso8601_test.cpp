@@ -51,11 +51,11 @@ TEST(Iso8601, Forms) {
     for (const Case& c : cases) EXPECT_EQ(utc(parse_iso8601(c.text)), c.utc) << c.text;
 }
 
-// One text a way of failing: a missing part, each field's range, the forms
+// One text a way of failing: a missing piece, each field's range, the forms
 // mixed, trailing text.
 TEST(Iso8601, NearMisses) {
     for (const char* text : {
-             "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T", "2024-05-01  12:00:00Z",  // missing parts
+             "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T", "2024-05-01  12:00:00Z",  // missing pieces
              "2024-05-01T12:00:00.1234567890Z", "2024-05-01T12:00:00.Z", "2024-05-01T12:00.5Z",  // fractions
              "2024-0501T12:00:00Z", "2024-05-01T12:0000Z", "2024-05-01T12:00:00+02:0000", "2024-05-01T12:00:00Zx",
              "2024-05-01T24:00:00Z", "2024-05-01T12:60:00Z", "2024-05-01T12:00:61Z", "2023-02-29T12:00:00Z",
