@@ -162,6 +162,8 @@ std::vector<Record> split(std::string_view input, SplitterSettings settings, std
     return records;
 }
 
+// Line numbers and what the CSV reading leaves alone; the mark at the start
+// and quoted fields as Python's csv module writes them: test_cli.py.
 TEST(RecordSplitter, Table) {
     struct Case {
         const char* name;
@@ -173,12 +175,10 @@ TEST(RecordSplitter, Table) {
     const Case cases[] = {
         {"line ends", "a\nb\r\nc\rd", false, {{"a", 1, false}, {"b", 2, false}, {"c", 3, false}, {"d", 4, false}}},
         {"blank lines", "\n\r\n\r", false, {{"", 1, false}, {"", 2, false}, {"", 3, false}}},
-        {"mark", "\xEF\xBB\xBF" "1\n", false, {{"1", 1, false}}},
         {"mark only at the start", "1\n\xEF\xBB\xBF" "2", false, {{"1", 1, false}, {"\xEF\xBB\xBF" "2", 2, false}}},
         {"half a mark", "\xEF\xBB" "1", false, {{"\xEF\xBB" "1", 1, false}}},
         {"quotes ignored in whole lines", "\"a\nb\"", false, {{"\"a", 1, false}, {"b\"", 2, false}}},
         {"quoted line breaks", "x,\"a\r\nb\rc\nd\"\ny", true, {{"x,\"a\r\nb\rc\nd\"", 1, false}, {"y", 5, false}}},
-        {"doubled marks", "\"a\"\"\nb\"\nc", true, {{"\"a\"\"\nb\"", 1, false}, {"c", 3, false}}},
         {"mark inside a plain field", "a\"b\nc", true, {{"a\"b", 1, false}, {"c", 2, false}}},
         {"unclosed at the end", "\"a\nb", true, {{"\"a\nb", 1, false}}},
         {"overlong", "12345\n1234\n123456789\n1", false,

@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "cli/delimited.hpp"
 #include "cli/options.hpp"
-#include "cli/reading_flags.hpp"
 #include "cli/record_splitter.hpp"
 #include "cli/safe_text.hpp"
 #include "cli/table.hpp"
 #include "cli/utf8.hpp"
-#include "cli/ties.hpp"
 #include "cli/window_text.hpp"
 
 namespace epochsift::cli {
@@ -90,30 +87,8 @@ TEST(Delimited, FieldOf) {
     }
 }
 
-TEST(Delimited, CsvFieldRoundTrip) {
-    std::mt19937 random(7);
-    std::string const alphabet = "ab,\"\r 1\xC2\xB5";
-    for (int i = 0; i < 2000; ++i) {
-        std::string value;
-        for (int n = static_cast<int>(random() % 12); n > 0; --n) value += alphabet[random() % alphabet.size()];
-        std::string text;
-        append_csv_field(text, value);
-        text += ",tail\n";
-        // Read back as batch input is: records first, then the field.
-        RecordSplitter splitter(SplitterSettings{.quoted_fields = true, .delimiter = ","});
-        std::string line;
-        std::string_view rest = text;
-        ASSERT_TRUE(splitter.next(rest, line)) << text;
-        EXPECT_EQ(rest, "") << text;
-        std::string scratch;
-        auto const back = field_of(line, 1, ",", scratch);
-        ASSERT_TRUE(back) << line;
-        EXPECT_EQ(*back, value) << line;
-        EXPECT_EQ(field_of(line, 2, ",", scratch), "tail") << line;
-    }
-}
-
-// A reading at Unix seconds, or past the calendar when there are none.
+// A reading at Unix seconds, or past the calendar when there are none. The
+// flags and shared ranks of real readings: check_block in test_cli.py.
 Candidate reading(std::string_view label, std::optional<int64_t> seconds, double score) {
     Candidate c;
     c.format_id = "test";
@@ -121,13 +96,6 @@ Candidate reading(std::string_view label, std::optional<int64_t> seconds, double
     c.instant = seconds ? PosixNs::from_seconds(*seconds) : PosixNs{i128{1} << 100};
     c.score = score;
     return c;
-}
-
-TEST(ReadingFlags, FromFacts) {
-    Candidate c = reading("x", 0, 1.0);
-    EXPECT_EQ(flags_text(flags_of(c)), "");
-    c.facts.sentinel = c.facts.local = c.facts.outside_window = true;
-    EXPECT_EQ(flags_text(flags_of(c)), "sentinel local outside-window");
 }
 
 std::vector<std::string> lines_of(std::string_view text) {
@@ -269,15 +237,6 @@ TEST(Window, Sides) {
         if (!window) continue;
         EXPECT_TRUE(window->start.ns == c.window->first && window->end.ns == c.window->second) << c.text;
     }
-}
-
-TEST(Ties, EqualPrintedScoresShareTheFirstRank) {
-    EXPECT_EQ(shared_ranks({"1.00", "0.78", "0.78", "0.50", "0.50", "0.50", "0.01"}),
-              (std::vector<std::size_t>{1, 2, 2, 4, 4, 4, 7}));
-    EXPECT_EQ(shared_ranks({}), std::vector<std::size_t>{});
-    // Scores that differ only past the second decimal print alike, and tie.
-    EXPECT_EQ(two_decimals(0.7849), two_decimals(0.7751));
-    EXPECT_NE(two_decimals(0.786), two_decimals(0.784));
 }
 
 TEST(Options, Refused) {

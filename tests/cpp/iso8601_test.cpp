@@ -51,18 +51,16 @@ TEST(Iso8601, Forms) {
     for (const Case& c : cases) EXPECT_EQ(utc(parse_iso8601(c.text)), c.utc) << c.text;
 }
 
+// One text a way of failing: a missing piece, each field's range, the forms
+// mixed, trailing text.
 TEST(Iso8601, NearMisses) {
     for (const char* text : {
-             "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T",  // no time or no offset
+             "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T", "2024-05-01  12:00:00Z",  // missing pieces
              "2024-05-01T12:00:00.1234567890Z", "2024-05-01T12:00:00.Z", "2024-05-01T12:00.5Z",  // fractions
-             "2024-05-01T12:00:00Zx", "2024-05-01T12:00:00+02:00x",                              // trailing text
-             "2024-05-01_12:00:00Z", "2024-05-01  12:00:00Z",                                    // separators
-             "2024-0501T12:00:00Z", "2024-05-01T12:0000Z", "2024-05-01T12:00:00+02:0000",    // mixed forms
-             "2024-05-01T24:00:00Z", "2024-05-01T12:60:00Z", "2024-05-01T12:00:61Z",          // field ranges
-             "2023-02-29T12:00:00Z", "2024-04-31T12:00:00Z", "2024-05-01T1:00:00Z", "24-05-01T12:00:00Z",
-             "2024-05-01T12:00:00+26:00", "2024-05-01T12:00:00+02:60", "2024-05-01T12:00:00+02:00:60",  // offsets
-             "2024-05-01T12:00:00+02:00:00.5", "2024-05-01T12:00:00+2",
-             "2024-05-01T12:00:00\xE2\x88\x92" "02:00", "2024-05-01T12:00:00 +02:00",
+             "2024-0501T12:00:00Z", "2024-05-01T12:0000Z", "2024-05-01T12:00:00+02:0000", "2024-05-01T12:00:00Zx",
+             "2024-05-01T24:00:00Z", "2024-05-01T12:60:00Z", "2024-05-01T12:00:61Z", "2023-02-29T12:00:00Z",
+             "24-05-01T12:00:00Z", "2024-05-01T12:00:00+26:00", "2024-05-01T12:00:00+02:60",
+             "2024-05-01T12:00:00+02:00:60", "2024-05-01T12:00:00+2", "2024-05-01T12:00:00\xE2\x88\x92" "02:00",
              "-000000-01-01T00:00:00Z", "+02024-05-01T12:00:00Z", "+010000-01-01T00:00:00Z",  // years
          }) {
         EXPECT_FALSE(parse_iso8601(text)) << text;
@@ -72,20 +70,18 @@ TEST(Iso8601, NearMisses) {
 // RFC 9557 suffixes never move the instant; a bad one refuses the text.
 TEST(Iso8601, Suffixes) {
     for (const char* suffix : {
-             "[Europe/Paris]", "[!Europe/Paris]", "[America/Argentina/Buenos_Aires]", "[Etc/GMT+5]", "[+01:00]",
-             "[-0130]", "[!+01]", "[!u-ca=islamic-umalqura]", "[Europe/Paris][u-ca=iso8601]",
-             "[u-ca=gregory][u-ca=japanese]",  // neither critical: the first stands
-             "[x-vendor=a1-b2][_k=v]",        // unknown keys, not critical
+             "[!Europe/Paris]", "[Etc/GMT+5]", "[+01:00]", "[-0130]", "[!+01]", "[!u-ca=islamic-umalqura]",
+             "[Europe/Paris][u-ca=iso8601]", "[u-ca=gregory][u-ca=japanese]",  // neither critical: the first stands
+             "[x-vendor=a1-b2][_k=v]",                                         // unknown keys, not critical
          }) {
         EXPECT_EQ(utc(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)), NOON) << suffix;
     }
     for (const char* suffix : {
-             "[]", "[!]", "[Europe/Paris", "[Europe/Paris]x", "[!x-vendor=a]",  // unknown critical key
-             "[Europe/Paris][Europe/Paris]", "[+01:00][Europe/Paris]",           // a second time zone
-             "[u-ca=gregory][Europe/Paris]",                                     // a time zone after a key
+             "[]", "[Europe/Paris", "[Europe/Paris]x", "[!x-vendor=a]",           // unknown critical key
+             "[Europe/Paris][Europe/Paris]", "[u-ca=gregory][Europe/Paris]",      // a time zone after the first
              "[!u-ca=gregory][u-ca=japanese]", "[u-ca=gregory][!u-ca=japanese]",  // repeated, one critical
-             "[U-CA=gregory]", "[1a=b]", "[u-ca=]", "[u-ca=a--b]", "[+01:00:00]",  // keys, values, offsets
-             "[Europe//Paris]", "[..]", "[Europe Paris]",                           // zone names
+             "[U-CA=gregory]", "[u-ca=]", "[u-ca=a--b]", "[+01:00:00]",           // keys, values, offsets
+             "[Europe//Paris]", "[..]", "[Europe Paris]",                         // zone names
          }) {
         EXPECT_FALSE(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)) << suffix;
     }
@@ -149,6 +145,7 @@ TEST(Iso8601, LongSuffixRunsAreReadToTheEnd) {
     EXPECT_FALSE(parse_iso8601(std::string_view("2024-05-01T12:00:00Z\0", 21)));
 }
 
+// Two-digit and four-digit years of one text and an offset: test_asn1_readings.
 TEST(Asn1, Forms) {
     struct Case {
         const char* text;
@@ -158,12 +155,9 @@ TEST(Asn1, Forms) {
     };
     const Case cases[] = {
         {"20240501120000Z", 4, NOON, true},
-        {"20240501120000+0130", 4, "2024-05-01T10:30:00Z", true},
         {"20240501120000", 4, NOON, false},  // no zone: read as UTC
         {"2024050112Z", 4, NOON, true},      // minutes and seconds may go
         {"20240501120000,123456789987Z", 4, "2024-05-01T12:00:00.123456789Z", true},
-        {"240501120000Z", 4, "2405-01-12T00:00:00Z", true},
-        {"240501120000Z", 2, NOON, true},
         {"2405011200+0100", 2, "2024-05-01T11:00:00Z", true},
         {"240501120000.25Z", 2, "2024-05-01T12:00:00.25Z", true},
         {"490101000000Z", 2, "2049-01-01T00:00:00Z", true},  // the pivot
@@ -203,13 +197,13 @@ std::string claims_of(std::string_view token) {
 
 std::string token(std::string_view payload) { return "h." + base64url(payload) + ".s"; }
 
+// All three claims in one token: test_jwt_claims_in_fixed_order.
 TEST(Jwt, Payloads) {
     struct Case {
         std::string payload;
         const char* claims;
     };
     const Case cases[] = {
-        {R"({"nbf":1,"exp":2,"iat":3})", "iat=3 exp=2 nbf=1"},
         {" \t\n{\"iat\":5}\r\n ", "iat=5"},
         {R"({"iat":-0,"exp":-20})", "iat=0 exp=-20"},
         {R"({"iat":9223372036854775807,"exp":-9223372036854775808})", "iat=9223372036854775807 exp=-9223372036854775808"},

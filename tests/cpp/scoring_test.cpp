@@ -132,7 +132,6 @@ TEST(ContextComponents, ArtifactMatch) {
         {"unix", "Chrome History", 0.2},
         {"ksuid", "ksuid", 1.0},                // the id is part of the haystack
         {"unix", "\xCE\xA9unix", 1.0},          // a non-ASCII letter separates tokens
-        {"unix", "li", 0.2},                    // shorter than 3: skipped
         {"webkit", "s since", 1.0},             // since occurs in the label
         {"hfsplus", "hfs+", 1.0},
         {"unix", "posix/linux", 1.0},

@@ -88,8 +88,6 @@ def test_empty_column_and_repeated_exports():
     assert pa.table(result).equals(pa.table(result))
     assert pa.array(result).equals(pa.table(result).to_struct_array().combine_chunks())
     assert len(result) == 4
-    every = epochsift.identify_arrow(pa.array(["1700000000"]), best=None)
-    assert len(every) == len(epochsift.identify("1700000000"))
 
 
 def test_export_outlives_the_result_object():

@@ -211,7 +211,7 @@ def test_by_column_csv_keeps_each_reading_rank():
 
 def test_best_csv_rows():
     """Ranked rows a reading, an empty row for no readings, the line number of an unreadable line; status 3."""
-    lines = [b"1700000000", b"\xff\xfe1700000000", b"junk", b"", b"2024-05-01T12:00:00+02:00", b'say "hi"']
+    lines = [b"1700000000", b"\xff\xfe1700000000", b"junk", b"", b"2024-05-01T12:00:00+02:00", b'say "hi"', b"17, 18"]
     best = 3
     out, _ = run("--batch", "--best", str(best), stdin=b"\n".join(lines), check_status=3)
     rows = list(csv.reader(io.StringIO(out, newline="")))

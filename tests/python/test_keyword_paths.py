@@ -1,6 +1,6 @@
 """identify's keyword options through every entry point: any combination, the
-batch functions equal to identify per value, the column tallies equal to
-identify_column, and the faults each option raises."""
+batch functions equal to identify per value, and the column tallies equal to
+identify_column. The faults each option raises: test_options.py."""
 import datetime as dt
 from zoneinfo import ZoneInfo
 
@@ -74,35 +74,6 @@ def test_all_options_together():
     assert [r["local"]["time"] for r in exif] == ["2024-10-27T06:00:00+05:30", "2024-10-27T07:00:00+05:30"]
     assert epochsift.identify_json("2024:10:27 02:30:00", extended=True, hint="exif", window=window,
                                    tz="Asia/Kolkata", local_zone="Europe/Berlin").startswith("[")
-
-
-CALLS = [
-    lambda **kw: epochsift.identify("1700000000", **kw),
-    lambda **kw: epochsift.identify_json("1700000000", **kw),
-    lambda **kw: epochsift.identify_many(["1700000000"], **kw),
-    lambda **kw: epochsift.identify_arrow(pa.array(["1700000000"]), **kw),
-]
-
-
-@pytest.mark.parametrize("call", CALLS)
-@pytest.mark.parametrize("options", [
-    {"tz": 5}, {"local_zone": b"UTC"}, {"extended": 1}, {"hint": 3}, {"byte_width": "8"},
-    {"window": "2024"}, {"neighbours": "123"}, {"colour": True},
-])
-def test_wrong_types_raise_type_error(call, options):
-    with pytest.raises(TypeError):
-        call(**options)
-
-
-@pytest.mark.parametrize("call", CALLS)
-@pytest.mark.parametrize("options", [
-    {"tz": "Mars/Olympus"}, {"local_zone": "+25:00"}, {"tz": "../zoneinfo/UTC"},
-    {"window": ("2025-01-01T00:00:00Z", "2024-01-01T00:00:00Z")}, {"window": (1, 2, 3)},
-    {"window": ("yesterday", "today")}, {"byte_width": 0}, {"byte_order": "middle"},
-])
-def test_wrong_values_raise_value_error(call, options):
-    with pytest.raises(ValueError):
-        call(**options)
 
 
 COLUMN_VALUES = st.lists(st.one_of(

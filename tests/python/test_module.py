@@ -89,16 +89,6 @@ def test_instants_beyond_64_bits_stay_exact():
     assert '"instant":10201679236854775807,' in epochsift.identify_json("9223372036854775807")
 
 
-def test_reading_keys_in_order():
-    readings = epochsift.identify("1700000000")
-    assert readings, "the integer path reads 1700000000"
-    for reading in readings:
-        assert list(reading) == [
-            "format_id", "label", "citation", "instant", "rendered",
-            "score", "components", "assumptions", "sentinel",
-        ]
-
-
 def test_spark_submodule_is_found_beside_the_extension():
     # Found (not imported: that needs pyspark) through the module's __path__.
     import importlib.util

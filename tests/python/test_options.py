@@ -1,5 +1,5 @@
 """The keyword-only options of identify and identify_json: each reaches the engine, faults are TypeError or
-ValueError, and the value alone stays the reference reading."""
+ValueError in every function that takes them, and the value alone stays the reference reading."""
 import datetime as dt
 import json
 
@@ -9,7 +9,6 @@ from hypothesis import strategies as st
 
 import epochsift
 
-FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 UTC = dt.timezone.utc
 
 
@@ -21,11 +20,11 @@ def by_id(readings):
     return {r["format_id"]: r for r in readings}
 
 
-@pytest.mark.parametrize("value", ["1700000000", "1.7e9", "2024-05-01T12:00:00Z", "x", ""])
+@pytest.mark.parametrize("value", ["1700000000", "1.7e9", "2024-05-01T12:00:00Z", "2024:10:27 02:30:00", "x", ""])
 def test_absent_options_are_the_reference_reading(value):
     reference = epochsift.identify_json(value)
     assert epochsift.identify_json(value, extended=False, hint=None, byte_width=None, byte_order=None,
-                                   neighbours=None, window=None) == reference
+                                   neighbours=None, window=None, tz=None, local_zone=None) == reference
     assert json.loads(reference) == epochsift.identify(value)
 
 
@@ -71,7 +70,20 @@ def test_window_ends_in_every_form_agree(start, seconds):
     assert epochsift.identify_json(value, window=(start, end)) == epochsift.identify_json(value, window=as_ns)
 
 
-@pytest.mark.parametrize("function", FUNCTIONS)
+def arrow_column(value):
+    return pytest.importorskip("pyarrow").array([value])
+
+
+# Every function that takes the reading options, called on one value.
+CALLS = {
+    "identify": lambda **kw: epochsift.identify("1700000000", **kw),
+    "identify_json": lambda **kw: epochsift.identify_json("1700000000", **kw),
+    "identify_many": lambda **kw: epochsift.identify_many(["1700000000"], **kw),
+    "identify_arrow": lambda **kw: epochsift.identify_arrow(arrow_column("1700000000"), **kw),
+}
+
+
+@pytest.mark.parametrize("function", CALLS)
 @pytest.mark.parametrize("kwargs, error, message", [
     ({"extended": 1}, TypeError, "'extended' must be a bool"),
     ({"hint": b"chrome"}, TypeError, "'hint' must be a str"),
@@ -94,14 +106,18 @@ def test_window_ends_in_every_form_agree(start, seconds):
     ({"window": ("2024-05-01T12:00:00", 5)}, ValueError, "RFC 3339 date-time with an offset"),
     ({"window": (1.5, 2)}, TypeError, "aware datetimes, RFC 3339 texts or integer nanoseconds"),
     ({"windows": (1, 2)}, TypeError, "unexpected keyword argument 'windows'"),
+    ({"tz": 5}, TypeError, "'tz' must be a str"),
+    ({"local_zone": b"UTC"}, TypeError, "'local_zone' must be a str"),
+    ({"tz": "Mars/Olympus"}, ValueError, "unknown time zone"),
+    ({"local_zone": "+25:00"}, ValueError, "unknown time zone"),
 ])
 def test_option_faults(function, kwargs, error, message):
     with pytest.raises(error, match=message.replace("(", r"\(").replace(")", r"\)")) as info:
-        function("1700000000", **kwargs)
-    assert function.__name__ + "()" in str(info.value)
+        CALLS[function](**kwargs)
+    assert function + "()" in str(info.value)
 
 
-@pytest.mark.parametrize("function", FUNCTIONS)
+@pytest.mark.parametrize("function", [epochsift.identify, epochsift.identify_json])
 def test_options_are_keyword_only(function):
     with pytest.raises(TypeError, match="keyword-only"):
         function("1700000000", True)
