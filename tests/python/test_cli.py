@@ -363,6 +363,30 @@ def test_out_of_memory_is_a_message_and_status_1():
     assert err.decode().startswith("epochsift: out of memory") and err.count(b"\n") == 1
 
 
+@pytest.mark.parametrize("mode", [["--infer"], ["--by-column", "--best", "1"]])
+def test_column_modes_read_a_long_file_in_bounded_memory(tmp_path, mode):
+    """Two million lines: held whole they would take some 90 MB, more than the 50 MB the run may map."""
+    path = tmp_path / "column.txt"
+    path.write_bytes(b"zz\n" * 2_000_000)
+    done = subprocess.run([CLI, "--batch", *mode, str(path)], capture_output=True, timeout=300,
+                          preexec_fn=limited(50 << 20))
+    assert done.returncode == 0, done.stderr
+
+
+def test_by_column_reads_a_file_as_it_reads_a_pipe(tmp_path):
+    data = ('id,seen\n1,1700000000\n2,"2024-05-01T12:00:00\n+02:00"\n3\n4,' + "9" * 60 + "\n5,1700000600\n"
+            "6,1033337335\n").encode()
+    path = tmp_path / "events.csv"
+    path.write_bytes(data)
+    for flags in ([], ["--best", "1"], ["--best", "2", "--threads", "1"]):
+        args = [CLI, "--batch", "--by-column", "--column", "2", "--max-line", "40", *flags]
+        from_file = subprocess.run([*args, str(path)], capture_output=True, timeout=120)
+        from_pipe = subprocess.run(args, input=data, capture_output=True, timeout=120)
+        assert from_file.returncode == from_pipe.returncode == 3
+        assert from_file.stdout == from_pipe.stdout
+        assert from_file.stderr.replace(str(path).encode(), b"standard input") == from_pipe.stderr
+
+
 def test_threads_that_cannot_start_are_done_without(tmp_path):
     path = tmp_path / "values.txt"
     path.write_text("".join(f"{v}\n" for v in VALUES if "\n" not in v) * 20)
