@@ -62,10 +62,15 @@ bool collect(const char* function, PyObject* values, Texts& texts) {
         Py_ssize_t index = 0;
         while (PyObject* raw = PyIter_Next(iterator.get())) {
             Ref item(raw);
-            char what[96];
-            std::snprintf(what, sizeof what, "%s() item %zd", function, index);
             bool const is_str = PyType_GetFlags(Py_TYPE(item.get())) & Py_TPFLAGS_UNICODE_SUBCLASS;
-            Ref utf8(utf8_of(item.get(), what));
+            Ref utf8;
+            if (is_str) {
+                utf8 = Ref(PyUnicode_AsUTF8String(item.get()));
+            } else {
+                char what[96];  // the error's text, only when there is one
+                std::snprintf(what, sizeof what, "%s() item %zd", function, index);
+                utf8 = Ref(utf8_of(item.get(), what));
+            }
             if (!utf8) {
                 if (is_str && PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) name_index_in_encode_error(index);
                 return false;

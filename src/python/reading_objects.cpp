@@ -99,6 +99,15 @@ PyObject* ReadingBoxer::shared_text(std::string_view text) {
     }
 }
 
+PyObject* ReadingBoxer::static_text(std::string_view text) {
+    auto const address = reinterpret_cast<std::uintptr_t>(text.data());
+    StaticSlot& slot = static_slots_[(address * 0x9E37'79B9'7F4A'7C15u) >> 56];
+    if (slot.data == text.data() && slot.size == text.size()) return slot.object;
+    PyObject* object = shared_text(text);
+    if (object != nullptr) slot = StaticSlot{text.data(), text.size(), object};
+    return object;
+}
+
 PyObject* ReadingBoxer::shared_float(double value) {
     // json.loads reads null for what the writer cannot spell as a number.
     if (!std::isfinite(value)) return Py_None;
@@ -126,9 +135,9 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     Ref dict(PyDict_Copy(template_));
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    if (!set_borrowed(d, keys_[FormatId], shared_text(c.format_id))) return nullptr;
-    if (!set_borrowed(d, keys_[Label], shared_text(c.label))) return nullptr;
-    if (!set_borrowed(d, keys_[Citation], shared_text(c.citation))) return nullptr;
+    if (!set_borrowed(d, keys_[FormatId], static_text(c.format_id))) return nullptr;
+    if (!set_borrowed(d, keys_[Label], static_text(c.label))) return nullptr;
+    if (!set_borrowed(d, keys_[Citation], static_text(c.citation))) return nullptr;
     if (!set_stolen(d, keys_[Instant], instant(c.instant.ns))) return nullptr;
     std::optional<RenderedText> const text = c.rendered();
     PyObject* rendered = text ? new_text(text->view()) : new_ref(Py_None);

@@ -44,6 +44,9 @@ private:
     PyObject* local_time(const LocalTime& local, std::string_view zone);
     // Borrowed references to shared objects, or null with an exception set.
     PyObject* shared_text(std::string_view text);
+    // The same for a text of the static tables (a family's id, label,
+    // citation), found by its address before its content is hashed.
+    PyObject* static_text(std::string_view text);
     PyObject* shared_float(double value);
     PyObject* instant(i128 ns);
 
@@ -63,6 +66,12 @@ private:
         PyObject* object = nullptr;
     };
     std::array<FloatSlot, 64> floats_{};
+    struct StaticSlot {
+        const char* data = nullptr;
+        std::size_t size = 0;
+        PyObject* object = nullptr;  // borrowed from texts_
+    };
+    std::array<StaticSlot, 256> static_slots_{};
     std::string scratch_;
 };
 
