@@ -111,10 +111,10 @@ void rank_extended(std::vector<Candidate>& readings) {
     std::size_t const n = readings.size();
     if (n < 2) return;
     // Each reading's order as one 128-bit number, compared as an integer:
-    // the score (descending), then string forms after numeric families, the
-    // prior (descending), a packed family first. The reading's position
-    // breaks ties, so the sort is stable. Scores and priors are
-    // non-negative, so their bits order as they do.
+    // the score (descending), then string forms after numeric families, then
+    // the prior (descending). The reading's position breaks ties, so the
+    // sort is stable. Scores and priors are non-negative, so their bits
+    // order as they do.
     using Order = unsigned __int128;
     struct Ranked {
         Order order;
@@ -135,10 +135,7 @@ void rank_extended(std::vector<Candidate>& readings) {
                 break;
             }
         }
-        // Civil fields that all come out valid are evidence a plain count
-        // lacks: about half of random values fail a FAT date-time, none
-        // fails a count of seconds.
-        uint64_t const low = uint64_t{c.facts.string_form} << 63 | (~bits_of(prior) >> 2) << 1 | uint64_t{!c.facts.packed};
+        uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
         ranked[i] = Ranked{Order{~bits_of(c.score)} << 64 | low, c.instant, i, false};
     }
     std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
@@ -148,10 +145,9 @@ void rank_extended(std::vector<Candidate>& readings) {
     // Among readings tied on score and prior, one whose instant a reading
     // above it already gives (exFAT after FAT) goes after those naming a new
     // instant: the first few readings then offer as many answers as they can.
-    auto const tie_of = [](const Ranked& r) { return r.order >> 1; };  // all but packed
     for (std::size_t start = 0; start < n;) {
         std::size_t end = start + 1;
-        while (end < n && tie_of(ranked[start]) == tie_of(ranked[end])) ++end;
+        while (end < n && ranked[start].order == ranked[end].order) ++end;
         if (end - start > 1) {
             for (std::size_t i = start; i < end; ++i) {
                 for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {

@@ -104,17 +104,6 @@ def spread_instants(rng, count):
     return [EPOCH + dt.timedelta(microseconds=rng.randrange(start, end) // 1000) for _ in range(count)]
 
 
-@given(when=st.datetimes(min_value=dt.datetime(1995, 1, 1), max_value=dt.datetime(2003, 12, 31)))
-@settings(max_examples=80)
-def test_dos_word_outside_the_unix_era_reads_as_fat_before_equally_common_counts(when):
-    # Read as Unix seconds these words fall years before 1995; Cocoa seconds
-    # (as common as FAT) read them in the 2010s. Valid date and time fields are
-    # evidence a count of seconds lacks.
-    word = dos_word(when)
-    assume(EPOCH + dt.timedelta(seconds=word) < dt.datetime(1993, 1, 1, tzinfo=UTC))
-    assert first(str(word))["format_id"] == "fat"
-
-
 def prior_of(reading):
     return dict(reading["components"])["prior"]
 
