@@ -104,6 +104,18 @@ def spread_instants(rng, count):
     return [EPOCH + dt.timedelta(microseconds=rng.randrange(start, end) // 1000) for _ in range(count)]
 
 
+# Seconds since 2001-01-01 (Apple's CFAbsoluteTime) for instants of 2015-2023:
+# their Unix reading falls years before 1995, and about half of them are also
+# valid DOS date-time words (from 1993-2004), a far rarer way to meet a timestamp.
+@given(when=st.datetimes(min_value=dt.datetime(2015, 1, 1), max_value=dt.datetime(2025, 12, 31), timezones=st.just(UTC)))
+@settings(max_examples=120)
+def test_cocoa_seconds_of_recent_years_read_as_cocoa(when):
+    seconds = int((when - dt.datetime(2001, 1, 1, tzinfo=UTC)).total_seconds())
+    assume(seconds < 725_846_400)  # Unix reading before 1993
+    best = first(str(seconds))
+    assert best["format_id"] == "cocoa" and best["instant"] == ns_since_epoch(when.replace(microsecond=0))
+
+
 def prior_of(reading):
     return dict(reading["components"])["prior"]
 
