@@ -1,7 +1,6 @@
 // identify_many: every item converted to UTF-8 with the GIL held (a bad item
 // fails the call before any work), the engine on worker threads without the
 // GIL, each finished chunk boxed on the caller while later chunks are read.
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,43 +11,15 @@
 #include "python/batch_reader.hpp"
 #include "python/chunk_pool.hpp"
 #include "python/reading_objects.hpp"
-#include "python/value_text.hpp"
+#include "python/text_items.hpp"
 
 namespace epochsift::python {
 
 namespace {
 
-// All items' UTF-8 bytes back to back.
-struct Texts {
-    std::string bytes;
-    std::vector<std::size_t> ends;
-    std::vector<std::string_view> views;  // made once the bytes stop moving
-};
-
-// Re-raises the codec's UnicodeEncodeError for item `index` with the index
-// in its reason, keeping its encoding, object and span.
-void name_index_in_encode_error(Py_ssize_t index) {
-    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    Ref type_ref(type), value_ref(value), traceback_ref(traceback);
-    Ref encoding(PyObject_GetAttrString(value, "encoding"));
-    Ref object(PyObject_GetAttrString(value, "object"));
-    Ref start(PyObject_GetAttrString(value, "start"));
-    Ref end(PyObject_GetAttrString(value, "end"));
-    Ref reason(PyObject_GetAttrString(value, "reason"));
-    if (!encoding || !object || !start || !end || !reason) return;
-    Ref indexed(PyUnicode_FromFormat("item %zd: %U", index, reason.get()));
-    if (!indexed) return;
-    Ref error(PyObject_CallFunctionObjArgs(PyExc_UnicodeEncodeError, encoding.get(), object.get(), start.get(),
-                                           end.get(), indexed.get(), nullptr));
-    if (!error) return;
-    PyErr_SetObject(PyExc_UnicodeEncodeError, error.get());
-}
-
 // False with the item's error set (TypeError or UnicodeEncodeError, as
 // identify raises them, naming the item's index).
-bool collect(const char* function, PyObject* values, Texts& texts) {
+bool collect(const char* function, PyObject* values, TextItems& texts) {
     // A str is iterable too, but a text passed for the values is a mistake:
     // its characters would each be read as a value.
     if (PyUnicode_Check(values) || PyBytes_Check(values) || PyByteArray_Check(values)) {
@@ -56,44 +27,7 @@ bool collect(const char* function, PyObject* values, Texts& texts) {
                      function);
         return false;
     }
-    Ref iterator(PyObject_GetIter(values));
-    if (!iterator) return false;
-    try {
-        Py_ssize_t index = 0;
-        while (PyObject* raw = PyIter_Next(iterator.get())) {
-            Ref item(raw);
-            bool const is_str = PyType_GetFlags(Py_TYPE(item.get())) & Py_TPFLAGS_UNICODE_SUBCLASS;
-            Ref utf8;
-            if (is_str) {
-                utf8 = Ref(PyUnicode_AsUTF8String(item.get()));
-            } else {
-                char what[96];  // the error's text, only when there is one
-                std::snprintf(what, sizeof what, "%s() item %zd", function, index);
-                utf8 = Ref(utf8_of(item.get(), what));
-            }
-            if (!utf8) {
-                if (is_str && PyErr_ExceptionMatches(PyExc_UnicodeEncodeError)) name_index_in_encode_error(index);
-                return false;
-            }
-            char* data = PyBytes_AsString(utf8.get());
-            Py_ssize_t const size = PyBytes_Size(utf8.get());
-            if (data == nullptr || size < 0) return false;
-            texts.bytes.append(data, static_cast<std::size_t>(size));
-            texts.ends.push_back(texts.bytes.size());
-            ++index;
-        }
-        if (PyErr_Occurred()) return false;
-        texts.views.reserve(texts.ends.size());
-        std::size_t begin = 0;
-        for (std::size_t end : texts.ends) {
-            texts.views.emplace_back(texts.bytes.data() + begin, end - begin);
-            begin = end;
-        }
-    } catch (const std::bad_alloc&) {
-        PyErr_NoMemory();
-        return false;
-    }
-    return true;
+    return collect_text_items(function, values, ItemErrors::Indexed, texts);
 }
 
 // Pauses the cyclic collector while the results are boxed: they are new,
@@ -148,7 +82,7 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     CallOptions options;
     PyObject* values = bind_batch("identify_many", args, kwargs, 0, keywords, options);
     if (values == nullptr) return nullptr;
-    Texts texts;
+    TextItems texts;
     if (!collect("identify_many", values, texts)) return nullptr;
 
     std::size_t const count = texts.views.size();

@@ -30,6 +30,7 @@
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
 #include "python/json_str.hpp"
+#include "python/text_items.hpp"
 #include "python/py_ref.hpp"
 #include "python/reading_objects.hpp"
 #include "python/value_text.hpp"
@@ -44,7 +45,10 @@ using epochsift::python::OPT_BYTE_ORDER;
 using epochsift::python::OPT_BYTE_WIDTH;
 using epochsift::python::OPT_HINT;
 using epochsift::python::OPT_WINDOW;
+using epochsift::python::collect_text_items;
+using epochsift::python::ItemErrors;
 using epochsift::python::Ref;
+using epochsift::python::TextItems;
 using epochsift::python::type_name_of;
 using epochsift::python::utf8_of;
 
@@ -190,37 +194,11 @@ PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
     return state->boxer->readings(identified.readings);
 }
 
-// The UTF-8 texts of an iterable of str, in one buffer.
-struct Texts {
-    std::string buffer;
-    std::vector<std::string_view> views;  // taken once the buffer stops growing
-};
-
-bool collect_texts(const char* function, PyObject* values, Texts& texts) {
+bool collect_texts(const char* function, PyObject* values, TextItems& texts) {
     if (PyUnicode_Check(values) || PyBytes_Check(values)) {
         return fail_type(function, "values", "an iterable of str, not a single text", values);
     }
-    Ref iterator(PyObject_GetIter(values));
-    if (!iterator) return false;
-    std::vector<std::size_t> ends;
-    while (PyObject* raw_item = PyIter_Next(iterator.get())) {
-        Ref item(raw_item);
-        Ref utf8(utf8_of(item.get()));
-        if (!utf8) return false;
-        char* data = PyBytes_AsString(utf8.get());
-        Py_ssize_t const size = PyBytes_Size(utf8.get());
-        if (data == nullptr || size < 0) return false;
-        texts.buffer.append(data, static_cast<std::size_t>(size));
-        ends.push_back(texts.buffer.size());
-    }
-    if (PyErr_Occurred()) return false;
-    texts.views.reserve(ends.size());
-    std::size_t start = 0;
-    for (std::size_t end : ends) {
-        texts.views.emplace_back(texts.buffer.data() + start, end - start);
-        start = end;
-    }
-    return true;
+    return collect_text_items(function, values, ItemErrors::AsValue, texts);
 }
 
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
@@ -229,7 +207,7 @@ PyObject* py_identify_column(PyObject* module, PyObject* args, PyObject* kwargs)
     CallOptions options;
     PyObject* values = bind_arguments("identify_column", "values", COLUMN_OPTIONS, args, kwargs, options);
     if (values == nullptr) return nullptr;
-    Texts texts;
+    TextItems texts;
     if (!collect_texts("identify_column", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
@@ -299,7 +277,7 @@ PyObject* py_column_tallies(PyObject* module, PyObject* args, PyObject* kwargs) 
     CallOptions options;
     PyObject* values = bind_arguments("_column_tallies", "values", COLUMN_OPTIONS, args, kwargs, options);
     if (values == nullptr) return nullptr;
-    Texts texts;
+    TextItems texts;
     if (!collect_texts("_column_tallies", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
