@@ -77,7 +77,6 @@ constexpr double weight_of(Component kind, bool caller_window) {
 
 // weight_of as two tables, without and with a caller's window: one load a
 // component instead of a branch.
-using WeightTable = std::array<double, COMPONENT_COUNT>;
 constexpr std::array<WeightTable, 2> EXTENDED_WEIGHTS = [] {
     std::array<WeightTable, 2> tables{};
     for (std::size_t window = 0; window < 2; ++window) {
@@ -91,15 +90,7 @@ constexpr std::array<WeightTable, 2> EXTENDED_WEIGHTS = [] {
 double extended_weight(Component kind, bool caller_window) { return weight_of(kind, caller_window); }
 
 double extended_score(std::span<const ScoreComponent> components, bool caller_window) {
-    WeightTable const& weights = EXTENDED_WEIGHTS[caller_window ? 1 : 0];
-    double sum = 0.0;
-    double weight_sum = 0.0;
-    for (ScoreComponent const& component : components) {
-        double const weight = weights[static_cast<std::size_t>(component.kind)];
-        sum += weight * component.value;
-        weight_sum += weight;
-    }
-    return weight_sum == 0.0 ? 0.0 : sum / weight_sum;
+    return weighted_score(components, EXTENDED_WEIGHTS[caller_window ? 1 : 0]);
 }
 
 bool identifier_shaped(int64_t raw) {

@@ -174,7 +174,7 @@ double neighbour_monotonicity(const NumericFamily& family, std::span<const int64
 namespace {
 
 // component_weight as a table: one load a component instead of a branch.
-constexpr std::array<double, COMPONENT_COUNT> COMPONENT_WEIGHTS = [] {
+constexpr WeightTable COMPONENT_WEIGHTS = [] {
     std::array<double, COMPONENT_COUNT> weights{};
     for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) weights[i] = component_weight(static_cast<Component>(i));
     return weights;
@@ -182,15 +182,17 @@ constexpr std::array<double, COMPONENT_COUNT> COMPONENT_WEIGHTS = [] {
 
 }  // namespace
 
-double overall_score(std::span<const ScoreComponent> components) {
+double weighted_score(std::span<const ScoreComponent> components, const WeightTable& weights) {
     double sum = 0.0;
     double weight_sum = 0.0;
     for (ScoreComponent const& component : components) {
-        double const weight = COMPONENT_WEIGHTS[static_cast<std::size_t>(component.kind)];
+        double const weight = weights[static_cast<std::size_t>(component.kind)];
         sum += weight * component.value;
         weight_sum += weight;
     }
     return weight_sum == 0.0 ? 0.0 : sum / weight_sum;
 }
+
+double overall_score(std::span<const ScoreComponent> components) { return weighted_score(components, COMPONENT_WEIGHTS); }
 
 }  // namespace epochsift

@@ -2,6 +2,7 @@
 // one numeric family, and the weighted mean that ranks the reading.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -60,5 +61,11 @@ constexpr double component_weight(Component kind) {
 // Weighted mean of the components in list order; 0.0 when no component
 // carries weight.
 double overall_score(std::span<const ScoreComponent> components);
+
+// A weight for each component kind, by its enum value.
+using WeightTable = std::array<double, COMPONENT_COUNT>;
+
+// The weighted mean of the components' values; 0 when no component weighs.
+double weighted_score(std::span<const ScoreComponent> components, const WeightTable& weights);
 
 }  // namespace epochsift
