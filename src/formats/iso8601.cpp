@@ -4,6 +4,7 @@
 
 #include "core/ascii_scan.hpp"
 #include "core/civil.hpp"
+#include "core/text_cursor.hpp"
 
 // The grammar, read the way the TC39 Temporal grammar (RFC 9557) reads an
 // instant string: a date, a time and an offset are all required.
@@ -45,50 +46,7 @@ namespace {
 
 constexpr bool is_sign(char c) { return c == '+' || c == '-'; }
 
-// A forward-only position in the text. A failed read fails the whole parse,
-// so no reader ever needs to back up.
-class Cursor {
-public:
-    explicit Cursor(std::string_view text) : text_(text) {}
-
-    bool at_end() const { return pos_ == text_.size(); }
-    bool next_is(char c) const { return !at_end() && text_[pos_] == c; }
-    bool next_is_digit() const { return !at_end() && is_ascii_digit(text_[pos_]); }
-    bool next_is_sign() const { return !at_end() && is_sign(text_[pos_]); }
-    char take() { return text_[pos_++]; }
-
-    bool accept(char c) {
-        if (!next_is(c)) return false;
-        ++pos_;
-        return true;
-    }
-
-    // Exactly count ASCII digits (at most 9) as a number.
-    std::optional<int32_t> digits(std::size_t count) {
-        if (text_.size() - pos_ < count) return std::nullopt;
-        int32_t value = 0;
-        for (std::size_t i = 0; i < count; ++i) {
-            char const c = text_[pos_ + i];
-            if (!is_ascii_digit(c)) return std::nullopt;
-            value = value * 10 + (c - '0');
-        }
-        pos_ += count;
-        return value;
-    }
-
-    // The text up to the next `end`, consuming both; nothing without one.
-    std::optional<std::string_view> until(char end) {
-        std::size_t const at = text_.find(end, pos_);
-        if (at == std::string_view::npos) return std::nullopt;
-        std::string_view const piece = text_.substr(pos_, at - pos_);
-        pos_ = at + 1;
-        return piece;
-    }
-
-private:
-    std::string_view text_;
-    std::size_t pos_ = 0;
-};
+using Cursor = TextCursor;
 
 // Two digits no greater than max.
 std::optional<int32_t> two_digits(Cursor& in, int32_t max) {
@@ -105,7 +63,7 @@ struct Date {
 
 std::optional<Date> read_date(Cursor& in) {
     Date date;
-    if (in.next_is_sign()) {
+    if (in.next_is_one_of("+-")) {
         bool const negative = in.take() == '-';
         auto const year = in.digits(6);
         if (!year || (negative && *year == 0)) return std::nullopt;
@@ -172,7 +130,7 @@ std::optional<Time> read_time(Cursor& in) {
 // sign HH, then optionally minutes and (when with_seconds) seconds, colons
 // throughout or nowhere. Seconds east of UTC.
 std::optional<int32_t> read_numeric_offset(Cursor& in, bool with_seconds) {
-    if (!in.next_is_sign()) return std::nullopt;
+    if (!in.next_is_one_of("+-")) return std::nullopt;
     int32_t const sign = in.take() == '-' ? -1 : 1;
     auto const hours = two_digits(in, 25);
     if (!hours) return std::nullopt;

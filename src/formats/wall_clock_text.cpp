@@ -2,65 +2,20 @@
 
 #include "core/ascii_scan.hpp"
 #include "core/civil.hpp"
+#include "core/text_cursor.hpp"
 #include "formats/text_date_parsers.hpp"
 
 namespace epochsift {
 
 namespace {
 
-// A forward-only cursor over the text: each step consumes or fails.
-class Cursor {
-public:
-    explicit Cursor(std::string_view text) : rest_(text) {}
+using Cursor = TextCursor;
 
-    bool done() const { return rest_.empty(); }
-    std::string_view rest() const { return rest_; }
-
-    bool literal(char c) {
-        if (rest_.empty() || rest_[0] != c) return false;
-        rest_.remove_prefix(1);
-        return true;
-    }
-    bool any_of(std::string_view set) {
-        if (rest_.empty() || set.find(rest_[0]) == std::string_view::npos) return false;
-        rest_.remove_prefix(1);
-        return true;
-    }
-    std::optional<int32_t> digits(std::size_t n) {
-        if (rest_.size() < n) return std::nullopt;
-        auto const value = fixed_digits(rest_.substr(0, n));
-        if (value) rest_.remove_prefix(n);
-        return value;
-    }
-    // One or two digits, space-padded on the left as ctime writes "%2d".
-    std::optional<int32_t> padded_day() {
-        if (literal(' ')) return digits(1);
-        return digits(2);
-    }
-    std::string_view word(std::size_t max) {
-        std::size_t n = 0;
-        while (n < rest_.size() && n < max && is_ascii_alpha(rest_[n])) ++n;
-        std::string_view const taken = rest_.substr(0, n);
-        rest_.remove_prefix(n);
-        return taken;
-    }
-    std::string_view digit_run(std::size_t max) {
-        std::size_t n = 0;
-        while (n < rest_.size() && n < max && is_ascii_digit(rest_[n])) ++n;
-        std::string_view const taken = rest_.substr(0, n);
-        rest_.remove_prefix(n);
-        return taken;
-    }
-    std::string_view take(std::size_t n) {
-        if (rest_.size() < n) n = rest_.size();
-        std::string_view const taken = rest_.substr(0, n);
-        rest_.remove_prefix(n);
-        return taken;
-    }
-
-private:
-    std::string_view rest_;
-};
+// One or two digits, space-padded on the left as ctime writes "%2d".
+std::optional<int32_t> padded_day(Cursor& c) {
+    if (c.accept(' ')) return c.digits(1);
+    return c.digits(2);
+}
 
 struct Clock {
     int32_t hour = 0, minute = 0, second = 0, nanos = 0;
@@ -69,9 +24,9 @@ struct Clock {
 // hh:mm:ss, both colons required.
 std::optional<Clock> clock(Cursor& c) {
     auto const hour = c.digits(2);
-    if (!hour || !c.literal(':')) return std::nullopt;
+    if (!hour || !c.accept(':')) return std::nullopt;
     auto const minute = c.digits(2);
-    if (!minute || !c.literal(':')) return std::nullopt;
+    if (!minute || !c.accept(':')) return std::nullopt;
     auto const second = c.digits(2);
     if (!second) return std::nullopt;
     return Clock{*hour, *minute, *second, 0};
@@ -104,9 +59,9 @@ struct Date {
 
 std::optional<Date> iso_date(Cursor& c) {
     auto const year = c.digits(4);
-    if (!year || !c.literal('-')) return std::nullopt;
+    if (!year || !c.accept('-')) return std::nullopt;
     auto const month = c.digits(2);
-    if (!month || !c.literal('-')) return std::nullopt;
+    if (!month || !c.accept('-')) return std::nullopt;
     auto const day = c.digits(2);
     if (!day) return std::nullopt;
     return Date{*year, *month, *day};
@@ -121,12 +76,12 @@ struct CtimeHead {
 };
 
 std::optional<CtimeHead> ctime_head(Cursor& c) {
-    auto const weekday = day_abbr(c.word(3));
-    if (!weekday || !c.literal(' ')) return std::nullopt;
-    auto const month = month_abbr(c.word(3));
-    if (!month || !c.literal(' ')) return std::nullopt;
-    auto const day = c.padded_day();
-    if (!day || !c.literal(' ')) return std::nullopt;
+    auto const weekday = day_abbr(c.letters(3));
+    if (!weekday || !c.accept(' ')) return std::nullopt;
+    auto const month = month_abbr(c.letters(3));
+    if (!month || !c.accept(' ')) return std::nullopt;
+    auto const day = padded_day(c);
+    if (!day || !c.accept(' ')) return std::nullopt;
     auto const t = clock(c);
     if (!t) return std::nullopt;
     return CtimeHead{*weekday, *month, *day, *t};
@@ -139,26 +94,26 @@ std::optional<FormInstant> parse_iso_wall_clock(std::string_view text) {
     auto const date = iso_date(c);
     if (!date) return std::nullopt;
     Clock t;
-    if (!c.done()) {
-        if (!c.any_of("Tt ")) return std::nullopt;
+    if (!c.at_end()) {
+        if (!c.accept_one_of("Tt ")) return std::nullopt;
         auto const hour = c.digits(2);
-        if (!hour || !c.literal(':')) return std::nullopt;
+        if (!hour || !c.accept(':')) return std::nullopt;
         auto const minute = c.digits(2);
         if (!minute) return std::nullopt;
         t.hour = *hour;
         t.minute = *minute;
-        if (c.literal(':')) {
+        if (c.accept(':')) {
             auto const second = c.digits(2);
             if (!second) return std::nullopt;
             t.second = *second;
-            if (c.any_of(".,")) {
+            if (c.accept_one_of(".,")) {
                 std::string_view const fraction = c.digit_run(9);
                 if (fraction.empty()) return std::nullopt;
                 t.nanos = frac_to_nanos(fraction);
                 c.digit_run(SIZE_MAX);  // digits past the ninth are truncated
             }
         }
-        if (!c.done()) return std::nullopt;  // an offset or zone makes it ISO 8601 proper
+        if (!c.at_end()) return std::nullopt;  // an offset or zone makes it ISO 8601 proper
     }
     return wall(at(date->year, date->month, date->day, t, 0));
 }
@@ -166,28 +121,28 @@ std::optional<FormInstant> parse_iso_wall_clock(std::string_view text) {
 std::optional<FormInstant> parse_iso_space_offset(std::string_view text) {
     Cursor c(text);
     auto const date = iso_date(c);
-    if (!date || !c.literal(' ')) return std::nullopt;
+    if (!date || !c.accept(' ')) return std::nullopt;
     auto t = clock(c);
-    if (t && c.literal('.')) {  // stat(1) %y writes nanoseconds
+    if (t && c.accept('.')) {  // stat(1) %y writes nanoseconds
         std::string_view const fraction = c.digit_run(9);
         if (fraction.empty()) return std::nullopt;
         t->nanos = frac_to_nanos(fraction);
     }
-    if (!t || !c.literal(' ')) return std::nullopt;
+    if (!t || !c.accept(' ')) return std::nullopt;
     auto const offset = numeric_offset_secs(c.take(5));
-    if (!offset || !c.done()) return std::nullopt;
+    if (!offset || !c.at_end()) return std::nullopt;
     return stated(at(date->year, date->month, date->day, *t, *offset));
 }
 
 std::optional<FormInstant> parse_ctime(std::string_view text) {
     Cursor c(text);
     auto const head = ctime_head(c);
-    if (!head || !c.literal(' ')) return std::nullopt;
+    if (!head || !c.accept(' ')) return std::nullopt;
     bool zone_unstated = true;
     int64_t offset = 0;
     if (!c.rest().empty() && is_ascii_alpha(c.rest()[0])) {
-        std::string_view const zone = c.word(6);
-        if (zone.size() < 2 || !c.literal(' ')) return std::nullopt;
+        std::string_view const zone = c.letters(6);
+        if (zone.size() < 2 || !c.accept(' ')) return std::nullopt;
         if (auto const named = named_zone_offset_secs(zone)) {
             offset = *named;
             zone_unstated = false;
@@ -201,12 +156,12 @@ std::optional<FormInstant> parse_ctime(std::string_view text) {
         std::optional<int64_t> stated_offset;
         if (zone.size() == 3) stated_offset = numeric_offset_secs(std::string_view(padded, 5));
         if (zone.size() == 5) stated_offset = numeric_offset_secs(zone);
-        if (!stated_offset || !c.literal(' ')) return std::nullopt;
+        if (!stated_offset || !c.accept(' ')) return std::nullopt;
         offset = *stated_offset;
         zone_unstated = false;
     }
     auto const year = c.digits(4);
-    if (!year || !c.done()) return std::nullopt;
+    if (!year || !c.at_end()) return std::nullopt;
     auto const instant = at(*year, head->month, head->day, head->clock, offset);
     if (!instant || !weekday_agrees(head->weekday, *instant, offset)) return std::nullopt;
     return FormInstant{*instant, zone_unstated};
@@ -214,19 +169,19 @@ std::optional<FormInstant> parse_ctime(std::string_view text) {
 
 std::optional<FormInstant> parse_js_date_string(std::string_view text) {
     Cursor c(text);
-    auto const weekday = day_abbr(c.word(3));
-    if (!weekday || !c.literal(' ')) return std::nullopt;
-    auto const month = month_abbr(c.word(3));
-    if (!month || !c.literal(' ')) return std::nullopt;
+    auto const weekday = day_abbr(c.letters(3));
+    if (!weekday || !c.accept(' ')) return std::nullopt;
+    auto const month = month_abbr(c.letters(3));
+    if (!month || !c.accept(' ')) return std::nullopt;
     auto const day = c.digits(2);
-    if (!day || !c.literal(' ')) return std::nullopt;
+    if (!day || !c.accept(' ')) return std::nullopt;
     auto const year = c.digits(4);
-    if (!year || !c.literal(' ')) return std::nullopt;
+    if (!year || !c.accept(' ')) return std::nullopt;
     auto const t = clock(c);
-    if (!t || !c.literal(' ') || c.word(3) != "GMT") return std::nullopt;
+    if (!t || !c.accept(' ') || c.letters(3) != "GMT") return std::nullopt;
     auto const offset = numeric_offset_secs(c.take(5));
     if (!offset) return std::nullopt;
-    if (!c.done()) {
+    if (!c.at_end()) {
         // " (Central European Standard Time)": a name, never parsed.
         std::string_view const name = c.rest();
         if (name.size() < 4 || name.substr(0, 2) != " (" || name.back() != ')') return std::nullopt;
@@ -238,12 +193,12 @@ std::optional<FormInstant> parse_js_date_string(std::string_view text) {
 
 std::optional<FormInstant> parse_syslog(std::string_view text, PosixNs window_start, PosixNs window_end) {
     Cursor c(text);
-    auto const month = month_abbr(c.word(3));
-    if (!month || !c.literal(' ')) return std::nullopt;
-    auto const day = c.padded_day();
-    if (!day || !c.literal(' ')) return std::nullopt;
+    auto const month = month_abbr(c.letters(3));
+    if (!month || !c.accept(' ')) return std::nullopt;
+    auto const day = padded_day(c);
+    if (!day || !c.accept(' ')) return std::nullopt;
     auto const t = clock(c);
-    if (!t || !c.done()) return std::nullopt;
+    if (!t || !c.at_end()) return std::nullopt;
     auto const first = civil_from_unix_seconds(static_cast<int64_t>(floor_div(window_start.ns, NS_PER_SECOND)));
     auto const last = civil_from_unix_seconds(static_cast<int64_t>(floor_div(window_end.ns, NS_PER_SECOND)));
     if (!first || !last || !(window_start < window_end)) return std::nullopt;
