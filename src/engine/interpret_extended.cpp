@@ -7,6 +7,7 @@
 #include "engine/extended_score.hpp"
 #include "engine/interpret_float.hpp"
 #include "engine/interpret_int.hpp"
+#include "engine/interpret_string.hpp"
 #include "engine/score.hpp"
 #include "formats/byte_layouts.hpp"
 #include "formats/extended_string_forms.hpp"
@@ -49,27 +50,15 @@ void append_laid_out(std::vector<Candidate>& out, int64_t raw, const InputLayout
 // self-describing reading.
 Candidate form_candidate(const StringForm& form, FormInstant found, const InstantWindow& window) {
     bool const inside = window.contains(found.instant);
-    Candidate reading{
-        .format_id = form.id,
-        .label = form.label,
-        .citation = form.citation,
-        .form_note = form.note,
-        .instant = found.instant,
-        .score = 0.0,
-        .components = {{Component::Representable, 1.0},
-                       {Component::SelfDescribing, 1.0},
-                       {Component::InWindow, inside ? 1.0 : 0.0},
-                       {Component::NotSentinel, 1.0}},
-        .notes = {Note::Form},
-        .facts = {.sentinel = false,
-                  .local = form.naive || found.zone_unstated,
-                  .rare = false,
-                  .packed = false,
-                  .outside_window = !inside,
-                  .string_form = true,
-                  .zone_unstated = found.zone_unstated && !form.naive},
-        .raw = 0,
-    };
+    Candidate reading = string_candidate(form, found);
+    reading.components = {{Component::Representable, 1.0},
+                          {Component::SelfDescribing, 1.0},
+                          {Component::InWindow, inside ? 1.0 : 0.0},
+                          {Component::NotSentinel, 1.0}};
+    reading.facts.outside_window = !inside;
+    // A naive form says so in its own flag; the zone flag is for texts that
+    // could have stated one.
+    reading.facts.zone_unstated = found.zone_unstated && !form.naive;
     reading.score = overall_score(reading.components);
     return reading;
 }

@@ -5,11 +5,7 @@
 
 namespace epochsift {
 
-namespace {
-
-// A string form names its own format, so the reading is not scored: score
-// 1.0, the three fixed components, the row's note.
-Candidate string_candidate(const StringForm& form, FormInstant found) {
+Candidate string_candidate(const StringForm& form, const FormInstant& found) {
     Candidate reading{
         .format_id = form.id,
         .label = form.label,
@@ -32,8 +28,6 @@ Candidate string_candidate(const StringForm& form, FormInstant found) {
     };
     return reading;
 }
-
-}  // namespace
 
 void append_string_readings(std::vector<Candidate>& out, std::string_view text) {
     DiagnosticsSpan const span("interpret_string", "len", static_cast<long long>(text.size()));
