@@ -10,7 +10,7 @@ layout says and written out as the text a user would paste.
 
 Needs (installs nothing itself; a source whose tool is missing is skipped):
   apt: faketime coreutils sqlite3 nodejs openjdk-17-jdk-headless mono-runtime mono-mcs
-       dosfstools mtools zip libimage-exiftool-perl git openssl
+       dosfstools mtools zip libimage-exiftool-perl git openssl chromium
   pip: uuid6 python-ulid pymongo pyjwt openpyxl xlsxwriter pillow reportlab
        snowflake-id sonyflake-py svix-ksuid gunicorn
 
@@ -22,6 +22,7 @@ from __future__ import annotations
 
 import argparse
 import csv
+import http.server
 import datetime as dt
 import importlib.util
 import io
@@ -30,10 +31,12 @@ import os
 import random
 import re
 import shutil
+import sqlite3
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import zipfile
 from dataclasses import dataclass
 from pathlib import Path
@@ -615,6 +618,57 @@ def run_hex_fields(instants: list[int], rng: random.Random, work: Path) -> list[
     return out
 
 
+class CookieSetter(http.server.BaseHTTPRequestHandler):
+    """Serves one page that sets a cookie living max_age seconds."""
+    max_age = 3600
+
+    def do_GET(self) -> None:
+        body = b"<html><head><title>seen</title></head><body>seen</body></html>"
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Set-Cookie", f"seen=1; Max-Age={self.max_age}; Path=/")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args: object) -> None:
+        pass
+
+
+def sqlite_rows(db: Path, query: str) -> list[tuple]:
+    with sqlite3.connect(f"file:{db}?immutable=1", uri=True) as conn:
+        return conn.execute(query).fetchall()
+
+
+def run_chromium(instants: list[int], rng: random.Random, work: Path) -> list[Record]:
+    """Chromium visits a local page that sets a cookie; the History and
+    Cookies databases it writes hold microseconds since 1601 (the webkit
+    family). A cookie's expiry is its creation plus Max-Age (drawn below
+    Chromium's 400-day cap)."""
+    tag = f"{' '.join(tool_version(['chromium', '--version']).split()[:2])}"
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), CookieSetter)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = f"http://127.0.0.1:{server.server_address[1]}/page"
+    out = []
+    try:
+        for i, t in enumerate(instants):
+            profile = work / f"chromium{i}"
+            CookieSetter.max_age = rng.randint(3600, 399 * 86400)
+            frozen(t, ["chromium", "--headless=new", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                       f"--user-data-dir={profile}", "--dump-dom", url])
+            (visit,), = sqlite_rows(profile / "Default" / "History", "SELECT last_visit_time FROM urls")
+            (created, expires), = sqlite_rows(profile / "Default" / "Cookies",
+                                             "SELECT creation_utc, expires_utc FROM cookies")
+            # Chromium keeps visit times unique by adding a microsecond or so.
+            out += [Record(str(visit), "webkit", t, MS, f"{tag} History urls.last_visit_time"),
+                    Record(str(created), "webkit", t, MS, f"{tag} Cookies creation_utc"),
+                    Record(str(expires), "webkit", t + CookieSetter.max_age * NS, MS,
+                           f"{tag} Cookies expires_utc (Max-Age)")]
+    finally:
+        server.shutdown()
+    return out
+
+
 @dataclass
 class Runner:
     name: str
@@ -641,6 +695,7 @@ RUNNERS = [
     Runner("git", run_git, ("git",)),
     Runner("openssl", run_openssl, ("faketime", "openssl")),
     Runner("hex fields", run_hex_fields, ("touch", "7z", "gzip", "git")),
+    Runner("chromium", run_chromium, ("faketime", "chromium")),
 ]
 
 
