@@ -289,19 +289,55 @@ void finish_options(CallOptions& options) {
                           options.local_zone ? &*options.local_zone : nullptr};
 }
 
-// Binds the one positional-or-keyword parameter (named first_name) and the
-// keyword-only options in `allowed`, with the interpreter's usual wording
-// for each fault. Returns a borrowed reference to the first argument, or
-// null with an exception set. Any option that is not given stays absent, so
-// a call with the first argument alone is the reference reading.
+namespace {
+
+bool too_many_positional(const char* function, Py_ssize_t positional, Py_ssize_t keywords) {
+    PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given); its options are keyword-only", function,
+                 positional + keywords);
+    return false;
+}
+
+// One keyword argument: the first parameter by name, or an option in
+// `allowed`. False with an exception set.
+bool bind_keyword(const char* function, const char* first_name, unsigned allowed, PyObject* key, PyObject* item,
+                  PyObject*& value, CallOptions& options) {
+    if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
+        if (value != nullptr) {
+            PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (1)", function,
+                         first_name);
+            return false;
+        }
+        value = item;
+        return true;
+    }
+    int const bound = bind_option(function, allowed, key, item, options);
+    if (bound < 0) return false;
+    if (bound == 0) {
+        Ref key_repr(PyObject_Repr(key));
+        if (!key_repr) return false;
+        PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
+        return false;
+    }
+    return true;
+}
+
+PyObject* bound_value(const char* function, const char* first_name, PyObject* value, CallOptions& options) {
+    if (value == nullptr) {
+        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", function, first_name);
+        return nullptr;
+    }
+    finish_options(options);
+    return value;
+}
+
+}  // namespace
+
 PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
                          PyObject* kwargs, CallOptions& options) {
     Py_ssize_t const positional = PyTuple_Size(args);
     if (positional < 0) return nullptr;
     if (positional > 1) {
-        Py_ssize_t const keywords = kwargs ? PyDict_Size(kwargs) : 0;
-        PyErr_Format(PyExc_TypeError, "%s() takes at most 1 argument (%zd given); its options are keyword-only",
-                     function, positional + keywords);
+        too_many_positional(function, positional, kwargs ? PyDict_Size(kwargs) : 0);
         return nullptr;
     }
     PyObject* value = positional == 1 ? PyTuple_GetItem(args, 0) : nullptr;
@@ -310,31 +346,27 @@ PyObject* bind_arguments(const char* function, const char* first_name, unsigned 
         PyObject* key = nullptr;
         PyObject* item = nullptr;
         while (PyDict_Next(kwargs, &position, &key, &item)) {
-            if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
-                if (value != nullptr) {
-                    PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (1)", function,
-                                 first_name);
-                    return nullptr;
-                }
-                value = item;
-                continue;
-            }
-            int const bound = bind_option(function, allowed, key, item, options);
-            if (bound < 0) return nullptr;
-            if (bound == 0) {
-                Ref key_repr(PyObject_Repr(key));
-                if (!key_repr) return nullptr;
-                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument %U", function, key_repr.get());
-                return nullptr;
-            }
+            if (!bind_keyword(function, first_name, allowed, key, item, value, options)) return nullptr;
         }
     }
-    if (value == nullptr) {
-        PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos 1)", function, first_name);
+    return bound_value(function, first_name, value, options);
+}
+
+PyObject* bind_fast_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* const* args,
+                              Py_ssize_t positional, PyObject* keyword_names, CallOptions& options) {
+    Py_ssize_t const keywords = keyword_names ? PyTuple_Size(keyword_names) : 0;
+    if (keywords < 0) return nullptr;
+    if (positional > 1) {
+        too_many_positional(function, positional, keywords);
         return nullptr;
     }
-    finish_options(options);
-    return value;
+    PyObject* value = positional == 1 ? args[0] : nullptr;
+    for (Py_ssize_t i = 0; i < keywords; ++i) {
+        PyObject* key = PyTuple_GetItem(keyword_names, i);
+        if (key == nullptr) return nullptr;
+        if (!bind_keyword(function, first_name, allowed, key, args[positional + i], value, options)) return nullptr;
+    }
+    return bound_value(function, first_name, value, options);
 }
 
 }  // namespace epochsift::python

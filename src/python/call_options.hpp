@@ -65,4 +65,10 @@ void finish_options(CallOptions& options);
 PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
                          PyObject* kwargs, CallOptions& options);
 
+// bind_arguments for the vectorcall convention: `positional` arguments,
+// then the values of the keywords named in keyword_names (a tuple of str, or
+// null), all in args.
+PyObject* bind_fast_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* const* args,
+                              Py_ssize_t positional, PyObject* keyword_names, CallOptions& options);
+
 }  // namespace epochsift::python

@@ -38,6 +38,7 @@
 namespace {
 
 using epochsift::python::bind_arguments;
+using epochsift::python::bind_fast_arguments;
 using epochsift::python::CallOptions;
 using epochsift::python::fail_type;
 using epochsift::python::IDENTIFY_OPTIONS;
@@ -111,11 +112,9 @@ struct Identified {
     bool zoned = false;
 };
 
-// False with an exception set.
-bool identify_argument(const char* function, PyObject* args, PyObject* kwargs, Identified& out) {
-    CallOptions options;
-    PyObject* value = bind_arguments(function, "value", IDENTIFY_OPTIONS, args, kwargs, options);
-    if (value == nullptr) return false;
+// The value of a bound call, read under its options. False with an
+// exception set.
+bool identify_argument(PyObject* value, CallOptions& options, Identified& out) {
     // A new bytes object that only this call holds: the engine can read it
     // while other threads run.
     Ref utf8(utf8_of(value));
@@ -149,9 +148,9 @@ bool identify_argument(const char* function, PyObject* args, PyObject* kwargs, I
     return false;
 }
 
-PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* identify_json_of(PyObject* value, CallOptions& options) {
     Identified identified;
-    if (!identify_argument("identify_json", args, kwargs, identified)) return nullptr;
+    if (!identify_argument(value, options, identified)) return nullptr;
     if (identified.zoned) return epochsift::python::str_from_utf8(identified.zoned_json);
     // Kept from call to call on the thread: a fresh buffer of tens of
     // kilobytes a call makes malloc grow and trim the heap top every time.
@@ -185,13 +184,42 @@ PyObject* loads_json(PyObject* module, PyObject* text_object) {
 
 // The dicts json.loads would make of identify_json's text, built from the
 // readings directly (the zoned form still goes through its text).
-PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
+PyObject* identify_of(PyObject* module, PyObject* value, CallOptions& options) {
     ModuleState* state = state_of(module);
     if (state == nullptr) return nullptr;
     Identified identified;
-    if (!identify_argument("identify", args, kwargs, identified)) return nullptr;
+    if (!identify_argument(value, options, identified)) return nullptr;
     if (identified.zoned) return loads_json(module, epochsift::python::str_from_utf8(identified.zoned_json));
     return state->boxer->readings(identified.readings);
+}
+
+// identify and identify_json in both calling conventions: a tuple and a dict
+// (CPython 3.9), or the vectorcall array (3.10 and later, where the
+// convention is part of the stable ABI), which builds neither per call.
+PyObject* py_identify(PyObject* module, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* value = bind_arguments("identify", "value", IDENTIFY_OPTIONS, args, kwargs, options);
+    return value == nullptr ? nullptr : identify_of(module, value, options);
+}
+
+PyObject* py_identify_fast(PyObject* module, PyObject* const* args, Py_ssize_t positional, PyObject* keyword_names) {
+    CallOptions options;
+    PyObject* value =
+        bind_fast_arguments("identify", "value", IDENTIFY_OPTIONS, args, positional, keyword_names, options);
+    return value == nullptr ? nullptr : identify_of(module, value, options);
+}
+
+PyObject* py_identify_json(PyObject*, PyObject* args, PyObject* kwargs) {
+    CallOptions options;
+    PyObject* value = bind_arguments("identify_json", "value", IDENTIFY_OPTIONS, args, kwargs, options);
+    return value == nullptr ? nullptr : identify_json_of(value, options);
+}
+
+PyObject* py_identify_json_fast(PyObject*, PyObject* const* args, Py_ssize_t positional, PyObject* keyword_names) {
+    CallOptions options;
+    PyObject* value =
+        bind_fast_arguments("identify_json", "value", IDENTIFY_OPTIONS, args, positional, keyword_names, options);
+    return value == nullptr ? nullptr : identify_json_of(value, options);
 }
 
 bool collect_texts(const char* function, PyObject* values, TextItems& texts) {
@@ -450,8 +478,7 @@ PyCFunction as_cfunction(F f) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f));
 }
 
-PyMethodDef METHODS[] = {
-    {"identify", as_cfunction(py_identify), METH_VARARGS | METH_KEYWORDS,
+constexpr const char* IDENTIFY_DOC =
      "identify(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
@@ -473,13 +500,45 @@ PyMethodDef METHODS[] = {
      "or a bad window raises ValueError, an option of the wrong type TypeError.\n"
      "\n"
      "Decoded via Python's `json` so the engine's `i128` instant becomes a native\n"
-     "(arbitrary-precision) Python int rather than tripping a fixed-width limit."},
-    {"identify_json", as_cfunction(py_identify_json), METH_VARARGS | METH_KEYWORDS,
+     "(arbitrary-precision) Python int rather than tripping a fixed-width limit.";
+
+constexpr const char* IDENTIFY_JSON_DOC =
      "identify_json(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Identify a value, returning the ranked readings as a JSON string. Takes the\n"
-     "options of identify."},
+     "options of identify.";
+
+// METH_FASTCALL, part of the stable ABI from CPython 3.10; a module built for
+// 3.9's ABI uses it only on an interpreter that has it.
+constexpr int FASTCALL_KEYWORDS = 0x0080 | METH_KEYWORDS;
+
+// The per-value functions, called far more often than the others: in the
+// vectorcall convention where the interpreter has it.
+PyMethodDef IDENTIFY_METHODS[] = {
+    {"identify", as_cfunction(py_identify), METH_VARARGS | METH_KEYWORDS, IDENTIFY_DOC},
+    {"identify_json", as_cfunction(py_identify_json), METH_VARARGS | METH_KEYWORDS, IDENTIFY_JSON_DOC},
+    {nullptr, nullptr, 0, nullptr},
+};
+PyMethodDef IDENTIFY_FAST_METHODS[] = {
+    {"identify", as_cfunction(py_identify_fast), FASTCALL_KEYWORDS, IDENTIFY_DOC},
+    {"identify_json", as_cfunction(py_identify_json_fast), FASTCALL_KEYWORDS, IDENTIFY_JSON_DOC},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// Whether the running interpreter is CPython 3.10 or later, from its version
+// text ("3.11.7 (main, ...").
+bool interpreter_has_vectorcall_abi() {
+    const char* version = Py_GetVersion();
+    int major = 0;
+    int minor = 0;
+    for (; *version >= '0' && *version <= '9'; ++version) major = major * 10 + (*version - '0');
+    if (*version++ != '.') return false;
+    for (; *version >= '0' && *version <= '9'; ++version) minor = minor * 10 + (*version - '0');
+    return major > 3 || (major == 3 && minor >= 10);
+}
+
+PyMethodDef METHODS[] = {
     {"identify_column", as_cfunction(py_identify_column), METH_VARARGS | METH_KEYWORDS,
      "identify_column(values, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
      "--\n"
@@ -593,15 +652,19 @@ int exec_module(PyObject* module) {
     if ((state->loads_name = interned("loads")) == nullptr) return -1;
     if ((state->boxer = epochsift::python::ReadingBoxer::create()) == nullptr) return -1;
 
+    PyMethodDef* const identify_methods = interpreter_has_vectorcall_abi() ? IDENTIFY_FAST_METHODS : IDENTIFY_METHODS;
+    if (PyModule_AddFunctions(module, identify_methods) != 0) return -1;
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;
-    for (PyMethodDef const* def = METHODS; def->ml_name != nullptr; ++def) {
-        if (def->ml_name[0] == '_') continue;  // internal helpers of epochsift.spark
-        Ref name(PyUnicode_FromString(def->ml_name));
-        if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
+    for (PyMethodDef const* table : {identify_methods, METHODS}) {
+        for (PyMethodDef const* def = table; def->ml_name != nullptr; ++def) {
+            if (def->ml_name[0] == '_') continue;  // internal helpers of epochsift.spark
+            Ref name(PyUnicode_FromString(def->ml_name));
+            if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
+        }
     }
     return PyObject_SetAttrString(module, "__all__", all.get());
 }

@@ -121,3 +121,37 @@ def test_option_faults(function, kwargs, error, message):
 def test_options_are_keyword_only(function):
     with pytest.raises(TypeError, match="keyword-only"):
         function("1700000000", True)
+
+
+def bound_like_identify(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None,
+                        window=None, tz=None, local_zone=None):
+    return value
+
+
+# Call shapes: the interpreter's own binding of identify's signature decides
+# which are accepted.
+CALL_SHAPES = [
+    (("1700000000",), {}),
+    ((), {"value": "1700000000"}),
+    ((), {"hint": "chrome", "value": "1700000000", "extended": True}),
+    (("1700000000",), {"byte_width": 4, "extended": True}),
+    (("1700000000",), {"value": "1700000000"}),
+    ((), {}),
+    ((), {"extended": True}),
+    (("1700000000", True), {}),
+    (("1700000000", True), {"extended": True}),
+    (("1700000000",), {"bogus": 1}),
+]
+
+
+@pytest.mark.parametrize("function", [epochsift.identify, epochsift.identify_json])
+@pytest.mark.parametrize("args, kwargs", CALL_SHAPES)
+def test_arguments_bind_as_the_signature_says(function, args, kwargs):
+    try:
+        bound_like_identify(*args, **kwargs)
+    except TypeError:
+        with pytest.raises(TypeError, match=function.__name__):
+            function(*args, **kwargs)
+        return
+    options = {k: v for k, v in kwargs.items() if k != "value"}
+    assert function(*args, **kwargs) == function("1700000000", **options)
