@@ -92,6 +92,51 @@ private:
     std::span<Key> keys_;
 };
 
+// A reading's place in the extended order, its instant, and whether a
+// reading above it gives the same instant.
+struct Ranked {
+    unsigned __int128 order;
+    PosixNs instant;
+    std::size_t index;
+    bool repeats_instant;
+};
+
+// Sets repeats_instant on each reading whose instant a reading above it
+// has: one pass down the order, the instants met so far in an open-addressed
+// set of positions (up to SET_READINGS readings; past them, each reading
+// looks at all those above it).
+void mark_repeated_instants(std::span<Ranked> ranked) {
+    constexpr std::size_t SET_READINGS = 128;
+    constexpr std::size_t SLOTS = 2 * SET_READINGS;  // at most half full: probes stay short
+    std::size_t const n = ranked.size();
+    if (n > SET_READINGS) {
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
+                ranked[i].repeats_instant = ranked[above].instant == ranked[i].instant;
+            }
+        }
+        return;
+    }
+    std::array<uint8_t, SLOTS> slots{};  // position + 1; 0 is empty
+    static_assert(SET_READINGS <= 255 && std::has_single_bit(SLOTS));
+    for (std::size_t i = 0; i < n; ++i) {
+        auto const bits = static_cast<unsigned __int128>(ranked[i].instant.ns);
+        uint64_t const mixed = (static_cast<uint64_t>(bits) ^ static_cast<uint64_t>(bits >> 64)) * 0x9E37'79B9'7F4A'7C15u;
+        std::size_t slot = static_cast<std::size_t>(mixed >> 56);
+        for (;;) {
+            if (slots[slot] == 0) {
+                slots[slot] = static_cast<uint8_t>(i + 1);
+                break;
+            }
+            if (ranked[slots[slot] - 1].instant == ranked[i].instant) {
+                ranked[i].repeats_instant = true;
+                break;
+            }
+            slot = (slot + 1) % SLOTS;
+        }
+    }
+}
+
 }  // namespace
 
 bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
@@ -115,13 +160,6 @@ void rank_extended(std::vector<Candidate>& readings) {
     // the prior (descending). The reading's position breaks ties, so the
     // sort is stable. Scores and priors are non-negative, so their bits
     // order as they do.
-    using Order = unsigned __int128;
-    struct Ranked {
-        Order order;
-        PosixNs instant;
-        std::size_t index;
-        bool repeats_instant;
-    };
     auto const bits_of = [](double value) { return std::bit_cast<uint64_t>(value + 0.0); };  // -0.0 as +0.0
     KeyRoom<Ranked, 128> room(n);
     std::span<Ranked> const ranked = room.keys();
@@ -136,7 +174,7 @@ void rank_extended(std::vector<Candidate>& readings) {
             }
         }
         uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
-        ranked[i] = Ranked{Order{~bits_of(c.score)} << 64 | low, c.instant, i, false};
+        ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, c.instant, i, false};
     }
     std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
         return a.order != b.order ? a.order < b.order : a.index < b.index;
@@ -145,23 +183,23 @@ void rank_extended(std::vector<Candidate>& readings) {
     // Among readings tied on score and prior, one whose instant a reading
     // above it already gives (exFAT after FAT) goes after those naming a new
     // instant: the first few readings then offer as many answers as they can.
+    bool tied = false;
+    for (std::size_t i = 1; i < n && !tied; ++i) tied = ranked[i - 1].order == ranked[i].order;
+    if (!tied) {
+        apply_order(readings, ranked);
+        return;
+    }
+    mark_repeated_instants(ranked);
     for (std::size_t start = 0; start < n;) {
         std::size_t end = start + 1;
         while (end < n && ranked[start].order == ranked[end].order) ++end;
-        if (end - start > 1) {
-            for (std::size_t i = start; i < end; ++i) {
-                for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
-                    ranked[i].repeats_instant = ranked[above].instant == ranked[i].instant;
-                }
-            }
-            // A stable partition by insertion: a tied group is a few readings.
-            for (std::size_t i = start + 1; i < end; ++i) {
-                if (ranked[i].repeats_instant) continue;
-                Ranked const moving = ranked[i];
-                std::size_t j = i;
-                for (; j > start && ranked[j - 1].repeats_instant; --j) ranked[j] = ranked[j - 1];
-                ranked[j] = moving;
-            }
+        // A stable partition by insertion: a tied group is a few readings.
+        for (std::size_t i = start + 1; i < end; ++i) {
+            if (ranked[i].repeats_instant) continue;
+            Ranked const moving = ranked[i];
+            std::size_t j = i;
+            for (; j > start && ranked[j - 1].repeats_instant; --j) ranked[j] = ranked[j - 1];
+            ranked[j] = moving;
         }
         start = end;
     }
