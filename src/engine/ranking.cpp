@@ -92,12 +92,12 @@ private:
     std::span<Key> keys_;
 };
 
-// A reading's place in the extended order, its instant, and whether a
-// reading above it gives the same instant.
+// A reading's place in the extended order, its position in the list, and
+// whether a reading above it gives the same instant. Kept small: the sort
+// moves it.
 struct Ranked {
     unsigned __int128 order;
-    PosixNs instant;
-    std::size_t index;
+    uint32_t index;
     bool repeats_instant;
 };
 
@@ -105,14 +105,15 @@ struct Ranked {
 // has: one pass down the order, the instants met so far in an open-addressed
 // set of positions (up to SET_READINGS readings; past them, each reading
 // looks at all those above it).
-void mark_repeated_instants(std::span<Ranked> ranked) {
+void mark_repeated_instants(std::span<Ranked> ranked, const std::vector<Candidate>& readings) {
+    auto const instant = [&](std::size_t i) { return readings[ranked[i].index].instant; };
     constexpr std::size_t SET_READINGS = 128;
     constexpr std::size_t SLOTS = 2 * SET_READINGS;  // at most half full: probes stay short
     std::size_t const n = ranked.size();
     if (n > SET_READINGS) {
         for (std::size_t i = 0; i < n; ++i) {
             for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
-                ranked[i].repeats_instant = ranked[above].instant == ranked[i].instant;
+                ranked[i].repeats_instant = instant(above) == instant(i);
             }
         }
         return;
@@ -120,7 +121,8 @@ void mark_repeated_instants(std::span<Ranked> ranked) {
     std::array<uint8_t, SLOTS> slots{};  // position + 1; 0 is empty
     static_assert(SET_READINGS <= 255 && std::has_single_bit(SLOTS));
     for (std::size_t i = 0; i < n; ++i) {
-        auto const bits = static_cast<unsigned __int128>(ranked[i].instant.ns);
+        PosixNs const at = instant(i);
+        auto const bits = static_cast<unsigned __int128>(at.ns);
         uint64_t const mixed = (static_cast<uint64_t>(bits) ^ static_cast<uint64_t>(bits >> 64)) * 0x9E37'79B9'7F4A'7C15u;
         std::size_t slot = static_cast<std::size_t>(mixed >> 56);
         for (;;) {
@@ -128,7 +130,7 @@ void mark_repeated_instants(std::span<Ranked> ranked) {
                 slots[slot] = static_cast<uint8_t>(i + 1);
                 break;
             }
-            if (ranked[slots[slot] - 1].instant == ranked[i].instant) {
+            if (instant(slots[slot] - 1u) == at) {
                 ranked[i].repeats_instant = true;
                 break;
             }
@@ -174,7 +176,7 @@ void rank_extended(std::vector<Candidate>& readings) {
             }
         }
         uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
-        ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, c.instant, i, false};
+        ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, static_cast<uint32_t>(i), false};
     }
     std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
         return a.order != b.order ? a.order < b.order : a.index < b.index;
@@ -189,7 +191,7 @@ void rank_extended(std::vector<Candidate>& readings) {
         apply_order(readings, ranked);
         return;
     }
-    mark_repeated_instants(ranked);
+    mark_repeated_instants(ranked, readings);
     for (std::size_t start = 0; start < n;) {
         std::size_t end = start + 1;
         while (end < n && ranked[start].order == ranked[end].order) ++end;
