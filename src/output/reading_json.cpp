@@ -40,21 +40,25 @@ static_assert([] {
 constexpr std::size_t BLOCK = 32;
 
 // `,["name",` for each component, in a block, and the whole
-// `,["name",V]` for the values most components have (1, 0, one half), whose
-// texts need no digits. The copy starts one byte in for the first component
-// (no comma): a block holds BLOCK + 1 bytes so both copies are BLOCK bytes.
-enum class CommonValue : uint8_t { One, Zero, Half, None };
-constexpr std::array<std::string_view, 3> COMMON_VALUE_TEXTS = {"1.0]", "0.0]", "0.5]"};
+// `,["name",V]` for the values most components have (1, 0, one half, and
+// the extended priors below 1), whose texts need no digit search. The copy
+// starts one byte in for the first component (no comma): a block holds
+// BLOCK + 1 bytes so both copies are BLOCK bytes.
+enum class CommonValue : uint8_t { One, Zero, Half, Prior08, Prior06, Prior04, None };
+constexpr std::size_t COMMON_VALUES = static_cast<std::size_t>(CommonValue::None);
+constexpr std::array<double, COMMON_VALUES> COMMON_VALUE_NUMBERS = {1.0, 0.0, 0.5, 0.8, 0.6, 0.4};
+constexpr std::array<std::string_view, COMMON_VALUES> COMMON_VALUE_TEXTS = {"1.0]", "0.0]", "0.5]",
+                                                                           "0.8]", "0.6]", "0.4]"};
 
 struct ComponentOpening {
     char text[BLOCK + 1];
     uint8_t length;
 };
-using ComponentOpenings = std::array<ComponentOpening, 4>;  // by CommonValue
+using ComponentOpenings = std::array<ComponentOpening, COMMON_VALUES + 1>;  // by CommonValue
 constexpr std::array<ComponentOpenings, COMPONENT_COUNT> COMPONENT_OPENINGS = [] {
     std::array<ComponentOpenings, COMPONENT_COUNT> openings{};
     for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) {
-        for (std::size_t v = 0; v < 4; ++v) {
+        for (std::size_t v = 0; v <= COMMON_VALUES; ++v) {
             char* p = openings[i][v].text;
             std::size_t n = 0;
             for (char c : std::string_view(",[\"")) p[n++] = c;
@@ -78,9 +82,9 @@ static_assert([] {
 // Which block value is, by its bits: -0.0 is not 0.0 here.
 CommonValue common_value(double value) {
     auto const bits = std::bit_cast<uint64_t>(value);
-    if (bits == std::bit_cast<uint64_t>(1.0)) return CommonValue::One;
-    if (bits == 0) return CommonValue::Zero;
-    if (bits == std::bit_cast<uint64_t>(0.5)) return CommonValue::Half;
+    for (std::size_t v = 0; v < COMMON_VALUES; ++v) {
+        if (bits == std::bit_cast<uint64_t>(COMMON_VALUE_NUMBERS[v])) return static_cast<CommonValue>(v);
+    }
     return CommonValue::None;
 }
 

@@ -127,12 +127,13 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
     }
 }
 
-// Components whose value is 1, 0 or one half are written with their name in
-// one block; every kind, at first and later places, beside near values and
-// -0.0, must give the plain `["name",number]` text.
+// Components whose value is 1, 0, one half or an extended prior are written
+// with their name in one block; every kind, at first and later places,
+// beside near values and -0.0, must give the plain `["name",number]` text.
 TEST(JsonComponentBlocks, EveryKindAndCommonValue) {
     double const values[] = {1.0, 0.0, -0.0, 0.5, std::nextafter(1.0, 0.0), std::nextafter(0.5, 1.0),
-                             std::nextafter(0.0, 1.0), 0.25, 0.8, std::nan(""), 2.0};
+                             std::nextafter(0.0, 1.0), 0.25, 0.8, 0.6, 0.4, std::nextafter(0.6, 1.0),
+                             std::nan(""), 2.0};
     std::mt19937_64 rng(3);
     std::vector<Candidate> readings(2000);
     for (Candidate& c : readings) {
