@@ -159,9 +159,8 @@ void rank_extended(std::vector<Candidate>& readings) {
     if (n < 2) return;
     // Each reading's order as one 128-bit number, compared as an integer:
     // the score (descending), then string forms after numeric families, then
-    // the prior (descending). The reading's position breaks ties, so the
-    // sort is stable. Scores and priors are non-negative, so their bits
-    // order as they do.
+    // the prior (descending); the reading's position breaks ties. Scores and
+    // priors are non-negative, so their bits order as they do.
     auto const bits_of = [](double value) { return std::bit_cast<uint64_t>(value + 0.0); };  // -0.0 as +0.0
     KeyRoom<Ranked, 128> room(n);
     std::span<Ranked> const ranked = room.keys();
@@ -178,15 +177,25 @@ void rank_extended(std::vector<Candidate>& readings) {
         uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
         ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, static_cast<uint32_t>(i), false};
     }
-    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-        return a.order != b.order ? a.order < b.order : a.index < b.index;
-    });
+    // Sorted on the order alone, a single 128-bit comparison; each run of
+    // equal orders is then put back in list order, which keeps the sort
+    // stable. Ties are few and short.
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) { return a.order < b.order; });
+    bool tied = false;
+    for (std::size_t i = 1; i < n; ++i) {
+        if (ranked[i - 1].order != ranked[i].order) continue;
+        tied = true;
+        Ranked const moving = ranked[i];
+        std::size_t j = i;
+        for (; j > 0 && ranked[j - 1].order == moving.order && ranked[j - 1].index > moving.index; --j) {
+            ranked[j] = ranked[j - 1];
+        }
+        ranked[j] = moving;
+    }
 
     // Among readings tied on score and prior, one whose instant a reading
     // above it already gives (exFAT after FAT) goes after those naming a new
     // instant: the first few readings then offer as many answers as they can.
-    bool tied = false;
-    for (std::size_t i = 1; i < n && !tied; ++i) tied = ranked[i - 1].order == ranked[i].order;
     if (!tied) {
         apply_order(readings, ranked);
         return;
