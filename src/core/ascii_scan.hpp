@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string_view>
 
@@ -57,6 +58,25 @@ constexpr bool all_ascii_digits(std::string_view text) {
         if (!is_ascii_digit(c)) return false;
     }
     return true;
+}
+
+// Whether text has an ASCII digit anywhere, eight bytes at a time: a byte
+// is a digit when its xor with '0' is below 10, and the borrow test for a
+// byte below 10 in a word is exact for "any" (a false mark only ever sits
+// above a true one).
+inline bool contains_ascii_digit(std::string_view text) {
+    constexpr uint64_t ONES = 0x0101'0101'0101'0101u;
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + i, 8);
+        uint64_t const x = word ^ ('0' * ONES);
+        if (((x - 10 * ONES) & ~x & (0x80 * ONES)) != 0) return true;
+    }
+    for (; i < text.size(); ++i) {
+        if (is_ascii_digit(text[i])) return true;
+    }
+    return false;
 }
 
 // A run of exactly text.size() ASCII digits (at most 9) as a number.

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
@@ -77,11 +78,10 @@ public:
     constexpr std::size_t size() const { return static_cast<std::size_t>(__builtin_popcount(bits_)); }
     friend constexpr bool operator==(NoteSet, NoteSet) = default;
 
+    // Only the set bits are visited: a reading has two or three notes.
     template <class F>
     constexpr void for_each(F&& visit) const {
-        for (unsigned i = 0; i < NOTE_COUNT; ++i) {
-            if (bits_ >> i & 1u) visit(static_cast<Note>(i));
-        }
+        for (unsigned rest = bits_; rest != 0; rest &= rest - 1) visit(static_cast<Note>(std::countr_zero(rest)));
     }
 
 private:

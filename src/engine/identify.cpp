@@ -14,6 +14,12 @@ namespace epochsift {
 
 namespace {
 
+constexpr std::size_t FLOAT_FAMILY_COUNT = [] {
+    std::size_t count = 0;
+    for (NumericFamily const& family : NUMERIC_FAMILIES) count += family.encoding.tag == Encoding::Tag::Float ? 1 : 0;
+    return count;
+}();
+
 bool is_bare_digits(std::string_view text) {
     if (text.empty()) return false;
     for (char c : text) {
@@ -33,6 +39,9 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
         readings.reserve(NUMERIC_FAMILIES.size());
         append_integer_readings(readings, *integer, options);
     } else if (auto const number = parse_float(text)) {
+        // Room for every float family's reading and a few more: growing one
+        // at a time moved the readings three or four times a call.
+        readings.reserve(FLOAT_FAMILY_COUNT + 4);
         append_float_readings(readings, *number, options);
     }
     std::size_t const numeric_count = readings.size();

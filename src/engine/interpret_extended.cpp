@@ -173,9 +173,10 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     // Digits alone name a form no more surely than a bare-digit date does.
     bool const bare_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     // One scan of the text spares the parsers of the forms it cannot be.
-    bool const has_digit = std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    bool const has_digit = contains_ascii_digit(text);
     bool const token = std::all_of(text.begin(), text.end(), is_token_char);
-    for (std::size_t i = 0; i < EXTENDED_STRING_FORMS.size(); ++i) {
+    // A text of words, neither a token nor holding a digit, can be no form.
+    for (std::size_t i = 0; (has_digit || token) && i < EXTENDED_STRING_FORMS.size(); ++i) {
         bool const possible = EXTENDED_FORM_TEXT[i] == FormText::DateTime ? has_digit : token;
         if (!possible) continue;
         StringForm const& form = EXTENDED_STRING_FORMS[i];

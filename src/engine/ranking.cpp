@@ -92,6 +92,53 @@ private:
     std::span<Key> keys_;
 };
 
+// A reading's place in the extended order, its position in the list, and
+// whether a reading above it gives the same instant. Kept small: the sort
+// moves it.
+struct Ranked {
+    unsigned __int128 order;
+    uint32_t index;
+    bool repeats_instant;
+};
+
+// Sets repeats_instant on each reading whose instant a reading above it
+// has: one pass down the order, the instants met so far in an open-addressed
+// set of positions (up to SET_READINGS readings; past them, each reading
+// looks at all those above it).
+void mark_repeated_instants(std::span<Ranked> ranked, const std::vector<Candidate>& readings) {
+    auto const instant = [&](std::size_t i) { return readings[ranked[i].index].instant; };
+    constexpr std::size_t SET_READINGS = 128;
+    constexpr std::size_t SLOTS = 2 * SET_READINGS;  // at most half full: probes stay short
+    std::size_t const n = ranked.size();
+    if (n > SET_READINGS) {
+        for (std::size_t i = 0; i < n; ++i) {
+            for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
+                ranked[i].repeats_instant = instant(above) == instant(i);
+            }
+        }
+        return;
+    }
+    std::array<uint8_t, SLOTS> slots{};  // position + 1; 0 is empty
+    static_assert(SET_READINGS <= 255 && std::has_single_bit(SLOTS));
+    for (std::size_t i = 0; i < n; ++i) {
+        PosixNs const at = instant(i);
+        auto const bits = static_cast<unsigned __int128>(at.ns);
+        uint64_t const mixed = (static_cast<uint64_t>(bits) ^ static_cast<uint64_t>(bits >> 64)) * 0x9E37'79B9'7F4A'7C15u;
+        std::size_t slot = static_cast<std::size_t>(mixed >> 56);
+        for (;;) {
+            if (slots[slot] == 0) {
+                slots[slot] = static_cast<uint8_t>(i + 1);
+                break;
+            }
+            if (instant(slots[slot] - 1u) == at) {
+                ranked[i].repeats_instant = true;
+                break;
+            }
+            slot = (slot + 1) % SLOTS;
+        }
+    }
+}
+
 }  // namespace
 
 bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
@@ -112,16 +159,8 @@ void rank_extended(std::vector<Candidate>& readings) {
     if (n < 2) return;
     // Each reading's order as one 128-bit number, compared as an integer:
     // the score (descending), then string forms after numeric families, then
-    // the prior (descending). The reading's position breaks ties, so the
-    // sort is stable. Scores and priors are non-negative, so their bits
-    // order as they do.
-    using Order = unsigned __int128;
-    struct Ranked {
-        Order order;
-        PosixNs instant;
-        std::size_t index;
-        bool repeats_instant;
-    };
+    // the prior (descending); the reading's position breaks ties. Scores and
+    // priors are non-negative, so their bits order as they do.
     auto const bits_of = [](double value) { return std::bit_cast<uint64_t>(value + 0.0); };  // -0.0 as +0.0
     KeyRoom<Ranked, 128> room(n);
     std::span<Ranked> const ranked = room.keys();
@@ -136,32 +175,42 @@ void rank_extended(std::vector<Candidate>& readings) {
             }
         }
         uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
-        ranked[i] = Ranked{Order{~bits_of(c.score)} << 64 | low, c.instant, i, false};
+        ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, static_cast<uint32_t>(i), false};
     }
-    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
-        return a.order != b.order ? a.order < b.order : a.index < b.index;
-    });
+    // Sorted on the order alone, a single 128-bit comparison; each run of
+    // equal orders is then put back in list order, which keeps the sort
+    // stable. Ties are few and short.
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) { return a.order < b.order; });
+    bool tied = false;
+    for (std::size_t i = 1; i < n; ++i) {
+        if (ranked[i - 1].order != ranked[i].order) continue;
+        tied = true;
+        Ranked const moving = ranked[i];
+        std::size_t j = i;
+        for (; j > 0 && ranked[j - 1].order == moving.order && ranked[j - 1].index > moving.index; --j) {
+            ranked[j] = ranked[j - 1];
+        }
+        ranked[j] = moving;
+    }
 
     // Among readings tied on score and prior, one whose instant a reading
     // above it already gives (exFAT after FAT) goes after those naming a new
     // instant: the first few readings then offer as many answers as they can.
+    if (!tied) {
+        apply_order(readings, ranked);
+        return;
+    }
+    mark_repeated_instants(ranked, readings);
     for (std::size_t start = 0; start < n;) {
         std::size_t end = start + 1;
         while (end < n && ranked[start].order == ranked[end].order) ++end;
-        if (end - start > 1) {
-            for (std::size_t i = start; i < end; ++i) {
-                for (std::size_t above = 0; above < i && !ranked[i].repeats_instant; ++above) {
-                    ranked[i].repeats_instant = ranked[above].instant == ranked[i].instant;
-                }
-            }
-            // A stable partition by insertion: a tied group is a few readings.
-            for (std::size_t i = start + 1; i < end; ++i) {
-                if (ranked[i].repeats_instant) continue;
-                Ranked const moving = ranked[i];
-                std::size_t j = i;
-                for (; j > start && ranked[j - 1].repeats_instant; --j) ranked[j] = ranked[j - 1];
-                ranked[j] = moving;
-            }
+        // A stable partition by insertion: a tied group is a few readings.
+        for (std::size_t i = start + 1; i < end; ++i) {
+            if (ranked[i].repeats_instant) continue;
+            Ranked const moving = ranked[i];
+            std::size_t j = i;
+            for (; j > start && ranked[j - 1].repeats_instant; --j) ranked[j] = ranked[j - 1];
+            ranked[j] = moving;
         }
         start = end;
     }

@@ -113,13 +113,22 @@ char* put_json_double(char* p, double value, RecentDoubles& recent_doubles) {
     if (value == 0.5) return put_literal(p, "0.5");
     if (!std::isfinite(value)) return put_literal(p, "null");
     auto const bits = std::bit_cast<uint64_t>(value);
-    std::size_t const slot = RecentDoubles::slot(bits);
-    char* const text = recent_doubles.texts[slot].data();
-    if (recent_doubles.bits[slot] != bits) {
-        recent_doubles.bits[slot] = bits;
-        recent_doubles.lengths[slot] = static_cast<uint8_t>(put_shortest(text, value) - text);
+    std::size_t const first = RecentDoubles::set(bits);
+    std::size_t slot = first;
+    if (recent_doubles.bits[first] != bits) {
+        slot = first + 1;
+        if (recent_doubles.bits[slot] != bits) {
+            // The newer text moves to the second slot; this one takes the first.
+            recent_doubles.bits[slot] = recent_doubles.bits[first];
+            recent_doubles.lengths[slot] = recent_doubles.lengths[first];
+            recent_doubles.texts[slot] = recent_doubles.texts[first];
+            slot = first;
+            char* const text = recent_doubles.texts[slot].data();
+            recent_doubles.bits[slot] = bits;
+            recent_doubles.lengths[slot] = static_cast<uint8_t>(put_shortest(text, value) - text);
+        }
     }
-    std::memcpy(p, text, MAX_DOUBLE_LEN);  // a block move; the cursor moves by the length
+    std::memcpy(p, recent_doubles.texts[slot].data(), MAX_DOUBLE_LEN);  // a block move; the cursor moves by the length
     return p + recent_doubles.lengths[slot];
 }
 

@@ -19,17 +19,20 @@ inline constexpr std::size_t MAX_DOUBLE_LEN = 32;
 
 // Readings repeat their scores and distances, within one value and from
 // one value to the next (a family's prior, the usual fractions of a
-// weighted mean), so recent number texts are kept, direct-mapped on the
-// value's bits. Only the bits are cleared: 0, the bits of +0.0, which is
-// written as a literal and never kept, marks an empty slot.
+// weighted mean), so recent number texts are kept in sets of two slots
+// chosen by the value's bits, the newer text first. Only the bits are
+// cleared: 0, the bits of +0.0, which is written as a literal and never
+// kept, marks an empty slot.
 struct RecentDoubles {
     static constexpr std::size_t SLOTS = 256;
+    static constexpr std::size_t WAYS = 2;  // one way alone: values sharing a slot pushed each other out every call
     std::array<uint64_t, SLOTS> bits{};
     std::array<uint8_t, SLOTS> lengths;
     std::array<std::array<char, MAX_DOUBLE_LEN>, SLOTS> texts;
-    static std::size_t slot(uint64_t value_bits) { return (value_bits * 0x9E37'79B9'7F4A'7C15u) >> 56; }
+    // The first slot of value_bits's set.
+    static std::size_t set(uint64_t value_bits) { return ((value_bits * 0x9E37'79B9'7F4A'7C15u) >> 57) * WAYS; }
 };
-static_assert(std::has_single_bit(RecentDoubles::SLOTS) && RecentDoubles::SLOTS == std::size_t{1} << (64 - 56));
+static_assert(std::has_single_bit(RecentDoubles::SLOTS) && RecentDoubles::SLOTS == RecentDoubles::WAYS << (64 - 57));
 
 // The calling thread's texts, kept from call to call.
 RecentDoubles& thread_recent_doubles();

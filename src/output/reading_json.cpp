@@ -1,6 +1,9 @@
 #include "output/reading_json.hpp"
 
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "engine/identify.hpp"
@@ -36,33 +39,59 @@ static_assert([] {
 // moving by the text's length: the room asked for includes the overhang.
 constexpr std::size_t BLOCK = 32;
 
-// `,["name",` for each component, in a block.
+// `,["name",` for each component, in a block, and the whole
+// `,["name",V]` for the values most components have (1, 0, one half, and
+// the extended priors below 1), whose texts need no digit search. The copy
+// starts one byte in for the first component (no comma): a block holds
+// BLOCK + 1 bytes so both copies are BLOCK bytes.
+enum class CommonValue : uint8_t { One, Zero, Half, Prior08, Prior06, Prior04, None };
+constexpr std::size_t COMMON_VALUES = static_cast<std::size_t>(CommonValue::None);
+constexpr std::array<double, COMMON_VALUES> COMMON_VALUE_NUMBERS = {1.0, 0.0, 0.5, 0.8, 0.6, 0.4};
+constexpr std::array<std::string_view, COMMON_VALUES> COMMON_VALUE_TEXTS = {"1.0]", "0.0]", "0.5]",
+                                                                           "0.8]", "0.6]", "0.4]"};
+
 struct ComponentOpening {
-    char text[BLOCK];
-    std::size_t length;
+    char text[BLOCK + 1];
+    uint8_t length;
 };
-constexpr std::array<ComponentOpening, COMPONENT_COUNT> COMPONENT_OPENINGS = [] {
-    std::array<ComponentOpening, COMPONENT_COUNT> openings{};
+using ComponentOpenings = std::array<ComponentOpening, COMMON_VALUES + 1>;  // by CommonValue
+constexpr std::array<ComponentOpenings, COMPONENT_COUNT> COMPONENT_OPENINGS = [] {
+    std::array<ComponentOpenings, COMPONENT_COUNT> openings{};
     for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) {
-        std::string_view const name = COMPONENT_NAMES[i];
-        char* p = openings[i].text;
-        std::size_t n = 0;
-        for (char c : std::string_view(",[\"")) p[n++] = c;
-        for (char c : name) p[n++] = c;
-        for (char c : std::string_view("\",")) p[n++] = c;
-        openings[i].length = n;
+        for (std::size_t v = 0; v <= COMMON_VALUES; ++v) {
+            char* p = openings[i][v].text;
+            std::size_t n = 0;
+            for (char c : std::string_view(",[\"")) p[n++] = c;
+            for (char c : COMPONENT_NAMES[i]) p[n++] = c;
+            for (char c : std::string_view("\",")) p[n++] = c;
+            if (v < COMMON_VALUE_TEXTS.size()) {
+                for (char c : COMMON_VALUE_TEXTS[v]) p[n++] = c;
+            }
+            openings[i][v].length = static_cast<uint8_t>(n);
+        }
     }
     return openings;
 }();
 static_assert([] {
     for (std::string_view name : COMPONENT_NAMES) {
-        if (name.size() + 5 > BLOCK) return false;
+        if (name.size() + 5 + 4 > BLOCK) return false;
     }
     return true;
 }());
 
+// Which block value is, by its bits: -0.0 is not 0.0 here.
+CommonValue common_value(double value) {
+    auto const bits = std::bit_cast<uint64_t>(value);
+    for (std::size_t v = 0; v < COMMON_VALUES; ++v) {
+        if (bits == std::bit_cast<uint64_t>(COMMON_VALUE_NUMBERS[v])) return static_cast<CommonValue>(v);
+    }
+    return CommonValue::None;
+}
+
+// Writes `,["name",` (and the value with its `]` when it is common) at p;
+// skip is 1 for the first component.
 char* put_block(char* p, const ComponentOpening& opening, std::size_t skip) {
-    std::memcpy(p, opening.text + skip, BLOCK - skip);
+    std::memcpy(p, opening.text + skip, BLOCK);
     return p + (opening.length - skip);
 }
 
@@ -128,9 +157,14 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, Recent
     p = put_json_double(p, c.score, recent_doubles);
     p = put_literal(p, ",\"components\":[");
     for (std::size_t i = 0; i < c.components.size(); ++i) {
-        p = put_block(p, COMPONENT_OPENINGS[static_cast<std::size_t>(c.components[i].kind)], i == 0 ? 1 : 0);
-        p = put_json_double(p, c.components[i].value, recent_doubles);
-        *p++ = ']';
+        double const value = c.components[i].value;
+        CommonValue const common = common_value(value);
+        p = put_block(p, COMPONENT_OPENINGS[static_cast<std::size_t>(c.components[i].kind)][static_cast<std::size_t>(common)],
+                      i == 0 ? 1 : 0);
+        if (common == CommonValue::None) {
+            p = put_json_double(p, value, recent_doubles);
+            *p++ = ']';
+        }
     }
     p = put_literal(p, "],\"assumptions\":[");
     bool first = true;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "output/reading_json.hpp"
+#include "output/reading_text.hpp"
 
 namespace epochsift {
 namespace {
@@ -123,6 +124,40 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
             ASSERT_EQ(out.substr(pos, end - pos), alone);
             pos = end + 1;
         }
+    }
+}
+
+// Components whose value is 1, 0, one half or an extended prior are written
+// with their name in one block; every kind, at first and later places,
+// beside near values and -0.0, must give the plain `["name",number]` text.
+TEST(JsonComponentBlocks, EveryKindAndCommonValue) {
+    double const values[] = {1.0, 0.0, -0.0, 0.5, std::nextafter(1.0, 0.0), std::nextafter(0.5, 1.0),
+                             std::nextafter(0.0, 1.0), 0.25, 0.8, 0.6, 0.4, std::nextafter(0.6, 1.0),
+                             std::nan(""), 2.0};
+    std::mt19937_64 rng(3);
+    std::vector<Candidate> readings(2000);
+    for (Candidate& c : readings) {
+        c.format_id = "x";
+        std::size_t const count = rng() % (ComponentList::CAPACITY + 1);
+        while (c.components.size() < count) {
+            c.components.push_back({static_cast<Component>(rng() % COMPONENT_COUNT), values[rng() % std::size(values)]});
+        }
+    }
+    std::string out;
+    append_json_candidates(out, readings);
+    std::size_t pos = 0;
+    for (const Candidate& c : readings) {
+        std::string expected = "\"components\":[";
+        for (std::size_t i = 0; i < c.components.size(); ++i) {
+            if (i != 0) expected += ',';
+            expected += "[\"" + std::string(component_name(c.components[i].kind)) + "\",";
+            append_json_double(expected, c.components[i].value);
+            expected += ']';
+        }
+        expected += "],\"assumptions\"";
+        pos = out.find("\"components\":", pos);
+        ASSERT_EQ(out.substr(pos, expected.size()), expected);
+        pos += expected.size();
     }
 }
 

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 
@@ -77,6 +78,30 @@ TEST(FloatTest, Rejects) {
     for (const char* text : {"", ".", "e5", "1e", "1e+", "--1", "+-1", "1.2.3", "0x10", "1 ", "infinit",
                              "nan(1)", "1f", "١", "inf5", "1,5", "+"}) {
         EXPECT_FALSE(parse_float(text)) << text;
+    }
+}
+
+// The word-wise digit scan against a byte-by-byte one: every length up to
+// three words, a digit or a byte next to the digits ('/', ':', 0xb0-0xb9,
+// 0x80, 0xff) at each place, the rest random.
+TEST(DigitScan, SameAsByteByByte) {
+    std::mt19937_64 rng(31);
+    constexpr char NEAR[] = {'/', ':', '\x80', '\xb0', '\xb9', '\xff', '\x00', ' ', 'a'};
+    auto const plain = [](const std::string& text) {
+        for (char const c : text) {
+            if (c >= '0' && c <= '9') return true;
+        }
+        return false;
+    };
+    for (std::size_t n = 0; n <= 24; ++n) {
+        for (int round = 0; round < 400; ++round) {
+            std::string text(n, ' ');
+            for (char& c : text) c = NEAR[rng() % std::size(NEAR)];
+            if (n != 0 && round % 2 == 0) text[rng() % n] = static_cast<char>('0' + rng() % 10);
+            ASSERT_EQ(contains_ascii_digit(text), plain(text)) << n << " round " << round;
+            for (char& c : text) c = static_cast<char>(rng());
+            ASSERT_EQ(contains_ascii_digit(text), plain(text)) << n << " random " << round;
+        }
     }
 }
 
