@@ -13,6 +13,8 @@
 
 namespace epochsift::cli {
 
+namespace {
+
 void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":null,\"line\":";
@@ -30,6 +32,8 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
     append_csv_field(out, cell);
     out += '\n';
 }
+
+}  // namespace
 
 std::vector<Candidate> ordered_readings(std::string_view value, const RecordFormat& format, std::size_t& lead,
                                         std::vector<std::size_t>* ranks) {
@@ -54,6 +58,8 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
     }
     return out;
 }
+
+namespace {
 
 void append_value_record(std::string& out, std::string_view value, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
@@ -99,6 +105,8 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         out += ",\n";
     }
 }
+
+}  // namespace
 
 LineValue value_of(std::string_view line, const RecordFormat& format, std::string& scratch) {
     LineValue out;

@@ -49,10 +49,6 @@ LineValue value_of(std::string_view line, const RecordFormat& format, std::strin
 std::vector<Candidate> ordered_readings(std::string_view value, const RecordFormat& format, std::size_t& lead,
                                         std::vector<std::size_t>* ranks = nullptr);
 
-// The record of a value, and the record of a line without one.
-void append_value_record(std::string& out, std::string_view value, const RecordFormat& format);
-void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format);
-
 // Appends the record of one line (without its line end) to out. A line
 // that yields no value (not UTF-8, no such column) still gets a record that
 // says why, and problem is set to the reason for a message. Returns false

@@ -2,12 +2,14 @@
 // --infer tallies the values a run at a time and merges the tallies, so the
 // column is never held. --by-column reads a file twice: once for the
 // verdict, then through the batch pipeline with the verdict's format first.
-// From a pipe it holds the values (their text back to back, a small row a
-// line) and writes the records in input order once the input ends.
+// A pipe is first copied to an unnamed file in the temporary directory and
+// read twice from there, so its records come once the input ends.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,21 +26,6 @@ namespace epochsift::cli {
 namespace {
 
 constexpr std::size_t READ_SIZE = 1 << 16;
-// Output is written whenever this much has gathered.
-constexpr std::size_t WRITE_BYTES = 1 << 16;
-
-struct HeldLine {
-    std::size_t end;  // where the value ends in HeldColumn::text
-    uint64_t line;    // the input line it starts on
-    int32_t failure;  // index into HeldColumn::failures, or -1 for a value
-};
-
-struct HeldColumn {
-    std::string text;  // the values back to back
-    std::vector<HeldLine> lines;
-    std::vector<std::string> failures;  // the record's error text of each line without a value
-    uint64_t values = 0;
-};
 
 struct ReadOutcome {
     int read_errno = 0;
@@ -144,51 +131,6 @@ private:
     std::vector<std::size_t> ends_;
 };
 
-ReadOutcome read_held_column(const BatchStreams& streams, const BatchSettings& settings, HeldColumn& held) {
-    return read_column(
-        streams, settings, true,
-        [&](std::string_view value, uint64_t line) {
-            held.text += value;
-            held.lines.push_back(HeldLine{held.text.size(), line, -1});
-            ++held.values;
-        },
-        [&](std::string error, uint64_t line) {
-            held.lines.push_back(HeldLine{held.text.size(), line, static_cast<int32_t>(held.failures.size())});
-            held.failures.push_back(std::move(error));
-        });
-}
-
-std::vector<std::string_view> value_views(const HeldColumn& held) {
-    std::vector<std::string_view> views;
-    views.reserve(held.values);
-    std::size_t start = 0;
-    for (const HeldLine& line : held.lines) {
-        if (line.failure < 0) views.emplace_back(held.text.data() + start, line.end - start);
-        start = line.end;
-    }
-    return views;
-}
-
-// The records in input order; false with errno set when a write fails.
-bool write_records(int output, const HeldColumn& held, RecordFormat format) {
-    std::string out;
-    if (format.output == BatchOutput::BestCsv) out += CSV_HEADER;
-    std::string problem, scratch;
-    format.column = 0;  // the held texts are the values themselves
-    std::size_t start = 0;
-    for (const HeldLine& line : held.lines) {
-        std::string_view const value(held.text.data() + start, line.end - start);
-        start = line.end;
-        if (line.failure >= 0) append_failure(out, held.failures[static_cast<std::size_t>(line.failure)], line.line, format);
-        else append_record(out, problem, value, line.line, format, scratch);
-        if (out.size() >= WRITE_BYTES) {
-            if (!write_all(output, out)) return false;
-            out.clear();
-        }
-    }
-    return write_all(output, out);
-}
-
 bool seekable_file(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
@@ -255,15 +197,44 @@ int by_column_from_file(const BatchStreams& streams, const BatchSettings& settin
     return run_batch_streams(streams, records);
 }
 
-int by_column_held(const BatchStreams& streams, const BatchSettings& settings) {
-    HeldColumn held;
-    ReadOutcome const read = read_held_column(streams, settings, held);
-    if (read.read_errno != 0) return read_failed(streams, read.read_errno);
-    std::vector<std::string_view> const views = value_views(held);
-    std::vector<ColumnVerdict> const verdicts = identify_column(views, settings.format.read);
-    RecordFormat format = settings.format;
-    format.lead_format = verdicts.empty() ? std::string_view() : verdicts.front().format_id;
-    return finish(streams, read, write_records(streams.output, held, format), "; their records carry the error");
+// An unnamed file in $TMPDIR (or /tmp) holding the rest of input, read
+// back from its start; -1 with errno set.
+int spool(int input) {
+    const char* directory = std::getenv("TMPDIR");
+    if (directory == nullptr || *directory == '\0') directory = "/tmp";
+    int fd = ::open(directory, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        // File systems without O_TMPFILE: a named file, unlinked at once.
+        std::string path = std::string(directory) + "/epochsift-column-XXXXXX";
+        fd = ::mkostemp(path.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        ::unlink(path.c_str());
+    }
+    std::string buffer(READ_SIZE, '\0');
+    for (;;) {
+        ssize_t const count = ::read(input, buffer.data(), buffer.size());
+        if (count < 0 && errno == EINTR) continue;
+        if (count == 0 && ::lseek(fd, 0, SEEK_SET) == 0) return fd;
+        if (count <= 0 || !write_all(fd, std::string_view(buffer.data(), static_cast<std::size_t>(count)))) break;
+    }
+    int const failure = errno;
+    ::close(fd);
+    errno = failure;
+    return -1;
+}
+
+int by_column_from_pipe(const BatchStreams& streams, const BatchSettings& settings) {
+    int const copy = spool(streams.input);
+    if (copy < 0) {
+        report(streams.messages, "cannot copy " + std::string(streams.input_name) + " to a temporary file: " +
+                                     std::strerror(errno));
+        return EXIT_FAILED;
+    }
+    BatchStreams from_copy = streams;
+    from_copy.input = copy;
+    int const status = by_column_from_file(from_copy, settings);
+    ::close(copy);
+    return status;
 }
 
 }  // namespace
@@ -271,7 +242,7 @@ int by_column_held(const BatchStreams& streams, const BatchSettings& settings) {
 int run_column_streams(const BatchStreams& streams, const BatchSettings& settings) {
     try {
         if (settings.column_mode == ColumnMode::Infer) return infer(streams, settings);
-        return seekable_file(streams.input) ? by_column_from_file(streams, settings) : by_column_held(streams, settings);
+        return seekable_file(streams.input) ? by_column_from_file(streams, settings) : by_column_from_pipe(streams, settings);
     } catch (const std::bad_alloc&) {
         report(streams.messages, "out of memory");
         return EXIT_FAILED;

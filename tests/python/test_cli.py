@@ -7,6 +7,7 @@ the engine reads.
 import csv
 import io
 import json
+import os
 import re
 import resource
 import select
@@ -363,14 +364,26 @@ def test_out_of_memory_is_a_message_and_status_1():
     assert err.decode().startswith("epochsift: out of memory") and err.count(b"\n") == 1
 
 
+@pytest.mark.parametrize("source", ["file", "pipe"])
 @pytest.mark.parametrize("mode", [["--infer"], ["--by-column", "--best", "1"]])
-def test_column_modes_read_a_long_file_in_bounded_memory(tmp_path, mode):
+def test_column_modes_read_a_long_column_in_bounded_memory(tmp_path, mode, source):
     """Two million lines: held whole they would take some 90 MB, more than the 50 MB the run may map."""
+    data = b"zz\n" * 2_000_000
     path = tmp_path / "column.txt"
-    path.write_bytes(b"zz\n" * 2_000_000)
-    done = subprocess.run([CLI, "--batch", *mode, str(path)], capture_output=True, timeout=300,
-                          preexec_fn=limited(50 << 20))
+    path.write_bytes(data)
+    args = [CLI, "--batch", *mode] + ([str(path)] if source == "file" else [])
+    done = subprocess.run(args, input=None if source == "file" else data, capture_output=True, timeout=300,
+                          preexec_fn=limited(50 << 20), env=dict(os.environ, TMPDIR=str(tmp_path)))
     assert done.returncode == 0, done.stderr
+    if "--by-column" in mode:
+        assert done.stdout.count(b"\nzz,") == 2_000_000
+
+
+def test_by_column_says_when_a_pipe_cannot_be_copied(tmp_path):
+    done = subprocess.run([CLI, "--batch", "--by-column"], input=b"1700000000\n", capture_output=True, timeout=60,
+                          env=dict(os.environ, TMPDIR=str(tmp_path / "missing")))
+    assert done.returncode == 1 and done.stdout == b""
+    assert done.stderr.decode().startswith("epochsift: cannot copy standard input to a temporary file: ")
 
 
 def test_by_column_reads_a_file_as_it_reads_a_pipe(tmp_path):
