@@ -8,7 +8,10 @@
 
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
+#include "core/ascii_scan.hpp"
+#include "core/text_trim.hpp"
 #include "engine/identify.hpp"
+#include "formats/hex_bytes.hpp"
 #include "output/reading_json.hpp"
 
 namespace epochsift::cli {
@@ -33,11 +36,25 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
     out += '\n';
 }
 
+// A column of hex bytes holds values of digits alone too: those are read as
+// bytes like the rest of the column, not as numbers.
+std::vector<Candidate> read_value(std::string_view value, const RecordFormat& format) {
+    std::string_view const text = trim_white_space(value);
+    if (format.lead_order && !text.empty() && all_ascii_digits(text)) {
+        if (auto const bytes = parse_hex_bytes(text, true)) {
+            ReadOptions both_orders = format.read;
+            both_orders.context.byte_order.reset();
+            return identify_bytes(bytes->view(), both_orders, format.read.context.byte_order);
+        }
+    }
+    return identify(value, format.read);
+}
+
 }  // namespace
 
 std::vector<Candidate> ordered_readings(std::string_view value, const RecordFormat& format, std::size_t& lead,
                                         std::vector<std::size_t>* ranks) {
-    std::vector<Candidate> readings = identify(value, format.read);
+    std::vector<Candidate> readings = read_value(value, format);
     lead = 0;
     if (ranks != nullptr) {
         ranks->resize(readings.size());
@@ -47,7 +64,10 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
     std::vector<std::size_t> order(readings.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     auto const led = std::stable_partition(order.begin(), order.end(), [&](std::size_t i) {
-        return readings[i].format_id == format.lead_format;
+        Candidate const& reading = readings[i];
+        if (reading.format_id != format.lead_format) return false;
+        if (!format.lead_order || reading.layout.kind != InputLayout::Kind::Bytes) return true;
+        return reading.layout.order_moot || reading.layout.order == *format.lead_order;
     });
     lead = static_cast<std::size_t>(led - order.begin());
     std::vector<Candidate> out;
@@ -75,6 +95,10 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         std::vector<Candidate> const readings = ordered_readings(value, format, lead);
         out += ",\"column_format\":";
         append_json_string(out, format.lead_format);
+        if (format.lead_order) {
+            out += format.lead_order == ByteOrder::Little ? ",\"column_byte_order\":\"little\""
+                                                          : ",\"column_byte_order\":\"big\"";
+        }
         out += ",\"column_readings\":";
         append_json_integer(out, lead);
         out += ",\"readings\":";

@@ -28,6 +28,9 @@ struct RecordFormat {
     // The column's best format (--by-column): the readings in it lead each
     // record, and the JSON record names it. Empty: readings in rank order.
     std::string_view lead_format;
+    // With lead_format, for a column of hex bytes: only readings of the bytes
+    // in this order lead.
+    std::optional<ByteOrder> lead_order;
 };
 
 inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";

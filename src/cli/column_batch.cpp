@@ -193,7 +193,10 @@ int by_column_from_file(const BatchStreams& streams, const BatchSettings& settin
     if (::lseek(streams.input, 0, SEEK_SET) != 0) return read_failed(streams, errno);
     BatchSettings records = settings;
     records.column_mode = ColumnMode::PerValue;
-    records.format.lead_format = verdicts.empty() ? std::string_view() : verdicts.front().format_id;
+    if (!verdicts.empty()) {
+        records.format.lead_format = verdicts.front().format_id;
+        records.format.lead_order = verdicts.front().byte_order;
+    }
     return run_batch_streams(streams, records);
 }
 

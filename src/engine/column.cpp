@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
@@ -14,6 +15,7 @@
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
 #include "formats/extended_string_forms.hpp"
+#include "formats/hex_bytes.hpp"
 #include "formats/string_forms.hpp"
 
 namespace epochsift {
@@ -33,6 +35,8 @@ constexpr double LOG_FORM = 13.8;  // ln 1e6
 // A bare-digit date (an ASN.1 time without its zone): about one in a hundred
 // digit strings of its length is a valid date.
 constexpr double LOG_BARE_DATE = 4.6;
+// ln(10 / 16): a random hex digit is a decimal one.
+constexpr double LOG_DECIMAL_HEX_DIGIT = -0.47;
 
 // The verdict weighs the reference families: the extended-only rows have no
 // specificity figures yet.
@@ -40,7 +44,16 @@ constexpr std::size_t FAMILIES = REFERENCE_FAMILIES.size();
 // The column reads what the extended reading reads: the reference string
 // forms, then the extended ones (wall-clock text, tokens).
 constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
-constexpr std::size_t ROWS = FAMILIES + FORMS;
+// Hex bytes (a field from a byte dump) read as an unsigned integer in each
+// order through every integer family: rows of their own, so that the
+// verdict names the order as well as the family.
+constexpr std::array<ByteOrder, 2> BYTE_ORDERS = {ByteOrder::Big, ByteOrder::Little};
+constexpr std::size_t BYTE_ROWS_START = FAMILIES + FORMS;
+constexpr std::size_t ROWS = BYTE_ROWS_START + BYTE_ORDERS.size() * FAMILIES;
+
+constexpr std::size_t byte_row(std::size_t order_index, std::size_t family) {
+    return BYTE_ROWS_START + order_index * FAMILIES + family;
+}
 
 const StringForm& form_at(std::size_t s) {
     return s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
@@ -132,10 +145,6 @@ void count_reading(Tally& tally, PosixNs instant, bool inside) {
     tally.previous = instant;
 }
 
-bool is_bare_digits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 }  // namespace
 
 std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options) {
@@ -152,18 +161,42 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         bool const first_value = &value == &values.front();
         std::string_view const text = trim_white_space(value);
         read_this.fill(false);
-        if (auto const integer = parse_integer(text)) {
-            int const bits = std::bit_width(*integer < 0 ? 0 - static_cast<uint64_t>(*integer) : static_cast<uint64_t>(*integer));
+        // Every integer family's reading of raw, into rows row_of(family).
+        // Every integer family's reading of raw, into rows row_of(family). Bytes
+        // (width > 0) weigh how well the field's width suits the family.
+        auto const read_integer = [&](int64_t raw, auto row_of, double log_shape, uint8_t width) {
+            int const bits = std::bit_width(raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw));
             for (std::size_t f = 0; f < FAMILIES; ++f) {
                 NumericFamily const& family = REFERENCE_FAMILIES[f];
                 if (family.encoding.tag == Encoding::Tag::Float) continue;
-                auto const instant = decode_integer(family, *integer);
+                auto const instant = decode_integer(family, raw);
                 if (!instant) continue;
-                read_this[f] = true;
-                count_reading(tallies[f], *instant, inside(family, *instant));
-                bool const fits = plausible(*instant) && structure_fits(family, *integer, *instant);
-                tallies[f].log_likelihood += fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS;
+                std::size_t const row = row_of(f);
+                read_this[row] = true;
+                count_reading(tallies[row], *instant, inside(family, *instant));
+                bool const fits = plausible(*instant) && structure_fits(family, raw, *instant);
+                double const log_width = width == 0 ? 0.0 : std::log(std::max(0.1, byte_width_match(family, raw, width)));
+                tallies[row].log_likelihood +=
+                    log_shape + log_width + (fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS);
             }
+        };
+        bool const bare_digits = !text.empty() && all_ascii_digits(text);
+        // A column of hex bytes holds values of digits alone too ("40336365"):
+        // those are read both as a number and as bytes, the bytes weighed by
+        // how seldom hex digits are all decimal ((10/16) a digit), so that a
+        // column of numbers is not taken for bytes.
+        if (auto const bytes = parse_hex_bytes(text, bare_digits); bytes && bytes->size <= 8) {
+            double const log_shape = bare_digits ? static_cast<double>(text.size()) * LOG_DECIMAL_HEX_DIGIT : 0.0;
+            for (std::size_t o = 0; o < BYTE_ORDERS.size(); ++o) {
+                if (options.context.byte_order && *options.context.byte_order != BYTE_ORDERS[o]) continue;
+                uint64_t const raw = unsigned_value(bytes->view(), BYTE_ORDERS[o]);
+                if (raw > static_cast<uint64_t>(INT64_MAX)) continue;
+                read_integer(static_cast<int64_t>(raw), [o](std::size_t f) { return byte_row(o, f); }, log_shape,
+                             bytes->size);
+            }
+        }
+        if (auto const integer = parse_integer(text)) {
+            read_integer(*integer, [](std::size_t f) { return f; }, 0.0, 0);
         } else if (auto const number = parse_float(text); number && std::isfinite(*number)) {
             double const magnitude = std::fabs(*number);
             int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
@@ -177,7 +210,6 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
                 tallies[f].log_likelihood += plausible(*instant) ? table.floating[f][bits] : LOG_MISS;
             }
         }
-        bool const bare_digits = is_bare_digits(text);
         FormMemo memo;
         for (std::size_t s = 0; s < FORMS; ++s) {
             auto const found = read_form(form_at(s), text, memo);
@@ -248,8 +280,10 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
         if (tally.read == 0) continue;
         double log_prior = 0.0;
         ColumnVerdict verdict;
-        if (row < FAMILIES) {
-            NumericFamily const& family = REFERENCE_FAMILIES[row];
+        if (row < FAMILIES || row >= BYTE_ROWS_START) {
+            std::size_t const f = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
+            if (row >= BYTE_ROWS_START) verdict.byte_order = BYTE_ORDERS[(row - BYTE_ROWS_START) / FAMILIES];
+            NumericFamily const& family = REFERENCE_FAMILIES[f];
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);

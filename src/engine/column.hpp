@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
+#include "core/byte_order.hpp"
 #include "core/instant.hpp"
 #include "engine/read_options.hpp"
 
@@ -21,6 +23,7 @@ struct ColumnVerdict {
     double ordered = 0.0;     // share of neighbouring read pairs whose instants do not fall
     PosixNs first;            // instant of the first value read, in column order
     PosixNs last;             // instant of the last value read
+    std::optional<ByteOrder> byte_order;  // a family reading hex bytes: the order it read them in
 };
 
 // The verdicts best first; one per family or form that reads any value.

@@ -13,6 +13,7 @@ void append_json_verdicts(std::string& out, std::span<const ColumnVerdict> verdi
         append_json_string(out, v.format_id);
         out += ",\"label\":";
         append_json_string(out, v.label);
+        if (v.byte_order) out += *v.byte_order == ByteOrder::Little ? ",\"byte_order\":\"little\"" : ",\"byte_order\":\"big\"";
         out += ",\"score\":";
         append_json_double(out, v.score);
         out += ",\"read\":";

@@ -76,7 +76,10 @@ def identify_json(
     """Identify a value, returning the ranked readings as a JSON string. Takes
     the options of identify."""
 
-class Verdict(TypedDict):
+class _BytesVerdict(TypedDict, total=False):
+    byte_order: Literal["little", "big"]  # a column of hex bytes: the order the format read them in
+
+class Verdict(_BytesVerdict):
     """One format's verdict on a column of values."""
 
     format_id: str
@@ -97,7 +100,9 @@ def identify_column(
     window: tuple[_WindowEnd, _WindowEnd] | None = None,
 ) -> list[Verdict]:
     """Judge many values of one field together: which format reads the column,
-    weighing how specific each format's structure is. Verdicts best first."""
+    weighing how specific each format's structure is. Verdicts best first.
+    Hex bytes are read in both orders (or only byte_order), and such a
+    verdict names the order under byte_order."""
 
 def identify_bytes(
     data: Union[bytes, bytearray, memoryview],

@@ -549,7 +549,9 @@ PyMethodDef METHODS[] = {
      "in_window (of those, inside the window), ordered (share of neighbouring\n"
      "pairs whose instants do not fall), first and last (instants of the first\n"
      "and last value read, integer nanoseconds). A format whose structure is\n"
-     "specific gains on every value it reads. Options as for identify."},
+     "specific gains on every value it reads. Hex bytes are read in both orders\n"
+     "(or only byte_order), and such a verdict names its order under byte_order.\n"
+     "Options as for identify."},
     {"_column_tallies", as_cfunction(py_column_tallies), METH_VARARGS | METH_KEYWORDS,
      "_column_tallies(values, *, hint=None, byte_width=None, byte_order=None, window=None)\n"
      "--\n"

@@ -5,6 +5,7 @@ derived from `identify` / `identify_json`, so the tests hold whatever formats
 the engine reads.
 """
 import csv
+import gzip
 import io
 import json
 import os
@@ -377,6 +378,22 @@ def test_column_modes_read_a_long_column_in_bounded_memory(tmp_path, mode, sourc
     assert done.returncode == 0, done.stderr
     if "--by-column" in mode:
         assert done.stdout.count(b"\nzz,") == 2_000_000
+
+
+def test_by_column_reads_a_column_of_bytes_in_its_order():
+    # gzip MTIME fields (little-endian seconds) as Python's gzip module writes them; one is digits alone.
+    seconds = [1528706687, 1718171666, 1692180841, 1470020205, 1598618164, 1724227103]
+    values = []
+    for t in seconds:
+        out = io.BytesIO()
+        with gzip.GzipFile(fileobj=out, mode="wb", mtime=t) as stream:
+            stream.write(b"x")
+        values.append(out.getvalue()[4:8].hex())
+    assert any(v.isdigit() for v in values)
+    out, _ = run("--batch", "--by-column", stdin="".join(v + "\n" for v in values).encode())
+    records = [json.loads(line) for line in out.splitlines()]
+    assert {(r["column_format"], r["column_byte_order"]) for r in records} == {("unix", "little")}
+    assert [int(r["readings"][0]["instant"]) for r in records] == [t * 10**9 for t in seconds]
 
 
 def test_by_column_says_when_a_pipe_cannot_be_copied(tmp_path):

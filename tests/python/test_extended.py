@@ -1,6 +1,10 @@
 """The extended reading and the column verdict, against values made by Python's own time arithmetic (never by
 this module) and the documented layouts of the formats."""
 import datetime as dt
+import gzip
+import io
+import random
+import struct
 
 import pytest
 from hypothesis import assume, given, settings
@@ -155,6 +159,37 @@ def test_column_of_unix_counts(family, unit_ns, rng):
     assert best["format_id"] == family
     assert (best["read"], best["in_window"], best["ordered"]) == (len(values), len(values), 1.0)
     assert (best["first"], best["last"]) == (int(values[0]) * unit_ns, int(values[-1]) * unit_ns)
+
+
+def gzip_mtime_bytes(seconds):
+    """The MTIME field of a gzip header as Python's gzip module writes it (RFC 1952: little-endian)."""
+    out = io.BytesIO()
+    with gzip.GzipFile(fileobj=out, mode="wb", mtime=seconds) as stream:
+        stream.write(b"x")
+    return out.getvalue()[4:8].hex()
+
+
+@pytest.mark.parametrize("order", ["little", "big"])
+@given(seed=st.integers(0, 2**32))
+@settings(max_examples=15)
+def test_column_of_hex_bytes_names_family_and_order(order, seed):
+    # A seeded generator: shrinking would make every value alike, and a few
+    # alike values can read as typical in both orders.
+    seconds = [ns_since_epoch(w) // 10**9 for w in spread_instants(random.Random(seed), 30)]
+    # Big-endian is the network order struct writes; some values come out as digits alone.
+    values = [gzip_mtime_bytes(t) if order == "little" else struct.pack(">I", t).hex() for t in seconds]
+    best = epochsift.identify_column(values)[0]
+    assert (best["format_id"], best.get("byte_order"), best["read"]) == ("unix", order, len(values))
+    assert (best["first"], best["last"]) == (seconds[0] * 10**9, seconds[-1] * 10**9)
+    only = epochsift.identify_column(values, byte_order="big" if order == "little" else "little")
+    assert all(v.get("byte_order") != order for v in only)
+
+
+@given(st.integers(788_918_400_000, 999_999_999_999))
+@settings(max_examples=300)
+def test_column_of_one_repeated_count_is_not_taken_for_bytes(ms):
+    # Twelve decimal digits are also six hex bytes; numbers throughout say numbers.
+    assert "byte_order" not in epochsift.identify_column([str(ms)] * 20)[0]
 
 
 def test_column_options_and_faults():
