@@ -131,6 +131,7 @@ struct Tally {
     PosixNs last;
     std::optional<PosixNs> previous;  // the instant of the previous value, when that value was read
     bool starts_read = false;
+    uint64_t marked = 0;
 };
 
 void count_reading(Tally& tally, PosixNs instant, bool inside) {
@@ -185,7 +186,9 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         // those are read both as a number and as bytes, the bytes weighed by
         // how seldom hex digits are all decimal ((10/16) a digit), so that a
         // column of numbers is not taken for bytes.
+        bool marked_bytes = false;
         if (auto const bytes = parse_hex_bytes(text, bare_digits); bytes && bytes->size <= 8) {
+            marked_bytes = !bare_digits;
             double const log_shape = bare_digits ? static_cast<double>(text.size()) * LOG_DECIMAL_HEX_DIGIT : 0.0;
             for (std::size_t o = 0; o < BYTE_ORDERS.size(); ++o) {
                 if (options.context.byte_order && *options.context.byte_order != BYTE_ORDERS[o]) continue;
@@ -224,6 +227,7 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         }
         for (std::size_t row = 0; row < ROWS; ++row) {
             if (first_value) tallies[row].starts_read = read_this[row];
+            tallies[row].marked += read_this[row] && marked_bytes;
             if (read_this[row]) continue;
             tallies[row].log_likelihood += LOG_MISS;
             tallies[row].previous.reset();  // a gap breaks the run of neighbouring pairs
@@ -242,7 +246,8 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
                                .first = tally.first.value_or(PosixNs{}),
                                .last = tally.last,
                                .starts_read = tally.starts_read,
-                               .ends_read = tally.previous.has_value()};
+                               .ends_read = tally.previous.has_value(),
+                               .marked = tally.marked};
     }
     return out;
 }
@@ -267,6 +272,7 @@ void merge_column_tally(ColumnTally& first, const ColumnTally& second) {
         first.last = second.last;
     }
     first.read += second.read;
+    first.marked += second.marked;
     first.values += second.values;
     if (second.values != 0) first.ends_read = second.ends_read;
 }
@@ -278,6 +284,8 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
     for (std::size_t row = 0; row < ROWS; ++row) {
         ColumnTally const& tally = tallies[row];
         if (tally.read == 0) continue;
+        // Digits alone read as bytes only in a column that writes some value as bytes.
+        if (row >= BYTE_ROWS_START && tally.marked == 0) continue;
         double log_prior = 0.0;
         ColumnVerdict verdict;
         if (row < FAMILIES || row >= BYTE_ROWS_START) {

@@ -46,6 +46,7 @@ struct ColumnTally {
     PosixNs last;
     bool starts_read = false;  // the run's first value was read
     bool ends_read = false;    // the run's last value was read
+    uint64_t marked = 0;       // of the values read, those written as bytes (hex letters, 0x, separators)
 };
 
 // One tally a family or form, in table order (column_tally_count() rows).

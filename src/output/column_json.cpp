@@ -49,7 +49,9 @@ std::string column_tallies_json(std::span<const ColumnTally> tallies) {
         out += ',';
         append_json_integer(out, t.last.ns);
         out += t.starts_read ? ",true" : ",false";
-        out += t.ends_read ? ",true]" : ",false]";
+        out += t.ends_read ? ",true," : ",false,";
+        append_json_integer(out, t.marked);
+        out += ']';
     }
     out += ']';
     return out;

@@ -269,15 +269,16 @@ bool i128_of(PyObject* object, epochsift::i128& out) {
     return true;
 }
 
-constexpr Py_ssize_t TALLY_FIELDS = 10;
+constexpr Py_ssize_t TALLY_FIELDS = 11;
 
 // One tally as the list column_tallies_json writes: values, log_likelihood,
-// read, in_window, pairs, ordered_pairs, first, last, starts_read, ends_read.
+// read, in_window, pairs, ordered_pairs, first, last, starts_read, ends_read,
+// marked.
 bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
     Ref fields(PySequence_Tuple(item));
     if (!fields) return false;
     if (PyTuple_Size(fields.get()) != TALLY_FIELDS) {
-        PyErr_SetString(PyExc_ValueError, "a column tally has 10 fields");
+        PyErr_SetString(PyExc_ValueError, "a column tally has 11 fields");
         return false;
     }
     PyObject* f[TALLY_FIELDS];
@@ -295,6 +296,9 @@ bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
     if (starts < 0 || ends < 0) return false;
     out.starts_read = starts == 1;
     out.ends_read = ends == 1;
+    unsigned long long const marked = PyLong_AsUnsignedLongLong(f[10]);
+    if (marked == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out.marked = marked;
     return true;
 }
 

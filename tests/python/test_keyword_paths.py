@@ -5,7 +5,7 @@ import datetime as dt
 from zoneinfo import ZoneInfo
 
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import example, given, settings, strategies as st
 
 import epochsift
 
@@ -79,12 +79,14 @@ def test_all_options_together():
 COLUMN_VALUES = st.lists(st.one_of(
     st.integers(1_500_000_000, 1_800_000_000).map(str),
     st.integers(1_500_000_000_000, 1_800_000_000_000).map(str),
+    st.integers(1_500_000_000, 1_800_000_000).map(lambda t: t.to_bytes(4, "little").hex()),
     st.sampled_from(VALUES)), max_size=60)
 
 
 @settings(max_examples=60, deadline=None)
 @given(values=COLUMN_VALUES, cuts=st.lists(st.integers(0, 60), max_size=4),
        window=st.sampled_from([None, ("2020-01-01T00:00:00Z", "2026-01-01T00:00:00Z")]))
+@example(values=["1500000000", "00f15365"], cuts=[1], window=None)  # bytes written as such only after the cut
 def test_column_tallies_merge_into_identify_column(values, cuts, window):
     expected = epochsift.identify_column(values, window=window)
     assert epochsift._column_verdicts([epochsift._column_tallies(values, window=window)], window=window) == expected

@@ -100,6 +100,7 @@ _TALLY_SCHEMA = T.StructType([
     T.StructField("last", T.StringType(), False),
     T.StructField("starts_read", T.BooleanType(), False),
     T.StructField("ends_read", T.BooleanType(), False),
+    T.StructField("marked", T.LongType(), False),
 ])
 
 
@@ -131,7 +132,7 @@ def infer_column(df: DataFrame, column: str, **keywords) -> list[dict]:
     for r in rows:
         runs.setdefault((r["partition"], r["batch"]), []).append(
             [r["values"], r["log_likelihood"], r["read"], r["in_window"], r["pairs"], r["ordered_pairs"],
-             int(r["first"]), int(r["last"]), r["starts_read"], r["ends_read"]])
+             int(r["first"]), int(r["last"]), r["starts_read"], r["ends_read"], r["marked"]])
     return epochsift._column_verdicts(list(runs.values()), **keywords)
 
 
@@ -145,4 +146,5 @@ def _tally_batch(batch: pa.RecordBatch, column: str, partition: int, index: int,
     arrays += [pa.array(f, pa.int64()) for f in fields[2:6]]
     arrays += [pa.array([str(v) for v in f], pa.string()) for f in fields[6:8]]
     arrays += [pa.array(f, pa.bool_()) for f in fields[8:10]]
+    arrays.append(pa.array(fields[10], pa.int64()))
     return pa.RecordBatch.from_arrays(arrays, names=[f.name for f in _TALLY_SCHEMA.fields])
