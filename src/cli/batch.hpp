@@ -54,9 +54,8 @@ int run_batch_streams(const BatchStreams& streams, const BatchSettings& settings
 
 // The column modes over open descriptors. --infer tallies the column as it
 // is read; --by-column reads a file twice (the verdict, then the records
-// through the pipeline) and holds a pipe's values (their text back to back,
-// 24 bytes a line, and a 16-byte view each for the verdict) until the input
-// ends. Returns an ExitStatus.
+// through the pipeline), a pipe through an unnamed temporary copy. Returns
+// an ExitStatus.
 int run_column_streams(const BatchStreams& streams, const BatchSettings& settings);
 
 // Opens settings.path (or takes standard input) and writes to standard

@@ -8,7 +8,6 @@
 
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
-#include "core/ascii_scan.hpp"
 #include "core/text_trim.hpp"
 #include "engine/identify.hpp"
 #include "formats/hex_bytes.hpp"
@@ -39,9 +38,8 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
 // A column of hex bytes holds values of digits alone too: those are read as
 // bytes like the rest of the column, not as numbers.
 std::vector<Candidate> read_value(std::string_view value, const RecordFormat& format) {
-    std::string_view const text = trim_white_space(value);
-    if (format.lead_order && !text.empty() && all_ascii_digits(text)) {
-        if (auto const bytes = parse_hex_bytes(text, true)) {
+    if (format.lead_order) {
+        if (auto const bytes = parse_field_digits(trim_white_space(value))) {
             ReadOptions both_orders = format.read;
             both_orders.context.byte_order.reset();
             return identify_bytes(bytes->view(), both_orders, format.read.context.byte_order);

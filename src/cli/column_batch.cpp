@@ -34,12 +34,11 @@ struct ReadOutcome {
     uint64_t first_problem = 0;
 };
 
-// Reads the column to its end, handing on each value (on_value(value, line))
-// and each line without one (on_failure(error, line)); with report_lines,
-// each such line also gets a message.
-template <typename OnValue, typename OnFailure>
+// Reads the column to its end, handing on each value; with report_lines,
+// each line without one gets a message.
+template <typename OnValue>
 ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settings, bool report_lines,
-                        OnValue on_value, OnFailure on_failure) {
+                        OnValue on_value) {
     const RecordFormat& format = settings.format;
     RecordSplitter splitter(SplitterSettings{
         .quoted_fields = format.column != 0,
@@ -51,22 +50,19 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
     std::string buffer(READ_SIZE, '\0'), record, scratch;
     auto const add = [&](const RecordEnd& end) {
         ++outcome.lines;
-        std::string error, what;
+        std::string what;
         if (end.overlong) {
-            error = "line longer than " + std::to_string(settings.max_line) + " bytes";
-            what = error + ", skipped (--max-line)";
+            what = "line longer than " + std::to_string(settings.max_line) + " bytes, skipped (--max-line)";
         } else {
             LineValue const found = value_of(record, format, scratch);
             if (found.value) {
-                on_value(*found.value, end.line);
+                on_value(*found.value);
                 record.clear();
                 return;
             }
-            error = found.error;
             what = found.what;
         }
         record.clear();
-        on_failure(std::move(error), end.line);
         if (outcome.problems++ == 0) outcome.first_problem = end.line;
         if (report_lines) write_all(streams.messages, message_line(name + ':' + std::to_string(end.line) + ": " + what));
     };
@@ -136,8 +132,8 @@ bool seekable_file(int fd) {
     return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
 }
 
-// The closing message and status of a run that read outcome's lines.
-int finish(const BatchStreams& streams, const ReadOutcome& outcome, bool written, std::string_view unread_note) {
+// The closing message and status of --infer, which read outcome's lines.
+int finish(const BatchStreams& streams, const ReadOutcome& outcome, bool written) {
     std::string const name(streams.input_name);
     if (!written) {
         if (errno != EPIPE) report(streams.messages, std::string("cannot write the output: ") + std::strerror(errno));
@@ -146,7 +142,7 @@ int finish(const BatchStreams& streams, const ReadOutcome& outcome, bool written
     if (outcome.problems != 0) {
         report(streams.messages, name + ": " + std::to_string(outcome.problems) + " of " + std::to_string(outcome.lines) +
                                      " lines could not be read (first: line " + std::to_string(outcome.first_problem) +
-                                     ")" + std::string(unread_note));
+                                     "); the verdicts leave them out");
         return EXIT_LINES_UNREAD;
     }
     return EXIT_DONE;
@@ -160,13 +156,10 @@ int read_failed(const BatchStreams& streams, int read_errno) {
 int infer(const BatchStreams& streams, const BatchSettings& settings) {
     RunningVerdict running(settings.format.read);
     uint64_t values = 0;
-    ReadOutcome const read = read_column(
-        streams, settings, true,
-        [&](std::string_view value, uint64_t) {
-            running.add(value);
-            ++values;
-        },
-        [](std::string, uint64_t) {});
+    ReadOutcome const read = read_column(streams, settings, true, [&](std::string_view value) {
+        running.add(value);
+        ++values;
+    });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);
     std::vector<ColumnVerdict> const verdicts = running.verdicts();
     std::string out;
@@ -176,7 +169,7 @@ int infer(const BatchStreams& streams, const BatchSettings& settings) {
     } else {
         append_verdict_table(out, verdicts, values);
     }
-    return finish(streams, read, write_all(streams.output, out), "; the verdicts leave them out");
+    return finish(streams, read, write_all(streams.output, out));
 }
 
 // A file: the verdict from a first reading, then the records through the
@@ -185,9 +178,8 @@ int infer(const BatchStreams& streams, const BatchSettings& settings) {
 // the lines added get records but did not weigh in the verdict.
 int by_column_from_file(const BatchStreams& streams, const BatchSettings& settings) {
     RunningVerdict running(settings.format.read);
-    ReadOutcome const read = read_column(
-        streams, settings, false, [&](std::string_view value, uint64_t) { running.add(value); },
-        [](std::string, uint64_t) {});
+    ReadOutcome const read =
+        read_column(streams, settings, false, [&](std::string_view value) { running.add(value); });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);
     std::vector<ColumnVerdict> const verdicts = running.verdicts();
     if (::lseek(streams.input, 0, SEEK_SET) != 0) return read_failed(streams, errno);

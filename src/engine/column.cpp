@@ -184,13 +184,9 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
         // A column of hex bytes holds values of digits alone too ("40336365"):
         // those are read both as a number and as bytes, the bytes weighed by
         // how seldom hex digits are all decimal ((10/16) a digit), so that a
-        // column of numbers is not taken for bytes. Only the widths binary
-        // fields have: a ten-digit Unix time is no five-byte field, and
-        // reading it so would double the cost of a column of them.
-        bool const field_digits = bare_digits && (text.size() == 4 || text.size() == 8 || text.size() == 16);
+        // column of numbers is not taken for bytes.
         bool marked_bytes = false;
-        if (auto const bytes = bare_digits && !field_digits ? std::nullopt : parse_hex_bytes(text, bare_digits);
-            bytes && bytes->size <= 8) {
+        if (auto const bytes = bare_digits ? parse_field_digits(text) : parse_hex_bytes(text); bytes && bytes->size <= 8) {
             marked_bytes = !bare_digits;
             double const log_shape = bare_digits ? static_cast<double>(text.size()) * LOG_DECIMAL_HEX_DIGIT : 0.0;
             for (std::size_t o = 0; o < BYTE_ORDERS.size(); ++o) {

@@ -1,5 +1,6 @@
 #include "engine/identify.hpp"
 
+#include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
@@ -19,14 +20,6 @@ constexpr std::size_t FLOAT_FAMILY_COUNT = [] {
     for (NumericFamily const& family : NUMERIC_FAMILIES) count += family.encoding.tag == Encoding::Tag::Float ? 1 : 0;
     return count;
 }();
-
-bool is_bare_digits(std::string_view text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -50,7 +43,7 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
         rank(readings);
         return readings;
     }
-    if (is_bare_digits(text)) {
+    if (!text.empty() && all_ascii_digits(text)) {
         for (std::size_t i = numeric_count; i < readings.size(); ++i) {
             Candidate& reading = readings[i];
             if (!reading.facts.zone_unstated) continue;

@@ -171,7 +171,7 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     InstantWindow const window = window_of(options);
     FormMemo memo;
     // Digits alone name a form no more surely than a bare-digit date does.
-    bool const bare_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    bool const bare_digits = !text.empty() && all_ascii_digits(text);
     // One scan of the text spares the parsers of the forms it cannot be.
     bool const has_digit = contains_ascii_digit(text);
     bool const token = std::all_of(text.begin(), text.end(), is_token_char);

@@ -52,6 +52,12 @@ std::optional<ByteString> parse_hex_bytes(std::string_view text, bool digits_are
     return out;
 }
 
+std::optional<ByteString> parse_field_digits(std::string_view text) {
+    bool const field_width = text.size() == 4 || text.size() == 8 || text.size() == 16;
+    if (!field_width || !all_ascii_digits(text)) return std::nullopt;
+    return parse_hex_bytes(text, true);
+}
+
 uint64_t unsigned_value(std::span<const uint8_t> bytes, ByteOrder order) {
     uint64_t value = 0;
     std::size_t const n = bytes.size() < 8 ? bytes.size() : 8;

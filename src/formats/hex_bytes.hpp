@@ -32,6 +32,11 @@ struct ByteString {
 // command line's --hex) says otherwise.
 std::optional<ByteString> parse_hex_bytes(std::string_view text, bool digits_are_hex = false);
 
+// Decimal digits alone as the hex of a 2-, 4- or 8-byte field (4, 8 or 16
+// digits): how a column of hex bytes writes a value that has no letter. Other
+// runs of digits are numbers only (no binary field is five bytes wide).
+std::optional<ByteString> parse_field_digits(std::string_view text);
+
 // The unsigned value of bytes 0..n in the given order; n at most 8.
 uint64_t unsigned_value(std::span<const uint8_t> bytes, ByteOrder order);
 
