@@ -85,3 +85,18 @@ for python in "${pythons[@]}"; do
   quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$wheel"
   (cd "$root" && "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
 done
+
+# The offline web page: the engine compiled to WebAssembly must give the
+# module's answers (under wasmtime), and the page must work in the system's
+# headless Chromium from file:// (Selenium drives it; it downloads nothing).
+step "web page"
+web_packages=(chromium chromium-driver)
+missing=()
+for p in "${web_packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+quiet_pip python3 -m pip install -q --disable-pip-version-check ziglang wasmtime selenium
+PYTHON=python3 bash scripts/build_web.sh
+(cd "$root" && python3 -m pytest -q -p no:cacheprovider tests/web)

@@ -1,7 +1,9 @@
 #include "engine/time_zone.hpp"
 
 #include "core/ascii_scan.hpp"
+#ifndef EPOCHSIFT_NO_ZONE_FILES
 #include "core/zone_directory.hpp"
+#endif
 
 namespace epochsift {
 
@@ -62,10 +64,17 @@ std::optional<TimeZone> TimeZone::find(std::string_view name, std::string_view d
         zone.fixed_offset_ = *offset;
         return zone;
     }
+#ifdef EPOCHSIFT_NO_ZONE_FILES
+    // A build without a file system (the web page) takes its zones from the
+    // host; only fixed offsets are known here.
+    (void)directory;
+    return std::nullopt;
+#else
     ZoneLoad loaded = load_zone(name, directory);
     if (!loaded.rules) return std::nullopt;
     zone.rules_ = std::move(loaded.rules);
     return zone;
+#endif
 }
 
 std::optional<LocalTime> TimeZone::at(PosixNs instant) const {

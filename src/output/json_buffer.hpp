@@ -44,7 +44,13 @@ private:
     void grow(std::size_t n) {
         std::size_t const wanted = capacity_ * 2 > size_ + n ? capacity_ * 2 : size_ + n;
         void* grown = std::realloc(data_, wanted);
-        if (grown == nullptr) throw std::bad_alloc();
+        if (grown == nullptr) {
+#if defined(__cpp_exceptions)
+            throw std::bad_alloc();
+#else
+            std::abort();  // as the standard containers do when built without exceptions
+#endif
+        }
         data_ = static_cast<char*>(grown);
         capacity_ = wanted;
     }
