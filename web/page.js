@@ -243,14 +243,14 @@ function showReadings() {
       toggle.setAttribute("aria-expanded", String(open));
       toggle.textContent = open ? "Hide" : "Show";
     });
-    const label = el("td", { "data-head": "Format" }, el("span", { text: reading.label }),
+    const label = el("td", { class: "format", "data-head": "Format" }, el("span", { text: reading.label }),
       el("span", { class: "label-id", text: reading.format_id }),
       reading.sentinel ? el("span", { class: "flag", text: "sentinel value" }) : null);
     rows.append(el("tr", {},
       el("td", { "data-head": "#", text: String(index + 1) }),
       label,
-      el("td", { class: "mono", "data-head": "UTC", text: reading.rendered === null ? "outside years -9999 to 9999" : reading.rendered }),
-      el("td", { class: "mono", "data-head": zone, text: inZone(reading.rendered, zone) }),
+      el("td", { class: "mono time", "data-head": "UTC", text: reading.rendered === null ? "outside years -9999 to 9999" : reading.rendered }),
+      el("td", { class: "mono time", "data-head": zone, text: inZone(reading.rendered, zone) }),
       el("td", { "data-head": "Score" }, scoreCell(reading.score)),
       el("td", { "data-head": "Evidence" }, toggle)), evidence);
   });

@@ -74,7 +74,10 @@ class ManyValues {
   }
 
   start(firstLine) {
-    this.delimiter = guessDelimiter(firstLine);
+    // A line that reads whole ("Wed, 01 May 2024 12:00:00 +0200") is one
+    // value, whatever punctuation it holds.
+    const whole = this.engine.identifyLines(firstLine, {})[0];
+    this.delimiter = whole ? null : guessDelimiter(firstLine);
     const fields = splitFields(firstLine, this.delimiter);
     let header = this.headerMode === "yes";
     if (this.headerMode === "auto") {

@@ -257,6 +257,19 @@ def test_link_to_this_writes_the_fragment_only_when_asked(browser):
     assert first_row(browser)[2] == "2023-11-14T22:13:20Z"
 
 
+def test_pasted_lines_that_hold_commas_stay_one_column(browser):
+    select_tab(browser, "many")
+    set_value(browser, "lines", "Wed, 01 May 2024 12:00:00 +0200\nThu, 02 May 2024 12:00:00 +0200\n")
+    before = browser.execute_script("return document.body.dataset.manyDone || ''")
+    browser.execute_script("document.body.dataset.manyDone = ''")
+    browser.find_element(By.ID, "run").click()
+    wait_for(browser, "return document.body.dataset.manyDone")
+    assert browser.execute_script("return document.body.dataset.manyDone") == "2", before
+    assert len(browser.find_elements(By.CSS_SELECTOR, "#verdicts .verdict")) == 1
+    # RFC 2822: +0200 is two hours east of UTC.
+    assert "2024-05-01T10:00:00Z" in browser.find_element(By.CSS_SELECTOR, "#rows tbody tr").text
+
+
 def test_no_console_errors_and_no_network_request(browser):
     # Last in the module: the logs cover everything above.
     errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
@@ -269,3 +282,4 @@ def test_no_console_errors_and_no_network_request(browser):
             if not url.startswith(("file:", "data:", "blob:")):
                 requests.append(url)
     assert requests == []
+

