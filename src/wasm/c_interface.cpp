@@ -31,7 +31,9 @@
 namespace {
 
 using epochsift::wasm::CallOptions;
-using namespace epochsift::wasm;
+using epochsift::wasm::for_each_line;
+using epochsift::wasm::read_call_options;
+using namespace epochsift::wasm;  // the OPT_ keys
 
 constexpr unsigned IDENTIFY_OPTIONS =
     OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW | OPT_BEST;
