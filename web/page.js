@@ -144,7 +144,9 @@ let engine = null;
 let engineModule = null;
 
 async function startEngine() {
-  const binary = Uint8Array.from(atob(WASM_BASE64), (c) => c.charCodeAt(0));
+  const text = atob(WASM_BASE64);
+  const binary = new Uint8Array(text.length);
+  for (let i = 0; i < text.length; i++) binary[i] = text.charCodeAt(i);
   engineModule = await WebAssembly.compile(binary);
   engine = await Engine.create(engineModule);
 }

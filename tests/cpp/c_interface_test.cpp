@@ -77,7 +77,9 @@ TEST(CInterface, OptionsAreOneObjectOfKnownKeys) {
     for (Case const& c : cases) {
         Answer const a = identify("1700000000", c.options);
         EXPECT_EQ(a.status, c.status) << c.why << ": " << a.text;
-        if (c.status != EPOCHSIFT_OK) EXPECT_FALSE(error_of(a).empty()) << c.why;
+        if (c.status != EPOCHSIFT_OK) {
+            EXPECT_FALSE(error_of(a).empty()) << c.why;
+        }
     }
 }
 
