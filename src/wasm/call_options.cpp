@@ -24,6 +24,16 @@ constexpr OptionName OPTION_NAMES[] = {
     {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
     {OPT_BEST, "best"},             {OPT_FAMILIES, "families"},
 };
+// One row a key, each key one bit: a mask names a set of options.
+static_assert(std::size(OPTION_NAMES) == 8);
+static_assert([] {
+    unsigned seen = 0;
+    for (OptionName const& option : OPTION_NAMES) {
+        if ((seen & option.key) != 0 || __builtin_popcount(option.key) != 1) return false;
+        seen |= option.key;
+    }
+    return true;
+}());
 
 std::optional<OptionKey> key_of(std::string_view name) {
     for (OptionName const& option : OPTION_NAMES) {
