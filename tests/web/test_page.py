@@ -270,6 +270,24 @@ def test_pasted_lines_that_hold_commas_stay_one_column(browser):
     assert "2024-05-01T10:00:00Z" in browser.find_element(By.CSS_SELECTOR, "#rows tbody tr").text
 
 
+def test_a_file_of_one_endless_line_is_cut_not_held(browser):
+    # 20 MB without a newline, markup at its start: read as one cut line.
+    select_tab(browser, "many")
+    browser.execute_script("""
+        const file = new File(['<i>' + 'x'.repeat(20 << 20)], 'endless.txt');
+        const data = new DataTransfer();
+        data.items.add(file);
+        document.body.dataset.manyDone = '';
+        document.getElementById('header').value = 'no';  // else the one line is taken for a header
+        document.getElementById('drop').dispatchEvent(new DragEvent('drop', {dataTransfer: data, bubbles: true}));
+    """)
+    browser.find_element(By.ID, "run").click()
+    wait_for(browser, "return document.body.dataset.manyDone", timeout=120)
+    assert browser.execute_script("return document.body.dataset.manyDone") == "1"
+    assert "1 over-long lines were cut" in browser.find_element(By.ID, "many-status").text
+    assert browser.execute_script("return document.querySelectorAll('main i').length") == 0
+
+
 def test_no_console_errors_and_no_network_request(browser):
     # Last in the module: the logs cover everything above.
     errors = [entry for entry in browser.get_log("browser") if entry["level"] == "SEVERE"]
