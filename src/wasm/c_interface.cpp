@@ -42,6 +42,17 @@ constexpr unsigned LINES_OPTIONS = IDENTIFY_OPTIONS & ~OPT_BEST;
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
 constexpr unsigned ENCODE_OPTIONS = OPT_FAMILIES;
 
+// One object a thread. WASI without threads has one thread and no hook to
+// run destructors at a thread's exit, so there it is a plain static.
+#if defined(__wasi__) && !defined(_REENTRANT)
+#define PER_THREAD static
+#else
+#define PER_THREAD thread_local
+#endif
+
+// The most room the readings' JSON buffer keeps between calls.
+constexpr std::size_t KEPT_JSON_BYTES = 1 << 20;
+
 // A text argument: a null pointer is allowed only with size 0.
 bool valid_text(const void* data, std::size_t size) { return data != nullptr || size == 0; }
 
@@ -76,9 +87,14 @@ int fail(int status, std::string_view message, char** out, std::size_t* out_size
 int hand_over_readings(std::span<const epochsift::Candidate> readings, const CallOptions& options, char** out,
                        std::size_t* out_size) {
     if (options.best && *options.best < readings.size()) readings = readings.first(*options.best);
-    epochsift::JsonBuffer json;
+    // Kept from call to call, as the Python module keeps its own: growing a
+    // fresh buffer to tens of kilobytes every call costs as much as the engine.
+    PER_THREAD epochsift::JsonBuffer json;
+    json.clear();
     epochsift::write_json_candidates(json, readings);
-    return hand_over(EPOCHSIFT_OK, json.view(), out, out_size);
+    int const status = hand_over(EPOCHSIFT_OK, json.view(), out, out_size);
+    json.clear_and_trim(KEPT_JSON_BYTES);
+    return status;
 }
 
 int identify_bytes_of(std::span<const uint8_t> bytes, const char* options, std::size_t options_size, char** out,
