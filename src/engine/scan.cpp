@@ -21,6 +21,7 @@ constexpr std::size_t NEAR_DISTANCE = 32;
 // Partners are looked for among hits within an hour, a few at most.
 constexpr i128 MAX_PAIR_DELTA_NS = i128{3600} * NS_PER_SECOND;
 constexpr std::size_t MAX_PAIR_STEPS = 32;
+constexpr i128 ANCHOR_DELTA_NS = i128{60} * NS_PER_SECOND;
 static_assert(DISTANCE_COUNT <= 16, "one bit per distance in a uint16_t mask");
 
 constexpr std::array<uint16_t, DISTANCE_COUNT> ALL_DISTANCES = [] {
@@ -34,9 +35,12 @@ constexpr std::array<uint16_t, DISTANCE_COUNT> ALL_DISTANCES = [] {
 // One pair's evidence is capped: two equal FILETIMEs are not worth more
 // than any record's worth of agreement.
 constexpr double PAIR_CAP_BITS = 24.0;
-// A neighbour with the very same bytes is as often a constant of the
-// structure (a flag word, a record header) as a second timestamp.
-constexpr double EQUAL_PAIR_CAP_BITS = 8.0;
+// A neighbour with the very same bytes: within a record, created and
+// modified times often are; across records, the same bytes at the same
+// place are a constant of the structure (a flag word, a header) far more
+// often than a time.
+constexpr double EQUAL_NEAR_CAP_BITS = 20.0;
+constexpr double EQUAL_FAR_CAP_BITS = 4.0;
 // Each further close neighbour (triplets and quadruplets of times).
 constexpr double EXTRA_NEIGHBOUR_BITS = 3.0;
 constexpr double EXTRA_NEIGHBOUR_CAP = 6.0;
@@ -53,9 +57,11 @@ constexpr double WEAK_NOISE_BITS = 6.0;
 constexpr uint32_t CLOSE_RAW_4 = 1u << 12;
 constexpr uint64_t CLOSE_RAW_8 = uint64_t{1} << 32;
 // Share of real timestamps stored at an offset that is a multiple of their
-// width (an estimate; noise is aligned 1/width of the time).
+// alignment (an estimate; noise is aligned 1/alignment of the time): 8-byte
+// fields are laid out aligned by nearly every compiler and format.
 constexpr double ALIGNED_SHARE = 0.7;
-constexpr double TEXT_BITS_PER_BYTE = 1.4;
+constexpr double ALIGNED_SHARE_8 = 0.9;
+constexpr double TEXT_BITS_PER_BYTE = 1.0;
 constexpr double REPEATED_BYTE_BITS = -12.0;
 constexpr double ZERO_BYTE_BITS = -4.0;
 constexpr std::size_t TILE = 1 << 15;
@@ -71,8 +77,9 @@ uint64_t width_mask(uint8_t width) { return width >= 8 ? ~uint64_t{0} : (uint64_
 double alignment_bits(uint64_t offset, const ScanProbe& p) {
     double const unit = p.align;
     if (p.align <= 1) return 0;
-    if (offset % p.align == 0) return std::log2(ALIGNED_SHARE * unit);
-    return std::log2((1 - ALIGNED_SHARE) * unit / (unit - 1));
+    double const share = p.align >= 8 ? ALIGNED_SHARE_8 : ALIGNED_SHARE;
+    if (offset % p.align == 0) return std::log2(share * unit);
+    return std::log2((1 - share) * unit / (unit - 1));
 }
 
 bool printable(uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
@@ -252,8 +259,8 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& foun
     });
     auto const credit = [&](Found& to, const ScanProbe& partner, double delta, std::size_t distance, bool equal,
                             bool same_probe) {
-        double const bits =
-            std::min(pair_bits(partner, delta, distance, same_probe), equal ? EQUAL_PAIR_CAP_BITS : PAIR_CAP_BITS);
+        double const cap = !equal ? PAIR_CAP_BITS : distance <= NEAR_DISTANCE ? EQUAL_NEAR_CAP_BITS : EQUAL_FAR_CAP_BITS;
+        double const bits = std::min(pair_bits(partner, delta, distance, same_probe), cap);
         if (bits <= 0) return;
         if (distance <= NEAR_DISTANCE) {
             to.best_near = std::max(to.best_near, static_cast<float>(bits));
@@ -284,6 +291,42 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& foun
             credit(b, pa, d, distance, equal, same);
         }
     }
+}
+
+// Weak hits next to a strong one with an instant within a minute: the
+// fields of one record written at one time in different kinds (a row's
+// seconds beside its milliseconds), which the close-pair pass, looking
+// only at fields of the same kind, does not see. Added in offset order.
+void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::vector<Found>& found) {
+    std::vector<uint16_t> weak_probes;
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+        if (weak(plan.probes[i])) weak_probes.push_back(static_cast<uint16_t>(i));
+    }
+    if (weak_probes.empty()) return;
+    std::vector<Found> added;
+    for (Found const& anchor : found) {
+        if (weak(plan.probes[anchor.probe])) continue;
+        std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
+        std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
+        for (std::size_t at = from; at < to; ++at) {
+            for (uint16_t const index : weak_probes) {
+                ScanProbe const& p = plan.probes[index];
+                if (at + p.width > size) continue;
+                auto const instant = probe_instant(p, data + at);
+                if (!instant) continue;
+                i128 const delta = instant->ns - anchor.instant.ns;
+                if (delta > ANCHOR_DELTA_NS || delta < -ANCHOR_DELTA_NS) continue;
+                added.push_back(Found{at, index, *instant});
+            }
+        }
+    }
+    if (added.empty()) return;
+    found.insert(found.end(), added.begin(), added.end());
+    std::sort(found.begin(), found.end(),
+              [](Found const& a, Found const& b) { return a.at != b.at ? a.at < b.at : a.probe < b.probe; });
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](Found const& a, Found const& b) { return a.at == b.at && a.probe == b.probe; }),
+                found.end());
 }
 
 }  // namespace
@@ -369,6 +412,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             }
         }
     }
+    if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
     pair_up(plan, block.data(), found);
     for (Found const& f : found) {
         if (f.at < begin || f.at >= end) continue;
@@ -400,13 +444,15 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
 
 namespace {
 
-// Of two shown hits that share bytes: a reading aligned to its width beats
-// an unaligned one (a shifted reading of a run of equal fields looks like a
-// run itself), then the higher score.
+// Of two shown hits that share bytes: between fields of one width, an
+// aligned reading beats an unaligned one (a shifted reading of a run of
+// equal fields looks like a run itself); otherwise the higher score.
 bool beats(const ScanPlan& plan, const ScanHit& a, const ScanHit& b) {
-    bool const a_aligned = a.offset % plan.probes[a.probe].align == 0;
-    bool const b_aligned = b.offset % plan.probes[b.probe].align == 0;
-    if (a_aligned != b_aligned) return a_aligned;
+    ScanProbe const& pa = plan.probes[a.probe];
+    ScanProbe const& pb = plan.probes[b.probe];
+    bool const a_aligned = a.offset % pa.align == 0;
+    bool const b_aligned = b.offset % pb.align == 0;
+    if (pa.width == pb.width && a_aligned != b_aligned) return a_aligned;
     return a.bits > b.bits;
 }
 

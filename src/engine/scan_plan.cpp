@@ -314,6 +314,17 @@ const ScanRecord* default_record(std::string_view id) {
     return nullptr;
 }
 
+// Below this, a probe's hits are mostly noise (see above).
+constexpr double DEFAULT_WEAK_BITS = 6.0;
+
+// Bits a record's checks beyond its leading count are worth, and at most.
+constexpr double RECORD_CHECK_BITS = 2.0;
+constexpr double RECORD_CAP_BITS = 10.0;
+
+double gate_noise_bits(const ScanProbe& p) {
+    return 8.0 * 4 - std::log2(static_cast<double>(p.span) + 1.0);  // the gate's count, read as 4 significant bytes
+}
+
 // Sampled share of random fields a probe hits, for the layouts whose hits
 // no range describes.
 double sampled_noise_bits(const ScanProbe& probe) {
@@ -452,7 +463,22 @@ ScanPlanResult make_scan_plan(const ScanRequest& request) {
     }
     for (ScanProbe& p : plan.probes) {
         if (p.kind == ProbeKind::Packed || p.kind == ProbeKind::Record) p.noise_bits = sampled_noise_bits(p);
+        // A record's checks past its leading count (microseconds below 10^6,
+        // a zero high word) are what small numbers in structures pass too:
+        // in real files it is about as rare as that count.
+        if (p.kind == ProbeKind::Record) {
+            p.noise_bits = std::min(p.noise_bits, p.gate_width != 0 ? gate_noise_bits(p) + RECORD_CHECK_BITS : RECORD_CAP_BITS);
+        }
         plan.max_width = std::max<std::size_t>(plan.max_width, p.width);
+    }
+    if (defaults) {
+        // Probes that a tenth or more of random fields hit are worth reading
+        // unasked only for the everyday families and FAT/DOS times.
+        std::erase_if(plan.probes, [](ScanProbe const& p) {
+            if (p.kind == ProbeKind::Record || p.noise_bits >= DEFAULT_WEAK_BITS) return false;
+            NumericFamily const& f = NUMERIC_FAMILIES[p.source];
+            return f.prior != PriorTier::Everyday && !(f.packed() && f.encoding.codec == PackedCodec::FatDos);
+        });
     }
     if (plan.probes.empty()) return result;
     result.plan = std::move(plan);
