@@ -161,7 +161,9 @@ void add_count_probes(std::vector<ScanProbe>& out, std::size_t index, const Nume
                     // most fields hold: a hit uses its top significant byte.
                     p.significant = significant;
                     p.align = width == 6 ? 2 : width;
-                    p.min_magnitude = significant > 1 ? uint64_t{1} << (8 * (significant - 1)) : 0;
+                    // (A window that starts above that bound needs no such cut.)
+                    uint64_t const top_byte = significant > 1 ? uint64_t{1} << (8 * (significant - 1)) : 0;
+                    p.min_magnitude = negative || range->low == 0 ? top_byte : std::min(top_byte, range->low);
                     p.noise_bits = 8.0 * significant - std::log2(static_cast<double>(range->span) + 1.0);
                     p.prior_bits = prior_bits_of(family.prior);
                     p.window = window;
@@ -441,6 +443,7 @@ ScanPlanResult make_scan_plan(const ScanRequest& request) {
     for (std::size_t i = 0; i < NUMERIC_FAMILIES.size(); ++i) {
         NumericFamily const& family = NUMERIC_FAMILIES[i];
         if (defaults ? !in_default_set(i) : !named(family.id)) continue;
+        if (request.reference_only && !family.reference()) continue;
         InstantWindow const window = window_for(request, family.window_start, family.window_end);
         switch (family.encoding.tag) {
         case Encoding::Tag::Integer:
@@ -456,6 +459,7 @@ ScanPlanResult make_scan_plan(const ScanRequest& request) {
         ByteLayout const& layout = BYTE_LAYOUTS[i];
         const ScanRecord* listed = default_record(layout.id);
         if (defaults ? listed == nullptr || !listed->by_default : !named(layout.id)) continue;
+        if (request.reference_only) continue;  // the binary records are read by the extended reading only
         if (std::find(widths.begin(), widths.end(), layout.width) == widths.end()) continue;
         InstantWindow const window = window_for(request, numeric_families_detail::WINDOW_START,
                                                 numeric_families_detail::WINDOW_END);

@@ -68,6 +68,7 @@ struct ScanRequest {
     std::optional<InstantWindow> window;  // default: each family's own plausible era
     std::vector<uint8_t> widths;          // empty: every width
     std::vector<std::string_view> formats;  // empty: the default set (no rare rows)
+    bool reference_only = false;            // only the families of the reference reading
 };
 
 // Why a request cannot be planned.
