@@ -1,5 +1,7 @@
 #include "engine/scan.hpp"
 
+#include "formats/byte_layouts.hpp"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -22,6 +24,10 @@ constexpr std::size_t NEAR_DISTANCE = 32;
 constexpr i128 MAX_PAIR_DELTA_NS = i128{3600} * NS_PER_SECOND;
 constexpr std::size_t MAX_PAIR_STEPS = 32;
 constexpr i128 ANCHOR_DELTA_NS = i128{60} * NS_PER_SECOND;
+constexpr double ANCHOR_SLACK_NS = 120e9;
+// Only hits of probes rarer than this anchor others: one random field in a
+// thousand, so that anchors are few in noise.
+constexpr double ANCHOR_NOISE_BITS = 10.0;  // the minute, and leap seconds of atomic-scale counts
 static_assert(DISTANCE_COUNT <= 16, "one bit per distance in a uint16_t mask");
 
 constexpr std::array<uint16_t, DISTANCE_COUNT> ALL_DISTANCES = [] {
@@ -52,10 +58,11 @@ constexpr double OTHER_PROBES_BITS = 4.0;
 // kept only with a close neighbour, found by the vectorised pass.
 constexpr double WEAK_NOISE_BITS = 6.0;
 // Close, for the passes over 4- and 8-byte fields: raw values within 2^12
-// (68 minutes of seconds) and 2^32 (71 minutes of microseconds); farther
-// pairs cannot reach the threshold.
+// (68 minutes of seconds), and 8-byte values whose top halves are within 1
+// (2^32 raw: 71 minutes of microseconds); farther pairs cannot reach the
+// threshold. Both passes compare 32-bit words, which vectorise.
 constexpr uint32_t CLOSE_RAW_4 = 1u << 12;
-constexpr uint64_t CLOSE_RAW_8 = uint64_t{1} << 32;
+constexpr uint32_t CLOSE_TOP_HALF_8 = 1;
 // Share of real timestamps stored at an offset that is a multiple of their
 // alignment (an estimate; noise is aligned 1/alignment of the time): 8-byte
 // fields are laid out aligned by nearly every compiler and format.
@@ -204,9 +211,11 @@ std::vector<ProbeGroup> group_probes(const ScanPlan& plan) {
 // Close-pair masks of the fields of one width and order over a tile: bit j
 // of mask[o] is set when the field ALL_DISTANCES[j] bytes before or after
 // holds a value within `close`. One pass a distance, free of branches.
-template <class Word>
+template <std::size_t Width>
 void close_pairs(const uint8_t* data, std::size_t size, std::size_t first, std::size_t last, ByteOrder order,
-                 Word close, std::vector<Word>& values, std::vector<uint16_t>& mask) {
+                 uint32_t close, std::vector<uint32_t>& values, std::vector<uint16_t>& mask,
+                 std::vector<uint8_t>& pairs) {
+    using Word = uint32_t;
     // values[i] is the field at first - MAX_DISTANCE + i; out of the block, 0.
     std::size_t const from = first >= MAX_DISTANCE ? first - MAX_DISTANCE : 0;
     std::size_t const pad = MAX_DISTANCE - (first - from);
@@ -214,26 +223,33 @@ void close_pairs(const uint8_t* data, std::size_t size, std::size_t first, std::
     values.assign(count, 0);
     for (std::size_t i = pad; i < count; ++i) {
         std::size_t const at = from + i - pad;
-        if (at + sizeof(Word) > size) break;
-        Word v = 0;
-        std::memcpy(&v, data + at, sizeof v);
-        if constexpr (sizeof(Word) == 4) values[i] = order == ByteOrder::Little ? v : __builtin_bswap32(v);
-        else values[i] = order == ByteOrder::Little ? v : __builtin_bswap64(v);
+        if (at + Width > size) break;
+        if constexpr (Width == 4) {
+            uint32_t v = 0;
+            std::memcpy(&v, data + at, sizeof v);
+            values[i] = order == ByteOrder::Little ? v : __builtin_bswap32(v);
+        } else {
+            uint64_t v = 0;
+            std::memcpy(&v, data + at, sizeof v);
+            values[i] = static_cast<uint32_t>((order == ByteOrder::Little ? v : __builtin_bswap64(v)) >> 32);
+        }
     }
     std::size_t const n = last - first;
     mask.assign(n, 0);
     Word const* centre = values.data() + MAX_DISTANCE;
     for (std::size_t j = 0; j < DISTANCE_COUNT; ++j) {
         std::size_t const d = ALL_DISTANCES[j];
-        if (d < sizeof(Word)) continue;
+        if (d < Width) continue;
         uint16_t const bit = static_cast<uint16_t>(1u << j);
-        uint16_t* m = mask.data();
-        for (std::size_t o = 0; o < n; ++o) {
-            Word const a = centre[o];
-            bool const after = static_cast<Word>(centre[o + d] - a + close) <= static_cast<Word>(2 * close);
-            bool const before = static_cast<Word>(centre[o - d] - a + close) <= static_cast<Word>(2 * close);
-            m[o] = static_cast<uint16_t>(m[o] | ((after | before) ? bit : 0));
+        // near[i]: the fields at i - d and i are close; each pair once.
+        pairs.resize(n + d);
+        uint8_t* near = pairs.data();
+        Word const* from_field = centre - d;
+        for (std::size_t i = 0; i < n + d; ++i) {
+            near[i] = static_cast<Word>(from_field[i + d] - from_field[i] + close) <= static_cast<Word>(2 * close);
         }
+        uint16_t* m = mask.data();
+        for (std::size_t o = 0; o < n; ++o) m[o] = static_cast<uint16_t>(m[o] | ((near[o] | near[o + d]) ? bit : 0));
     }
 }
 
@@ -305,13 +321,22 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
     if (weak_probes.empty()) return;
     std::vector<Found> added;
     for (Found const& anchor : found) {
-        if (weak(plan.probes[anchor.probe])) continue;
+        if (plan.probes[anchor.probe].noise_bits < ANCHOR_NOISE_BITS) continue;
         std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
         std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
         for (std::size_t at = from; at < to; ++at) {
             for (uint16_t const index : weak_probes) {
                 ScanProbe const& p = plan.probes[index];
                 if (at + p.width > size) continue;
+                if (p.kind == ProbeKind::Count) {
+                    // The range maps onto the window step by step: a raw count
+                    // far from the anchor's is passed over before decoding.
+                    uint64_t const raw = probe_raw(p, data + at);
+                    if (raw - p.low > p.span) continue;
+                    double const expected = static_cast<double>(anchor.instant.ns - p.window.start.ns) / p.step_ns;
+                    double const got = static_cast<double>(raw - p.low);
+                    if (std::fabs(got - expected) > ANCHOR_SLACK_NS / p.step_ns) continue;
+                }
                 auto const instant = probe_instant(p, data + at);
                 if (!instant) continue;
                 i128 const delta = instant->ns - anchor.instant.ns;
@@ -348,8 +373,8 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         return std::any_of(plan.probes.begin(), plan.probes.end(),
                            [&](ScanProbe const& p) { return weak(p) && p.width == width && p.order == order; });
     };
-    std::vector<uint32_t> values4;
-    std::vector<uint64_t> values8;
+    std::vector<uint32_t> values;
+    std::vector<uint8_t> pairs;
     std::array<std::vector<uint16_t>, 2> close4;  // by ByteOrder
     std::array<std::vector<uint16_t>, 2> close8;
     uint8_t tail[16] = {};
@@ -361,8 +386,8 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         if (!all) {
             for (ByteOrder const order : {ByteOrder::Little, ByteOrder::Big}) {
                 auto const o = static_cast<std::size_t>(order);
-                if (any_weak(4, order)) close_pairs(block.data(), block.size(), tile, tile_end, order, CLOSE_RAW_4, values4, close4[o]);
-                if (any_weak(8, order)) close_pairs(block.data(), block.size(), tile, tile_end, order, CLOSE_RAW_8, values8, close8[o]);
+                if (any_weak(4, order)) close_pairs<4>(block.data(), block.size(), tile, tile_end, order, CLOSE_RAW_4, values, close4[o], pairs);
+                if (any_weak(8, order)) close_pairs<8>(block.data(), block.size(), tile, tile_end, order, CLOSE_TOP_HALF_8, values, close8[o], pairs);
             }
         }
         for (std::size_t at = tile; at < tile_end; ++at) {
@@ -405,10 +430,15 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                 }
             }
             for (uint16_t const index : records) {
-                if (plan.probes[index].width > room) continue;
-                if (auto const instant = probe_instant(plan.probes[index], field)) {
-                    found.push_back(Found{at, index, *instant});
+                ScanProbe const& p = plan.probes[index];
+                if (p.width > room) continue;
+                if (p.gate_width != 0) {  // the leading count, from the word already loaded
+                    uint64_t const lead = p.order == ByteOrder::Little ? word & width_mask(p.gate_width)
+                                                                       : __builtin_bswap64(word) >> (64 - 8 * p.gate_width);
+                    if (lead - p.low > p.span) continue;
                 }
+                auto const record = BYTE_LAYOUTS[p.source].decode(std::span<const uint8_t>(field, p.width));
+                if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
             }
         }
     }

@@ -17,19 +17,26 @@ namespace {
 // The records a default scan reads, and a cheap gate on some of them: the
 // record's leading count must lie in Unix time's window before the decoder
 // runs. Records not listed are read only when named.
+enum class Gate : uint8_t {
+    None,
+    UnixCount,  // a Unix time in seconds of the gate's width
+    YearWord,   // a 16-bit year in the window's years
+};
+
 struct ScanRecord {
     std::string_view id;
-    uint8_t gate_width;  // 0: no gate
+    Gate gate;
+    uint8_t gate_width;
     ByteOrder gate_order;
-    bool by_default;     // read without being named
-    uint8_t align;       // the boundary its writers start it on
+    bool by_default;  // read without being named
+    uint8_t align;    // the boundary its writers start it on
 };
 constexpr std::array<ScanRecord, 5> DEFAULT_RECORDS = {{
-    {"dos_date_time", 0, ByteOrder::Little, false, 2},  // ZIP and FAT keep the time word first (fat)
-    {"pcap", 4, ByteOrder::Little, true, 4},
-    {"pcap_be", 4, ByteOrder::Big, false, 4},  // big-endian captures are rare; ZIP signatures read as one
-    {"btrfs", 8, ByteOrder::Little, true, 4},
-    {"systemtime", 0, ByteOrder::Little, true, 2},
+    {"dos_date_time", Gate::None, 0, ByteOrder::Little, false, 2},  // ZIP and FAT keep the time word first (fat)
+    {"pcap", Gate::UnixCount, 4, ByteOrder::Little, true, 4},
+    {"pcap_be", Gate::UnixCount, 4, ByteOrder::Big, false, 4},  // rare; ZIP signatures read as one
+    {"btrfs", Gate::UnixCount, 8, ByteOrder::Little, true, 4},
+    {"systemtime", Gate::YearWord, 2, ByteOrder::Little, true, 2},
 }};
 
 consteval bool default_records_exist() {
@@ -271,7 +278,18 @@ void add_record_probe(std::vector<ScanProbe>& out, std::size_t index, InstantWin
     p.window = window;
     p.span = ~uint64_t{0};
     p.align = gate != nullptr ? gate->align : 1;
-    if (gate != nullptr && gate->gate_width != 0) {
+    if (gate != nullptr && gate->gate == Gate::YearWord) {
+        // Years from the window's, a year of slack either side.
+        constexpr int64_t SECONDS_PER_YEAR = 31'556'952;  // Gregorian mean
+        auto const year_of = [](PosixNs t) { return 1970 + static_cast<int64_t>(floor_div(t.ns, i128{SECONDS_PER_YEAR} * NS_PER_SECOND)); };
+        int64_t const first = std::max<int64_t>(0, year_of(window.start) - 1);
+        int64_t const last = std::min<int64_t>(0xFFFF, year_of(window.end) + 1);
+        p.low = static_cast<uint64_t>(first);
+        p.span = static_cast<uint64_t>(last - first);
+        p.order = gate->gate_order;
+        p.gate_width = gate->gate_width;
+    }
+    if (gate != nullptr && gate->gate == Gate::UnixCount) {
         // The leading count's range: Unix time's at the gate's width.
         NumericFamily const& unix_row = NUMERIC_FAMILIES[0];
         Domain const d = domain_of(gate->gate_width, false, false);
@@ -355,13 +373,12 @@ std::string_view probe_label(const ScanProbe& probe) {
 }
 
 uint64_t probe_raw(const ScanProbe& probe, const uint8_t* bytes) {
-    uint64_t value = 0;
     uint8_t const width = probe.kind == ProbeKind::Record ? probe.gate_width : probe.width;
-    if (probe.order == ByteOrder::Little) {
-        for (int i = width - 1; i >= 0; --i) value = value << 8 | bytes[i];
-    } else {
-        for (int i = 0; i < width; ++i) value = value << 8 | bytes[i];
-    }
+    uint8_t buffer[8] = {};
+    std::memcpy(buffer, bytes, width);  // the field's own bytes only
+    uint64_t word = 0;
+    for (int i = 7; i >= 0; --i) word = word << 8 | buffer[i];  // little-endian, whatever the host
+    uint64_t value = probe.order == ByteOrder::Little ? word : __builtin_bswap64(word) >> (64 - 8 * width);
     if (probe.negative && width < 8 && (value >> (8 * width - 1)) != 0) value |= ~width_mask(width);
     return value;
 }
@@ -471,7 +488,8 @@ ScanPlanResult make_scan_plan(const ScanRequest& request) {
         // a zero high word) are what small numbers in structures pass too:
         // in real files it is about as rare as that count.
         if (p.kind == ProbeKind::Record) {
-            p.noise_bits = std::min(p.noise_bits, p.gate_width != 0 ? gate_noise_bits(p) + RECORD_CHECK_BITS : RECORD_CAP_BITS);
+            bool const counted = p.gate_width >= 4;  // a Unix count leads the record
+            p.noise_bits = std::min(p.noise_bits, counted ? gate_noise_bits(p) + RECORD_CHECK_BITS : RECORD_CAP_BITS);
         }
         plan.max_width = std::max<std::size_t>(plan.max_width, p.width);
     }
