@@ -52,8 +52,9 @@ static_assert(default_records_exist());
 // Fixed seed: a plan, and so every score, is the same on every run.
 constexpr uint64_t SAMPLE_SEED = 0x5eed'0f'b10b5ull;
 constexpr int SAMPLES = 1 << 14;
-// A binary64 hit's magnitude is at least this share of the window's largest.
-constexpr double BINARY64_LEAST_SHARE = 1.0 / 4096;
+// A binary64 hit's magnitude is at least this share of the window's largest: six
+// binades, within which random doubles spread their instants evenly enough.
+constexpr double BINARY64_LEAST_SHARE = 1.0 / 64;
 
 
 uint64_t splitmix64(uint64_t& state) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string_view>
@@ -89,7 +90,10 @@ TEST(Scan, PlantedFieldsAreRawHits) {
         for (int trial = 0; trial < 40; ++trial) {
             std::vector<uint8_t> blob = random_bytes(256, rng());
             std::size_t const at = rng() % (blob.size() - p.width);
-            int64_t const s = seconds(rng);
+            int64_t s = seconds(rng);
+            // A double within 1/64 of the window's largest magnitude of its
+            // epoch (the months around 2001-01-01 for Cocoa) is no raw hit.
+            if (std::string_view(p.format) == "cocoa_float" && std::abs(s - 978'307'200) < 20'000'000) s += 40'000'000;
             put(blob, at, p.encode(s), p.width, p.little);
             std::vector<ScanHit> const hits = scan_buffer(plan, blob, true, 1);
             EXPECT_TRUE(found(plan, hits, at, p.format, planted_instant(p, s)))
