@@ -15,6 +15,8 @@ step() { printf '\n== %s\n' "$*"; }
 
 step "system packages"
 packages=(libgtest-dev libbenchmark-dev nlohmann-json3-dev tzdata)
+# The blob-scan tests make their blobs with the tools that own the formats.
+packages+=(zip e2fsprogs ntfs-3g dosfstools mtools wireshark-common)
 missing=()
 for p in "${packages[@]}"; do dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p"); done
 if [ ${#missing[@]} -gt 0 ]; then

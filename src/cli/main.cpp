@@ -21,6 +21,7 @@
 #include "cli/encode_table.hpp"
 #include "cli/options.hpp"
 #include "cli/report.hpp"
+#include "cli/scan_file.hpp"
 #include "cli/table.hpp"
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
@@ -215,6 +216,18 @@ int run_batch_mode(const CliOptions& options) {
     return run_batch(settings);
 }
 
+int run_scan_mode(const CliOptions& options) {
+    ScanSettings settings;
+    settings.path = options.values.front();
+    settings.request.window = options.read.window;
+    if (options.read.context.byte_width) settings.request.widths = {*options.read.context.byte_width};
+    settings.request.formats = options.formats;
+    settings.output = options.json ? ScanOutput::JsonLines : options.csv ? ScanOutput::Csv : ScanOutput::Table;
+    settings.all = options.all;
+    settings.threads = options.threads.value_or(available_cores());
+    return run_scan(settings);
+}
+
 int run(std::span<char* const> args) {
     ParsedOptions const parsed = parse_options(args);
     if (!parsed.error.empty()) return fail_usage(parsed.error);
@@ -227,6 +240,8 @@ int run(std::span<char* const> args) {
             return run_batch_mode(options);
         case Mode::Encode:
             return show_encoding(options);
+        case Mode::Scan:
+            return run_scan_mode(options);
         case Mode::Table:
         case Mode::Json:
             return show_values(options);

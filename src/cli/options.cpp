@@ -11,6 +11,7 @@ namespace epochsift::cli {
 const std::string_view USAGE =
     "usage: epochsift [options] VALUE...\n"
     "       epochsift --batch [options] [FILE|-]\n"
+    "       epochsift --scan [options] FILE|-\n"
     "\n"
     "Shows which timestamp formats each VALUE could be in and the instant each\n"
     "reading gives, best first. Put -- before a value that starts with a dash\n"
@@ -48,6 +49,14 @@ const std::string_view USAGE =
     "                   format; the column is read twice (a pipe through a\n"
     "                   temporary file), so records start once the input ends\n"
     "\n"
+    "Scan (the timestamps stored in a file's bytes, at every offset):\n"
+    "  --scan           a table of the hits worth showing, by offset (hex)\n"
+    "  --all            every raw hit: each decoding whose instant is in the window\n"
+    "  --json / --csv   JSON Lines or CSV instead of the table\n"
+    "  --formats IDS    only these families and records (comma-separated ids;\n"
+    "                   default: the common ones, no rare device layouts)\n"
+    "  --width N        only fields of N bytes; --window and --threads as above\n"
+    "\n"
     "Instants and zones:\n"
     "  --encode WHEN    every family's value for one instant (RFC 3339 text,\n"
     "                   integer nanoseconds since 1970 UTC, or now)\n"
@@ -84,7 +93,8 @@ constexpr OptionRow OPTIONS[] = {
     {"--encode", OptionKind::Text},    {"--tz", OptionKind::Text},        {"--local-zone", OptionKind::Text},
     {"--reference", OptionKind::Flag}, {"--hint", OptionKind::Text},      {"--width", OptionKind::Number},
     {"--endian", OptionKind::Text},    {"--window", OptionKind::Text},    {"--infer", OptionKind::Flag},
-    {"--by-column", OptionKind::Flag},
+    {"--by-column", OptionKind::Flag}, {"--scan", OptionKind::Flag},      {"--csv", OptionKind::Flag},
+    {"--formats", OptionKind::Text},
 };
 
 // Byte widths a stored integer field may have.
@@ -126,8 +136,23 @@ bool reading_options_given(const CliOptions& o) {
     return context.artifact_hint || context.byte_order || context.byte_width || o.read.window;
 }
 
+// --scan: one input, the scan's own options.
+std::string check_scan(CliOptions& o, bool json) {
+    if (o.values.size() > 1) return "--scan reads one input; got " + std::to_string(o.values.size());
+    if (o.values.empty()) return "--scan needs a file, or - for standard input";
+    if (json && o.csv) return "--json and --csv: choose one";
+    if (o.encode || o.infer || o.by_column || o.hex || o.notes || o.best || o.column || o.delimiter || o.max_line ||
+        o.tz || o.local_zone || o.reference || o.read.context.artifact_hint || o.read.context.byte_order) {
+        return "--scan takes --all, --json, --csv, --formats, --width, --window and --threads only";
+    }
+    o.mode = Mode::Scan;
+    return {};
+}
+
 std::string check_mode(CliOptions& o, bool json) {
     o.json = json;
+    if (o.mode == Mode::Scan) return check_scan(o, json);
+    if (o.csv || !o.formats.empty()) return std::string(o.csv ? "--csv" : "--formats") + " applies to --scan only";
     bool const batch = o.mode == Mode::Batch;
     if (o.encode) {
         if (batch) return "--encode and --batch do not mix";
@@ -220,6 +245,19 @@ ParsedOptions parse_options(std::span<char* const> args) {
             json = true;
         } else if (name == "--batch") {
             o.mode = Mode::Batch;
+        } else if (name == "--scan") {
+            o.mode = Mode::Scan;
+        } else if (name == "--csv") {
+            o.csv = true;
+        } else if (name == "--formats") {
+            std::string_view rest = *argument;
+            while (!rest.empty()) {
+                std::size_t const comma = rest.find(',');
+                std::string_view const id = rest.substr(0, comma);
+                if (id.empty()) return fail("--formats takes ids separated by commas; got '" + std::string(*argument) + "'");
+                o.formats.push_back(id);
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
         } else if (name == "--encode") {
             o.encode = *argument;
         } else if (name == "--tz") {

@@ -18,6 +18,7 @@ enum class Mode : unsigned char {
     Json,   // identify_json's text for each value, one a line
     Batch,  // one value a line of a file or of stdin
     Encode, // every family's value for one instant
+    Scan,   // the timestamps in a file's bytes
     Help,
 };
 
@@ -42,6 +43,8 @@ struct CliOptions {
     ReadOptions read{.extended = true, .context = {}, .window = {}, .zones = {}};
     bool infer = false;      // batch: the column's verdicts instead of records
     bool by_column = false;  // batch: each record led by the column's best format
+    bool csv = false;        // scan: CSV rows instead of the table
+    std::vector<std::string_view> formats;  // scan: the formats to look for (ids)
 };
 
 struct ParsedOptions {

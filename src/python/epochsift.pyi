@@ -6,7 +6,8 @@
 import datetime
 from typing import Any, Iterable, Literal, TypedDict, Union, final
 
-__all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow"]
+__all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
+           "scan", "scan_arrow"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -207,3 +208,52 @@ def _column_verdicts(
     byte_order: Literal["little", "big"] | None = None,
     window: tuple[_WindowEnd, _WindowEnd] | None = None,
 ) -> list[Verdict]: ...
+
+class ScanHit(TypedDict):
+    """One timestamp found in raw bytes: the field at `offset`, read in format `format_id`."""
+
+    offset: int
+    width: int
+    order: Literal["little", "big"] | None
+    format_id: str
+    label: str
+    instant: int
+    rendered: str | None
+    confidence: float
+    record: int
+    local: bool
+    evidence: list[_Component]
+
+def scan(
+    data: Any,
+    *,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    widths: Iterable[int] | None = None,
+    formats: Iterable[str] | None = None,
+    best: int | None = None,
+    extended: bool = True,
+    all: bool = False,
+    threads: int | None = None,
+) -> list[ScanHit]: ...
+
+@final
+class ScanColumns:
+    """A blob scan's hits, exported through the Arrow PyCapsule interface: a struct
+    column with offset (int64), width (int32), order, format_id, label, instant
+    (timestamp[ns, UTC]), rendered, confidence (float64), record (int64) and local."""
+
+    def __arrow_c_array__(self, /, requested_schema: object | None = None) -> tuple[Any, Any]: ...
+    def __arrow_c_stream__(self, /, requested_schema: object | None = None) -> Any: ...
+    def __len__(self) -> int: ...
+
+def scan_arrow(
+    data: Any,
+    *,
+    window: tuple[_WindowEnd, _WindowEnd] | None = None,
+    widths: Iterable[int] | None = None,
+    formats: Iterable[str] | None = None,
+    best: int | None = None,
+    extended: bool = True,
+    all: bool = False,
+    threads: int | None = None,
+) -> ScanColumns: ...

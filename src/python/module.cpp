@@ -33,6 +33,7 @@
 #include "python/text_items.hpp"
 #include "python/py_ref.hpp"
 #include "python/reading_objects.hpp"
+#include "python/scan_functions.hpp"
 #include "python/value_text.hpp"
 
 namespace {
@@ -608,6 +609,9 @@ PyMethodDef METHODS[] = {
      "readings identify(value, **options) gives, in its order. local_zone places\n"
      "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
      "column: the instant column is UTC, and a consumer shows it in any zone."},
+    {"scan", as_cfunction(epochsift::python::scan), METH_VARARGS | METH_KEYWORDS, epochsift::python::SCAN_DOC},
+    {"scan_arrow", as_cfunction(epochsift::python::scan_arrow), METH_VARARGS | METH_KEYWORDS,
+     epochsift::python::SCAN_ARROW_DOC},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -661,6 +665,7 @@ int exec_module(PyObject* module) {
     PyMethodDef* const identify_methods = interpreter_has_vectorcall_abi() ? IDENTIFY_FAST_METHODS : IDENTIFY_METHODS;
     if (PyModule_AddFunctions(module, identify_methods) != 0) return -1;
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
+    if (epochsift::python::add_scan_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
 
     Ref all(PyList_New(0));

@@ -1,0 +1,530 @@
+#include "engine/scan.hpp"
+
+#include "formats/byte_layouts.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+
+namespace epochsift {
+
+namespace {
+
+// Distances at which a neighbouring field of the same kind is looked for:
+// side by side within a record, then at the strides of record arrays
+// (directory entries, inodes, MFT records).
+constexpr std::array<uint16_t, 6> NEAR_DISTANCES = {4, 8, 12, 16, 24, 32};
+constexpr std::array<uint16_t, 5> STRIDE_DISTANCES = {64, 128, 256, 512, 1024};
+constexpr std::size_t DISTANCE_COUNT = NEAR_DISTANCES.size() + STRIDE_DISTANCES.size();
+constexpr std::size_t MAX_DISTANCE = 1024;
+// Neighbours within a record; beyond, records of an array.
+constexpr std::size_t NEAR_DISTANCE = 32;
+// Partners are looked for among hits within an hour, a few at most.
+constexpr i128 MAX_PAIR_DELTA_NS = i128{3600} * NS_PER_SECOND;
+constexpr std::size_t MAX_PAIR_STEPS = 32;
+constexpr i128 ANCHOR_DELTA_NS = i128{60} * NS_PER_SECOND;
+constexpr double ANCHOR_SLACK_NS = 120e9;
+// Only hits of probes rarer than this anchor others: one random field in a
+// thousand, so that anchors are few in noise.
+constexpr double ANCHOR_NOISE_BITS = 10.0;  // the minute, and leap seconds of atomic-scale counts
+static_assert(DISTANCE_COUNT <= 16, "one bit per distance in a uint16_t mask");
+
+constexpr std::array<uint16_t, DISTANCE_COUNT> ALL_DISTANCES = [] {
+    std::array<uint16_t, DISTANCE_COUNT> all{};
+    std::size_t n = 0;
+    for (uint16_t d : NEAR_DISTANCES) all[n++] = d;
+    for (uint16_t d : STRIDE_DISTANCES) all[n++] = d;
+    return all;
+}();
+
+// One pair's evidence is capped: two equal FILETIMEs are not worth more
+// than any record's worth of agreement.
+constexpr double PAIR_CAP_BITS = 24.0;
+// A neighbour with the very same bytes: within a record, created and
+// modified times often are; across records, the same bytes at the same
+// place are a constant of the structure (a flag word, a header) far more
+// often than a time.
+constexpr double EQUAL_NEAR_CAP_BITS = 20.0;
+constexpr double EQUAL_FAR_CAP_BITS = 4.0;
+// Each further close neighbour (triplets and quadruplets of times).
+constexpr double EXTRA_NEIGHBOUR_BITS = 3.0;
+constexpr double EXTRA_NEIGHBOUR_CAP = 6.0;
+constexpr double CONTEXT_CAP_BITS = PAIR_CAP_BITS + EXTRA_NEIGHBOUR_CAP;
+constexpr double STRONG_PAIR_BITS = 8.0;
+// A partner of another kind may be any of a few dozen probes.
+constexpr double OTHER_PROBES_BITS = 4.0;
+// A probe is weak when more than 1/64 of random fields hit it: its hits are
+// kept only with a close neighbour, found by the vectorised pass.
+constexpr double WEAK_NOISE_BITS = 6.0;
+// Close, for the passes over 4- and 8-byte fields: raw values within 2^12
+// (68 minutes of seconds), and 8-byte values whose top halves are within 1
+// (2^32 raw: 71 minutes of microseconds); farther pairs cannot reach the
+// threshold. Both passes compare 32-bit words, which vectorise.
+constexpr uint32_t CLOSE_RAW_4 = 1u << 12;
+constexpr uint32_t CLOSE_TOP_HALF_8 = 1;
+// Share of real timestamps stored at an offset that is a multiple of their
+// alignment (an estimate; noise is aligned 1/alignment of the time): 8-byte
+// fields are laid out aligned by nearly every compiler and format.
+constexpr double ALIGNED_SHARE = 0.7;
+constexpr double ALIGNED_SHARE_8 = 0.9;
+constexpr double TEXT_BITS_PER_BYTE = 1.0;
+constexpr double REPEATED_BYTE_BITS = -12.0;
+constexpr double ZERO_BYTE_BITS = -4.0;
+constexpr std::size_t TILE = 1 << 15;
+
+uint64_t load_le(const uint8_t* p, std::size_t n) {
+    uint64_t v = 0;
+    for (std::size_t i = n; i-- > 0;) v = v << 8 | p[i];
+    return v;
+}
+
+uint64_t width_mask(uint8_t width) { return width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1; }
+
+double alignment_bits(uint64_t offset, const ScanProbe& p) {
+    double const unit = p.align;
+    if (p.align <= 1) return 0;
+    double const share = p.align >= 8 ? ALIGNED_SHARE_8 : ALIGNED_SHARE;
+    if (offset % p.align == 0) return std::log2(share * unit);
+    return std::log2((1 - share) * unit / (unit - 1));
+}
+
+bool printable(uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
+
+// Printable, repeated and zero bytes: text and structure. A count's low
+// bytes are near uniform in a real timestamp, so two or more zero bytes
+// below its top byte mark a flag word or a round number.
+double text_bits(const uint8_t* p, uint8_t width, int zero_low_bytes) {
+    bool all_printable = true;
+    bool all_same = true;
+    for (uint8_t i = 0; i < width; ++i) {
+        all_printable &= printable(p[i]);
+        all_same &= p[i] == p[0];
+    }
+    if (all_same) return REPEATED_BYTE_BITS;
+    if (all_printable && width >= 4) return -TEXT_BITS_PER_BYTE * (width - 1);
+    return zero_low_bytes >= 2 ? ZERO_BYTE_BITS * (zero_low_bytes - 1) : 0;
+}
+
+// The bytes of a count's field below its top significant byte, moved to
+// the front: the low bytes a real timestamp fills at random.
+int zero_low_bytes(const ScanProbe& p, const uint8_t* field) {
+    if (p.kind != ProbeKind::Count || p.significant < 2) return 0;
+    int const n = p.significant - 1;
+    const uint8_t* low = p.order == ByteOrder::Little ? field : field + p.width - n;
+    int zeros = 0;
+    for (int i = 0; i < n; ++i) zeros += low[i] == 0 ? 1 : 0;
+    return zeros;
+}
+
+// Most data handed over was written in these years; the plausible window
+// reaches a decade beyond them on either side.
+constexpr PosixNs CORE_ERA_START = PosixNs::from_seconds(946'684'800);   // 2000-01-01T00:00:00Z
+constexpr PosixNs CORE_ERA_END = PosixNs::from_seconds(1'893'456'000);   // 2030-01-01T00:00:00Z
+constexpr double ERA_BITS = 1.0;
+
+double era_bits(PosixNs instant) {
+    return CORE_ERA_START <= instant && instant < CORE_ERA_END ? ERA_BITS : -ERA_BITS;
+}
+
+// Nanoseconds a probe's instants are told apart by.
+double resolution_ns(const ScanProbe& probe) {
+    switch (probe.kind) {
+    case ProbeKind::Count: return std::max(probe.step_ns, 1.0);
+    case ProbeKind::Binary64: return 1e3;
+    case ProbeKind::Packed:
+    case ProbeKind::Record: return 1e9;
+    }
+    return 1e9;
+}
+
+double window_ns(const ScanProbe& probe) { return static_cast<double>(probe.window.end.ns - probe.window.start.ns); }
+
+// How unlikely it is that a random field within `distance` bytes hits the
+// partner's probe within `delta_ns` of the hit: the partner probe's rarity
+// and the closeness of the instants, less the bits spent looking on both
+// sides up to that distance, and at every other probe for a partner of
+// another kind.
+double pair_bits(const ScanProbe& partner, double delta_ns, std::size_t distance, bool same_probe) {
+    double const closeness = std::log2(window_ns(partner) / (2 * delta_ns + resolution_ns(partner)));
+    double const looked = std::log2(2.0 * static_cast<double>(distance)) + (same_probe ? 0.0 : OTHER_PROBES_BITS);
+    return partner.noise_bits + std::max(0.0, closeness) - looked;
+}
+
+bool weak(const ScanProbe& probe) {
+    return (probe.kind == ProbeKind::Count || probe.kind == ProbeKind::Packed) && probe.noise_bits < WEAK_NOISE_BITS;
+}
+
+// Probes read from the same loaded value, with the probes each top byte of
+// the value may hit.
+struct ProbeGroup {
+    uint8_t width = 0;
+    ByteOrder order = ByteOrder::Little;
+    std::vector<uint16_t> probes;  // at most 64
+    std::array<uint64_t, 256> by_top_byte{};
+};
+
+double double_of(uint64_t bits) {
+    double x = 0;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
+
+bool top_byte_may_hit(const ScanProbe& p, unsigned top) {
+    if (p.kind == ProbeKind::Binary64) {
+        double const a = double_of(uint64_t{top} << 56);
+        double const b = double_of(uint64_t{top} << 56 | 0x00FF'FFFF'FFFF'FFFFull);
+        double const lo = std::fmin(a, b);  // NaN patterns drop out
+        double const hi = std::fmax(a, b);
+        if (std::isnan(lo) || std::isnan(hi)) return false;
+        return hi >= p.x_low && lo < p.x_high;
+    }
+    uint64_t const mask = width_mask(p.width);
+    unsigned const shift = 8u * (p.width - 1u);
+    unsigned const first = static_cast<unsigned>((p.low & mask) >> shift);
+    unsigned const last = static_cast<unsigned>(((p.low + p.span) & mask) >> shift);
+    if (p.span >= mask) return true;
+    return first <= last ? (top >= first && top <= last) : (top >= first || top <= last);
+}
+
+std::vector<ProbeGroup> group_probes(const ScanPlan& plan) {
+    std::vector<ProbeGroup> groups;
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+        ScanProbe const& p = plan.probes[i];
+        if (p.kind == ProbeKind::Record) continue;
+        auto it = std::find_if(groups.begin(), groups.end(), [&](ProbeGroup const& g) {
+            return g.width == p.width && g.order == p.order && g.probes.size() < 64;
+        });
+        if (it == groups.end()) {
+            groups.push_back(ProbeGroup{p.width, p.order, {}, {}});
+            it = groups.end() - 1;
+        }
+        uint64_t const bit = uint64_t{1} << it->probes.size();
+        it->probes.push_back(static_cast<uint16_t>(i));
+        for (unsigned top = 0; top < 256; ++top) {
+            if (top_byte_may_hit(p, top)) it->by_top_byte[top] |= bit;
+        }
+    }
+    return groups;
+}
+
+// Close-pair masks of the fields of one width and order over a tile: bit j
+// of mask[o] is set when the field ALL_DISTANCES[j] bytes before or after
+// holds a value within `close`. One pass a distance, free of branches.
+template <std::size_t Width>
+void close_pairs(const uint8_t* data, std::size_t size, std::size_t first, std::size_t last, ByteOrder order,
+                 uint32_t close, std::vector<uint32_t>& values, std::vector<uint16_t>& mask,
+                 std::vector<uint8_t>& pairs) {
+    using Word = uint32_t;
+    // values[i] is the field at first - MAX_DISTANCE + i; out of the block, 0.
+    std::size_t const from = first >= MAX_DISTANCE ? first - MAX_DISTANCE : 0;
+    std::size_t const pad = MAX_DISTANCE - (first - from);
+    std::size_t const count = (last - first) + 2 * MAX_DISTANCE;
+    values.assign(count, 0);
+    for (std::size_t i = pad; i < count; ++i) {
+        std::size_t const at = from + i - pad;
+        if (at + Width > size) break;
+        if constexpr (Width == 4) {
+            uint32_t v = 0;
+            std::memcpy(&v, data + at, sizeof v);
+            values[i] = order == ByteOrder::Little ? v : __builtin_bswap32(v);
+        } else {
+            uint64_t v = 0;
+            std::memcpy(&v, data + at, sizeof v);
+            values[i] = static_cast<uint32_t>((order == ByteOrder::Little ? v : __builtin_bswap64(v)) >> 32);
+        }
+    }
+    std::size_t const n = last - first;
+    mask.assign(n, 0);
+    Word const* centre = values.data() + MAX_DISTANCE;
+    for (std::size_t j = 0; j < DISTANCE_COUNT; ++j) {
+        std::size_t const d = ALL_DISTANCES[j];
+        if (d < Width) continue;
+        uint16_t const bit = static_cast<uint16_t>(1u << j);
+        // near[i]: the fields at i - d and i are close; each pair once.
+        pairs.resize(n + d);
+        uint8_t* near = pairs.data();
+        Word const* from_field = centre - d;
+        for (std::size_t i = 0; i < n + d; ++i) {
+            near[i] = static_cast<Word>(from_field[i + d] - from_field[i] + close) <= static_cast<Word>(2 * close);
+        }
+        uint16_t* m = mask.data();
+        for (std::size_t o = 0; o < n; ++o) m[o] = static_cast<uint16_t>(m[o] | ((near[o] | near[o + d]) ? bit : 0));
+    }
+}
+
+// A hit found in the first pass, before its neighbours are known.
+struct Found {
+    std::size_t at;  // in the block
+    uint16_t probe;
+    PosixNs instant;
+    float best_near = 0;
+    float best_far = 0;
+    uint8_t strong_near = 0;
+};
+
+// Pairs of hits close in the file and in time, of any probe: the instants
+// sorted, each hit looks at the next few within an hour. A hit gains the
+// evidence its partner's existence gives: the partner's own rarity and
+// how close their instants are.
+void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& found) {
+    std::vector<uint32_t> order(found.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+        return found[a].instant != found[b].instant ? found[a].instant < found[b].instant : a < b;
+    });
+    auto const credit = [&](Found& to, const ScanProbe& partner, double delta, std::size_t distance, bool equal,
+                            bool same_probe) {
+        double const cap = !equal ? PAIR_CAP_BITS : distance <= NEAR_DISTANCE ? EQUAL_NEAR_CAP_BITS : EQUAL_FAR_CAP_BITS;
+        double const bits = std::min(pair_bits(partner, delta, distance, same_probe), cap);
+        if (bits <= 0) return;
+        if (distance <= NEAR_DISTANCE) {
+            to.best_near = std::max(to.best_near, static_cast<float>(bits));
+            if (bits >= STRONG_PAIR_BITS && to.strong_near < 255) ++to.strong_near;
+        } else {
+            to.best_far = std::max(to.best_far, static_cast<float>(bits));
+        }
+    };
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        Found& a = found[order[k]];
+        ScanProbe const& pa = plan.probes[a.probe];
+        std::size_t steps = 0;
+        for (std::size_t m = k + 1; m < order.size() && steps < MAX_PAIR_STEPS; ++m) {
+            Found& b = found[order[m]];
+            i128 const delta = b.instant.ns - a.instant.ns;
+            if (delta > MAX_PAIR_DELTA_NS) break;
+            std::size_t const distance = a.at < b.at ? b.at - a.at : a.at - b.at;
+            if (distance > MAX_DISTANCE) continue;
+            ++steps;
+            ScanProbe const& pb = plan.probes[b.probe];
+            std::size_t const first_end = (a.at < b.at ? a.at + pa.width : b.at + pb.width);
+            if (first_end > (a.at < b.at ? b.at : a.at)) continue;  // readings of the same bytes
+            bool const equal = pa.width == pb.width && std::memcmp(data + a.at, data + b.at, pa.width) == 0;
+            if (equal && text_bits(data + a.at, pa.width, 0) < 0) continue;
+            double const d = static_cast<double>(delta);
+            bool const same = a.probe == b.probe;
+            credit(a, pb, d, distance, equal, same);
+            credit(b, pa, d, distance, equal, same);
+        }
+    }
+}
+
+// Weak hits next to a strong one with an instant within a minute: the
+// fields of one record written at one time in different kinds (a row's
+// seconds beside its milliseconds), which the close-pair pass, looking
+// only at fields of the same kind, does not see. Added in offset order.
+void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::vector<Found>& found) {
+    std::vector<uint16_t> weak_probes;
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+        if (weak(plan.probes[i])) weak_probes.push_back(static_cast<uint16_t>(i));
+    }
+    if (weak_probes.empty()) return;
+    std::vector<Found> added;
+    for (Found const& anchor : found) {
+        if (plan.probes[anchor.probe].noise_bits < ANCHOR_NOISE_BITS) continue;
+        std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
+        std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
+        for (std::size_t at = from; at < to; ++at) {
+            for (uint16_t const index : weak_probes) {
+                ScanProbe const& p = plan.probes[index];
+                if (at + p.width > size) continue;
+                if (p.kind == ProbeKind::Count) {
+                    // The range maps onto the window step by step: a raw count
+                    // far from the anchor's is passed over before decoding.
+                    uint64_t const raw = probe_raw(p, data + at);
+                    if (raw - p.low > p.span) continue;
+                    double const expected = static_cast<double>(anchor.instant.ns - p.window.start.ns) / p.step_ns;
+                    double const got = static_cast<double>(raw - p.low);
+                    if (std::fabs(got - expected) > ANCHOR_SLACK_NS / p.step_ns) continue;
+                }
+                auto const instant = probe_instant(p, data + at);
+                if (!instant) continue;
+                i128 const delta = instant->ns - anchor.instant.ns;
+                if (delta > ANCHOR_DELTA_NS || delta < -ANCHOR_DELTA_NS) continue;
+                added.push_back(Found{at, index, *instant});
+            }
+        }
+    }
+    if (added.empty()) return;
+    found.insert(found.end(), added.begin(), added.end());
+    std::sort(found.begin(), found.end(),
+              [](Found const& a, Found const& b) { return a.at != b.at ? a.at < b.at : a.probe < b.probe; });
+    found.erase(std::unique(found.begin(), found.end(),
+                            [](Found const& a, Found const& b) { return a.at == b.at && a.probe == b.probe; }),
+                found.end());
+}
+
+}  // namespace
+
+double ScanHit::confidence() const { return 1.0 / (1.0 + std::exp2((SCAN_THRESHOLD_BITS - bits) / 4.0)); }
+
+std::size_t scan_context_bytes(const ScanPlan& plan) { return MAX_DISTANCE + plan.max_width; }
+
+void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_t begin, std::size_t end,
+                uint64_t base, bool all, std::vector<ScanHit>& out) {
+    end = std::min(end, block.size());
+    if (begin >= end) return;
+    std::vector<ProbeGroup> const groups = group_probes(plan);
+    std::vector<uint16_t> records;
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+        if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
+    }
+    auto const any_weak = [&](uint8_t width, ByteOrder order) {
+        return std::any_of(plan.probes.begin(), plan.probes.end(),
+                           [&](ScanProbe const& p) { return weak(p) && p.width == width && p.order == order; });
+    };
+    std::vector<uint32_t> values;
+    std::vector<uint8_t> pairs;
+    std::array<std::vector<uint16_t>, 2> close4;  // by ByteOrder
+    std::array<std::vector<uint16_t>, 2> close8;
+    uint8_t tail[16] = {};
+    // The whole block is read, context included, so that hits just outside
+    // [begin, end) vouch for those inside.
+    std::vector<Found> found;
+    for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
+        std::size_t const tile_end = std::min(block.size(), tile + TILE);
+        if (!all) {
+            for (ByteOrder const order : {ByteOrder::Little, ByteOrder::Big}) {
+                auto const o = static_cast<std::size_t>(order);
+                if (any_weak(4, order)) close_pairs<4>(block.data(), block.size(), tile, tile_end, order, CLOSE_RAW_4, values, close4[o], pairs);
+                if (any_weak(8, order)) close_pairs<8>(block.data(), block.size(), tile, tile_end, order, CLOSE_TOP_HALF_8, values, close8[o], pairs);
+            }
+        }
+        for (std::size_t at = tile; at < tile_end; ++at) {
+            std::size_t const room = block.size() - at;
+            const uint8_t* field = block.data() + at;
+            if (room < 8) {  // the last bytes: read through a zero-padded copy
+                std::memset(tail, 0, sizeof tail);
+                std::memcpy(tail, field, room);
+            }
+            uint64_t word = 0;
+            std::memcpy(&word, room >= 8 ? field : tail, 8);
+            word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);  // host order independent
+            for (ProbeGroup const& g : groups) {
+                if (g.width > room) continue;
+                uint64_t const value = g.order == ByteOrder::Little
+                                           ? word & width_mask(g.width)
+                                           : __builtin_bswap64(word) >> (64 - 8 * g.width);
+                uint64_t candidates = g.by_top_byte[(value >> (8 * (g.width - 1))) & 0xFF];
+                while (candidates != 0) {
+                    unsigned const k = static_cast<unsigned>(std::countr_zero(candidates));
+                    candidates &= candidates - 1;
+                    uint16_t const index = g.probes[k];
+                    ScanProbe const& p = plan.probes[index];
+                    if (p.kind == ProbeKind::Count || p.kind == ProbeKind::Packed) {
+                        uint64_t raw = value;
+                        if (p.negative && (raw >> (8 * p.width - 1)) != 0) raw |= ~width_mask(p.width);
+                        if (raw - p.low > p.span) continue;
+                        if ((p.negative ? ~raw : raw) < p.min_magnitude) continue;
+                        if (weak(p) && !all) {
+                            // Only with a close field at one of the distances.
+                            auto const o = static_cast<std::size_t>(p.order);
+                            if (p.width == 4 ? close4[o][at - tile] == 0
+                                : p.width == 8 ? close8[o][at - tile] == 0
+                                               : true) {
+                                continue;
+                            }
+                        }
+                    }
+                    if (auto const instant = probe_instant(p, field)) found.push_back(Found{at, index, *instant});
+                }
+            }
+            for (uint16_t const index : records) {
+                ScanProbe const& p = plan.probes[index];
+                if (p.width > room) continue;
+                if (p.gate_width != 0) {  // the leading count, from the word already loaded
+                    uint64_t const lead = p.order == ByteOrder::Little ? word & width_mask(p.gate_width)
+                                                                       : __builtin_bswap64(word) >> (64 - 8 * p.gate_width);
+                    if (lead - p.low > p.span) continue;
+                }
+                auto const record = BYTE_LAYOUTS[p.source].decode(std::span<const uint8_t>(field, p.width));
+                if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
+            }
+        }
+    }
+    if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
+    pair_up(plan, block.data(), found);
+    for (Found const& f : found) {
+        if (f.at < begin || f.at >= end) continue;
+        ScanProbe const& p = plan.probes[f.probe];
+        ScanHit hit;
+        hit.offset = base + f.at;
+        hit.probe = f.probe;
+        hit.instant = f.instant;
+        auto& e = hit.evidence;
+        e[static_cast<std::size_t>(ScanEvidence::HighBytes)] = static_cast<float>(p.noise_bits);
+        e[static_cast<std::size_t>(ScanEvidence::Prior)] = static_cast<float>(p.prior_bits);
+        e[static_cast<std::size_t>(ScanEvidence::Alignment)] = static_cast<float>(alignment_bits(hit.offset, p));
+        e[static_cast<std::size_t>(ScanEvidence::Text)] =
+            static_cast<float>(text_bits(block.data() + f.at, p.width, zero_low_bytes(p, block.data() + f.at)));
+        e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
+        double const extra = std::min(EXTRA_NEIGHBOUR_CAP, EXTRA_NEIGHBOUR_BITS * std::max(0, f.strong_near - 1));
+        double const near = f.best_near + extra;
+        // Neighbours and records of an array overlap as evidence: together
+        // they are worth no more than one record's worth of agreement.
+        double const far = std::min<double>(f.best_far, std::max(0.0, CONTEXT_CAP_BITS - near));
+        e[static_cast<std::size_t>(ScanEvidence::Neighbours)] = static_cast<float>(near);
+        e[static_cast<std::size_t>(ScanEvidence::Stride)] = static_cast<float>(far);
+        double bits = 0;
+        for (float const part : e) bits += part;
+        hit.bits = bits;
+        if (all || bits >= SCAN_THRESHOLD_BITS) out.push_back(hit);
+    }
+}
+
+namespace {
+
+// Of two shown hits that share bytes: between fields of one width, an
+// aligned reading beats an unaligned one (a shifted reading of a run of
+// equal fields looks like a run itself); otherwise the higher score.
+bool beats(const ScanPlan& plan, const ScanHit& a, const ScanHit& b) {
+    ScanProbe const& pa = plan.probes[a.probe];
+    ScanProbe const& pb = plan.probes[b.probe];
+    bool const a_aligned = a.offset % pa.align == 0;
+    bool const b_aligned = b.offset % pb.align == 0;
+    if (pa.width == pb.width && a_aligned != b_aligned) return a_aligned;
+    return a.bits > b.bits;
+}
+
+uint64_t end_of(const ScanPlan& plan, const ScanHit& h) { return h.offset + plan.probes[h.probe].width; }
+
+}  // namespace
+
+void settle_hits(const ScanPlan& plan, std::span<ScanHit> hits, const ScanHit* previous) {
+    for (ScanHit& h : hits) h.shown = h.bits >= SCAN_THRESHOLD_BITS;
+    // Where shown hits share bytes, only the best reading of them stays:
+    // each shown hit against the shown hits that start before it ends.
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        if (!hits[i].shown) continue;
+        for (std::size_t j = i + 1; j < hits.size() && hits[j].offset < end_of(plan, hits[i]); ++j) {
+            if (!hits[j].shown) continue;
+            if (beats(plan, hits[j], hits[i])) {
+                hits[i].shown = false;
+                break;
+            }
+            hits[j].shown = false;
+        }
+    }
+    // Records: shown hits no more than a field apart.
+    constexpr uint64_t RECORD_GAP = 8;
+    uint64_t record = 0;
+    uint64_t last_end = 0;
+    bool open = false;
+    if (previous != nullptr) {
+        record = previous->record;
+        last_end = previous->offset + plan.probes[previous->probe].width;
+        open = true;
+    }
+    for (ScanHit& h : hits) {
+        if (!h.shown) {
+            h.record = h.offset;
+            continue;
+        }
+        if (!open || h.offset > last_end + RECORD_GAP) record = h.offset;
+        h.record = record;
+        last_end = std::max(last_end, h.offset + plan.probes[h.probe].width);
+        open = true;
+    }
+}
+
+}  // namespace epochsift
