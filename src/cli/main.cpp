@@ -28,6 +28,7 @@
 #include "engine/identify.hpp"
 #include "formats/hex_bytes.hpp"
 #include "engine/encode.hpp"
+#include "engine/encode_zoned.hpp"
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
@@ -111,19 +112,71 @@ std::optional<epochsift::PosixNs> instant_of(std::string_view when) {
     return epochsift::parse_instant(when);
 }
 
-int show_encoding(const CliOptions& options) {
-    auto const instant = instant_of(*options.encode);
-    if (!instant) {
-        return fail_usage("--encode takes RFC 3339 text, integer nanoseconds since 1970 or now; got '" +
-                          std::string(*options.encode) + "'");
+// WHEN as a wall-clock time of the local zone (an RFC 3339 date-time without
+// its offset), with a message when the zone skips or repeats it.
+struct LocalWhen {
+    std::optional<epochsift::PosixNs> instant;
+    std::string message;
+};
+
+LocalWhen local_instant_of(std::string_view when, const epochsift::TimeZone& zone) {
+    LocalWhen out;
+    if (when.empty() || when.back() == 'Z' || when.back() == 'z') return out;
+    auto const wall = epochsift::parse_instant(std::string(when) + "Z");  // the wall clock counted as UTC
+    if (!wall) return out;
+    auto const found = zone.instants_of(*wall);
+    if (!found) return out;
+    out.instant = found->first_instant;
+    std::string const name(zone.name());
+    if (found->kind == epochsift::WallClockKind::Gap) {
+        out.message = std::string(when) + " is skipped in " + name +
+                      " (a forward shift); encoded with the offset in force before it, as " +
+                      found->first_instant.to_rfc3339().value_or("?");
+    } else if (found->kind == epochsift::WallClockKind::Fold && found->second_instant) {
+        out.message = std::string(when) + " occurs twice in " + name + " (a backward shift); encoded the earlier, " +
+                      found->first_instant.to_rfc3339().value_or("?") + "; the later is " +
+                      found->second_instant->to_rfc3339().value_or("?");
     }
-    std::vector<epochsift::Encoded> const encoded = epochsift::encode(*instant);
+    return out;
+}
+
+int show_encoding(const CliOptions& options) {
+    Zones const zones = find_zones(options);
+    if (!zones.error.empty()) return fail_usage(zones.error);
+    auto instant = instant_of(*options.encode);
+    std::string message;
+    if (!instant && zones.local_zone) {
+        LocalWhen const local = local_instant_of(*options.encode, *zones.local_zone);
+        instant = local.instant;
+        message = local.message;
+    }
+    if (!instant) {
+        return fail_usage(std::string("--encode takes RFC 3339 text, integer nanoseconds since 1970 or now") +
+                          (zones.local_zone ? ", or a date-time without offset in the --local-zone" : "") +
+                          "; got '" + std::string(*options.encode) + "'");
+    }
+    // The wall-clock families are written in --tz's wall clock, else --local-zone's.
+    const epochsift::TimeZone* wall_zone = zones.display ? &*zones.display
+                                           : zones.local_zone ? &*zones.local_zone
+                                                              : nullptr;
+    std::vector<epochsift::Encoded> encoded;
+    std::string wall_text;
+    if (wall_zone != nullptr) {
+        auto zoned = epochsift::encode_in_zone(*instant, *wall_zone);
+        if (!zoned) return fail_usage("--encode: the instant has no wall clock in " + std::string(wall_zone->name()));
+        encoded = std::move(zoned->encoded);
+        wall_text = std::string(wall_zone->name()) + " " + epochsift::offset_text(zoned->wall.offset_seconds) + " " +
+                    zoned->wall.abbreviation;
+    } else {
+        encoded = epochsift::encode(*instant);
+    }
+    if (!message.empty()) report(STDERR_FILENO, message);
     std::string out;
     if (options.json) {
-        out = epochsift::encoded_json(encoded, *instant);
+        out = epochsift::encoded_json(encoded, *instant, wall_text);
         out += '\n';
     } else {
-        append_encode_table(out, *instant, encoded);
+        append_encode_table(out, *instant, encoded, wall_text);
     }
     write_out(out);
     return finish_output();

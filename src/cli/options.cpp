@@ -29,9 +29,11 @@ const std::string_view USAGE =
     "  --hint TEXT      the artifact the values came from (\"ntfs\", \"chrome\", ...)\n"
     "  --width N        the stored field's width in bytes, 1 to 16\n"
     "  --endian ORDER   the stored field's byte order: little or big\n"
-    "  --window START..END  the instants expected (each side RFC 3339 text with an\n"
-    "                   offset, or integer nanoseconds since 1970 UTC); replaces\n"
-    "                   every family's own window\n"
+    "  --window SPAN    the instants expected, replacing every family's own window:\n"
+    "                   a year, month or day (2023, 2023-05, 2023-05-01), or\n"
+    "                   START..END, each side one of those (an end takes in all\n"
+    "                   of it), an RFC 3339 date-time with an offset, or an\n"
+    "                   integer with its unit (1700000000s, ms, us, ns)\n"
     "\n"
     "Batch (one value a line of FILE, or of standard input when FILE is - or absent):\n"
     "  --batch          JSON Lines: {\"value\": ..., \"readings\": [...]} a line\n"
@@ -50,7 +52,10 @@ const std::string_view USAGE =
     "\n"
     "Instants and zones:\n"
     "  --encode WHEN    every family's value for one instant (RFC 3339 text,\n"
-    "                   integer nanoseconds since 1970 UTC, or now)\n"
+    "                   integer nanoseconds since 1970 UTC, or now); with\n"
+    "                   --local-zone, WHEN may be that zone's wall clock\n"
+    "                   (2024-03-31T02:30:00); the wall-clock families are\n"
+    "                   written in --tz's (else --local-zone's) wall clock\n"
     "  --tz ZONE        each reading's wall clock, offset and abbreviation in ZONE\n"
     "                   (an IANA name such as Europe/Berlin, or +05:30)\n"
     "  --local-zone ZONE  read wall-clock families (FAT/DOS, EXIF, naive date-times)\n"
@@ -132,7 +137,6 @@ std::string check_mode(CliOptions& o, bool json) {
     if (o.encode) {
         if (batch) return "--encode and --batch do not mix";
         if (!o.values.empty()) return "--encode takes one instant and no values";
-        if (o.local_zone) return "--local-zone reads values; --encode writes them";
         if (o.all || o.notes) return "--encode prints every family; drop --all and --notes";
         if (o.reference || reading_options_given(o)) return "--encode writes values; the reading options do not apply";
         o.mode = Mode::Encode;
@@ -242,8 +246,9 @@ ParsedOptions parse_options(std::span<char* const> args) {
         } else if (name == "--window") {
             o.read.window = parse_window(*argument);
             if (!o.read.window) {
-                return fail("--window takes START..END, each RFC 3339 text with an offset or integer nanoseconds,"
-                            " START before END; got '" + std::string(*argument) + "'");
+                return fail("--window takes a year, month or day (2023, 2023-05, 2023-05-01) or START..END, each side"
+                            " one of those, an RFC 3339 date-time with an offset or an integer with its unit"
+                            " (1700000000s, ms, us, ns), START before END; got '" + std::string(*argument) + "'");
             }
         } else if (name == "--delimiter") {
             o.delimiter = delimiter_of(*argument);
