@@ -19,6 +19,7 @@
 
 #include "cli/batch.hpp"
 #include "cli/encode_table.hpp"
+#include "cli/help_text.hpp"
 #include "cli/options.hpp"
 #include "cli/report.hpp"
 #include "cli/table.hpp"
@@ -27,6 +28,7 @@
 #include "core/text_trim.hpp"
 #include "engine/identify.hpp"
 #include "formats/hex_bytes.hpp"
+#include "formats/wall_clock_text.hpp"
 #include "engine/encode.hpp"
 #include "engine/encode_zoned.hpp"
 #include "engine/instant_text.hpp"
@@ -35,15 +37,13 @@
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 
+#ifndef EPOCHSIFT_VERSION
+#error "EPOCHSIFT_VERSION comes from pyproject.toml through CMake"
+#endif
+
 namespace {
 
 using namespace epochsift::cli;
-
-// Room the other columns take on a terminal: rank, score, a typical
-// rendered instant and the gaps.
-constexpr std::size_t OTHER_COLUMNS_WIDTH = 37;
-constexpr std::size_t MIN_LABEL_WIDTH = 20;
-constexpr std::size_t MAX_LABEL_WIDTH = 60;
 
 bool write_out(std::string_view text) { return std::fwrite(text.data(), 1, text.size(), stdout) == text.size(); }
 
@@ -101,6 +101,20 @@ ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, cons
                                     : std::string());
     }
     return columns;
+}
+
+// A syslog date has no year: only --window can give it one.
+constexpr std::string_view SYSLOG_YEAR_NOTE =
+    "(a syslog date has no year: give it with --window, e.g. --window 2023, or a span that holds the date once"
+    " such as --window 2023-06..2024-05)\n";
+
+bool lacks_a_year(std::string_view value, std::span<const epochsift::Candidate> readings) {
+    // Any year holds a valid syslog date: 2000 is a leap year, so Feb 29 too.
+    constexpr epochsift::PosixNs Y2000{epochsift::i128{946'684'800} * epochsift::NS_PER_SECOND};
+    constexpr epochsift::PosixNs Y2001{epochsift::i128{978'307'200} * epochsift::NS_PER_SECOND};
+    if (!epochsift::parse_syslog(epochsift::trim_white_space(value), Y2000, Y2001)) return false;
+    return std::none_of(readings.begin(), readings.end(),
+                        [](const epochsift::Candidate& r) { return r.format_id == "syslog"; });
 }
 
 // The instant of WHEN: RFC 3339 text, integer nanoseconds, or now.
@@ -191,10 +205,7 @@ int show_values(const CliOptions& options) {
         }
     }
     TableStyle style{.all = options.all, .notes = options.notes, .colour = colour_wanted(STDOUT_FILENO)};
-    if (auto const columns = terminal_columns(STDOUT_FILENO)) {
-        std::size_t const room = *columns > OTHER_COLUMNS_WIDTH ? *columns - OTHER_COLUMNS_WIDTH : 0;
-        style.label_width = std::clamp(room, MIN_LABEL_WIDTH, MAX_LABEL_WIDTH);
-    }
+    style.width = output_columns(STDOUT_FILENO);
 
     std::string out;
     for (std::size_t i = 0; i < options.values.size(); ++i) {
@@ -235,10 +246,10 @@ int show_values(const CliOptions& options) {
                 out += '\n';
             } else {
                 if (i != 0) out += '\n';
-                append_table(out, value,
-                             bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order)
-                                   : epochsift::identify(value, read),
-                             style);
+                std::vector<epochsift::Candidate> const readings =
+                    bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order) : epochsift::identify(value, read);
+                append_table(out, value, readings, style);
+                if (!bytes && read.extended && lacks_a_year(value, readings)) out += SYSLOG_YEAR_NOTE;
             }
         } catch (const std::bad_alloc&) {
             throw;
@@ -252,15 +263,25 @@ int show_values(const CliOptions& options) {
 }
 
 int run_batch_mode(const CliOptions& options) {
+    Zones const zones = find_zones(options);
+    if (!zones.error.empty()) return fail_usage(zones.error);
     BatchSettings settings;
     settings.path = options.values.empty() ? std::string_view() : options.values.front();
-    settings.format.output = options.best ? BatchOutput::BestCsv : BatchOutput::JsonLines;
+    bool const rows = !options.every && !options.best && !options.infer && !options.by_column;
+    settings.format.output = options.best  ? BatchOutput::BestCsv
+                             : !rows       ? BatchOutput::JsonLines
+                             : options.json ? BatchOutput::RowsJson
+                                            : BatchOutput::Rows;
     settings.format.best = options.best.value_or(1);
     settings.format.column = options.column.value_or(0);
     settings.format.delimiter = options.delimiter.value_or(",");
     settings.threads = options.threads.value_or(available_cores());
     settings.max_line = options.max_line.value_or(DEFAULT_MAX_LINE);
     settings.format.read = options.read;
+    settings.format.read.zones = zones.options();  // zones outlives the run
+    settings.format.fields = options.columns;
+    settings.format.header = options.header;
+    settings.quiet = options.quiet;
     settings.column_mode = options.infer      ? ColumnMode::Infer
                            : options.by_column ? ColumnMode::ByColumn
                                                : ColumnMode::PerValue;
@@ -268,13 +289,54 @@ int run_batch_mode(const CliOptions& options) {
     return run_batch(settings);
 }
 
+// The values of standard input, one a line (LF or CRLF), when no VALUE was
+// given; a terminal is not read (the user forgot the value).
+std::optional<std::vector<std::string>> values_from_stdin() {
+    if (is_terminal(STDIN_FILENO)) return std::nullopt;
+    std::string text;
+    char buffer[1 << 16];
+    for (;;) {
+        ssize_t const count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    std::vector<std::string> values;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        std::size_t const end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        values.emplace_back(line);
+    }
+    return values;
+}
+
 int run(std::span<char* const> args) {
-    ParsedOptions const parsed = parse_options(args);
+    ParsedOptions parsed = parse_options(args);
     if (!parsed.error.empty()) return fail_usage(parsed.error);
+    std::vector<std::string> piped;
+    if (parsed.options.values_from_stdin && parsed.options.mode != Mode::Help) {
+        auto values = values_from_stdin();
+        if (!values) return fail_usage("no value given (try epochsift --help)");
+        piped = std::move(*values);
+        for (const std::string& value : piped) parsed.options.values.push_back(value);
+        if (piped.empty()) return EXIT_DONE;  // nothing piped, nothing to show
+    }
     const CliOptions& options = parsed.options;
     switch (options.mode) {
         case Mode::Help:
-            write_out(USAGE);
+            write_out(usage_text());
+            return finish_output();
+        case Mode::Version:
+            write_out("epochsift " EPOCHSIFT_VERSION "\n");
+            return finish_output();
+        case Mode::Manual:
+            write_out(man_page(EPOCHSIFT_VERSION));
+            return finish_output();
+        case Mode::Completion:
+            write_out(completion_script(options.shell));
             return finish_output();
         case Mode::Batch:
             return run_batch_mode(options);

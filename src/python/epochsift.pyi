@@ -6,6 +6,8 @@
 import datetime
 from typing import Any, Iterable, Literal, SupportsIndex, TypedDict, Union, final
 
+__version__: str
+
 __all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow"]
 
 # One score component as it comes back from the JSON text: a two-item list

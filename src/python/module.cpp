@@ -733,6 +733,7 @@ int exec_module(PyObject* module) {
     if (PyModule_AddFunctions(module, identify_methods) != 0) return -1;
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
+    if (PyModule_AddStringConstant(module, "__version__", EPOCHSIFT_VERSION) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;
