@@ -74,7 +74,16 @@ build_wheel() {
 for target in "${targets[@]}"; do
   case "$target" in
     x86_64|aarch64) build_wheel "$target" ;;
-    sdist) "$python" -m build -q --sdist --no-isolation -o "$out" . >/dev/null && ls "$out"/epochsift-*.tar.gz ;;
+    sdist)
+      rm -f "$out"/epochsift-*.tar.gz
+      "$python" -m build -q --sdist --no-isolation -o "$out" . >/dev/null
+      sdist=$(ls "$out"/epochsift-*.tar.gz)
+      # The sdist must build on its own: a wheel from it, with the default compiler.
+      rm -rf "$root/build/release-sdist" && mkdir -p "$root/build/release-sdist"
+      SKBUILD_BUILD_DIR="$root/build/release-sdist/cmake" CMAKE_BUILD_PARALLEL_LEVEL="${JOBS:-2}" \
+        "$python" -m pip wheel -q --disable-pip-version-check --no-deps --no-build-isolation \
+        -w "$root/build/release-sdist" "$sdist"
+      echo "$sdist builds: $(basename "$(ls "$root"/build/release-sdist/epochsift-*.whl)")" ;;
     *) echo "unknown target $target (x86_64, aarch64, sdist)" >&2; exit 2 ;;
   esac
 done

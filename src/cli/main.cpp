@@ -22,6 +22,7 @@
 #include "cli/help_text.hpp"
 #include "cli/options.hpp"
 #include "cli/report.hpp"
+#include "cli/safe_text.hpp"
 #include "cli/table.hpp"
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
@@ -31,6 +32,7 @@
 #include "formats/wall_clock_text.hpp"
 #include "engine/encode.hpp"
 #include "engine/encode_zoned.hpp"
+#include "engine/hint_words.hpp"
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
@@ -101,6 +103,33 @@ ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, cons
                                     : std::string());
     }
     return columns;
+}
+
+// What the --hint words named: the families each word matched, and the
+// words that matched none. One line for standard error.
+std::string hint_report(std::string_view hint, bool extended) {
+    std::vector<epochsift::HintWord> const words = epochsift::hint_words(hint);
+    std::string text = "--hint:";
+    if (words.empty()) return text + " no word of three or more letters or digits: the hint names no format";
+    bool any = false;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const epochsift::HintWord& word = words[i];
+        text += i == 0 ? " \"" : "; \"";
+        text += printable(word.word);
+        text += "\" ";
+        if (word.families.empty()) {
+            text += "names no format";
+            continue;
+        }
+        any = true;
+        text += "names ";
+        for (std::size_t f = 0; f < word.families.size(); ++f) {
+            if (f != 0) text += ", ";
+            text += word.families[f]->id;
+        }
+    }
+    if (!any) text += extended ? " (left out of the scores)" : " (every family scores as unmatched)";
+    return text;
 }
 
 // A syslog date has no year: only --window can give it one.
@@ -199,6 +228,9 @@ int show_encoding(const CliOptions& options) {
 int show_values(const CliOptions& options) {
     Zones const zones = find_zones(options);
     if (!zones.error.empty()) return fail_usage(zones.error);
+    if (auto const hint = options.read.context.artifact_hint) {
+        report(STDERR_FILENO, hint_report(*hint, options.read.extended));
+    }
     for (std::size_t i = 0; i < options.values.size(); ++i) {
         if (!is_valid_utf8(options.values[i])) {
             return fail_usage("value " + std::to_string(i + 1) + " is not valid UTF-8");

@@ -36,6 +36,7 @@ std::vector<ColumnRef> column_refs(std::string_view text) {
         std::string_view const part = text.substr(0, comma);
         if (part.empty() || !is_valid_utf8(part)) return {};
         bool const digits = part.find_first_not_of("0123456789") == std::string_view::npos;
+        if (part.front() == '-' || part.front() == '+') return {};  // a signed number is no field
         if (digits) {
             auto const number = positive_number(part);
             if (!number) return {};

@@ -41,8 +41,9 @@ constexpr std::size_t MIN_LABEL = 8;
 std::string fitted_label(std::string_view label, std::size_t width) {
     if (display_width(label) <= width) return std::string(label);
     std::string_view cut = prefix_of_width(label, width - 1);
+    bool const ends_a_word = cut.size() < label.size() && label[cut.size()] == ' ';
     std::size_t const space = cut.rfind(' ');
-    if (space != std::string_view::npos && display_width(cut.substr(0, space)) * 3 >= (width - 1) * 2) {
+    if (!ends_a_word && space != std::string_view::npos && display_width(cut.substr(0, space)) * 3 >= (width - 1) * 2) {
         cut = cut.substr(0, space);
     }
     while (!cut.empty() && (cut.back() == ' ' || cut.back() == ',' || cut.back() == '(')) cut.remove_suffix(1);

@@ -11,6 +11,7 @@
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -307,7 +308,10 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);
-            if (options.context.artifact_hint) prior *= artifact_match(family, *options.context.artifact_hint);
+            // A hint that names no family would only lower every family against the text forms.
+            if (options.context.artifact_hint && hint_names_a_family(*options.context.artifact_hint)) {
+                prior *= artifact_match(family, *options.context.artifact_hint);
+            }
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.
                 prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));

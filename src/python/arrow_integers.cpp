@@ -57,7 +57,7 @@ ArrowReadFault append_integer_texts(std::string_view format, const ArrowArray& a
                                     const ArrowArray* parent, TextColumn& out) {
     const IntegerFormat* f = integer_format(format);
     if (f == nullptr) return ArrowReadFault::UnsupportedType;
-    if (array.n_buffers != 2 || first < 0 || rows < 0) return ArrowReadFault::Malformed;
+    if (array.n_buffers != 2 || array.buffers == nullptr || first < 0 || rows < 0) return ArrowReadFault::Malformed;
     auto const* data = static_cast<const uint8_t*>(array.buffers[1]);
     if (rows > 0 && data == nullptr) return ArrowReadFault::Malformed;
     auto block = std::make_unique<char[]>(static_cast<std::size_t>(rows) * MAX_DIGITS + 1);
