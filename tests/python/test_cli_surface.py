@@ -304,3 +304,23 @@ def test_hex_readings_name_their_byte_order_and_width():
     # 0x6817855a read big-endian is 1746371930 (2025-05-04T15:18:50Z); little-endian 0x5a851768.
     assert any("BE u32" in r and utc_text(dt.datetime.fromtimestamp(0x6817855A, UTC)) in r for r in rows), rows
     assert any("LE u32" in r and utc_text(dt.datetime.fromtimestamp(0x5A851768, UTC)) in r for r in rows), rows
+
+
+# Hints that say what they did: each word's families on standard error; a hint that names nothing is left out
+# of the extended reading, not held against every family.
+def test_hint_words_are_reported():
+    _, err = run("--hint", "Chrome history, zzqx", "13350000000000000")
+    assert err.startswith('epochsift: --hint: "Chrome" names webkit') and '"zzqx" names no format' in err
+    assert err.count("\n") == 1
+
+
+@pytest.mark.parametrize("value", ["1700000000", "13350000000000000", "0x6817855a"])
+def test_a_hint_that_names_nothing_changes_no_extended_score(value):
+    plain, _ = run("--json", value)
+    hinted, err = run("--json", "--hint", "zzqx quux", value)
+    assert hinted == plain and "left out of the scores" in err
+    # The reference reading keeps its contract: an unmatched hint lowers every family.
+    reference, _ = run("--reference", "--json", value)
+    reference_hinted, _ = run("--reference", "--json", "--hint", "zzqx", value)
+    if value.isdigit():
+        assert reference_hinted != reference

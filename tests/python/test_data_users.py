@@ -157,3 +157,14 @@ def test_encode_reads_a_wall_clock_in_the_local_zone(wall, fold_or_gap_instant):
         epochsift.encode(wall, families=["unix"])  # no zone: a wall clock names no instant
     with pytest.raises(ValueError):
         epochsift.encode(wall, local_zone="Nowhere/Atlantis")
+
+
+@pytest.mark.parametrize("value", ["1700000000", "13350000000000000", "879858441"])
+def test_a_hint_that_names_nothing_is_left_out_of_the_extended_reading(value):
+    assert epochsift.identify(value, extended=True, hint="zzqx") == epochsift.identify(value, extended=True)
+    assert epochsift.identify_many([value], hint="zzqx") == epochsift.identify_many([value])
+    assert epochsift.identify_column([value, value], hint="zzqx") == epochsift.identify_column([value, value])
+    # A hint that names a family still counts: Chrome keeps WebKit time.
+    chrome = epochsift.identify(value, extended=True, hint="chrome")
+    webkit = [r for r in chrome if r["format_id"] == "webkit"]
+    assert all(dict(r["components"]).get("artifact_match") == 1.0 for r in webkit)
