@@ -297,6 +297,9 @@ int show_values(const CliOptions& options) {
 int run_batch_mode(const CliOptions& options) {
     Zones const zones = find_zones(options);
     if (!zones.error.empty()) return fail_usage(zones.error);
+    if (auto const hint = options.read.context.artifact_hint) {
+        report(STDERR_FILENO, hint_report(*hint, options.read.extended));
+    }
     BatchSettings settings;
     settings.path = options.values.empty() ? std::string_view() : options.values.front();
     bool const rows = !options.every && !options.best && !options.infer && !options.by_column;

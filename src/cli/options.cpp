@@ -149,10 +149,6 @@ ParsedOptions parse_options(std::span<char* const> args) {
             o.mode = Mode::Help;
             return parsed;
         }
-        if (arg == "-") {  // batch: standard input
-            o.values.push_back(arg);
-            continue;
-        }
         std::size_t const equals = arg.find('=');
         std::string_view const name = arg.substr(0, equals);
         const OptionRow* row = nullptr;
