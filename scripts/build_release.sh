@@ -67,8 +67,9 @@ build_wheel() {
   # Nothing to graft (the C++ runtime is inside, glibc is the platform's):
   # the tag is all that changes.
   "$python" -m wheel tags --remove --platform-tag "manylinux_2_17_$arch.manylinux2014_$arch" "$wheel" >/dev/null
+  rm -f "$out"/epochsift-*"_$arch".*whl
   mv "$raw"/epochsift-*manylinux*.whl "$out/"
-  ls "$out"/epochsift-*"manylinux2014_$arch".whl
+  ls "$out"/epochsift-*manylinux2014_"$arch"*.whl
 }
 
 for target in "${targets[@]}"; do

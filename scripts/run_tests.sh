@@ -91,7 +91,7 @@ done
 # sdist (which must build on its own); the Python tests run on that wheel too.
 step "release wheel (manylinux_2_17 x86_64) and sdist"
 JOBS="$jobs" bash scripts/build_release.sh x86_64 sdist
-release=$(ls dist/release/epochsift-*-manylinux2014_x86_64.whl)
+release=$(ls dist/release/epochsift-*manylinux2014_x86_64*.whl)
 step "Python tests on $(basename "$release") under $(python3 --version)"
 venv=build/venv-release
 [ -x "$venv/bin/python" ] || python3 -m venv --system-site-packages "$venv"
