@@ -149,10 +149,13 @@ std::string completion_script(std::string_view shell) {
         for (const OptionRow& row : OPTIONS) {
             std::string help(row.help.substr(0, row.help.find_first_of(";(")));
             while (!help.empty() && help.back() == ' ') help.pop_back();
-            for (char& c : help) {
-                if (c == '[' || c == ']' || c == '\'' || c == ':') c = ' ';
+            std::string escaped;  // inside '...': a quote closes and reopens; [ ] : are _arguments' syntax
+            for (char c : help) {
+                if (c == '\'') escaped += "'\\''";
+                else if (c == '[' || c == ']' || c == ':') escaped += std::string("\\") + c;
+                else escaped += c;
             }
-            out += "  '" + std::string(row.name) + "[" + help + "]";
+            out += "  '" + std::string(row.name) + "[" + escaped + "]";
             if (row.kind != OptionKind::Flag) {
                 out += ":" + std::string(row.argument) + ":";
                 if (!row.choices.empty()) out += "(" + words(row.choices) + ")";
@@ -165,12 +168,14 @@ std::string completion_script(std::string_view shell) {
         for (const OptionRow& row : OPTIONS) {
             std::string help(row.help.substr(0, row.help.find_first_of(";(")));
             while (!help.empty() && help.back() == ' ') help.pop_back();
-            for (char& c : help) {
-                if (c == '\'') c = ' ';
+            std::string escaped;  // fish reads \' and \\ inside single quotes
+            for (char c : help) {
+                if (c == '\'' || c == '\\') escaped += '\\';
+                escaped += c;
             }
             out += "complete -c epochsift -l " + std::string(row.name.substr(2));
             if (row.kind != OptionKind::Flag) out += row.choices.empty() ? " -r" : " -x -a '" + words(row.choices) + "'";
-            out += " -d '" + help + "'\n";
+            out += " -d '" + escaped + "'\n";
         }
     }
     return out;

@@ -34,7 +34,8 @@ inline constexpr OptionRow OPTIONS[] = {
      "identify_json(VALUE)",
      ""},
     {"--hint", OptionKind::Text, OptionGroup::Reading, "TEXT",
-     "the artifact the values came from (\"ntfs\", \"chrome\", ...); the readings name the words that matched",
+     "the artifact the values came from (\"ntfs\", \"chrome\", ...); standard error names the formats each word "
+     "matched, and the words that matched none",
      ""},
     {"--width", OptionKind::Number, OptionGroup::Reading, "N", "the stored field's width in bytes, 1 to 16",
      "1 2 4 8 16"},

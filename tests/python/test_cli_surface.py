@@ -128,6 +128,12 @@ def test_every_option_in_help_parses_and_completes():
     assert done.stdout.decode().split() == ["little"]
     if shutil.which("zsh"):
         subprocess.run(["zsh", "-n"], input=zsh.encode(), check=True)
+    if shutil.which("fish"):
+        subprocess.run(["fish", "--no-execute"], input=fish.encode(), check=True)
+    if shutil.which("groff"):
+        # The page renders without a warning.
+        done = subprocess.run(["groff", "-man", "-Tutf8", "-ww", "-z"], input=manual.encode(), capture_output=True)
+        assert done.returncode == 0 and done.stderr == b"", done.stderr
 
 
 def test_completion_and_man_page_are_installed_beside_the_command():
