@@ -96,4 +96,4 @@ step "Python tests on $(basename "$release") under $(python3 --version)"
 venv=build/venv-release
 [ -x "$venv/bin/python" ] || python3 -m venv --system-site-packages "$venv"
 quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$release"
-(cd "$root" && EPOCHSIFT_CLI="$root/$venv/bin/epochsift" "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
+(cd "$root" && EPOCHSIFT_CLI="$root/$venv/bin/epochsift" PYSPARK_PYTHON="$root/$venv/bin/python" "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)
