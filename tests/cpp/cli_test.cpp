@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/delimited.hpp"
+#include "cli/option_table.hpp"
 #include "cli/options.hpp"
 #include "cli/record_splitter.hpp"
 #include "cli/safe_text.hpp"
@@ -309,6 +310,35 @@ TEST(Options, Refused) {
         std::string joined;
         for (const std::string& arg : args) joined += arg + ' ';
         EXPECT_NE(parse(args).error, "") << joined;
+    }
+}
+
+}  // namespace
+}  // namespace epochsift::cli
+
+namespace epochsift::cli {
+namespace {
+
+// The parser knows every option the table lists (the help, man page and
+// completions are written from the table), and takes an argument exactly
+// for the rows that name one.
+TEST(OptionTable, EveryRowParses) {
+    for (const OptionRow& row : OPTIONS) {
+        std::string const name(row.name);
+        std::vector<std::string> args{name};
+        if (row.kind != OptionKind::Flag) {
+            std::string_view const choices = row.choices;
+            args.emplace_back(choices.empty() ? std::string("4") : std::string(choices.substr(0, choices.find(' '))));
+        }
+        ParsedOptions const parsed = parse(args);
+        EXPECT_FALSE(parsed.error.starts_with("unknown option")) << name;
+        EXPECT_FALSE(parsed.error.ends_with("takes no value")) << name;
+        EXPECT_FALSE(parsed.error.ends_with("needs a value")) << name;
+        if (row.kind == OptionKind::Flag) {
+            EXPECT_TRUE(parse({name + "=1"}).error.ends_with("takes no value")) << name;
+        } else {
+            EXPECT_TRUE(parse({name}).error.ends_with("needs a value")) << name;
+        }
     }
 }
 
