@@ -262,7 +262,8 @@ def test_default_batch_is_the_best_reading_and_every_one_on_request():
 
 def test_progress_line_on_a_terminal_with_time_left(tmp_path):
     path = tmp_path / "many.txt"
-    path.write_text("".join(f"{1600000000 + 37 * i}\n" for i in range(200_000)))
+    # Long enough on one thread to outlast the first redraw (a fifth of a second) on any machine.
+    path.write_text("".join(f"{1600000000 + 37 * i}\n" for i in range(600_000)))
 
     def stderr_on_a_terminal(*args):
         leader, follower = pty.openpty()
