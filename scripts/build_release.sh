@@ -67,6 +67,7 @@ build_wheel() {
   # Nothing to graft (the C++ runtime is inside, glibc is the platform's):
   # the tag is all that changes.
   "$python" -m wheel tags --remove --platform-tag "manylinux_2_17_$arch.manylinux2014_$arch" "$wheel" >/dev/null
+  mkdir -p "$out"
   rm -f "$out"/epochsift-*"_$arch".*whl
   mv "$raw"/epochsift-*manylinux*.whl "$out/"
   ls "$out"/epochsift-*manylinux2014_"$arch"*.whl
