@@ -102,3 +102,15 @@ fi
 quiet_pip python3 -m pip install -q --disable-pip-version-check ziglang wasmtime selenium
 PYTHON=python3 bash scripts/build_web.sh
 (cd "$root" && python3 -m pytest -q -p no:cacheprovider tests/web)
+
+# The publishable wheel: manylinux_2_17 x86_64, built with the Zig toolchain
+# from PyPI against glibc 2.17's symbols and checked by auditwheel, and the
+# sdist (which must build on its own); the Python tests run on that wheel too.
+step "release wheel (manylinux_2_17 x86_64) and sdist"
+JOBS="$jobs" bash scripts/build_release.sh x86_64 sdist
+release=$(ls dist/release/epochsift-*manylinux2014_x86_64*.whl)
+step "Python tests on $(basename "$release") under $(python3 --version)"
+venv=build/venv-release
+[ -x "$venv/bin/python" ] || python3 -m venv --system-site-packages "$venv"
+quiet_pip "$venv/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps "$release"
+(cd "$root" && EPOCHSIFT_CLI="$root/$venv/bin/epochsift" PYSPARK_PYTHON="$root/$venv/bin/python" "$venv/bin/python" -m pytest -q -p no:cacheprovider tests/python)

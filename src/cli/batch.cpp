@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/batch_rows.hpp"
 #include "cli/progress.hpp"
 #include "cli/record_splitter.hpp"
 #include "cli/report.hpp"
@@ -54,6 +55,7 @@ struct LineSpan {
     std::size_t end;  // where the line's text ends in Chunk::text
     uint64_t number;  // the input line it starts on
     bool overlong;
+    bool header = false;  // batch rows: the record that names the fields
 };
 
 struct Chunk {
@@ -78,7 +80,8 @@ bool input_waiting(int fd, int timeout_ms) {
 
 class Pipeline {
 public:
-    Pipeline(const BatchStreams& streams, const BatchSettings& settings) : streams_(streams), settings_(settings) {}
+    Pipeline(const BatchStreams& streams, const BatchSettings& settings)
+        : streams_(streams), settings_(settings), format_(settings.format) {}
 
     int run();
 
@@ -90,8 +93,16 @@ private:
     void process(Chunk& chunk) const;
     void cancel();
 
+    bool rows() const { return format_.output == BatchOutput::Rows || format_.output == BatchOutput::RowsJson; }
+
     const BatchStreams& streams_;
     const BatchSettings& settings_;
+    // The format the workers read with. Batch rows settle the header (and the
+    // named fields) on the reader thread before the first chunk is handed on,
+    // so every worker sees it settled; nothing changes it afterwards.
+    RecordFormat format_;
+    bool header_pending_ = true;
+    std::string header_error_;  // a named field the header lacks: the run stops
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> out_of_memory_{false};
 
@@ -148,14 +159,31 @@ std::unique_ptr<Chunk> Pipeline::submit(std::unique_ptr<Chunk> chunk) {
 
 void Pipeline::read_input() {
     RecordSplitter splitter(SplitterSettings{
-        .quoted_fields = settings_.format.column != 0,
-        .delimiter = settings_.format.delimiter,
+        .quoted_fields = rows() ? !format_.fields.empty() : format_.column != 0,
+        .delimiter = format_.delimiter,
         .max_record = settings_.max_line,
     });
     std::string buffer(READ_SIZE, '\0');
     auto chunk = std::make_unique<Chunk>();
     auto const add = [&](const RecordEnd& end) {
-        chunk->lines.push_back(LineSpan{.end = chunk->text.size(), .number = end.line, .overlong = end.overlong});
+        bool header = false;
+        if (rows() && header_pending_) {
+            header_pending_ = false;
+            std::size_t const start = chunk->lines.empty() ? 0 : chunk->lines.back().end;
+            HeaderOutcome const outcome =
+                settle_header(end.overlong ? std::string_view() : std::string_view(chunk->text).substr(start), format_);
+            if (!outcome.error.empty()) {
+                {
+                    std::lock_guard lock(done_mutex_);
+                    header_error_ = outcome.error;
+                }
+                cancel();
+                return;
+            }
+            header = outcome.is_header;
+        }
+        chunk->lines.push_back(
+            LineSpan{.end = chunk->text.size(), .number = end.line, .overlong = end.overlong, .header = header});
         chunk->input_bytes += end.input_bytes;
         if (chunk->lines.size() >= CHUNK_LINES || chunk->text.size() >= CHUNK_BYTES) chunk = submit(std::move(chunk));
     };
@@ -219,10 +247,12 @@ void Pipeline::process(Chunk& chunk) const {
         start = line.end;
         bool ok = true;
         if (line.overlong) {
-            append_overlong_record(chunk.output, problem, line.number, settings_.max_line, settings_.format);
+            append_overlong_record(chunk.output, problem, line.number, settings_.max_line, format_);
             ok = false;
+        } else if (line.header) {
+            append_header_row(chunk.output, text, format_);
         } else {
-            ok = append_record(chunk.output, problem, text, line.number, settings_.format, scratch);
+            ok = append_record(chunk.output, problem, text, line.number, format_, scratch);
         }
         if (ok) continue;
         if (chunk.problem_count++ == 0) chunk.first_problem_line = line.number;
@@ -300,7 +330,7 @@ int Pipeline::run() {
     }
 
     int write_errno = 0;
-    if (settings_.format.output == BatchOutput::BestCsv && !write_all(streams_.output, CSV_HEADER)) write_errno = errno;
+    if (format_.output == BatchOutput::BestCsv && !write_all(streams_.output, CSV_HEADER)) write_errno = errno;
     uint64_t bytes_done = 0, lines_done = 0, problem_count = 0, first_problem_line = 0;
     for (uint64_t next = 0;; ++next) {
         std::unique_ptr<Chunk> chunk;
@@ -338,6 +368,10 @@ int Pipeline::run() {
     progress.clear();
 
     std::string const name(streams_.input_name);
+    if (!header_error_.empty()) {
+        report(streams_.messages, header_error_);
+        return EXIT_USAGE;
+    }
     if (out_of_memory_) {
         report(streams_.messages, "out of memory; the output is incomplete");
         return EXIT_FAILED;
@@ -398,7 +432,7 @@ int run_batch(const BatchSettings& settings) {
                                .output = STDOUT_FILENO,
                                .messages = STDERR_FILENO,
                                .input_name = input_name,
-                               .progress = is_terminal(STDERR_FILENO)};
+                               .progress = !settings.quiet && is_terminal(STDERR_FILENO)};
     int const status_code = settings.column_mode == ColumnMode::PerValue ? run_batch_streams(streams, settings)
                                                                          : run_column_streams(streams, settings);
     if (!from_stdin) ::close(fd);

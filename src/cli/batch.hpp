@@ -39,6 +39,7 @@ struct BatchSettings {
     bool json = false;  // Infer: the verdicts as JSON instead of a table
     unsigned threads = 1;
     std::size_t max_line = DEFAULT_MAX_LINE;  // bytes a record may take, line ends excluded
+    bool quiet = false;                        // no progress line, even on a terminal
 };
 
 struct BatchStreams {

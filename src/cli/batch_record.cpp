@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "cli/batch_rows.hpp"
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
 #include "core/text_trim.hpp"
@@ -159,6 +160,21 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
         problem = what;
         return false;
     };
+    bool const rows = format.output == BatchOutput::Rows || format.output == BatchOutput::RowsJson;
+    if (rows) {
+        std::size_t const mark = out.size();
+        try {
+            return append_row(out, problem, line, line_number, format, scratch);
+        } catch (const std::bad_alloc&) {
+            out.resize(mark);
+            throw;
+        } catch (const std::exception& fault) {
+            out.resize(mark);
+            problem = std::string("engine fault: ") + fault.what();
+            append_overlong_row(out, line_number, problem, format);
+            return false;
+        }
+    }
     LineValue const found = value_of(line, format, scratch);
     if (!found.value) return fail(found.error, found.what);
     std::size_t const mark = out.size();
@@ -179,7 +195,11 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
 void append_overlong_record(std::string& out, std::string& problem, uint64_t line_number, std::size_t max_line,
                             const RecordFormat& format) {
     std::string const error = "line longer than " + std::to_string(max_line) + " bytes";
-    append_failure(out, error, line_number, format);
+    if (format.output == BatchOutput::Rows || format.output == BatchOutput::RowsJson) {
+        append_overlong_row(out, line_number, error, format);
+    } else {
+        append_failure(out, error, line_number, format);
+    }
     problem = error + ", skipped (--max-line)";
 }
 

@@ -17,6 +17,21 @@ namespace epochsift::cli {
 enum class BatchOutput : uint8_t {
     JsonLines,  // {"value": ..., "readings": [...]} a line
     BestCsv,    // value,rank,format_id,rendered,score,error rows for the best readings
+    Rows,       // the input's fields, then each read field's best reading (cli/batch_rows.hpp)
+    RowsJson,   // the same as JSON Lines
+};
+
+// A field batch mode reads: by number from 1, or by the header's name.
+struct ColumnRef {
+    std::size_t number = 0;  // 0 when named
+    std::string_view name;
+};
+
+// Whether the first record names the fields.
+enum class HeaderMode : unsigned char {
+    Auto,  // when no field read from it holds a timestamp
+    Yes,
+    No,
 };
 
 struct RecordFormat {
@@ -31,6 +46,11 @@ struct RecordFormat {
     // With lead_format, for a column of hex bytes: only readings of the bytes
     // in this order lead.
     std::optional<ByteOrder> lead_order;
+    // Rows: the fields read, in output order, numbers from 1 once the header
+    // is settled (empty: the whole line is the value), and their names.
+    std::vector<ColumnRef> fields;
+    std::vector<std::string> names;
+    HeaderMode header = HeaderMode::Auto;
 };
 
 inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";

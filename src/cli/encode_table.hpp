@@ -10,7 +10,10 @@
 namespace epochsift::cli {
 
 // A title naming the instant, then family, value, hex big-endian, hex
-// little-endian; "~" marks a value that rounds the instant.
-void append_encode_table(std::string& out, PosixNs instant, std::span<const Encoded> encoded);
+// little-endian ("-" where the bytes have no order) and whose wall clock a
+// wall-clock family holds (UTC, or wall_zone); "~" marks a value that
+// rounds the instant.
+void append_encode_table(std::string& out, PosixNs instant, std::span<const Encoded> encoded,
+                         std::string_view wall_zone = {});
 
 }  // namespace epochsift::cli

@@ -2,100 +2,14 @@
 
 #include <charconv>
 
+#include "cli/option_table.hpp"
 #include "cli/utf8.hpp"
 #include "cli/window_text.hpp"
 #include "core/ascii_scan.hpp"
 
 namespace epochsift::cli {
 
-const std::string_view USAGE =
-    "usage: epochsift [options] VALUE...\n"
-    "       epochsift --batch [options] [FILE|-]\n"
-    "       epochsift --scan [options] FILE|-\n"
-    "\n"
-    "Shows which timestamp formats each VALUE could be in and the instant each\n"
-    "reading gives, best first. Put -- before a value that starts with a dash\n"
-    "(negative numbers such as -1 need none).\n"
-    "\n"
-    "Table output:\n"
-    "  --all            every reading, not only the best 10\n"
-    "  --notes          each reading's assumptions under its row\n"
-    "  --json           the readings as JSON instead, one line a value\n"
-    "  --hex            read each VALUE as 1 to 16 hex bytes, even decimal digits\n"
-    "                   (\"6817855a\", \"00 00 01 8b\", \"aa:bb\", \"0x1234\")\n"
-    "\n"
-    "Reading (table, --json and --batch):\n"
-    "  --reference      the reference score alone, without the extended evidence;\n"
-    "                   with no other reading option, exactly identify_json(VALUE)\n"
-    "  --hint TEXT      the artifact the values came from (\"ntfs\", \"chrome\", ...)\n"
-    "  --width N        the stored field's width in bytes, 1 to 16\n"
-    "  --endian ORDER   the stored field's byte order: little or big\n"
-    "  --window START..END  the instants expected (each side RFC 3339 text with an\n"
-    "                   offset, or integer nanoseconds since 1970 UTC); replaces\n"
-    "                   every family's own window\n"
-    "\n"
-    "Batch (one value a line of FILE, or of standard input when FILE is - or absent):\n"
-    "  --batch          JSON Lines: {\"value\": ..., \"readings\": [...]} a line\n"
-    "  --best K         CSV instead: value,rank,format_id,rendered,score,error\n"
-    "                   for the best K readings of each value\n"
-    "  --column N       read field N (from 1) of each line\n"
-    "  --delimiter C    field delimiter for --column (default ','; 'tab' or '\\t' for a tab)\n"
-    "  --threads N      worker threads (default: every core)\n"
-    "  --max-line BYTES longest line read (default 1048576); a longer one is\n"
-    "                   skipped and its record carries an error\n"
-    "  --infer          the column's verdicts (which format reads the values as a\n"
-    "                   whole) instead of one record a value\n"
-    "  --by-column      lead each record with its reading in the column's best\n"
-    "                   format; the column is read twice (a pipe through a\n"
-    "                   temporary file), so records start once the input ends\n"
-    "\n"
-    "Scan (the timestamps stored in a file's bytes, at every offset):\n"
-    "  --scan           a table of the hits worth showing, by offset (hex)\n"
-    "  --all            every raw hit: each decoding whose instant is in the window\n"
-    "  --json / --csv   JSON Lines or CSV instead of the table\n"
-    "  --formats IDS    only these families and records (comma-separated ids;\n"
-    "                   default: the common ones, no rare device layouts)\n"
-    "  --width N        only fields of N bytes; --window and --threads as above\n"
-    "\n"
-    "Instants and zones:\n"
-    "  --encode WHEN    every family's value for one instant (RFC 3339 text,\n"
-    "                   integer nanoseconds since 1970 UTC, or now)\n"
-    "  --tz ZONE        each reading's wall clock, offset and abbreviation in ZONE\n"
-    "                   (an IANA name such as Europe/Berlin, or +05:30)\n"
-    "  --local-zone ZONE  read wall-clock families (FAT/DOS, EXIF, naive date-times)\n"
-    "                   as ZONE's local time\n"
-    "\n"
-    "  -h, --help       this text\n"
-    "\n"
-    "Flags in the table: sentinel (an unset/never marker value), local (wall-clock\n"
-    "time with no offset, read as UTC), outside-window (outside the family's\n"
-    "plausibility window). Readings whose scores are equal as shown share a rank.\n"
-    "\n"
-    "Exit status: 0 done; 1 the output could not be written, or out of memory;\n"
-    "2 usage error or unreadable input; 3 (batch) some lines could not be read:\n"
-    "their records carry the error and stderr names each line.\n";
-
 namespace {
-
-enum class OptionKind : unsigned char { Flag, Number, Text };
-
-struct OptionRow {
-    std::string_view name;
-    OptionKind kind;
-};
-
-constexpr OptionRow OPTIONS[] = {
-    {"--all", OptionKind::Flag},       {"--notes", OptionKind::Flag},
-    {"--hex", OptionKind::Flag},     {"--json", OptionKind::Flag},
-    {"--batch", OptionKind::Flag},     {"--best", OptionKind::Number},    {"--column", OptionKind::Number},
-    {"--delimiter", OptionKind::Text}, {"--threads", OptionKind::Number}, {"--help", OptionKind::Flag},
-    {"--max-line", OptionKind::Number},
-    {"--encode", OptionKind::Text},    {"--tz", OptionKind::Text},        {"--local-zone", OptionKind::Text},
-    {"--reference", OptionKind::Flag}, {"--hint", OptionKind::Text},      {"--width", OptionKind::Number},
-    {"--endian", OptionKind::Text},    {"--window", OptionKind::Text},    {"--infer", OptionKind::Flag},
-    {"--by-column", OptionKind::Flag}, {"--scan", OptionKind::Flag},      {"--csv", OptionKind::Flag},
-    {"--formats", OptionKind::Text},
-};
 
 // Byte widths a stored integer field may have.
 constexpr std::size_t MAX_BYTE_WIDTH = 16;
@@ -110,6 +24,29 @@ bool is_negative_number(std::string_view arg) {
     std::string_view const rest = arg.substr(1);
     return equals_ignoring_ascii_case(rest, "inf") || equals_ignoring_ascii_case(rest, "infinity") ||
            equals_ignoring_ascii_case(rest, "nan");
+}
+
+std::optional<std::size_t> positive_number(std::string_view text);
+
+// "2,seen,5": numbers from 1 or names; nothing when a part is empty or 0.
+std::vector<ColumnRef> column_refs(std::string_view text) {
+    std::vector<ColumnRef> out;
+    for (;;) {
+        std::size_t const comma = text.find(',');
+        std::string_view const part = text.substr(0, comma);
+        if (part.empty() || !is_valid_utf8(part)) return {};
+        bool const digits = part.find_first_not_of("0123456789") == std::string_view::npos;
+        if (part.front() == '-' || part.front() == '+') return {};  // a signed number is no field
+        if (digits) {
+            auto const number = positive_number(part);
+            if (!number) return {};
+            out.push_back(ColumnRef{*number, {}});
+        } else {
+            out.push_back(ColumnRef{0, part});
+        }
+        if (comma == std::string_view::npos) return out;
+        text.remove_prefix(comma + 1);
+    }
 }
 
 std::optional<std::size_t> positive_number(std::string_view text) {
@@ -141,8 +78,8 @@ std::string check_scan(CliOptions& o, bool json) {
     if (o.values.size() > 1) return "--scan reads one input; got " + std::to_string(o.values.size());
     if (o.values.empty()) return "--scan needs a file, or - for standard input";
     if (json && o.csv) return "--json and --csv: choose one";
-    if (o.encode || o.infer || o.by_column || o.hex || o.notes || o.best || o.column || o.delimiter || o.max_line ||
-        o.tz || o.local_zone || o.reference || o.read.context.artifact_hint || o.read.context.byte_order) {
+    if (o.encode || o.infer || o.by_column || o.hex || o.notes || o.best || o.column || !o.columns.empty() ||
+        o.every || o.header != HeaderMode::Auto || o.delimiter || o.max_line || o.tz || o.local_zone || o.reference || o.read.context.artifact_hint || o.read.context.byte_order) {
         return "--scan takes --all, --json, --csv, --formats, --width, --window and --threads only";
     }
     o.mode = Mode::Scan;
@@ -157,13 +94,21 @@ std::string check_mode(CliOptions& o, bool json) {
     if (o.encode) {
         if (batch) return "--encode and --batch do not mix";
         if (!o.values.empty()) return "--encode takes one instant and no values";
-        if (o.local_zone) return "--local-zone reads values; --encode writes them";
         if (o.all || o.notes) return "--encode prints every family; drop --all and --notes";
         if (o.reference || reading_options_given(o)) return "--encode writes values; the reading options do not apply";
+        if (o.mode == Mode::Batch || !o.columns.empty() || o.every || o.quiet) return "--encode writes one instant; the batch options do not apply";
         o.mode = Mode::Encode;
         return {};
     }
-    if (batch && (o.tz || o.local_zone)) return "--tz and --local-zone apply to the table and --json, not to --batch";
+    bool const rows = batch && !o.every && !o.best && !o.infer && !o.by_column;
+    if (batch && !rows && (o.tz || o.local_zone)) {
+        return "--tz and --local-zone apply to the table, --json and batch rows, not to --every, --best, --infer or --by-column";
+    }
+    if (batch && !rows) {
+        if (o.columns.size() > 1) return "several --column fields apply to batch rows; --every, --best, --infer and --by-column read one";
+        if (!o.columns.empty() && o.columns.front().number == 0) return "a --column name applies to batch rows; give its number";
+    }
+    if (o.every && (o.best || o.infer || o.by_column)) return "--every writes every reading of each value; drop --best, --infer and --by-column";
     if (!batch && (o.infer || o.by_column)) return std::string(o.infer ? "--infer" : "--by-column") + " applies to --batch only";
     if (o.infer && o.by_column) return "--infer prints verdicts, --by-column records; choose one";
     if (o.infer && o.best) return "--best picks readings of each value; --infer prints the column's verdicts";
@@ -174,8 +119,12 @@ std::string check_mode(CliOptions& o, bool json) {
         if (o.all || o.notes) return "--all and --notes apply to the table, not to --batch";
         if (o.hex) return "--hex applies to the values given, not to --batch";
         if (json && o.best) return "--best writes CSV; drop --json";
-        if (o.delimiter && !o.column) o.column = 1;
+        if (o.delimiter && o.columns.empty()) o.columns.push_back(ColumnRef{1, {}});
+        if (!o.columns.empty() && o.columns.front().number != 0) o.column = o.columns.front().number;
         return {};
+    }
+    if (o.every || o.quiet || o.header != HeaderMode::Auto || !o.columns.empty()) {
+        return "--every, --quiet, --header and --column apply to --batch only";
     }
     for (auto const& [given, name] : {std::pair{o.best.has_value(), "--best"}, std::pair{o.column.has_value(), "--column"},
                                      std::pair{o.delimiter.has_value(), "--delimiter"},
@@ -187,7 +136,7 @@ std::string check_mode(CliOptions& o, bool json) {
         if (o.all || o.notes) return "--json prints every reading with its notes; drop --all and --notes";
         o.mode = Mode::Json;
     }
-    if (o.values.empty()) return "no value given (try epochsift --help)";
+    if (o.values.empty()) o.values_from_stdin = true;  // main refuses a terminal
     return {};
 }
 
@@ -232,9 +181,31 @@ ParsedOptions parse_options(std::span<char* const> args) {
             argument = args[++i];
         }
 
-        if (name == "--help") {
-            o.mode = Mode::Help;
+        if (name == "--help" || name == "--version" || name == "--man") {
+            o.mode = name == "--help" ? Mode::Help : name == "--version" ? Mode::Version : Mode::Manual;
             return parsed;
+        } else if (name == "--completion") {
+            if (*argument != "bash" && *argument != "zsh" && *argument != "fish") {
+                return fail("--completion takes bash, zsh or fish; got '" + std::string(*argument) + "'");
+            }
+            o.mode = Mode::Completion;
+            o.shell = *argument;
+            return parsed;
+        } else if (name == "--column") {
+            o.columns = column_refs(*argument);
+            if (o.columns.empty()) {
+                return fail("--column takes field numbers from 1 or header names, separated by commas; got '" +
+                            std::string(*argument) + "'");
+            }
+        } else if (name == "--header") {
+            if (*argument == "auto") o.header = HeaderMode::Auto;
+            else if (*argument == "yes") o.header = HeaderMode::Yes;
+            else if (*argument == "no") o.header = HeaderMode::No;
+            else return fail("--header takes auto, yes or no; got '" + std::string(*argument) + "'");
+        } else if (name == "--every") {
+            o.every = true;
+        } else if (name == "--quiet") {
+            o.quiet = true;
         } else if (name == "--all") {
             o.all = true;
         } else if (name == "--notes") {
@@ -280,8 +251,9 @@ ParsedOptions parse_options(std::span<char* const> args) {
         } else if (name == "--window") {
             o.read.window = parse_window(*argument);
             if (!o.read.window) {
-                return fail("--window takes START..END, each RFC 3339 text with an offset or integer nanoseconds,"
-                            " START before END; got '" + std::string(*argument) + "'");
+                return fail("--window takes a year, month or day (2023, 2023-05, 2023-05-01) or START..END, each side"
+                            " one of those, an RFC 3339 date-time with an offset or an integer with its unit"
+                            " (1700000000s, ms, us, ns), START before END; got '" + std::string(*argument) + "'");
             }
         } else if (name == "--delimiter") {
             o.delimiter = delimiter_of(*argument);
@@ -294,7 +266,6 @@ ParsedOptions parse_options(std::span<char* const> args) {
             }
             if (!number) return fail(std::string(name) + " takes a whole number from 1; got '" + std::string(*argument) + "'");
             if (name == "--best") o.best = number;
-            if (name == "--column") o.column = number;
             if (name == "--max-line") o.max_line = number;
             if (name == "--width") o.read.context.byte_width = static_cast<uint8_t>(*number);
             if (name == "--threads") {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/batch_record.hpp"
 #include "engine/read_options.hpp"
 
 namespace epochsift::cli {
@@ -20,7 +21,12 @@ enum class Mode : unsigned char {
     Encode, // every family's value for one instant
     Scan,   // the timestamps in a file's bytes
     Help,
+    Version,
+    Manual,      // the man page
+    Completion,  // a shell's completion script
 };
+
+
 
 struct CliOptions {
     Mode mode = Mode::Table;
@@ -29,7 +35,13 @@ struct CliOptions {
     bool notes = false;
     bool hex = false;  // read each value as hex bytes, decimal digits too
     std::optional<std::size_t> best;    // batch: CSV rows for the best K readings
-    std::optional<std::size_t> column;  // batch: the field to read, from 1
+    std::optional<std::size_t> column;  // batch: the field to read, from 1 (the first of columns, when a number)
+    std::vector<ColumnRef> columns;     // batch rows: every field to read
+    HeaderMode header = HeaderMode::Auto;
+    bool every = false;                 // batch: every reading of each value (JSON Lines)
+    bool quiet = false;                 // batch: no progress line
+    std::string_view shell;             // --completion
+    bool values_from_stdin = false;     // no VALUE given: one a line of standard input
     std::optional<std::string> delimiter;
     std::optional<unsigned> threads;
     std::optional<std::size_t> max_line;  // batch: bytes a line may take
@@ -55,6 +67,6 @@ struct ParsedOptions {
 // args excludes the program name.
 ParsedOptions parse_options(std::span<char* const> args);
 
-extern const std::string_view USAGE;
+
 
 }  // namespace epochsift::cli

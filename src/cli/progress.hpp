@@ -1,12 +1,17 @@
 // A one-line progress report on stderr for a batch read from a file: how
-// far through the file, how many lines, how fast. Redrawn in place at most
+// far through the file, how many rows, how fast, and the time left. Redrawn in place at most
 // a few times a second.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 namespace epochsift::cli {
+
+// "  2m05s left": the rest of the input at the pace so far; empty before
+// anything is done or once everything is.
+std::string time_left(uint64_t bytes_done, uint64_t total_bytes, double seconds);
 
 class Progress {
 public:

@@ -27,18 +27,39 @@ struct Row {
     std::string rank;
     std::string score;
     std::string label;
+    std::string bytes;
     std::string rendered;
     std::string local;
     std::string flags;
 };
 
-// The label cut to width columns, ending in an ellipsis when cut.
+// The narrowest a label is cut to: a word and the ellipsis.
+constexpr std::size_t MIN_LABEL = 8;
+
+// The label cut to width columns, ending in an ellipsis when cut: at a word's
+// end when one ends in the last third, so no word is left half.
 std::string fitted_label(std::string_view label, std::size_t width) {
     if (display_width(label) <= width) return std::string(label);
     std::string_view cut = prefix_of_width(label, width - 1);
+    bool const ends_a_word = cut.size() < label.size() && label[cut.size()] == ' ';
+    std::size_t const space = cut.rfind(' ');
+    if (!ends_a_word && space != std::string_view::npos && display_width(cut.substr(0, space)) * 3 >= (width - 1) * 2) {
+        cut = cut.substr(0, space);
+    }
     while (!cut.empty() && (cut.back() == ' ' || cut.back() == ',' || cut.back() == '(')) cut.remove_suffix(1);
     std::string text(cut);
     text += ELLIPSIS;
+    return text;
+}
+
+// "LE u32", "BE s64", "u16" (order moot): how hex bytes were read.
+std::string bytes_text(const InputLayout& layout) {
+    if (layout.kind != InputLayout::Kind::Bytes && layout.kind != InputLayout::Kind::Binary64) return {};
+    std::string text;
+    if (!layout.order_moot) text = layout.order == ByteOrder::Little ? "LE " : "BE ";
+    if (layout.kind == InputLayout::Kind::Binary64) return text + "f64";
+    text += layout.is_signed ? 's' : 'u';
+    text += std::to_string(8u * layout.width);
     return text;
 }
 
@@ -90,7 +111,6 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     out += '\n';
     if (shown == 0) return;
 
-    std::size_t const label_limit = std::max<std::size_t>(style.label_width, 8);  // room for a word and the ellipsis
     std::vector<std::string> scores;
     scores.reserve(shown);
     for (std::size_t i = 0; i < shown; ++i) scores.push_back(two_decimals(readings[i].score));
@@ -103,28 +123,52 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
         rows.push_back(Row{
             .rank = std::to_string(ranks[i]),
             .score = std::move(scores[i]),
-            .label = fitted_label(reading.label, label_limit),
+            .label = std::string(reading.label),
+            .bytes = bytes_text(reading.layout),
             .rendered = std::string(text ? text->view() : NOT_RENDERED),
             .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),
             .flags = flags_text(flags_of(reading)),
         });
     }
 
+    bool const bytes_column = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return !row.bytes.empty(); });
     Row const header{.rank = "rank",
                      .score = "score",
                      .label = "label",
+                     .bytes = bytes_column ? "bytes" : "",
                      .rendered = "rendered",
                      .local = local_column ? zones->header : std::string(),
                      .flags = "flags"};
     std::size_t rank_width = header.rank.size(), score_width = header.score.size();
     std::size_t label_width = header.label.size(), rendered_width = header.rendered.size();
-    std::size_t local_width = display_width(header.local);
+    std::size_t local_width = display_width(header.local), bytes_width = header.bytes.size();
+    std::size_t flags_width = 0;
     for (const Row& row : rows) {
         rank_width = std::max(rank_width, row.rank.size());
         score_width = std::max(score_width, row.score.size());
         label_width = std::max(label_width, display_width(row.label));
+        bytes_width = std::max(bytes_width, row.bytes.size());
         rendered_width = std::max(rendered_width, display_width(row.rendered));
         local_width = std::max(local_width, display_width(row.local));
+        flags_width = std::max(flags_width, display_width(row.flags));
+    }
+    // The labels take what the other columns leave of the width, whole when
+    // they fit; without a width, at most style.label_width.
+    std::size_t label_limit = style.label_width;
+    if (style.width) {
+        std::size_t others = rank_width + score_width + rendered_width + 3 * GAP.size();
+        if (bytes_column) others += bytes_width + GAP.size();
+        if (local_column) others += local_width + GAP.size();
+        if (flags_width != 0) others += std::max(flags_width, header.flags.size()) + GAP.size();
+        label_limit = *style.width > others ? *style.width - others : 0;
+    }
+    label_limit = std::max(label_limit, MIN_LABEL);
+    if (label_width > label_limit) {
+        label_width = std::max(header.label.size(), std::size_t{0});
+        for (Row& row : rows) {
+            row.label = fitted_label(row.label, label_limit);
+            label_width = std::max(label_width, display_width(row.label));
+        }
     }
     // The label column starts here; notes are indented to it.
     std::size_t const label_column = rank_width + GAP.size() + score_width + GAP.size();
@@ -139,6 +183,10 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
         out += GAP;
         append_padded(out, row.label, label_width, false);
         out += GAP;
+        if (bytes_column) {
+            append_padded(out, row.bytes, bytes_width, false);
+            out += GAP;
+        }
         if (row.flags.empty() && !local_column) {
             out += row.rendered;  // last column: no trailing blanks
         } else if (row.flags.empty()) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,9 @@ struct TableStyle {
     bool notes = false;  // each reading's assumptions under its row
     bool colour = false; // ANSI colour, for a terminal only
     std::size_t label_width = DEFAULT_LABEL_WIDTH;  // longer labels are cut with an ellipsis
+    // The width the table is read at (a terminal's, or COLUMNS): labels take
+    // what the other columns leave, whole when they fit. Unset: label_width.
+    std::optional<std::size_t> width;
 };
 
 // What time zones add to the table: a column of each reading's wall clock
@@ -30,7 +34,9 @@ struct ZoneColumns {
     std::vector<std::string> notes;   // one a reading, empty for none
 };
 
-// Appends the table for value and its ranked readings to out.
+// Appends the table for value and its ranked readings to out. Readings of
+// hex bytes get a column with the byte order, signedness and width read
+// ("LE u32"), so the two orders of the same bytes tell apart.
 void append_table(std::string& out, std::string_view value, std::span<const Candidate> readings,
                   const TableStyle& style, const ZoneColumns* zones = nullptr);
 

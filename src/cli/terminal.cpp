@@ -4,7 +4,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <thread>
 
@@ -24,6 +26,18 @@ std::optional<std::size_t> terminal_columns(int fd) {
     winsize size{};
     if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
     return size.ws_col;
+}
+
+std::optional<std::size_t> output_columns(int fd) {
+    if (auto const columns = terminal_columns(fd)) return columns;
+    char const* text = std::getenv("COLUMNS");
+    if (text == nullptr) return std::nullopt;
+    std::size_t value = 0;
+    std::string_view const digits(text);
+    auto const [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    // Narrower than a rank, a score and an instant is a slip; wider than any screen too.
+    if (error != std::errc{} || end != digits.data() + digits.size() || value < 20 || value > 10'000) return std::nullopt;
+    return value;
 }
 
 unsigned available_cores() {

@@ -14,6 +14,10 @@ bool colour_wanted(int fd);
 
 std::optional<std::size_t> terminal_columns(int fd);
 
+// The width output is read at: the terminal's, or COLUMNS (a whole number
+// from 20) when fd is not a terminal; nothing when neither says.
+std::optional<std::size_t> output_columns(int fd);
+
 // Cores this process may run on (its affinity mask), at least 1.
 unsigned available_cores();
 

@@ -16,11 +16,11 @@ namespace {
 constexpr std::string_view GAP = "  ";
 constexpr std::string_view NOT_RENDERED = "(outside calendar)";
 
-enum Column : std::size_t { RANK, SCORE, FORMAT, READ, IN_WINDOW, ORDERED, FIRST, LAST, LABEL, COLUMNS };
+enum Column : std::size_t { RANK, SCORE, FORMAT, READ, IN_WINDOW, ORDERED, FIRST, LAST, EARLIEST, LATEST, LABEL, COLUMNS };
 using Row = std::array<std::string, COLUMNS>;
 
 // Right-aligned: the numbers.
-constexpr std::array<bool, COLUMNS> RIGHT = {true, true, false, true, true, true, false, false, false};
+constexpr std::array<bool, COLUMNS> RIGHT = {true, true, false, true, true, true, false, false, false, false, false};
 
 std::string rendered(PosixNs instant) {
     auto const text = RenderedText::of(instant);
@@ -44,14 +44,14 @@ void append_verdict_table(std::string& out, std::span<const ColumnVerdict> verdi
     for (const ColumnVerdict& v : verdicts) scores.push_back(two_decimals(v.score));
     std::vector<std::size_t> const ranks = shared_ranks(scores);
     std::vector<Row> rows;
-    rows.push_back(Row{"rank", "score", "format", "read", "in window", "ordered", "first", "last", "label"});
+    rows.push_back(Row{"rank", "score", "format", "read", "in window", "ordered", "first", "last", "earliest", "latest", "label"});
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         const ColumnVerdict& v = verdicts[i];
         std::string format = printable(v.format_id);
         if (v.byte_order) format += *v.byte_order == ByteOrder::Little ? " (little-endian)" : " (big-endian)";
         rows.push_back(Row{std::to_string(ranks[i]), scores[i], format, std::to_string(v.read),
                            std::to_string(v.in_window), two_decimals(v.ordered), rendered(v.first), rendered(v.last),
-                           printable(v.label)});
+                           rendered(v.earliest), rendered(v.latest), printable(v.label)});
     }
     std::array<std::size_t, COLUMNS> widths{};
     for (const Row& row : rows) {

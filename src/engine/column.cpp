@@ -11,6 +11,7 @@
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -129,6 +130,8 @@ struct Tally {
     uint64_t ordered_pairs = 0;
     std::optional<PosixNs> first;
     PosixNs last;
+    PosixNs earliest;
+    PosixNs latest;
     std::optional<PosixNs> previous;  // the instant of the previous value, when that value was read
     bool starts_read = false;
     uint64_t marked = 0;
@@ -141,6 +144,9 @@ void count_reading(Tally& tally, PosixNs instant, bool inside) {
         ++tally.pairs;
         tally.ordered_pairs += !(instant < *tally.previous);
     }
+    if (!tally.first) tally.earliest = tally.latest = instant;
+    if (instant < tally.earliest) tally.earliest = instant;
+    if (tally.latest < instant) tally.latest = instant;
     if (!tally.first) tally.first = instant;
     tally.last = instant;
     tally.previous = instant;
@@ -244,6 +250,8 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
                                .ordered_pairs = tally.ordered_pairs,
                                .first = tally.first.value_or(PosixNs{}),
                                .last = tally.last,
+                               .earliest = tally.earliest,
+                               .latest = tally.latest,
                                .starts_read = tally.starts_read,
                                .ends_read = tally.previous.has_value(),
                                .marked = tally.marked};
@@ -267,7 +275,13 @@ void merge_column_tally(ColumnTally& first, const ColumnTally& second) {
         first.ordered_pairs += !(second.first < first.last);
     }
     if (second.read != 0) {
-        if (first.read == 0) first.first = second.first;
+        if (first.read == 0) {
+            first.first = second.first;
+            first.earliest = second.earliest;
+            first.latest = second.latest;
+        }
+        if (second.earliest < first.earliest) first.earliest = second.earliest;
+        if (first.latest < second.latest) first.latest = second.latest;
         first.last = second.last;
     }
     first.read += second.read;
@@ -294,7 +308,10 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);
-            if (options.context.artifact_hint) prior *= artifact_match(family, *options.context.artifact_hint);
+            // A hint that names no family would only lower every family against the text forms.
+            if (options.context.artifact_hint && hint_names_a_family(*options.context.artifact_hint)) {
+                prior *= artifact_match(family, *options.context.artifact_hint);
+            }
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.
                 prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));
@@ -310,6 +327,8 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
         verdict.ordered = tally.pairs == 0 ? 1.0 : static_cast<double>(tally.ordered_pairs) / static_cast<double>(tally.pairs);
         verdict.first = tally.first;
         verdict.last = tally.last;
+        verdict.earliest = tally.earliest;
+        verdict.latest = tally.latest;
         verdicts.push_back(verdict);
         log_posterior.push_back(tally.log_likelihood + log_prior);
     }

@@ -23,6 +23,8 @@ struct ColumnVerdict {
     double ordered = 0.0;     // share of neighbouring read pairs whose instants do not fall
     PosixNs first;            // instant of the first value read, in column order
     PosixNs last;             // instant of the last value read
+    PosixNs earliest;         // the least instant read, wherever it stands
+    PosixNs latest;           // the greatest instant read
     std::optional<ByteOrder> byte_order;  // a family reading hex bytes: the order it read them in
 };
 
@@ -44,6 +46,8 @@ struct ColumnTally {
     uint64_t ordered_pairs = 0;  // of those, pairs whose instants do not fall
     PosixNs first;               // set when read > 0
     PosixNs last;
+    PosixNs earliest;          // set when read > 0
+    PosixNs latest;
     bool starts_read = false;  // the run's first value was read
     bool ends_read = false;    // the run's last value was read
     uint64_t marked = 0;       // of the values read, those written as bytes (hex letters, 0x, separators)

@@ -44,6 +44,8 @@ static_assert(PACKED_WIDTHS.size() == PACKED_CODEC_COUNT);
 constexpr int fraction_digits(Unit unit) { return unit == Unit::Days ? 20 : 9; }
 
 // The layouts whose decimal digits are their stored nibbles.
+// Their digits are written one after another, most significant first, so
+// the bytes are a sequence with no byte order to choose.
 constexpr bool decimal_nibbles(PackedCodec codec) { return codec == PackedCodec::Bcd || codec == PackedCodec::SemiOctet; }
 
 constexpr i128 power_of_ten(int n) {
@@ -139,7 +141,10 @@ std::optional<Encoded> encode_packed(const NumericFamily& family, PosixNs instan
     auto const reads_as = PACKED_DECODERS[codec](raw);
     if (!reads_as) return std::nullopt;
     StoredBytes stored{*bits, PACKED_WIDTHS[codec]};
-    if (decimal_nibbles(family.encoding.codec)) stored.bits = nibbles_of_digits(*bits);
+    if (decimal_nibbles(family.encoding.codec)) {
+        stored.bits = nibbles_of_digits(*bits);
+        stored.ordered = false;
+    }
     return Encoded{family.id, family.label, decimal(raw), *reads_as, stored, 0};
 }
 

@@ -19,12 +19,16 @@ enum class EncodeNote : uint8_t {
     NearestDouble,       // a float family: the value is the nearest binary64 that reads back
     IdentifierBitsZero,  // an identifier: every bit but the time (and the UUID variant) is zero
     WallClockUtc,        // a wall-clock family: the UTC wall clock was written
+    WallClockZone,       // a wall-clock family: the wall clock of the zone asked for was written
 };
 
 // The stored bytes of a fixed-width field, as one big-endian number.
 struct StoredBytes {
     uint64_t bits = 0;
     uint8_t width = 0;  // 1 to 8 bytes
+    // False for a sequence of bytes in a fixed order (BCD digits, GSM
+    // semi-octets): no byte order applies, so there is no little-endian form.
+    bool ordered = true;
 };
 
 struct Encoded {

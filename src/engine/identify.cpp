@@ -4,6 +4,7 @@
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
 #include "engine/interpret_float.hpp"
 #include "engine/interpret_extended.hpp"
 #include "engine/interpret_int.hpp"
@@ -25,7 +26,9 @@ constexpr std::size_t FLOAT_FAMILY_COUNT = [] {
 
 std::vector<Candidate> identify(std::string_view value) { return identify(value, ReadOptions{}); }
 
-std::vector<Candidate> identify(std::string_view value, const ReadOptions& options) {
+std::vector<Candidate> identify(std::string_view value, const ReadOptions& given) {
+    ReadOptions storage;
+    const ReadOptions& options = with_useful_hint(given, storage);
     std::string_view const text = trim_white_space(value);
     std::vector<Candidate> readings;
     if (auto const integer = parse_integer(text)) {
@@ -56,8 +59,13 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
     return readings;
 }
 
-std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
+std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& given,
                                       std::optional<ByteOrder> byte_order) {
+    // Bytes are always read with the extended evidence: a hint that names no family is left out.
+    ReadOptions options = given;
+    if (options.context.artifact_hint && !hint_names_a_family(*options.context.artifact_hint)) {
+        options.context.artifact_hint.reset();
+    }
     std::vector<Candidate> readings;
     append_byte_readings(readings, bytes, options, byte_order);
     rank_extended(readings);

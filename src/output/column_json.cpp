@@ -26,6 +26,10 @@ void append_json_verdicts(std::string& out, std::span<const ColumnVerdict> verdi
         append_json_integer(out, v.first.ns);
         out += ",\"last\":";
         append_json_integer(out, v.last.ns);
+        out += ",\"earliest\":";
+        append_json_integer(out, v.earliest.ns);
+        out += ",\"latest\":";
+        append_json_integer(out, v.latest.ns);
         out += '}';
     }
     out += ']';
@@ -51,6 +55,10 @@ std::string column_tallies_json(std::span<const ColumnTally> tallies) {
         out += t.starts_read ? ",true" : ",false";
         out += t.ends_read ? ",true," : ",false,";
         append_json_integer(out, t.marked);
+        out += ',';
+        append_json_integer(out, t.earliest.ns);
+        out += ',';
+        append_json_integer(out, t.latest.ns);
         out += ']';
     }
     out += ']';

@@ -34,7 +34,7 @@ std::string hex_little_endian(const StoredBytes& stored) {
     return out;
 }
 
-std::vector<std::string> encode_assumptions(const Encoded& encoded, PosixNs instant) {
+std::vector<std::string> encode_assumptions(const Encoded& encoded, PosixNs instant, std::string_view wall_zone) {
     std::vector<std::string> texts;
     if (encoded.has(EncodeNote::Rounded)) {
         texts.push_back("the family's resolution moves the instant by " + signed_ns(encoded.reads_as.ns - instant.ns) +
@@ -49,10 +49,14 @@ std::vector<std::string> encode_assumptions(const Encoded& encoded, PosixNs inst
     if (encoded.has(EncodeNote::WallClockUtc)) {
         texts.emplace_back("the family stores wall-clock time without an offset: the UTC wall clock is written");
     }
+    if (encoded.has(EncodeNote::WallClockZone)) {
+        texts.push_back("the family stores wall-clock time without an offset: the wall clock of " +
+                        std::string(wall_zone) + " is written, and reads back as that zone's local time");
+    }
     return texts;
 }
 
-std::string encoded_json(std::span<const Encoded> encoded, PosixNs instant) {
+std::string encoded_json(std::span<const Encoded> encoded, PosixNs instant, std::string_view wall_zone) {
     std::string out = "[";
     for (std::size_t i = 0; i < encoded.size(); ++i) {
         const Encoded& e = encoded[i];
@@ -70,13 +74,14 @@ std::string encoded_json(std::span<const Encoded> encoded, PosixNs instant) {
         else out += "null";
         for (auto const& [key, hex] : {std::pair{",\"hex_be\":", &hex_big_endian}, std::pair{",\"hex_le\":", &hex_little_endian}}) {
             out += key;
-            if (e.stored) append_json_string(out, hex(*e.stored));
+            // Bytes in a fixed sequence have no little-endian form.
+            if (e.stored && (e.stored->ordered || hex == &hex_big_endian)) append_json_string(out, hex(*e.stored));
             else out += "null";
         }
         out += ",\"exact\":";
         out += e.reads_as == instant ? "true" : "false";
         out += ",\"assumptions\":[";
-        std::vector<std::string> const texts = encode_assumptions(e, instant);
+        std::vector<std::string> const texts = encode_assumptions(e, instant, wall_zone);
         for (std::size_t j = 0; j < texts.size(); ++j) {
             if (j != 0) out += ',';
             append_json_string(out, texts[j]);

@@ -9,7 +9,7 @@ bool raise_read_fault(ArrowReadFault fault, const ArrowSchema& schema) {
         case ArrowReadFault::None: return false;
         case ArrowReadFault::UnsupportedType:
             PyErr_Format(PyExc_TypeError,
-                         "identify_arrow() needs a column of Arrow strings (utf8, large_utf8 or string_view), "
+                         "identify_arrow() needs a column of Arrow strings (utf8, large_utf8 or string_view) or integers, "
                          "not format '%s'",
                          schema.format != nullptr ? schema.format : "?");
             return true;

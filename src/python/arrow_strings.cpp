@@ -1,5 +1,7 @@
 #include "python/arrow_strings.hpp"
 
+#include "python/arrow_integers.hpp"
+
 #include <cstring>
 #include <string_view>
 
@@ -91,6 +93,10 @@ ArrowReadFault append_view_texts(const ArrowArray& array, int64_t first, int64_t
 ArrowReadFault append_string_array(const ArrowSchema& schema, const ArrowArray& array, int64_t first, int64_t rows,
                                    const ArrowArray* parent, TextColumn& out) {
     Layout layout;
+    // A dictionary's indices are integers too, but not the values.
+    if (schema.format != nullptr && schema.dictionary == nullptr && is_integer_format(schema.format)) {
+        return append_integer_texts(schema.format, array, first, rows, parent, out);  // read as decimal text
+    }
     if (schema.format == nullptr || !layout_of(schema.format, layout)) return ArrowReadFault::UnsupportedType;
     out.texts.reserve(out.texts.size() + static_cast<std::size_t>(rows));
     out.valid.reserve(out.valid.size() + static_cast<std::size_t>(rows));

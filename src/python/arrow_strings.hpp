@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -13,11 +14,12 @@ namespace epochsift::python {
 struct TextColumn {
     std::vector<std::string_view> texts;
     std::vector<uint8_t> valid;
+    std::vector<std::unique_ptr<char[]>> owned;  // decimal texts of integer columns, which texts point into
 };
 
 enum class ArrowReadFault : uint8_t {
     None,
-    UnsupportedType,  // not utf8, large_utf8, string_view, or a struct of one of them
+    UnsupportedType,  // not utf8, large_utf8, string_view, an integer, or a struct of one of them
     Malformed,        // a buffer missing where the format needs one
 };
 

@@ -33,7 +33,7 @@ constexpr std::size_t MAX_THREADS = 1024;
 }  // namespace
 
 PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
-                     BatchKeywords& out, CallOptions& options) {
+                     BatchKeywords& out, CallOptions& options, BatchFunction which) {
     Py_ssize_t const positional = PyTuple_Size(args);
     if (positional < 0) return nullptr;
     if (positional != 1) {
@@ -42,6 +42,9 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
     }
     out.best = default_best;
     out.threads = 0;
+    // The batch functions rank as the command line does; extended=False
+    // asks for the reference reading.
+    options.read.extended = true;
     if (kwargs != nullptr) {
         Py_ssize_t position = 0;
         PyObject* key = nullptr;
@@ -56,6 +59,13 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
                     return nullptr;
                 }
                 out.best = item == Py_None ? 0 : number;  // None: every reading
+            } else if (which == BatchFunction::Arrow && PyUnicode_Check(key) &&
+                       PyUnicode_CompareWithASCIIString(key, "keep_empty") == 0) {
+                if (!PyBool_Check(item)) {
+                    PyErr_Format(PyExc_TypeError, "%s() argument 'keep_empty' must be a bool", function);
+                    return nullptr;
+                }
+                out.keep_empty = item == Py_True;
             } else {
                 int const bound = bind_option(function, IDENTIFY_OPTIONS, key, item, options);
                 if (bound < 0) return nullptr;

@@ -12,13 +12,18 @@ namespace epochsift::python {
 struct BatchKeywords {
     unsigned threads = 0;  // 0: the cores available
     std::size_t best = 0;  // 0: every reading
+    bool keep_empty = false;  // identify_arrow: a row for every input, null where nothing reads
 };
 
-// Binds `function(values, *, threads=None, best=None, <identify's options>)`:
+// Which batch function binds: identify_arrow alone takes keep_empty.
+enum class BatchFunction : unsigned char { Many, Arrow };
+
+// Binds `function(values, *, threads=None, best=None, <identify's options>)`
+// (and keep_empty=False for identify_arrow):
 // one positional argument, returned borrowed. `default_best` applies when
 // best is absent; None keeps every reading. Null with TypeError or
 // ValueError set on a fault.
 PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std::size_t default_best,
-                     BatchKeywords& out, CallOptions& options);
+                     BatchKeywords& out, CallOptions& options, BatchFunction which = BatchFunction::Many);
 
 }  // namespace epochsift::python

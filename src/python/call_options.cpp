@@ -369,4 +369,9 @@ PyObject* bind_fast_arguments(const char* function, const char* first_name, unsi
     return bound_value(function, first_name, value, options);
 }
 
+bool bind_zone(const char* function, const char* option, PyObject* item, std::optional<TimeZone>& zone) {
+    if (item == nullptr || item == Py_None) return true;
+    return zone_argument(function, option, item, zone);
+}
+
 }  // namespace epochsift::python

@@ -53,6 +53,10 @@ bool fail_type(const char* function, const char* option, const char* expected, P
 // option absent.
 int bind_option(const char* function, unsigned allowed, PyObject* key, PyObject* item, CallOptions& out);
 
+// A zone keyword outside the identify options (encode's tz and local_zone):
+// absent or None leaves zone empty; false with TypeError or ValueError set.
+bool bind_zone(const char* function, const char* option, PyObject* item, std::optional<TimeZone>& zone);
+
 // Points options.read at the owned texts and zones: once, after the last
 // bind_option.
 void finish_options(CallOptions& options);

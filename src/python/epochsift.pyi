@@ -4,7 +4,9 @@
 # `if typing.TYPE_CHECKING:` or use it in string annotations.
 
 import datetime
-from typing import Any, Iterable, Literal, TypedDict, Union, final
+from typing import Any, Iterable, Literal, SupportsIndex, TypedDict, Union, final
+
+__version__: str
 
 __all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
            "scan", "scan_arrow"]
@@ -91,9 +93,11 @@ class Verdict(_BytesVerdict):
     ordered: float  # share of neighbouring read pairs whose instants do not fall
     first: int  # instant of the first value read, nanoseconds since the Unix epoch
     last: int  # instant of the last value read
+    earliest: int  # the least instant read, wherever it stands in the column
+    latest: int  # the greatest instant read
 
 def identify_column(
-    values: Iterable[str],
+    values: Iterable[str | int | SupportsIndex],
     *,
     hint: str | None = None,
     byte_width: int | None = None,
@@ -131,15 +135,25 @@ class Encoded(TypedDict):
     exact: bool
     assumptions: list[str]
 
-def encode(when: int | str | datetime.datetime, *, families: list[str] | None = None) -> list[Encoded]:
-    """The value each family would hold for an instant."""
+def encode(
+    when: int | str | datetime.datetime,
+    *,
+    families: list[str] | None = None,
+    tz: str | None = None,
+    local_zone: str | None = None,
+) -> list[Encoded]:
+    """The value each family would hold for an instant. hex_le is None where
+    the bytes have no byte order (BCD digits, semi-octets). With local_zone,
+    `when` may be a naive datetime or text without offset, read as that
+    zone's wall clock; the wall-clock families are written in tz's wall
+    clock (else local_zone's, else UTC's)."""
 
 def identify_many(
-    values: Iterable[str],
+    values: Iterable[str | int | SupportsIndex],
     *,
     threads: int | None = None,
     best: int | None = None,
-    extended: bool = False,
+    extended: bool = True,
     hint: str | None = None,
     byte_width: int | None = None,
     byte_order: Literal["little", "big"] | None = None,
@@ -148,10 +162,11 @@ def identify_many(
     tz: str | None = None,
     local_zone: str | None = None,
 ) -> list[list[Reading]]:
-    """identify() of every value, in input order; with `best=K` only each value's
-    first K readings. The engine runs without the GIL on `threads` threads
+    """identify(value, extended=True) of every value (integers read as their
+    decimal text), in input order; with `best=K` only each value's first K
+    readings; extended=False gives the reference reading. The engine runs without the GIL on `threads` threads
     (default: the cores this process may use). identify's options apply to
-    every value: each list equals identify(value, **options), and a wrong
+    every value: each list equals identify(value, extended=True, **options), and a wrong
     option raises identify's TypeError or ValueError.
 
     Raises identify's TypeError or UnicodeEncodeError for a bad item, naming its
@@ -171,8 +186,9 @@ def identify_arrow(
     column: Any,
     *,
     best: int | None = 1,
+    keep_empty: bool = False,
     threads: int | None = None,
-    extended: bool = False,
+    extended: bool = True,
     hint: str | None = None,
     byte_width: int | None = None,
     byte_order: Literal["little", "big"] | None = None,
@@ -184,9 +200,12 @@ def identify_arrow(
     """Read an Arrow string column (an object with __arrow_c_stream__ or
     __arrow_c_array__ holding utf8, large_utf8 or string_view) in place; one
     output row per kept reading (the first `best`; None keeps every reading).
-    Null values and values without readings give no rows. identify's options
-    apply to every value and the rows are identify(value, **options)'s
-    readings in its order. `local_zone` places wall-clock readings (a fold
+    Null values and values without readings give no rows, unless
+    keep_empty=True: then each gives one row with every reading field null,
+    so the rows line up with the input. Integer columns are read as decimal
+    text. The reading is extended unless extended=False; identify's options
+    apply to every value and the rows are identify(value, extended=True,
+    **options)'s readings in its order. `local_zone` places wall-clock readings (a fold
     gives two rows); `tz` adds no column: the instant column is UTC, which
     any consumer shows in any zone."""
 

@@ -26,8 +26,12 @@ struct ChunkRows {
     ReadOutcome outcome = ReadOutcome::Done;
 };
 
+// The row of an input that nothing reads, kept with keep_empty: rank 0
+// marks every reading field null.
+ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0}; }
+
 void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, std::size_t best,
-                     const ReadOptions& options, ChunkRows& out) noexcept {
+                     bool keep_empty, const ReadOptions& options, ChunkRows& out) noexcept {
     // Null rows give no readings: they are read as nothing and skipped.
     std::vector<std::string_view> present;
     std::vector<int64_t> present_rows;
@@ -48,13 +52,22 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
     out.outcome = readings.outcome;
     if (readings.outcome != ReadOutcome::Done) return;
     try {
-        out.rows.reserve(readings.readings.size());
+        out.rows.reserve(readings.readings.size() + (keep_empty ? count : 0));
+        int64_t next_row = static_cast<int64_t>(first);  // the rows before it are written
         for (std::size_t t = 0; t < present.size(); ++t) {
+            if (keep_empty) {
+                while (next_row < present_rows[t]) out.rows.push_back(empty_row(next_row++));  // nulls
+                next_row = present_rows[t] + 1;
+                if (readings.of(t).empty()) out.rows.push_back(empty_row(present_rows[t]));
+            }
             int32_t rank = 0;
             for (Candidate const& c : readings.of(t)) {
                 out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id, c.label, c.instant.ns, c.rendered(),
                                               c.score});
             }
+        }
+        if (keep_empty) {
+            while (next_row < static_cast<int64_t>(first + count)) out.rows.push_back(empty_row(next_row++));
         }
     } catch (...) {
         out.outcome = ReadOutcome::OutOfMemory;
@@ -68,7 +81,7 @@ int add_arrow_types(PyObject* module) { return add_reading_columns_type(module);
 PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
     BatchKeywords keywords;
     CallOptions options;
-    PyObject* column = bind_batch("identify_arrow", args, kwargs, 1, keywords, options);
+    PyObject* column = bind_batch("identify_arrow", args, kwargs, 1, keywords, options, BatchFunction::Arrow);
     if (column == nullptr) return nullptr;
     ImportedArrays imported;
     TextColumn texts;
@@ -91,7 +104,8 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
         std::size_t const best = keywords.best;
         {
             ChunkPool pool(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
-                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, options.read, read[chunk]);
+                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, keywords.keep_empty, options.read,
+                                read[chunk]);
             });
             for (std::size_t chunk = 0; chunk < chunks; ++chunk) pool.take(chunk);
         }

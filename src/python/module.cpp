@@ -20,6 +20,7 @@
 #include "engine/column.hpp"
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
+#include "engine/encode_zoned.hpp"
 #include "engine/identify.hpp"
 #include "engine/instant_text.hpp"
 #include "engine/zoned_readings.hpp"
@@ -270,16 +271,16 @@ bool i128_of(PyObject* object, epochsift::i128& out) {
     return true;
 }
 
-constexpr Py_ssize_t TALLY_FIELDS = 11;
+constexpr Py_ssize_t TALLY_FIELDS = 13;
 
 // One tally as the list column_tallies_json writes: values, log_likelihood,
 // read, in_window, pairs, ordered_pairs, first, last, starts_read, ends_read,
-// marked.
+// marked, earliest, latest.
 bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
     Ref fields(PySequence_Tuple(item));
     if (!fields) return false;
     if (PyTuple_Size(fields.get()) != TALLY_FIELDS) {
-        PyErr_SetString(PyExc_ValueError, "a column tally has 11 fields");
+        PyErr_SetString(PyExc_ValueError, "a column tally has 13 fields");
         return false;
     }
     PyObject* f[TALLY_FIELDS];
@@ -293,6 +294,7 @@ bool tally_of(PyObject* item, epochsift::ColumnTally& out) {
     out.log_likelihood = PyFloat_AsDouble(f[1]);
     if (out.log_likelihood == -1.0 && PyErr_Occurred()) return false;
     if (!i128_of(f[6], out.first.ns) || !i128_of(f[7], out.last.ns)) return false;
+    if (!i128_of(f[11], out.earliest.ns) || !i128_of(f[12], out.latest.ns)) return false;
     int const starts = PyObject_IsTrue(f[8]), ends = PyObject_IsTrue(f[9]);
     if (starts < 0 || ends < 0) return false;
     out.starts_read = starts == 1;
@@ -446,15 +448,80 @@ bool family_ids(PyObject* families, std::vector<std::string>& ids) {
     return true;
 }
 
+// encode's list for an instant, the wall-clock families in wall_zone's wall
+// clock when one is given.
+PyObject* encode_instant(PyObject* module, epochsift::PosixNs instant, const std::vector<std::string>& ids,
+                         const epochsift::TimeZone* wall_zone) {
+    std::string json;
+    try {
+        std::vector<std::string_view> const wanted(ids.begin(), ids.end());
+        if (wall_zone != nullptr) {
+            auto const zoned = epochsift::encode_in_zone(instant, *wall_zone, wanted);
+            if (!zoned) {
+                PyErr_SetString(PyExc_ValueError, "encode(): the instant has no wall clock in the zone");
+                return nullptr;
+            }
+            std::string const zone_text = std::string(wall_zone->name()) + " (" +
+                                          epochsift::offset_text(zoned->wall.offset_seconds) + " " +
+                                          zoned->wall.abbreviation + ")";
+            json = epochsift::encoded_json(zoned->encoded, instant, zone_text);
+        } else {
+            json = epochsift::encoded_json(epochsift::encode(instant, wanted), instant);
+        }
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    return loads_json(module, PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size())));
+}
+
+// A naive datetime or RFC 3339 text without an offset, read as local_zone's
+// wall clock: the instant (the earlier of a repeated time, the offset before
+// a skipped one), or nothing with no exception set when when is neither.
+std::optional<epochsift::PosixNs> local_when(PyObject* when, const epochsift::TimeZone& zone) {
+    Ref text;
+    if (PyUnicode_Check(when)) {
+        text = Ref(PyUnicode_FromFormat("%UZ", when));
+    } else if (PyObject_HasAttrString(when, "utcoffset") && PyObject_HasAttrString(when, "isoformat")) {
+        Ref offset(PyObject_CallMethod(when, "utcoffset", nullptr));
+        if (offset && offset.get() == Py_None) {
+            Ref iso(PyObject_CallMethod(when, "isoformat", nullptr));
+            if (iso) text = Ref(PyUnicode_FromFormat("%UZ", iso.get()));
+        }
+    }
+    PyErr_Clear();
+    if (!text) return std::nullopt;
+    Ref utf8(PyUnicode_AsUTF8String(text.get()));
+    char* data = utf8 ? PyBytes_AsString(utf8.get()) : nullptr;
+    Py_ssize_t const size = utf8 ? PyBytes_Size(utf8.get()) : -1;
+    PyErr_Clear();
+    if (data == nullptr || size < 0) return std::nullopt;
+    auto const wall = epochsift::parse_instant(std::string_view(data, static_cast<std::size_t>(size)));
+    if (!wall) return std::nullopt;
+    auto const found = zone.instants_of(*wall);
+    if (!found) return std::nullopt;
+    return found->first_instant;
+}
+
 PyObject* py_encode(PyObject* module, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"when", "families", nullptr};
+    static const char* keywords[] = {"when", "families", "tz", "local_zone", nullptr};
     PyObject* when = nullptr;
     PyObject* families = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$O:encode", const_cast<char**>(keywords), &when, &families)) {
+    PyObject* tz = nullptr;
+    PyObject* local_zone = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$OOO:encode", const_cast<char**>(keywords), &when, &families,
+                                     &tz, &local_zone)) {
         return nullptr;
     }
     std::vector<std::string> ids;
     if (!family_ids(families, ids)) return nullptr;
+    std::optional<epochsift::TimeZone> display, local;
+    if (!epochsift::python::bind_zone("encode", "tz", tz, display)) return nullptr;
+    if (!epochsift::python::bind_zone("encode", "local_zone", local_zone, local)) return nullptr;
+    // The wall-clock families are written in tz's wall clock, else local_zone's.
+    const epochsift::TimeZone* wall_zone = display ? &*display : local ? &*local : nullptr;
+    if (local) {
+        if (auto const instant = local_when(when, *local)) return encode_instant(module, *instant, ids, wall_zone);
+    }
     Ref text(when_text(when));
     if (!text) return nullptr;
     Ref utf8(PyUnicode_AsUTF8String(text.get()));
@@ -467,14 +534,7 @@ PyObject* py_encode(PyObject* module, PyObject* args, PyObject* kwargs) {
         PyErr_Format(PyExc_ValueError, "not an instant within years -9999 to 9999: %R", when);
         return nullptr;
     }
-    std::string json;
-    try {
-        std::vector<std::string_view> const wanted(ids.begin(), ids.end());
-        json = epochsift::encoded_json(epochsift::encode(*instant, wanted), *instant);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-    return loads_json(module, PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size())));
+    return encode_instant(module, *instant, ids, wall_zone);
 }
 
 // A keyword-taking function goes through void (*)(void) to fit PyCFunction.
@@ -553,7 +613,8 @@ PyMethodDef METHODS[] = {
      "verdict's share of the evidence), read (values the format decodes),\n"
      "in_window (of those, inside the window), ordered (share of neighbouring\n"
      "pairs whose instants do not fall), first and last (instants of the first\n"
-     "and last value read, integer nanoseconds). A format whose structure is\n"
+     "and last value read, integer nanoseconds), earliest and latest (the least\n"
+     "and greatest instant read). A format whose structure is\n"
      "specific gains on every value it reads. Hex bytes are read in both orders\n"
      "(or only byte_order), and such a verdict names its order under byte_order.\n"
      "Options as for identify."},
@@ -579,24 +640,32 @@ PyMethodDef METHODS[] = {
      "time records of their width. Each reading states the order and width it\n"
      "assumed. Returns ranked readings like identify(value, extended=True)."},
     {"encode", as_cfunction(py_encode), METH_VARARGS | METH_KEYWORDS,
-     "encode(when, *, families=None)\n"
+     "encode(when, *, families=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "The value each family would hold for an instant (integer ns since 1970 UTC,\n"
      "an aware datetime or RFC 3339 text): format_id, label, value, instant,\n"
-     "rendered, hex_be, hex_le, exact and assumptions."},
+     "rendered, hex_be, hex_le (None where the bytes have no byte order: BCD\n"
+     "digits, semi-octets), exact and assumptions. With local_zone, `when` may\n"
+     "also be a naive datetime or RFC 3339 text without offset, read as that\n"
+     "zone's wall clock (a repeated time: the earlier instant; a skipped one:\n"
+     "the offset before it). The families that store a wall clock are written\n"
+     "in tz's wall clock (else local_zone's, else UTC's), as their assumptions\n"
+     "say."},
     {"identify_many", as_cfunction(epochsift::python::identify_many), METH_VARARGS | METH_KEYWORDS,
-     "identify_many(values, *, threads=None, best=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
+     "identify_many(values, *, threads=None, best=None, extended=True, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
-     "identify() of every str in the iterable `values`, as one list of readings per\n"
-     "value in input order; with `best=K` only each value's first K readings. The\n"
-     "engine runs without the GIL on `threads` threads (default: the cores this\n"
-     "process may use). identify's keyword options apply to every value, so each\n"
-     "list equals identify(value, **options). A bad item raises identify's error,\n"
-     "naming its index."},
+     "identify(value, extended=True) of every str or integer (read as its decimal\n"
+     "text) in the iterable `values`, as one list of readings per value in input\n"
+     "order; with `best=K` only each value's first K readings; extended=False\n"
+     "gives the reference reading. The engine runs without the GIL on `threads`\n"
+     "threads (default: the cores this process may use). identify's keyword\n"
+     "options apply to every value, so each list equals identify(value,\n"
+     "extended=True, **options). A bad item raises identify's error, naming its\n"
+     "index."},
     {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
-     "identify_arrow(column, *, best=1, threads=None, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
+     "identify_arrow(column, *, best=1, keep_empty=False, threads=None, extended=True, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
@@ -604,9 +673,11 @@ PyMethodDef METHODS[] = {
      "Returns an Arrow struct column, one row per kept reading: row (int64, the\n"
      "input row), rank (int32, from 1), format_id, label, instant\n"
      "(timestamp[ns, UTC]; null outside int64), rendered and score. Null inputs\n"
-     "and values without readings give no rows; best=None keeps every reading.\n"
-     "identify's keyword options apply to every value and the rows are the\n"
-     "readings identify(value, **options) gives, in its order. local_zone places\n"
+     "and values without readings give no rows, or with keep_empty=True one row\n"
+     "each with every reading field null; best=None keeps every reading. Integer\n"
+     "columns are read as decimal text. identify's keyword options apply to\n"
+     "every value and the rows are the readings identify(value, extended=True,\n"
+     "**options) gives, in its order (extended=False: the reference reading). local_zone places\n"
      "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
      "column: the instant column is UTC, and a consumer shows it in any zone."},
     {"scan", as_cfunction(epochsift::python::scan), METH_VARARGS | METH_KEYWORDS, epochsift::python::SCAN_DOC},
@@ -667,6 +738,7 @@ int exec_module(PyObject* module) {
     if (epochsift::python::add_arrow_types(module) != 0) return -1;
     if (epochsift::python::add_scan_types(module) != 0) return -1;
     if (set_submodule_path(module) != 0) return -1;
+    if (PyModule_AddStringConstant(module, "__version__", EPOCHSIFT_VERSION) != 0) return -1;
 
     Ref all(PyList_New(0));
     if (!all) return -1;

@@ -57,6 +57,9 @@ public:
     int64_t rows = 0;
     std::vector<int64_t> row;
     std::vector<int32_t> rank;
+    // Rows of inputs nothing reads (keep_empty): rank, format_id, label and
+    // score are nullable, null in those rows.
+    Validity reading_validity;
     TextBuffers format_id;
     TextBuffers label;
     std::vector<int64_t> instant;
@@ -94,18 +97,23 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
     c.rendered.size_for(rows, rendered_bytes);
     c.rendered.validity.size_for(rows);
     c.score.resize(rows);
+    c.reading_validity.size_for(rows);
 
     std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0;
     for (std::span<const ReadingRow> part : parts) {
         for (ReadingRow const& r : part) {
             c.row[at] = r.row;
             c.rank[at] = r.rank;
+            if (r.rank == 0) {
+                c.reading_validity.clear(at);
+                c.instant_validity.clear(at);
+            }
             c.format_id.set(at, format_cursor, r.format_id);
             c.label.set(at, label_cursor, r.label);
             bool const fits = r.instant >= std::numeric_limits<int64_t>::min() &&
                               r.instant <= std::numeric_limits<int64_t>::max();
             c.instant[at] = fits ? static_cast<int64_t>(r.instant) : 0;
-            if (!fits) c.instant_validity.clear(at);
+            if (!fits && r.rank != 0) c.instant_validity.clear(at);
             c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
             if (!r.rendered) c.rendered.validity.clear(at);
             c.score[at] = r.score;
@@ -162,14 +170,18 @@ void release_schema(ArrowSchema* schema) {
     schema->release = nullptr;
 }
 
+// The fields of a reading, null in the rows of inputs nothing reads.
+bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6; }
+
 void fill_schema(ArrowSchema& schema, const ReadingColumns& columns) {
     auto* owned = new SchemaPrivate();
+    bool const empty_rows = columns.reading_validity.nulls != 0;
     for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
         owned->children[i] = ArrowSchema{
             .format = field_format(i, columns),
             .name = FIELDS[i].name,
             .metadata = nullptr,
-            .flags = FIELDS[i].flags,
+            .flags = FIELDS[i].flags | (empty_rows && is_reading_field(i) ? ARROW_FLAG_NULLABLE : 0),
             .n_children = 0,
             .children = nullptr,
             .dictionary = nullptr,
@@ -240,12 +252,13 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
             fill_array(*children.back(), columns, nulls, n_buffers, buffers, {});
         };
         add(0, 2, {nullptr, c.row.data()});
-        add(0, 2, {nullptr, c.rank.data()});
-        add(0, 3, {nullptr, c.format_id.offsets(), c.format_id.data.data()});
-        add(0, 3, {nullptr, c.label.offsets(), c.label.data.data()});
+        Validity const& read = c.reading_validity;
+        add(read.nulls, 2, {read.buffer(), c.rank.data()});
+        add(read.nulls, 3, {read.buffer(), c.format_id.offsets(), c.format_id.data.data()});
+        add(read.nulls, 3, {read.buffer(), c.label.offsets(), c.label.data.data()});
         add(c.instant_validity.nulls, 2, {c.instant_validity.buffer(), c.instant.data()});
         add(c.rendered.validity.nulls, 3, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
-        add(0, 2, {nullptr, c.score.data()});
+        add(read.nulls, 2, {read.buffer(), c.score.data()});
         fill_array(array, columns, 0, 1, {nullptr}, std::move(children));
     } catch (...) {
         for (ArrowArray* child : children) {

@@ -19,7 +19,7 @@ namespace epochsift::python {
 // What the columns keep of one reading.
 struct ReadingRow {
     int64_t row;   // the input row
-    int32_t rank;  // 1 for a value's best reading
+    int32_t rank;  // 1 for a value's best reading; 0 for an input nothing reads (every reading field null)
     std::string_view format_id;  // static texts of the engine's tables
     std::string_view label;
     i128 instant;

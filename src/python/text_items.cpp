@@ -33,6 +33,12 @@ void name_index_in_encode_error(Py_ssize_t index) {
 // The item's UTF-8 bytes, or null with its error set.
 PyObject* item_utf8(const char* function, PyObject* item, Py_ssize_t index, ItemErrors errors) {
     bool const is_str = PyType_GetFlags(Py_TYPE(item)) & Py_TPFLAGS_UNICODE_SUBCLASS;
+    if (!is_str) {
+        // A column read from CSV by pandas or Polars holds its numbers as
+        // integers: they are read as their decimal text.
+        PyObject* digits = integer_utf8_of(item);
+        if (digits != nullptr || PyErr_Occurred()) return digits;
+    }
     if (errors == ItemErrors::AsValue) return utf8_of(item);
     if (!is_str) {
         char what[96];  // the error's text, only when there is one

@@ -33,4 +33,15 @@ PyObject* utf8_of(PyObject* value, const char* what) {
     return PyUnicode_AsUTF8String(value);
 }
 
+PyObject* integer_utf8_of(PyObject* value) {
+    // bool is an int, but True is no timestamp's text; numpy's bool_ has no
+    // __index__ to begin with.
+    if (PyBool_Check(value) || !PyIndex_Check(value)) return nullptr;
+    Ref number(PyNumber_Index(value));
+    if (!number) return nullptr;
+    Ref text(PyNumber_ToBase(number.get(), 10));
+    if (!text) return nullptr;
+    return PyUnicode_AsUTF8String(text.get());
+}
+
 }  // namespace epochsift::python

@@ -13,4 +13,10 @@ PyObject* type_name_of(PyObject* value);
 // "argument 'value'") or the codec's UnicodeEncodeError set otherwise.
 PyObject* utf8_of(PyObject* value, const char* what = "argument 'value'");
 
+// An integer item of a column (int, numpy integers: anything with
+// __index__ but bool) as the UTF-8 bytes of its decimal text; null with no
+// exception set when the item is no integer, with one set when converting
+// it failed.
+PyObject* integer_utf8_of(PyObject* value);
+
 }  // namespace epochsift::python

@@ -103,11 +103,56 @@ TEST(ArrowStrings, RefusesOtherTypesAndMissingBuffers) {
     array.length = 1;
     array.n_buffers = 2;
     TextColumn column;
-    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowReadFault::UnsupportedType);  // int64
+    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowReadFault::Malformed);  // int64 without buffers
+    EXPECT_EQ(append_texts(schema_of("e"), array, column), ArrowReadFault::UnsupportedType);  // float16
     EXPECT_EQ(append_texts(schema_of("z"), array, column), ArrowReadFault::UnsupportedType);  // binary
     EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // two buffers, not three
     const void* buffers[] = {nullptr, nullptr, nullptr};
     array.n_buffers = 3;
     array.buffers = buffers;
     EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // no offsets
+}
+
+// Integer columns are read as the decimal text of each value: the extremes of
+// every width, signed and unsigned, with the array's offset and nulls.
+TEST(ArrowIntegers, DecimalTextOfEveryWidthWithOffsetAndNulls) {
+    struct Case {
+        const char* format;
+        std::vector<uint8_t> bytes;  // three little-endian values
+        std::vector<std::string> texts;
+    };
+    const Case cases[] = {
+        {"c", {0x80, 0xFF, 0x7F}, {"-128", "-1", "127"}},
+        {"C", {0x00, 0xFF, 0x7F}, {"0", "255", "127"}},
+        {"s", {0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}, {"-32768", "-1", "32767"}},
+        {"I", {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0x00, 0xF1, 0x53, 0x65}, {"4294967295", "0", "1700000000"}},
+        {"l", {0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xF1, 0x53, 0x65, 0, 0, 0, 0},
+         {"-9223372036854775808", "-1", "1700000000"}},
+        {"L", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         {"18446744073709551615", "1", "0"}},
+    };
+    for (const Case& c : cases) {
+        ArrowSchema schema = schema_of(c.format);
+        uint8_t const validity = 0b101;  // the middle value is null
+        const void* buffers[] = {&validity, c.bytes.data()};
+        ArrowArray array{};
+        array.length = 3;
+        array.null_count = 1;
+        array.n_buffers = 2;
+        array.buffers = buffers;
+        TextColumn column;
+        ASSERT_EQ(append_texts(schema, array, column), ArrowReadFault::None) << c.format;
+        ASSERT_EQ(column.texts.size(), 3u) << c.format;
+        EXPECT_EQ(column.texts[0], c.texts[0]) << c.format;
+        EXPECT_EQ(column.valid[1], 0) << c.format;
+        EXPECT_EQ(column.texts[2], c.texts[2]) << c.format;
+        // From the second value on, every value present.
+        array.offset = 1;
+        array.length = 2;
+        array.null_count = 0;
+        TextColumn shifted;
+        ASSERT_EQ(append_texts(schema, array, shifted), ArrowReadFault::None) << c.format;
+        EXPECT_EQ(shifted.texts[0], c.texts[1]) << c.format;
+        EXPECT_EQ(shifted.texts[1], c.texts[2]) << c.format;
+    }
 }

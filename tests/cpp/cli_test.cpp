@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/delimited.hpp"
+#include "cli/option_table.hpp"
 #include "cli/options.hpp"
 #include "cli/record_splitter.hpp"
 #include "cli/safe_text.hpp"
@@ -205,14 +206,24 @@ TEST(Options, Accepted) {
     EXPECT_EQ(parse({"--json", "--", "--all"}).options.values, (std::vector<std::string_view>{"--all"}));
     EXPECT_EQ(parse({"--json", "x"}).options.mode, Mode::Json);
     EXPECT_EQ(parse({"x", "-h"}).options.mode, Mode::Help);
+    EXPECT_TRUE(parse({}).options.values_from_stdin);  // no VALUE: one a line of standard input
+    EXPECT_EQ(parse({"--version"}).options.mode, Mode::Version);
+    p = parse({"--batch", "--column", "2,seen,10", "--header", "yes", "--tz", "UTC", "--quiet"});
+    ASSERT_EQ(p.error, "");
+    ASSERT_EQ(p.options.columns.size(), 3u);
+    EXPECT_EQ(p.options.columns[0].number, 2u);
+    EXPECT_EQ(p.options.columns[1].name, "seen");
+    EXPECT_EQ(p.options.columns[2].number, 10u);
+    EXPECT_EQ(p.options.header, HeaderMode::Yes);
     // Where the options reach the reading, the command line is run against the module (test_cli.py).
     for (const char* width : {"1", "16"}) EXPECT_EQ(parse({"--width", width, "1"}).error, "") << width;
-    EXPECT_EQ(parse({"--window", "-5..5", "1"}).error, "");  // a negative side is the window's, not an option
+    EXPECT_EQ(parse({"--window", "-5ns..5ns", "1"}).error, "");  // a negative side is the window's, not an option
 }
 
 TEST(Window, Sides) {
     // 2000-01-01T00:00:00Z is 946684800 s after 1970 (the Unix time of that date).
     constexpr i128 Y2K = i128{946'684'800} * 1'000'000'000;
+    constexpr i128 DAY = i128{86'400} * 1'000'000'000;
     struct Case {
         const char* text;
         std::optional<std::pair<i128, i128>> window;
@@ -220,15 +231,31 @@ TEST(Window, Sides) {
     const Case cases[] = {
         {"2000-01-01T00:00:00Z..2000-01-01T01:00:00+01:00", std::nullopt},    // the same instant twice: empty
         {"2000-01-01T00:00:00Z..2000-01-01T00:00:00.5Z", std::pair{Y2K, Y2K + 500'000'000}},
-        {"1999-12-31T23:00:00-01:00..946684800000000001", std::pair{Y2K, Y2K + 1}},
-        {"-1..0", std::pair{i128{-1}, i128{0}}},
-        {"0..-1", std::nullopt},                               // end before start
+        {"1999-12-31T23:00:00-01:00..946684800000000001ns", std::pair{Y2K, Y2K + 1}},
+        {"-1ns..0ns", std::pair{i128{-1}, i128{0}}},
+        {"946684800s..946684800001ms", std::pair{Y2K, Y2K + 1'000'000}},
+        {"946684800000000us..2000-01-01T00:00:01Z", std::pair{Y2K, Y2K + 1'000'000'000}},
+        // A year, month or day covers all of it, alone or at either end (days from 2000-01-01: 366 in 2000).
+        {"2000", std::pair{Y2K, Y2K + 366 * DAY}},
+        {"2000-02", std::pair{Y2K + 31 * DAY, Y2K + 60 * DAY}},        // a leap February
+        {"2000-01-01", std::pair{Y2K, Y2K + DAY}},
+        {"2000..2001", std::pair{Y2K, Y2K + (366 + 365) * DAY}},
+        {"2000-01-01..2000-01-31", std::pair{Y2K, Y2K + 31 * DAY}},
+        {"1999-12-31T00:00:00Z..2000", std::pair{Y2K - DAY, Y2K + 366 * DAY}},
+        {"0..1", std::nullopt},                                // integers need a unit
+        {"0ns..-1ns", std::nullopt},                           // end before start
+        {"2001..2000", std::nullopt},
+        {"2000-13", std::nullopt},                             // no 13th month
+        {"2000-02-30", std::nullopt},
+        {"200", std::nullopt},                                 // a year is four digits
+        {"1700000000", std::nullopt},                          // a bare integer names no unit
+        {"5h..6h", std::nullopt},                              // hours are no unit here
         {"2000-01-01T00:00:00..2001-01-01T00:00:00Z", std::nullopt},  // no offset
-        {"0...1", std::nullopt},                               // a stray point
-        {"0..", std::nullopt},                                 // no end
-        {"..0", std::nullopt},                                 // no start
-        {"0", std::nullopt},                                   // no separator
-        {"0 .. 1", std::nullopt},                              // spaces are not trimmed
+        {"0ns...1ns", std::nullopt},                           // a stray point
+        {"0ns..", std::nullopt},                               // no end
+        {"..0ns", std::nullopt},                               // no start
+        {"0ns", std::nullopt},                                 // one instant is no span
+        {"0ns .. 1ns", std::nullopt},                          // spaces are not trimmed
         {"", std::nullopt},
     };
     for (const Case& c : cases) {
@@ -241,7 +268,17 @@ TEST(Window, Sides) {
 
 TEST(Options, Refused) {
     std::vector<std::vector<std::string>> const cases = {
-        {},                                   // no value
+        {"--encode", "0", "--batch"},         // one instant, not a batch
+        {"--batch", "--every", "--best", "1"},  // every reading or the best K
+        {"--batch", "--best", "1", "--column", "1,2"},  // the CSV of readings reads one field
+        {"--batch", "--infer", "--column", "seen"},     // names need batch rows' header
+        {"--batch", "--best", "1", "--tz", "UTC"},      // zones reach batch rows only
+        {"--batch", "--column", "1,,2"},      // an empty field reference
+        {"--batch", "--column", "0"},         // fields count from 1
+        {"--batch", "--header", "maybe"},
+        {"--every", "1"},                     // batch options without --batch
+        {"--column", "2", "1"},
+        {"--completion", "tcsh"},
         {"--bogus", "1"},                     // unknown option
         {"--batch", "--threads"},             // missing value
         {"--batch", "--threads", "0"},        // no threads
@@ -257,8 +294,9 @@ TEST(Options, Refused) {
         {"--width", "4.5", "1"},              // not whole
         {"--endian", "middle", "1"},          // PDP order is not a choice
         {"--endian", "Little", "1"},          // the names are lower case
-        {"--window", "2024", "1"},            // not START..END
-        {"--window", "1..1", "1"},            // empty
+        {"--window", "24", "1"},              // not a year
+        {"--window", "1..2", "1"},            // integers without a unit
+        {"--window", "1s..1s", "1"},          // empty
         {"--infer", "1"},                     // column mode without --batch
         {"--by-column", "1"},
         {"--batch", "--infer", "--by-column"},  // verdicts or records, not both
@@ -272,6 +310,35 @@ TEST(Options, Refused) {
         std::string joined;
         for (const std::string& arg : args) joined += arg + ' ';
         EXPECT_NE(parse(args).error, "") << joined;
+    }
+}
+
+}  // namespace
+}  // namespace epochsift::cli
+
+namespace epochsift::cli {
+namespace {
+
+// The parser knows every option the table lists (the help, man page and
+// completions are written from the table), and takes an argument exactly
+// for the rows that name one.
+TEST(OptionTable, EveryRowParses) {
+    for (const OptionRow& row : OPTIONS) {
+        std::string const name(row.name);
+        std::vector<std::string> args{name};
+        if (row.kind != OptionKind::Flag) {
+            std::string_view const choices = row.choices;
+            args.emplace_back(choices.empty() ? std::string("4") : std::string(choices.substr(0, choices.find(' '))));
+        }
+        ParsedOptions const parsed = parse(args);
+        EXPECT_FALSE(parsed.error.starts_with("unknown option")) << name;
+        EXPECT_FALSE(parsed.error.ends_with("takes no value")) << name;
+        EXPECT_FALSE(parsed.error.ends_with("needs a value")) << name;
+        if (row.kind == OptionKind::Flag) {
+            EXPECT_TRUE(parse({name + "=1"}).error.ends_with("takes no value")) << name;
+        } else {
+            EXPECT_TRUE(parse({name}).error.ends_with("needs a value")) << name;
+        }
     }
 }
 

@@ -1,4 +1,4 @@
-"""identify_many: the same readings as identify on each value, in order, across threads."""
+"""identify_many: the same readings as identify(value, extended=True) on each value, in order, across threads."""
 import gc
 import math
 import threading
@@ -30,13 +30,13 @@ def same(a, b):
 @settings(max_examples=60, deadline=None)
 @given(st.lists(VALUES, max_size=600), st.integers(min_value=1, max_value=4))
 def test_equals_identify_on_each_value_in_order(values, threads):
-    assert epochsift.identify_many(values, threads=threads) == [epochsift.identify(v) for v in values]
+    assert epochsift.identify_many(values, threads=threads) == [epochsift.identify(v, extended=True) for v in values]
 
 
 @settings(max_examples=40, deadline=None)
 @given(st.lists(VALUES, max_size=300), st.integers(min_value=1, max_value=30))
 def test_best_keeps_each_values_first_readings(values, best):
-    assert epochsift.identify_many(values, best=best, threads=2) == [epochsift.identify(v)[:best] for v in values]
+    assert epochsift.identify_many(values, best=best, threads=2) == [epochsift.identify(v, extended=True)[:best] for v in values]
 
 
 # Iterables of every shape give the same lists as a list of the same values.
@@ -51,12 +51,12 @@ def test_empty_input_and_str_subclass():
         pass
 
     assert epochsift.identify_many([]) == []
-    assert epochsift.identify_many([Text("1700000000")]) == [epochsift.identify("1700000000")]
+    assert epochsift.identify_many([Text("1700000000")]) == [epochsift.identify("1700000000", extended=True)]
 
 
 # A bad item raises identify's error, naming its index; nothing is returned.
 @pytest.mark.parametrize("values, error, index", [
-    (["1", 2, "3"], TypeError, 1),
+    (["1", 2.5, "3"], TypeError, 1),
     (["1", "2", None], TypeError, 2),
     ([b"1700000000"], TypeError, 0),
     (["1", "\ud800"], UnicodeEncodeError, 1),
@@ -67,6 +67,8 @@ def test_bad_item_names_its_index(values, error, index):
         epochsift.identify_many(values)
     with pytest.raises(error):
         epochsift.identify(values[index])
+    with pytest.raises(error, match=rf"item {index}\b"):
+        epochsift.identify_many(values, extended=False)
 
 
 @pytest.mark.parametrize("text", ["1700000000", b"1700000000"])
@@ -105,7 +107,7 @@ def test_keyword_faults(kwargs, error):
 
 
 def test_huge_thread_and_best_counts_are_capped():
-    assert epochsift.identify_many(["1700000000"], threads=2**80, best=2**80) == [epochsift.identify("1700000000")]
+    assert epochsift.identify_many(["1700000000"], threads=2**80, best=2**80) == [epochsift.identify("1700000000", extended=True)]
 
 
 def test_collector_state_is_restored():

@@ -120,7 +120,8 @@ READING_OPTIONS = [
     (["--endian", "little"], {"byte_order": "little"}),
     (["--window", "2000-01-01T00:00:00Z..2010-01-01T00:00:00+01:00"],
      {"window": ("2000-01-01T00:00:00Z", "2010-01-01T00:00:00+01:00")}),
-    (["--window", "0..946684800000000000"], {"window": (0, 946684800000000000)}),
+    (["--window", "0ns..946684800000000000ns"], {"window": (0, 946684800000000000)}),
+    (["--window", "2000..2009"], {"window": ("2000-01-01T00:00:00Z", "2010-01-01T00:00:00Z")}),
     (["--hint", "chrome history", "--width", "8", "--endian", "big", "--window",
       "1990-01-01T00:00:00.5Z..2030-01-01T00:00:00Z"],
      {"hint": "chrome history", "byte_width": 8, "byte_order": "big",
@@ -137,7 +138,7 @@ def test_reading_options_match_the_module(args, keywords, reference):
     out, _ = run(*flags, *args, "--json", "--", *OPTION_VALUES)
     assert lines_of(out) == [epochsift.identify_json(v, **keywords) for v in OPTION_VALUES]
 
-    out, _ = run(*flags, *args, "--batch", stdin="".join(v + "\n" for v in OPTION_VALUES).encode())
+    out, _ = run(*flags, *args, "--batch", "--every", stdin="".join(v + "\n" for v in OPTION_VALUES).encode())
     assert [json.loads(r) for r in lines_of(out)] == [
         {"value": v, "readings": epochsift.identify(v, **keywords)} for v in OPTION_VALUES]
 
@@ -236,7 +237,7 @@ def test_best_csv_rows():
 def test_column_of_delimited_lines(tmp_path):
     path = tmp_path / "in.csv"
     path.write_bytes(b'id,when\n1,"say ""hi"", 1700000000",ok\n3\n5,\xff,x\n')
-    out, _ = run("--batch", "--column", "2", str(path), check_status=3)
+    out, _ = run("--batch", "--every", "--column", "2", str(path), check_status=3)
     records = [json.loads(line) for line in lines_of(out)]
     assert [r["value"] for r in records] == ["when", 'say "hi", 1700000000', None, None]
     assert records[2] == {"value": None, "line": 3, "error": "no column 2", "readings": []}
@@ -248,7 +249,7 @@ def test_column_of_delimited_lines(tmp_path):
                 max_size=40), st.booleans())
 def test_batch_agrees_with_the_module(values, reference):
     flags = ["--reference"] if reference else []
-    out, err = run("--batch", *flags, "--threads", "3", stdin="".join(v + "\n" for v in values).encode())
+    out, err = run("--batch", "--every", *flags, "--threads", "3", stdin="".join(v + "\n" for v in values).encode())
     records = lines_of(out)
     assert len(records) == len(values) and err == ""
     for record, value in zip(records, values):
@@ -279,7 +280,7 @@ def feed(process, data, piece=1 << 16, forever=False):
 
 
 def test_closed_output_ends_the_run_while_input_keeps_coming():
-    process = subprocess.Popen([CLI, "--batch", "--threads", "2"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    process = subprocess.Popen([CLI, "--batch", "--every", "--threads", "2"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE)
     feed(process, b"1700000000\n" * 10_000, forever=True)
     process.stdout.readline()
@@ -293,7 +294,7 @@ def test_closed_output_ends_the_run_while_input_keeps_coming():
 
 @pytest.mark.parametrize("mode", [[], ["--best", "1"]])
 def test_record_written_before_the_input_ends(mode):
-    process = subprocess.Popen([CLI, "--batch", *mode], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    process = subprocess.Popen([CLI, "--batch", *(mode or ["--every"])], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     def next_line():
         ready, _, _ = select.select([process.stdout], [], [], 30)
         assert ready, "nothing written while the input stays open"
@@ -328,7 +329,7 @@ def test_quoted_fields_read_as_csv_reads_them(rows, line_end, bom):
         return text.getvalue()[:-2]
 
     data = ("\ufeff" if bom else "") + "".join(csv_row(row) + line_end for row in rows)
-    out, err = run("--batch", "--column", "2", stdin=data.encode())
+    out, err = run("--batch", "--every", "--column", "2", stdin=data.encode())
     expected = [row[1] for row in csv.reader(io.StringIO(data.lstrip("\ufeff"), newline=""))]
     assert [json.loads(line)["value"] for line in lines_of(out)] == expected and err == ""
 
@@ -341,7 +342,7 @@ def limited(address_space_bytes):
 
 def test_overlong_line_is_skipped_in_bounded_memory():
     """A 300 MB line under a 200 MB address-space limit: one error record, and the run goes on."""
-    process = subprocess.Popen([CLI, "--batch", "--threads", "1"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    process = subprocess.Popen([CLI, "--batch", "--every", "--threads", "1"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, preexec_fn=limited(200 << 20))
     feed(process, b"7" * (300 << 20) + b"\n1700000000\n", piece=1 << 20)[1].join(timeout=120)
     out, err = process.stdout.read(), process.stderr.read()
@@ -356,7 +357,7 @@ def test_overlong_line_is_skipped_in_bounded_memory():
 
 def test_out_of_memory_is_a_message_and_status_1():
     """A line allowed to be larger than the memory there is."""
-    process = subprocess.Popen([CLI, "--batch", "--threads", "1", "--max-line", str(1 << 30)], stdin=subprocess.PIPE,
+    process = subprocess.Popen([CLI, "--batch", "--every", "--threads", "1", "--max-line", str(1 << 30)], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=limited(200 << 20))
     feed(process, b"7" * (300 << 20) + b"\n", piece=1 << 20)[1].join(timeout=120)
     err = process.stderr.read()
@@ -420,11 +421,11 @@ def test_by_column_reads_a_file_as_it_reads_a_pipe(tmp_path):
 def test_threads_that_cannot_start_are_done_without(tmp_path):
     path = tmp_path / "values.txt"
     path.write_text("".join(f"{v}\n" for v in VALUES if "\n" not in v) * 20)
-    expected, _ = run("--batch", "--threads", "1", str(path))
+    expected, _ = run("--batch", "--every", "--threads", "1", str(path))
     # The address space runs full while the workers start; a chunk read in
     # that moment fails only now and then, so the run is repeated.
     for _ in range(100):
-        done = subprocess.run([CLI, "--batch", "--threads", "4096", str(path)], capture_output=True, timeout=300,
+        done = subprocess.run([CLI, "--batch", "--every", "--threads", "4096", str(path)], capture_output=True, timeout=300,
                               preexec_fn=limited(400_000 * 1024))
         assert done.returncode == 0, done.stderr
         assert done.stdout.decode() == expected
@@ -440,7 +441,7 @@ def vm_kb(pid, field):
 
 def test_stalled_consumer_holds_bounded_memory_at_any_thread_count():
     """Output nobody reads: memory stops growing at a bound that does not scale with --threads."""
-    process = subprocess.Popen([CLI, "--batch", "--threads", "1000"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+    process = subprocess.Popen([CLI, "--batch", "--every", "--threads", "1000"], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL)
     try:
         taken, _ = feed(process, b"0\n" * 100_000, forever=True)
@@ -462,7 +463,7 @@ def test_concurrent_appends_keep_records_whole(tmp_path):
     values.write_text("1700000000\n0\njunk\n" * 700)
     out = tmp_path / "out.jsonl"
     with open(out, "ab") as sink:
-        runs = [subprocess.Popen([CLI, "--batch", str(values)], stdout=sink) for _ in range(4)]
+        runs = [subprocess.Popen([CLI, "--batch", "--every", str(values)], stdout=sink) for _ in range(4)]
         assert [p.wait(timeout=300) for p in runs] == [0] * 4
     lines = out.read_bytes().split(b"\n")
     assert lines[-1] == b"" and len(lines) - 1 == 4 * 2100
@@ -474,7 +475,7 @@ def test_concurrent_appends_keep_records_whole(tmp_path):
 # Exit statuses: usage faults and unreadable input are 2 with a one-line message.
 
 # The option rules themselves are tested in tests/cpp/cli_test.cpp.
-@pytest.mark.parametrize("args", [[], ["--bogus", "1"], ["--batch", "/nonexistent/input.txt"], ["--batch", "."],
+@pytest.mark.parametrize("args", [["--window", "2024..2023", "1"], ["--bogus", "1"], ["--batch", "/nonexistent/input.txt"], ["--batch", "."],
                                   [b"\xff"],
                                   # echoed arguments and names stay on one line, with nothing a terminal acts on
                                   ["--best", "1\n2"], ["--batch", "--delimiter", "\x1b[31m"],

@@ -30,7 +30,7 @@ OPTIONS = st.fixed_dictionaries({}, optional={
 @settings(max_examples=60, deadline=None)
 @given(values=st.lists(st.sampled_from(VALUES), max_size=12), options=OPTIONS, threads=st.integers(1, 3))
 def test_identify_many_is_identify_per_value(values, options, threads):
-    expected = [epochsift.identify(v, **options) for v in values]
+    expected = [epochsift.identify(v, **{"extended": True, **options}) for v in values]
     assert epochsift.identify_many(values, threads=threads, **options) == expected
     # Member order as json.loads gives it, nested dicts included.
     got = epochsift.identify_many(values, threads=threads, **options)
@@ -43,7 +43,7 @@ def test_identify_arrow_rows_are_identify_readings(values, options):
     table = pa.array(epochsift.identify_arrow(pa.array(values, pa.string()), best=None, **options)).to_pylist()
     expected = [(row, rank, r["format_id"], r["rendered"], r["score"])
                 for row, v in enumerate(values) if v is not None
-                for rank, r in enumerate(epochsift.identify(v, **options), 1)]
+                for rank, r in enumerate(epochsift.identify(v, **{"extended": True, **options}), 1)]
     assert [(t["row"], t["rank"], t["format_id"], t["rendered"], t["score"]) for t in table] == expected
 
 

@@ -20,7 +20,7 @@ def test_module_shape():
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == (
             "(value, *, extended=False, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)")
-    assert str(inspect.signature(epochsift.encode)) == "(when, *, families=None)"
+    assert str(inspect.signature(epochsift.encode)) == "(when, *, families=None, tz=None, local_zone=None)"
 
 
 def test_reimport_gives_a_working_module():

@@ -101,6 +101,8 @@ _TALLY_SCHEMA = T.StructType([
     T.StructField("starts_read", T.BooleanType(), False),
     T.StructField("ends_read", T.BooleanType(), False),
     T.StructField("marked", T.LongType(), False),
+    T.StructField("earliest", T.StringType(), False),
+    T.StructField("latest", T.StringType(), False),
 ])
 
 
@@ -108,7 +110,7 @@ def infer_column(df: DataFrame, column: str, **keywords) -> list[dict]:
     """identify_column's verdicts for string column `column`, computed per partition and merged on the driver.
 
     Each verdict: ``format_id``, ``label``, ``score``, ``read``,
-    ``in_window``, ``ordered``, ``first`` and ``last``, as identify_column
+    ``in_window``, ``ordered``, ``first``, ``last``, ``earliest`` and ``latest``, as identify_column
     gives them. Keywords (hint, byte_width, byte_order, window) go to it.
 
     The column's judgement is a sum over its values plus the pairs of
@@ -132,7 +134,8 @@ def infer_column(df: DataFrame, column: str, **keywords) -> list[dict]:
     for r in rows:
         runs.setdefault((r["partition"], r["batch"]), []).append(
             [r["values"], r["log_likelihood"], r["read"], r["in_window"], r["pairs"], r["ordered_pairs"],
-             int(r["first"]), int(r["last"]), r["starts_read"], r["ends_read"], r["marked"]])
+             int(r["first"]), int(r["last"]), r["starts_read"], r["ends_read"], r["marked"],
+             int(r["earliest"]), int(r["latest"])])
     return epochsift._column_verdicts(list(runs.values()), **keywords)
 
 
@@ -147,4 +150,5 @@ def _tally_batch(batch: pa.RecordBatch, column: str, partition: int, index: int,
     arrays += [pa.array([str(v) for v in f], pa.string()) for f in fields[6:8]]
     arrays += [pa.array(f, pa.bool_()) for f in fields[8:10]]
     arrays.append(pa.array(fields[10], pa.int64()))
+    arrays += [pa.array([str(v) for v in f], pa.string()) for f in fields[11:13]]
     return pa.RecordBatch.from_arrays(arrays, names=[f.name for f in _TALLY_SCHEMA.fields])
