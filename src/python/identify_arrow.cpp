@@ -12,6 +12,7 @@
 #include "python/batch_functions.hpp"
 #include "python/batch_keywords.hpp"
 #include "python/batch_reader.hpp"
+#include "python/call_guard.hpp"
 #include "python/chunk_pool.hpp"
 #include "python/reading_columns.hpp"
 #include "python/reading_columns_object.hpp"
@@ -65,18 +66,16 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 
 int add_arrow_types(PyObject* module) { return add_reading_columns_type(module); }
 
-PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
+namespace {
+
+PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs) {
     BatchKeywords keywords;
     CallOptions options;
     PyObject* column = bind_batch("identify_arrow", args, kwargs, 1, keywords, options);
     if (column == nullptr) return nullptr;
     ImportedArrays imported;
     TextColumn texts;
-    try {
-        if (!import_column(column, imported, texts)) return nullptr;
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    if (!import_column(column, imported, texts)) return nullptr;
 
     std::size_t const count = texts.texts.size();
     ChunkPlan const plan(count, keywords.threads);
@@ -102,7 +101,7 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
             parts.emplace_back(chunk.rows);
         }
         if (outcome == ReadOutcome::Done) columns = build_reading_columns(parts);
-    } catch (const std::bad_alloc&) {
+    } catch (...) {  // nothing may unwind past the GIL's return
         out_of_memory = true;
     }
     Py_END_ALLOW_THREADS
@@ -112,6 +111,12 @@ PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
         return nullptr;
     }
     return wrap_columns(module, std::move(columns));
+}
+
+}  // namespace
+
+PyObject* identify_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
+    return guarded_call([&] { return identify_arrow_body(module, args, kwargs); });
 }
 
 }  // namespace epochsift::python

@@ -51,15 +51,19 @@ TEST(ChunkPool, StopsEarlyWhenTheCallerTakesNoMore) {
 
 namespace {
 
+void release_schema(ArrowSchema* schema) { schema->release = nullptr; }
+void release_array(ArrowArray* array) { array->release = nullptr; }
+
 ArrowSchema schema_of(const char* format) {
     ArrowSchema schema{};
     schema.format = format;
+    schema.release = release_schema;
     return schema;
 }
 
 std::vector<std::string> read_back(const ArrowSchema& schema, const ArrowArray& array) {
     TextColumn column;
-    EXPECT_EQ(append_texts(schema, array, column), ArrowReadFault::None);
+    EXPECT_EQ(append_texts(schema, array, column), ArrowFault::None);
     std::vector<std::string> out;
     for (std::size_t i = 0; i < column.texts.size(); ++i) {
         out.push_back(column.valid[i] ? std::string(column.texts[i]) : "<null>");
@@ -90,6 +94,7 @@ TEST(ArrowStrings, ReadsTheOneFieldOfAStructWithTheParentsNulls) {
     parent.n_children = 1;
     parent.buffers = parent_buffers;
     parent.children = children;
+    parent.release = release_array;
     ArrowSchema child_schema = schema_of("u");
     ArrowSchema* schema_children[] = {&child_schema};
     ArrowSchema schema = schema_of("+s");
@@ -102,12 +107,14 @@ TEST(ArrowStrings, RefusesOtherTypesAndMissingBuffers) {
     ArrowArray array{};
     array.length = 1;
     array.n_buffers = 2;
-    TextColumn column;
-    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowReadFault::UnsupportedType);  // int64
-    EXPECT_EQ(append_texts(schema_of("z"), array, column), ArrowReadFault::UnsupportedType);  // binary
-    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // two buffers, not three
     const void* buffers[] = {nullptr, nullptr, nullptr};
-    array.n_buffers = 3;
     array.buffers = buffers;
-    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // no offsets
+    array.release = release_array;
+    TextColumn column;
+    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowFault::UnsupportedType);  // int64
+    EXPECT_EQ(append_texts(schema_of("z"), array, column), ArrowFault::UnsupportedType);  // binary
+    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::BadBufferCount);  // two buffers, not three
+    array.n_buffers = 3;
+    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::MissingOffsets);
+    EXPECT_TRUE(column.texts.empty());  // nothing appended on a fault
 }
