@@ -92,7 +92,7 @@ ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, cons
     for (const epochsift::ZonedReading& zoned : readings) {
         std::string local;
         if (zoned.display) {
-            local = epochsift::local_time_text(*zoned.display) + " " + zoned.display->abbreviation;
+            local = epochsift::local_time_text(*zoned.display).value_or("-") + " " + zoned.display->abbreviation;
         }
         columns.local.push_back(std::move(local));
         columns.notes.push_back(zoned.placement && zones.local_zone
