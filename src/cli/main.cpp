@@ -112,6 +112,8 @@ std::optional<epochsift::PosixNs> instant_of(std::string_view when) {
 }
 
 int show_encoding(const CliOptions& options) {
+    // A zone named is looked up, as for the values: an unknown one is a usage error.
+    if (Zones const zones = find_zones(options); !zones.error.empty()) return fail_usage(zones.error);
     auto const instant = instant_of(*options.encode);
     if (!instant) {
         return fail_usage("--encode takes RFC 3339 text, integer nanoseconds since 1970 or now; got '" +

@@ -294,7 +294,7 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.format_id = family.id;
             verdict.label = family.label;
             double prior = prior_value(family.prior);
-            if (options.context.artifact_hint) prior *= artifact_match(family, *options.context.artifact_hint);
+            if (options.context.artifact_hint) prior *= options.context.artifact_hint->match(family);
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.
                 prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));

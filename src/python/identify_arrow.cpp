@@ -1,6 +1,7 @@
 // identify_arrow: reads an Arrow string column in place through the PyCapsule
 // interface, runs the engine without the GIL and answers with an object that
 // exports the readings through the same interface.
+#include <atomic>
 #include <memory>
 #include <new>
 #include <optional>
@@ -14,6 +15,7 @@
 #include "python/batch_reader.hpp"
 #include "python/call_guard.hpp"
 #include "python/chunk_pool.hpp"
+#include "python/interrupts.hpp"
 #include "python/reading_columns.hpp"
 #include "python/reading_columns_object.hpp"
 
@@ -28,7 +30,7 @@ struct ChunkRows {
 };
 
 void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, std::size_t best,
-                     const ReadOptions& options, ChunkRows& out) noexcept {
+                     const ReadOptions& options, const std::atomic<bool>& cancelled, ChunkRows& out) noexcept {
     // Null rows give no readings: they are read as nothing and skipped.
     std::vector<std::string_view> present;
     std::vector<int64_t> present_rows;
@@ -45,7 +47,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         out.outcome = ReadOutcome::OutOfMemory;
         return;
     }
-    read_texts(present, best, options, readings);
+    read_texts(present, best, options, readings, &cancelled);
     out.outcome = readings.outcome;
     if (readings.outcome != ReadOutcome::Done) return;
     try {
@@ -80,31 +82,35 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
     std::size_t const count = texts.texts.size();
     ChunkPlan const plan(count, keywords.threads);
     std::size_t const chunks = plan.chunks();
-    std::vector<ChunkRows> read;
+    std::vector<ChunkRows> read(chunks);
+    std::size_t const best = keywords.best;
+    std::atomic<bool> cancelled = false;
+    std::optional<ChunkPool> pool;
+    pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
+        read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, options.read, cancelled, read[chunk]);
+    });
+    bool interrupted = false;
+    for (std::size_t chunk = 0; chunk < chunks && !interrupted; ++chunk) {
+        interrupted = !take_answering_signals(*pool, chunk, cancelled);
+    }
     std::shared_ptr<const ReadingColumns> columns;
     bool out_of_memory = false;
     ReadOutcome outcome = ReadOutcome::Done;
     Py_BEGIN_ALLOW_THREADS
+    pool.reset();  // workers stop between texts once cancelled
     try {
-        read.resize(chunks);
-        std::size_t const best = keywords.best;
-        {
-            ChunkPool pool(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
-                read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, options.read, read[chunk]);
-            });
-            for (std::size_t chunk = 0; chunk < chunks; ++chunk) pool.take(chunk);
-        }
         std::vector<std::span<const ReadingRow>> parts;
         parts.reserve(chunks);
         for (ChunkRows const& chunk : read) {
             if (chunk.outcome != ReadOutcome::Done && outcome == ReadOutcome::Done) outcome = chunk.outcome;
             parts.emplace_back(chunk.rows);
         }
-        if (outcome == ReadOutcome::Done) columns = build_reading_columns(parts);
+        if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts);
     } catch (...) {  // nothing may unwind past the GIL's return
         out_of_memory = true;
     }
     Py_END_ALLOW_THREADS
+    if (interrupted) return nullptr;  // the signal handler's exception is set
     if (out_of_memory || outcome == ReadOutcome::OutOfMemory) return PyErr_NoMemory();
     if (outcome != ReadOutcome::Done) {
         PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
