@@ -1,6 +1,6 @@
 """The cost of a hint: the same calls with and without one.
 
-    python3 bench/hint_cost.py [--cli PATH]
+    python3 bench/hint_cost.py [--cli PATH] [--values N] [--rounds R]
 
 A hint is read once a call and shared over every value and family, so a
 long hint should add about its own length's reading, once, to a call:
@@ -19,7 +19,7 @@ import time
 import epochsift
 
 ROUNDS = 3
-VALUES = [str(1_600_000_000 + 7919 * i) for i in range(50_000)]
+VALUES = []
 # A 93-byte artifact path, repeated to 1.2 KB: words that name families and words that do not.
 PATH = "/Users/analyst/Library/Application Support/Google/Chrome/Default/History-journal.sqlite3"
 HINT = (PATH + " ") * 13
@@ -42,7 +42,12 @@ def row(name, plain, hinted):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", help="the epochsift command line to time (default: none)")
+    parser.add_argument("--values", type=int, default=50_000)
+    parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
+    global ROUNDS
+    ROUNDS = args.rounds
+    VALUES[:] = [str(1_600_000_000 + 7919 * i) for i in range(args.values)]
     print(f"hint {len(HINT)} bytes; {len(VALUES)} values")
     print(f"{'call':<34} {'no hint':>9} {'hint':>9} {'ratio':>7}")
     row("identify_many(threads=1)",
