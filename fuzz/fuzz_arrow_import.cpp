@@ -53,9 +53,9 @@ struct Buffers {
 
 // One string array's buffers, sized by its declared offset and length.
 void fill_string_array(FuzzedDataProvider& in, char layout, ArrowArray& array, Buffers& b) {
-    int64_t const rows = array.offset >= 0 && array.length >= 0 && array.offset + array.length <= MAX_BACKED_ROWS
-                             ? array.offset + array.length
-                             : 0;
+    bool const backed = array.offset >= 0 && array.length >= 0 && array.offset <= MAX_BACKED_ROWS &&
+                        array.length <= MAX_BACKED_ROWS - array.offset;
+    int64_t const rows = backed ? array.offset + array.length : 0;
     b.pointers.push_back(in.ConsumeBool() ? b.add(static_cast<std::size_t>((rows + 7) / 8), in) : nullptr);
     if (layout == 'v') {
         std::vector<uint8_t>& views = b.owned.emplace_back(static_cast<std::size_t>(16 * rows + 1));

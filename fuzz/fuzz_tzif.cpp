@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "core/instant.hpp"
 #include "core/tzif.hpp"
 #include "core/zone_rules.hpp"
 
