@@ -105,6 +105,49 @@ TEST(ArrowValidate, EachBrokenFieldHasItsFault) {
     }
 }
 
+// A record batch: a struct of one string field, each link of which may be
+// missing or short.
+TEST(ArrowValidate, StructsNeedTheirOneChild) {
+    Utf8Column field;
+    ArrowSchema* schema_children[1] = {&field.schema};
+    ArrowArray* array_children[1] = {&field.array};
+    const void* validity[1] = {nullptr};
+    struct Case {
+        const char* name;
+        std::function<void(ArrowSchema&, ArrowArray&)> breaks;
+        ArrowFault fault;
+    };
+    Case const cases[] = {
+        {"as built", [](ArrowSchema&, ArrowArray&) {}, ArrowFault::None},
+        {"null child array", [&](ArrowSchema&, ArrowArray& a) { array_children[0] = nullptr; }, ArrowFault::BadArrayChildren},
+        {"children null", [](ArrowSchema&, ArrowArray& a) { a.children = nullptr; }, ArrowFault::BadArrayChildren},
+        {"two children", [](ArrowSchema&, ArrowArray& a) { a.n_children = 2; }, ArrowFault::BadArrayChildren},
+        {"null child schema", [&](ArrowSchema&, ArrowArray&) { schema_children[0] = nullptr; }, ArrowFault::BadSchemaChildren},
+        {"longer than its child", [](ArrowSchema&, ArrowArray& a) { a.length = 4; }, ArrowFault::ShortChild},
+        {"offset past its child", [](ArrowSchema&, ArrowArray& a) { a.offset = 1; }, ArrowFault::ShortChild},
+        {"two buffers", [](ArrowSchema&, ArrowArray& a) { a.n_buffers = 2; }, ArrowFault::BadBufferCount},
+    };
+    for (Case const& c : cases) {
+        schema_children[0] = &field.schema;
+        array_children[0] = &field.array;
+        ArrowSchema schema{};
+        schema.format = "+s";
+        schema.n_children = 1;
+        schema.children = schema_children;
+        schema.release = release_schema;
+        ArrowArray array{};
+        array.length = 3;
+        array.n_buffers = 1;
+        array.n_children = 1;
+        array.buffers = validity;
+        array.children = array_children;
+        array.release = release_array;
+        c.breaks(schema, array);
+        TextColumn texts;
+        EXPECT_EQ(append_texts(schema, array, texts), c.fault) << c.name;
+    }
+}
+
 // Offsets are accepted exactly when the read ones start at 0 or more and
 // never decrease (std::is_sorted as the plain statement of it).
 TEST(ArrowValidate, OffsetsAcceptedExactlyWhenOrdered) {
