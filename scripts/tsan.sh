@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The threaded tests (the batch pipeline and the command line's parts) under
+# The threaded tests (the batch pipeline, the chunk pool and the command line's parts) under
 # ThreadSanitizer, in build/tsan (or TSAN_BUILD).
 set -euo pipefail
 cd "$(dirname "$0")/.."
