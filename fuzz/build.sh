@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harness over the engine with AddressSanitizer and
-# UndefinedBehaviorSanitizer, using Debian's clang. The engine library is
-# built by CMake (incrementally) in build-fuzz/; the harness links it.
-#   fuzz/build.sh [BUILD_DIR]      -> BUILD_DIR/fuzz_identify
+# Builds the libFuzzer harnesses with AddressSanitizer and
+# UndefinedBehaviorSanitizer, using Debian's clang: the engine
+# (fuzz_identify), the zone file reader (fuzz_tzif) and the Arrow column
+# import (fuzz_arrow_import, over the binding's Python-free part). The
+# libraries are built by CMake (incrementally) in build-fuzz/; the harnesses
+# link them.
+#   fuzz/build.sh [BUILD_DIR]      -> BUILD_DIR/fuzz_identify, fuzz_tzif, fuzz_arrow_import
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
@@ -19,7 +22,11 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$flags -fsanitize=fuzzer-no-link" \
   -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="" \
   -DEPOCHSIFT_PYTHON=OFF -DEPOCHSIFT_TESTS=OFF -DEPOCHSIFT_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target epochsift_engine
+cmake --build "$build" -j2 --target epochsift_engine epochsift_batch
 $cxx -std=c++20 $flags -fsanitize=fuzzer -Isrc -Itests/cpp fuzz/fuzz_identify.cpp \
   "$build/libepochsift_engine.a" -o "$build/fuzz_identify"
-echo "built $build/fuzz_identify"
+$cxx -std=c++20 $flags -fsanitize=fuzzer -Isrc fuzz/fuzz_tzif.cpp \
+  "$build/libepochsift_engine.a" -o "$build/fuzz_tzif"
+$cxx -std=c++20 $flags -fsanitize=fuzzer -Isrc fuzz/fuzz_arrow_import.cpp \
+  "$build/libepochsift_batch.a" "$build/libepochsift_engine.a" -lpthread -o "$build/fuzz_arrow_import"
+echo "built $build/fuzz_identify $build/fuzz_tzif $build/fuzz_arrow_import"

@@ -47,7 +47,9 @@ BestReading best_of(std::string_view value, const RecordFormat& format) {
     const ZonedReading& best = zoned.front();
     out.format_id = best.reading.format_id;
     if (auto const text = best.reading.rendered()) out.utc = text->view();
-    if (best.display) out.local = local_time_text(*best.display) + " " + best.display->abbreviation;
+    if (best.display) {
+        if (auto const local = local_time_text(*best.display)) out.local = *local + " " + best.display->abbreviation;
+    }
     out.score = best.reading.score;
     return out;
 }

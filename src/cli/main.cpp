@@ -96,7 +96,7 @@ ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, cons
     for (const epochsift::ZonedReading& zoned : readings) {
         std::string local;
         if (zoned.display) {
-            local = epochsift::local_time_text(*zoned.display) + " " + zoned.display->abbreviation;
+            local = epochsift::local_time_text(*zoned.display).value_or("-") + " " + zoned.display->abbreviation;
         }
         columns.local.push_back(std::move(local));
         columns.notes.push_back(zoned.placement && zones.local_zone
@@ -230,7 +230,7 @@ int show_values(const CliOptions& options) {
     Zones const zones = find_zones(options);
     if (!zones.error.empty()) return fail_usage(zones.error);
     if (auto const hint = options.read.context.artifact_hint) {
-        report(STDERR_FILENO, hint_report(*hint, options.read.extended));
+        report(STDERR_FILENO, hint_report(hint->text(), options.read.extended));
     }
     for (std::size_t i = 0; i < options.values.size(); ++i) {
         if (!is_valid_utf8(options.values[i])) {
@@ -299,7 +299,7 @@ int run_batch_mode(const CliOptions& options) {
     Zones const zones = find_zones(options);
     if (!zones.error.empty()) return fail_usage(zones.error);
     if (auto const hint = options.read.context.artifact_hint) {
-        report(STDERR_FILENO, hint_report(*hint, options.read.extended));
+        report(STDERR_FILENO, hint_report(hint->text(), options.read.extended));
     }
     BatchSettings settings;
     settings.path = options.values.empty() ? std::string_view() : options.values.front();

@@ -96,7 +96,15 @@ std::string check_mode(CliOptions& o, bool json) {
         if (!o.values.empty()) return "--encode takes one instant and no values";
         if (o.all || o.notes) return "--encode prints every family; drop --all and --notes";
         if (o.reference || reading_options_given(o)) return "--encode writes values; the reading options do not apply";
-        if (o.mode == Mode::Batch || !o.columns.empty() || o.every || o.quiet) return "--encode writes one instant; the batch options do not apply";
+        for (auto const& [given, name] :
+             {std::pair{o.hex, "--hex"}, std::pair{o.best.has_value(), "--best"},
+              std::pair{o.threads.has_value(), "--threads"}, std::pair{o.infer, "--infer"},
+              std::pair{o.by_column, "--by-column"}, std::pair{o.max_line.has_value(), "--max-line"},
+              std::pair{o.column.has_value() || !o.columns.empty(), "--column"},
+              std::pair{o.delimiter.has_value(), "--delimiter"}, std::pair{o.every, "--every"},
+              std::pair{o.quiet, "--quiet"}, std::pair{o.header != HeaderMode::Auto, "--header"}}) {
+            if (given) return std::string(name) + " does not apply to --encode";
+        }
         o.mode = Mode::Encode;
         return {};
     }

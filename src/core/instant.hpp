@@ -24,6 +24,13 @@ inline constexpr int64_t NS_PER_DAY = 86'400 * NS_PER_SECOND;
 inline constexpr int64_t MIN_CALENDAR_SECOND = -377'705'023'201;
 inline constexpr int64_t MAX_CALENDAR_SECOND = 253'402'207'200;
 
+// Whole seconds of the civil years -9999 to 9999, which a wall clock (an
+// instant moved by its zone's offset) may reach.
+inline constexpr int64_t MIN_CIVIL_SECOND = -377'705'116'800;  // -9999-01-01T00:00:00
+inline constexpr int64_t MAX_CIVIL_SECOND = 253'402'300'799;   // 9999-12-31T23:59:59
+// The calendar's ends are the civil ends pulled in by 25:59:59.
+static_assert(MIN_CALENDAR_SECOND - MIN_CIVIL_SECOND == 93'599 && MAX_CIVIL_SECOND - MAX_CALENDAR_SECOND == 93'599);
+
 // Longest rendering: "-009999-12-31T23:59:59.999999999Z".
 inline constexpr std::size_t RFC3339_MAX_LEN = 33;
 
@@ -43,6 +50,10 @@ struct PosixNs {
     // The same text written into out (at least RFC3339_MAX_LEN bytes);
     // returns its length, 0 when the instant is outside the calendar range.
     std::size_t write_rfc3339(char* out) const;
+
+    // RFC 3339 text of a wall-clock time (counted as if it were UTC), for
+    // any second of the civil years -9999 to 9999; 0 outside them.
+    std::size_t write_civil_rfc3339(char* out) const;
 
     // Whether write_rfc3339 writes a text: the second, taken toward zero,
     // lies in the calendar range.

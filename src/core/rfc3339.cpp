@@ -7,6 +7,18 @@
 
 namespace epochsift {
 
+namespace {
+
+std::size_t write_fields(char* out, int64_t whole, int64_t fraction);
+
+}  // namespace
+
+std::size_t PosixNs::write_civil_rfc3339(char* out) const {
+    i128 const whole = floor_div(ns, NS_PER_SECOND);
+    if (whole < MIN_CIVIL_SECOND || whole > MAX_CIVIL_SECOND) return 0;
+    return write_fields(out, static_cast<int64_t>(whole), static_cast<int64_t>(ns - whole * NS_PER_SECOND));
+}
+
 std::size_t PosixNs::write_rfc3339(char* out) const {
     // Instants of the years 1677 to 2262 fit 64 bits and split with one
     // 64-bit division; only the rest need the 128-bit one.
@@ -27,8 +39,15 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
         whole -= 1;
         fraction += NS_PER_SECOND;
     }
-    // The step below may leave the range by one second; that second is still
+    // The step above may leave the range by one second; that second is still
     // a civil date-time (-9999-01-02T01:59:58Z).
+    return write_fields(out, whole, fraction);
+}
+
+namespace {
+
+// whole seconds and a fraction in [0, 1e9) of a civil date-time.
+std::size_t write_fields(char* out, int64_t whole, int64_t fraction) {
     CivilTime const c = utc_civil_fields(whole);
     CivilTime const* civil = &c;
 
@@ -65,6 +84,8 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
     *p++ = 'Z';
     return static_cast<std::size_t>(p - out);
 }
+
+}  // namespace
 
 std::optional<std::string> PosixNs::to_rfc3339() const {
     char buffer[RFC3339_MAX_LEN];

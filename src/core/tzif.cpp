@@ -72,7 +72,9 @@ TzifError read_block(Reader& in, const Header& h, std::size_t time_size, TzifZon
         auto const offset = static_cast<int32_t>(static_cast<uint32_t>(in.be(4)));
         uint64_t const is_dst = in.be(1);
         abbreviation_at[i] = static_cast<uint8_t>(in.be(1));
-        if (offset == INT32_MIN || is_dst > 1 || abbreviation_at[i] >= h.chars) return TzifError::BadLocalTimeType;
+        if (offset < MIN_UT_OFFSET || offset > MAX_UT_OFFSET || is_dst > 1 || abbreviation_at[i] >= h.chars) {
+            return TzifError::BadLocalTimeType;
+        }
         zone.types[i].offset = offset;
         zone.types[i].is_dst = is_dst == 1;
     }
@@ -82,6 +84,7 @@ TzifError read_block(Reader& in, const Header& h, std::size_t time_size, TzifZon
         std::size_t const end = chars.find('\0', abbreviation_at[i]);
         if (end == std::string_view::npos) return TzifError::BadLocalTimeType;
         zone.types[i].abbreviation.assign(chars.substr(abbreviation_at[i], end - abbreviation_at[i]));
+        if (!valid_designation(zone.types[i].abbreviation)) return TzifError::BadDesignation;
     }
     // Leap seconds: each record's correction applies from its occurrence
     // on; transition times count them, Unix seconds do not.
@@ -104,6 +107,15 @@ TzifError read_block(Reader& in, const Header& h, std::size_t time_size, TzifZon
 }
 
 }  // namespace
+
+bool valid_designation(std::string_view abbreviation) {
+    if (abbreviation.size() < 3 || abbreviation.size() > 6) return false;
+    for (char const c : abbreviation) {
+        bool const alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!alnum && c != '+' && c != '-') return false;
+    }
+    return true;
+}
 
 TzifResult parse_tzif(std::span<const unsigned char> bytes) {
     Reader in{bytes};
@@ -131,6 +143,10 @@ TzifResult parse_tzif(std::span<const unsigned char> bytes) {
     if (!rule.empty()) {
         zone.footer = parse_posix_tz(rule);
         if (!zone.footer) return {std::nullopt, TzifError::BadFooter};
+        if (!valid_designation(zone.footer->std_abbreviation) ||
+            (zone.footer->has_dst && !valid_designation(zone.footer->dst_abbreviation))) {
+            return {std::nullopt, TzifError::BadDesignation};
+        }
     }
     return {std::move(zone), TzifError::None};
 }

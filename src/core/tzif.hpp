@@ -13,6 +13,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/posix_tz.hpp"
@@ -26,13 +27,27 @@ enum class TzifError : uint8_t {
     Truncated,         // ends before the counts say it does
     BadCounts,         // no local time type, no abbreviation, or isstd/isut counts that fit nothing
     BadTransition,     // transition times not ascending, or a type index out of range
-    BadLocalTimeType,  // an offset of -2^31, is_dst not 0 or 1, or an abbreviation index out of range
+    BadLocalTimeType,  // an offset outside [-89999, 93599] s, is_dst not 0 or 1, or an abbreviation index out of range
+    BadDesignation,    // an abbreviation not of 3 to 6 ASCII letters, digits, '+' and '-' (here or in the footer)
     BadLeapSecond,     // leap-second records out of order
     BadFooter,         // no newline-framed footer, or a rule string that does not parse
 };
 
+// RFC 8536 §3.2: a UT offset "MUST NOT be -2**31 and SHOULD be in the range
+// [-89999, 93599] (i.e., its value SHOULD be more than -25 hours and less
+// than 26 hours)". Both ends are enforced: a wall clock at such an offset
+// stays printable across the whole calendar (core/instant.hpp).
+inline constexpr int32_t MIN_UT_OFFSET = -89'999;
+inline constexpr int32_t MAX_UT_OFFSET = 93'599;
+
+// RFC 8536 §3.2: a time zone designation "SHOULD consist of at least three
+// (3) and no more than six (6) ASCII characters from the set of
+// alphanumerics, '-', and '+'". Enforced, so an abbreviation is safe to
+// write to a terminal or into JSON as it is.
+bool valid_designation(std::string_view abbreviation);
+
 struct LocalTimeType {
-    int32_t offset = 0;  // seconds east of UTC
+    int32_t offset = 0;  // seconds east of UTC, within [MIN_UT_OFFSET, MAX_UT_OFFSET]
     bool is_dst = false;
     std::string abbreviation;
 };

@@ -23,9 +23,10 @@ bool name_char(char c) {
            c == '-';
 }
 
-// The whole file, or false.
+// The whole file, or why not. Opened without blocking, so that a FIFO or
+// device where a zone file should be is refused at once, not waited on.
 ZoneLoadError read_file(const std::string& path, std::vector<unsigned char>& out) {
-    int const fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int const fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) return ZoneLoadError::NotFound;
     struct stat info {};
     ZoneLoadError error = ZoneLoadError::None;

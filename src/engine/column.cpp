@@ -309,8 +309,8 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.label = family.label;
             double prior = prior_value(family.prior);
             // A hint that names no family would only lower every family against the text forms.
-            if (options.context.artifact_hint && hint_names_a_family(*options.context.artifact_hint)) {
-                prior *= artifact_match(family, *options.context.artifact_hint);
+            if (options.context.artifact_hint && options.context.artifact_hint->names_a_family()) {
+                prior *= options.context.artifact_hint->match(family);
             }
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.

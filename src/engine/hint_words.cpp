@@ -66,7 +66,7 @@ bool hint_names_a_family(std::string_view hint) {
 }
 
 const ReadOptions& with_useful_hint(const ReadOptions& options, ReadOptions& storage) {
-    if (!options.extended || !options.context.artifact_hint || hint_names_a_family(*options.context.artifact_hint)) {
+    if (!options.extended || !options.context.artifact_hint || options.context.artifact_hint->names_a_family()) {
         return options;
     }
     storage = options;

@@ -127,7 +127,7 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
         }
     }
     if (context.artifact_hint) {
-        components.push_back({Component::ArtifactMatch, artifact_match(family, *context.artifact_hint)});
+        components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
     }
     if (!context.neighbours.empty()) {
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});

@@ -9,13 +9,14 @@
 
 #include "core/byte_order.hpp"
 #include "core/instant.hpp"
+#include "engine/artifact_hint.hpp"
 
 namespace epochsift {
 
 // Where an integer came from: each known fact adds one context component to
 // the integer readings. The empty context (all absent) adds none.
 struct IntContext {
-    std::optional<std::string_view> artifact_hint;
+    std::optional<ArtifactHint> artifact_hint;  // read once, shared over every value
     std::span<const int64_t> neighbours;  // the same field's other values, in stored order
     std::optional<ByteOrder> byte_order;
     std::optional<uint8_t> byte_width;

@@ -31,6 +31,8 @@ double not_sentinel(int64_t raw);
 // Context components: what the caller knows about where raw came from.
 double byte_width_match(const NumericFamily& family, int64_t raw, uint8_t byte_width);
 double endian_match(const NumericFamily& family, int64_t raw, uint8_t byte_width);
+// The hint's tokens searched in the family's fields one by one: the plain
+// statement of what ArtifactHint computes once a call (and its test oracle).
 double artifact_match(const NumericFamily& family, std::string_view artifact_hint);
 double neighbour_monotonicity(const NumericFamily& family, std::span<const int64_t> neighbours);
 

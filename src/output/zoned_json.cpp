@@ -10,21 +10,30 @@ void append_local(std::string& out, const LocalTime& local, std::string_view zon
     out += "{\"zone\":";
     append_json_string(out, zone);
     out += ",\"time\":";
-    append_json_string(out, local_time_text(local));
+    std::optional<std::string> const time = local_time_text(local);
+    if (time) append_json_string(out, *time);
+    else out += "null";
     out += ",\"offset_seconds\":";
     append_json_integer(out, local.offset_seconds);
     out += ",\"abbreviation\":";
     append_json_string(out, local.abbreviation);
+    if (!time) {
+        out += ",\"time_note\":";
+        append_json_string(out, UNRENDERED_WALL_CLOCK_NOTE);
+    }
 }
 
 }  // namespace
 
-std::string local_time_text(const LocalTime& local) {
-    std::string text = local.wall.to_rfc3339().value_or("");
-    if (!text.empty() && text.back() == 'Z') {
-        text.pop_back();
-        text += offset_text(local.offset_seconds);
-    }
+std::optional<std::string> local_time_text(const LocalTime& local) {
+    // The wall clock of an instant in the calendar range at any offset a
+    // zone may have is within the civil years; the check stays for zones
+    // built otherwise.
+    char buffer[RFC3339_MAX_LEN];
+    std::size_t const length = local.wall.write_civil_rfc3339(buffer);
+    if (length == 0) return std::nullopt;
+    std::string text(buffer, length - 1);  // without its 'Z'
+    text += offset_text(local.offset_seconds);
     return text;
 }
 

@@ -18,13 +18,7 @@ public:
     ImportedArrays() = default;
     ImportedArrays(const ImportedArrays&) = delete;
     ImportedArrays& operator=(const ImportedArrays&) = delete;
-    ~ImportedArrays() {
-        for (std::unique_ptr<ArrowArray>& array : arrays_) {
-            if (array->release != nullptr) array->release(array.get());
-        }
-        if (schema_.release != nullptr) schema_.release(&schema_);
-        if (stream_.release != nullptr) stream_.release(&stream_);
-    }
+    ~ImportedArrays();  // releases everything, keeping the caller's exception
     ArrowSchema& schema() { return schema_; }
     ArrowArrayStream& stream() { return stream_; }
     // Keeps one array; its address is stable until the call ends.

@@ -13,9 +13,10 @@ namespace epochsift::python {
 // Whether format is a signed or unsigned integer of 8 to 64 bits.
 bool is_integer_format(std::string_view format);
 
-// Appends rows [first, first + rows) of an integer array; parent, when not
-// null, is a struct whose validity applies too. Throws std::bad_alloc only.
-ArrowReadFault append_integer_texts(std::string_view format, const ArrowArray& array, int64_t first, int64_t rows,
+// Appends rows [first, first + rows) of an integer array already validated
+// (arrow_validate.hpp); parent, when not null, is a struct whose validity
+// applies too. Throws std::bad_alloc only.
+void append_integer_texts(std::string_view format, const ArrowArray& array, int64_t first, int64_t rows,
                                     const ArrowArray* parent, TextColumn& out);
 
 }  // namespace epochsift::python

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "python/arrow_abi.hpp"
+#include "python/arrow_validate.hpp"
 
 namespace epochsift::python {
 
@@ -17,15 +18,11 @@ struct TextColumn {
     std::vector<std::unique_ptr<char[]>> owned;  // decimal texts of integer columns, which texts point into
 };
 
-enum class ArrowReadFault : uint8_t {
-    None,
-    UnsupportedType,  // not utf8, large_utf8, string_view, an integer, or a struct of one of them
-    Malformed,        // a buffer missing where the format needs one
-};
-
 // Appends the rows of `array` (described by `schema`): a string array, or a
-// struct (a record batch) whose one field is one. The views stay valid until
-// the array is released. Throws std::bad_alloc only.
-ArrowReadFault append_texts(const ArrowSchema& schema, const ArrowArray& array, TextColumn& out);
+// struct (a record batch) whose one field is one. Schema and array are
+// validated whole first; on a fault nothing is appended.
+// The views stay valid until the array is released. Throws std::bad_alloc or
+// std::length_error only.
+ArrowFault append_texts(const ArrowSchema& schema, const ArrowArray& array, TextColumn& out);
 
 }  // namespace epochsift::python

@@ -80,7 +80,10 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
         }
     }
     finish_options(options);
-    if (out.threads == 0) out.threads = available_cores();
+    // More threads than cores only contend, and each costs a stack and
+    // thread-local memory: the cores bound what is asked.
+    unsigned const cores = available_cores();
+    if (out.threads == 0 || out.threads > cores) out.threads = cores;
     return PyTuple_GetItem(args, 0);
 }
 

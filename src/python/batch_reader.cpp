@@ -10,10 +10,14 @@
 namespace epochsift::python {
 
 void read_texts(std::span<const std::string_view> texts, std::size_t best, const ReadOptions& options,
-                ChunkReadings& out) noexcept {
+                ChunkReadings& out, const std::atomic<bool>* cancelled) noexcept {
     try {
         out.ends.reserve(texts.size());
         for (std::string_view text : texts) {
+            if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
+                out.outcome = ReadOutcome::Cancelled;
+                return;
+            }
             if (options.zones.any()) {
                 std::vector<ZonedReading> zoned = identify_zoned(text, options);
                 std::size_t const kept = best == 0 ? zoned.size() : std::min(best, zoned.size());

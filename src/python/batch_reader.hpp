@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,6 +38,7 @@ enum class ReadOutcome : uint8_t {
     Done,
     OutOfMemory,  // std::bad_alloc, or std::length_error: a size past max_size
     Unexpected,   // anything else; the engine reports its failures as values
+    Cancelled,    // the caller gave up (an interrupt) before the chunk was read
 };
 
 // A reading's wall clocks when the options name zones.
@@ -64,8 +66,9 @@ struct ChunkReadings {
 
 // identify(text, options) of each text, seen through options.zones when it
 // names any; keeps at most `best` readings of each text (all when best is 0).
+// Stops between texts once *cancelled is set (outcome Cancelled).
 void read_texts(std::span<const std::string_view> texts, std::size_t best, const ReadOptions& options,
-                ChunkReadings& out) noexcept;
+                ChunkReadings& out, const std::atomic<bool>* cancelled = nullptr) noexcept;
 
 // The reference reading of each text.
 inline void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept {

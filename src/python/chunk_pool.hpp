@@ -1,8 +1,11 @@
 // Runs one job per chunk of a batch on worker threads while the calling
 // thread takes finished chunks in order. No Python here: the caller holds no
-// GIL while it waits or works.
+// GIL while it waits or works. The caller only waits (in bounded steps, so it
+// can answer signals between them) unless no worker could start; then it runs
+// every job itself.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -18,18 +21,27 @@ unsigned available_cores();
 
 class ChunkPool {
 public:
-    // job(chunk) fills that chunk's results; it must not throw. With threads
-    // == 1 every job runs on the caller, inside take(). Workers stay at most
-    // `ahead` chunks past the last one taken, so a slow consumer bounds the
-    // memory held in finished chunks.
+    // job(chunk) fills that chunk's results; it must not throw. Starts
+    // `threads` workers, but never more than there are chunks, and fewer
+    // when the system refuses a thread. Workers stay at most `ahead` chunks
+    // past the last one taken, so a slow consumer bounds the memory held in
+    // finished chunks.
     ChunkPool(std::size_t chunks, unsigned threads, std::size_t ahead, std::function<void(std::size_t)> job);
     ChunkPool(const ChunkPool&) = delete;
     ChunkPool& operator=(const ChunkPool&) = delete;
     ~ChunkPool();  // stops and joins the workers
 
-    // Blocks until `chunk` is done, running unclaimed jobs on the caller
-    // meanwhile. Chunks are taken in order, 0, 1, 2, ...
+    // Blocks until `chunk` is done. Chunks are taken in order, 0, 1, 2, ...
     void take(std::size_t chunk);
+
+    // take(), but gives up after about `wait` while a worker still reads the
+    // chunk: false then, and the caller may call again.
+    bool take_within(std::size_t chunk, std::chrono::milliseconds wait);
+
+    // Claims no further chunks: jobs already running finish.
+    void stop();
+
+    std::size_t workers() const { return workers_.size(); }
 
 private:
     void work();

@@ -23,7 +23,7 @@ class Reading(TypedDict):
     label: str
     citation: str
     instant: int  # signed nanoseconds since 1970-01-01T00:00:00Z, any size
-    rendered: str | None  # RFC 3339 UTC text; None outside the years -9999 to 9999
+    rendered: str | None  # RFC 3339 UTC text; None outside -9999-01-02T01:59:59Z to 9999-12-30T22:00:00Z
     score: float
     components: list[_Component]
     assumptions: list[str]

@@ -1,6 +1,7 @@
 // identify_many: every item converted to UTF-8 with the GIL held (a bad item
 // fails the call before any work), the engine on worker threads without the
 // GIL, each finished chunk boxed on the caller while later chunks are read.
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,7 +10,9 @@
 #include "python/batch_functions.hpp"
 #include "python/batch_keywords.hpp"
 #include "python/batch_reader.hpp"
+#include "python/call_guard.hpp"
 #include "python/chunk_pool.hpp"
+#include "python/interrupts.hpp"
 #include "python/reading_objects.hpp"
 #include "python/text_items.hpp"
 
@@ -69,15 +72,16 @@ bool raise_outcome(ReadOutcome outcome) {
     switch (outcome) {
         case ReadOutcome::Done: return false;
         case ReadOutcome::OutOfMemory: PyErr_NoMemory(); return true;
+        case ReadOutcome::Cancelled:  // only after an interrupt, whose error is set
+            if (PyErr_Occurred()) return true;
+            break;
         case ReadOutcome::Unexpected: break;
     }
     PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
     return true;
 }
 
-}  // namespace
-
-PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* identify_many_body(PyObject* args, PyObject* kwargs) {
     BatchKeywords keywords;
     CallOptions options;
     PyObject* values = bind_batch("identify_many", args, kwargs, 0, keywords, options);
@@ -93,31 +97,24 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
 
     ChunkPlan const plan(count, keywords.threads);
     std::size_t const chunks = plan.chunks();
-    std::vector<ChunkReadings> read;
-    try {
-        read.resize(chunks);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    std::vector<ChunkReadings> read(chunks);
     std::span<const std::string_view> const views(texts.views);
     std::size_t const best = keywords.best;
+    std::atomic<bool> cancelled = false;
     auto job = [&](std::size_t chunk) {
-        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk]);
+        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk], &cancelled);
     };
     std::optional<ChunkPool> pool;
-    try {
-        pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
+    pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job);
     std::string_view const display_name = options.display_zone ? options.display_zone->name() : std::string_view();
     std::string_view const local_name = options.local_zone ? options.local_zone->name() : std::string_view();
     bool failed = false;
     CollectorPause pause;
     for (std::size_t chunk = 0; chunk < chunks && !failed; ++chunk) {
-        Py_BEGIN_ALLOW_THREADS
-        pool->take(chunk);
-        Py_END_ALLOW_THREADS
+        if (!take_answering_signals(*pool, chunk, cancelled)) {
+            failed = true;
+            break;
+        }
         ChunkReadings& done = read[chunk];
         if (raise_outcome(done.outcome)) {
             failed = true;
@@ -137,11 +134,18 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
         std::vector<Candidate>().swap(done.readings);  // free the chunk's readings now
         std::vector<ReadingZones>().swap(done.zones);
     }
-    // Workers finish their current chunk before they stop.
+    // Workers finish their current chunk (at once when cancelled) before they stop.
+    if (failed) cancelled = true;
     Py_BEGIN_ALLOW_THREADS
     pool.reset();
     Py_END_ALLOW_THREADS
     return failed ? nullptr : result.release();
+}
+
+}  // namespace
+
+PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
+    return guarded_call([&] { return identify_many_body(args, kwargs); });
 }
 
 }  // namespace epochsift::python

@@ -183,16 +183,21 @@ PyObject* ReadingBoxer::local_time(const LocalTime& local, std::string_view zone
     Ref dict(PyDict_New());
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    std::string time;
+    std::optional<std::string> time;
     try {
         time = local_time_text(local);
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
     if (!set_borrowed(d, shared_text("zone"), shared_text(zone))) return nullptr;
-    if (!set_stolen(d, shared_text("time"), new_text(time))) return nullptr;
+    if (time) {
+        if (!set_stolen(d, shared_text("time"), new_text(*time))) return nullptr;
+    } else if (!set_borrowed(d, shared_text("time"), Py_None)) {
+        return nullptr;
+    }
     if (!set_stolen(d, shared_text("offset_seconds"), PyLong_FromLong(local.offset_seconds))) return nullptr;
     if (!set_borrowed(d, shared_text("abbreviation"), shared_text(local.abbreviation))) return nullptr;
+    if (!time && !set_borrowed(d, shared_text("time_note"), shared_text(UNRENDERED_WALL_CLOCK_NOTE))) return nullptr;
     return dict.release();
 }
 

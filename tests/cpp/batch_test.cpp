@@ -51,15 +51,19 @@ TEST(ChunkPool, StopsEarlyWhenTheCallerTakesNoMore) {
 
 namespace {
 
+void release_schema(ArrowSchema* schema) { schema->release = nullptr; }
+void release_array(ArrowArray* array) { array->release = nullptr; }
+
 ArrowSchema schema_of(const char* format) {
     ArrowSchema schema{};
     schema.format = format;
+    schema.release = release_schema;
     return schema;
 }
 
 std::vector<std::string> read_back(const ArrowSchema& schema, const ArrowArray& array) {
     TextColumn column;
-    EXPECT_EQ(append_texts(schema, array, column), ArrowReadFault::None);
+    EXPECT_EQ(append_texts(schema, array, column), ArrowFault::None);
     std::vector<std::string> out;
     for (std::size_t i = 0; i < column.texts.size(); ++i) {
         out.push_back(column.valid[i] ? std::string(column.texts[i]) : "<null>");
@@ -90,6 +94,7 @@ TEST(ArrowStrings, ReadsTheOneFieldOfAStructWithTheParentsNulls) {
     parent.n_children = 1;
     parent.buffers = parent_buffers;
     parent.children = children;
+    parent.release = release_array;
     ArrowSchema child_schema = schema_of("u");
     ArrowSchema* schema_children[] = {&child_schema};
     ArrowSchema schema = schema_of("+s");
@@ -102,15 +107,17 @@ TEST(ArrowStrings, RefusesOtherTypesAndMissingBuffers) {
     ArrowArray array{};
     array.length = 1;
     array.n_buffers = 2;
-    TextColumn column;
-    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowReadFault::Malformed);  // int64 without buffers
-    EXPECT_EQ(append_texts(schema_of("e"), array, column), ArrowReadFault::UnsupportedType);  // float16
-    EXPECT_EQ(append_texts(schema_of("z"), array, column), ArrowReadFault::UnsupportedType);  // binary
-    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // two buffers, not three
     const void* buffers[] = {nullptr, nullptr, nullptr};
-    array.n_buffers = 3;
     array.buffers = buffers;
-    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowReadFault::Malformed);  // no offsets
+    array.release = release_array;
+    TextColumn column;
+    EXPECT_EQ(append_texts(schema_of("l"), array, column), ArrowFault::MissingData);  // int64 without its values
+    EXPECT_EQ(append_texts(schema_of("e"), array, column), ArrowFault::UnsupportedType);  // float16
+    EXPECT_EQ(append_texts(schema_of("z"), array, column), ArrowFault::UnsupportedType);  // binary
+    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::BadBufferCount);  // two buffers, not three
+    array.n_buffers = 3;
+    EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::MissingOffsets);
+    EXPECT_TRUE(column.texts.empty());  // nothing appended on a fault
 }
 
 // Integer columns are read as the decimal text of each value: the extremes of
@@ -140,8 +147,9 @@ TEST(ArrowIntegers, DecimalTextOfEveryWidthWithOffsetAndNulls) {
         array.null_count = 1;
         array.n_buffers = 2;
         array.buffers = buffers;
+        array.release = release_array;
         TextColumn column;
-        ASSERT_EQ(append_texts(schema, array, column), ArrowReadFault::None) << c.format;
+        ASSERT_EQ(append_texts(schema, array, column), ArrowFault::None) << c.format;
         ASSERT_EQ(column.texts.size(), 3u) << c.format;
         EXPECT_EQ(column.texts[0], c.texts[0]) << c.format;
         EXPECT_EQ(column.valid[1], 0) << c.format;
@@ -151,7 +159,7 @@ TEST(ArrowIntegers, DecimalTextOfEveryWidthWithOffsetAndNulls) {
         array.length = 2;
         array.null_count = 0;
         TextColumn shifted;
-        ASSERT_EQ(append_texts(schema, array, shifted), ArrowReadFault::None) << c.format;
+        ASSERT_EQ(append_texts(schema, array, shifted), ArrowFault::None) << c.format;
         EXPECT_EQ(shifted.texts[0], c.texts[1]) << c.format;
         EXPECT_EQ(shifted.texts[1], c.texts[2]) << c.format;
     }
