@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,27 @@ struct Buffers {
     }
 };
 
-// One string array's buffers, sized by its declared offset and length.
+// The byte width of an integer layout's values, 0 for a string layout.
+std::size_t integer_width(char layout) {
+    switch (layout) {
+        case 'c': case 'C': return 1;
+        case 's': case 'S': return 2;
+        case 'i': case 'I': return 4;
+        case 'l': case 'L': return 8;
+        default: return 0;
+    }
+}
+
+// One string or integer array's buffers, sized by its declared offset and length.
 void fill_string_array(FuzzedDataProvider& in, char layout, ArrowArray& array, Buffers& b) {
     bool const backed = array.offset >= 0 && array.length >= 0 && array.offset <= MAX_BACKED_ROWS &&
                         array.length <= MAX_BACKED_ROWS - array.offset;
     int64_t const rows = backed ? array.offset + array.length : 0;
     b.pointers.push_back(in.ConsumeBool() ? b.add(static_cast<std::size_t>((rows + 7) / 8), in) : nullptr);
+    if (std::size_t const width = integer_width(layout); width != 0) {
+        b.pointers.push_back(in.ConsumeBool() ? b.add(width * static_cast<std::size_t>(rows), in) : nullptr);
+        return;
+    }
     if (layout == 'v') {
         std::vector<uint8_t>& views = b.owned.emplace_back(static_cast<std::size_t>(16 * rows + 1));
         for (int64_t r = 0; r < rows; ++r) {
@@ -98,20 +114,34 @@ void fill_string_array(FuzzedDataProvider& in, char layout, ArrowArray& array, B
 }
 
 char pick_layout(FuzzedDataProvider& in) {
-    static char const LAYOUTS[] = {'u', 'U', 'v'};
-    return LAYOUTS[in.ConsumeIntegralInRange<std::size_t>(0, 2)];
+    static char const LAYOUTS[] = {'u', 'U', 'v', 'c', 'S', 'i', 'l', 'L'};
+    return LAYOUTS[in.ConsumeIntegralInRange<std::size_t>(0, std::size(LAYOUTS) - 1)];
 }
 
-const char* format_of(char layout) { return layout == 'u' ? "u" : layout == 'U' ? "U" : "vu"; }
+const char* format_of(char layout) {
+    switch (layout) {
+        case 'u': return "u";
+        case 'U': return "U";
+        case 'v': return "vu";
+        case 'c': return "c";
+        case 'S': return "S";
+        case 'i': return "i";
+        case 'l': return "l";
+        default: return "L";
+    }
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
     bool const as_struct = in.ConsumeBool();
-    char const layout = pick_layout(in);
+    char layout = pick_layout(in);
     std::string const odd_format = in.ConsumeRandomLengthString(16);
     bool const use_odd_format = in.ConsumeIntegralInRange<int>(0, 15) == 0;
+    // An odd format that names an integer gets that integer's buffers: a
+    // fixed-width buffer's size is the one fact the interface does not carry.
+    if (use_odd_format && odd_format.size() == 1 && integer_width(odd_format[0]) != 0) layout = odd_format[0];
 
     ArrowSchema field{};
     field.format = use_odd_format ? odd_format.c_str() : format_of(layout);
