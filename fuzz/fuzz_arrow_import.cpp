@@ -141,7 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool const use_odd_format = in.ConsumeIntegralInRange<int>(0, 15) == 0;
     // An odd format that names an integer gets that integer's buffers: a
     // fixed-width buffer's size is the one fact the interface does not carry.
-    if (use_odd_format && odd_format.size() == 1 && integer_width(odd_format[0]) != 0) layout = odd_format[0];
+    // (The format is read as C text: up to the first NUL the fuzzer put in.)
+    if (use_odd_format && std::strlen(odd_format.c_str()) == 1 && integer_width(odd_format[0]) != 0) {
+        layout = odd_format[0];
+    }
 
     ArrowSchema field{};
     field.format = use_odd_format ? odd_format.c_str() : format_of(layout);
