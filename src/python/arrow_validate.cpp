@@ -154,6 +154,11 @@ ArrowFault validate_schema(const ArrowSchema& schema) {
     if (schema.n_children < 0 || (schema.n_children > 0 && schema.children == nullptr)) {
         return ArrowFault::BadSchemaChildren;
     }
+    // A dictionary-encoded column is well formed, but its integers are
+    // indices into the dictionary, not values: not a column this reads.
+    if (schema.dictionary != nullptr && string_layout_of(schema.format) == StringLayout::Integer) {
+        return ArrowFault::UnsupportedType;
+    }
     // Only nullable applies to strings and structs; the other two belong
     // to dictionaries and maps.
     if ((schema.flags & ~int64_t{ARROW_FLAG_NULLABLE}) != 0) {
@@ -171,8 +176,9 @@ ArrowFault validate_schema(const ArrowSchema& schema) {
     if (child->n_children < 0 || (child->n_children > 0 && child->children == nullptr)) {
         return ArrowFault::BadSchemaChildren;
     }
-    if ((child->flags & ~int64_t{ARROW_FLAG_NULLABLE}) != 0) return ArrowFault::BadSchemaFlags;
     StringLayout const child_layout = string_layout_of(child->format);
+    if (child->dictionary != nullptr && child_layout == StringLayout::Integer) return ArrowFault::UnsupportedType;
+    if ((child->flags & ~int64_t{ARROW_FLAG_NULLABLE}) != 0) return ArrowFault::BadSchemaFlags;
     if (child_layout == StringLayout::None || child_layout == StringLayout::Struct) return ArrowFault::UnsupportedType;
     if (child->dictionary != nullptr) return ArrowFault::UnexpectedDictionary;
     return validate_string_schema(*child);
