@@ -1,10 +1,11 @@
 #include "python/reading_columns.hpp"
 
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string>
+
+#include "python/arrow_export.hpp"
 
 namespace epochsift::python {
 
@@ -203,41 +204,6 @@ void fill_schema(ArrowSchema& schema, const ReadingColumns& columns) {
     };
 }
 
-// Every array node keeps the columns alive; a child moved out by a
-// consumer and released on its own still frees correctly.
-struct ArrayPrivate {
-    std::shared_ptr<const ReadingColumns> columns;
-    std::array<const void*, 3> buffers{};
-    std::vector<ArrowArray*> children;
-};
-
-void release_array(ArrowArray* array) {
-    auto* owned = static_cast<ArrayPrivate*>(array->private_data);
-    for (ArrowArray* child : owned->children) {
-        if (child->release != nullptr) child->release(child);
-        delete child;
-    }
-    delete owned;
-    array->release = nullptr;
-}
-
-void fill_array(ArrowArray& array, std::shared_ptr<const ReadingColumns> columns, int64_t nulls, int64_t n_buffers,
-                std::array<const void*, 3> buffers, std::vector<ArrowArray*> children) {
-    auto* owned = new ArrayPrivate{std::move(columns), buffers, std::move(children)};
-    array = ArrowArray{
-        .length = owned->columns->rows,
-        .null_count = nulls,
-        .offset = 0,
-        .n_buffers = n_buffers,
-        .n_children = static_cast<int64_t>(owned->children.size()),
-        .buffers = owned->buffers.data(),
-        .children = owned->children.empty() ? nullptr : owned->children.data(),
-        .dictionary = nullptr,
-        .release = release_array,
-        .private_data = owned,
-    };
-}
-
 }  // namespace
 
 void export_schema(const ReadingColumns& columns, ArrowSchema& schema) { fill_schema(schema, columns); }
@@ -247,83 +213,26 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
     std::vector<ArrowArray*> children;
     children.reserve(FIELD_COUNT);
     try {
-        auto add = [&](int64_t nulls, int64_t n_buffers, std::array<const void*, 3> buffers) {
-            children.push_back(new ArrowArray());
-            fill_array(*children.back(), columns, nulls, n_buffers, buffers, {});
+        auto add = [&](int64_t nulls, std::vector<const void*> buffers) {
+            arrow_export::add_child(children, columns, nulls, std::move(buffers));
         };
-        add(0, 2, {nullptr, c.row.data()});
+        add(0, {nullptr, c.row.data()});
         Validity const& read = c.reading_validity;
-        add(read.nulls, 2, {read.buffer(), c.rank.data()});
-        add(read.nulls, 3, {read.buffer(), c.format_id.offsets(), c.format_id.data.data()});
-        add(read.nulls, 3, {read.buffer(), c.label.offsets(), c.label.data.data()});
-        add(c.instant_validity.nulls, 2, {c.instant_validity.buffer(), c.instant.data()});
-        add(c.rendered.validity.nulls, 3, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
-        add(read.nulls, 2, {read.buffer(), c.score.data()});
-        fill_array(array, columns, 0, 1, {nullptr}, std::move(children));
+        add(read.nulls, {read.buffer(), c.rank.data()});
+        add(read.nulls, {read.buffer(), c.format_id.offsets(), c.format_id.data.data()});
+        add(read.nulls, {read.buffer(), c.label.offsets(), c.label.data.data()});
+        add(c.instant_validity.nulls, {c.instant_validity.buffer(), c.instant.data()});
+        add(c.rendered.validity.nulls, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
+        add(read.nulls, {read.buffer(), c.score.data()});
+        arrow_export::fill_array(array, columns, 0, {nullptr}, std::move(children));
     } catch (...) {
-        for (ArrowArray* child : children) {
-            if (child->release != nullptr) child->release(child);
-            delete child;
-        }
+        arrow_export::release_children(children);
         throw;
     }
 }
 
-namespace {
-
-struct StreamPrivate {
-    std::shared_ptr<const ReadingColumns> columns;
-    bool sent = false;
-    std::string error;
-};
-
-int stream_schema(ArrowArrayStream* stream, ArrowSchema* out) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    try {
-        fill_schema(*out, *owned->columns);
-        return 0;
-    } catch (...) {
-        owned->error = "out of memory";
-        return ENOMEM;
-    }
-}
-
-int stream_next(ArrowArrayStream* stream, ArrowArray* out) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    if (owned->sent) {
-        out->release = nullptr;  // the end of the stream
-        return 0;
-    }
-    try {
-        export_array(owned->columns, *out);
-        owned->sent = true;
-        return 0;
-    } catch (...) {
-        owned->error = "out of memory";
-        return ENOMEM;
-    }
-}
-
-const char* stream_error(ArrowArrayStream* stream) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    return owned->error.empty() ? nullptr : owned->error.c_str();
-}
-
-void release_stream(ArrowArrayStream* stream) {
-    delete static_cast<StreamPrivate*>(stream->private_data);
-    stream->release = nullptr;
-}
-
-}  // namespace
-
 void export_stream(const std::shared_ptr<const ReadingColumns>& columns, ArrowArrayStream& stream) {
-    stream = ArrowArrayStream{
-        .get_schema = stream_schema,
-        .get_next = stream_next,
-        .get_last_error = stream_error,
-        .release = release_stream,
-        .private_data = new StreamPrivate{columns, false, {}},
-    };
+    arrow_export::OneBatchStream<ReadingColumns, export_schema, export_array>::fill(columns, stream);
 }
 
 }  // namespace epochsift::python

@@ -1,12 +1,12 @@
 #include "python/scan_columns.hpp"
 
-#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "output/scan_hits.hpp"
+#include "python/arrow_export.hpp"
 
 namespace epochsift::python {
 
@@ -175,39 +175,6 @@ void fill_schema(ArrowSchema& schema, const ScanColumns& columns) {
     owned.release();
 }
 
-struct ArrayPrivate {
-    std::shared_ptr<const ScanColumns> columns;
-    std::vector<const void*> buffers;
-    std::vector<ArrowArray*> children;
-};
-
-void release_array(ArrowArray* array) {
-    auto* owned = static_cast<ArrayPrivate*>(array->private_data);
-    for (ArrowArray* child : owned->children) {
-        if (child->release != nullptr) child->release(child);
-        delete child;
-    }
-    delete owned;
-    array->release = nullptr;
-}
-
-void fill_array(ArrowArray& array, const std::shared_ptr<const ScanColumns>& columns, int64_t nulls,
-                std::vector<const void*> buffers, std::vector<ArrowArray*> children) {
-    auto* owned = new ArrayPrivate{columns, std::move(buffers), std::move(children)};
-    array = ArrowArray{
-        .length = columns->rows,
-        .null_count = nulls,
-        .offset = 0,
-        .n_buffers = static_cast<int64_t>(owned->buffers.size()),
-        .n_children = static_cast<int64_t>(owned->children.size()),
-        .buffers = owned->buffers.data(),
-        .children = owned->children.empty() ? nullptr : owned->children.data(),
-        .dictionary = nullptr,
-        .release = release_array,
-        .private_data = owned,
-    };
-}
-
 }  // namespace
 
 void export_scan_schema(const ScanColumns& columns, ArrowSchema& schema) { fill_schema(schema, columns); }
@@ -220,74 +187,17 @@ void export_scan_array(const std::shared_ptr<const ScanColumns>& columns, ArrowA
             std::vector<const void*> buffers = col.text
                                                    ? std::vector<const void*>{validity, col.offsets.data(), col.values.data()}
                                                    : std::vector<const void*>{validity, col.values.data()};
-            children.push_back(new ArrowArray());
-            fill_array(*children.back(), columns, col.nulls, std::move(buffers), {});
+            arrow_export::add_child(children, columns, col.nulls, std::move(buffers));
         }
-        fill_array(array, columns, 0, {nullptr}, std::move(children));
+        arrow_export::fill_array(array, columns, 0, {nullptr}, std::move(children));
     } catch (...) {
-        for (ArrowArray* child : children) {
-            if (child->release != nullptr) child->release(child);
-            delete child;
-        }
+        arrow_export::release_children(children);
         throw;
     }
 }
 
-namespace {
-
-struct StreamPrivate {
-    std::shared_ptr<const ScanColumns> columns;
-    bool sent = false;
-    std::string error;
-};
-
-int stream_schema(ArrowArrayStream* stream, ArrowSchema* out) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    try {
-        fill_schema(*out, *owned->columns);
-        return 0;
-    } catch (...) {
-        owned->error = "out of memory";
-        return ENOMEM;
-    }
-}
-
-int stream_next(ArrowArrayStream* stream, ArrowArray* out) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    if (owned->sent) {
-        out->release = nullptr;  // the end of the stream
-        return 0;
-    }
-    try {
-        export_scan_array(owned->columns, *out);
-        owned->sent = true;
-        return 0;
-    } catch (...) {
-        owned->error = "out of memory";
-        return ENOMEM;
-    }
-}
-
-const char* stream_error(ArrowArrayStream* stream) {
-    auto* owned = static_cast<StreamPrivate*>(stream->private_data);
-    return owned->error.empty() ? nullptr : owned->error.c_str();
-}
-
-void release_stream(ArrowArrayStream* stream) {
-    delete static_cast<StreamPrivate*>(stream->private_data);
-    stream->release = nullptr;
-}
-
-}  // namespace
-
 void export_scan_stream(const std::shared_ptr<const ScanColumns>& columns, ArrowArrayStream& stream) {
-    stream = ArrowArrayStream{
-        .get_schema = stream_schema,
-        .get_next = stream_next,
-        .get_last_error = stream_error,
-        .release = release_stream,
-        .private_data = new StreamPrivate{columns, false, {}},
-    };
+    arrow_export::OneBatchStream<ScanColumns, export_scan_schema, export_scan_array>::fill(columns, stream);
 }
 
 }  // namespace epochsift::python

@@ -9,6 +9,7 @@
 
 #include "engine/scan_buffer.hpp"
 #include "output/scan_hits.hpp"
+#include "python/arrow_columns_type.hpp"
 #include "python/call_options.hpp"
 #include "python/scan_columns.hpp"
 
@@ -315,130 +316,26 @@ PyObject* hit_dict(const ScanRow& row, const std::vector<Ref>& keys) {
     return dict.release();
 }
 
-// The object scan_arrow returns: a share of the columns.
-struct ColumnsObject {
-    PyObject_HEAD
-    std::shared_ptr<const ScanColumns>* columns;
+struct ScanExport {
+    using Columns = ScanColumns;
+    static constexpr const char* NAME = "epochsift.ScanColumns";
+    static constexpr const char* ATTRIBUTE = "ScanColumns";
+    static constexpr const char* DOC = "A blob scan's hits, exported through the Arrow PyCapsule interface.";
+    static constexpr const char* ARRAY_DOC =
+        "__arrow_c_array__($self, /, requested_schema=None)\n--\n\nThe hits as (schema, array) PyCapsules.";
+    static constexpr const char* STREAM_DOC =
+        "__arrow_c_stream__($self, /, requested_schema=None)\n--\n\nThe hits as an ArrowArrayStream PyCapsule.";
+    static void schema(const Columns& columns, ArrowSchema& out) { export_scan_schema(columns, out); }
+    static void array(const std::shared_ptr<const Columns>& columns, ArrowArray& out) {
+        export_scan_array(columns, out);
+    }
+    static void stream(const std::shared_ptr<const Columns>& columns, ArrowArrayStream& out) {
+        export_scan_stream(columns, out);
+    }
+    static int64_t rows(const Columns& columns) { return scan_row_count(columns); }
 };
 
-void capsule_free_schema(PyObject* capsule) {
-    auto* schema = static_cast<ArrowSchema*>(PyCapsule_GetPointer(capsule, "arrow_schema"));
-    if (schema == nullptr) return;
-    if (schema->release != nullptr) schema->release(schema);
-    delete schema;
-}
-
-void capsule_free_array(PyObject* capsule) {
-    auto* array = static_cast<ArrowArray*>(PyCapsule_GetPointer(capsule, "arrow_array"));
-    if (array == nullptr) return;
-    if (array->release != nullptr) array->release(array);
-    delete array;
-}
-
-void capsule_free_stream(PyObject* capsule) {
-    auto* stream = static_cast<ArrowArrayStream*>(PyCapsule_GetPointer(capsule, "arrow_array_stream"));
-    if (stream == nullptr) return;
-    if (stream->release != nullptr) stream->release(stream);
-    delete stream;
-}
-
-// requested_schema is accepted and ignored: the producer answers with its own.
-PyObject* columns_c_array(PyObject* self, PyObject* args, PyObject* kwargs) {
-    PyObject* ignored = nullptr;
-    static const char* names[] = {"requested_schema", nullptr};
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:__arrow_c_array__", const_cast<char**>(names), &ignored)) {
-        return nullptr;
-    }
-    auto const& columns = *reinterpret_cast<ColumnsObject*>(self)->columns;
-    std::unique_ptr<ArrowSchema> schema(new (std::nothrow) ArrowSchema{});
-    std::unique_ptr<ArrowArray> array(new (std::nothrow) ArrowArray{});
-    if (!schema || !array) return PyErr_NoMemory();
-    try {
-        export_scan_schema(*columns, *schema);
-        export_scan_array(columns, *array);
-    } catch (const std::bad_alloc&) {
-        if (schema->release != nullptr) schema->release(schema.get());
-        return PyErr_NoMemory();
-    }
-    Ref schema_capsule(PyCapsule_New(schema.get(), "arrow_schema", capsule_free_schema));
-    if (!schema_capsule) {
-        schema->release(schema.get());
-        array->release(array.get());
-        return nullptr;
-    }
-    schema.release();
-    Ref array_capsule(PyCapsule_New(array.get(), "arrow_array", capsule_free_array));
-    if (!array_capsule) {
-        array->release(array.get());
-        return nullptr;
-    }
-    array.release();
-    return PyTuple_Pack(2, schema_capsule.get(), array_capsule.get());
-}
-
-PyObject* columns_c_stream(PyObject* self, PyObject* args, PyObject* kwargs) {
-    PyObject* ignored = nullptr;
-    static const char* names[] = {"requested_schema", nullptr};
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O:__arrow_c_stream__", const_cast<char**>(names), &ignored)) {
-        return nullptr;
-    }
-    auto const& columns = *reinterpret_cast<ColumnsObject*>(self)->columns;
-    std::unique_ptr<ArrowArrayStream> stream(new (std::nothrow) ArrowArrayStream{});
-    if (!stream) return PyErr_NoMemory();
-    try {
-        export_scan_stream(columns, *stream);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    }
-    PyObject* capsule = PyCapsule_New(stream.get(), "arrow_array_stream", capsule_free_stream);
-    if (capsule == nullptr) {
-        stream->release(stream.get());
-        return nullptr;
-    }
-    stream.release();
-    return capsule;
-}
-
-Py_ssize_t columns_length(PyObject* self) {
-    return static_cast<Py_ssize_t>(scan_row_count(**reinterpret_cast<ColumnsObject*>(self)->columns));
-}
-
-void columns_dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    delete reinterpret_cast<ColumnsObject*>(self)->columns;
-    auto free_slot = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
-    free_slot(self);
-    Py_DECREF(type);
-}
-
-template <class F>
-PyCFunction as_cfunction(F f) {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(f));
-}
-
-PyMethodDef COLUMNS_METHODS[] = {
-    {"__arrow_c_array__", as_cfunction(columns_c_array), METH_VARARGS | METH_KEYWORDS,
-     "__arrow_c_array__($self, /, requested_schema=None)\n--\n\nThe hits as (schema, array) PyCapsules."},
-    {"__arrow_c_stream__", as_cfunction(columns_c_stream), METH_VARARGS | METH_KEYWORDS,
-     "__arrow_c_stream__($self, /, requested_schema=None)\n--\n\nThe hits as an ArrowArrayStream PyCapsule."},
-    {nullptr, nullptr, 0, nullptr},
-};
-
-PyType_Slot COLUMNS_SLOTS[] = {
-    {Py_tp_dealloc, reinterpret_cast<void*>(columns_dealloc)},
-    {Py_tp_methods, COLUMNS_METHODS},
-    {Py_mp_length, reinterpret_cast<void*>(columns_length)},
-    {Py_tp_doc, const_cast<char*>("A blob scan's hits, exported through the Arrow PyCapsule interface.")},
-    {0, nullptr},
-};
-
-PyType_Spec COLUMNS_SPEC = {
-    .name = "epochsift.ScanColumns",
-    .basicsize = sizeof(ColumnsObject),
-    .itemsize = 0,
-    .flags = Py_TPFLAGS_DEFAULT,
-    .slots = COLUMNS_SLOTS,
-};
+using ScanColumnsType = ArrowColumnsType<ScanExport>;
 
 }  // namespace
 
@@ -473,33 +370,9 @@ PyObject* scan_arrow(PyObject* module, PyObject* args, PyObject* kwargs) {
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     }
-    Ref type(PyObject_GetAttrString(module, "ScanColumns"));
-    if (!type) return nullptr;
-    if (!PyType_Check(type.get()) || PyType_GetSlot(reinterpret_cast<PyTypeObject*>(type.get()), Py_tp_dealloc) !=
-                                         reinterpret_cast<void*>(columns_dealloc)) {
-        PyErr_SetString(PyExc_TypeError, "epochsift.ScanColumns was replaced");
-        return nullptr;
-    }
-    auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(reinterpret_cast<PyTypeObject*>(type.get()), Py_tp_alloc));
-    PyObject* self = alloc(reinterpret_cast<PyTypeObject*>(type.get()), 0);
-    if (self == nullptr) return nullptr;
-    auto* held = new (std::nothrow) std::shared_ptr<const ScanColumns>(std::move(columns));
-    if (held == nullptr) {
-        Py_DECREF(self);
-        return PyErr_NoMemory();
-    }
-    reinterpret_cast<ColumnsObject*>(self)->columns = held;
-    return self;
+    return ScanColumnsType::wrap(module, std::move(columns));
 }
 
-int add_scan_types(PyObject* module) {
-    PyObject* type = PyType_FromSpec(&COLUMNS_SPEC);
-    if (type == nullptr) return -1;
-    if (PyModule_AddObject(module, "ScanColumns", type) != 0) {
-        Py_DECREF(type);
-        return -1;
-    }
-    return 0;
-}
+int add_scan_types(PyObject* module) { return ScanColumnsType::add(module); }
 
 }  // namespace epochsift::python
