@@ -68,6 +68,20 @@ void add_child(std::vector<ArrowArray*>& children, const std::shared_ptr<const C
     fill_array(*children.back(), columns, nulls, std::move(buffers), {});
 }
 
+// The top node: a struct whose children add_children(children) appends
+// with add_child. Throws std::bad_alloc only, having released them.
+template <class Columns, class AddChildren>
+void fill_struct(ArrowArray& array, const std::shared_ptr<const Columns>& columns, AddChildren add_children) {
+    std::vector<ArrowArray*> children;
+    try {
+        add_children(children);
+        fill_array(array, columns, 0, {nullptr}, std::move(children));
+    } catch (...) {
+        release_children(children);
+        throw;
+    }
+}
+
 template <class Columns>
 struct StreamPrivate {
     std::shared_ptr<const Columns> columns;

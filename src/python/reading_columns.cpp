@@ -210,9 +210,8 @@ void export_schema(const ReadingColumns& columns, ArrowSchema& schema) { fill_sc
 
 void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArray& array) {
     ReadingColumns const& c = *columns;
-    std::vector<ArrowArray*> children;
-    children.reserve(FIELD_COUNT);
-    try {
+    arrow_export::fill_struct(array, columns, [&](std::vector<ArrowArray*>& children) {
+        children.reserve(FIELD_COUNT);
         auto add = [&](int64_t nulls, std::vector<const void*> buffers) {
             arrow_export::add_child(children, columns, nulls, std::move(buffers));
         };
@@ -224,11 +223,7 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
         add(c.instant_validity.nulls, {c.instant_validity.buffer(), c.instant.data()});
         add(c.rendered.validity.nulls, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
         add(read.nulls, {read.buffer(), c.score.data()});
-        arrow_export::fill_array(array, columns, 0, {nullptr}, std::move(children));
-    } catch (...) {
-        arrow_export::release_children(children);
-        throw;
-    }
+    });
 }
 
 void export_stream(const std::shared_ptr<const ReadingColumns>& columns, ArrowArrayStream& stream) {

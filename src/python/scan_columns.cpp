@@ -180,8 +180,7 @@ void fill_schema(ArrowSchema& schema, const ScanColumns& columns) {
 void export_scan_schema(const ScanColumns& columns, ArrowSchema& schema) { fill_schema(schema, columns); }
 
 void export_scan_array(const std::shared_ptr<const ScanColumns>& columns, ArrowArray& array) {
-    std::vector<ArrowArray*> children;
-    try {
+    arrow_export::fill_struct(array, columns, [&](std::vector<ArrowArray*>& children) {
         for (Column const& col : columns->columns) {
             const void* validity = col.nulls > 0 ? col.validity.data() : nullptr;
             std::vector<const void*> buffers = col.text
@@ -189,11 +188,7 @@ void export_scan_array(const std::shared_ptr<const ScanColumns>& columns, ArrowA
                                                    : std::vector<const void*>{validity, col.values.data()};
             arrow_export::add_child(children, columns, col.nulls, std::move(buffers));
         }
-        arrow_export::fill_array(array, columns, 0, {nullptr}, std::move(children));
-    } catch (...) {
-        arrow_export::release_children(children);
-        throw;
-    }
+    });
 }
 
 void export_scan_stream(const std::shared_ptr<const ScanColumns>& columns, ArrowArrayStream& stream) {
