@@ -3,9 +3,17 @@
     python3 bench/output_identity.py record OUT.tsv   # one line per input
     python3 bench/output_identity.py record-extended OUT.tsv   # the same with extended=True
     python3 bench/output_identity.py compare A.tsv B.tsv
+    python3 bench/output_identity.py record-all DIR [--cli PATH]   # every surface, one file each
+    python3 bench/output_identity.py compare-all A_DIR B_DIR
 
 Run `record` with the old build installed and again with the new one, then
 `compare`: any input whose output differs is printed with both outputs.
+`record-all` writes, besides those two files, the options (hint, width,
+byte order, neighbours, window, zones, best), identify_bytes,
+identify_column, encode, and the command line's JSON Lines, CSV, verdict,
+by-column and table output; the command line is PATH, or the `epochsift`
+beside the running Python. `compare-all` compares every file of the two
+folders and prints one count line per file.
 The inputs are bench/corpus.tsv, the fuzz seeds, and at least 100,000 values
 generated from a fixed seed: integers spread over every magnitude (so every
 family's range and edges are crossed), decimals, and the string forms with
@@ -94,8 +102,8 @@ def record(path, **options):
 
 
 def compare(a, b):
-    left = pathlib.Path(a).read_text(encoding="utf-8").splitlines()
-    right = pathlib.Path(b).read_text(encoding="utf-8").splitlines()
+    left = pathlib.Path(a).read_text(encoding="utf-8", errors="surrogateescape").splitlines()
+    right = pathlib.Path(b).read_text(encoding="utf-8", errors="surrogateescape").splitlines()
     if len(left) != len(right):
         print("different input counts: %d and %d" % (len(left), len(right)))
         return 1
@@ -107,11 +115,196 @@ def compare(a, b):
     return 1 if differing else 0
 
 
+# Option sets over a tenth of the inputs: each context option alone, in
+# both readings, then the zones, which a reading sees after ranking.
+OPTION_SETS = [
+    {"extended": True, "hint": "ntfs"},
+    {"extended": True, "hint": "chrome history"},
+    {"hint": "unix"},
+    {"extended": True, "byte_width": 4},
+    {"byte_width": 8, "byte_order": "little"},
+    {"extended": True, "byte_order": "big"},
+    {"extended": True, "neighbours": [1699999000, 1700000000, 1700001000]},
+    {"neighbours": ["100", "200"]},
+    {"window": ("2000-01-01T00:00:00Z", "2010-01-01T00:00:00Z")},
+    {"extended": True, "window": (0, 1_000_000_000_000_000_000)},
+    {"tz": "Europe/Berlin"},
+    {"extended": True, "tz": "+05:30"},
+    {"local_zone": "America/New_York"},
+    {"extended": True, "tz": "Asia/Tokyo", "local_zone": "Europe/London"},
+    {"extended": True, "local_zone": "Australia/Lord_Howe", "hint": "fat"},
+]
+
+
+def _line(value, text):
+    """The input, and its output's digest, length and opening: enough to find
+    a difference, and a rerun of that input shows it whole."""
+    digest = hashlib.sha256(text.encode("utf-8", "surrogatepass")).hexdigest()[:20]
+    return "%s\t%s %d\t%s\n" % (json.dumps(value), digest, len(text), text[:160].replace("\n", "\\n"))
+
+
+def _call(fn, *args, **options):
+    try:
+        return json.dumps(fn(*args, **options), sort_keys=True, default=repr)
+    except Exception as error:  # noqa: BLE001 - recorded, compared like output
+        return "error: %s: %s" % (type(error).__name__, error)
+
+
+def record_options(path, values):
+    import epochsift
+
+    with open(path, "w", encoding="utf-8") as out:
+        for index, options in enumerate(OPTION_SETS):
+            subset = values[index::10]
+            for value in subset:
+                out.write(_line([value, repr(options)], _call(epochsift.identify_json, value, **options)))
+                out.write(_line([value, repr(options)], _call(epochsift.identify, value, **options)))
+            chunk = subset[:2000]
+            for best in (None, 1, 3):
+                out.write(_line(["many", best, repr(options)], _call(epochsift.identify_many, chunk, threads=2, best=best, **options)))
+
+
+def record_bytes(path, rng):
+    import epochsift
+
+    with open(path, "w", encoding="utf-8") as out:
+        for _ in range(20_000):
+            data = bytes(rng.getrandbits(8) for _ in range(rng.choice([1, 2, 4, 4, 8, 8, 8, 12, 16])))
+            for options in ({}, {"byte_order": "little"}, {"byte_order": "big", "hint": "ntfs"},
+                            {"window": (0, 2_000_000_000_000_000_000)}):
+                out.write(_line([data.hex(), repr(options)], _call(epochsift.identify_bytes, data, **options)))
+
+
+def column_groups(values, rng):
+    groups = [values[i:i + 8] for i in range(0, 40_000, 8)]
+    for _ in range(1_500):
+        start = rng.randint(0, 2**40)
+        step = rng.choice([1, 60, 3600, 86400, 2**16, 2**32])
+        kind = rng.randint(0, 3)
+        numbers = [start + k * step * rng.randint(1, 3) for k in range(rng.randint(1, 12))]
+        if kind == 0:
+            groups.append([str(n) for n in numbers])
+        elif kind == 1:
+            groups.append([n.to_bytes(8, "little").hex() for n in numbers])
+        elif kind == 2:
+            groups.append([(n & 0xFFFFFFFF).to_bytes(4, "big").hex(" ") for n in numbers])
+        else:
+            groups.append([str(n * 1000) for n in numbers] + ["junk", ""])
+    groups.append(["879858441", "1033337335", "942846917", "980263022"])
+    return groups
+
+
+def record_columns(path, values, rng):
+    import epochsift
+
+    with open(path, "w", encoding="utf-8") as out:
+        for group in column_groups(values, rng):
+            for options in ({}, {"hint": "fat"}, {"byte_order": "little", "byte_width": 8},
+                            {"window": ("1990-01-01T00:00:00Z", "2030-01-01T00:00:00Z")}):
+                out.write(_line([group, repr(options)], _call(epochsift.identify_column, group, **options)))
+
+
+def record_encode(path, rng):
+    import datetime
+    import epochsift
+
+    whens = [0, -1, 1, 1_700_000_000_123_456_789, -62_135_596_800_000_000_000, 253_402_300_799_999_999_999,
+             "2024-05-01T12:00:00+02:00", "1601-01-01T00:00:00Z", "1969-12-31T23:59:59.999999999Z",
+             "2016-12-31T23:59:60Z", "not a time", "",
+             datetime.datetime(2024, 2, 29, 12, 0, tzinfo=datetime.timezone.utc)]
+    whens += [rng.randint(-2**70, 2**70) for _ in range(300)]
+    whens += [rng.randint(-2**63, 2**63) for _ in range(1500)]
+    whens += [rng.randint(0, 2_000_000_000) * 10**9 + rng.choice([0, 0, 500_000_000, rng.randint(0, 10**9 - 1)])
+              for _ in range(1500)]
+    with open(path, "w", encoding="utf-8") as out:
+        for when in whens:
+            out.write(_line(repr(when), _call(epochsift.encode, when)))
+            out.write(_line(repr(when), _call(epochsift.encode, when, families=["unix", "filetime", "fat", "nope"])))
+
+
+def _run(cli, arguments, stdin_text=None):
+    import subprocess
+
+    done = subprocess.run([cli, *arguments], input=stdin_text, capture_output=True, text=True,
+                          encoding="utf-8", errors="surrogateescape", env={"LC_ALL": "C.UTF-8", "TZ": "UTC"})
+    return "exit %d\n%s\n--- stderr\n%s" % (done.returncode, done.stdout, done.stderr)
+
+
+def record_cli(folder, values, rng, cli):
+    lines = [v for v in values[::20] if "\n" not in v and "\r" not in v and "\x00" not in v]
+    text = "\n".join(lines) + "\n"
+    numbers = "\n".join(str(rng.randint(0, 2**40)) for _ in range(3000)) + "\n"
+    csv_text = "".join("%d,%s,x\n" % (i, v.replace(",", ";")) for i, v in enumerate(lines[:5000]))
+    runs = {
+        "cli_batch": (["--batch"], text),
+        "cli_batch_reference": (["--batch", "--reference"], text),
+        "cli_batch_options": (["--batch", "--hint", "ntfs", "--width", "8", "--endian", "little", "--tz", "Europe/Berlin",
+                               "--local-zone", "America/New_York"], text),
+        "cli_best": (["--batch", "--best", "3"], text),
+        "cli_best_window": (["--batch", "--best", "2", "--window", "2000-01-01T00:00:00Z..2030-01-01T00:00:00Z"], text),
+        "cli_column": (["--batch", "--column", "2", "--best", "2"], csv_text),
+        "cli_infer": (["--batch", "--infer"], numbers),
+        "cli_infer_column": (["--batch", "--infer", "--column", "2"], csv_text),
+        "cli_by_column": (["--batch", "--by-column"], numbers),
+    }
+    for name, (arguments, stdin_text) in runs.items():
+        (folder / (name + ".txt")).write_text(_run(cli, arguments, stdin_text), encoding="utf-8", errors="surrogateescape")
+    table_values = [v for v in lines[:1500] if v and not v.startswith("-")]
+    with open(folder / "cli_table.txt", "w", encoding="utf-8", errors="surrogateescape") as out:
+        for i in range(0, len(table_values), 50):
+            chunk = table_values[i:i + 50]
+            for arguments in ([], ["--all", "--notes"], ["--reference", "--json"], ["--tz", "+05:30", "--all"]):
+                out.write(_line([chunk[0], arguments], _run(cli, [*arguments, "--", *chunk])))
+        for arguments in (["--hex", "6817855a", "00 00 01 8b 1c 2d 3e 4f", "aa:bb", "0x1234", "zz"],
+                          ["--hex", "--all", "--notes", "01d9b3a0c0ffee00"],
+                          ["--encode", "2024-05-01T12:00:00Z"], ["--encode", "0"], ["--encode", "1700000000123456789"],
+                          ["--encode", "2024-05-01T12:00:00Z", "--tz", "Europe/Berlin"],
+                          ["--encode", "bad"], ["--width", "99", "1"], ["--window", "x", "1"], ["--best"], []):
+            out.write(_line(arguments, _run(cli, arguments)))
+
+
+def record_all(folder, cli=None):
+    import shutil
+
+    folder = pathlib.Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    if cli is None:
+        cli = str(pathlib.Path(sys.executable).parent / "epochsift")
+        if not pathlib.Path(cli).exists():
+            cli = shutil.which("epochsift")
+    values = all_inputs()
+    record(folder / "reference.tsv")
+    record(folder / "extended.tsv", extended=True)
+    record_options(folder / "options.tsv", values)
+    record_bytes(folder / "bytes.tsv", random.Random(7))
+    record_columns(folder / "columns.tsv", values, random.Random(11))
+    record_encode(folder / "encode.tsv", random.Random(13))
+    record_cli(folder, values, random.Random(17), cli)
+
+
+def compare_all(a, b):
+    left, right = pathlib.Path(a), pathlib.Path(b)
+    names = sorted({p.name for p in left.iterdir()} | {p.name for p in right.iterdir()})
+    status = 0
+    for name in names:
+        if not (left / name).exists() or not (right / name).exists():
+            print("%s: only in one folder" % name)
+            status = 1
+            continue
+        print("== " + name)
+        status |= compare(left / name, right / name)
+    return status
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "record":
         record(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "record-extended":
         record(sys.argv[2], extended=True)
+    elif len(sys.argv) in (3, 5) and sys.argv[1] == "record-all":
+        record_all(sys.argv[2], sys.argv[4] if len(sys.argv) == 5 and sys.argv[3] == "--cli" else None)
+    elif len(sys.argv) == 4 and sys.argv[1] == "compare-all":
+        sys.exit(compare_all(sys.argv[2], sys.argv[3]))
     elif len(sys.argv) == 4 and sys.argv[1] == "compare":
         sys.exit(compare(sys.argv[2], sys.argv[3]))
     else:
