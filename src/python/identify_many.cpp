@@ -10,6 +10,7 @@
 #include "python/batch_keywords.hpp"
 #include "python/batch_reader.hpp"
 #include "python/chunk_pool.hpp"
+#include "python/guarded.hpp"
 #include "python/reading_objects.hpp"
 #include "python/text_items.hpp"
 
@@ -94,10 +95,8 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
     ChunkPlan const plan(count, keywords.threads);
     std::size_t const chunks = plan.chunks();
     std::vector<ChunkReadings> read;
-    try {
-        read.resize(chunks);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
+    if (EngineOutcome const outcome = guarded([&] { read.resize(chunks); }); outcome != EngineOutcome::Done) {
+        return raise_outcome(outcome);
     }
     std::span<const std::string_view> const views(texts.views);
     std::size_t const best = keywords.best;
@@ -105,10 +104,10 @@ PyObject* identify_many(PyObject*, PyObject* args, PyObject* kwargs) {
         read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk]);
     };
     std::optional<ChunkPool> pool;
-    try {
-        pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
+    if (EngineOutcome const outcome =
+            guarded([&] { pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job); });
+        outcome != EngineOutcome::Done) {
+        return raise_outcome(outcome);
     }
     std::string_view const display_name = options.display_zone ? options.display_zone->name() : std::string_view();
     std::string_view const local_name = options.local_zone ? options.local_zone->name() : std::string_view();
