@@ -103,7 +103,7 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
         rows.push_back(Row{
             .rank = std::to_string(ranks[i]),
             .score = std::move(scores[i]),
-            .label = fitted_label(reading.label, label_limit),
+            .label = fitted_label(reading.label(), label_limit),
             .rendered = std::string(text ? text->view() : NOT_RENDERED),
             .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),
             .flags = flags_text(flags_of(reading)),

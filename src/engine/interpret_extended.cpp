@@ -69,10 +69,7 @@ Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const 
                            bool caller_window) {
     bool const inside = window.contains(found.instant);
     Candidate reading{
-        .format_id = layout.id,
-        .label = layout.label,
-        .citation = layout.citation,
-        .form_note = {},
+        .format = FormatRef::of(layout),
         .instant = found.instant,
         .score = 0.0,
         .components = {{Component::Representable, 1.0},

@@ -52,7 +52,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         for (std::size_t t = 0; t < present.size(); ++t) {
             int32_t rank = 0;
             for (Candidate const& c : readings.of(t)) {
-                out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id, c.label, c.instant.ns, c.rendered(),
+                out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id(), c.label(), c.instant.ns, c.rendered(),
                                               c.score});
             }
         }
