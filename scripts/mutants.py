@@ -50,7 +50,7 @@ MUTANTS = [
     ("src/core/text_trim.cpp", "if (b0 == 0xE3) return (b1 == 0x80 && b2 == 0x80) ? 3 : 0;  // U+3000", "if (b0 == 0xE3) return 0;  // U+3000"),
     ("src/core/number_lexing.cpp", "if (digits == 0) return false;", "if (digits < 0) return false;"),
     ("src/core/posix_tz.cpp", "out = sign * (hours * 3600 + minutes * 60 + seconds);", "out = sign * (hours * 3600 + minutes * 60);"),
-    ("src/core/instant.hpp", "return second >= MIN_CALENDAR_SECOND && second <= MAX_CALENDAR_SECOND; }", "return second >= MIN_CALENDAR_SECOND && second < MAX_CALENDAR_SECOND; }"),
+    ("src/core/instant.hpp", "constexpr bool in_calendar_range(int64_t second) { return second >= MIN_CALENDAR_SECOND && second <= MAX_CALENDAR_SECOND; }", "constexpr bool in_calendar_range(int64_t second) { return second >= MIN_CALENDAR_SECOND && second < MAX_CALENDAR_SECOND; }"),
     ("src/core/zone_rules.cpp", "if (after == times.begin()) return state_of(zone_.types[0]);", "if (after == times.begin()) return state_of(zone_.types.back());"),
     # formats: codecs, parsers, tables
     ("src/formats/tar_time.cpp", "if (c < '0' || c > '7') return std::nullopt;", "if (c < '0' || c > '9') return std::nullopt;"),
