@@ -86,7 +86,7 @@ MUTANTS = [
     ("src/engine/extended_score.cpp", "return std::max(0.0, 1.0 - static_cast<double>(outside) / ERA_DECAY_NS);", "return std::max(0.0, 1.0 - static_cast<double>(outside) / (2 * ERA_DECAY_NS));"),
     ("src/engine/extended_score.cpp", "if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;", "if (instant > TYPICAL_START && instant < TYPICAL_END) return 1.0;"),
     ("src/engine/extended_score.cpp", "return kept > 7 ? 0.75 : 1.0;", "return kept > 6 ? 0.75 : 1.0;"),
-    ("src/engine/extended_score.cpp", "if (used <= half) return 1.0;", "if (used < half) return 1.0;"),
+    ("src/engine/extended_score.cpp", "int const used = std::bit_width(sequence);", "int const used = std::bit_width(sequence >> 1);"),
     ("src/engine/extended_score.cpp", "constexpr double BARE_DIGITS_PRIOR = prior_value(PriorTier::Specialised);", "constexpr double BARE_DIGITS_PRIOR = prior_value(PriorTier::Common);"),
     ("src/engine/extended_score.cpp", "case Component::IdStructure: return 2.0;", "case Component::IdStructure: return 1.0;"),
     ("src/engine/extended_score.cpp", "if (trailing_zeros_of(raw) >= 3) return false;", "if (trailing_zeros_of(raw) >= 4) return false;"),

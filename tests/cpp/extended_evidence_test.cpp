@@ -93,6 +93,24 @@ TEST(ResolutionFit, TrailingZerosAgainstProducerClocks) {
     for (Case const& c : cases) EXPECT_EQ(resolution_fit(family(c.id), c.raw), c.expected) << c.id << " " << c.raw;
 }
 
+// A count from a coarser clock ends in decimal zeros, which clear the low
+// bits an identifier's sequence lives in: three or more of them and the value
+// is never taken for an identifier; the value one above is.
+TEST(IdStructure, ThreeTrailingZerosAreNoIdentifier) {
+    int64_t const time_field = int64_t{1'700'000'000'000 - 1'288'834'974'657} << 22;
+    bool found = false;
+    for (int64_t worker = 0; worker < 1024 && !found; ++worker) {
+        for (int64_t sequence = 0; sequence < 32 && !found; ++sequence) {
+            int64_t const raw = time_field | worker << 12 | sequence;
+            if (raw % 1000 != 0 || raw % 10000 == 0) continue;
+            found = true;
+            EXPECT_FALSE(identifier_shaped(raw)) << raw;
+            EXPECT_TRUE(identifier_shaped(raw + 1)) << raw + 1;
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
 // The README's worked example of the extended reading.
 TEST(ExtendedScore, ReadmeExample) {
     ReadOptions extended;
