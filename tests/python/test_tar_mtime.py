@@ -18,3 +18,12 @@ def test_octal_digits_read_as_seconds(text):
 @pytest.mark.parametrize("text", ["14524513680", "14524513609", "19999999999", "1452451360", "145245136000"])
 def test_not_eleven_octal_digits(text):
     assert tar_readings(text) == []
+
+
+# Eleven octal digits hold up to 8^11 - 1 seconds (2514-05-30T01:53:03Z).
+def test_encode_writes_at_most_eleven_octal_digits():
+    last = {r["format_id"]: r for r in epochsift.encode((8**11 - 1) * 10**9)}
+    assert last["tar_mtime"]["value"] == "77777777777"
+    past = {r["format_id"]: r for r in epochsift.encode(8**11 * 10**9)}
+    assert "tar_mtime" not in past
+    assert {r["format_id"]: r for r in epochsift.encode(0)}["tar_mtime"]["value"] == "00000000000"
