@@ -3,7 +3,7 @@
     python3 bench/output_identity.py record OUT.tsv   # one line per input
     python3 bench/output_identity.py record-extended OUT.tsv   # the same with extended=True
     python3 bench/output_identity.py compare A.tsv B.tsv
-    python3 bench/output_identity.py record-all DIR [--cli PATH]   # every surface, one file each
+    python3 bench/output_identity.py record-all DIR [--cli PATH] [--only PART,...]   # every surface, one file each
     python3 bench/output_identity.py compare-all A_DIR B_DIR
 
 Run `record` with the old build installed and again with the new one, then
@@ -12,8 +12,10 @@ Run `record` with the old build installed and again with the new one, then
 byte order, neighbours, window, zones, best), identify_bytes,
 identify_column, encode, and the command line's JSON Lines, CSV, verdict,
 by-column and table output; the command line is PATH, or the `epochsift`
-beside the running Python. `compare-all` compares every file of the two
-folders and prints one count line per file.
+beside the running Python; `--only` records some of the parts (reference,
+extended, options, bytes, columns, encode, cli), so that they can run side
+by side. `compare-all` compares every file of the two folders and prints
+one count line per file.
 The inputs are bench/corpus.tsv, the fuzz seeds, and at least 100,000 values
 generated from a fixed seed: integers spread over every magnitude (so every
 family's range and edges are crossed), decimals, and the string forms with
@@ -263,7 +265,11 @@ def record_cli(folder, values, rng, cli):
             out.write(_line(arguments, _run(cli, arguments)))
 
 
-def record_all(folder, cli=None):
+PARTS = ("reference", "extended", "options", "bytes", "columns", "encode", "cli")
+
+
+def record_all(folder, cli=None, parts=PARTS):
+    """Every part, or the named ones (parts may run as separate processes)."""
     import shutil
 
     folder = pathlib.Path(folder)
@@ -273,13 +279,20 @@ def record_all(folder, cli=None):
         if not pathlib.Path(cli).exists():
             cli = shutil.which("epochsift")
     values = all_inputs()
-    record(folder / "reference.tsv")
-    record(folder / "extended.tsv", extended=True)
-    record_options(folder / "options.tsv", values)
-    record_bytes(folder / "bytes.tsv", random.Random(7))
-    record_columns(folder / "columns.tsv", values, random.Random(11))
-    record_encode(folder / "encode.tsv", random.Random(13))
-    record_cli(folder, values, random.Random(17), cli)
+    if "reference" in parts:
+        record(folder / "reference.tsv")
+    if "extended" in parts:
+        record(folder / "extended.tsv", extended=True)
+    if "options" in parts:
+        record_options(folder / "options.tsv", values)
+    if "bytes" in parts:
+        record_bytes(folder / "bytes.tsv", random.Random(7))
+    if "columns" in parts:
+        record_columns(folder / "columns.tsv", values, random.Random(11))
+    if "encode" in parts:
+        record_encode(folder / "encode.tsv", random.Random(13))
+    if "cli" in parts:
+        record_cli(folder, values, random.Random(17), cli)
 
 
 def compare_all(a, b):
@@ -301,8 +314,9 @@ if __name__ == "__main__":
         record(sys.argv[2])
     elif len(sys.argv) == 3 and sys.argv[1] == "record-extended":
         record(sys.argv[2], extended=True)
-    elif len(sys.argv) in (3, 5) and sys.argv[1] == "record-all":
-        record_all(sys.argv[2], sys.argv[4] if len(sys.argv) == 5 and sys.argv[3] == "--cli" else None)
+    elif len(sys.argv) >= 3 and sys.argv[1] == "record-all":
+        flags = dict(zip(sys.argv[3::2], sys.argv[4::2]))
+        record_all(sys.argv[2], flags.get("--cli"), tuple(flags.get("--only", ",".join(PARTS)).split(",")))
     elif len(sys.argv) == 4 and sys.argv[1] == "compare-all":
         sys.exit(compare_all(sys.argv[2], sys.argv[3]))
     elif len(sys.argv) == 4 and sys.argv[1] == "compare":

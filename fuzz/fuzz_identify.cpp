@@ -72,7 +72,7 @@ void check_extended(std::string_view text, uint64_t bits) {
             if (component.kind != epochsift::Component::PlausibleEra) continue;
             double const expected = window.contains(reading.instant) ? 1.0 : 0.0;
             if (component.value != expected) {
-                fail("extended in a window", std::string(reading.format_id) + ": era evidence disagrees with the window");
+                fail("extended in a window", std::string(reading.format_id()) + ": era evidence disagrees with the window");
             }
         }
     }
@@ -109,7 +109,7 @@ void check_column(std::string_view text) {
         if (!(v.score >= 0.0 && v.score <= 1.0) || !(v.ordered >= 0.0 && v.ordered <= 1.0)) fail("column", "share out of [0, 1]");
         if (i > 0 && verdicts[i - 1].score < v.score) fail("column", "not ranked by score");
         if (v.read == 0 || v.read > values.size() || v.in_window > v.read) fail("column", "counts out of range");
-        if (json[i]["format_id"] != std::string(v.format_id) || json[i]["read"] != v.read) fail("column", "JSON differs");
+        if (json[i]["format_id"] != std::string(v.format_id()) || json[i]["read"] != v.read) fail("column", "JSON differs");
     }
     if (!verdicts.empty() && (total < 0.999 || total > 1.001)) fail("column", "shares do not sum to one");
 }
@@ -130,7 +130,7 @@ void check_encode(uint64_t bits) {
         epochsift::ReadOptions const extended{.extended = true};
         bool found = false;
         for (epochsift::Candidate const& reading : epochsift::identify(e.value, extended)) {
-            found = found || (reading.format_id == e.format_id && reading.instant == e.reads_as);
+            found = found || (reading.format_id() == e.format_id && reading.instant == e.reads_as);
         }
         if (!found) fail("encode", family + " value " + e.value + " does not read back");
     }

@@ -59,12 +59,12 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
         ranks->resize(readings.size());
         for (std::size_t i = 0; i < ranks->size(); ++i) (*ranks)[i] = i + 1;
     }
-    if (format.lead_format.empty()) return readings;
+    if (!format.lead_format) return readings;
     std::vector<std::size_t> order(readings.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     auto const led = std::stable_partition(order.begin(), order.end(), [&](std::size_t i) {
         Candidate const& reading = readings[i];
-        if (reading.format_id != format.lead_format) return false;
+        if (reading.format != *format.lead_format) return false;
         if (!format.lead_order || reading.layout.kind != InputLayout::Kind::Bytes) return true;
         return reading.layout.order_moot || reading.layout.order == *format.lead_order;
     });
@@ -84,7 +84,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":";
         append_json_string(out, value);
-        if (format.lead_format.empty()) {
+        if (!format.lead_format) {
             out += ",\"readings\":";
             out += identify_json(value, format.read);  // default options: the reference text
             out += "}\n";
@@ -93,7 +93,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         std::size_t lead = 0;
         std::vector<Candidate> const readings = ordered_readings(value, format, lead);
         out += ",\"column_format\":";
-        append_json_string(out, format.lead_format);
+        append_json_string(out, format_id(*format.lead_format));
         if (format.lead_order) {
             out += format.lead_order == ByteOrder::Little ? ",\"column_byte_order\":\"little\""
                                                           : ",\"column_byte_order\":\"big\"";
@@ -120,7 +120,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         out += ',';
         out += std::to_string(ranks[i]);
         out += ',';
-        append_csv_field(out, reading.format_id);
+        append_csv_field(out, reading.format_id());
         out += ',';
         if (auto const rendered = reading.rendered()) append_csv_field(out, rendered->view());
         out += ',';

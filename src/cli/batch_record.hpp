@@ -11,6 +11,7 @@
 
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
+#include "formats/catalog.hpp"
 
 namespace epochsift::cli {
 
@@ -41,8 +42,8 @@ struct RecordFormat {
     std::string delimiter = ",";  // between fields when column is set
     ReadOptions read;             // how the values are read; default: the reference reading
     // The column's best format (--by-column): the readings in it lead each
-    // record, and the JSON record names it. Empty: readings in rank order.
-    std::string_view lead_format;
+    // record, and the JSON record names it. None: readings in rank order.
+    std::optional<FormatRef> lead_format;
     // With lead_format, for a column of hex bytes: only readings of the bytes
     // in this order lead.
     std::optional<ByteOrder> lead_order;

@@ -36,7 +36,7 @@ BestReading best_of(std::string_view value, const RecordFormat& format) {
     if (readings.empty()) return out;
     if (!format.read.zones.any()) {
         const Candidate& best = readings.front();
-        out.format_id = best.format_id;
+        out.format_id = best.format_id();
         if (auto const text = best.rendered()) out.utc = text->view();
         out.score = best.score;
         return out;
@@ -45,7 +45,7 @@ BestReading best_of(std::string_view value, const RecordFormat& format) {
     std::vector<ZonedReading> const zoned = zoned_readings(std::move(readings), format.read.zones);
     if (zoned.empty()) return out;
     const ZonedReading& best = zoned.front();
-    out.format_id = best.reading.format_id;
+    out.format_id = best.reading.format_id();
     if (auto const text = best.reading.rendered()) out.utc = text->view();
     if (best.display) {
         if (auto const local = local_time_text(*best.display)) out.local = *local + " " + best.display->abbreviation;

@@ -186,7 +186,7 @@ int by_column_from_file(const BatchStreams& streams, const BatchSettings& settin
     BatchSettings records = settings;
     records.column_mode = ColumnMode::PerValue;
     if (!verdicts.empty()) {
-        records.format.lead_format = verdicts.front().format_id;
+        records.format.lead_format = verdicts.front().format;
         records.format.lead_order = verdicts.front().byte_order;
     }
     return run_batch_streams(streams, records);

@@ -143,8 +143,9 @@ bool lacks_a_year(std::string_view value, std::span<const epochsift::Candidate> 
     constexpr epochsift::PosixNs Y2000{epochsift::i128{946'684'800} * epochsift::NS_PER_SECOND};
     constexpr epochsift::PosixNs Y2001{epochsift::i128{978'307'200} * epochsift::NS_PER_SECOND};
     if (!epochsift::parse_syslog(epochsift::trim_white_space(value), Y2000, Y2001)) return false;
+    static const std::optional<epochsift::FormatRef> syslog = epochsift::find_format("syslog");
     return std::none_of(readings.begin(), readings.end(),
-                        [](const epochsift::Candidate& r) { return r.format_id == "syslog"; });
+                        [](const epochsift::Candidate& r) { return r.format == syslog; });
 }
 
 // The instant of WHEN: RFC 3339 text, integer nanoseconds, or now.

@@ -123,7 +123,7 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
         rows.push_back(Row{
             .rank = std::to_string(ranks[i]),
             .score = std::move(scores[i]),
-            .label = std::string(reading.label),
+            .label = std::string(reading.label()),
             .bytes = bytes_text(reading.layout),
             .rendered = std::string(text ? text->view() : NOT_RENDERED),
             .local = local_column && i < zones->local.size() ? zones->local[i] : std::string(),

@@ -47,11 +47,11 @@ void append_verdict_table(std::string& out, std::span<const ColumnVerdict> verdi
     rows.push_back(Row{"rank", "score", "format", "read", "in window", "ordered", "first", "last", "earliest", "latest", "label"});
     for (std::size_t i = 0; i < verdicts.size(); ++i) {
         const ColumnVerdict& v = verdicts[i];
-        std::string format = printable(v.format_id);
+        std::string format = printable(v.format_id());
         if (v.byte_order) format += *v.byte_order == ByteOrder::Little ? " (little-endian)" : " (big-endian)";
         rows.push_back(Row{std::to_string(ranks[i]), scores[i], format, std::to_string(v.read),
                            std::to_string(v.in_window), two_decimals(v.ordered), rendered(v.first), rendered(v.last),
-                           rendered(v.earliest), rendered(v.latest), printable(v.label)});
+                           rendered(v.earliest), rendered(v.latest), printable(v.label())});
     }
     std::array<std::size_t, COLUMNS> widths{};
     for (const Row& row : rows) {

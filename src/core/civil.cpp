@@ -24,12 +24,12 @@ std::optional<PosixNs> civil_to_posix(const CivilTime& civil, int64_t offset_sec
     auto const local = unix_seconds(civil);
     if (!local || offset_seconds < -MAX_OFFSET_SECONDS || offset_seconds > MAX_OFFSET_SECONDS) return std::nullopt;
     int64_t const utc = *local - offset_seconds;  // +01:00 is an hour ahead of UTC
-    if (utc < MIN_CALENDAR_SECOND || utc > MAX_CALENDAR_SECOND) return std::nullopt;
+    if (!in_calendar_range(utc)) return std::nullopt;
     return PosixNs::from_seconds(utc, civil.nanosecond);
 }
 
 std::optional<CivilTime> civil_from_unix_seconds(int64_t seconds) {
-    if (seconds < MIN_CALENDAR_SECOND || seconds > MAX_CALENDAR_SECOND) return std::nullopt;
+    if (!in_calendar_range(seconds)) return std::nullopt;
     return utc_civil_fields(seconds);
 }
 

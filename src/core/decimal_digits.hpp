@@ -8,6 +8,24 @@
 
 namespace epochsift {
 
+// |value| as unsigned, so INT64_MIN has a magnitude too.
+constexpr uint64_t magnitude(int64_t value) {
+    return value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+}
+
+// The decimal zeros value ends in; zero has no significant digit to trail.
+constexpr int trailing_decimal_zeros(uint64_t value) {
+    if (value == 0) return 0;
+    int zeros = 0;
+    while (value % 10 == 0) {
+        value /= 10;
+        ++zeros;
+    }
+    return zeros;
+}
+static_assert(trailing_decimal_zeros(1'700'000'000) == 8 && trailing_decimal_zeros(0) == 0 &&
+              trailing_decimal_zeros(magnitude(INT64_MIN)) == 0);
+
 // "00" to "99": the decimal digits go out two at a time.
 inline constexpr std::array<char, 200> DIGIT_PAIRS = [] {
     std::array<char, 200> pairs{};

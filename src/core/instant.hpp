@@ -62,6 +62,12 @@ struct PosixNs {
     }
 };
 
+// The one calendar-range check: a whole second (Unix seconds) of the
+// years -9999 to 9999.
+constexpr bool in_calendar_range(i128 second) { return second >= MIN_CALENDAR_SECOND && second <= MAX_CALENDAR_SECOND; }
+// The same on 64 bits, the width most callers hold a second in.
+constexpr bool in_calendar_range(int64_t second) { return second >= MIN_CALENDAR_SECOND && second <= MAX_CALENDAR_SECOND; }
+
 // Overflow-checked 128-bit addition: false when the sum leaves 128 bits.
 inline bool checked_add(i128 a, i128 b, i128& sum) { return !__builtin_add_overflow(a, b, &sum); }
 
@@ -71,5 +77,8 @@ constexpr i128 floor_div(i128 n, i128 d) {
     return (n % d != 0 && ((n < 0) != (d < 0))) ? q - 1 : q;
 }
 constexpr i128 floor_mod(i128 n, i128 d) { return n - floor_div(n, d) * d; }
+
+// Whether the instant's second, taken toward the past, lies in the calendar range.
+constexpr bool in_calendar_range(PosixNs instant) { return in_calendar_range(floor_div(instant.ns, NS_PER_SECOND)); }
 
 }  // namespace epochsift

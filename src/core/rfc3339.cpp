@@ -30,11 +30,11 @@ std::size_t PosixNs::write_rfc3339(char* out) const {
         fraction = ns64 - whole * NS_PER_SECOND;
     } else {
         i128 const whole128 = ns / NS_PER_SECOND;  // toward zero
-        if (whole128 < MIN_CALENDAR_SECOND || whole128 > MAX_CALENDAR_SECOND) return 0;
+        if (!in_calendar_range(whole128)) return 0;
         whole = static_cast<int64_t>(whole128);
         fraction = static_cast<int64_t>(ns - whole128 * NS_PER_SECOND);
     }
-    if (whole < MIN_CALENDAR_SECOND || whole > MAX_CALENDAR_SECOND) return 0;
+    if (!in_calendar_range(whole)) return 0;
     if (fraction < 0) {  // a negative instant belongs to the whole second below it
         whole -= 1;
         fraction += NS_PER_SECOND;

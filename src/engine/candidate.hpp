@@ -1,9 +1,9 @@
 // One reading of the input: "if the value is in format F, it denotes
 // instant T", with the evidence for and against it.
 //
-// A reading holds typed facts (components, notes, flags) and the static texts
-// of its row; the output layer writes the names and note texts. It owns no
-// heap memory.
+// A reading holds typed facts (components, notes, flags) and a reference to
+// its catalog row; the output layer writes the names and note texts. It owns
+// no heap memory.
 #pragma once
 
 #include <algorithm>
@@ -18,6 +18,7 @@
 
 #include "core/byte_order.hpp"
 #include "core/instant.hpp"
+#include "formats/catalog.hpp"
 
 namespace epochsift {
 
@@ -187,17 +188,21 @@ struct InputLayout {
 };
 
 struct Candidate {
-    std::string_view format_id;  // static texts of a numeric family or string form row
-    std::string_view label;
-    std::string_view citation;
-    std::string_view form_note;  // a string form's note column; empty for numeric families
+    FormatRef format;  // the catalog row the value was read as
     PosixNs instant;
     double score = 0.0;
+    double prior = 1.0;  // the extended prior among the components; 1 where none was weighed
     ComponentList components;
     NoteSet notes;
     ReadingFacts facts;
     int64_t raw = 0;  // the integer read, which the sentinel note quotes
     InputLayout layout{};
+
+    // The texts of the reading's catalog row.
+    std::string_view format_id() const { return catalog_entry(format).id; }
+    std::string_view label() const { return catalog_entry(format).label; }
+    std::string_view citation() const { return catalog_entry(format).citation; }
+    std::string_view form_note() const { return catalog_entry(format).note; }  // empty but for string forms
 
     // The UTC text of the instant, absent outside the calendar range: made
     // when it is written, so readings nobody prints are never rendered.

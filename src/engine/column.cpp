@@ -4,7 +4,6 @@
 #include <array>
 #include <bit>
 #include <cmath>
-#include <mutex>
 #include <optional>
 
 #include "core/ascii_scan.hpp"
@@ -305,8 +304,7 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             std::size_t const f = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
             if (row >= BYTE_ROWS_START) verdict.byte_order = BYTE_ORDERS[(row - BYTE_ROWS_START) / FAMILIES];
             NumericFamily const& family = REFERENCE_FAMILIES[f];
-            verdict.format_id = family.id;
-            verdict.label = family.label;
+            verdict.format = FormatRef::of(family);
             double prior = prior_value(family.prior);
             // A hint that names no family would only lower every family against the text forms.
             if (options.context.artifact_hint && options.context.artifact_hint->names_a_family()) {
@@ -319,8 +317,7 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             log_prior = std::log(prior);
         } else {
             StringForm const& form = form_at(row - FAMILIES);
-            verdict.format_id = form.id;
-            verdict.label = form.label;
+            verdict.format = FormatRef::of(form);
         }
         verdict.read = tally.read;
         verdict.in_window = tally.in_window;

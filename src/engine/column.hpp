@@ -11,12 +11,12 @@
 #include "core/byte_order.hpp"
 #include "core/instant.hpp"
 #include "engine/read_options.hpp"
+#include "formats/catalog.hpp"
 
 namespace epochsift {
 
 struct ColumnVerdict {
-    std::string_view format_id;  // static texts of a numeric family or string form row
-    std::string_view label;
+    FormatRef format;         // the numeric family or string form
     double score = 0.0;       // posterior share among the verdicts, in [0, 1]
     uint64_t read = 0;        // values the family decodes
     uint64_t in_window = 0;   // of those, inside the window (the caller's or the family's)
@@ -26,6 +26,9 @@ struct ColumnVerdict {
     PosixNs earliest;         // the least instant read, wherever it stands
     PosixNs latest;           // the greatest instant read
     std::optional<ByteOrder> byte_order;  // a family reading hex bytes: the order it read them in
+
+    std::string_view format_id() const { return catalog_entry(format).id; }
+    std::string_view label() const { return catalog_entry(format).label; }
 };
 
 // The verdicts best first; one per family or form that reads any value.

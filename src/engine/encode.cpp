@@ -16,28 +16,6 @@ namespace epochsift {
 
 namespace {
 
-// Bytes each packed layout occupies, indexed by the PackedCodec code.
-constexpr std::array<uint8_t, PACKED_CODEC_COUNT> PACKED_WIDTHS = {
-    4,  // FatDos: date word, time word
-    4,  // Exfat
-    4,  // Dttm
-    4,  // BitDate
-    5,  // BitDec: a 15-bit year above the 20-bit minute word
-    6,  // Bcd: twelve digits, two a byte
-    6,  // Moto
-    6,  // Symantec
-    4,  // Dvr
-    7,  // Ns40
-    7,  // Ns40Le
-    8,  // LogTime
-    6,  // SemiOctet
-    7,  // Gsm
-    4,  // NokiaLe
-    8,  // SqlServer: days, then ticks
-    8,  // DotnetBinary: kind bits above the ticks
-};
-static_assert(PACKED_WIDTHS.size() == PACKED_CODEC_COUNT);
-
 // Fraction digits a float row's text may need: nanoseconds are nine digits of
 // a second; a day's nanosecond is 1/86 400e9, so twenty digits leave the
 // decimal far closer to the instant than any double near it.
@@ -140,7 +118,7 @@ std::optional<Encoded> encode_packed(const NumericFamily& family, PosixNs instan
     auto const raw = static_cast<int64_t>(*bits);  // the decoders take the same 64 bits, signed
     auto const reads_as = PACKED_DECODERS[codec](raw);
     if (!reads_as) return std::nullopt;
-    StoredBytes stored{*bits, PACKED_WIDTHS[codec]};
+    StoredBytes stored{*bits, family.packed_width};
     if (decimal_nibbles(family.encoding.codec)) {
         stored.bits = nibbles_of_digits(*bits);
         stored.ordered = false;

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 
+#include "core/decimal_digits.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -13,16 +14,7 @@ namespace epochsift {
 
 namespace {
 
-int trailing_zeros_of(int64_t raw) {
-    uint64_t value = raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-    if (value == 0) return 0;
-    int zeros = 0;
-    while (value % 10 == 0) {
-        value /= 10;
-        ++zeros;
-    }
-    return zeros;
-}
+int trailing_zeros_of(int64_t raw) { return trailing_decimal_zeros(magnitude(raw)); }
 
 // A bare-digit date names its form less surely than a count's family: it
 // weighs like a family of the Specialised tier.
@@ -87,8 +79,6 @@ constexpr std::array<WeightTable, 2> EXTENDED_WEIGHTS = [] {
 
 }  // namespace
 
-double extended_weight(Component kind, bool caller_window) { return weight_of(kind, caller_window); }
-
 double extended_score(std::span<const ScoreComponent> components, bool caller_window) {
     return weighted_score(components, EXTENDED_WEIGHTS[caller_window ? 1 : 0]);
 }
@@ -109,7 +99,8 @@ bool identifier_shaped(int64_t raw) {
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
                           bool shaped_like_identifier) {
     ComponentList& components = reading.components;
-    components.push_back({Component::Prior, prior_value(family.prior)});
+    reading.prior = prior_value(family.prior);
+    components.push_back({Component::Prior, reading.prior});
     components.push_back(
         {Component::PlausibleEra, plausible_era(reading.instant, caller_window, family.contains(reading.instant))});
     if (raw != nullptr) {
@@ -127,14 +118,16 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
 }
 
 void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window) {
-    reading.components.push_back({Component::Prior, prior_value(tier)});
+    reading.prior = prior_value(tier);
+    reading.components.push_back({Component::Prior, reading.prior});
     reading.components.push_back(
         {Component::PlausibleEra, plausible_era(reading.instant, caller_window, inside_caller_window)});
     reading.score = extended_score(reading.components, caller_window);
 }
 
 void add_bare_digits_evidence(Candidate& reading, bool caller_window, bool inside_caller_window) {
-    reading.components.push_back({Component::Prior, BARE_DIGITS_PRIOR});
+    reading.prior = BARE_DIGITS_PRIOR;
+    reading.components.push_back({Component::Prior, reading.prior});
     reading.components.push_back(
         {Component::PlausibleEra, plausible_era(reading.instant, caller_window, inside_caller_window)});
     reading.score = extended_score(reading.components, caller_window);

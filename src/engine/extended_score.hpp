@@ -44,10 +44,8 @@ double id_structure(const NumericFamily& family, int64_t raw);
 // never taken for one.
 bool identifier_shaped(int64_t raw);
 
-// The weight of a component in the extended score: plausible_era stands in
-// for in_window (unless the caller gave a window) and resolution_fit for
-// granularity_match.
-double extended_weight(Component kind, bool caller_window);
+// The extended score: plausible_era stands in for in_window (unless the
+// caller gave a window) and resolution_fit for granularity_match.
 double extended_score(std::span<const ScoreComponent> components, bool caller_window);
 
 // Adds the extended components to a numeric reading of family and scores it

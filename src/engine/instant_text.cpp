@@ -22,11 +22,6 @@ std::optional<i128> integer_ns(std::string_view text) {
 
 }  // namespace
 
-bool in_calendar_range(PosixNs instant) {
-    i128 const seconds = floor_div(instant.ns, NS_PER_SECOND);
-    return seconds >= MIN_CALENDAR_SECOND && seconds <= MAX_CALENDAR_SECOND;
-}
-
 std::optional<PosixNs> parse_instant(std::string_view text) {
     std::optional<PosixNs> instant;
     if (auto const ns = integer_ns(text)) instant = PosixNs{*ns};

@@ -12,7 +12,4 @@ namespace epochsift {
 // Nothing for other text or an instant outside the calendar range.
 std::optional<PosixNs> parse_instant(std::string_view text);
 
-// True when the instant lies within the calendar range.
-bool in_calendar_range(PosixNs instant);
-
 }  // namespace epochsift

@@ -69,10 +69,7 @@ Candidate layout_candidate(const ByteLayout& layout, LayoutInstant found, const 
                            bool caller_window) {
     bool const inside = window.contains(found.instant);
     Candidate reading{
-        .format_id = layout.id,
-        .label = layout.label,
-        .citation = layout.citation,
-        .form_note = {},
+        .format = FormatRef::of(layout),
         .instant = found.instant,
         .score = 0.0,
         .components = {{Component::Representable, 1.0},
@@ -177,7 +174,9 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     bool const token = std::all_of(text.begin(), text.end(), is_token_char);
     // A text of words, neither a token nor holding a digit, can be no form.
     for (std::size_t i = 0; (has_digit || token) && i < EXTENDED_STRING_FORMS.size(); ++i) {
-        bool const possible = EXTENDED_FORM_TEXT[i] == FormText::DateTime ? has_digit : token;
+        FormText const kind = EXTENDED_FORM_TEXT[i];
+        if (kind == FormText::YearFromWindow) continue;
+        bool const possible = kind == FormText::DateTime ? has_digit : token;
         if (!possible) continue;
         StringForm const& form = EXTENDED_STRING_FORMS[i];
         auto const found = read_form(form, text, memo);
@@ -193,11 +192,7 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     // A syslog date has no year: only a caller's window can fix one.
     if (options.window) {
         if (auto const found = parse_syslog(text, options.window->start, options.window->end)) {
-            static constexpr StringForm SYSLOG{nullptr, nullptr, "syslog", "syslog RFC 3164 timestamp (no year, LOCAL time)",
-                                               "RFC 3164 §4.1.2 (TIMESTAMP)",
-                                               "parsed as Mmm dd hh:mm:ss with the year the caller's window fixes",
-                                               true};
-            out.push_back(form_candidate(SYSLOG, *found, window));
+            out.push_back(form_candidate(SYSLOG_FORM, *found, window));
         }
     }
 }

@@ -26,10 +26,7 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
 
         bool const inside = family.contains(*instant);
         Candidate& reading = out.emplace_back(Candidate{
-            .format_id = family.id,
-            .label = family.label,
-            .citation = family.citation,
-            .form_note = {},
+            .format = FormatRef::of(family),
             .instant = *instant,
             .score = 0.0,
             .components = {},

@@ -90,10 +90,7 @@ std::optional<PosixNs> renderable_instant(const NumericFamily& family, int64_t r
 
 Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant) {
     return Candidate{
-        .format_id = family.id,
-        .label = family.label,
-        .citation = family.citation,
-        .form_note = {},
+        .format = FormatRef::of(family),
         .instant = instant,
         .score = 0.0,
         .components = {},
@@ -123,7 +120,7 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
     if (context.byte_width) {
         components.push_back({Component::ByteWidthMatch, byte_width_match(family, raw, *context.byte_width)});
         if (context.byte_order) {
-            components.push_back({Component::EndianMatch, endian_match(family, raw, *context.byte_width)});
+            components.push_back({Component::EndianMatch, endian_match(family, raw, inside, *context.byte_width)});
         }
     }
     if (context.artifact_hint) {

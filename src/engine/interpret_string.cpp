@@ -7,10 +7,7 @@ namespace epochsift {
 
 Candidate string_candidate(const StringForm& form, const FormInstant& found) {
     Candidate reading{
-        .format_id = form.id,
-        .label = form.label,
-        .citation = form.citation,
-        .form_note = form.note,
+        .format = FormatRef::of(form),
         .instant = found.instant,
         .score = 1.0,
         .components = {{Component::Representable, 1.0},

@@ -10,17 +10,37 @@ namespace epochsift {
 
 namespace {
 
+// Each format's place among the catalog's ids in byte order (as
+// string_view compares them), from 1; equal ids share a place. Made once.
+using IdPlaces = std::array<uint16_t, FORMAT_COUNT>;
+const IdPlaces& id_places() {
+    static const IdPlaces places = [] {
+        std::array<uint16_t, FORMAT_COUNT> by_id{};
+        for (std::size_t i = 0; i < FORMAT_COUNT; ++i) by_id[i] = static_cast<uint16_t>(i);
+        auto const id = [](uint16_t i) { return format_id(*FormatRef::from_index(i)); };
+        std::sort(by_id.begin(), by_id.end(), [&](uint16_t a, uint16_t b) { return id(a) < id(b); });
+        IdPlaces out{};
+        uint16_t place = 0;
+        for (std::size_t k = 0; k < FORMAT_COUNT; ++k) {
+            if (k == 0 || id(by_id[k]) != id(by_id[k - 1])) ++place;
+            out[by_id[k]] = place;
+        }
+        return out;
+    }();
+    return places;
+}
+
 struct OrderKeys {
     double score;
     bool string_form;
     bool rare;
-    std::string_view format_id;  // empty for string forms: they keep table order
-    std::size_t index;           // position before sorting
+    uint16_t id_place;  // the id's place; 0 for string forms: they keep table order
+    std::size_t index;  // position before sorting
 };
 
-OrderKeys keys_of(const Candidate& c, std::size_t index) {
-    return {c.score, c.facts.string_form, c.facts.rare,
-            c.facts.string_form ? std::string_view() : c.format_id, index};
+OrderKeys keys_of(const Candidate& c, std::size_t index, const IdPlaces& places) {
+    return {c.score, c.facts.string_form, c.facts.rare, c.facts.string_form ? uint16_t{0} : places[c.format.index()],
+            index};
 }
 
 bool keys_before(const OrderKeys& a, const OrderKeys& b) {
@@ -28,8 +48,8 @@ bool keys_before(const OrderKeys& a, const OrderKeys& b) {
     if (a.score < b.score) return false;
     if (a.string_form != b.string_form) return b.string_form;
     if (a.rare != b.rare) return b.rare;
-    // string_view compares bytes as unsigned char, shorter prefix first.
-    return a.format_id < b.format_id;
+    // The ids in byte order, shorter prefix first.
+    return a.id_place < b.id_place;
 }
 
 // Moves readings into the order of keys (each key holds the position its
@@ -141,7 +161,10 @@ void mark_repeated_instants(std::span<Ranked> ranked, const std::vector<Candidat
 
 }  // namespace
 
-bool candidate_order(const Candidate& a, const Candidate& b) { return keys_before(keys_of(a, 0), keys_of(b, 0)); }
+bool candidate_order(const Candidate& a, const Candidate& b) {
+    IdPlaces const& places = id_places();
+    return keys_before(keys_of(a, 0, places), keys_of(b, 0, places));
+}
 
 void rank(std::vector<Candidate>& readings) {
     std::size_t const n = readings.size();
@@ -149,7 +172,8 @@ void rank(std::vector<Candidate>& readings) {
     constexpr std::size_t ON_STACK = 64;
     KeyRoom<OrderKeys, ON_STACK> room(n);
     std::span<OrderKeys> const keys = room.keys();
-    for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i);
+    IdPlaces const& places = id_places();
+    for (std::size_t i = 0; i < n; ++i) keys[i] = keys_of(readings[i], i, places);
     sort_keys<ON_STACK>(keys, keys_before);
     apply_order(readings, keys);
 }
@@ -166,15 +190,7 @@ void rank_extended(std::vector<Candidate>& readings) {
     std::span<Ranked> const ranked = room.keys();
     for (std::size_t i = 0; i < n; ++i) {
         Candidate const& c = readings[i];
-        // The prior is among the last components added.
-        double prior = 1.0;
-        for (std::size_t k = c.components.size(); k-- > 0;) {
-            if (c.components[k].kind == Component::Prior) {
-                prior = c.components[k].value;
-                break;
-            }
-        }
-        uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(prior) >> 1;
+        uint64_t const low = uint64_t{c.facts.string_form} << 63 | ~bits_of(c.prior) >> 1;
         ranked[i] = Ranked{static_cast<unsigned __int128>(~bits_of(c.score)) << 64 | low, static_cast<uint32_t>(i), false};
     }
     // Sorted on the order alone, a single 128-bit comparison; each run of

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/ascii_scan.hpp"
+#include "core/decimal_digits.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family.hpp"
 
@@ -14,34 +15,6 @@ namespace {
 
 using Tag = Encoding::Tag;
 
-// |raw| as unsigned, so INT64_MIN has a magnitude too.
-uint64_t magnitude(int64_t raw) {
-    return raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw);
-}
-
-int trailing_decimal_zeros(uint64_t value) {
-    if (value == 0) return 0;  // zero has no significant digit to trail
-    int zeros = 0;
-    while (value % 10 == 0) {
-        value /= 10;
-        ++zeros;
-    }
-    return zeros;
-}
-
-// The width a field of this family usually has: 64-bit counts for identifiers
-// and sub-second units, 32 bits for seconds, days and packed layouts (also the
-// packed layouts that span six to eight bytes).
-int expected_byte_width(const Encoding& encoding) {
-    switch (encoding.tag) {
-        case Tag::Float:
-        case Tag::Shifted:
-        case Tag::Fixed: return 8;
-        case Tag::Packed: return encoding.codec == PackedCodec::DotnetBinary ? 8 : 4;
-        case Tag::Integer: return encoding.unit == Unit::Seconds || encoding.unit == Unit::Days ? 4 : 8;
-    }
-    return 8;
-}
 
 // min((instant - epoch) / TWO_YEARS, 1.0), or nothing when the instant lies
 // less than one nanosecond after the epoch.
@@ -112,7 +85,7 @@ double epoch_distance(const NumericFamily& family, PosixNs instant) {
 double not_sentinel(int64_t raw) { return is_sentinel(raw) ? 0.0 : 1.0; }
 
 double byte_width_match(const NumericFamily& family, int64_t raw, uint8_t byte_width) {
-    int const expected = expected_byte_width(family.encoding);
+    int const expected = family.usual_width;
     if (byte_width == expected) return 1.0;
     if (raw == 0) return 0.5;
     int const significant_bits = 64 - __builtin_clzll(magnitude(raw));
@@ -120,8 +93,8 @@ double byte_width_match(const NumericFamily& family, int64_t raw, uint8_t byte_w
     return expected < needed ? 0.0 : 0.5;
 }
 
-double endian_match(const NumericFamily& family, int64_t raw, uint8_t byte_width) {
-    if (!decodes_into_window(family, raw)) return 0.0;
+double endian_match(const NumericFamily& family, int64_t raw, bool raw_in_window, uint8_t byte_width) {
+    if (!raw_in_window) return 0.0;
     int64_t swapped = 0;
     if (byte_width == 8) {
         swapped = static_cast<int64_t>(__builtin_bswap64(static_cast<uint64_t>(raw)));

@@ -30,7 +30,9 @@ double not_sentinel(int64_t raw);
 
 // Context components: what the caller knows about where raw came from.
 double byte_width_match(const NumericFamily& family, int64_t raw, uint8_t byte_width);
-double endian_match(const NumericFamily& family, int64_t raw, uint8_t byte_width);
+// raw_in_window: the reading of raw in family lies in the family's window
+// (the caller has decoded it; only the swapped bytes are decoded here).
+double endian_match(const NumericFamily& family, int64_t raw, bool raw_in_window, uint8_t byte_width);
 // The hint's tokens searched in the family's fields one by one: the plain
 // statement of what ArtifactHint computes once a call (and its test oracle).
 double artifact_match(const NumericFamily& family, std::string_view artifact_hint);

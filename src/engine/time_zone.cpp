@@ -28,7 +28,7 @@ std::optional<int32_t> fixed_offset(std::string_view text) {
     return text[0] == '-' ? -seconds : seconds;
 }
 
-bool in_calendar(i128 seconds) { return seconds >= MIN_CALENDAR_SECOND && seconds <= MAX_CALENDAR_SECOND; }
+bool in_calendar(i128 seconds) { return in_calendar_range(seconds); }
 
 LocalTime local_from(const ZoneState& state, PosixNs instant) {
     return LocalTime{PosixNs{instant.ns + i128{state.offset} * NS_PER_SECOND}, state.offset,

@@ -28,8 +28,7 @@ constexpr bool RARE = true;
 
 }  // namespace
 
-// Rows: instant or form parser, id, label, citation, note, naive, writer. The syslog form needs the
-// caller's window and is read by the engine on its own.
+// Rows: instant or form parser, id, label, citation, note, naive, writer.
 constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = {{
     {nullptr, form<parse_iso_wall_clock>, "iso8601_wall_clock", "ISO 8601 date-time without offset (LOCAL time)",
      "ISO 8601:2019 §4.3 (local time, no UTC designator)",
@@ -103,6 +102,9 @@ constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FOR
      "POSIX.1-2017 pax, ustar Interchange Format (mtime: 12-byte octal field)",
      "parsed as eleven octal digits of Unix seconds, as a ustar header's mtime field holds them", false,
      write_tar_mtime},
+    // No parser in the row: the year comes from the caller's window, so the engine reads it on its own.
+    {nullptr, nullptr, "syslog", "syslog RFC 3164 timestamp (no year, LOCAL time)", "RFC 3164 §4.1.2 (TIMESTAMP)",
+     "parsed as Mmm dd hh:mm:ss with the year the caller's window fixes", NAIVE},
 }};
 
 // The wall-clock texts start with a year or a weekday and hold a day and a
@@ -114,6 +116,7 @@ constexpr std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT = 
     std::array<FormText, EXTENDED_STRING_FORM_COUNT> classes{};
     for (std::size_t i = 0; i < EXTENDED_STRING_FORM_COUNT; ++i) {
         classes[i] = FormText::Token;
+        if (EXTENDED_STRING_FORMS[i].id == "syslog") classes[i] = FormText::YearFromWindow;
         for (std::string_view id : DATE_TIME_FORMS) {
             if (EXTENDED_STRING_FORMS[i].id == id) classes[i] = FormText::DateTime;
         }
@@ -123,6 +126,14 @@ constexpr std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT = 
 static_assert(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(), FormText::DateTime) ==
                   DATE_TIME_FORMS.size(),
               "every date-time form names a row");
+static_assert(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(), FormText::YearFromWindow) == 1,
+              "the syslog row is in the table");
+constexpr std::size_t SYSLOG_ROW_AT = [] {
+    std::size_t i = 0;
+    while (EXTENDED_FORM_TEXT[i] != FormText::YearFromWindow) ++i;
+    return i;
+}();
+const StringForm& SYSLOG_FORM = EXTENDED_STRING_FORMS[SYSLOG_ROW_AT];
 
 namespace {
 consteval bool rows_complete() {

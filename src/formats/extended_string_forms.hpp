@@ -10,7 +10,7 @@
 
 namespace epochsift {
 
-inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 25;
+inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 26;
 extern const std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS;
 
 // What every text a form reads has, so that a scan of the text once can
@@ -18,6 +18,7 @@ extern const std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_
 enum class FormText : uint8_t {
     DateTime,  // a date and a clock: ASCII digits among other text
     Token,     // letters, digits and -_.:,= alone
+    YearFromWindow,  // a date with no year: read only with the caller's window
 };
 
 // The characters of a Token form's text.
@@ -28,5 +29,9 @@ constexpr bool is_token_char(char c) {
 
 // The text class of each row of EXTENDED_STRING_FORMS, in its order.
 extern const std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT;
+
+// The syslog row: its text has no year, so it has no parser of its own and
+// is read (parse_syslog) only when the caller gives a window.
+extern const StringForm& SYSLOG_FORM;
 
 }  // namespace epochsift

@@ -27,7 +27,7 @@ struct Split {
 
 std::optional<Split> split(PosixNs instant) {
     i128 const seconds = floor_div(instant.ns, NS_PER_SECOND);
-    if (seconds < MIN_CALENDAR_SECOND || seconds > MAX_CALENDAR_SECOND) return std::nullopt;
+    if (!in_calendar_range(seconds)) return std::nullopt;
     auto const civil = civil_from_unix_seconds(static_cast<int64_t>(seconds));
     if (!civil) return std::nullopt;
     return Split{*civil, static_cast<int64_t>(instant.ns - seconds * NS_PER_SECOND),

@@ -2,6 +2,8 @@
 // instant, where the family is met, and which instants are plausible.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -66,6 +68,27 @@ enum class PackedCodec : uint8_t {
 };
 inline constexpr std::size_t PACKED_CODEC_COUNT = 17;
 
+// Bytes each packed layout occupies as stored, indexed by the codec.
+inline constexpr std::array<uint8_t, PACKED_CODEC_COUNT> PACKED_WIDTHS = {
+    4,  // FatDos: date word, time word
+    4,  // Exfat
+    4,  // Dttm
+    4,  // BitDate
+    5,  // BitDec: a 15-bit year above the 20-bit minute word
+    6,  // Bcd: twelve digits, two a byte
+    6,  // Moto
+    6,  // Symantec
+    4,  // Dvr
+    7,  // Ns40
+    7,  // Ns40Le
+    8,  // LogTime
+    6,  // SemiOctet
+    7,  // Gsm
+    4,  // NokiaLe
+    8,  // SqlServer: days, then ticks
+    8,  // DotnetBinary: kind bits above the ticks
+};
+
 // Tagged encoding; the tag values are fixed because the table is data.
 // Fixed is unsigned binary fixed point: whole units above `shift` fraction
 // bits (NTP's 32.32 timestamp).
@@ -85,6 +108,21 @@ constexpr Encoding Shifted(Unit unit, uint32_t shift) {
 constexpr Encoding Packed(PackedCodec codec) { return {Encoding::Tag::Packed, Unit::Seconds, 0, codec}; }
 constexpr Encoding Fixed(Unit unit, uint32_t fraction_bits) {
     return {Encoding::Tag::Fixed, unit, fraction_bits, PackedCodec::FatDos};
+}
+
+// The width a field of this encoding usually has: 64-bit counts for
+// identifiers and sub-second units, 32 bits for seconds, days and packed
+// layouts (also the packed layouts that span six to eight bytes). The byte
+// width evidence compares the caller's width with it.
+constexpr uint8_t usual_byte_width(const Encoding& encoding) {
+    switch (encoding.tag) {
+        case Encoding::Tag::Float:
+        case Encoding::Tag::Shifted:
+        case Encoding::Tag::Fixed: return 8;
+        case Encoding::Tag::Packed: return encoding.codec == PackedCodec::DotnetBinary ? 8 : 4;
+        case Encoding::Tag::Integer: return encoding.unit == Unit::Seconds || encoding.unit == Unit::Days ? 4 : 8;
+    }
+    return 8;
 }
 
 // The scale a count runs on. A Tai count includes every leap second since
@@ -145,6 +183,10 @@ struct NumericFamily {
     SequenceField sequence{};
     TimeScale scale = TimeScale::Utc;
     Availability availability = Availability::Reference;
+    // Set by the table from the encoding:
+    uint16_t position = 0;     // the row's index in NUMERIC_FAMILIES
+    uint8_t usual_width = 0;   // usual_byte_width(encoding)
+    uint8_t packed_width = 0;  // a packed row's stored bytes (PACKED_WIDTHS); 0 for counts
 
     constexpr NumericFamily with_prior(PriorTier tier) const {
         NumericFamily row = *this;

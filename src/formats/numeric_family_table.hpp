@@ -61,9 +61,9 @@ constexpr NumericFamily row(std::string_view id, std::string_view label, std::st
 // leaves level, where the reference order falls back to the family's id.
 // Extended-only rows state a window of their own where the format cannot
 // reach the shared one, and read at the resolution of their unit.
-inline constexpr std::array<NumericFamily, 67> NUMERIC_FAMILIES = [] {
+inline constexpr auto NUMERIC_FAMILIES = [] {
     using namespace numeric_families_detail;
-    return std::array<NumericFamily, 67>{
+    auto rows = std::to_array<NumericFamily>({
         row("unix", "Unix time (seconds)", "POSIX / Linux / web", "POSIX.1-2017 §4.16",
             Integer(Unit::Seconds), epoch_at(0), UTC_TIME).with_prior(PriorTier::Everyday),  // 1970-01-01T00:00:00Z
         row("unix_ms", "Unix time (milliseconds, Java/JS)", "Java, JavaScript Date", "ECMA-262 (Date)",
@@ -282,7 +282,15 @@ inline constexpr std::array<NumericFamily, 67> NUMERIC_FAMILIES = [] {
             Shifted(Unit::Milliseconds, 23), INSTAGRAM_EPOCH, UTC_TIME)
             .with_window(INSTAGRAM_EPOCH, WINDOW_END).with_sequence(0, 10)
             .with_prior(PriorTier::Specialised).extended_only(),
-    };
+    });
+    // Each row knows its place, which copies of it (the reference view, a
+    // row under the caller's window) carry into the readings they make.
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].position = static_cast<uint16_t>(i);
+        rows[i].usual_width = usual_byte_width(rows[i].encoding);
+        if (rows[i].packed()) rows[i].packed_width = PACKED_WIDTHS[static_cast<std::size_t>(rows[i].encoding.codec)];
+    }
+    return rows;
 }();
 
 namespace numeric_families_detail {
@@ -401,7 +409,6 @@ consteval bool sequence_fields_below_shift() {
 }
 
 static_assert(REFERENCE_FAMILIES.size() == 45);
-static_assert(NUMERIC_FAMILIES.size() == 67);
 static_assert(reference_rows_first());
 static_assert(tai_rows_are_counts());
 static_assert(prior_follows_prevalence());

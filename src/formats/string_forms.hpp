@@ -50,6 +50,7 @@ struct StringForm {
 // The form's reading of text, if any.
 inline std::optional<FormInstant> read_form(const StringForm& form, std::string_view text, FormMemo& memo) {
     if (form.parse_form) return form.parse_form(text, memo);
+    if (!form.parse_instant) return std::nullopt;  // a row the engine reads on its own
     if (auto const instant = form.parse_instant(text)) return FormInstant{*instant, false};
     return std::nullopt;
 }

@@ -10,9 +10,9 @@ void append_json_verdicts(std::string& out, std::span<const ColumnVerdict> verdi
         ColumnVerdict const& v = verdicts[i];
         if (i != 0) out += ',';
         out += "{\"format_id\":";
-        append_json_string(out, v.format_id);
+        append_json_string(out, v.format_id());
         out += ",\"label\":";
-        append_json_string(out, v.label);
+        append_json_string(out, v.label());
         if (v.byte_order) out += *v.byte_order == ByteOrder::Little ? ",\"byte_order\":\"little\"" : ",\"byte_order\":\"big\"";
         out += ",\"score\":";
         append_json_double(out, v.score);

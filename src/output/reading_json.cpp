@@ -8,6 +8,7 @@
 
 #include "engine/identify.hpp"
 #include "output/json_buffer.hpp"
+#include "output/reading_fields.hpp"
 #include "output/json_sink.hpp"
 #include "output/reading_text.hpp"
 #include "output/row_json.hpp"
@@ -104,25 +105,40 @@ char* put_json_string_pieces(char* p, const NotePieces& note) {
 }
 
 // The member names and punctuation of one candidate's object.
-constexpr std::size_t CANDIDATE_FRAME =
-    std::string_view("{\"format_id\":,\"label\":,\"citation\":,\"instant\":,\"rendered\":null,\"score\":"
-                     ",\"components\":[],\"assumptions\":[],\"sentinel\":false}")
-        .size();
+constexpr std::string_view CANDIDATE_FRAME_TEXT =
+    "{\"format_id\":,\"label\":,\"citation\":,\"instant\":,\"rendered\":null,\"score\":"
+    ",\"components\":[],\"assumptions\":[],\"sentinel\":false}";
+constexpr std::size_t CANDIDATE_FRAME = CANDIDATE_FRAME_TEXT.size();
+
+// The frame names the reading's fields, in their order: put_json_candidate
+// writes the same members in the same order (and the row fragments the
+// first three).
+consteval bool frame_names_every_field() {
+    std::size_t at = 0;
+    for (std::string_view const name : READING_FIELD_NAMES) {
+        std::size_t const found = CANDIDATE_FRAME_TEXT.find(name, at);
+        if (found == std::string_view::npos || CANDIDATE_FRAME_TEXT[found - 1] != '"' ||
+            CANDIDATE_FRAME_TEXT.substr(found + name.size(), 2) != "\":") {
+            return false;
+        }
+        at = found + name.size();
+    }
+    return true;
+}
+static_assert(frame_names_every_field());
 
 // The most a candidate's text can take: every byte of every variable text
 // escaped, every number at its widest, and a block's overhang.
-std::size_t max_json_size(const Candidate& c, const RowJson* row) {
+std::size_t max_json_size(const Candidate& c, const RowJson& row) {
     std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + MAX_DOUBLE_LEN + RFC3339_MAX_LEN + 2 +
                        c.components.size() * (BLOCK + MAX_DOUBLE_LEN + 1);
-    size += row != nullptr ? row->head.size()
-                           : max_json_string_size(c.format_id) + max_json_string_size(c.label) +
-                                 max_json_string_size(c.citation);
+    size += row.head.size();
     char digits[NOTE_DIGITS];
     c.notes.for_each([&](Note note) {
         if (std::string_view const text = constant_note_text(note); !text.empty()) {
             size += text.size() + 3;
-        } else if (note == Note::ConsistentWith && row != nullptr) {
-            size += row->consistent.size() + 1;
+        } else if (note == Note::ConsistentWith) {
+            size += row.consistent.size() + 1;
         } else {
             size += note_pieces(c, note, digits).size() * MAX_ESCAPE_GROWTH + 3;
         }
@@ -131,18 +147,8 @@ std::size_t max_json_size(const Candidate& c, const RowJson* row) {
 }
 
 // Writes one candidate at p, which has room for max_json_size(c, row).
-char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, RecentDoubles& recent_doubles) {
-    if (row != nullptr) {
-        p = put_text_blocks(p, row->head);
-    } else {
-        p = put_literal(p, "{\"format_id\":");
-        p = put_json_string(p, c.format_id);
-        p = put_literal(p, ",\"label\":");
-        p = put_json_string(p, c.label);
-        p = put_literal(p, ",\"citation\":");
-        p = put_json_string(p, c.citation);
-        p = put_literal(p, ",\"instant\":");
-    }
+char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
+    p = put_text_blocks(p, row.head);
     p = put_json_integer(p, c.instant.ns);
     p = put_literal(p, ",\"rendered\":");
     // The text is ASCII digits and separators, written in place: no escaping.
@@ -176,8 +182,8 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson* row, Recent
             *p++ = '"';
             p = put_text_blocks(p, text);
             *p++ = '"';
-        } else if (note == Note::ConsistentWith && row != nullptr) {
-            p = put_text_blocks(p, row->consistent);
+        } else if (note == Note::ConsistentWith) {
+            p = put_text_blocks(p, row.consistent);
         } else {
             p = put_json_string_pieces(p, note_pieces(c, note, digits));
         }
@@ -198,8 +204,9 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
     char* p = out.room(1);
     *p++ = '[';
     out.advance_to(p);
+    RowJson const* const rows = row_json_rows();
     for (std::size_t i = 0; i < candidates.size(); ++i) {
-        RowJson const* const row = row_json(candidates[i]);
+        RowJson const& row = rows[candidates[i].format.index()];
         p = out.room(1 + max_json_size(candidates[i], row));
         if (i != 0) *p++ = ',';
         out.advance_to(put_json_candidate(p, candidates[i], row, recent_doubles));
@@ -210,7 +217,7 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
 }
 
 void append_json_candidate(std::string& out, const Candidate& c) {
-    RowJson const* const row = row_json(c);
+    RowJson const& row = row_json(c.format);
     JsonBuffer buffer;
     buffer.advance_to(put_json_candidate(buffer.room(max_json_size(c, row)), c, row, thread_recent_doubles()));
     out.append(buffer.view());

@@ -86,7 +86,7 @@ inline constexpr std::size_t NOTE_DIGITS = std::numeric_limits<int64_t>::digits1
 inline NotePieces note_pieces(const Candidate& c, Note note, char (&digits)[NOTE_DIGITS]) {
     using namespace note_texts_detail;
     switch (note) {
-        case Note::ConsistentWith: return NotePieces{{CONSISTENT_PREFIX, c.label, " [", c.citation, CONSISTENT_SUFFIX}, 5};
+        case Note::ConsistentWith: return NotePieces{{CONSISTENT_PREFIX, c.label(), " [", c.citation(), CONSISTENT_SUFFIX}, 5};
         case Note::LeapSmear: return NotePieces{{LEAP_SMEAR}, 1};
         case Note::WallClockLocal: return NotePieces{{WALL_CLOCK_LOCAL}, 1};
         case Note::Sentinel: {
@@ -109,8 +109,8 @@ inline NotePieces note_pieces(const Candidate& c, Note note, char (&digits)[NOTE
                                LAYOUT_BYTES_SUFFIX}, 5};
         }
         case Note::Form:
-            if (c.facts.zone_unstated) return NotePieces{{c.form_note, ZONE_UNSTATED}, 2};
-            return NotePieces{{c.form_note}, 1};
+            if (c.facts.zone_unstated) return NotePieces{{c.form_note(), ZONE_UNSTATED}, 2};
+            return NotePieces{{c.form_note()}, 1};
     }
     return {};
 }

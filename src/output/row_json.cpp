@@ -1,13 +1,8 @@
 #include "output/row_json.hpp"
 
-#include <array>
-#include <bit>
-#include <cstdint>
 #include <vector>
 
-#include "formats/extended_string_forms.hpp"
-#include "formats/numeric_family_table.hpp"
-#include "formats/string_forms.hpp"
+#include "formats/catalog.hpp"
 #include "output/json_buffer.hpp"
 #include "output/json_sink.hpp"
 #include "output/json_string.hpp"
@@ -29,62 +24,30 @@ std::string escaped(std::initializer_list<std::string_view> pieces, bool quoted)
     return std::string(buffer.view());
 }
 
-RowJson row(std::string_view id, std::string_view label, std::string_view citation) {
+RowJson row(const FormatFacts& facts) {
     using namespace note_texts_detail;
     return RowJson{
-        .format_id = id,
-        .label = label,
-        .citation = citation,
-        .head = "{\"format_id\":" + escaped({id}, true) + ",\"label\":" + escaped({label}, true) +
-                ",\"citation\":" + escaped({citation}, true) + ",\"instant\":",
-        .consistent = escaped({CONSISTENT_PREFIX, label, " [", citation, CONSISTENT_SUFFIX}, true),
+        .head = "{\"format_id\":" + escaped({facts.id}, true) + ",\"label\":" + escaped({facts.label}, true) +
+                ",\"citation\":" + escaped({facts.citation}, true) + ",\"instant\":",
+        .consistent = escaped({CONSISTENT_PREFIX, facts.label, " [", facts.citation, CONSISTENT_SUFFIX}, true),
     };
 }
 
-// Every row, found through an open-addressed index on the address of its id.
+// Every row of the catalog, at its reference's index.
 struct RowIndex {
-    static constexpr std::size_t SLOTS = 256;
-    static constexpr uint16_t EMPTY = UINT16_MAX;
     std::vector<RowJson> rows;
-    std::array<uint16_t, SLOTS> slots;
-
-    static std::size_t home(const char* id) {
-        return static_cast<std::size_t>((std::bit_cast<uintptr_t>(id) * 0x9E37'79B9'7F4A'7C15u) >> 56);
-    }
 
     RowIndex() {
-        slots.fill(EMPTY);
-        for (NumericFamily const& family : NUMERIC_FAMILIES) rows.push_back(row(family.id, family.label, family.citation));
-        for (StringForm const& form : STRING_FORMS) rows.push_back(row(form.id, form.label, form.citation));
-        for (StringForm const& form : EXTENDED_STRING_FORMS) rows.push_back(row(form.id, form.label, form.citation));
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            std::size_t slot = home(rows[i].format_id.data());
-            while (slots[slot] != EMPTY) slot = (slot + 1) % SLOTS;
-            slots[slot] = static_cast<uint16_t>(i);
-        }
-    }
-
-    const RowJson* find(const Candidate& c) const {
-        for (std::size_t slot = home(c.format_id.data()); slots[slot] != EMPTY; slot = (slot + 1) % SLOTS) {
-            RowJson const& r = rows[slots[slot]];
-            // Same addresses and lengths: the very texts of the row.
-            if (r.format_id.data() == c.format_id.data() && r.format_id.size() == c.format_id.size() &&
-                r.label.data() == c.label.data() && r.label.size() == c.label.size() &&
-                r.citation.data() == c.citation.data() && r.citation.size() == c.citation.size()) {
-                return &r;
-            }
-        }
-        return nullptr;
+        rows.reserve(FORMAT_COUNT);
+        for (std::size_t i = 0; i < FORMAT_COUNT; ++i) rows.push_back(row(catalog_entry(*FormatRef::from_index(i))));
     }
 };
-static_assert(NUMERIC_FAMILIES.size() + STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT < RowIndex::SLOTS / 2,
-              "the index stays at most half full");
 
 }  // namespace
 
-const RowJson* row_json(const Candidate& c) {
+const RowJson* row_json_rows() {
     static const RowIndex index;
-    return index.find(c);
+    return index.rows.data();
 }
 
 }  // namespace epochsift

@@ -6,21 +6,19 @@
 #include <string>
 #include <string_view>
 
-#include "engine/candidate.hpp"
+#include "formats/catalog.hpp"
 
 namespace epochsift {
 
 struct RowJson {
-    // The row's texts; a reading matches when its views are these very texts.
-    std::string_view format_id;
-    std::string_view label;
-    std::string_view citation;
     std::string head;        // {"format_id":"…","label":"…","citation":"…","instant":
     std::string consistent;  // the consistency note as a quoted JSON string
 };
 
-// The fragments of the numeric family or string form whose texts c holds, or
-// null for a reading whose texts come from no table row.
-const RowJson* row_json(const Candidate& c);
+// The fragments of every catalog row, made at first use, indexed by
+// FormatRef::index().
+const RowJson* row_json_rows();
+
+inline const RowJson& row_json(FormatRef format) { return row_json_rows()[format.index()]; }
 
 }  // namespace epochsift

@@ -13,7 +13,7 @@
 #include "python/batch_functions.hpp"
 #include "python/batch_keywords.hpp"
 #include "python/batch_reader.hpp"
-#include "python/call_guard.hpp"
+#include "python/guarded.hpp"
 #include "python/chunk_pool.hpp"
 #include "python/interrupts.hpp"
 #include "python/reading_columns.hpp"
@@ -66,7 +66,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             int32_t rank = 0;
             for (Candidate const& c : readings.of(t)) {
-                out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id, c.label, c.instant.ns, c.rendered(),
+                out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id(), c.label(), c.instant.ns, c.rendered(),
                                               c.score});
             }
         }

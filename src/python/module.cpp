@@ -30,6 +30,7 @@
 #include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
+#include "python/guarded.hpp"
 #include "python/json_str.hpp"
 #include "python/text_items.hpp"
 #include "python/py_ref.hpp"
@@ -42,6 +43,9 @@ namespace {
 using epochsift::python::bind_arguments;
 using epochsift::python::bind_fast_arguments;
 using epochsift::python::CallOptions;
+using epochsift::python::EngineOutcome;
+using epochsift::python::guarded;
+using epochsift::python::raise_outcome;
 using epochsift::python::fail_type;
 using epochsift::python::IDENTIFY_OPTIONS;
 using epochsift::python::OPT_BYTE_ORDER;
@@ -71,38 +75,9 @@ ModuleState* state_of(PyObject* module) { return static_cast<ModuleState*>(PyMod
 // release and take back an uncontended GIL. Shorter texts keep the GIL.
 constexpr Py_ssize_t RELEASE_GIL_FROM_BYTES = 8 * 1024;
 
-enum class EngineOutcome {
-    Done,
-    OutOfMemory,  // std::bad_alloc, or std::length_error: a size past max_size
-    Unexpected,   // anything else; the engine reports its failures as values
-};
-
-// Touches no Python object, so it may run without the GIL. No exception may
-// unwind into the interpreter's C frames.
-template <class Work>
-EngineOutcome run_engine(Work&& work) noexcept {
-    try {
-        work();
-        return EngineOutcome::Done;
-    } catch (const std::bad_alloc&) {
-        return EngineOutcome::OutOfMemory;
-    } catch (const std::length_error&) {
-        return EngineOutcome::OutOfMemory;
-    } catch (...) {
-        return EngineOutcome::Unexpected;
-    }
-}
-
-// Null with the exception of an outcome other than Done.
-PyObject* engine_error(EngineOutcome outcome) {
-    if (outcome == EngineOutcome::OutOfMemory) return PyErr_NoMemory();
-    PyErr_SetString(PyExc_SystemError, "epochsift: unexpected exception in the engine");
-    return nullptr;
-}
-
 // The engine's JSON text as a str, or null with the outcome's exception set.
 PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
-    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
     return epochsift::python::str_from_utf8(json);
 }
 
@@ -140,13 +115,13 @@ bool identify_argument(PyObject* value, CallOptions& options, Identified& out) {
     EngineOutcome outcome;
     if (size >= RELEASE_GIL_FROM_BYTES) {
         PyThreadState* thread = PyEval_SaveThread();
-        outcome = run_engine(work);
+        outcome = guarded(work);
         PyEval_RestoreThread(thread);
     } else {
-        outcome = run_engine(work);
+        outcome = guarded(work);
     }
     if (outcome == EngineOutcome::Done) return true;
-    engine_error(outcome);
+    raise_outcome(outcome);
     return false;
 }
 
@@ -158,10 +133,10 @@ PyObject* identify_json_of(PyObject* value, CallOptions& options) {
     // kilobytes a call makes malloc grow and trim the heap top every time.
     thread_local epochsift::JsonBuffer json;
     json.clear();
-    EngineOutcome const outcome = run_engine([&] { epochsift::write_json_candidates(json, identified.readings); });
+    EngineOutcome const outcome = guarded([&] { epochsift::write_json_candidates(json, identified.readings); });
     PyObject* const text = outcome == EngineOutcome::Done ? epochsift::python::str_from_utf8(json.view()) : nullptr;
     json.clear_and_trim(epochsift::python::KEPT_SCRATCH_BYTES);
-    if (outcome != EngineOutcome::Done) return engine_error(outcome);
+    if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
     return text;
 }
 
@@ -241,7 +216,7 @@ PyObject* py_identify_column(PyObject* module, PyObject* args, PyObject* kwargs)
     if (!collect_texts("identify_column", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
-    EngineOutcome const outcome = run_engine([&] { json = epochsift::identify_column_json(texts.views, options.read); });
+    EngineOutcome const outcome = guarded([&] { json = epochsift::identify_column_json(texts.views, options.read); });
     PyEval_RestoreThread(thread);
     return loads_json(module, text_or_error(outcome, json));
 }
@@ -316,7 +291,7 @@ PyObject* py_column_tallies(PyObject* module, PyObject* args, PyObject* kwargs) 
     if (!collect_texts("_column_tallies", values, texts)) return nullptr;
     std::string json;
     PyThreadState* thread = PyEval_SaveThread();
-    EngineOutcome const outcome = run_engine([&] {
+    EngineOutcome const outcome = guarded([&] {
         auto const tallies = epochsift::column_tallies(texts.views, options.read);
         json = epochsift::column_tallies_json(tallies);
     });
@@ -351,7 +326,7 @@ PyObject* py_column_verdicts(PyObject* module, PyObject* args, PyObject* kwargs)
     }
     if (PyErr_Occurred()) return nullptr;
     std::string json;
-    EngineOutcome const outcome = run_engine([&] {
+    EngineOutcome const outcome = guarded([&] {
         epochsift::append_json_verdicts(json, epochsift::column_verdicts(merged, options.read));
     });
     return loads_json(module, text_or_error(outcome, json));
@@ -386,7 +361,7 @@ PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) 
     auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
     std::span<const uint8_t> const view(begin, static_cast<std::size_t>(size));
     EngineOutcome const outcome =
-        run_engine([&] { json = epochsift::identify_bytes_json(view, options.read, order); });
+        guarded([&] { json = epochsift::identify_bytes_json(view, options.read, order); });
     return loads_json(module, text_or_error(outcome, json));
 }
 
@@ -453,23 +428,27 @@ bool family_ids(PyObject* families, std::vector<std::string>& ids) {
 PyObject* encode_instant(PyObject* module, epochsift::PosixNs instant, const std::vector<std::string>& ids,
                          const epochsift::TimeZone* wall_zone) {
     std::string json;
-    try {
+    bool has_wall_clock = true;
+    EngineOutcome const outcome = guarded([&] {
         std::vector<std::string_view> const wanted(ids.begin(), ids.end());
-        if (wall_zone != nullptr) {
-            auto const zoned = epochsift::encode_in_zone(instant, *wall_zone, wanted);
-            if (!zoned) {
-                PyErr_SetString(PyExc_ValueError, "encode(): the instant has no wall clock in the zone");
-                return nullptr;
-            }
-            std::string const zone_text = std::string(wall_zone->name()) + " (" +
-                                          epochsift::offset_text(zoned->wall.offset_seconds) + " " +
-                                          zoned->wall.abbreviation + ")";
-            json = epochsift::encoded_json(zoned->encoded, instant, zone_text);
-        } else {
+        if (wall_zone == nullptr) {
             json = epochsift::encoded_json(epochsift::encode(instant, wanted), instant);
+            return;
         }
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
+        auto const zoned = epochsift::encode_in_zone(instant, *wall_zone, wanted);
+        if (!zoned) {
+            has_wall_clock = false;
+            return;
+        }
+        std::string const zone_text = std::string(wall_zone->name()) + " (" +
+                                      epochsift::offset_text(zoned->wall.offset_seconds) + " " +
+                                      zoned->wall.abbreviation + ")";
+        json = epochsift::encoded_json(zoned->encoded, instant, zone_text);
+    });
+    if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
+    if (!has_wall_clock) {
+        PyErr_SetString(PyExc_ValueError, "encode(): the instant has no wall clock in the zone");
+        return nullptr;
     }
     return loads_json(module, PyUnicode_FromStringAndSize(json.data(), static_cast<Py_ssize_t>(json.size())));
 }

@@ -14,11 +14,9 @@ namespace epochsift::python {
 namespace {
 
 // The members in the order the JSON text writes them.
-constexpr std::array<std::string_view, 9> KEY_NAMES = {
-    "format_id", "label", "citation", "instant", "rendered", "score", "components", "assumptions", "sentinel",
-};
+constexpr auto const& KEY_NAMES = READING_FIELD_NAMES;
 enum Key : std::size_t { FormatId, Label, Citation, Instant, Rendered, Score, Components, Assumptions, Sentinel };
-static_assert(KEY_NAMES[Sentinel] == "sentinel");
+static_assert(KEY_NAMES[Sentinel] == field_name(ReadingField::Sentinel) && KEY_NAMES.size() == Sentinel + 1);
 
 PyObject* new_ref(PyObject* object) {
     Py_INCREF(object);
@@ -99,13 +97,13 @@ PyObject* ReadingBoxer::shared_text(std::string_view text) {
     }
 }
 
-PyObject* ReadingBoxer::static_text(std::string_view text) {
-    auto const address = reinterpret_cast<std::uintptr_t>(text.data());
-    StaticSlot& slot = static_slots_[(address * 0x9E37'79B9'7F4A'7C15u) >> 56];
-    if (slot.data == text.data() && slot.size == text.size()) return slot.object;
-    PyObject* object = shared_text(text);
-    if (object != nullptr) slot = StaticSlot{text.data(), text.size(), object};
-    return object;
+PyObject* ReadingBoxer::row_text(FormatRef format, RowText which) {
+    PyObject*& slot = row_texts_[format.index()][static_cast<std::size_t>(which)];
+    if (slot != nullptr) return slot;
+    FormatFacts const& facts = catalog_entry(format);
+    std::string_view const text = which == RowText::Id ? facts.id : which == RowText::Label ? facts.label : facts.citation;
+    slot = shared_text(text);
+    return slot;
 }
 
 PyObject* ReadingBoxer::shared_float(double value) {
@@ -135,9 +133,9 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     Ref dict(PyDict_Copy(template_));
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    if (!set_borrowed(d, keys_[FormatId], static_text(c.format_id))) return nullptr;
-    if (!set_borrowed(d, keys_[Label], static_text(c.label))) return nullptr;
-    if (!set_borrowed(d, keys_[Citation], static_text(c.citation))) return nullptr;
+    if (!set_borrowed(d, keys_[FormatId], row_text(c.format, RowText::Id))) return nullptr;
+    if (!set_borrowed(d, keys_[Label], row_text(c.format, RowText::Label))) return nullptr;
+    if (!set_borrowed(d, keys_[Citation], row_text(c.format, RowText::Citation))) return nullptr;
     if (!set_stolen(d, keys_[Instant], instant(c.instant.ns))) return nullptr;
     std::optional<RenderedText> const text = c.rendered();
     PyObject* rendered = text ? new_text(text->view()) : new_ref(Py_None);

@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "engine/candidate.hpp"
+#include "output/reading_fields.hpp"
 #include "python/batch_reader.hpp"
 #include "python/py_ref.hpp"
 
@@ -44,13 +45,13 @@ private:
     PyObject* local_time(const LocalTime& local, std::string_view zone);
     // Borrowed references to shared objects, or null with an exception set.
     PyObject* shared_text(std::string_view text);
-    // The same for a text of the static tables (a family's id, label,
-    // citation), found by its address before its content is hashed.
-    PyObject* static_text(std::string_view text);
+    // The same for a text of a reading's catalog row, kept at its reference.
+    enum class RowText : uint8_t { Id, Label, Citation };
+    PyObject* row_text(FormatRef format, RowText which);
     PyObject* shared_float(double value);
     PyObject* instant(i128 ns);
 
-    static constexpr std::size_t KEY_COUNT = 9;
+    static constexpr std::size_t KEY_COUNT = READING_FIELD_COUNT;
     std::array<PyObject*, KEY_COUNT> keys_{};
     PyObject* template_ = nullptr;
     std::array<PyObject*, COMPONENT_COUNT> component_names_{};
@@ -66,12 +67,7 @@ private:
         PyObject* object = nullptr;
     };
     std::array<FloatSlot, 64> floats_{};
-    struct StaticSlot {
-        const char* data = nullptr;
-        std::size_t size = 0;
-        PyObject* object = nullptr;  // borrowed from texts_
-    };
-    std::array<StaticSlot, 256> static_slots_{};
+    std::array<std::array<PyObject*, 3>, FORMAT_COUNT> row_texts_{};  // borrowed from texts_
     std::string scratch_;
 };
 

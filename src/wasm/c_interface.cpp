@@ -193,9 +193,9 @@ int identify_lines_unguarded(const char* lines, size_t size, const char* options
         }
         epochsift::Candidate const& best = readings.front();
         json += '[';
-        epochsift::append_json_string(json, best.format_id);
+        epochsift::append_json_string(json, best.format_id());
         json += ',';
-        epochsift::append_json_string(json, best.label);
+        epochsift::append_json_string(json, best.label());
         json += ',';
         if (auto const rendered = best.rendered()) {
             epochsift::append_json_string(json, rendered->view());

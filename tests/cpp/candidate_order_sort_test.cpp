@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <random>
+#include <string_view>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "engine/identify.hpp"
 #include "engine/ranking.hpp"
 
 namespace epochsift {
@@ -25,7 +27,7 @@ TEST(Rank, SameAsStableSortWithCandidateOrder) {
         std::size_t const n = round % 10 == 0 ? 65 + rng() % 40 : rng() % 50;  // past the stack keys too
         std::vector<Candidate> readings(n);
         for (std::size_t i = 0; i < n; ++i) {
-            readings[i].format_id = IDS[rng() % std::size(IDS)];
+            readings[i].format = *find_format(IDS[rng() % std::size(IDS)]);
             readings[i].score = SCORES[rng() % std::size(SCORES)];
             readings[i].instant = PosixNs{static_cast<i128>(i)};  // the original position
             readings[i].facts.rare = rng() % 3 == 0;
@@ -89,12 +91,32 @@ TEST(RankExtended, SameAsPlainOrderWithRepeatedInstants) {
             readings[i].instant = PosixNs{pick % 3 == 0 ? -pick : pick % 3 == 1 ? pick << 64 : pick * 1'000'000'000};
             readings[i].facts.string_form = rng() % 4 == 0;
             readings[i].components = {{Component::Representable, 1.0}};
-            if (rng() % 5 != 0) readings[i].components.push_back({Component::Prior, PRIORS[rng() % std::size(PRIORS)]});
+            if (rng() % 5 != 0) {
+                readings[i].prior = PRIORS[rng() % std::size(PRIORS)];
+                readings[i].components.push_back({Component::Prior, readings[i].prior});
+            }
         }
         std::vector<int64_t> const expected = plain_extended_order(readings);
         rank_extended(readings);
         ASSERT_EQ(readings.size(), n);
         for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(readings[i].raw, expected[i]) << "round " << round << " at " << i;
+    }
+}
+
+// The prior rank_extended orders by is the one the reading lists among its
+// components, for every kind of extended reading.
+TEST(RankExtended, PriorIsTheListedComponent) {
+    ReadOptions extended;
+    extended.extended = true;
+    for (std::string_view value : {"1700000000", "1700000000123", "45000.5", "20240501120000", "6817855a",
+                                   "0ujsswThIGTUYm2K8FjOOfXtY1K", "1700000000:5", "2024-05-01 12:00:00"}) {
+        for (Candidate const& reading : identify(value, extended)) {
+            double listed = 1.0;
+            for (ScoreComponent const& component : reading.components) {
+                if (component.kind == Component::Prior) listed = component.value;
+            }
+            EXPECT_EQ(reading.prior, listed) << value << " " << reading.format_id();
+        }
     }
 }
 

@@ -88,12 +88,12 @@ TEST(Delimited, FieldOf) {
     }
 }
 
-// A reading at Unix seconds, or past the calendar when there are none. The
-// flags and shared ranks of real readings: check_block in test_cli.py.
-Candidate reading(std::string_view label, std::optional<int64_t> seconds, double score) {
+// A reading of the format with this id at Unix seconds, or past the
+// calendar when there are none. The flags and shared ranks of real
+// readings: check_block in test_cli.py.
+Candidate reading(std::string_view id, std::optional<int64_t> seconds, double score) {
     Candidate c;
-    c.format_id = "test";
-    c.label = label;
+    c.format = *find_format(id);
     c.instant = seconds ? PosixNs::from_seconds(*seconds) : PosixNs{i128{1} << 100};
     c.score = score;
     return c;
@@ -111,8 +111,8 @@ std::vector<std::string> lines_of(std::string_view text) {
 
 TEST(Table, ColumnsLineUpAndLongLabelsAreCut) {
     std::vector<Candidate> readings;
-    readings.push_back(reading("Unix time (µs since 1970)", 1'700'000'000, 1.0));
-    readings.push_back(reading("A very long label — far wider than the label column allows here", std::nullopt, 0.777));
+    readings.push_back(reading("unix_us", 1'700'000'000, 1.0));  // "Unix time (microseconds)"
+    readings.push_back(reading("gps", std::nullopt, 0.777));        // "GPS time (s since 1980-01-06, leap ...)"
     readings.back().facts.sentinel = true;
     std::string out;
     append_table(out, "42", readings, TableStyle{.label_width = 20});
@@ -120,15 +120,16 @@ TEST(Table, ColumnsLineUpAndLongLabelsAreCut) {
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "42: 2 readings");
     EXPECT_EQ(lines[1], "rank  score  label                 rendered              flags");
-    EXPECT_EQ(lines[2], "   1   1.00  Unix time (µs since…  2023-11-14T22:13:20Z");
-    EXPECT_EQ(lines[3], "   2   0.78  A very long label —…  (outside calendar)    sentinel");
+    EXPECT_EQ(lines[2], "   1   1.00  Unix time (microsec…  2023-11-14T22:13:20Z");
+    // Cut at the end of a word when one ends in the last third of the width.
+    EXPECT_EQ(lines[3], "   2   0.78  GPS time (s since…    (outside calendar)    sentinel");
     EXPECT_EQ(out.find('\x1b'), std::string::npos);
 }
 
 TEST(Table, TopTenUnlessAllAndNotesUnderTheLabel) {
     std::vector<Candidate> readings;
-    for (int i = 0; i < 12; ++i) readings.push_back(reading("label", 0, 1.0 - i / 100.0));
-    readings[0].form_note = "first note";
+    // The iso8601 form's label and note, as the README shows them.
+    for (int i = 0; i < 12; ++i) readings.push_back(reading("iso8601", 0, 1.0 - i / 100.0));
     readings[0].notes = {Note::LeapSmear, Note::Form};
 
     std::string top;
@@ -140,10 +141,10 @@ TEST(Table, TopTenUnlessAllAndNotesUnderTheLabel) {
     append_table(all, "v", readings, TableStyle{.all = true, .notes = true});
     std::vector<std::string> const lines = lines_of(all);
     ASSERT_EQ(lines.size(), 16u);
-    EXPECT_EQ(lines[2], "   1   1.00  label  1970-01-01T00:00:00Z");
+    EXPECT_EQ(lines[2], "   1   1.00  ISO 8601 / RFC 3339 string  1970-01-01T00:00:00Z");
     EXPECT_EQ(lines[3], "             - indistinguishable from a leap-smeared source without clock-policy metadata");
-    EXPECT_EQ(lines[4], "             - first note");
-    EXPECT_EQ(lines[15], "  12   0.89  label  1970-01-01T00:00:00Z");
+    EXPECT_EQ(lines[4], "             - parsed as an ISO 8601 / RFC 3339 string (offset normalised to UTC)");
+    EXPECT_EQ(lines[15], "  12   0.89  ISO 8601 / RFC 3339 string  1970-01-01T00:00:00Z");
 }
 
 TEST(Table, ValuesThatNeedQuoting) {

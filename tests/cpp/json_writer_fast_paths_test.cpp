@@ -103,7 +103,6 @@ TEST(JsonDoubleRecent, RepeatsAndNearRepeats) {
     for (int i = 0; i < 64; ++i) values.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
     std::vector<Candidate> readings(400);
     for (Candidate& c : readings) {
-        c.format_id = "x";
         while (c.components.size() < ComponentList::CAPACITY) {
             double const v = values[rng() % values.size()];
             c.components.push_back({Component::EpochDistance, rng() % 2 ? v : std::nextafter(v, 2.0)});
@@ -137,7 +136,6 @@ TEST(JsonComponentBlocks, EveryKindAndCommonValue) {
     std::mt19937_64 rng(3);
     std::vector<Candidate> readings(2000);
     for (Candidate& c : readings) {
-        c.format_id = "x";
         std::size_t const count = rng() % (ComponentList::CAPACITY + 1);
         while (c.components.size() < count) {
             c.components.push_back({static_cast<Component>(rng() % COMPONENT_COUNT), values[rng() % std::size(values)]});

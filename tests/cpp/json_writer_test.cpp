@@ -64,31 +64,32 @@ TEST(JsonDouble, RandomValuesReadBackExactlyWithShortestDigits) {
 }
 
 TEST(JsonCandidate, MembersInOrder) {
+    // Texts of the unix row and the iso8601 form, as the README shows them.
     Candidate c;
-    c.format_id = "x";
-    c.label = "L §";
-    c.citation = "C";
+    c.format = *find_format("unix");
     c.instant = PosixNs{i128{1} << 100};  // past the calendar: no rendered text
     c.score = 1.0;
     std::string out;
     append_json_candidates(out, std::span<const Candidate>(&c, 1));
     EXPECT_EQ(out,
-              "[{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":1267650600228229401496703205376,"
+              "[{\"format_id\":\"unix\",\"label\":\"Unix time (seconds)\",\"citation\":\"POSIX.1-2017 §4.16\","
+              "\"instant\":1267650600228229401496703205376,"
               "\"rendered\":null,"
               "\"score\":1.0,\"components\":[],\"assumptions\":[],\"sentinel\":false}]");
     c.instant = PosixNs{-1};
     c.components = {{Component::InWindow, std::nan("")}, {Component::Prevalence, 0.0}};
-    c.form_note = "a\n";
+    c.format = *find_format("iso8601");
     c.notes = {Note::Form, Note::Sentinel};
     c.facts.sentinel = c.facts.zone_unstated = true;
     out.clear();
     append_json_candidate(out, c);
     EXPECT_EQ(out,
-              "{\"format_id\":\"x\",\"label\":\"L §\",\"citation\":\"C\",\"instant\":-1,"
+              "{\"format_id\":\"iso8601\",\"label\":\"ISO 8601 / RFC 3339 string\",\"citation\":\"ISO 8601:2019 / RFC 3339\","
+              "\"instant\":-1,"
               "\"rendered\":\"1969-12-31T23:59:59.999999999Z\","
               "\"score\":1.0,\"components\":[[\"in_window\",null],[\"prevalence\",0.0]],\"assumptions\":["
               "\"value 0 is a likely sentinel (possible sentinel: zero / unset) — an 'unset'/'never' marker, not "
-              "necessarily a real instant\",\"a\\n; NO timezone designator — assumed UTC, but may be local time\"],"
+              "necessarily a real instant\",\"parsed as an ISO 8601 / RFC 3339 string (offset normalised to UTC); NO timezone designator — assumed UTC, but may be local time\"],"
               "\"sentinel\":true}");
     out.clear();
     append_json_candidates(out, {});

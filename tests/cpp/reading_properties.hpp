@@ -63,14 +63,14 @@ inline std::string readings_faults(const std::string& json_text, const std::vect
     for (std::size_t i = 0; i < readings.size(); ++i) {
         auto const& reading = json[i];
         if (i > 0 && json[i - 1]["score"].get<double>() < reading["score"].get<double>()) return "not ranked by score";
-        if (reading["format_id"] != std::string(readings[i].format_id)) return "format_id differs from identify";
+        if (reading["format_id"] != std::string(readings[i].format_id())) return "format_id differs from identify";
         std::string const expected = calendar_text(readings[i].instant.ns);
         std::string const rendered = reading["rendered"].is_null() ? "" : reading["rendered"].get<std::string>();
         if (rendered != expected) {
-            return std::string(readings[i].format_id) + " rendered " + rendered + ", expected " + expected;
+            return std::string(readings[i].format_id()) + " rendered " + rendered + ", expected " + expected;
         }
         if (!same_instant(reading["instant"], readings[i].instant.ns)) {
-            return std::string(readings[i].format_id) + " instant differs from identify";
+            return std::string(readings[i].format_id()) + " instant differs from identify";
         }
     }
     return "";

@@ -1,0 +1,2 @@
+// A folder the layer order does not name.
+#include "core/instant.hpp"

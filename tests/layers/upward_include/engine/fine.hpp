@@ -1,0 +1,2 @@
+// Allowed: the engine includes the core.
+#include "core/instant.hpp"
