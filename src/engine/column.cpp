@@ -307,8 +307,8 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.format = FormatRef::of(family);
             double prior = prior_value(family.prior);
             // A hint that names no family would only lower every family against the text forms.
-            if (options.context.artifact_hint && options.context.artifact_hint->names_a_family()) {
-                prior *= options.context.artifact_hint->match(family);
+            if (options.context.artifact_hint && options.context.artifact_hint->implies_a_family()) {
+                prior *= std::max(0.2, options.context.artifact_hint->vocabulary_match(family));
             }
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.

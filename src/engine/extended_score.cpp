@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "core/decimal_digits.hpp"
+#include "engine/artifact_hint.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -55,6 +56,8 @@ double id_structure(const NumericFamily& family, int64_t raw) {
 
 namespace {
 
+constexpr double HINT_WEIGHT = 3.0;
+
 constexpr double weight_of(Component kind, bool caller_window) {
     switch (kind) {
         case Component::InWindow: return caller_window ? 2.0 : 0.0;
@@ -63,6 +66,9 @@ constexpr double weight_of(Component kind, bool caller_window) {
         case Component::PlausibleEra: return caller_window ? 0.0 : 2.0;
         case Component::ResolutionFit: return 1.0;
         case Component::IdStructure: return 2.0;
+        // An analyst's word for the artifact outweighs the era and prior
+        // that cannot part same-shaped families.
+        case Component::ArtifactMatch: return HINT_WEIGHT;
         default: return component_weight(kind);
     }
 }
@@ -94,6 +100,16 @@ bool identifier_shaped(int64_t raw) {
         if (instant && *instant >= TYPICAL_START && *instant < TYPICAL_END) return true;
     }
     return false;
+}
+
+void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint) {
+    if (!hint.implies_a_family()) return;
+    double const match = hint.vocabulary_match(family);
+    reading.components.push_back({Component::ArtifactMatch, match});
+    if (match > 0.0) {
+        reading.hint_terms = hint.terms_for(family);
+        reading.notes.add(Note::HintNamed);
+    }
 }
 
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,

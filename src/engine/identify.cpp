@@ -63,7 +63,7 @@ std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const Read
                                       std::optional<ByteOrder> byte_order) {
     // Bytes are always read with the extended evidence: a hint that names no family is left out.
     ReadOptions options = given;
-    if (options.context.artifact_hint && !options.context.artifact_hint->names_a_family()) {
+    if (options.context.artifact_hint && !options.context.artifact_hint->implies_a_family()) {
         options.context.artifact_hint.reset();
     }
     std::vector<Candidate> readings;

@@ -148,6 +148,16 @@ def encode(
     zone's wall clock; the wall-clock families are written in tz's wall
     clock (else local_zone's, else UTC's)."""
 
+class HintWords(TypedDict):
+    matched: dict[str, list[str]]
+    generic: list[str]
+    unmatched: list[str]
+
+def hint_words(hint: str) -> HintWords:
+    """What the extended reading makes of a hint: each word that implies
+    formats with their ids, the generic words that carry no evidence, and
+    the words the vocabulary does not know (they change no score)."""
+
 def identify_many(
     values: Iterable[str | int | SupportsIndex],
     *,
