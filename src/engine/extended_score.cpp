@@ -112,9 +112,27 @@ void add_hint_evidence(Candidate& reading, const NumericFamily& family, const Ar
     }
 }
 
+double identifier_epoch_fit(PosixNs instant, PosixNs epoch) {
+    if (instant <= epoch) return 0.0;
+    i128 const after = instant.ns - epoch.ns;
+    if (after >= static_cast<i128>(ID_EPOCH_SETTLING_NS)) return 1.0;
+    return static_cast<double>(after) / ID_EPOCH_SETTLING_NS;
+}
+
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
                           bool shaped_like_identifier) {
     ComponentList& components = reading.components;
+    if (family.encoding.tag == Encoding::Tag::Shifted) {
+        // An identifier's epoch is its service's start, whose first ids lie
+        // near it: the distance measures saturate after three months here,
+        // not two years (a Discord id of 2016 is as typical as one of 2022).
+        double const fit = identifier_epoch_fit(reading.instant, family.epoch);
+        for (ScoreComponent& component : components) {
+            if (component.kind == Component::MagnitudeFit || component.kind == Component::EpochDistance) {
+                component.value = std::max(component.value, fit);
+            }
+        }
+    }
     reading.prior = prior_value(family.prior);
     components.push_back({Component::Prior, reading.prior});
     components.push_back(

@@ -54,6 +54,14 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
 // that implied the family. A hint that implies no family adds nothing.
 void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint);
 
+// Three months of nanoseconds: how long after its epoch an identifier's
+// time field reads as typical in the extended reading.
+inline constexpr double ID_EPOCH_SETTLING_NS = 7.8894e15;
+
+// An identifier's time field against its epoch: 0 at or before it, rising
+// to 1 three months after it.
+double identifier_epoch_fit(PosixNs instant, PosixNs epoch);
+
 // Adds the extended components to a numeric reading of family and scores it
 // again. raw is absent for float readings.
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,

@@ -9,6 +9,7 @@
 #include "engine/interpret_extended.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
+#include "engine/neighbour_evidence.hpp"
 #include "engine/ranking.hpp"
 #include "formats/numeric_family_table.hpp"
 
@@ -34,6 +35,9 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
         append_integer_readings(readings, *integer, options);
+        if (options.extended && !options.context.neighbours.empty()) {
+            apply_neighbour_evidence(readings, neighbour_evidence(*integer, options), options.window.has_value());
+        }
     } else if (auto const number = parse_float(text)) {
         // Room for every float family's reading and a few more: growing one
         // at a time moved the readings three or four times a call.
