@@ -9,7 +9,7 @@ from typing import Any, Iterable, Literal, SupportsIndex, TypedDict, Union, fina
 __version__: str
 
 __all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
-           "scan", "scan_arrow"]
+           "hint_words", "scan", "scan_arrow"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with

@@ -150,3 +150,17 @@ def test_an_analysts_hint_never_lowers_the_true_reading_and_mostly_puts_it_first
         firsts[hinted == 1] += 1
     assert len(worse) <= len(truths) // 100, worse
     assert firsts[True] / len(truths) >= 0.95
+
+
+# What a user of the command line sees: each word's formats on standard
+# error, and the table led by the format the hint settles.
+def test_command_line_reports_each_word_and_ranks_by_the_hint():
+    import subprocess
+    from command_line import find_cli
+    done = subprocess.run([find_cli(), "--hint", "Info-ZIP local header, zzqx", "1298556459"],
+                          capture_output=True, timeout=120)
+    assert done.returncode == 0
+    err = done.stderr.decode()
+    assert '"ZIP" names fat' in err and '"local" is generic' in err and '"zzqx" names no format' in err
+    rows = [line for line in done.stdout.decode().splitlines() if "2018-11-06T12:49:22" in line]
+    assert rows and "FAT" in done.stdout.decode().splitlines()[2], done.stdout.decode()
