@@ -9,6 +9,7 @@
 // nothing and is reported as such.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -190,37 +191,57 @@ constexpr std::size_t squash_hint_word(std::string_view word, char* out, std::si
     return n;
 }
 
-// Whether a vocabulary word compares equal to squashed (already squashed).
-constexpr bool hint_word_equals(std::string_view written, std::string_view squashed) {
-    std::size_t j = 0;
-    for (char c : written) {
-        bool const digit = c >= '0' && c <= '9';
-        bool const upper = c >= 'A' && c <= 'Z';
-        bool const lower = c >= 'a' && c <= 'z';
-        if (!digit && !upper && !lower) continue;
-        char const folded = upper ? static_cast<char>(c - 'A' + 'a') : c;
-        if (j == squashed.size() || squashed[j] != folded) return false;
-        ++j;
-    }
-    return j == squashed.size();
-}
-
 // The longest squashed vocabulary word: a longer run names nothing.
 inline constexpr std::size_t HINT_WORD_MAX = 40;
 
+namespace hint_vocabulary_detail {
+
+// A word squashed at compile time, with its row: the keys sorted, so that a
+// word is looked up in log time whatever the hint's length.
+struct SquashedKey {
+    std::array<char, HINT_WORD_MAX> text{};
+    uint8_t size = 0;
+    uint8_t row = 0;
+
+    constexpr std::string_view view() const { return {text.data(), size}; }
+};
+
+template <std::size_t N>
+constexpr std::array<SquashedKey, N> sorted_keys(const std::array<std::string_view, N>& words) {
+    std::array<SquashedKey, N> keys{};
+    for (std::size_t i = 0; i < N; ++i) {
+        std::size_t const n = squash_hint_word(words[i], keys[i].text.data(), HINT_WORD_MAX);
+        keys[i].size = static_cast<uint8_t>(n > HINT_WORD_MAX ? 0 : n);  // checked below: every word fits
+        keys[i].row = static_cast<uint8_t>(i);
+    }
+    std::sort(keys.begin(), keys.end(), [](const SquashedKey& a, const SquashedKey& b) { return a.view() < b.view(); });
+    return keys;
+}
+
+inline constexpr auto TERM_KEYS = sorted_keys([] {
+    std::array<std::string_view, HINT_TERMS.size()> words{};
+    for (std::size_t i = 0; i < HINT_TERMS.size(); ++i) words[i] = HINT_TERMS[i].word;
+    return words;
+}());
+inline constexpr auto GENERIC_KEYS = sorted_keys(GENERIC_HINT_WORDS);
+
+template <std::size_t N>
+constexpr const SquashedKey* find_key(const std::array<SquashedKey, N>& keys, std::string_view squashed) {
+    auto const at = std::lower_bound(keys.begin(), keys.end(), squashed,
+                                     [](const SquashedKey& key, std::string_view word) { return key.view() < word; });
+    return at != keys.end() && at->view() == squashed ? &*at : nullptr;
+}
+
+}  // namespace hint_vocabulary_detail
+
 // The row of HINT_TERMS a squashed word names, or none.
 constexpr std::optional<std::size_t> find_hint_term(std::string_view squashed) {
-    for (std::size_t i = 0; i < HINT_TERMS.size(); ++i) {
-        if (hint_word_equals(HINT_TERMS[i].word, squashed)) return i;
-    }
+    if (auto const* key = hint_vocabulary_detail::find_key(hint_vocabulary_detail::TERM_KEYS, squashed)) return key->row;
     return std::nullopt;
 }
 
 constexpr bool is_generic_hint_word(std::string_view squashed) {
-    for (std::string_view word : GENERIC_HINT_WORDS) {
-        if (hint_word_equals(word, squashed)) return true;
-    }
-    return false;
+    return hint_vocabulary_detail::find_key(hint_vocabulary_detail::GENERIC_KEYS, squashed) != nullptr;
 }
 
 // The families of each row as rows of NUMERIC_FAMILIES, resolved once.
@@ -266,6 +287,9 @@ consteval bool words_distinct_and_short() {
     }
     for (std::string_view generic : GENERIC_HINT_WORDS) {
         if (squashed_of(generic, a).empty()) return false;
+    }
+    for (std::size_t i = 1; i < TERM_KEYS.size(); ++i) {
+        if (TERM_KEYS[i - 1].view() == TERM_KEYS[i].view()) return false;
     }
     return true;
 }
