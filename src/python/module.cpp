@@ -31,6 +31,7 @@
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
 #include "python/guarded.hpp"
+#include "python/hint_report.hpp"
 #include "python/json_str.hpp"
 #include "python/text_items.hpp"
 #include "python/py_ref.hpp"
@@ -659,6 +660,8 @@ PyMethodDef METHODS[] = {
      "**options) gives, in its order (extended=False: the reference reading). local_zone places\n"
      "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
      "column: the instant column is UTC, and a consumer shows it in any zone."},
+    {"hint_words", as_cfunction(epochsift::python::hint_words), METH_VARARGS | METH_KEYWORDS,
+     epochsift::python::HINT_WORDS_DOC},
     {"scan", as_cfunction(epochsift::python::scan), METH_VARARGS | METH_KEYWORDS, epochsift::python::SCAN_DOC},
     {"scan_arrow", as_cfunction(epochsift::python::scan_arrow), METH_VARARGS | METH_KEYWORDS,
      epochsift::python::SCAN_ARROW_DOC},
