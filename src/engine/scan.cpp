@@ -77,12 +77,14 @@ uint64_t load_le(const uint8_t* p, std::size_t n) {
 uint64_t width_mask(uint8_t width) { return width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1; }
 
 // probe_raw for the widths counts are read at, inline: the field's value in
-// its order, sign-extended for a negative probe.
-uint64_t read_raw(const ScanProbe& p, const uint8_t* bytes) {
+// its order, sign-extended for a negative probe. `room` bytes are readable.
+uint64_t read_raw(const ScanProbe& p, const uint8_t* bytes, std::size_t room) {
     uint64_t word = 0;
-    std::memcpy(&word, bytes, p.width);  // p.width <= 8
+    if (room >= 8) std::memcpy(&word, bytes, 8);
+    else std::memcpy(&word, bytes, std::min<std::size_t>(room, p.width));
     word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);
-    uint64_t value = p.order == ByteOrder::Little ? word : __builtin_bswap64(word) >> (64 - 8 * p.width);
+    uint64_t value = p.order == ByteOrder::Little ? word & width_mask(p.width)
+                                                  : __builtin_bswap64(word) >> (64 - 8 * p.width);
     if (p.negative && p.width < 8 && (value >> (8 * p.width - 1)) != 0) value |= ~width_mask(p.width);
     return value;
 }
@@ -338,11 +340,39 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
         }
         std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
         std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
-        for (std::size_t at = from; at < to; ++at) {
-            for (std::size_t k = 0; k < weak_probes.size(); ++k) {
-                ScanProbe const& p = plan.probes[weak_probes[k]];
-                if (at + p.width > size) continue;
-                if (read_raw(p, data + at) - reach[k].low > reach[k].span) continue;
+        for (std::size_t k = 0; k < weak_probes.size(); ++k) {
+            ScanProbe const& p = plan.probes[weak_probes[k]];
+            if (from + p.width > size) continue;
+            std::size_t const n = std::min(to, size - p.width + 1) - from;
+            // First the fields whose top 16 bits can reach: one pass over
+            // the words, then the few that do are read whole.
+            unsigned const shift = 8u * (p.width - 2u);
+            uint64_t const mask = width_mask(p.width);
+            uint64_t const top_low = (reach[k].low & mask) >> shift;
+            uint64_t const top_high = ((reach[k].low + reach[k].span) & mask) >> shift;
+            bool const quick = top_low <= top_high && (reach[k].low & mask) <= ((reach[k].low + reach[k].span) & mask);
+            auto const t0 = static_cast<uint16_t>(top_low);
+            auto const dt = static_cast<uint16_t>(quick ? top_high - top_low : 0xFFFF);
+            const uint8_t* word = data + from + (p.order == ByteOrder::Little ? p.width - 2 : 0);
+            bool const little = p.order == ByteOrder::Little;
+            constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
+            uint8_t reaches[(MOST + 7) / 8 * 8] = {};
+            for (std::size_t i = 0; i < n; ++i) {
+                auto const w = static_cast<uint16_t>(little ? word[i] | word[i + 1] << 8 : word[i] << 8 | word[i + 1]);
+                reaches[i] = static_cast<uint16_t>(w - t0) <= dt;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i % 8 == 0) {  // eight fields at a time: most reach none
+                    uint64_t any = 0;
+                    std::memcpy(&any, reaches + i, sizeof any);
+                    if (any == 0) {
+                        i += 7;
+                        continue;
+                    }
+                }
+                if (reaches[i] == 0) continue;
+                std::size_t const at = from + i;
+                if (read_raw(p, data + at, size - at) - reach[k].low > reach[k].span) continue;
                 auto const instant = probe_instant(p, data + at);
                 if (!instant) continue;
                 i128 const delta = instant->ns - anchor.instant.ns;

@@ -195,18 +195,26 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
     // The conditions each word from `first` meets.
     std::size_t const words = n + MAX_AT;
     met_.resize(words);
-    for (std::size_t i = 0; i < words; ++i) met_[i] = table_[load_le16(data, size, first + i)];
+    std::size_t const direct = size >= first + 1 ? std::min(words, size - first - 1) : 0;  // both bytes inside
+    for (std::size_t i = 0; i < direct; ++i) met_[i] = table_[data[first + i] | data[first + i + 1] << 8];
+    for (std::size_t i = direct; i < words; ++i) met_[i] = table_[load_le16(data, size, first + i)];
     // Close words: keys around each position, within one of the key
     // SCAN_*_DISTANCES away on either side.
     auto const near_pass = [&](bool big, std::vector<uint8_t>& near) {
         near.assign(words, 0);
         std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
         keys_.resize(span);
+        // keys_[j] is the word at first - SCAN_MAX_DISTANCE + j; outside the block, 0.
         for (std::size_t j = 0; j < span; ++j) {
             std::size_t const at = first + j;
-            bool const inside = at >= SCAN_MAX_DISTANCE && at - SCAN_MAX_DISTANCE < size;
-            uint16_t const w = inside ? load_le16(data, size, at - SCAN_MAX_DISTANCE) : 0;
-            keys_[j] = big ? static_cast<uint16_t>((w & 0xFF) << 8 | w >> 8) : w;
+            bool const inside = at >= SCAN_MAX_DISTANCE && at - SCAN_MAX_DISTANCE + 1 < size;
+            if (inside) {
+                const uint8_t* b = data + (at - SCAN_MAX_DISTANCE);
+                keys_[j] = static_cast<uint16_t>(big ? b[0] << 8 | b[1] : b[0] | b[1] << 8);
+            } else {
+                uint16_t const w = at >= SCAN_MAX_DISTANCE ? load_le16(data, size, at - SCAN_MAX_DISTANCE) : 0;
+                keys_[j] = big ? static_cast<uint16_t>((w & 0xFF) << 8 | w >> 8) : w;
+            }
         }
         uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
         auto const pass = [&](std::size_t d) {
