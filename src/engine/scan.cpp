@@ -1,6 +1,7 @@
 #include "engine/scan.hpp"
 
 #include "engine/scan_prefilter.hpp"
+#include "engine/scan_structure.hpp"
 #include "formats/byte_layouts.hpp"
 #include "formats/numeric_family_table.hpp"
 #include "formats/packed_codecs.hpp"
@@ -65,7 +66,9 @@ constexpr double ALIGNED_SHARE = 0.7;
 constexpr double ALIGNED_SHARE_8 = 0.9;
 constexpr double TEXT_BITS_PER_BYTE = 1.0;
 constexpr double REPEATED_BYTE_BITS = -12.0;
-constexpr double ZERO_BYTE_BITS = -4.0;
+// Each low byte of a small number, flag or mask (0x00, 0x01, 0xFF) past the
+// first: a real count's low bytes hit those three values 3/256 of the time.
+constexpr double STRUCTURE_BYTE_BITS = -6.0;
 constexpr std::size_t TILE = 1 << 15;
 
 uint64_t load_le(const uint8_t* p, std::size_t n) {
@@ -99,10 +102,11 @@ double alignment_bits(uint64_t offset, const ScanProbe& p) {
 
 bool printable(uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
 
-// Printable, repeated and zero bytes: text and structure. A count's low
-// bytes are near uniform in a real timestamp, so two or more zero bytes
-// below its top byte mark a flag word or a round number.
-double text_bits(const uint8_t* p, uint8_t width, int zero_low_bytes) {
+// Printable, repeated and structure bytes: text and record headers. A
+// count's low bytes are near uniform in a real timestamp, so two or more
+// bytes of 0x00, 0x01 or 0xFF below its top byte mark small numbers, flag
+// words, masks and round numbers.
+double text_bits(const uint8_t* p, uint8_t width, int structure_low_bytes) {
     bool all_printable = true;
     bool all_same = true;
     for (uint8_t i = 0; i < width; ++i) {
@@ -111,18 +115,18 @@ double text_bits(const uint8_t* p, uint8_t width, int zero_low_bytes) {
     }
     if (all_same) return REPEATED_BYTE_BITS;
     if (all_printable && width >= 4) return -TEXT_BITS_PER_BYTE * (width - 1);
-    return zero_low_bytes >= 2 ? ZERO_BYTE_BITS * (zero_low_bytes - 1) : 0;
+    return structure_low_bytes >= 2 ? STRUCTURE_BYTE_BITS * (structure_low_bytes - 1) : 0;
 }
 
 // The bytes of a count's field below its top significant byte, moved to
 // the front: the low bytes a real timestamp fills at random.
-int zero_low_bytes(const ScanProbe& p, const uint8_t* field) {
+int structure_low_bytes(const ScanProbe& p, const uint8_t* field) {
     if (p.kind != ProbeKind::Count || p.significant < 2) return 0;
     int const n = p.significant - 1;
     const uint8_t* low = p.order == ByteOrder::Little ? field : field + p.width - n;
-    int zeros = 0;
-    for (int i = 0; i < n; ++i) zeros += low[i] == 0 ? 1 : 0;
-    return zeros;
+    int count = 0;
+    for (int i = 0; i < n; ++i) count += low[i] <= 0x01 || low[i] == 0xFF ? 1 : 0;
+    return count;
 }
 
 // Most data handed over was written in these years; the plausible window
@@ -405,6 +409,8 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     for (std::size_t i = 0; i < plan.probes.size(); ++i) {
         if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
     }
+    std::vector<StructureField> structures(plan.probes.size());
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) structures[i] = structure_field(plan.probes[i]);
     uint8_t tail[16] = {};
     std::vector<Found> found;
     // Every probe at one offset.
@@ -433,10 +439,12 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                     if (p.negative && (raw >> (8 * p.width - 1)) != 0) raw |= ~width_mask(p.width);
                     if (raw - p.low > p.span) continue;
                     if ((p.negative ? ~raw : raw) < p.min_magnitude) continue;
-                    // Weak: only with a close field at one of the distances.
+                    // Weak: only with a close field at one of the distances,
+                    // or where a signature names the field.
                     if (weak(p) && !all &&
                         ((p.width != 4 && p.width != 8) ||
-                         !has_close_field(block.data(), block.size(), at, p.width, p.order))) {
+                         !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
+                        structure_bits(structures[index], block, at) <= 0) {
                         continue;
                     }
                 }
@@ -468,6 +476,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             continue;
         }
         prefilter->mark(block, tile, tile_end, candidates);
+        mark_signed_fields(block, tile, tile_end, candidates);
         std::size_t const n = tile_end - tile;
         std::size_t i = 0;
         for (; i + 8 <= n; i += 8) {  // eight offsets at a time: most have none
@@ -496,8 +505,10 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         e[static_cast<std::size_t>(ScanEvidence::Prior)] = static_cast<float>(p.prior_bits);
         e[static_cast<std::size_t>(ScanEvidence::Alignment)] = static_cast<float>(alignment_bits(hit.offset, p));
         e[static_cast<std::size_t>(ScanEvidence::Text)] =
-            static_cast<float>(text_bits(block.data() + f.at, p.width, zero_low_bytes(p, block.data() + f.at)));
+            static_cast<float>(text_bits(block.data() + f.at, p.width, structure_low_bytes(p, block.data() + f.at)));
         e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
+        e[static_cast<std::size_t>(ScanEvidence::Structure)] =
+            static_cast<float>(structure_bits(structures[f.probe], block, f.at));
         double const extra = std::min(EXTRA_NEIGHBOUR_CAP, EXTRA_NEIGHBOUR_BITS * std::max(0, f.strong_near - 1));
         double const near = f.best_near + extra;
         // Neighbours and records of an array overlap as evidence: together
