@@ -102,28 +102,62 @@ double alignment_bits(uint64_t offset, const ScanProbe& p) {
 
 bool printable(uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
 
-// Printable, repeated and structure bytes: text and record headers. A
-// count's low bytes are near uniform in a real timestamp, so two or more
-// bytes of 0x00, 0x01 or 0xFF below its top byte mark small numbers, flag
-// words, masks and round numbers.
-double text_bits(const uint8_t* p, uint8_t width, int structure_low_bytes) {
-    bool all_printable = true;
+// Bytes a text run around a field is looked for in, on each side.
+constexpr std::size_t TEXT_CONTEXT = 4;
+// A field inside a run of text (itself printable but for one byte, and
+// the bytes around it all printable): a real count is printable in each
+// low byte 3/8 of the time, so such a run is rare around one.
+constexpr double TEXT_RUN_BITS = -16.0;
+
+// Text, repeated bytes and record structure around the field at `at`: a
+// count's low bytes are near uniform in a real timestamp, so a field of
+// text (ASCII or UTF-16), of one byte repeated, of 16-bit words counting
+// up by one (tables of consecutive numbers), or with two or more bytes of
+// 0x00, 0x01 or 0xFF below its top byte (small numbers, flag words, masks,
+// round numbers) is structure far more often than a time.
+double text_bits(const uint8_t* data, std::size_t size, std::size_t at, uint8_t width, int structure_low_bytes) {
+    const uint8_t* p = data + at;
     bool all_same = true;
+    int shown = 0;
     for (uint8_t i = 0; i < width; ++i) {
-        all_printable &= printable(p[i]);
+        shown += printable(p[i]) ? 1 : 0;
         all_same &= p[i] == p[0];
     }
     if (all_same) return REPEATED_BYTE_BITS;
-    if (all_printable && width >= 4) return -TEXT_BITS_PER_BYTE * (width - 1);
+    if (width >= 4) {
+        if (shown >= width - 1) {
+            bool run = at >= TEXT_CONTEXT && at + width + TEXT_CONTEXT <= size;
+            for (std::size_t i = 1; run && i <= TEXT_CONTEXT; ++i) run = printable(p[-static_cast<std::ptrdiff_t>(i)]) && printable(p[width + i - 1]);
+            if (run) return TEXT_RUN_BITS;
+        }
+        if (shown == width) return -TEXT_BITS_PER_BYTE * (width - 1);
+        bool utf16 = true;
+        bool counting = true;
+        for (uint8_t i = 0; i + 1 < width; i += 2) {
+            uint8_t const lo = p[i];
+            uint8_t const hi = p[i + 1];
+            utf16 &= hi == 0 && lo != 0 && printable(lo);
+            if (i >= 2) counting &= static_cast<uint16_t>((lo | hi << 8) - (p[i - 2] | p[i - 1] << 8)) == 1;
+        }
+        if (utf16) return -TEXT_BITS_PER_BYTE * (width - 1);
+        if (counting) return REPEATED_BYTE_BITS;
+    }
     return structure_low_bytes >= 2 ? STRUCTURE_BYTE_BITS * (structure_low_bytes - 1) : 0;
 }
 
-// The bytes of a count's field below its top significant byte, moved to
-// the front: the low bytes a real timestamp fills at random.
+// The bytes of a count's field below its top significant byte (of a
+// record, its leading count's): the low bytes a real timestamp fills at
+// random. Those of a small number, flag or mask are counted.
 int structure_low_bytes(const ScanProbe& p, const uint8_t* field) {
-    if (p.kind != ProbeKind::Count || p.significant < 2) return 0;
-    int const n = p.significant - 1;
-    const uint8_t* low = p.order == ByteOrder::Little ? field : field + p.width - n;
+    int n = 0;
+    const uint8_t* low = field;
+    if (p.kind == ProbeKind::Count && p.significant >= 2) {
+        n = p.significant - 1;
+        low = p.order == ByteOrder::Little ? field : field + p.width - n;
+    } else if (p.kind == ProbeKind::Record && p.gate_width >= 4) {
+        n = 3;  // a Unix count's low bytes, whatever its stored width
+        low = p.order == ByteOrder::Little ? field : field + p.gate_width - n;
+    }
     int count = 0;
     for (int i = 0; i < n; ++i) count += low[i] <= 0x01 || low[i] == 0xFF ? 1 : 0;
     return count;
@@ -255,22 +289,29 @@ struct Found {
     float best_near = 0;
     float best_far = 0;
     uint8_t strong_near = 0;
+    float text = 0;  // text_bits of the field
 };
 
 // Pairs of hits close in the file and in time, of any probe: the instants
 // sorted, each hit looks at the next few within an hour. A hit gains the
 // evidence its partner's existence gives: the partner's own rarity and
 // how close their instants are.
-void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& found) {
+void pair_up(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::vector<Found>& found) {
+    for (Found& f : found) {
+        ScanProbe const& p = plan.probes[f.probe];
+        f.text = static_cast<float>(text_bits(data, size, f.at, p.width, structure_low_bytes(p, data + f.at)));
+    }
     std::vector<uint32_t> order(found.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         return found[a].instant != found[b].instant ? found[a].instant < found[b].instant : a < b;
     });
-    auto const credit = [&](Found& to, const ScanProbe& partner, double delta, std::size_t distance, bool equal,
-                            bool same_probe) {
+    // A partner that is text or structure itself is less rare than its
+    // probe's share of random fields says: its own text bits come off.
+    auto const credit = [&](Found& to, const ScanProbe& partner, float partner_text, double delta, std::size_t distance,
+                            bool equal, bool same_probe) {
         double const cap = !equal ? PAIR_CAP_BITS : distance <= NEAR_DISTANCE ? EQUAL_NEAR_CAP_BITS : EQUAL_FAR_CAP_BITS;
-        double const bits = std::min(pair_bits(partner, delta, distance, same_probe), cap);
+        double const bits = std::min(pair_bits(partner, delta, distance, same_probe) + std::min(0.0f, partner_text), cap);
         if (bits <= 0) return;
         if (distance <= NEAR_DISTANCE) {
             to.best_near = std::max(to.best_near, static_cast<float>(bits));
@@ -294,11 +335,11 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& foun
             std::size_t const first_end = (a.at < b.at ? a.at + pa.width : b.at + pb.width);
             if (first_end > (a.at < b.at ? b.at : a.at)) continue;  // readings of the same bytes
             bool const equal = pa.width == pb.width && std::memcmp(data + a.at, data + b.at, pa.width) == 0;
-            if (equal && text_bits(data + a.at, pa.width, 0) < 0) continue;
+            if (equal && a.text < 0) continue;
             double const d = static_cast<double>(delta);
             bool const same = a.probe == b.probe;
-            credit(a, pb, d, distance, equal, same);
-            credit(b, pa, d, distance, equal, same);
+            credit(a, pb, b.text, d, distance, equal, same);
+            credit(b, pa, a.text, d, distance, equal, same);
         }
     }
 }
@@ -492,7 +533,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         }
     }
     if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
-    pair_up(plan, block.data(), found);
+    pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {
         if (f.at < begin || f.at >= end) continue;
         ScanProbe const& p = plan.probes[f.probe];
@@ -504,8 +545,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         e[static_cast<std::size_t>(ScanEvidence::HighBytes)] = static_cast<float>(p.noise_bits);
         e[static_cast<std::size_t>(ScanEvidence::Prior)] = static_cast<float>(p.prior_bits);
         e[static_cast<std::size_t>(ScanEvidence::Alignment)] = static_cast<float>(alignment_bits(hit.offset, p));
-        e[static_cast<std::size_t>(ScanEvidence::Text)] =
-            static_cast<float>(text_bits(block.data() + f.at, p.width, structure_low_bytes(p, block.data() + f.at)));
+        e[static_cast<std::size_t>(ScanEvidence::Text)] = f.text;
         e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
         e[static_cast<std::size_t>(ScanEvidence::Structure)] =
             static_cast<float>(structure_bits(structures[f.probe], block, f.at));
