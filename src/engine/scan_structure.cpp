@@ -11,11 +11,14 @@ namespace epochsift {
 namespace {
 
 // A signature at a fixed place before the field, and the bits it is worth:
-// eight a byte (the chance random bytes match it), at most the cap.
+// eight a byte (the chance random bytes match it) and one a reserved bit
+// that must be clear, at most the cap.
 struct FieldMagic {
     StructureField field;
     int8_t at;  // from the field's first byte
     std::string_view bytes;
+    int8_t reserved_at = 0;  // a byte whose reserved bits are clear (0: none)
+    uint8_t reserved = 0;
 };
 
 using namespace std::string_view_literals;
@@ -26,8 +29,9 @@ constexpr std::array<FieldMagic, 4> FIELD_MAGICS = {{
     // APPNOTE 4.3.12: central directory header signature, version made by,
     // version needed, flags, method, then time and date.
     {StructureField::DosLittle, -12, "PK\x01\x02"sv},
-    // RFC 1952 §2.3: ID1 ID2 CM (deflate), FLG, then MTIME.
-    {StructureField::UnixLittle, -4, "\x1f\x8b\x08"sv},
+    // RFC 1952 §2.3: ID1 ID2 CM (deflate), FLG (bits 5-7 reserved, zero),
+    // then MTIME.
+    {StructureField::UnixLittle, -4, "\x1f\x8b\x08"sv, -1, 0xE0},
     // Apple's binary plist (CFBinaryPList.c): marker 0x33, a date, then a
     // big-endian float64 of seconds since 2001.
     {StructureField::CocoaBig, -1, "\x33"sv},
@@ -36,6 +40,7 @@ constexpr std::array<FieldMagic, 4> FIELD_MAGICS = {{
 constexpr bool magics_fit() {
     for (FieldMagic const& m : FIELD_MAGICS) {
         if (m.at >= 0 || m.bytes.empty() || static_cast<std::size_t>(-m.at) < m.bytes.size()) return false;
+        if (m.reserved != 0 && (m.reserved_at >= 0 || m.reserved_at < m.at)) return false;
     }
     return true;
 }
@@ -117,10 +122,13 @@ StructureField structure_field(const ScanProbe& probe) {
 double structure_bits(StructureField field, std::span<const uint8_t> block, std::size_t at) {
     if (field == StructureField::None) return 0;
     for (FieldMagic const& m : FIELD_MAGICS) {
-        if (m.field == field && matches(block, at, m.at, m.bytes)) {
-            // (The cap is reached from four bytes on.)
-            return std::min(SCAN_STRUCTURE_CAP_BITS, 8.0 * static_cast<double>(m.bytes.size()));
+        if (m.field != field || !matches(block, at, m.at, m.bytes)) continue;
+        double bits = 8.0 * static_cast<double>(m.bytes.size());
+        if (m.reserved != 0) {
+            if ((block[at - static_cast<std::size_t>(-m.reserved_at)] & m.reserved) != 0) continue;
+            bits += __builtin_popcount(m.reserved);
         }
+        return std::min(SCAN_STRUCTURE_CAP_BITS, bits);
     }
     // Tag, a size of 5 to 13 and a flags byte of 1 to 7: over 30 bits.
     if (field == StructureField::UnixLittle && unix_extra_field(block, at)) return SCAN_STRUCTURE_CAP_BITS;
@@ -161,6 +169,16 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
                 if (field + 4 <= block.size() && unix_extra_field(block, field)) mark(field);
             }
         }
+    }
+    // FAT directory entries whose times lie in [first, last): NTRes and the
+    // attribute byte first (one offset in 256 passes), then the name.
+    std::size_t const entry_from = first >= 22 ? first - 22 : 0;
+    std::size_t const entry_to = std::min(last, block.size() >= 32 ? block.size() - 31 : 0);
+    for (std::size_t e = entry_from; e < entry_to; ++e) {
+        if ((block[e + 12] & ~0x18) != 0 || block[e + 11] > 0x3F) continue;
+        if (!fat_entry_at(block, e)) continue;
+        mark(e + 14);
+        mark(e + 22);
     }
 }
 

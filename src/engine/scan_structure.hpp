@@ -33,8 +33,8 @@ inline constexpr double SCAN_STRUCTURE_CAP_BITS = 28.0;
 double structure_bits(StructureField field, std::span<const uint8_t> block, std::size_t at);
 
 // Sets candidates[o - first] for the offsets o in [first, last) that a
-// signature names as a field (the ZIP, gzip and extended-timestamp rows),
-// so that weak fields there are read without a neighbour.
+// signature or a FAT directory entry names as a field, so that weak
+// fields there are read without a neighbour.
 void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::size_t last,
                         std::vector<uint8_t>& candidates);
 
