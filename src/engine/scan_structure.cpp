@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 
 #include "formats/numeric_family_table.hpp"
@@ -149,14 +150,12 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
                         std::vector<uint8_t>& candidates) {
     last = std::min(last, block.size());
     if (first >= last) return;
-    constexpr std::size_t BACK = 13;  // the farthest signature before its field: a third "UT" time
+    constexpr std::size_t BACK = 22;  // the farthest start before its field: a FAT entry's write time
     auto const mark = [&](std::size_t field) {
         if (field >= first && field < last) candidates[field - first] = 1;
     };
-    std::size_t const from = first >= BACK ? first - BACK : 0;
-    for (std::size_t q = from; q < last; ++q) {
+    auto const examine = [&](std::size_t q) {
         uint8_t const b = block[q];
-        if (b != 'P' && b != 0x1f && b != 'U') continue;
         for (FieldMagic const& m : FIELD_MAGICS) {
             if (m.field != StructureField::CocoaBig && static_cast<uint8_t>(m.bytes[0]) == b) {
                 std::size_t const field = q + static_cast<std::size_t>(-m.at);
@@ -169,16 +168,27 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
                 if (field + 4 <= block.size() && unix_extra_field(block, field)) mark(field);
             }
         }
-    }
-    // FAT directory entries whose times lie in [first, last): NTRes and the
-    // attribute byte first (one offset in 256 passes), then the name.
-    std::size_t const entry_from = first >= 22 ? first - 22 : 0;
-    std::size_t const entry_to = std::min(last, block.size() >= 32 ? block.size() - 31 : 0);
-    for (std::size_t e = entry_from; e < entry_to; ++e) {
-        if ((block[e + 12] & ~0x18) != 0 || block[e + 11] > 0x3F) continue;
-        if (!fat_entry_at(block, e)) continue;
-        mark(e + 14);
-        mark(e + 22);
+        if (fat_entry_at(block, q)) {
+            mark(q + 14);
+            mark(q + 22);
+        }
+    };
+    // First a branch-free pass for the bytes that may start a structure:
+    // a signature's first byte, or a FAT entry's NTRes and attribute bytes.
+    std::size_t const from = first >= BACK ? first - BACK : 0;
+    std::size_t const n = last - from;
+    std::vector<uint8_t> may(n + 8, 0);
+    const uint8_t* d = block.data() + from;
+    std::size_t const entries = block.size() >= from + 13 ? std::min(n, block.size() - from - 12) : 0;
+    for (std::size_t i = 0; i < n; ++i) may[i] = (d[i] == 'P') | (d[i] == 0x1f) | (d[i] == 'U');
+    for (std::size_t i = 0; i < entries; ++i) may[i] |= ((d[i + 12] & ~0x18) == 0) & (d[i + 11] <= 0x3F);
+    for (std::size_t i = 0; i < n; i += 8) {
+        uint64_t any = 0;
+        std::memcpy(&any, may.data() + i, sizeof any);
+        if (any == 0) continue;
+        for (std::size_t j = i; j < std::min(n, i + 8); ++j) {
+            if (may[j] != 0) examine(from + j);
+        }
     }
 }
 
