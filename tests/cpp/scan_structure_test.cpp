@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <random>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/scan.hpp"
@@ -174,6 +175,25 @@ TEST(ScanStructure, OffLayoutsAreNotVouchedFor) {
     }
 }
 
+// Two Unix times side by side (an inode's times, 4 bytes apart), seconds
+// apart, alone in random bytes: the pair vouches for both, in either order.
+TEST(ScanStructure, AdjacentUnixTimesVouchForEachOther) {
+    ScanPlan const plan = default_plan();
+    for (uint64_t seed = 1; seed <= 4; ++seed) {
+        for (bool const little : {true, false}) {
+            std::vector<uint8_t> blob = random_bytes(4096, seed);
+            for (int i = 0; i < 4; ++i) {
+                int const shift = 8 * (little ? i : 3 - i);
+                blob[2000 + i] = static_cast<uint8_t>(UNIX_SECONDS >> shift);
+                blob[2004 + i] = static_cast<uint8_t>((UNIX_SECONDS + 5) >> shift);
+            }
+            std::vector<ScanHit> const hits = scan_buffer(plan, blob, false, 1);
+            EXPECT_TRUE(shown_at(plan, hits, 2000, "unix", UNIX_SECONDS)) << seed << little;
+            EXPECT_TRUE(shown_at(plan, hits, 2004, "unix", UNIX_SECONDS + 5)) << seed << little;
+        }
+    }
+}
+
 // A Unix-looking field inside a line of text is text, however many such
 // fields repeat around it.
 TEST(ScanStructure, TextAroundAFieldCountsAgainstIt) {
@@ -219,11 +239,14 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
         for (int k = 0; k < 40; ++k) {  // close pairs of Unix seconds, either order, and pcap headers
             std::size_t const at = 8 + rng() % 8000;
             std::size_t const d = distances[rng() % 6];
-            uint64_t const s = 1'300'000'000 + rng() % 100'000'000;
+            // Half the pairs straddle a multiple of 2^16: their top 16 bits differ by one.
+            uint64_t const s = (k % 2 == 0) ? (20'000u + rng() % 1'000) << 16 | (0xFC00 + rng() % 512)
+                                            : 1'300'000'000 + rng() % 100'000'000;
+            uint64_t const partner = s + (k % 2 == 0 ? 1'024 + rng() % 2'048 : rng() % 7);
             bool const little = (rng() & 1) != 0;
-            for (std::size_t o : {at, at + d}) {
+            for (auto const [o, value] : {std::pair{at, s}, std::pair{at + d, partner}}) {
                 if (o + 8 > blob.size()) continue;
-                for (int i = 0; i < 4; ++i) blob[o + i] = static_cast<uint8_t>((s + o % 7) >> (8 * (little ? i : 3 - i)));
+                for (int i = 0; i < 4; ++i) blob[o + i] = static_cast<uint8_t>(value >> (8 * (little ? i : 3 - i)));
             }
             if (k % 8 == 0 && at + 8 <= blob.size()) {  // pcap-savefile(5): ts_sec, ts_usec
                 put_le(blob, at, s, 4);
