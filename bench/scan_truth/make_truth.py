@@ -418,7 +418,20 @@ def make_ntfs(out, rng, work):
     mft = struct.unpack_from("<Q", data, 0x30)[0] * cluster
     rows = []
     filetime_epoch = -11644473600 * 10**9
-    for k in range(64):
+    # The MFT's own length: the real size of record 0's non-resident $DATA
+    # attribute (0x80; real size at +0x30 of its header).
+    records = 0
+    attr = mft + struct.unpack_from("<H", data, mft + 0x14)[0]
+    while attr < mft + 1024:
+        kind, length = struct.unpack_from("<II", data, attr)
+        if kind == 0xFFFFFFFF or length == 0:
+            break
+        if kind == 0x80 and data[attr + 8] == 1:
+            records = struct.unpack_from("<Q", data, attr + 0x30)[0] // 1024
+            break
+        attr += length
+    assert records >= 16, "no $MFT $DATA attribute"
+    for k in range(records):
         at = mft + k * 1024
         if data[at:at + 4] != b"FILE":
             continue

@@ -1,23 +1,23 @@
 #include "engine/scan.hpp"
 
+#include "engine/scan_prefilter.hpp"
+#include "engine/scan_structure.hpp"
 #include "formats/byte_layouts.hpp"
+#include "formats/numeric_family_table.hpp"
+#include "formats/packed_codecs.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace epochsift {
 
 namespace {
 
-// Distances at which a neighbouring field of the same kind is looked for:
-// side by side within a record, then at the strides of record arrays
-// (directory entries, inodes, MFT records).
-constexpr std::array<uint16_t, 6> NEAR_DISTANCES = {4, 8, 12, 16, 24, 32};
-constexpr std::array<uint16_t, 5> STRIDE_DISTANCES = {64, 128, 256, 512, 1024};
-constexpr std::size_t DISTANCE_COUNT = NEAR_DISTANCES.size() + STRIDE_DISTANCES.size();
-constexpr std::size_t MAX_DISTANCE = 1024;
+constexpr std::size_t DISTANCE_COUNT = SCAN_NEAR_DISTANCES.size() + SCAN_STRIDE_DISTANCES.size();
+constexpr std::size_t MAX_DISTANCE = SCAN_MAX_DISTANCE;
 // Neighbours within a record; beyond, records of an array.
 constexpr std::size_t NEAR_DISTANCE = 32;
 // Partners are looked for among hits within an hour, a few at most.
@@ -25,16 +25,16 @@ constexpr i128 MAX_PAIR_DELTA_NS = i128{3600} * NS_PER_SECOND;
 constexpr std::size_t MAX_PAIR_STEPS = 32;
 constexpr i128 ANCHOR_DELTA_NS = i128{60} * NS_PER_SECOND;
 constexpr double ANCHOR_SLACK_NS = 120e9;
+constexpr i128 ANCHOR_STEP_NS = i128{2} * NS_PER_SECOND;  // FAT/DOS keeps even seconds
 // Only hits of probes rarer than this anchor others: one random field in a
 // thousand, so that anchors are few in noise.
 constexpr double ANCHOR_NOISE_BITS = 10.0;  // the minute, and leap seconds of atomic-scale counts
-static_assert(DISTANCE_COUNT <= 16, "one bit per distance in a uint16_t mask");
 
 constexpr std::array<uint16_t, DISTANCE_COUNT> ALL_DISTANCES = [] {
     std::array<uint16_t, DISTANCE_COUNT> all{};
     std::size_t n = 0;
-    for (uint16_t d : NEAR_DISTANCES) all[n++] = d;
-    for (uint16_t d : STRIDE_DISTANCES) all[n++] = d;
+    for (uint16_t d : SCAN_NEAR_DISTANCES) all[n++] = d;
+    for (uint16_t d : SCAN_STRIDE_DISTANCES) all[n++] = d;
     return all;
 }();
 
@@ -54,13 +54,9 @@ constexpr double CONTEXT_CAP_BITS = PAIR_CAP_BITS + EXTRA_NEIGHBOUR_CAP;
 constexpr double STRONG_PAIR_BITS = 8.0;
 // A partner of another kind may be any of a few dozen probes.
 constexpr double OTHER_PROBES_BITS = 4.0;
-// A probe is weak when more than 1/64 of random fields hit it: its hits are
-// kept only with a close neighbour, found by the vectorised pass.
-constexpr double WEAK_NOISE_BITS = 6.0;
-// Close, for the passes over 4- and 8-byte fields: raw values within 2^12
-// (68 minutes of seconds), and 8-byte values whose top halves are within 1
-// (2^32 raw: 71 minutes of microseconds); farther pairs cannot reach the
-// threshold. Both passes compare 32-bit words, which vectorise.
+// Close, for weak 4- and 8-byte fields: raw values within 2^12 (68 minutes
+// of seconds), and 8-byte values whose top halves are within 1 (2^32 raw:
+// 71 minutes of microseconds); farther pairs cannot reach the threshold.
 constexpr uint32_t CLOSE_RAW_4 = 1u << 12;
 constexpr uint32_t CLOSE_TOP_HALF_8 = 1;
 // Share of real timestamps stored at an offset that is a multiple of their
@@ -70,7 +66,9 @@ constexpr double ALIGNED_SHARE = 0.7;
 constexpr double ALIGNED_SHARE_8 = 0.9;
 constexpr double TEXT_BITS_PER_BYTE = 1.0;
 constexpr double REPEATED_BYTE_BITS = -12.0;
-constexpr double ZERO_BYTE_BITS = -4.0;
+// Each low byte of a small number, flag or mask (0x00, 0x01, 0xFF) past the
+// first: a real count's low bytes hit those three values 3/256 of the time.
+constexpr double STRUCTURE_BYTE_BITS = -6.0;
 constexpr std::size_t TILE = 1 << 15;
 
 uint64_t load_le(const uint8_t* p, std::size_t n) {
@@ -80,6 +78,19 @@ uint64_t load_le(const uint8_t* p, std::size_t n) {
 }
 
 uint64_t width_mask(uint8_t width) { return width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1; }
+
+// probe_raw for the widths counts are read at, inline: the field's value in
+// its order, sign-extended for a negative probe. `room` bytes are readable.
+uint64_t read_raw(const ScanProbe& p, const uint8_t* bytes, std::size_t room) {
+    uint64_t word = 0;
+    if (room >= 8) std::memcpy(&word, bytes, 8);
+    else std::memcpy(&word, bytes, std::min<std::size_t>(room, p.width));
+    word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);
+    uint64_t value = p.order == ByteOrder::Little ? word & width_mask(p.width)
+                                                  : __builtin_bswap64(word) >> (64 - 8 * p.width);
+    if (p.negative && p.width < 8 && (value >> (8 * p.width - 1)) != 0) value |= ~width_mask(p.width);
+    return value;
+}
 
 double alignment_bits(uint64_t offset, const ScanProbe& p) {
     double const unit = p.align;
@@ -91,30 +102,65 @@ double alignment_bits(uint64_t offset, const ScanProbe& p) {
 
 bool printable(uint8_t b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\n' || b == '\r'; }
 
-// Printable, repeated and zero bytes: text and structure. A count's low
-// bytes are near uniform in a real timestamp, so two or more zero bytes
-// below its top byte mark a flag word or a round number.
-double text_bits(const uint8_t* p, uint8_t width, int zero_low_bytes) {
-    bool all_printable = true;
+// Bytes a text run around a field is looked for in, on each side.
+constexpr std::size_t TEXT_CONTEXT = 4;
+// A field inside a run of text (itself printable but for one byte, and
+// the bytes around it all printable): a real count is printable in each
+// low byte 3/8 of the time, so such a run is rare around one.
+constexpr double TEXT_RUN_BITS = -16.0;
+
+// Text, repeated bytes and record structure around the field at `at`: a
+// count's low bytes are near uniform in a real timestamp, so a field of
+// text (ASCII or UTF-16), of one byte repeated, of 16-bit words counting
+// up by one (tables of consecutive numbers), or with two or more bytes of
+// 0x00, 0x01 or 0xFF below its top byte (small numbers, flag words, masks,
+// round numbers) is structure far more often than a time.
+double text_bits(const uint8_t* data, std::size_t size, std::size_t at, uint8_t width, int structure_low_bytes) {
+    const uint8_t* p = data + at;
     bool all_same = true;
+    int shown = 0;
     for (uint8_t i = 0; i < width; ++i) {
-        all_printable &= printable(p[i]);
+        shown += printable(p[i]) ? 1 : 0;
         all_same &= p[i] == p[0];
     }
     if (all_same) return REPEATED_BYTE_BITS;
-    if (all_printable && width >= 4) return -TEXT_BITS_PER_BYTE * (width - 1);
-    return zero_low_bytes >= 2 ? ZERO_BYTE_BITS * (zero_low_bytes - 1) : 0;
+    if (width >= 4) {
+        if (shown >= width - 1) {
+            bool run = at >= TEXT_CONTEXT && at + width + TEXT_CONTEXT <= size;
+            for (std::size_t i = 1; run && i <= TEXT_CONTEXT; ++i) run = printable(p[-static_cast<std::ptrdiff_t>(i)]) && printable(p[width + i - 1]);
+            if (run) return TEXT_RUN_BITS;
+        }
+        if (shown == width) return -TEXT_BITS_PER_BYTE * (width - 1);
+        bool utf16 = true;
+        bool counting = true;
+        for (uint8_t i = 0; i + 1 < width; i += 2) {
+            uint8_t const lo = p[i];
+            uint8_t const hi = p[i + 1];
+            utf16 &= hi == 0 && lo != 0 && printable(lo);
+            if (i >= 2) counting &= static_cast<uint16_t>((lo | hi << 8) - (p[i - 2] | p[i - 1] << 8)) == 1;
+        }
+        if (utf16) return -TEXT_BITS_PER_BYTE * (width - 1);
+        if (counting) return REPEATED_BYTE_BITS;
+    }
+    return structure_low_bytes >= 2 ? STRUCTURE_BYTE_BITS * (structure_low_bytes - 1) : 0;
 }
 
-// The bytes of a count's field below its top significant byte, moved to
-// the front: the low bytes a real timestamp fills at random.
-int zero_low_bytes(const ScanProbe& p, const uint8_t* field) {
-    if (p.kind != ProbeKind::Count || p.significant < 2) return 0;
-    int const n = p.significant - 1;
-    const uint8_t* low = p.order == ByteOrder::Little ? field : field + p.width - n;
-    int zeros = 0;
-    for (int i = 0; i < n; ++i) zeros += low[i] == 0 ? 1 : 0;
-    return zeros;
+// The bytes of a count's field below its top significant byte (of a
+// record, its leading count's): the low bytes a real timestamp fills at
+// random. Those of a small number, flag or mask are counted.
+int structure_low_bytes(const ScanProbe& p, const uint8_t* field) {
+    int n = 0;
+    const uint8_t* low = field;
+    if (p.kind == ProbeKind::Count && p.significant >= 2) {
+        n = p.significant - 1;
+        low = p.order == ByteOrder::Little ? field : field + p.width - n;
+    } else if (p.kind == ProbeKind::Record && p.gate_width >= 4) {
+        n = 3;  // a Unix count's low bytes, whatever its stored width
+        low = p.order == ByteOrder::Little ? field : field + p.gate_width - n;
+    }
+    int count = 0;
+    for (int i = 0; i < n; ++i) count += low[i] <= 0x01 || low[i] == 0xFF ? 1 : 0;
+    return count;
 }
 
 // Most data handed over was written in these years; the plausible window
@@ -151,9 +197,7 @@ double pair_bits(const ScanProbe& partner, double delta_ns, std::size_t distance
     return partner.noise_bits + std::max(0.0, closeness) - looked;
 }
 
-bool weak(const ScanProbe& probe) {
-    return (probe.kind == ProbeKind::Count || probe.kind == ProbeKind::Packed) && probe.noise_bits < WEAK_NOISE_BITS;
-}
+bool weak(const ScanProbe& probe) { return weak_probe(probe); }
 
 // Probes read from the same loaded value, with the probes each top byte of
 // the value may hit.
@@ -208,49 +252,33 @@ std::vector<ProbeGroup> group_probes(const ScanPlan& plan) {
     return groups;
 }
 
-// Close-pair masks of the fields of one width and order over a tile: bit j
-// of mask[o] is set when the field ALL_DISTANCES[j] bytes before or after
-// holds a value within `close`. One pass a distance, free of branches.
-template <std::size_t Width>
-void close_pairs(const uint8_t* data, std::size_t size, std::size_t first, std::size_t last, ByteOrder order,
-                 uint32_t close, std::vector<uint32_t>& values, std::vector<uint16_t>& mask,
-                 std::vector<uint8_t>& pairs) {
-    using Word = uint32_t;
-    // values[i] is the field at first - MAX_DISTANCE + i; out of the block, 0.
-    std::size_t const from = first >= MAX_DISTANCE ? first - MAX_DISTANCE : 0;
-    std::size_t const pad = MAX_DISTANCE - (first - from);
-    std::size_t const count = (last - first) + 2 * MAX_DISTANCE;
-    values.assign(count, 0);
-    for (std::size_t i = pad; i < count; ++i) {
-        std::size_t const at = from + i - pad;
-        if (at + Width > size) break;
-        if constexpr (Width == 4) {
-            uint32_t v = 0;
-            std::memcpy(&v, data + at, sizeof v);
-            values[i] = order == ByteOrder::Little ? v : __builtin_bswap32(v);
-        } else {
-            uint64_t v = 0;
-            std::memcpy(&v, data + at, sizeof v);
-            values[i] = static_cast<uint32_t>((order == ByteOrder::Little ? v : __builtin_bswap64(v)) >> 32);
-        }
+// The 32 bits a weak probe's closeness is judged on: a 4-byte field, or
+// an 8-byte field's top half; fields not wholly in the block read as 0.
+uint32_t close_word(const uint8_t* data, std::size_t size, std::size_t at, std::size_t width, ByteOrder order) {
+    if (at + width > size) return 0;
+    if (width == 4) {
+        uint32_t v = 0;
+        std::memcpy(&v, data + at, sizeof v);
+        return order == ByteOrder::Little ? v : __builtin_bswap32(v);
     }
-    std::size_t const n = last - first;
-    mask.assign(n, 0);
-    Word const* centre = values.data() + MAX_DISTANCE;
-    for (std::size_t j = 0; j < DISTANCE_COUNT; ++j) {
-        std::size_t const d = ALL_DISTANCES[j];
-        if (d < Width) continue;
-        uint16_t const bit = static_cast<uint16_t>(1u << j);
-        // near[i]: the fields at i - d and i are close; each pair once.
-        pairs.resize(n + d);
-        uint8_t* near = pairs.data();
-        Word const* from_field = centre - d;
-        for (std::size_t i = 0; i < n + d; ++i) {
-            near[i] = static_cast<Word>(from_field[i + d] - from_field[i] + close) <= static_cast<Word>(2 * close);
-        }
-        uint16_t* m = mask.data();
-        for (std::size_t o = 0; o < n; ++o) m[o] = static_cast<uint16_t>(m[o] | ((near[o] | near[o + d]) ? bit : 0));
+    uint64_t v = 0;
+    std::memcpy(&v, data + at, sizeof v);
+    return static_cast<uint32_t>((order == ByteOrder::Little ? v : __builtin_bswap64(v)) >> 32);
+}
+
+// Whether the field at `at` has a close field of its width and order at
+// one of the distances (no nearer than its width) before or after it.
+bool has_close_field(const uint8_t* data, std::size_t size, std::size_t at, std::size_t width, ByteOrder order) {
+    uint32_t const close = width == 4 ? CLOSE_RAW_4 : CLOSE_TOP_HALF_8;
+    uint32_t const v = close_word(data, size, at, width, order);
+    for (std::size_t const d : ALL_DISTANCES) {
+        if (d < width) continue;
+        uint32_t const before = at >= d ? close_word(data, size, at - d, width, order) : 0;
+        uint32_t const after = close_word(data, size, at + d, width, order);
+        if (static_cast<uint32_t>(before - v + close) <= 2 * close) return true;
+        if (static_cast<uint32_t>(after - v + close) <= 2 * close) return true;
     }
+    return false;
 }
 
 // A hit found in the first pass, before its neighbours are known.
@@ -261,22 +289,29 @@ struct Found {
     float best_near = 0;
     float best_far = 0;
     uint8_t strong_near = 0;
+    float text = 0;  // text_bits of the field
 };
 
 // Pairs of hits close in the file and in time, of any probe: the instants
 // sorted, each hit looks at the next few within an hour. A hit gains the
 // evidence its partner's existence gives: the partner's own rarity and
 // how close their instants are.
-void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& found) {
+void pair_up(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::vector<Found>& found) {
+    for (Found& f : found) {
+        ScanProbe const& p = plan.probes[f.probe];
+        f.text = static_cast<float>(text_bits(data, size, f.at, p.width, structure_low_bytes(p, data + f.at)));
+    }
     std::vector<uint32_t> order(found.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
     std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
         return found[a].instant != found[b].instant ? found[a].instant < found[b].instant : a < b;
     });
-    auto const credit = [&](Found& to, const ScanProbe& partner, double delta, std::size_t distance, bool equal,
-                            bool same_probe) {
+    // A partner that is text or structure itself is less rare than its
+    // probe's share of random fields says: its own text bits come off.
+    auto const credit = [&](Found& to, const ScanProbe& partner, float partner_text, double delta, std::size_t distance,
+                            bool equal, bool same_probe) {
         double const cap = !equal ? PAIR_CAP_BITS : distance <= NEAR_DISTANCE ? EQUAL_NEAR_CAP_BITS : EQUAL_FAR_CAP_BITS;
-        double const bits = std::min(pair_bits(partner, delta, distance, same_probe), cap);
+        double const bits = std::min(pair_bits(partner, delta, distance, same_probe) + std::min(0.0f, partner_text), cap);
         if (bits <= 0) return;
         if (distance <= NEAR_DISTANCE) {
             to.best_near = std::max(to.best_near, static_cast<float>(bits));
@@ -300,11 +335,11 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::vector<Found>& foun
             std::size_t const first_end = (a.at < b.at ? a.at + pa.width : b.at + pb.width);
             if (first_end > (a.at < b.at ? b.at : a.at)) continue;  // readings of the same bytes
             bool const equal = pa.width == pb.width && std::memcmp(data + a.at, data + b.at, pa.width) == 0;
-            if (equal && text_bits(data + a.at, pa.width, 0) < 0) continue;
+            if (equal && a.text < 0) continue;
             double const d = static_cast<double>(delta);
             bool const same = a.probe == b.probe;
-            credit(a, pb, d, distance, equal, same);
-            credit(b, pa, d, distance, equal, same);
+            credit(a, pb, b.text, d, distance, equal, same);
+            credit(b, pa, a.text, d, distance, equal, same);
         }
     }
 }
@@ -320,28 +355,74 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
     }
     if (weak_probes.empty()) return;
     std::vector<Found> added;
+    // Per anchor and weak probe, the raw values that may come within a
+    // minute of it: counts map onto the window step by step, and order-
+    // preserving packed layouts are encoded at either end (with a step of
+    // slack for their resolution).
+    struct Reach {
+        uint64_t low;
+        uint64_t span;
+    };
+    std::vector<Reach> reach(weak_probes.size());
     for (Found const& anchor : found) {
         if (plan.probes[anchor.probe].noise_bits < ANCHOR_NOISE_BITS) continue;
+        for (std::size_t k = 0; k < weak_probes.size(); ++k) {
+            ScanProbe const& p = plan.probes[weak_probes[k]];
+            reach[k] = Reach{p.low, p.span};
+            if (p.kind == ProbeKind::Count) {
+                double const expected = static_cast<double>(anchor.instant.ns - p.window.start.ns) / p.step_ns;
+                double const slack = ANCHOR_SLACK_NS / p.step_ns;
+                double const from = std::max(0.0, std::ceil(expected - slack));
+                double const to = std::min(static_cast<double>(p.span), std::floor(expected + slack));
+                if (from > to) reach[k] = Reach{p.low, 0};
+                else reach[k] = Reach{p.low + static_cast<uint64_t>(from), static_cast<uint64_t>(to - from)};
+            } else if (p.kind == ProbeKind::Packed && p.span < width_mask(p.width)) {
+                auto const encode = PACKED_ENCODERS[static_cast<std::size_t>(NUMERIC_FAMILIES[p.source].encoding.codec)];
+                auto const lo = encode(PosixNs{anchor.instant.ns - ANCHOR_DELTA_NS - ANCHOR_STEP_NS});
+                auto const hi = encode(PosixNs{anchor.instant.ns + ANCHOR_DELTA_NS + ANCHOR_STEP_NS});
+                if (lo && hi && *lo <= *hi) reach[k] = Reach{*lo, *hi - *lo};
+            }
+        }
         std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
         std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
-        for (std::size_t at = from; at < to; ++at) {
-            for (uint16_t const index : weak_probes) {
-                ScanProbe const& p = plan.probes[index];
-                if (at + p.width > size) continue;
-                if (p.kind == ProbeKind::Count) {
-                    // The range maps onto the window step by step: a raw count
-                    // far from the anchor's is passed over before decoding.
-                    uint64_t const raw = probe_raw(p, data + at);
-                    if (raw - p.low > p.span) continue;
-                    double const expected = static_cast<double>(anchor.instant.ns - p.window.start.ns) / p.step_ns;
-                    double const got = static_cast<double>(raw - p.low);
-                    if (std::fabs(got - expected) > ANCHOR_SLACK_NS / p.step_ns) continue;
+        for (std::size_t k = 0; k < weak_probes.size(); ++k) {
+            ScanProbe const& p = plan.probes[weak_probes[k]];
+            if (from + p.width > size) continue;
+            std::size_t const n = std::min(to, size - p.width + 1) - from;
+            // First the fields whose top 16 bits can reach: one pass over
+            // the words, then the few that do are read whole.
+            unsigned const shift = 8u * (p.width - 2u);
+            uint64_t const mask = width_mask(p.width);
+            uint64_t const top_low = (reach[k].low & mask) >> shift;
+            uint64_t const top_high = ((reach[k].low + reach[k].span) & mask) >> shift;
+            bool const quick = top_low <= top_high && (reach[k].low & mask) <= ((reach[k].low + reach[k].span) & mask);
+            auto const t0 = static_cast<uint16_t>(top_low);
+            auto const dt = static_cast<uint16_t>(quick ? top_high - top_low : 0xFFFF);
+            const uint8_t* word = data + from + (p.order == ByteOrder::Little ? p.width - 2 : 0);
+            bool const little = p.order == ByteOrder::Little;
+            constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
+            uint8_t reaches[(MOST + 7) / 8 * 8] = {};
+            for (std::size_t i = 0; i < n; ++i) {
+                auto const w = static_cast<uint16_t>(little ? word[i] | word[i + 1] << 8 : word[i] << 8 | word[i + 1]);
+                reaches[i] = static_cast<uint16_t>(w - t0) <= dt;
+            }
+            for (std::size_t i = 0; i < n; ++i) {
+                if (i % 8 == 0) {  // eight fields at a time: most reach none
+                    uint64_t any = 0;
+                    std::memcpy(&any, reaches + i, sizeof any);
+                    if (any == 0) {
+                        i += 7;
+                        continue;
+                    }
                 }
+                if (reaches[i] == 0) continue;
+                std::size_t const at = from + i;
+                if (read_raw(p, data + at, size - at) - reach[k].low > reach[k].span) continue;
                 auto const instant = probe_instant(p, data + at);
                 if (!instant) continue;
                 i128 const delta = instant->ns - anchor.instant.ns;
                 if (delta > ANCHOR_DELTA_NS || delta < -ANCHOR_DELTA_NS) continue;
-                added.push_back(Found{at, index, *instant});
+                added.push_back(Found{at, weak_probes[k], *instant});
             }
         }
     }
@@ -369,81 +450,90 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     for (std::size_t i = 0; i < plan.probes.size(); ++i) {
         if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
     }
-    auto const any_weak = [&](uint8_t width, ByteOrder order) {
-        return std::any_of(plan.probes.begin(), plan.probes.end(),
-                           [&](ScanProbe const& p) { return weak(p) && p.width == width && p.order == order; });
-    };
-    std::vector<uint32_t> values;
-    std::vector<uint8_t> pairs;
-    std::array<std::vector<uint16_t>, 2> close4;  // by ByteOrder
-    std::array<std::vector<uint16_t>, 2> close8;
+    std::vector<StructureField> structures(plan.probes.size());
+    for (std::size_t i = 0; i < plan.probes.size(); ++i) structures[i] = structure_field(plan.probes[i]);
     uint8_t tail[16] = {};
-    // The whole block is read, context included, so that hits just outside
-    // [begin, end) vouch for those inside.
     std::vector<Found> found;
-    for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
-        std::size_t const tile_end = std::min(block.size(), tile + TILE);
-        if (!all) {
-            for (ByteOrder const order : {ByteOrder::Little, ByteOrder::Big}) {
-                auto const o = static_cast<std::size_t>(order);
-                if (any_weak(4, order)) close_pairs<4>(block.data(), block.size(), tile, tile_end, order, CLOSE_RAW_4, values, close4[o], pairs);
-                if (any_weak(8, order)) close_pairs<8>(block.data(), block.size(), tile, tile_end, order, CLOSE_TOP_HALF_8, values, close8[o], pairs);
+    // Every probe at one offset.
+    auto const read_offset = [&](std::size_t at) {
+        std::size_t const room = block.size() - at;
+        const uint8_t* field = block.data() + at;
+        if (room < 8) {  // the last bytes: read through a zero-padded copy
+            std::memset(tail, 0, sizeof tail);
+            std::memcpy(tail, field, room);
+        }
+        uint64_t word = 0;
+        std::memcpy(&word, room >= 8 ? field : tail, 8);
+        word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);  // host order independent
+        for (ProbeGroup const& g : groups) {
+            if (g.width > room) continue;
+            uint64_t const value = g.order == ByteOrder::Little ? word & width_mask(g.width)
+                                                                : __builtin_bswap64(word) >> (64 - 8 * g.width);
+            uint64_t candidates = g.by_top_byte[(value >> (8 * (g.width - 1))) & 0xFF];
+            while (candidates != 0) {
+                unsigned const k = static_cast<unsigned>(std::countr_zero(candidates));
+                candidates &= candidates - 1;
+                uint16_t const index = g.probes[k];
+                ScanProbe const& p = plan.probes[index];
+                if (p.kind == ProbeKind::Count || p.kind == ProbeKind::Packed) {
+                    uint64_t raw = value;
+                    if (p.negative && (raw >> (8 * p.width - 1)) != 0) raw |= ~width_mask(p.width);
+                    if (raw - p.low > p.span) continue;
+                    if ((p.negative ? ~raw : raw) < p.min_magnitude) continue;
+                    // Weak: only with a close field at one of the distances,
+                    // or where a signature names the field.
+                    if (weak(p) && !all &&
+                        ((p.width != 4 && p.width != 8) ||
+                         !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
+                        structure_bits(structures[index], block, at) <= 0) {
+                        continue;
+                    }
+                }
+                if (auto const instant = probe_instant(p, field)) found.push_back(Found{at, index, *instant});
             }
         }
-        for (std::size_t at = tile; at < tile_end; ++at) {
-            std::size_t const room = block.size() - at;
-            const uint8_t* field = block.data() + at;
-            if (room < 8) {  // the last bytes: read through a zero-padded copy
-                std::memset(tail, 0, sizeof tail);
-                std::memcpy(tail, field, room);
+        for (uint16_t const index : records) {
+            ScanProbe const& p = plan.probes[index];
+            if (p.width > room) continue;
+            if (p.gate_width != 0) {  // the leading count, from the word already loaded
+                uint64_t const lead = p.order == ByteOrder::Little ? word & width_mask(p.gate_width)
+                                                                   : __builtin_bswap64(word) >> (64 - 8 * p.gate_width);
+                if (lead - p.low > p.span) continue;
             }
-            uint64_t word = 0;
-            std::memcpy(&word, room >= 8 ? field : tail, 8);
-            word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);  // host order independent
-            for (ProbeGroup const& g : groups) {
-                if (g.width > room) continue;
-                uint64_t const value = g.order == ByteOrder::Little
-                                           ? word & width_mask(g.width)
-                                           : __builtin_bswap64(word) >> (64 - 8 * g.width);
-                uint64_t candidates = g.by_top_byte[(value >> (8 * (g.width - 1))) & 0xFF];
-                while (candidates != 0) {
-                    unsigned const k = static_cast<unsigned>(std::countr_zero(candidates));
-                    candidates &= candidates - 1;
-                    uint16_t const index = g.probes[k];
-                    ScanProbe const& p = plan.probes[index];
-                    if (p.kind == ProbeKind::Count || p.kind == ProbeKind::Packed) {
-                        uint64_t raw = value;
-                        if (p.negative && (raw >> (8 * p.width - 1)) != 0) raw |= ~width_mask(p.width);
-                        if (raw - p.low > p.span) continue;
-                        if ((p.negative ? ~raw : raw) < p.min_magnitude) continue;
-                        if (weak(p) && !all) {
-                            // Only with a close field at one of the distances.
-                            auto const o = static_cast<std::size_t>(p.order);
-                            if (p.width == 4 ? close4[o][at - tile] == 0
-                                : p.width == 8 ? close8[o][at - tile] == 0
-                                               : true) {
-                                continue;
-                            }
-                        }
-                    }
-                    if (auto const instant = probe_instant(p, field)) found.push_back(Found{at, index, *instant});
-                }
+            auto const record = BYTE_LAYOUTS[p.source].decode(std::span<const uint8_t>(field, p.width));
+            if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
+        }
+    };
+    // The whole block is read, context included, so that hits just outside
+    // [begin, end) vouch for those inside. A raw scan keeps weak hits
+    // without neighbours, which the prefilter would pass over.
+    std::optional<ScanPrefilter> prefilter;
+    if (!all) prefilter.emplace(plan);
+    std::vector<uint8_t> candidates;
+    for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
+        std::size_t const tile_end = std::min(block.size(), tile + TILE);
+        if (!prefilter || !prefilter->usable()) {
+            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at);
+            continue;
+        }
+        prefilter->mark(block, tile, tile_end, candidates);
+        mark_signed_fields(block, tile, tile_end, candidates);
+        std::size_t const n = tile_end - tile;
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {  // eight offsets at a time: most have none
+            uint64_t any = 0;
+            std::memcpy(&any, candidates.data() + i, sizeof any);
+            if (any == 0) continue;
+            for (std::size_t j = i; j < i + 8; ++j) {
+                if (candidates[j] != 0) read_offset(tile + j);
             }
-            for (uint16_t const index : records) {
-                ScanProbe const& p = plan.probes[index];
-                if (p.width > room) continue;
-                if (p.gate_width != 0) {  // the leading count, from the word already loaded
-                    uint64_t const lead = p.order == ByteOrder::Little ? word & width_mask(p.gate_width)
-                                                                       : __builtin_bswap64(word) >> (64 - 8 * p.gate_width);
-                    if (lead - p.low > p.span) continue;
-                }
-                auto const record = BYTE_LAYOUTS[p.source].decode(std::span<const uint8_t>(field, p.width));
-                if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
-            }
+        }
+        for (; i < n; ++i) {
+            if (candidates[i] != 0) read_offset(tile + i);
         }
     }
     if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
-    pair_up(plan, block.data(), found);
+    pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {
         if (f.at < begin || f.at >= end) continue;
         ScanProbe const& p = plan.probes[f.probe];
@@ -455,9 +545,10 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         e[static_cast<std::size_t>(ScanEvidence::HighBytes)] = static_cast<float>(p.noise_bits);
         e[static_cast<std::size_t>(ScanEvidence::Prior)] = static_cast<float>(p.prior_bits);
         e[static_cast<std::size_t>(ScanEvidence::Alignment)] = static_cast<float>(alignment_bits(hit.offset, p));
-        e[static_cast<std::size_t>(ScanEvidence::Text)] =
-            static_cast<float>(text_bits(block.data() + f.at, p.width, zero_low_bytes(p, block.data() + f.at)));
+        e[static_cast<std::size_t>(ScanEvidence::Text)] = f.text;
         e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
+        e[static_cast<std::size_t>(ScanEvidence::Structure)] =
+            static_cast<float>(structure_bits(structures[f.probe], block, f.at));
         double const extra = std::min(EXTRA_NEIGHBOUR_CAP, EXTRA_NEIGHBOUR_BITS * std::max(0, f.strong_near - 1));
         double const near = f.best_near + extra;
         // Neighbours and records of an array overlap as evidence: together

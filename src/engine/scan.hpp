@@ -14,10 +14,13 @@
 //   text        a field made only of printable or repeated bytes
 //   era         an instant in the years most data comes from (2000-2029)
 //               against the plausible window's edges
+//   structure   the bytes around the field that its format fixes (a ZIP
+//               or gzip signature, a FAT directory entry)
 // and a hit is shown when its score reaches the threshold. Weak probes
 // (a hit in more than 1/64 of random fields) are corroborated only: a hit
-// with no close neighbour is never shown, so the block is first searched
-// for close pairs in one vectorisable pass per distance.
+// with no close neighbour is never shown, so the block is first passed
+// over by a prefilter (scan_prefilter.hpp) that marks the offsets worth
+// reading.
 #pragma once
 
 #include <array>
@@ -31,8 +34,8 @@
 
 namespace epochsift {
 
-enum class ScanEvidence : uint8_t { HighBytes, Prior, Alignment, Neighbours, Stride, Text, Era };
-inline constexpr std::size_t SCAN_EVIDENCE_COUNT = 7;
+enum class ScanEvidence : uint8_t { HighBytes, Prior, Alignment, Neighbours, Stride, Text, Era, Structure };
+inline constexpr std::size_t SCAN_EVIDENCE_COUNT = 8;
 
 // The score at which a hit is shown, in bits: set so that random bytes
 // show well under one hit per MB (bench/scan_ranking.py measures it).

@@ -30,13 +30,21 @@ struct ScanRecord {
     ByteOrder gate_order;
     bool by_default;  // read without being named
     uint8_t align;    // the boundary its writers start it on
+    // A later field of the record that its format keeps below a bound, in
+    // the gate's byte order (0 wide: none): a second cheap test.
+    uint8_t bound_at;
+    uint8_t bound_width;
+    uint32_t bound_max;
 };
 constexpr std::array<ScanRecord, 5> DEFAULT_RECORDS = {{
-    {"dos_date_time", Gate::None, 0, ByteOrder::Little, false, 2},  // ZIP and FAT keep the time word first (fat)
-    {"pcap", Gate::UnixCount, 4, ByteOrder::Little, true, 4},
-    {"pcap_be", Gate::UnixCount, 4, ByteOrder::Big, false, 4},  // rare; ZIP signatures read as one
-    {"btrfs", Gate::UnixCount, 8, ByteOrder::Little, true, 4},
-    {"systemtime", Gate::YearWord, 2, ByteOrder::Little, true, 2},
+    {"dos_date_time", Gate::None, 0, ByteOrder::Little, false, 2, 0, 0, 0},  // ZIP and FAT keep the time word first (fat)
+    // pcap-savefile(5): ts_usec below 10^6
+    {"pcap", Gate::UnixCount, 4, ByteOrder::Little, true, 4, 4, 4, 999'999},
+    {"pcap_be", Gate::UnixCount, 4, ByteOrder::Big, false, 4, 4, 4, 999'999},  // rare; ZIP signatures read as one
+    // btrfs_timespec: nsec below 10^9
+    {"btrfs", Gate::UnixCount, 8, ByteOrder::Little, true, 4, 8, 4, 999'999'999},
+    // [MS-DTYP] 2.3.13: wMilliseconds below 1000
+    {"systemtime", Gate::YearWord, 2, ByteOrder::Little, true, 2, 14, 2, 999},
 }};
 
 consteval bool default_records_exist() {
@@ -279,6 +287,11 @@ void add_record_probe(std::vector<ScanProbe>& out, std::size_t index, InstantWin
     p.window = window;
     p.span = ~uint64_t{0};
     p.align = gate != nullptr ? gate->align : 1;
+    if (gate != nullptr) {
+        p.bound_at = gate->bound_at;
+        p.bound_width = gate->bound_width;
+        p.bound_max = gate->bound_max;
+    }
     if (gate != nullptr && gate->gate == Gate::YearWord) {
         // Years from the window's, a year of slack either side.
         constexpr int64_t SECONDS_PER_YEAR = 31'556'952;  // Gregorian mean

@@ -37,6 +37,11 @@ struct ScanProbe {
     // Record: the width of a leading count that must lie in [low, low + span]
     // before the decoder runs (0: none).
     uint8_t gate_width = 0;
+    // Record: a field at bound_at, bound_width bytes in the gate's order,
+    // that the format keeps at or below bound_max (0 wide: none).
+    uint8_t bound_at = 0;
+    uint8_t bound_width = 0;
+    uint32_t bound_max = 0;
     // Count and Packed: the field's value, zero- or sign-extended to 64
     // bits, hits when (value - low) <= span in unsigned arithmetic. Packed
     // rows without an order-preserving layout take every value.

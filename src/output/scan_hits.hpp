@@ -32,7 +32,7 @@ inline constexpr std::array<std::string_view, SCAN_FIELD_COUNT> SCAN_FIELD_NAMES
     "offset", "width", "order", "format_id", "label", "instant", "rendered", "confidence", "record", "local", "evidence",
 };
 inline constexpr std::array<std::string_view, SCAN_EVIDENCE_COUNT> SCAN_EVIDENCE_NAMES = {
-    "high_bytes", "prior", "alignment", "neighbours", "stride", "text", "era",
+    "high_bytes", "prior", "alignment", "neighbours", "stride", "text", "era", "structure",
 };
 
 // A hit with its plan's facts looked up.

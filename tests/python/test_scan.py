@@ -163,7 +163,7 @@ def test_hit_shape_and_records():
             "%Y-%m-%dT%H:%M:%S") + h["rendered"][19:]
         assert 0.5 <= h["confidence"] <= 1.0
         assert [name for name, _ in h["evidence"]] == ["high_bytes", "prior", "alignment", "neighbours", "stride",
-                                                       "text", "era"]
+                                                       "text", "era", "structure"]
     by_offset = {h["offset"]: h for h in hits}
     for o, _, _ in planted:
         assert by_offset[o]["record"] == o - (o - 0x50) % 1024  # four side by side make one record

@@ -1,0 +1,247 @@
+#include "engine/scan_prefilter.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace epochsift {
+
+namespace {
+
+// Conditions a table entry can hold: one bit each.
+constexpr std::size_t MAX_CONDITIONS = 16;
+// The farthest word a condition reads, past the offset (a SYSTEMTIME's
+// milliseconds at +14).
+constexpr std::size_t MAX_AT = 16;
+
+using Interval = std::pair<uint16_t, uint16_t>;  // inclusive
+
+uint64_t width_mask(uint8_t width) { return width >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * width)) - 1; }
+
+// The top-16 values of a field of `width` bytes holding a value of
+// [low, low + span] (modulo the width).
+std::vector<Interval> count_tops(uint8_t width, uint64_t low, uint64_t span) {
+    uint64_t const mask = width_mask(width);
+    if (span >= mask) return {{0, 0xFFFF}};
+    unsigned const shift = 8u * (width - 2u);
+    auto const a = static_cast<uint16_t>((low & mask) >> shift);
+    auto const b = static_cast<uint16_t>(((low + span) & mask) >> shift);
+    if ((low & mask) <= ((low + span) & mask)) return {{a, b}};
+    return {{a, 0xFFFF}, {0, b}};
+}
+
+uint16_t top_of_double(double x) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &x, sizeof bits);
+    return static_cast<uint16_t>(bits >> 48);
+}
+
+// The top-16 values of the doubles x_low <= x < x_high with |x| >= x_least.
+std::vector<Interval> double_tops(const ScanProbe& p) {
+    std::vector<Interval> out;
+    double const pos_lo = std::max(p.x_low, p.x_least);
+    if (pos_lo < p.x_high) out.emplace_back(top_of_double(pos_lo), top_of_double(p.x_high));
+    double const neg_lo = std::max(p.x_least, -p.x_high);  // magnitudes
+    double const neg_hi = -p.x_low;
+    if (neg_lo <= neg_hi) out.emplace_back(top_of_double(-neg_lo), top_of_double(-neg_hi));
+    return out;
+}
+
+// The byte, from a field's first, where its top 16 bits start.
+uint8_t top_at(uint8_t field_at, uint8_t width, ByteOrder order) {
+    return static_cast<uint8_t>(order == ByteOrder::Little ? field_at + width - 2 : field_at);
+}
+
+// The little-endian word at `at`; bytes past the end read as zero.
+uint16_t load_le16(const uint8_t* data, std::size_t size, std::size_t at) {
+    if (at + 1 < size) return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
+    return at < size ? data[at] : 0;
+}
+
+// The vectorisable passes, built for AVX2 as well where the compiler and
+// the loader can choose at run time.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define EPOCHSIFT_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define EPOCHSIFT_VECTOR_CLONES
+#endif
+
+// out[j] = 1 when keys[j] and keys[j + d] are within one of each other.
+EPOCHSIFT_VECTOR_CLONES
+void close_words(const uint16_t* keys, std::size_t d, std::size_t count, uint8_t* out) {
+    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(keys[j + d] - keys[j] + 1) <= 2;
+}
+
+// near[i] |= a close word d before or after position i.
+EPOCHSIFT_VECTOR_CLONES
+void or_pairs(const uint8_t* pairs, std::size_t d, std::size_t count, uint8_t* near) {
+    for (std::size_t i = 0; i < count; ++i) near[i] = static_cast<uint8_t>(near[i] | pairs[i] | pairs[i + d]);
+}
+
+}  // namespace
+
+bool weak_probe(const ScanProbe& probe) {
+    return (probe.kind == ProbeKind::Count || probe.kind == ProbeKind::Packed) && probe.noise_bits < SCAN_WEAK_NOISE_BITS;
+}
+
+ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16, 0) {
+    struct Condition {
+        ByteOrder order;
+        uint8_t at;
+        bool shared;  // may take more intervals: a union over probes of one kind
+        bool weak;
+        std::vector<Interval> tops;
+    };
+    std::vector<Condition> conditions;
+    // The condition's index: shared ones are merged by place and kind.
+    auto const condition = [&](ByteOrder order, uint8_t at, bool shared, bool weak, std::vector<Interval> tops) {
+        if (shared) {
+            for (std::size_t i = 0; i < conditions.size(); ++i) {
+                Condition& c = conditions[i];
+                if (c.shared && c.order == order && c.at == at && c.weak == weak) {
+                    c.tops.insert(c.tops.end(), tops.begin(), tops.end());
+                    return i;
+                }
+            }
+        }
+        conditions.push_back(Condition{order, at, shared, weak, std::move(tops)});
+        return conditions.size() - 1;
+    };
+    struct Pending {
+        std::size_t a;
+        std::size_t b;  // == a: one condition
+    };
+    std::vector<Pending> pending;
+    for (ScanProbe const& p : plan.probes) {
+        switch (p.kind) {
+        case ProbeKind::Count:
+        case ProbeKind::Packed: {
+            if (p.width < 2) {
+                usable_ = false;
+                break;
+            }
+            bool const weak = weak_probe(p);
+            // A weak probe of another width is never kept outside a raw scan.
+            if (weak && p.width != 4 && p.width != 8) break;
+            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, count_tops(p.width, p.low, p.span));
+            pending.push_back({c, c});
+            break;
+        }
+        case ProbeKind::Binary64: {
+            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, false, double_tops(p));
+            pending.push_back({c, c});
+            break;
+        }
+        case ProbeKind::Record: {
+            if (p.gate_width < 2) {
+                usable_ = false;
+                break;
+            }
+            std::size_t const gate = condition(p.order, top_at(0, p.gate_width, p.order), false, false,
+                                               count_tops(p.gate_width, p.low, p.span));
+            std::size_t bound = gate;
+            if (p.bound_width >= 2) {
+                bound = condition(p.order, top_at(p.bound_at, p.bound_width, p.order), false, false,
+                                  count_tops(p.bound_width, 0, p.bound_max));
+            }
+            pending.push_back({gate, bound});
+            break;
+        }
+        }
+    }
+    if (conditions.size() > MAX_CONDITIONS ||
+        std::any_of(conditions.begin(), conditions.end(), [](Condition const& c) { return c.at + 2u > MAX_AT; })) {
+        usable_ = false;
+    }
+    if (!usable_) return;
+    for (std::size_t i = 0; i < conditions.size(); ++i) {
+        Condition const& c = conditions[i];
+        auto const bit = static_cast<uint16_t>(1u << i);
+        for (auto const& [a, b] : c.tops) {
+            for (uint32_t w = a; w <= b; ++w) {
+                uint32_t const index = c.order == ByteOrder::Little ? w : ((w & 0xFF) << 8 | w >> 8);
+                table_[index] = static_cast<uint16_t>(table_[index] | bit);
+            }
+        }
+    }
+    // One rule a condition pair; shared conditions once.
+    for (Pending const& p : pending) {
+        Condition const& a = conditions[p.a];
+        Rule r;
+        r.bit_a = static_cast<uint16_t>(1u << p.a);
+        r.at_a = a.at;
+        if (p.b != p.a) {
+            r.bit_b = static_cast<uint16_t>(1u << p.b);
+            r.at_b = conditions[p.b].at;
+        }
+        r.weak = a.weak;
+        r.big = a.order == ByteOrder::Big;
+        bool const seen = std::any_of(rules_.begin(), rules_.end(), [&](Rule const& o) {
+            return o.bit_a == r.bit_a && o.bit_b == r.bit_b;
+        });
+        if (!seen) rules_.push_back(r);
+        weak_little_ |= r.weak && !r.big;
+        weak_big_ |= r.weak && r.big;
+    }
+}
+
+void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std::size_t last,
+                         std::vector<uint8_t>& candidates) {
+    std::size_t const n = last > first ? last - first : 0;
+    candidates.assign(n, 0);
+    if (n == 0) return;
+    const uint8_t* data = block.data();
+    std::size_t const size = block.size();
+    // The conditions each word from `first` meets.
+    std::size_t const words = n + MAX_AT;
+    met_.resize(words);
+    std::size_t const direct = size >= first + 1 ? std::min(words, size - first - 1) : 0;  // both bytes inside
+    for (std::size_t i = 0; i < direct; ++i) met_[i] = table_[data[first + i] | data[first + i + 1] << 8];
+    for (std::size_t i = direct; i < words; ++i) met_[i] = table_[load_le16(data, size, first + i)];
+    // Close words: keys around each position, within one of the key
+    // SCAN_*_DISTANCES away on either side.
+    auto const near_pass = [&](bool big, std::vector<uint8_t>& near) {
+        near.assign(words, 0);
+        std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
+        keys_.resize(span);
+        // keys_[j] is the word at first - SCAN_MAX_DISTANCE + j; outside the block, 0.
+        for (std::size_t j = 0; j < span; ++j) {
+            std::size_t const at = first + j;
+            bool const inside = at >= SCAN_MAX_DISTANCE && at - SCAN_MAX_DISTANCE + 1 < size;
+            if (inside) {
+                const uint8_t* b = data + (at - SCAN_MAX_DISTANCE);
+                keys_[j] = static_cast<uint16_t>(big ? b[0] << 8 | b[1] : b[0] | b[1] << 8);
+            } else {
+                uint16_t const w = at >= SCAN_MAX_DISTANCE ? load_le16(data, size, at - SCAN_MAX_DISTANCE) : 0;
+                keys_[j] = big ? static_cast<uint16_t>((w & 0xFF) << 8 | w >> 8) : w;
+            }
+        }
+        uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
+        auto const pass = [&](std::size_t d) {
+            // pairs_[j]: the words at j - d and j are close; each pair once.
+            pairs_.resize(words + d);
+            close_words(centre - d, d, words + d, pairs_.data());
+            or_pairs(pairs_.data(), d, words, near.data());
+        };
+        for (uint16_t const d : SCAN_NEAR_DISTANCES) pass(d);
+        for (uint16_t const d : SCAN_STRIDE_DISTANCES) pass(d);
+    };
+    if (weak_little_) near_pass(false, near_little_);
+    if (weak_big_) near_pass(true, near_big_);
+    uint8_t* cand = candidates.data();
+    uint16_t const* met = met_.data();
+    for (Rule const& r : rules_) {
+        uint16_t const* a = met + r.at_a;
+        if (r.weak) {
+            uint8_t const* near = (r.big ? near_big_ : near_little_).data() + r.at_a;
+            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & near[i];
+        } else if (r.bit_b != 0) {
+            uint16_t const* b = met + r.at_b;
+            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & ((b[i] & r.bit_b) != 0);
+        } else {
+            for (std::size_t i = 0; i < n; ++i) cand[i] |= (a[i] & r.bit_a) != 0;
+        }
+    }
+}
+
+}  // namespace epochsift
