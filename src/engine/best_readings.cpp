@@ -1,0 +1,154 @@
+#include "engine/best_readings.hpp"
+
+#include <algorithm>
+#include <span>
+
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
+#include "engine/identify.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_family_table.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// Past this many readings kept, the bookkeeping costs more than it spares:
+// every reading is built.
+constexpr std::size_t MOST_PRUNED_BEST = 64;
+
+std::span<const NumericFamily> families_of(const ReadOptions& options) {
+    return options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
+                            : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+}
+
+// The components a reading of family gets under options, in the order
+// interpret_int lists them, with each that depends on the value or its
+// instant at its best (1.0) and those the call fixes at their value.
+double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
+    NumericFamily const family =
+        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    IntContext const& context = options.context;
+    ComponentList components{
+        {Component::Representable, 1.0}, {Component::InWindow, 1.0},      {Component::GranularityMatch, 1.0},
+        {Component::MagnitudeFit, 1.0},  {Component::EpochDistance, 1.0}, {Component::Prevalence, prevalence_value(family.prevalence)},
+        {Component::NotSentinel, 1.0},
+    };
+    if (context.byte_width) {
+        components.push_back({Component::ByteWidthMatch, 1.0});
+        if (context.byte_order) components.push_back({Component::EndianMatch, 1.0});
+    }
+    if (context.artifact_hint) components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+    if (!context.neighbours.empty()) {
+        components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
+    }
+    if (!options.extended) return overall_score(components);
+    components.push_back({Component::Prior, prior_value(family.prior)});
+    components.push_back({Component::PlausibleEra, 1.0});
+    components.push_back({Component::ResolutionFit, 1.0});
+    components.push_back({Component::IdStructure, 1.0});
+    return extended_score(components, options.window.has_value());
+}
+
+// The best scores seen so far, highest first, at most `keep` of them.
+class TopScores {
+public:
+    explicit TopScores(std::size_t keep) : keep_(keep) {}
+
+    void add(double score) {
+        std::size_t i = std::min(count_, keep_ - 1);
+        if (count_ == keep_ && score <= scores_[i]) return;
+        for (; i > 0 && scores_[i - 1] < score; --i) scores_[i] = scores_[i - 1];
+        scores_[i] = score;
+        count_ = std::min(count_ + 1, keep_);
+    }
+    // Whether a reading scoring at most bound cannot enter the first keep.
+    bool excludes(double bound) const { return count_ == keep_ && bound < scores_[keep_ - 1]; }
+
+private:
+    std::array<double, MOST_PRUNED_BEST> scores_{};
+    std::size_t keep_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+double score_bound(std::size_t family_position, const ReadOptions& given) {
+    ReadOptions storage;
+    const ReadOptions& options = with_useful_hint(given, storage);
+    return bound_of(families_of(options)[family_position], options);
+}
+
+BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(best) {
+    ReadOptions storage;
+    options_ = with_useful_hint(given, storage);
+    std::span<const NumericFamily> const rows = families_of(options_);
+    by_bound_.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        by_bound_.push_back({bound_of(rows[i], options_), static_cast<uint16_t>(i)});
+    }
+    std::stable_sort(by_bound_.begin(), by_bound_.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+}
+
+void BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
+    if (best_ == 0 || best_ > MOST_PRUNED_BEST) {
+        append_integer_readings(out, raw, options_);
+        return;
+    }
+    std::span<const NumericFamily> const rows = families_of(options_);
+    bool const shaped = shaped_like_identifier(raw, options_);
+    // Each made reading's row, to put them back in table order.
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
+    std::size_t const first = out.size();
+    TopScores top(best_);
+    for (Bounded const& family : by_bound_) {
+        if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
+        std::size_t const before = out.size();
+        append_family_reading(out, rows[family.position], raw, options_, shaped);
+        if (out.size() == before) continue;
+        positions[before - first] = family.position;
+        top.add(out.back().score);
+    }
+    // Table order, as the full reading lists them: ties part by it. A few
+    // readings: sorted by insertion.
+    for (std::size_t i = first + 1; i < out.size(); ++i) {
+        uint16_t const position = positions[i - first];
+        if (positions[i - 1 - first] < position) continue;
+        Candidate moving = std::move(out[i]);
+        std::size_t j = i;
+        for (; j > first && positions[j - 1 - first] > position; --j) {
+            out[j] = std::move(out[j - 1]);
+            positions[j - first] = positions[j - 1 - first];
+        }
+        out[j] = std::move(moving);
+        positions[j - first] = position;
+    }
+}
+
+std::vector<Candidate> BestReadings::identify(std::string_view value) const {
+    std::string_view const text = trim_white_space(value);
+    std::vector<Candidate> readings;
+    if (auto const integer = parse_integer(text)) {
+        readings.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+        append_integers(readings, *integer);
+    } else {
+        append_float_path(readings, text, options_);
+    }
+    append_text_readings_and_rank(readings, text, options_);
+    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
+    return readings;
+}
+
+std::vector<Candidate> BestReadings::identify_integer(int64_t value, std::string_view text) const {
+    std::vector<Candidate> readings;
+    readings.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+    append_integers(readings, value);
+    append_text_readings_and_rank(readings, text, options_);
+    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
+    return readings;
+}
+
+}  // namespace epochsift
