@@ -9,6 +9,7 @@
 #include "engine/hint_words.hpp"
 #include "engine/identify.hpp"
 #include "engine/interpret_int.hpp"
+#include "engine/ranking.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_family_table.hpp"
 
@@ -67,6 +68,8 @@ public:
     }
     // Whether a reading scoring at most bound cannot enter the first keep.
     bool excludes(double bound) const { return count_ == keep_ && bound < scores_[keep_ - 1]; }
+    // Whether keep scores of 1.0, the most any reading scores, are in.
+    bool full_marks() const { return count_ == keep_ && scores_[keep_ - 1] >= 1.0; }
 
 private:
     std::array<double, MOST_PRUNED_BEST> scores_{};
@@ -93,10 +96,10 @@ BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(b
     std::stable_sort(by_bound_.begin(), by_bound_.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
 }
 
-void BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
+bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
     if (best_ == 0 || best_ > MOST_PRUNED_BEST) {
         append_integer_readings(out, raw, options_);
-        return;
+        return false;
     }
     std::span<const NumericFamily> const rows = families_of(options_);
     bool const shaped = shaped_like_identifier(raw, options_);
@@ -126,29 +129,51 @@ void BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
         out[j] = std::move(moving);
         positions[j - first] = position;
     }
+    return top.full_marks();
 }
 
 std::vector<Candidate> BestReadings::identify(std::string_view value) const {
-    std::string_view const text = trim_white_space(value);
     std::vector<Candidate> readings;
-    if (auto const integer = parse_integer(text)) {
-        readings.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
-        append_integers(readings, *integer);
-    } else {
-        append_float_path(readings, text, options_);
-    }
-    append_text_readings_and_rank(readings, text, options_);
-    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
+    identify(value, readings);
     return readings;
 }
 
 std::vector<Candidate> BestReadings::identify_integer(int64_t value, std::string_view text) const {
     std::vector<Candidate> readings;
-    readings.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
-    append_integers(readings, value);
-    append_text_readings_and_rank(readings, text, options_);
-    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
+    identify_integer(value, text, readings);
     return readings;
+}
+
+void BestReadings::identify(std::string_view value, std::vector<Candidate>& out) const {
+    out.clear();
+    std::string_view const text = trim_white_space(value);
+    if (auto const integer = parse_integer(text)) {
+        identify_integer(*integer, text, out);
+        return;
+    }
+    append_float_path(out, text, options_);
+    append_text_readings_and_rank(out, text, options_);
+    keep_best(out);
+}
+
+void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const {
+    out.clear();
+    out.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+    if (append_integers(out, value)) {
+        // K readings of full marks: a string reading scores 1.0 at most and
+        // goes after a numeric one of equal score in either order, and an
+        // integer's text is no hex bytes or word pair, so nothing the text
+        // reads could enter the first K.
+        if (options_.extended) rank_extended(out);
+        else rank(out);
+    } else {
+        append_text_readings_and_rank(out, text, options_);
+    }
+    keep_best(out);
+}
+
+void BestReadings::keep_best(std::vector<Candidate>& readings) const {
+    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
 }
 
 }  // namespace epochsift

@@ -42,6 +42,10 @@ public:
     // decimal text reads (text is that text, for the string forms).
     std::vector<Candidate> identify_integer(int64_t value, std::string_view text) const;
 
+    // The same into out, whose room is kept from value to value.
+    void identify(std::string_view value, std::vector<Candidate>& out) const;
+    void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const;
+
     const ReadOptions& options() const { return options_; }
 
 private:
@@ -50,7 +54,10 @@ private:
         uint16_t position;  // the family's row in the table the call reads
     };
 
-    void append_integers(std::vector<Candidate>& out, int64_t raw) const;
+    // Appends raw's readings that can be among the first `best`, in table
+    // order; true when `best` of them score 1.0.
+    bool append_integers(std::vector<Candidate>& out, int64_t raw) const;
+    void keep_best(std::vector<Candidate>& readings) const;
 
     ReadOptions options_;
     std::size_t best_;

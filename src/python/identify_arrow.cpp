@@ -119,6 +119,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         // which looks for the verdict's among them).
         BestReadings const reader(how.options, how.verdict != nullptr ? 0 : how.best);
         bool const integers = texts.has_integers();
+        std::vector<Candidate> readings;  // one value's, its room kept from value to value
         out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
         for (std::size_t i = first; i < first + count; ++i) {
             if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
@@ -135,8 +136,8 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
                 verdict_rows(row, texts.texts[i], integer, how, reader, out);
                 continue;
             }
-            std::vector<Candidate> const readings =
-                integer != nullptr ? reader.identify_integer(*integer, texts.texts[i]) : reader.identify(texts.texts[i]);
+            if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings);
+            else reader.identify(texts.texts[i], readings);
             if (readings.empty() && how.keep_empty) out.rows.push_back(empty_row(row));
             int32_t rank = 0;
             for (Candidate const& c : readings) out.rows.push_back(row_of(row, ++rank, c, how.path));
@@ -154,7 +155,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 // The column's verdict: from every value when few, else from values spread
 // evenly over it (their order kept). Nothing when no format reads any.
 std::optional<FormatRef> column_verdict(const TextColumn& texts, const ReadOptions& options) {
-    constexpr std::size_t SAMPLE = 20'000;
+    constexpr std::size_t SAMPLE = 10'000;
     std::vector<std::string_view> sample;
     std::size_t const count = texts.texts.size();
     std::size_t const step = count <= SAMPLE ? 1 : count / SAMPLE;
