@@ -102,7 +102,8 @@ bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
         return false;
     }
     std::span<const NumericFamily> const rows = families_of(options_);
-    bool const shaped = shaped_like_identifier(raw, options_);
+    // Found when a family that weighs it is first built.
+    std::optional<bool> shaped;
     // Each made reading's row, to put them back in table order.
     std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
     std::size_t const first = out.size();
@@ -110,7 +111,9 @@ bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
     for (Bounded const& family : by_bound_) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         std::size_t const before = out.size();
-        append_family_reading(out, rows[family.position], raw, options_, shaped);
+        NumericFamily const& row = rows[family.position];
+        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(raw, options_);
+        append_family_reading(out, row, raw, options_, shaped.value_or(false));
         if (out.size() == before) continue;
         positions[before - first] = family.position;
         top.add(out.back().score);

@@ -48,6 +48,10 @@ bool identifier_shaped(int64_t raw);
 // caller gave a window) and resolution_fit for granularity_match.
 double extended_score(std::span<const ScoreComponent> components, bool caller_window);
 
+// Whether a reading of family weighs identifier_shaped: only the nanosecond
+// counts reach an identifier's magnitude at typical instants.
+bool weighs_identifier_shape(const NumericFamily& family);
+
 // Adds the extended components to a numeric reading of family and scores it
 // again. raw is absent for float readings.
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,

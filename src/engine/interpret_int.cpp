@@ -47,6 +47,22 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
 
 }  // namespace
 
+std::optional<Candidate> family_reading(const NumericFamily& table_row, int64_t raw, const ReadOptions& options,
+                                        bool shaped) {
+    NumericFamily const family =
+        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    auto const found = renderable_instant(family, raw);
+    if (!found) return std::nullopt;
+    std::optional<Candidate> reading = bare_reading(family, raw, *found);
+    add_components(*reading, family, raw, options.context);
+    if (options.extended) {
+        add_numeric_evidence(*reading, family, &raw, options.window.has_value(), shaped);
+    } else {
+        reading->score = overall_score(reading->components);
+    }
+    return reading;
+}
+
 bool shaped_like_identifier(int64_t raw, const ReadOptions& options) {
     return options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
 }

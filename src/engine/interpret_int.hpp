@@ -23,6 +23,11 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
 void append_family_reading(std::vector<Candidate>& out, const NumericFamily& family, int64_t raw,
                            const ReadOptions& options, bool shaped);
 
+// raw's reading in one family as append_family_reading makes it, or nothing.
+// shaped is read only for the families that weigh it (weighs_identifier_shape).
+std::optional<Candidate> family_reading(const NumericFamily& family, int64_t raw, const ReadOptions& options,
+                                        bool shaped);
+
 // Whether the extended evidence weighs raw as identifier-shaped (the
 // nanosecond counts' id_structure then drops to 0.5).
 bool shaped_like_identifier(int64_t raw, const ReadOptions& options);

@@ -27,10 +27,8 @@ VerdictReader::VerdictReader(FormatRef format, const ReadOptions& given) : forma
 
 std::optional<Candidate> VerdictReader::read_integer(int64_t value) const {
     if (family_ == nullptr) return std::nullopt;
-    std::vector<Candidate> out;
-    append_family_reading(out, *family_, value, options_, shaped_like_identifier(value, options_));
-    if (out.empty()) return std::nullopt;
-    return std::move(out.front());
+    bool const shaped = weighs_identifier_shape(*family_) && shaped_like_identifier(value, options_);
+    return family_reading(*family_, value, options_, shaped);
 }
 
 std::optional<Candidate> VerdictReader::read(std::string_view value) const {
