@@ -81,14 +81,21 @@ def _columns():
     }
 
 
+# The context the caller gives reaches the verdict's reading as it does the full one.
+CONTEXTS = {"none": {}, "window and hint": {"window": ("2010-01-01T00:00:00Z", "2020-01-01T00:00:00Z"),
+                                              "hint": "windows registry"}}
+
+
 @pytest.mark.parametrize("name", list(_columns()))
 @pytest.mark.parametrize("extended", [False, True])
-def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended):
+@pytest.mark.parametrize("context", list(CONTEXTS))
+def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended, context):
+    options = CONTEXTS[context]
     values = _columns()[name]
     column = values if isinstance(values, pa.Array) else pa.array(values)
     texts = [None if v is None else str(v) for v in column.to_pylist()]
-    verdict = epochsift.identify_column([t for t in texts if t is not None])[0]["format_id"]
-    rows = _rows(epochsift.identify_arrow(column, by_column=True, extended=extended, threads=1))
+    verdict = epochsift.identify_column([t for t in texts if t is not None], **options)[0]["format_id"]
+    rows = _rows(epochsift.identify_arrow(column, by_column=True, extended=extended, threads=1, **options))
     by_row = {}
     for r in rows:
         by_row.setdefault(r["row"], []).append(r)
@@ -96,7 +103,7 @@ def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended):
         if text is None:
             assert i not in by_row
             continue
-        full = epochsift.identify(text, extended=extended)
+        full = epochsift.identify(text, extended=extended, **options)
         own = [r for r in full if r["format_id"] == verdict]
         if own:
             # The format's reading as the full reading lists it, alone.
