@@ -175,6 +175,47 @@ void BestReadings::identify_integer(int64_t value, std::string_view text, std::v
     keep_best(out);
 }
 
+void BestReadings::identify_down_to(std::string_view value, double floor, std::vector<Candidate>& out) const {
+    out.clear();
+    std::string_view const text = trim_white_space(value);
+    auto const integer = parse_integer(text);
+    if (!integer) {
+        identify(value, out);  // the float and text paths are read whole
+        return;
+    }
+    std::span<const NumericFamily> const rows = families_of(options_);
+    std::optional<bool> shaped;
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
+    for (Bounded const& family : by_bound_) {
+        if (family.bound < floor) break;  // no reading of it or of a later family reaches floor
+        NumericFamily const& row = rows[family.position];
+        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(*integer, options_);
+        std::size_t const before = out.size();
+        append_family_reading(out, row, *integer, options_, shaped.value_or(false));
+        if (out.size() > before) positions[before] = family.position;
+    }
+    // Table order, as identify lists them before ranking.
+    for (std::size_t i = 1; i < out.size(); ++i) {
+        uint16_t const position = positions[i];
+        Candidate moving = std::move(out[i]);
+        std::size_t j = i;
+        for (; j > 0 && positions[j - 1] > position; --j) {
+            out[j] = std::move(out[j - 1]);
+            positions[j] = positions[j - 1];
+        }
+        out[j] = std::move(moving);
+        positions[j] = position;
+    }
+    if (floor >= 1.0) {
+        // A text reading scores 1.0 at most and goes after a numeric reading
+        // of equal score: none ranks before a numeric reading at floor.
+        if (options_.extended) rank_extended(out);
+        else rank(out);
+        return;
+    }
+    append_text_readings_and_rank(out, text, options_);
+}
+
 void BestReadings::keep_best(std::vector<Candidate>& readings) const {
     if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
 }

@@ -46,6 +46,13 @@ public:
     void identify(std::string_view value, std::vector<Candidate>& out) const;
     void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const;
 
+    // The readings of value that score at least floor, with every other
+    // reading that ranks before one of them, in identify's order: a reading
+    // scoring `floor` has the place here it has in identify(value, options).
+    // Only families whose bound reaches floor are built, and the text's own
+    // readings only when one could rank before such a reading.
+    void identify_down_to(std::string_view value, double floor, std::vector<Candidate>& out) const;
+
     const ReadOptions& options() const { return options_; }
 
 private:

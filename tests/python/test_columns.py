@@ -163,3 +163,48 @@ def test_digit_bytes_read_back_as_their_layout(format_id, layout, when):
 @pytest.mark.parametrize("data", [bytes.fromhex("1a1114221320"), bytes.fromhex("2311142213f0"), bytes(10)])
 def test_bytes_that_are_not_digit_pairs_have_no_digit_reading(data):
     assert not [r for r in epochsift.identify_bytes(data) if r["format_id"] in ("bcd", "semioctet")]
+
+
+# --- the command line's --by-column --best 1 ---------------------------------
+
+def _by_column_cases():
+    rng = random.Random(21)
+    seconds = [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(300)]
+    filetimes = [str(FILETIME_1970 + int(s) * 10**7 + rng.randrange(10**7)) for s in seconds]
+    odd = ["0", "-1", "not a time", "2024-05-01T12:00:00Z", "1700000000000", "0x65540000"]
+    return {"unix": seconds + odd, "filetime": filetimes + odd,
+            "fat": ["879858441", "1033337335", "942846917", "980263022", "1700000000", "12"]}
+
+
+@pytest.mark.parametrize("name", list(_by_column_cases()))
+@pytest.mark.parametrize("flags", [[], ["--reference"], ["--window", "2010..2020"], ["--hint", "chrome"]])
+def test_cli_by_column_best_1_rows_are_the_formats_reading_with_its_full_rank(tmp_path, name, flags):
+    import csv
+    import json
+    import subprocess
+    from command_line import find_cli
+
+    cli = find_cli()
+    if cli is None:
+        pytest.skip("no epochsift command line built")
+    values = _by_column_cases()[name]
+    path = tmp_path / "column.txt"
+    path.write_text("\n".join(values) + "\n")
+    done = subprocess.run([cli, "--batch", "--by-column", "--best", "1", *flags, str(path)],
+                          capture_output=True, text=True, check=True)
+    rows = list(csv.DictReader(done.stdout.splitlines()))
+    assert [r["value"] for r in rows] == values
+    # The column's format from --infer, each value's readings from --json:
+    # the user-visible answers of the full reading.
+    infer = subprocess.run([cli, "--batch", "--infer", "--json", *flags, str(path)], capture_output=True, text=True)
+    verdict = json.loads(infer.stdout)[0]["format_id"]
+    full = [json.loads(line) for line in
+            subprocess.run([cli, "--json", *flags, "--", *values], capture_output=True, text=True, check=True).stdout.splitlines()]
+    for value, row, readings in zip(values, rows, full):
+        ranked = [(k + 1, r) for k, r in enumerate(readings) if r["format_id"] == verdict]
+        rank, want = ranked[0] if ranked else (1, readings[0] if readings else None)
+        if want is None:
+            assert (row["rank"], row["format_id"]) == ("", ""), value
+            continue
+        assert (int(row["rank"]), row["format_id"], row["rendered"], float(row["score"])) == (
+            rank, want["format_id"], want["rendered"] or "", want["score"]), value
