@@ -124,6 +124,36 @@ TEST(BestReadings, FirstKEqualsTheFullRankingsFirstK) {
     }
 }
 
+// Down to a floor: every reading scoring at least the floor has the place
+// it has in the full ranking, for each reading's score taken as the floor.
+TEST(BestReadings, DownToAFloorKeepsThePlacesAboveIt) {
+    std::vector<std::string> const values = generated_values(3'000);
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    for (NamedOptions const& set : option_sets(neighbours)) {
+        BestReadings const reader(set.options, 0);
+        std::vector<Candidate> down;
+        std::size_t differing = 0;
+        for (std::string const& value : values) {
+            std::vector<Candidate> const full = identify(value, set.options);
+            for (std::size_t at = 0; at < full.size(); at += 3) {
+                if (full[at].facts.string_form) continue;  // the floor is a numeric reading's score
+                reader.identify_down_to(value, full[at].score, down);
+                bool same = down.size() >= at + 1;
+                // A text reading scoring the floor goes after every numeric
+                // one that does, so it need not be there.
+                auto const above = [&](const Candidate& c) {
+                    return c.score > full[at].score || (c.score == full[at].score && !c.facts.string_form);
+                };
+                for (std::size_t i = 0; same && i < full.size() && above(full[i]); ++i) {
+                    same = i < down.size() && same_reading(down[i], full[i]);
+                }
+                if (!same && ++differing <= 5) ADD_FAILURE() << set.name << " '" << value << "' floor at " << at;
+            }
+        }
+        EXPECT_EQ(differing, 0u) << set.name;
+    }
+}
+
 // The integer entry reads as the integer's decimal text does.
 TEST(BestReadings, IntegerEntryEqualsItsDecimalText) {
     std::mt19937_64 rng(7);
