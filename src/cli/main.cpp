@@ -109,15 +109,23 @@ ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, cons
 // What the --hint words named: the families each word matched, and the
 // words that matched none. One line for standard error.
 std::string hint_report(std::string_view hint, bool extended) {
-    std::vector<epochsift::HintWord> const words = epochsift::hint_words(hint);
+    std::vector<epochsift::HintWord> const words =
+        extended ? epochsift::hint_words(hint) : epochsift::reference_hint_words(hint);
     std::string text = "--hint:";
-    if (words.empty()) return text + " no word of three or more letters or digits: the hint names no format";
+    if (words.empty()) {
+        return text + (extended ? " no word of two or more letters or digits" : " no word of three or more letters or digits") +
+               ": the hint names no format";
+    }
     bool any = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const epochsift::HintWord& word = words[i];
         text += i == 0 ? " \"" : "; \"";
         text += printable(word.word);
         text += "\" ";
+        if (word.generic) {
+            text += "is generic (no evidence)";
+            continue;
+        }
         if (word.families.empty()) {
             text += "names no format";
             continue;

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "core/ascii_scan.hpp"
+#include "formats/hint_scan.hpp"
 #include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
@@ -101,6 +102,36 @@ ArtifactHint::ArtifactHint(std::string_view text) : text_(text) {
         for (char& c : token) c = ascii_lower(c);
         if (auto const found = index.families.find(token); found != index.families.end()) named_ |= found->second;
     }
+    for (auto& terms : terms_) terms = {NO_TERM, NO_TERM};
+    // A word counts once however often it is typed.
+    std::bitset<HINT_TERMS.size()> seen;
+    for_each_hint_word(text, [&](const HintWordMatch& word) {
+        if (word.kind != HintWordMatch::Kind::Term || seen.test(word.term)) return;
+        seen.set(word.term);
+        for (uint16_t const row : HINT_TERM_ROWS[word.term]) {
+            if (row == NO_FAMILY) continue;
+            if (implied_[row] < UINT8_MAX) ++implied_[row];
+            if (implied_[row] > most_) most_ = implied_[row];
+            auto& terms = terms_[row];
+            if (terms[0] == NO_TERM) {
+                terms[0] = word.term;
+            } else if (terms[1] == NO_TERM) {
+                terms[1] = word.term;
+            }
+        }
+    });
+}
+
+double ArtifactHint::vocabulary_match(const NumericFamily& family) const {
+    std::size_t const row = row_of(family);
+    if (most_ == 0 || row >= MAX_HINT_FAMILIES) return 0.0;
+    return static_cast<double>(implied_[row]) / static_cast<double>(most_);
+}
+
+std::array<uint8_t, 2> ArtifactHint::terms_for(const NumericFamily& family) const {
+    std::size_t const row = row_of(family);
+    if (row >= MAX_HINT_FAMILIES) return {NO_TERM, NO_TERM};
+    return terms_[row];
 }
 
 double ArtifactHint::match(const NumericFamily& family) const {

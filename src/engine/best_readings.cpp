@@ -9,6 +9,7 @@
 #include "engine/hint_words.hpp"
 #include "engine/identify.hpp"
 #include "engine/interpret_int.hpp"
+#include "engine/neighbour_evidence.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -42,9 +43,19 @@ double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
         components.push_back({Component::ByteWidthMatch, 1.0});
         if (context.byte_order) components.push_back({Component::EndianMatch, 1.0});
     }
-    if (context.artifact_hint) components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+    if (context.artifact_hint) {
+        // The extended reading weighs the hint through its vocabulary, and
+        // only a hint that implies some family.
+        if (!options.extended) {
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+        } else if (context.artifact_hint->implies_a_family()) {
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->vocabulary_match(family)});
+        }
+    }
     if (!context.neighbours.empty()) {
-        components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
+        // The extended reading judges the neighbours with the value: 1.0 at best.
+        double const measure = options.extended ? 1.0 : neighbour_monotonicity(family, context.neighbours);
+        components.push_back({Component::NeighbourMonotonicity, measure});
     }
     if (!options.extended) return overall_score(components);
     components.push_back({Component::Prior, prior_value(family.prior)});
@@ -96,9 +107,18 @@ BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(b
     std::stable_sort(by_bound_.begin(), by_bound_.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
 }
 
+bool BestReadings::judges_neighbours() const {
+    return options_.extended && !options_.context.neighbours.empty();
+}
+
 bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
-    if (best_ == 0 || best_ > MOST_PRUNED_BEST) {
+    // The neighbours' column verdict scores every reading again once all
+    // are made: no reading is spared then.
+    if (best_ == 0 || best_ > MOST_PRUNED_BEST || judges_neighbours()) {
         append_integer_readings(out, raw, options_);
+        if (judges_neighbours()) {
+            apply_neighbour_evidence(out, neighbour_evidence(raw, options_), options_.window.has_value());
+        }
         return false;
     }
     std::span<const NumericFamily> const rows = families_of(options_);
@@ -179,8 +199,8 @@ void BestReadings::identify_down_to(std::string_view value, double floor, std::v
     out.clear();
     std::string_view const text = trim_white_space(value);
     auto const integer = parse_integer(text);
-    if (!integer) {
-        identify(value, out);  // the float and text paths are read whole
+    if (!integer || judges_neighbours()) {
+        identify(value, out);  // read whole
         return;
     }
     std::span<const NumericFamily> const rows = families_of(options_);

@@ -65,6 +65,7 @@ private:
     // order; true when `best` of them score 1.0.
     bool append_integers(std::vector<Candidate>& out, int64_t raw) const;
     void keep_best(std::vector<Candidate>& readings) const;
+    bool judges_neighbours() const;
 
     ReadOptions options_;
     std::size_t best_;

@@ -63,8 +63,9 @@ enum class Note : uint8_t {
     NearSigned32BitMax,  // raw is within two years of 2^31 - 1
     Form,                // a string form's own note (and the missing designator)
     InputLayout,         // how bytes or two words became the raw value (extended inputs)
+    HintNamed,           // the caller's hint words that imply the family (Candidate::hint_terms)
 };
-inline constexpr std::size_t NOTE_COUNT = 9;
+inline constexpr std::size_t NOTE_COUNT = 10;
 
 // A set of notes, listed in enum order.
 class NoteSet {
@@ -199,6 +200,9 @@ struct Candidate {
     ReadingFacts facts;
     int64_t raw = 0;  // the integer read, which the sentinel note quotes
     InputLayout layout{};
+    // The rows of HINT_TERMS whose words raised the reading (Note::HintNamed);
+    // UINT8_MAX past the last.
+    std::array<uint8_t, 2> hint_terms{UINT8_MAX, UINT8_MAX};
 
     // The texts of the reading's catalog row.
     std::string_view format_id() const { return catalog_entry(format).id; }

@@ -79,6 +79,13 @@ bool structure_fits(const NumericFamily& family, int64_t raw, PosixNs instant) {
 // ln(1 / share of raw values of bit length b that the family reads at a
 // typical instant), for integers (b = 1..63) and for floats (by the bit
 // length of the integer part, 0..63).
+//
+// For integers the figure is per instant, not per bit length: a fitting
+// value weighs ln(2^(b-1) / N), where N is how many raw values of any
+// length the family reads at a typical instant. Two layouts that differ in
+// their epoch alone (Twitter's and Discord's snowflakes) then weigh the
+// same, whatever the size of the value, and the prior parts them; a layout
+// valid for half of all values (FAT's) weighs twice the one valid for all.
 struct Specificity {
     std::array<std::array<float, 64>, FAMILIES> integer{};
     std::array<std::array<float, 64>, FAMILIES> floating{};
@@ -92,6 +99,7 @@ Specificity build_specificity() {
         uint64_t state = 20261206;
         NumericFamily const& family = REFERENCE_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
+        std::array<int, 64> hits_at{};
         for (int bits = 0; bits < 64; ++bits) {
             int hits = 0;
             for (int i = 0; i < SAMPLES; ++i) {
@@ -111,6 +119,30 @@ Specificity build_specificity() {
             // as one sample in the whole draw.
             double const share = std::max(hits, 1) / static_cast<double>(SAMPLES);
             (is_float ? table.floating : table.integer)[f][bits] = static_cast<float>(-std::log(share));
+            hits_at[static_cast<std::size_t>(bits)] = hits;
+        }
+        if (is_float) continue;
+        double typical_count = 0.0;  // N: raw values read at a typical instant
+        for (int bits = 1; bits < 64; ++bits) {
+            typical_count += hits_at[static_cast<std::size_t>(bits)] / static_cast<double>(SAMPLES) * std::ldexp(1.0, bits - 1);
+        }
+        if (typical_count <= 0.0) continue;  // reads no typical value: the per-length floor stands
+        // A count's N in closed form, over the whole typical span: time units
+        // of the span, times the fraction bits of a fixed-point count or the
+        // low bits below an identifier's shift, of which a well-formed
+        // sequence field (half its bits) keeps 2^(-width/2). An epoch late in
+        // the span (KSUID's, Discord's), which cuts the instants a count can
+        // reach, then does not make its layout look more specific than one
+        // alike but for the epoch. Packed layouts keep the sampled N.
+        Encoding const& encoding = family.encoding;
+        if (encoding.tag != Encoding::Tag::Packed) {
+            double const span_units =
+                static_cast<double>(TYPICAL_END.ns - TYPICAL_START.ns) / static_cast<double>(unit_ns(encoding.unit));
+            int const low_bits = encoding.tag == Encoding::Tag::Integer ? 0 : static_cast<int>(encoding.shift);
+            typical_count = span_units * std::ldexp(1.0, low_bits - family.sequence.width / 2);
+        }
+        for (int bits = 1; bits < 64; ++bits) {
+            table.integer[f][bits] = static_cast<float>((bits - 1) * std::log(2.0) - std::log(typical_count));
         }
     }
     return table;
@@ -307,8 +339,8 @@ std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies,
             verdict.format = FormatRef::of(family);
             double prior = prior_value(family.prior);
             // A hint that names no family would only lower every family against the text forms.
-            if (options.context.artifact_hint && options.context.artifact_hint->names_a_family()) {
-                prior *= options.context.artifact_hint->match(family);
+            if (options.context.artifact_hint && options.context.artifact_hint->implies_a_family()) {
+                prior *= std::max(0.2, options.context.artifact_hint->vocabulary_match(family));
             }
             if (options.context.byte_width) {
                 // The width the field has, against the width the family keeps.

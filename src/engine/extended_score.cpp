@@ -5,6 +5,7 @@
 #include <bit>
 
 #include "core/decimal_digits.hpp"
+#include "engine/artifact_hint.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -55,6 +56,8 @@ double id_structure(const NumericFamily& family, int64_t raw) {
 
 namespace {
 
+constexpr double HINT_WEIGHT = 3.0;
+
 constexpr double weight_of(Component kind, bool caller_window) {
     switch (kind) {
         case Component::InWindow: return caller_window ? 2.0 : 0.0;
@@ -63,6 +66,9 @@ constexpr double weight_of(Component kind, bool caller_window) {
         case Component::PlausibleEra: return caller_window ? 0.0 : 2.0;
         case Component::ResolutionFit: return 1.0;
         case Component::IdStructure: return 2.0;
+        // An analyst's word for the artifact outweighs the era and prior
+        // that cannot part same-shaped families.
+        case Component::ArtifactMatch: return HINT_WEIGHT;
         default: return component_weight(kind);
     }
 }
@@ -100,9 +106,37 @@ bool weighs_identifier_shape(const NumericFamily& family) {
     return family.encoding.tag == Encoding::Tag::Integer && family.encoding.unit == Unit::Nanoseconds;
 }
 
+void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint) {
+    if (!hint.implies_a_family()) return;
+    double const match = hint.vocabulary_match(family);
+    reading.components.push_back({Component::ArtifactMatch, match});
+    if (match > 0.0) {
+        reading.hint_terms = hint.terms_for(family);
+        reading.notes.add(Note::HintNamed);
+    }
+}
+
+double identifier_epoch_fit(PosixNs instant, PosixNs epoch) {
+    if (instant <= epoch) return 0.0;
+    i128 const after = instant.ns - epoch.ns;
+    if (after >= static_cast<i128>(ID_EPOCH_SETTLING_NS)) return 1.0;
+    return static_cast<double>(after) / ID_EPOCH_SETTLING_NS;
+}
+
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
                           bool shaped_like_identifier) {
     ComponentList& components = reading.components;
+    if (family.encoding.tag == Encoding::Tag::Shifted) {
+        // An identifier's epoch is its service's start, whose first ids lie
+        // near it: the distance measures saturate after three months here,
+        // not two years (a Discord id of 2016 is as typical as one of 2022).
+        double const fit = identifier_epoch_fit(reading.instant, family.epoch);
+        for (ScoreComponent& component : components) {
+            if (component.kind == Component::MagnitudeFit || component.kind == Component::EpochDistance) {
+                component.value = std::max(component.value, fit);
+            }
+        }
+    }
     reading.prior = prior_value(family.prior);
     components.push_back({Component::Prior, reading.prior});
     components.push_back(

@@ -14,6 +14,7 @@
 namespace epochsift {
 
 struct NumericFamily;
+class ArtifactHint;
 enum class PriorTier : uint8_t;
 
 // Where most timestamps analysts meet lie: 1995-01-01 up to 2041-01-01 (a
@@ -51,6 +52,19 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
 // Whether a reading of family weighs identifier_shaped: only the nanosecond
 // counts reach an identifier's magnitude at typical instants.
 bool weighs_identifier_shape(const NumericFamily& family);
+
+// The hint's evidence for a numeric reading in the extended reading: the
+// vocabulary's measure as artifact_match, and the note naming the words
+// that implied the family. A hint that implies no family adds nothing.
+void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint);
+
+// Three months of nanoseconds: how long after its epoch an identifier's
+// time field reads as typical in the extended reading.
+inline constexpr double ID_EPOCH_SETTLING_NS = 7.8894e15;
+
+// An identifier's time field against its epoch: 0 at or before it, rising
+// to 1 three months after it.
+double identifier_epoch_fit(PosixNs instant, PosixNs epoch);
 
 // Adds the extended components to a numeric reading of family and scores it
 // again. raw is absent for float readings.

@@ -4,6 +4,7 @@
 
 #include "core/ascii_scan.hpp"
 #include "engine/score.hpp"
+#include "formats/hint_scan.hpp"
 #include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
@@ -41,6 +42,22 @@ void for_each_word(std::string_view hint, Visit visit) {
 
 std::vector<HintWord> hint_words(std::string_view hint) {
     std::vector<HintWord> out;
+    for_each_hint_word(hint, [&](const HintWordMatch& match) {
+        bool const seen = std::any_of(out.begin(), out.end(), [&](const HintWord& w) {
+            return same_word(w.word, match.word);
+        });
+        if (seen) return;
+        HintWord& entry = out.emplace_back(HintWord{match.word, {}, match.kind == HintWordMatch::Kind::Generic});
+        if (match.kind != HintWordMatch::Kind::Term) return;
+        for (uint16_t const row : HINT_TERM_ROWS[match.term]) {
+            if (row != NO_FAMILY) entry.families.push_back(&NUMERIC_FAMILIES[row]);
+        }
+    });
+    return out;
+}
+
+std::vector<HintWord> reference_hint_words(std::string_view hint) {
+    std::vector<HintWord> out;
     for_each_word(hint, [&](std::string_view word) {
         bool const seen = std::any_of(out.begin(), out.end(), [&](const HintWord& w) {
             return same_word(w.word, word);
@@ -66,7 +83,7 @@ bool hint_names_a_family(std::string_view hint) {
 }
 
 const ReadOptions& with_useful_hint(const ReadOptions& options, ReadOptions& storage) {
-    if (!options.extended || !options.context.artifact_hint || options.context.artifact_hint->names_a_family()) {
+    if (!options.extended || !options.context.artifact_hint || options.context.artifact_hint->implies_a_family()) {
         return options;
     }
     storage = options;

@@ -13,12 +13,19 @@ namespace epochsift {
 
 struct HintWord {
     std::string_view word;                       // into the hint
-    std::vector<const NumericFamily*> families;  // the families it names, in table order; empty: none
+    std::vector<const NumericFamily*> families;  // the families it names; empty: none
+    bool generic = false;                        // a word of the kind of value, not its form: no evidence
 };
 
-// The hint's words as the artifact component reads them (runs of ASCII
-// letters and digits, three or more), in order, repeats dropped.
+// The hint's words as the extended reading reads them (the hint vocabulary,
+// formats/hint_scan.hpp), in order, repeats dropped; each with the families
+// it implies.
 std::vector<HintWord> hint_words(std::string_view hint);
+
+// The hint's words as the reference reading's artifact component reads
+// them (runs of ASCII letters and digits, three or more, found in a
+// family's id, source or label), in order, repeats dropped.
+std::vector<HintWord> reference_hint_words(std::string_view hint);
 
 // Whether some word of the hint names some numeric family.
 bool hint_names_a_family(std::string_view hint);

@@ -9,6 +9,7 @@
 #include "engine/interpret_extended.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
+#include "engine/neighbour_evidence.hpp"
 #include "engine/ranking.hpp"
 #include "formats/numeric_family_table.hpp"
 
@@ -34,6 +35,9 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
         append_integer_readings(readings, *integer, options);
+        if (options.extended && !options.context.neighbours.empty()) {
+            apply_neighbour_evidence(readings, neighbour_evidence(*integer, options), options.window.has_value());
+        }
     } else {
         append_float_path(readings, text, options);
     }
@@ -74,7 +78,7 @@ std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const Read
                                       std::optional<ByteOrder> byte_order) {
     // Bytes are always read with the extended evidence: a hint that names no family is left out.
     ReadOptions options = given;
-    if (options.context.artifact_hint && !options.context.artifact_hint->names_a_family()) {
+    if (options.context.artifact_hint && !options.context.artifact_hint->implies_a_family()) {
         options.context.artifact_hint.reset();
     }
     std::vector<Candidate> readings;

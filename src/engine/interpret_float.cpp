@@ -49,6 +49,9 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
         components.push_back({Component::EpochDistance, epoch_distance(family, *instant)});
         components.push_back({Component::Prevalence, prevalence_value(family.prevalence)});
         components.push_back({Component::NotSentinel, 1.0});
+        if (options.extended && options.context.artifact_hint) {
+            add_hint_evidence(reading, family, *options.context.artifact_hint);
+        }
         // The extended evidence scores the reading again, over all its components.
         if (options.extended) {
             add_numeric_evidence(reading, family, nullptr, options.window.has_value());

@@ -26,7 +26,8 @@ std::optional<PosixNs> renderable_instant(const NumericFamily& family, int64_t r
 Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant);
 
 // Adds the reference components; the caller scores them.
-void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context);
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
+                    bool extended);
 
 // Appends raw's reading in row, if any. A reading is made only once the
 // instant renders: value-initialising one zeroes some 450 bytes, for the
@@ -36,7 +37,7 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
     auto const found = renderable_instant(row, raw);
     if (!found) return;
     Candidate& reading = out.emplace_back(bare_reading(row, raw, *found));
-    add_components(reading, row, raw, options.context);
+    add_components(reading, row, raw, options.context, options.extended);
     // The extended evidence scores the reading again, over all its components.
     if (options.extended) {
         add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
@@ -54,7 +55,7 @@ std::optional<Candidate> family_reading(const NumericFamily& table_row, int64_t 
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
     std::optional<Candidate> reading = bare_reading(family, raw, *found);
-    add_components(*reading, family, raw, options.context);
+    add_components(*reading, family, raw, options.context, options.extended);
     if (options.extended) {
         add_numeric_evidence(*reading, family, &raw, options.window.has_value(), shaped);
     } else {
@@ -104,7 +105,7 @@ std::optional<Candidate> build_candidate(const NumericFamily& family, int64_t ra
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
     std::optional<Candidate> reading = bare_reading(family, raw, *found);
-    add_components(*reading, family, raw, context);
+    add_components(*reading, family, raw, context, false);
     reading->score = overall_score(reading->components);
     return reading;
 }
@@ -135,7 +136,8 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
     };
 }
 
-void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context) {
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
+                    bool extended) {
     PosixNs const instant = reading.instant;
     bool const inside = !reading.facts.outside_window;
     ComponentList& components = reading.components;
@@ -153,7 +155,11 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
         }
     }
     if (context.artifact_hint) {
-        components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+        if (extended) {
+            add_hint_evidence(reading, family, *context.artifact_hint);
+        } else {
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+        }
     }
     if (!context.neighbours.empty()) {
         components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});

@@ -19,7 +19,12 @@ VerdictReader::VerdictReader(FormatRef format, const ReadOptions& given) : forma
         NumericFamily const& family = NUMERIC_FAMILIES[format.row()];
         // Float rows read decimals through their own path; the reference
         // reading does not read the extended rows at all.
-        if (family.encoding.tag != Encoding::Tag::Float && (options_.extended || family.reference())) family_ = &family;
+        // The extended reading judges neighbours over every family at once:
+        // such values are read in full.
+        bool const alone = !(options_.extended && !options_.context.neighbours.empty());
+        if (alone && family.encoding.tag != Encoding::Tag::Float && (options_.extended || family.reference())) {
+            family_ = &family;
+        }
     } else if (format.kind() == FormatKind::StringForm) {
         form_ = &STRING_FORMS[format.row()];
     }

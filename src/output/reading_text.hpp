@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "formats/hint_vocabulary.hpp"
 
 namespace epochsift {
 
@@ -56,6 +57,16 @@ constexpr std::string_view byte_order_text(const InputLayout& layout) {
     if (layout.order_moot) return layout.width == 1 ? " byte, " : " bytes, either byte order, ";
     return layout.order == ByteOrder::Little ? " bytes, little-endian, " : " bytes, big-endian, ";
 }
+inline constexpr std::string_view HINT_ONE_PREFIX = "the hint's word \"";
+inline constexpr std::string_view HINT_ONE_SUFFIX = "\" implies this format";
+inline constexpr std::string_view HINT_TWO_PREFIX = "the hint's words \"";
+inline constexpr std::string_view HINT_TWO_MIDDLE = "\", \"";
+inline constexpr std::string_view HINT_TWO_SUFFIX = "\" imply this format";
+
+constexpr std::string_view hint_term_word(uint8_t term) {
+    return term < HINT_TERMS.size() ? HINT_TERMS[term].word : std::string_view{};
+}
+
 inline constexpr std::string_view ZONE_UNSTATED = "; NO timezone designator — assumed UTC, but may be local time";
 
 constexpr std::string_view sentinel_kind(int64_t raw) {
@@ -111,6 +122,12 @@ inline NotePieces note_pieces(const Candidate& c, Note note, char (&digits)[NOTE
                                                                           : "unsigned",
                                LAYOUT_BYTES_SUFFIX}, 5};
         }
+        case Note::HintNamed:
+            if (c.hint_terms[1] >= HINT_TERMS.size()) {
+                return NotePieces{{HINT_ONE_PREFIX, hint_term_word(c.hint_terms[0]), HINT_ONE_SUFFIX}, 3};
+            }
+            return NotePieces{{HINT_TWO_PREFIX, hint_term_word(c.hint_terms[0]), HINT_TWO_MIDDLE,
+                               hint_term_word(c.hint_terms[1]), HINT_TWO_SUFFIX}, 5};
         case Note::Form:
             if (c.facts.zone_unstated) return NotePieces{{c.form_note(), ZONE_UNSTATED}, 2};
             return NotePieces{{c.form_note()}, 1};

@@ -9,7 +9,7 @@ from typing import Any, Iterable, Literal, SupportsIndex, TypedDict, Union, fina
 __version__: str
 
 __all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
-           "scan", "scan_arrow"]
+           "hint_words", "scan", "scan_arrow"]
 
 # One score component as it comes back from the JSON text: a two-item list
 # [name, value], not a tuple, so it is typed as the list it is. Unpack it with
@@ -147,6 +147,16 @@ def encode(
     `when` may be a naive datetime or text without offset, read as that
     zone's wall clock; the wall-clock families are written in tz's wall
     clock (else local_zone's, else UTC's)."""
+
+class HintWords(TypedDict):
+    matched: dict[str, list[str]]
+    generic: list[str]
+    unmatched: list[str]
+
+def hint_words(hint: str) -> HintWords:
+    """What the extended reading makes of a hint: each word that implies
+    formats with their ids, the generic words that carry no evidence, and
+    the words the vocabulary does not know (they change no score)."""
 
 def identify_many(
     values: Iterable[str | int | SupportsIndex],

@@ -31,6 +31,7 @@
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
 #include "python/guarded.hpp"
+#include "python/hint_report.hpp"
 #include "python/json_str.hpp"
 #include "python/text_items.hpp"
 #include "python/py_ref.hpp"
@@ -669,6 +670,8 @@ PyMethodDef METHODS[] = {
      "format's reading alone, the one the full reading lists for it; a value the\n"
      "format does not read gets the full reading's first `best`. A last field,\n"
      "path, says which: \"verdict\" or \"full\". by_column=\"ID\" names the format."},
+    {"hint_words", as_cfunction(epochsift::python::hint_words), METH_VARARGS | METH_KEYWORDS,
+     epochsift::python::HINT_WORDS_DOC},
     {"scan", as_cfunction(epochsift::python::scan), METH_VARARGS | METH_KEYWORDS, epochsift::python::SCAN_DOC},
     {"scan_arrow", as_cfunction(epochsift::python::scan_arrow), METH_VARARGS | METH_KEYWORDS,
      epochsift::python::SCAN_ARROW_DOC},

@@ -15,7 +15,7 @@ FUNCTIONS = [epochsift.identify, epochsift.identify_json]
 
 def test_module_shape():
     assert epochsift.__all__ == ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
-                                 "scan", "scan_arrow"]
+                                 "hint_words", "scan", "scan_arrow"]
     for function in FUNCTIONS:
         assert function.__module__ == "epochsift"
         assert str(inspect.signature(function)) == (

@@ -1,0 +1,36 @@
+// A value's neighbours (the same field's other values) weighed as a column:
+// the value and its neighbours are judged together as identify_column judges
+// a field (how specific each family's layout is, the share of values it
+// reads at a typical instant, the order), and each numeric reading of the
+// value gets its family's standing in that verdict as the neighbour
+// component, so one FAT word among FAT words reads as FAT.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
+#include "formats/catalog.hpp"
+
+namespace epochsift {
+
+// Each numeric family's posterior share in the column of the value and its
+// neighbours over the greatest share, in [0, 1]; UNJUDGED for a family the
+// column verdict does not weigh.
+struct NeighbourEvidence {
+    static constexpr float UNJUDGED = -1.0f;
+    std::array<float, NUMERIC_FAMILY_COUNT> standing;
+};
+
+// The evidence for raw with options.context.neighbours (extended reading).
+NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& options);
+
+// Sets the neighbour component of each numeric reading the column judged to
+// its family's standing, and scores the reading again; a family the column
+// does not weigh keeps its own measure of the neighbours.
+void apply_neighbour_evidence(std::vector<Candidate>& readings, const NeighbourEvidence& evidence,
+                              bool caller_window);
+
+}  // namespace epochsift
