@@ -80,6 +80,32 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
 
 namespace {
 
+// The one CSV row of --by-column --best 1 for a value its format reads
+// through its own path: that reading, with the rank it has among all the
+// value's readings, found without building the readings below it. False,
+// with nothing written, where the full reading decides.
+bool append_lead_row(std::string& out, std::string_view value, const RecordFormat& format) {
+    LeadReaders const& lead = *format.lead_readers;
+    std::optional<Candidate> const own = lead.verdict.read(value);
+    if (!own || own->facts.string_form) return false;
+    thread_local std::vector<Candidate> ranked;  // room kept from value to value
+    lead.ranked.identify_down_to(value, own->score, ranked);
+    auto const found = std::find_if(ranked.begin(), ranked.end(),
+                                    [&](const Candidate& c) { return c.format == *format.lead_format; });
+    if (found == ranked.end()) return false;
+    append_csv_field(out, value);
+    out += ',';
+    out += std::to_string(found - ranked.begin() + 1);
+    out += ',';
+    append_csv_field(out, found->format_id());
+    out += ',';
+    if (auto const rendered = found->rendered()) append_csv_field(out, rendered->view());
+    out += ',';
+    append_json_double(out, found->score);
+    out += ",\n";
+    return true;
+}
+
 void append_value_record(std::string& out, std::string_view value, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":";
@@ -105,6 +131,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         out += "}\n";
         return;
     }
+    if (format.best == 1 && format.lead_readers && append_lead_row(out, value, format)) return;
     std::size_t lead = 0;
     std::vector<std::size_t> ranks;  // a reading keeps its own rank when the column's format moves it forward
     std::vector<Candidate> const readings = ordered_readings(value, format, lead, &ranks);

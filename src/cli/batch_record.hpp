@@ -4,13 +4,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/best_readings.hpp"
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
+#include "engine/verdict_reader.hpp"
 #include "formats/catalog.hpp"
 
 namespace epochsift::cli {
@@ -35,6 +38,16 @@ enum class HeaderMode : unsigned char {
     No,
 };
 
+// The readers a --by-column run makes once its format is known: the
+// format's own reader, and one that ranks a value's readings down to the
+// score of that format's reading (its rank without the readings below it).
+struct LeadReaders {
+    VerdictReader verdict;
+    BestReadings ranked;
+
+    LeadReaders(FormatRef format, const ReadOptions& options) : verdict(format, options), ranked(options, 0) {}
+};
+
 struct RecordFormat {
     BatchOutput output = BatchOutput::JsonLines;
     std::size_t best = 1;          // readings a value for BestCsv
@@ -47,6 +60,8 @@ struct RecordFormat {
     // With lead_format, for a column of hex bytes: only readings of the bytes
     // in this order lead.
     std::optional<ByteOrder> lead_order;
+    // With lead_format and no lead_order: its readers, shared by every thread.
+    std::shared_ptr<const LeadReaders> lead_readers;
     // Rows: the fields read, in output order, numbers from 1 once the header
     // is settled (empty: the whole line is the value), and their names.
     std::vector<ColumnRef> fields;

@@ -4,6 +4,7 @@
 // verdict, then through the batch pipeline with the verdict's format first.
 // A pipe is first copied to an unnamed file in the temporary directory and
 // read twice from there, so its records come once the input ends.
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -188,6 +189,9 @@ int by_column_from_file(const BatchStreams& streams, const BatchSettings& settin
     if (!verdicts.empty()) {
         records.format.lead_format = verdicts.front().format;
         records.format.lead_order = verdicts.front().byte_order;
+        if (!records.format.lead_order) {
+            records.format.lead_readers = std::make_shared<const LeadReaders>(verdicts.front().format, records.format.read);
+        }
     }
     return run_batch_streams(streams, records);
 }

@@ -54,6 +54,7 @@ std::string fitted_label(std::string_view label, std::size_t width) {
 
 // "LE u32", "BE s64", "u16" (order moot): how hex bytes were read.
 std::string bytes_text(const InputLayout& layout) {
+    if (layout.kind == InputLayout::Kind::Digits) return "digits";
     if (layout.kind != InputLayout::Kind::Bytes && layout.kind != InputLayout::Kind::Binary64) return {};
     std::string text;
     if (!layout.order_moot) text = layout.order == ByteOrder::Little ? "LE " : "BE ";

@@ -178,9 +178,11 @@ private:
 
 // How an extended input became the value a family read: bytes in an
 // assumed order, width and signedness, or two 32-bit words in an assumed
-// order. Kind None for text read as it stands.
+// order, or bytes whose nibbles are decimal digits read as one number, most
+// significant first (Digits: no byte order applies). Kind None for text
+// read as it stands.
 struct InputLayout {
-    enum class Kind : uint8_t { None, Bytes, Binary64, Words };
+    enum class Kind : uint8_t { None, Bytes, Binary64, Words, Digits };
     Kind kind = Kind::None;
     uint8_t width = 0;                  // bytes read
     ByteOrder order = ByteOrder::Big;   // Words: Big is the high word first

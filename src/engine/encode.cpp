@@ -21,11 +21,6 @@ namespace {
 // decimal far closer to the instant than any double near it.
 constexpr int fraction_digits(Unit unit) { return unit == Unit::Days ? 20 : 9; }
 
-// The layouts whose decimal digits are their stored nibbles.
-// Their digits are written one after another, most significant first, so
-// the bytes are a sequence with no byte order to choose.
-constexpr bool decimal_nibbles(PackedCodec codec) { return codec == PackedCodec::Bcd || codec == PackedCodec::SemiOctet; }
-
 constexpr i128 power_of_ten(int n) {
     i128 p = 1;
     while (n-- > 0) p *= 10;
@@ -119,7 +114,7 @@ std::optional<Encoded> encode_packed(const NumericFamily& family, PosixNs instan
     auto const reads_as = PACKED_DECODERS[codec](raw);
     if (!reads_as) return std::nullopt;
     StoredBytes stored{*bits, family.packed_width};
-    if (decimal_nibbles(family.encoding.codec)) {
+    if (family.decimal_nibbles()) {  // a sequence of digits: no byte order to choose
         stored.bits = nibbles_of_digits(*bits);
         stored.ordered = false;
     }

@@ -102,6 +102,10 @@ bool identifier_shaped(int64_t raw) {
     return false;
 }
 
+bool weighs_identifier_shape(const NumericFamily& family) {
+    return family.encoding.tag == Encoding::Tag::Integer && family.encoding.unit == Unit::Nanoseconds;
+}
+
 void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint) {
     if (!hint.implies_a_family()) return;
     double const match = hint.vocabulary_match(family);
@@ -142,8 +146,7 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
         // Every integer reading carries it, so that an identifier's full
         // credit does not lift it above a count that has no such field.
         double structure = id_structure(family, *raw);
-        if (shaped_like_identifier && family.encoding.tag == Encoding::Tag::Integer &&
-            family.encoding.unit == Unit::Nanoseconds) {
+        if (shaped_like_identifier && weighs_identifier_shape(family)) {
             structure = 0.5;  // only nanosecond counts reach an identifier's magnitude at typical instants
         }
         components.push_back({Component::IdStructure, structure});

@@ -49,6 +49,10 @@ bool identifier_shaped(int64_t raw);
 // caller gave a window) and resolution_fit for granularity_match.
 double extended_score(std::span<const ScoreComponent> components, bool caller_window);
 
+// Whether a reading of family weighs identifier_shaped: only the nanosecond
+// counts reach an identifier's magnitude at typical instants.
+bool weighs_identifier_shape(const NumericFamily& family);
+
 // The hint's evidence for a numeric reading in the extended reading: the
 // vocabulary's measure as artifact_match, and the note naming the words
 // that implied the family. A hint that implies no family adds nothing.

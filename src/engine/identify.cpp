@@ -38,17 +38,29 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
         if (options.extended && !options.context.neighbours.empty()) {
             apply_neighbour_evidence(readings, neighbour_evidence(*integer, options), options.window.has_value());
         }
-    } else if (auto const number = parse_float(text)) {
-        // Room for every float family's reading and a few more: growing one
-        // at a time moved the readings three or four times a call.
-        readings.reserve(FLOAT_FAMILY_COUNT + 4);
-        append_float_readings(readings, *number, options);
+    } else {
+        append_float_path(readings, text, options);
     }
+    append_text_readings_and_rank(readings, text, options);
+    return readings;
+}
+
+bool append_float_path(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options) {
+    auto const number = parse_float(text);
+    if (!number) return false;
+    // Room for every float family's reading and a few more: growing one
+    // at a time moved the readings three or four times a call.
+    readings.reserve(FLOAT_FAMILY_COUNT + 4);
+    append_float_readings(readings, *number, options);
+    return true;
+}
+
+void append_text_readings_and_rank(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options) {
     std::size_t const numeric_count = readings.size();
     append_string_readings(readings, text);
     if (!options.extended) {
         rank(readings);
-        return readings;
+        return;
     }
     if (!text.empty() && all_ascii_digits(text)) {
         for (std::size_t i = numeric_count; i < readings.size(); ++i) {
@@ -60,7 +72,6 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
     }
     append_extended_readings(readings, text, options);
     rank_extended(readings);
-    return readings;
 }
 
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& given,
@@ -72,6 +83,7 @@ std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const Read
     }
     std::vector<Candidate> readings;
     append_byte_readings(readings, bytes, options, byte_order);
+    append_digit_byte_readings(readings, bytes, options);
     rank_extended(readings);
     return readings;
 }

@@ -17,9 +17,19 @@ std::vector<Candidate> identify(std::string_view value);
 
 std::vector<Candidate> identify(std::string_view value, const ReadOptions& options);
 
+// The steps of identify after the integer readings, for the engine's other
+// drivers (engine/best_readings.hpp). text is trimmed; options have had
+// with_useful_hint applied.
+// Appends the float readings of text when it is a number; false otherwise.
+bool append_float_path(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options);
+// Appends the string and extended readings of text to the numeric ones
+// already in readings, and ranks them all.
+void append_text_readings_and_rank(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options);
+
 // Raw bytes (1 to 16) read through every integer family in each byte order,
 // or only byte_order when given, and through the binary records of their
-// width; ranked. Always an extended reading.
+// width; bytes of decimal digits also as BCD and semi-octet digits, in
+// stored order whatever byte_order says; ranked. Always an extended reading.
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
                                       std::optional<ByteOrder> byte_order);
 

@@ -149,6 +149,33 @@ void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> 
     }
 }
 
+void append_digit_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> bytes, const ReadOptions& options) {
+    constexpr std::size_t MAX_DIGIT_BYTES = 9;  // 18 digits: below 10^18, inside int64
+    if (bytes.empty() || bytes.size() > MAX_DIGIT_BYTES) return;
+    int64_t value = 0;
+    for (uint8_t const byte : bytes) {
+        unsigned const high = byte >> 4u;  // [0, 15]
+        unsigned const low = byte & 0xFu;  // [0, 15]
+        if (high > 9 || low > 9) return;
+        value = value * 100 + high * 10 + low;
+    }
+    auto const width = static_cast<uint8_t>(bytes.size());
+    InputLayout const layout{InputLayout::Kind::Digits, width, ByteOrder::Big, true, false};
+    ReadOptions laid = options;
+    laid.context.byte_width = width;
+    laid.context.byte_order.reset();  // a sequence of digits has no byte order to weigh
+    bool const shaped = shaped_like_identifier(value, laid);
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (!family.decimal_nibbles()) continue;
+        std::size_t const first = out.size();
+        append_family_reading(out, family, value, laid, shaped);
+        for (std::size_t i = first; i < out.size(); ++i) {
+            out[i].layout = layout;
+            out[i].notes.add(Note::InputLayout);
+        }
+    }
+}
+
 void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
     if (auto const bytes = parse_hex_bytes(text)) {
         append_byte_readings(out, bytes->view(), options, std::nullopt);

@@ -22,4 +22,10 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
 void append_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> bytes, const ReadOptions& options,
                           std::optional<ByteOrder> byte_order);
 
+// Bytes whose every nibble is a decimal digit, read as the number the digits
+// spell, first byte first, through the families that store their fields as
+// such digits (BCD pairs, GSM semi-octets): a sequence of digits, so no byte
+// order applies. Nothing for other bytes. Unranked.
+void append_digit_byte_readings(std::vector<Candidate>& out, std::span<const uint8_t> bytes, const ReadOptions& options);
+
 }  // namespace epochsift

@@ -48,9 +48,38 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
 
 }  // namespace
 
+std::optional<Candidate> family_reading(const NumericFamily& table_row, int64_t raw, const ReadOptions& options,
+                                        bool shaped) {
+    NumericFamily const family =
+        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    auto const found = renderable_instant(family, raw);
+    if (!found) return std::nullopt;
+    std::optional<Candidate> reading = bare_reading(family, raw, *found);
+    add_components(*reading, family, raw, options.context, options.extended);
+    if (options.extended) {
+        add_numeric_evidence(*reading, family, &raw, options.window.has_value(), shaped);
+    } else {
+        reading->score = overall_score(reading->components);
+    }
+    return reading;
+}
+
+bool shaped_like_identifier(int64_t raw, const ReadOptions& options) {
+    return options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
+}
+
+void append_family_reading(std::vector<Candidate>& out, const NumericFamily& family, int64_t raw,
+                           const ReadOptions& options, bool shaped) {
+    if (options.window) {
+        append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
+    } else {
+        append_reading(out, family, raw, options, shaped);
+    }
+}
+
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
-    bool const shaped = options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
+    bool const shaped = shaped_like_identifier(raw, options);
     std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
                                                                  : std::span<const NumericFamily>(REFERENCE_FAMILIES);
     out.reserve(out.size() + rows.size());  // the readings are built in place

@@ -17,6 +17,21 @@ struct NumericFamily;
 // The readings of raw in table order, unranked.
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options);
 
+// raw's reading in one family, made exactly as append_integer_readings makes
+// it (the caller's window in place of the row's), appended if there is one.
+// shaped is shaped_like_identifier(raw, options), found once a value.
+void append_family_reading(std::vector<Candidate>& out, const NumericFamily& family, int64_t raw,
+                           const ReadOptions& options, bool shaped);
+
+// raw's reading in one family as append_family_reading makes it, or nothing.
+// shaped is read only for the families that weigh it (weighs_identifier_shape).
+std::optional<Candidate> family_reading(const NumericFamily& family, int64_t raw, const ReadOptions& options,
+                                        bool shaped);
+
+// Whether the extended evidence weighs raw as identifier-shaped (the
+// nanosecond counts' id_structure then drops to 0.5).
+bool shaped_like_identifier(int64_t raw, const ReadOptions& options);
+
 // The same, ranked.
 std::vector<Candidate> interpret_int_with_context(int64_t raw, const IntContext& context);
 

@@ -231,6 +231,12 @@ struct NumericFamily {
 
     constexpr bool reference() const { return availability == Availability::Reference; }
     constexpr bool packed() const { return encoding.tag == Encoding::Tag::Packed; }
+    // The row's raw value is a run of decimal digits stored one a nibble,
+    // most significant first (BCD digit pairs, GSM semi-octets): a sequence
+    // of bytes with no byte order, whose digits are the raw count.
+    constexpr bool decimal_nibbles() const {
+        return packed() && (encoding.codec == PackedCodec::Bcd || encoding.codec == PackedCodec::SemiOctet);
+    }
     constexpr bool contains(PosixNs instant) const { return window_start <= instant && instant < window_end; }
 };
 

@@ -48,6 +48,8 @@ inline constexpr std::string_view LAYOUT_BYTES_PREFIX = "read as ";
 inline constexpr std::string_view LAYOUT_BYTES_SUFFIX = " — the byte order and width are assumed, not known";
 inline constexpr std::string_view LAYOUT_WORDS_HIGH_FIRST =
     "read as two 32-bit words, high word first — the word order is assumed, not known";
+inline constexpr std::string_view LAYOUT_DIGITS_SUFFIX =
+    " bytes of decimal digits, two a byte, in stored order — no byte order applies";
 inline constexpr std::string_view LAYOUT_WORDS_LOW_FIRST =
     "read as two 32-bit words, low word first — the word order is assumed, not known";
 
@@ -113,6 +115,7 @@ inline NotePieces note_pieces(const Candidate& c, Note note, char (&digits)[NOTE
                 return NotePieces{{layout.order == ByteOrder::Big ? LAYOUT_WORDS_HIGH_FIRST : LAYOUT_WORDS_LOW_FIRST}, 1};
             }
             std::string_view const width(digits, std::to_chars(digits, digits + NOTE_DIGITS, layout.width).ptr);
+            if (layout.kind == InputLayout::Kind::Digits) return NotePieces{{LAYOUT_BYTES_PREFIX, width, LAYOUT_DIGITS_SUFFIX}, 3};
             return NotePieces{{LAYOUT_BYTES_PREFIX, width, byte_order_text(layout),
                                layout.kind == InputLayout::Kind::Binary64 ? "IEEE 754 binary64"
                                : layout.is_signed                         ? "signed"

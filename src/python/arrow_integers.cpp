@@ -34,16 +34,22 @@ bool valid_at(const ArrowArray& array, int64_t row) {
     return (static_cast<const uint8_t*>(array.buffers[0])[row >> 3] >> (row & 7)) & 1;
 }
 
-// The value at index as written: little-endian two's complement of its width.
-std::size_t write_value(const IntegerFormat& f, const uint8_t* data, int64_t index, char* out) {
+// The value at index as written (little-endian two's complement of its
+// width) into out as decimal text; its length. value gets it as int64 and
+// fits says whether it does.
+std::size_t write_value(const IntegerFormat& f, const uint8_t* data, int64_t index, char* out, int64_t& value,
+                        bool& fits) {
     uint64_t bits = 0;
     std::memcpy(&bits, data + index * f.bytes, f.bytes);  // the machine is little-endian, as Arrow's buffers are
     std::to_chars_result written{};
     if (f.is_signed) {
         unsigned const shift = 64u - 8u * f.bytes;
-        auto const value = static_cast<int64_t>(bits << shift) >> shift;  // sign-extended
+        value = static_cast<int64_t>(bits << shift) >> shift;  // sign-extended
+        fits = true;
         written = std::to_chars(out, out + MAX_DIGITS, value);
     } else {
+        value = static_cast<int64_t>(bits);
+        fits = bits <= static_cast<uint64_t>(INT64_MAX);
         written = std::to_chars(out, out + MAX_DIGITS, bits);
     }
     return static_cast<std::size_t>(written.ptr - out);
@@ -58,7 +64,9 @@ void append_integer_texts(std::string_view format, const ArrowArray& array, int6
     const IntegerFormat* f = integer_format(format);
     if (f == nullptr || rows <= 0) return;  // the validator admits only integer formats
     auto const* data = static_cast<const uint8_t*>(array.buffers[1]);
-    auto block = std::make_unique<char[]>(static_cast<std::size_t>(rows) * MAX_DIGITS + 1);
+    out.integers.reserve(out.integers.size() + static_cast<std::size_t>(rows));
+    // Written before it is read: not zeroed first (a page fault and a clear a page saved).
+    auto block = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(rows) * MAX_DIGITS + 1);
     char* cursor = block.get();
     for (int64_t i = 0; i < rows; ++i) {
         int64_t const row = first + i;
@@ -66,10 +74,15 @@ void append_integer_texts(std::string_view format, const ArrowArray& array, int6
         out.valid.push_back(valid ? 1 : 0);
         if (!valid) {
             out.texts.emplace_back();
+            out.integers.push_back(0);
             continue;
         }
-        std::size_t const length = write_value(*f, data, array.offset + row, cursor);
+        int64_t value = 0;
+        bool fits = true;
+        std::size_t const length = write_value(*f, data, array.offset + row, cursor, value, fits);
         out.texts.emplace_back(cursor, length);
+        out.integers.push_back(value);
+        out.integers_fit = out.integers_fit && fits;
         cursor += length;
     }
     out.owned.push_back(std::move(block));  // the views point into it; moving the pointer keeps them valid

@@ -16,6 +16,13 @@ struct TextColumn {
     std::vector<std::string_view> texts;
     std::vector<uint8_t> valid;
     std::vector<std::unique_ptr<char[]>> owned;  // decimal texts of integer columns, which texts point into
+    // An integer column's values beside their texts (0 in null rows), so
+    // the engine need not parse the texts back; empty for a string column,
+    // or when a value does not fit int64 (the texts are read then).
+    std::vector<int64_t> integers;
+    bool integers_fit = true;
+
+    bool has_integers() const { return integers_fit && !texts.empty() && integers.size() == texts.size(); }
 };
 
 // Appends the rows of `array` (described by `schema`): a string array, or a

@@ -27,6 +27,33 @@ bool positive_or_none(const char* function, const char* name, PyObject* value, s
     return true;
 }
 
+// by_column: a bool, or the id of the format to decode by. False with an
+// exception set.
+bool bind_by_column(const char* function, PyObject* item, BatchKeywords& out) {
+    if (PyBool_Check(item)) {
+        out.by_column = item == Py_True;
+        out.column_format.reset();
+        return true;
+    }
+    if (!PyUnicode_Check(item)) {
+        PyErr_Format(PyExc_TypeError, "%s() argument 'by_column' must be a bool or a format id", function);
+        return false;
+    }
+    Ref utf8(PyUnicode_AsUTF8String(item));
+    if (!utf8) return false;
+    char* data = PyBytes_AsString(utf8.get());
+    Py_ssize_t const size = PyBytes_Size(utf8.get());
+    if (data == nullptr || size < 0) return false;
+    auto const format = find_format(std::string_view(data, static_cast<std::size_t>(size)));
+    if (!format) {
+        PyErr_Format(PyExc_ValueError, "%s() argument 'by_column': unknown format id %R", function, item);
+        return false;
+    }
+    out.by_column = true;
+    out.column_format = *format;
+    return true;
+}
+
 // Worker threads beyond this many only add contention.
 constexpr std::size_t MAX_THREADS = 1024;
 
@@ -66,6 +93,9 @@ PyObject* bind_batch(const char* function, PyObject* args, PyObject* kwargs, std
                     return nullptr;
                 }
                 out.keep_empty = item == Py_True;
+            } else if (which == BatchFunction::Arrow && PyUnicode_Check(key) &&
+                       PyUnicode_CompareWithASCIIString(key, "by_column") == 0) {
+                if (!bind_by_column(function, item, out)) return nullptr;
             } else {
                 int const bound = bind_option(function, IDENTIFY_OPTIONS, key, item, options);
                 if (bound < 0) return nullptr;

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+
+#include "formats/catalog.hpp"
 
 #include "python/call_options.hpp"
 #include "python/py_ref.hpp"
@@ -13,6 +16,10 @@ struct BatchKeywords {
     unsigned threads = 0;  // 0: the cores available
     std::size_t best = 0;  // 0: every reading
     bool keep_empty = false;  // identify_arrow: a row for every input, null where nothing reads
+    // identify_arrow: decode by the column's verdict (True), or by this
+    // format (a format id given), one format a value.
+    bool by_column = false;
+    std::optional<FormatRef> column_format;
 };
 
 // Which batch function binds: identify_arrow alone takes keep_empty.

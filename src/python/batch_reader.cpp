@@ -4,7 +4,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "engine/identify.hpp"
+#include "engine/best_readings.hpp"
 #include "engine/zoned_readings.hpp"
 
 namespace epochsift::python {
@@ -12,6 +12,9 @@ namespace epochsift::python {
 void read_texts(std::span<const std::string_view> texts, std::size_t best, const ReadOptions& options,
                 ChunkReadings& out, const std::atomic<bool>* cancelled) noexcept {
     try {
+        // Prepared once a chunk: only the readings that can be among the
+        // first `best` are built.
+        BestReadings const reader(options, best);
         out.ends.reserve(texts.size());
         for (std::string_view text : texts) {
             if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
@@ -28,7 +31,7 @@ void read_texts(std::span<const std::string_view> texts, std::size_t best, const
                 out.ends.push_back(out.readings.size());
                 continue;
             }
-            std::vector<Candidate> readings = identify(text, options);
+            std::vector<Candidate> readings = reader.identify(text);
             std::size_t const kept = best == 0 ? readings.size() : std::min(best, readings.size());
             out.readings.insert(out.readings.end(), std::make_move_iterator(readings.begin()),
                                 std::make_move_iterator(readings.begin() + static_cast<std::ptrdiff_t>(kept)));

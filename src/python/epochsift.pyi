@@ -197,6 +197,7 @@ def identify_arrow(
     *,
     best: int | None = 1,
     keep_empty: bool = False,
+    by_column: bool | str = False,
     threads: int | None = None,
     extended: bool = True,
     hint: str | None = None,
@@ -217,7 +218,12 @@ def identify_arrow(
     apply to every value and the rows are identify(value, extended=True,
     **options)'s readings in its order. `local_zone` places wall-clock readings (a fold
     gives two rows); `tz` adds no column: the instant column is UTC, which
-    any consumer shows in any zone."""
+    any consumer shows in any zone. by_column=True finds the column's format
+    (identify_column over it, or over values spread evenly through a long
+    column) and gives each value that format's reading alone, as the full
+    reading lists it; a value the format does not read gets the full
+    reading's first `best`; a last field, path, says which ("verdict" or
+    "full"). by_column="ID" names the format instead."""
 
 # Internal to epochsift.spark: identify_column split into mergeable tallies
 # and the finishing step.

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/best_readings.hpp"
+#include "engine/column.hpp"
+#include "engine/verdict_reader.hpp"
 #include "python/arrow_import.hpp"
 #include "python/batch_functions.hpp"
 #include "python/batch_keywords.hpp"
@@ -33,49 +36,136 @@ struct ChunkRows {
 // marks every reading field null.
 ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0}; }
 
-void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, std::size_t best,
-                     bool keep_empty, const ReadOptions& options, const std::atomic<bool>& cancelled,
-                     ChunkRows& out) noexcept {
-    // Null rows give no readings: they are read as nothing and skipped.
+ReadingRow row_of(int64_t row, int32_t rank, const Candidate& c, ReadingRow::Path path) {
+    return ReadingRow{row, rank, c.format_id(), c.label(), c.instant.ns, c.rendered(), c.score, path};
+}
+
+// How a chunk's values are read: with zones through read_texts; else each
+// value's first readings without building the rest, or (by_column) the
+// verdict's reading of each value, the full reading where it has none.
+struct ChunkReading {
+    std::size_t best;
+    bool keep_empty;
+    const ReadOptions& options;
+    const VerdictReader* verdict;  // by_column, when a format reads the column
+    ReadingRow::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
+};
+
+void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
+                     const std::atomic<bool>& cancelled, ChunkRows& out) {
     std::vector<std::string_view> present;
     std::vector<int64_t> present_rows;
     ChunkReadings readings;
-    try {
-        present.reserve(count);
-        present_rows.reserve(count);
-        for (std::size_t i = first; i < first + count; ++i) {
-            if (!texts.valid[i]) continue;
-            present.push_back(texts.texts[i]);
-            present_rows.push_back(static_cast<int64_t>(i));
-        }
-    } catch (...) {
-        out.outcome = ReadOutcome::OutOfMemory;
-        return;
+    present.reserve(count);
+    present_rows.reserve(count);
+    for (std::size_t i = first; i < first + count; ++i) {
+        if (!texts.valid[i]) continue;
+        present.push_back(texts.texts[i]);
+        present_rows.push_back(static_cast<int64_t>(i));
     }
-    read_texts(present, best, options, readings, &cancelled);
+    read_texts(present, how.best, how.options, readings, &cancelled);
     out.outcome = readings.outcome;
     if (readings.outcome != ReadOutcome::Done) return;
-    try {
-        out.rows.reserve(readings.readings.size() + (keep_empty ? count : 0));
-        int64_t next_row = static_cast<int64_t>(first);  // the rows before it are written
-        for (std::size_t t = 0; t < present.size(); ++t) {
-            if (keep_empty) {
-                while (next_row < present_rows[t]) out.rows.push_back(empty_row(next_row++));  // nulls
-                next_row = present_rows[t] + 1;
-                if (readings.of(t).empty()) out.rows.push_back(empty_row(present_rows[t]));
-            }
-            int32_t rank = 0;
-            for (Candidate const& c : readings.of(t)) {
-                out.rows.push_back(ReadingRow{present_rows[t], ++rank, c.format_id(), c.label(), c.instant.ns, c.rendered(),
-                                              c.score});
-            }
+    out.rows.reserve(readings.readings.size() + (how.keep_empty ? count : 0));
+    int64_t next_row = static_cast<int64_t>(first);  // the rows before it are written
+    for (std::size_t t = 0; t < present.size(); ++t) {
+        if (how.keep_empty) {
+            while (next_row < present_rows[t]) out.rows.push_back(empty_row(next_row++));  // nulls
+            next_row = present_rows[t] + 1;
+            if (readings.of(t).empty()) out.rows.push_back(empty_row(present_rows[t]));
         }
-        if (keep_empty) {
-            while (next_row < static_cast<int64_t>(first + count)) out.rows.push_back(empty_row(next_row++));
-        }
-    } catch (...) {
-        out.outcome = ReadOutcome::OutOfMemory;
+        int32_t rank = 0;
+        for (Candidate const& c : readings.of(t)) out.rows.push_back(row_of(present_rows[t], ++rank, c, how.path));
     }
+    if (how.keep_empty) {
+        while (next_row < static_cast<int64_t>(first + count)) out.rows.push_back(empty_row(next_row++));
+    }
+}
+
+// The rows of one present value read by the verdict: its reading of the
+// format, from the format's own path or else from the full reading; the
+// full reading's first `best` where the format reads nothing.
+void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, const ChunkReading& how,
+                  const BestReadings& every, ChunkRows& out) {
+    VerdictReader const& verdict = *how.verdict;
+    std::optional<Candidate> const own = integer != nullptr ? verdict.read_integer(*integer) : verdict.read(text);
+    if (own) {
+        out.rows.push_back(row_of(row, 1, *own, ReadingRow::Path::Verdict));
+        return;
+    }
+    std::vector<Candidate> const full = integer != nullptr ? every.identify_integer(*integer, text) : every.identify(text);
+    for (Candidate const& c : full) {
+        if (c.format != verdict.format()) continue;
+        out.rows.push_back(row_of(row, 1, c, ReadingRow::Path::Verdict));
+        return;
+    }
+    if (full.empty()) {
+        if (how.keep_empty) out.rows.push_back(empty_row(row));
+        return;
+    }
+    std::size_t const kept = how.best == 0 ? full.size() : std::min(how.best, full.size());
+    for (std::size_t k = 0; k < kept; ++k) out.rows.push_back(row_of(row, static_cast<int32_t>(k + 1), full[k], ReadingRow::Path::Full));
+}
+
+void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
+                     const std::atomic<bool>& cancelled, ChunkRows& out) noexcept {
+    try {
+        if (how.options.zones.any()) {
+            read_zoned_rows(texts, first, count, how, cancelled, out);
+            return;
+        }
+        // Prepared once a chunk: only the readings that can be among the
+        // first `best` are built (every reading for the by_column fallback,
+        // which looks for the verdict's among them).
+        BestReadings const reader(how.options, how.verdict != nullptr ? 0 : how.best);
+        bool const integers = texts.has_integers();
+        std::vector<Candidate> readings;  // one value's, its room kept from value to value
+        out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
+        for (std::size_t i = first; i < first + count; ++i) {
+            if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
+                out.outcome = ReadOutcome::Cancelled;
+                return;
+            }
+            auto const row = static_cast<int64_t>(i);
+            if (!texts.valid[i]) {
+                if (how.keep_empty) out.rows.push_back(empty_row(row));
+                continue;
+            }
+            const int64_t* integer = integers ? &texts.integers[i] : nullptr;
+            if (how.verdict != nullptr) {
+                verdict_rows(row, texts.texts[i], integer, how, reader, out);
+                continue;
+            }
+            if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings);
+            else reader.identify(texts.texts[i], readings);
+            if (readings.empty() && how.keep_empty) out.rows.push_back(empty_row(row));
+            int32_t rank = 0;
+            for (Candidate const& c : readings) out.rows.push_back(row_of(row, ++rank, c, how.path));
+        }
+        out.outcome = ReadOutcome::Done;
+    } catch (const std::bad_alloc&) {
+        out.outcome = ReadOutcome::OutOfMemory;
+    } catch (const std::length_error&) {
+        out.outcome = ReadOutcome::OutOfMemory;
+    } catch (...) {
+        out.outcome = ReadOutcome::Unexpected;
+    }
+}
+
+// The column's verdict: from every value when few, else from values spread
+// evenly over it (their order kept). Nothing when no format reads any.
+std::optional<FormatRef> column_verdict(const TextColumn& texts, const ReadOptions& options) {
+    constexpr std::size_t SAMPLE = 10'000;
+    std::vector<std::string_view> sample;
+    std::size_t const count = texts.texts.size();
+    std::size_t const step = count <= SAMPLE ? 1 : count / SAMPLE;
+    sample.reserve(std::min(count, SAMPLE + 1));
+    for (std::size_t i = 0; i < count; i += step) {
+        if (texts.valid[i]) sample.push_back(texts.texts[i]);
+    }
+    std::vector<ColumnVerdict> const verdicts = identify_column(sample, options);
+    if (verdicts.empty()) return std::nullopt;
+    return verdicts.front().format;
 }
 
 }  // namespace
@@ -97,12 +187,28 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
     ChunkPlan const plan(count, keywords.threads);
     std::size_t const chunks = plan.chunks();
     std::vector<ChunkRows> read(chunks);
-    std::size_t const best = keywords.best;
     std::atomic<bool> cancelled = false;
+    std::optional<VerdictReader> verdict;
+    if (keywords.by_column && !options.read.zones.any()) {
+        std::optional<FormatRef> format = keywords.column_format;
+        if (!format) {
+            bool failed = false;
+            Py_BEGIN_ALLOW_THREADS
+            try {
+                format = column_verdict(texts, options.read);
+            } catch (...) {  // nothing may unwind past the GIL's return
+                failed = true;
+            }
+            Py_END_ALLOW_THREADS
+            if (failed) return PyErr_NoMemory();
+        }
+        if (format) verdict.emplace(*format, options.read);
+    }
+    ChunkReading const how{keywords.best, keywords.keep_empty, options.read, verdict ? &*verdict : nullptr,
+                           keywords.by_column ? ReadingRow::Path::Full : ReadingRow::Path::Unset};
     std::optional<ChunkPool> pool;
     pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
-        read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), best, keywords.keep_empty, options.read, cancelled,
-                        read[chunk]);
+        read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), how, cancelled, read[chunk]);
     });
     bool interrupted = false;
     for (std::size_t chunk = 0; chunk < chunks && !interrupted; ++chunk) {
@@ -120,7 +226,7 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
             if (chunk.outcome != ReadOutcome::Done && outcome == ReadOutcome::Done) outcome = chunk.outcome;
             parts.emplace_back(chunk.rows);
         }
-        if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts);
+        if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts, keywords.by_column);
     } catch (...) {  // nothing may unwind past the GIL's return
         out_of_memory = true;
     }

@@ -358,12 +358,17 @@ PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) 
     std::optional<epochsift::ByteOrder> const order = options.read.context.byte_order;
     options.read.context.byte_order.reset();  // each reading states the order it assumed
     options.read.extended = true;
-    std::string json;
+    ModuleState* state = state_of(module);
+    if (state == nullptr) return nullptr;
+    std::vector<epochsift::Candidate> readings;
     auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
     std::span<const uint8_t> const view(begin, static_cast<std::size_t>(size));
     EngineOutcome const outcome =
-        guarded([&] { json = epochsift::identify_bytes_json(view, options.read, order); });
-    return loads_json(module, text_or_error(outcome, json));
+        guarded([&] { readings = epochsift::identify_bytes(view, options.read, order); });
+    if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
+    // The dicts built directly, as identify's are: a JSON text and json.loads
+    // of it cost many times the engine's own work.
+    return state->boxer->readings(readings);
 }
 
 // The text of `when`: str as given, int in decimal, an aware datetime in ISO
@@ -645,7 +650,7 @@ PyMethodDef METHODS[] = {
      "extended=True, **options). A bad item raises identify's error, naming its\n"
      "index."},
     {"identify_arrow", as_cfunction(epochsift::python::identify_arrow), METH_VARARGS | METH_KEYWORDS,
-     "identify_arrow(column, *, best=1, keep_empty=False, threads=None, extended=True, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
+     "identify_arrow(column, *, best=1, keep_empty=False, by_column=False, threads=None, extended=True, hint=None, byte_width=None, byte_order=None, neighbours=None, window=None, tz=None, local_zone=None)\n"
      "--\n"
      "\n"
      "Read an Arrow string column (any object with __arrow_c_stream__ or\n"
@@ -659,7 +664,12 @@ PyMethodDef METHODS[] = {
      "every value and the rows are the readings identify(value, extended=True,\n"
      "**options) gives, in its order (extended=False: the reference reading). local_zone places\n"
      "the wall-clock readings (a fold gives two rows); tz is accepted but adds no\n"
-     "column: the instant column is UTC, and a consumer shows it in any zone."},
+     "column: the instant column is UTC, and a consumer shows it in any zone.\n"
+     "by_column=True finds the column's format (identify_column over the column,\n"
+     "or over values spread evenly through it when long) and gives each value that\n"
+     "format's reading alone, the one the full reading lists for it; a value the\n"
+     "format does not read gets the full reading's first `best`. A last field,\n"
+     "path, says which: \"verdict\" or \"full\". by_column=\"ID\" names the format."},
     {"hint_words", as_cfunction(epochsift::python::hint_words), METH_VARARGS | METH_KEYWORDS,
      epochsift::python::HINT_WORDS_DOC},
     {"scan", as_cfunction(epochsift::python::scan), METH_VARARGS | METH_KEYWORDS, epochsift::python::SCAN_DOC},

@@ -67,18 +67,35 @@ public:
     Validity instant_validity;
     TextBuffers rendered;
     std::vector<double> score;
+    bool with_path = false;
+    TextBuffers path;  // with_path: "verdict" or "full"
 };
 
 int64_t row_count(const ReadingColumns& columns) { return columns.rows; }
 
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts) {
-    std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0;
+namespace {
+
+std::string_view path_text(ReadingRow::Path path) {
+    switch (path) {
+        case ReadingRow::Path::Verdict: return "verdict";
+        case ReadingRow::Path::Full: return "full";
+        case ReadingRow::Path::Unset: break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
+                                                            bool with_path) {
+    std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0, path_bytes = 0;
     for (std::span<const ReadingRow> part : parts) {
         rows += part.size();
         for (ReadingRow const& r : part) {
             format_bytes += r.format_id.size();
             label_bytes += r.label.size();
             rendered_bytes += r.rendered ? r.rendered->size() : 0;
+            path_bytes += path_text(r.path).size();
         }
     }
     auto columns = std::make_shared<ReadingColumns>();
@@ -99,8 +116,10 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
     c.rendered.validity.size_for(rows);
     c.score.resize(rows);
     c.reading_validity.size_for(rows);
+    c.with_path = with_path;
+    if (with_path) c.path.size_for(rows, path_bytes);
 
-    std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0;
+    std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0, path_cursor = 0;
     for (std::span<const ReadingRow> part : parts) {
         for (ReadingRow const& r : part) {
             c.row[at] = r.row;
@@ -118,6 +137,7 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
             c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
             if (!r.rendered) c.rendered.validity.clear(at);
             c.score[at] = r.score;
+            if (with_path) c.path.set(at, path_cursor, path_text(r.path));
             ++at;
         }
     }
@@ -130,7 +150,7 @@ struct Field {
     const char* name;
     int64_t flags;
 };
-constexpr std::array<Field, 7> FIELDS = {{
+constexpr std::array<Field, 8> FIELDS = {{
     {"row", 0},
     {"rank", 0},
     {"format_id", 0},
@@ -138,6 +158,7 @@ constexpr std::array<Field, 7> FIELDS = {{
     {"instant", ARROW_FLAG_NULLABLE},
     {"rendered", ARROW_FLAG_NULLABLE},
     {"score", 0},
+    {"path", 0},  // by_column only
 }};
 constexpr std::size_t FIELD_COUNT = FIELDS.size();
 
@@ -150,7 +171,8 @@ const char* field_format(std::size_t field, const ReadingColumns& columns) {
         case 3: return columns.label.format();
         case 4: return "tsn:UTC";
         case 5: return columns.rendered.format();
-        default: return "g";
+        case 6: return "g";
+        default: return columns.path.format();
     }
 }
 
@@ -172,12 +194,14 @@ void release_schema(ArrowSchema* schema) {
 }
 
 // The fields of a reading, null in the rows of inputs nothing reads.
-bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6; }
+bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6 || field == 7; }
+
+std::size_t field_count(const ReadingColumns& columns) { return columns.with_path ? FIELD_COUNT : FIELD_COUNT - 1; }
 
 void fill_schema(ArrowSchema& schema, const ReadingColumns& columns) {
     auto* owned = new SchemaPrivate();
     bool const empty_rows = columns.reading_validity.nulls != 0;
-    for (std::size_t i = 0; i < FIELD_COUNT; ++i) {
+    for (std::size_t i = 0; i < field_count(columns); ++i) {
         owned->children[i] = ArrowSchema{
             .format = field_format(i, columns),
             .name = FIELDS[i].name,
@@ -196,7 +220,7 @@ void fill_schema(ArrowSchema& schema, const ReadingColumns& columns) {
         .name = "",
         .metadata = nullptr,
         .flags = 0,
-        .n_children = FIELD_COUNT,
+        .n_children = static_cast<int64_t>(field_count(columns)),
         .children = owned->child_pointers.data(),
         .dictionary = nullptr,
         .release = release_schema,
@@ -223,6 +247,7 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
         add(c.instant_validity.nulls, {c.instant_validity.buffer(), c.instant.data()});
         add(c.rendered.validity.nulls, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
         add(read.nulls, {read.buffer(), c.score.data()});
+        if (c.with_path) add(read.nulls, {read.buffer(), c.path.offsets(), c.path.data.data()});
     });
 }
 

@@ -25,12 +25,16 @@ struct ReadingRow {
     i128 instant;
     std::optional<RenderedText> rendered;
     double score;
+    // by_column: which path made the row; Unset without by_column.
+    enum class Path : uint8_t { Unset, Verdict, Full } path = Path::Unset;
 };
 
 class ReadingColumns;
 
-// Throws std::bad_alloc only.
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts);
+// Throws std::bad_alloc only. With with_path, a last field `path` names the
+// path that made each row ("verdict" or "full"; null where nothing reads).
+std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
+                                                            bool with_path = false);
 
 int64_t row_count(const ReadingColumns& columns);
 

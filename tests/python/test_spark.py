@@ -102,3 +102,21 @@ def test_infer_column_merges_partitions_in_column_order(frame, values):
     for verdict in verdicts:
         assert {k: v for k, v in verdict.items() if k != "score"} == \
             {k: v for k, v in by_key[key(verdict)].items() if k != "score"}
+
+
+def test_decode_column_by_column_gives_each_value_the_verdicts_reading(spark):
+    rows = [(i, str(1_600_000_000 + 997 * i)) for i in range(400)]
+    rows += [(400, "not a time"), (401, None), (402, "2024-05-01T12:00:00Z"), (403, "0")]
+    df = spark.createDataFrame(rows, "id long, v string").repartition(2)
+    verdict = es.infer_column(df, "v")[0]["format_id"]
+    decoded = {r["id"]: r for r in es.decode_column(df, "v", by_column=True).collect()}
+    for i, value in rows:
+        got = decoded[i]
+        full = epochsift.identify(value, extended=True) if value is not None else []
+        own = [r for r in full if r["format_id"] == verdict]
+        want, path = (own[0], "verdict") if own else (full[0], "full") if full else (None, None)
+        if want is None:
+            assert (got["v_format_id"], got["v_path"]) == (None, None), value
+            continue
+        assert (got["v_format_id"], got["v_rendered"], got["v_score"], got["v_path"]) == (
+            want["format_id"], want["rendered"], want["score"], path), value

@@ -31,7 +31,12 @@ def _session_zone(df: DataFrame) -> str:
     return df.sparkSession.conf.get("spark.sql.session.timeZone")
 
 
-def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | None = None, **keywords) -> DataFrame:
+# The keywords identify_column takes, of those decode_column passes on.
+_COLUMN_KEYWORDS = ("hint", "byte_width", "byte_order", "window")
+
+
+def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | None = None, by_column: bool = False,
+                  **keywords) -> DataFrame:
     """Add the best readings of string column `column` as columns.
 
     Adds ``<prefix>format_id``, ``label``, ``instant``, ``rendered`` and
@@ -39,17 +44,27 @@ def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | No
     the value's first reading, null where the value is null or nothing
     decodes; with ``best=K`` each is an array of the value's first K
     readings, empty where none. Other keywords go to identify_arrow.
+
+    With ``by_column=True`` the column's verdict is found first over the
+    whole column (infer_column, one job), then every batch decodes each
+    value by that format alone (identify_arrow's by_column), and
+    ``<prefix>path`` says which path made the reading ("verdict", or "full"
+    where the format reads nothing of the value).
     """
     if not isinstance(best, int) or isinstance(best, bool) or best < 1:
         raise ValueError("best must be a positive int")
     prefix = f"{column}_" if prefix is None else prefix
-    names = [prefix + name for name, _ in _READING_FIELDS]
+    fields = _READING_FIELDS + ((("path", T.StringType()),) if by_column else ())
+    names = [prefix + name for name, _ in fields]
     taken = set(df.columns).intersection(names)
     if taken:
         raise ValueError(f"columns already present: {sorted(taken)}")
+    if by_column:
+        verdicts = infer_column(df, column, **{k: v for k, v in keywords.items() if k in _COLUMN_KEYWORDS})
+        keywords = dict(keywords, by_column=verdicts[0]["format_id"] if verdicts else True)
     added = [
         T.StructField(prefix + name, kind if best == 1 else T.ArrayType(kind, containsNull=True), True)
-        for name, kind in _READING_FIELDS
+        for name, kind in fields
     ]
     schema = T.StructType(df.schema.fields + added)
     zone = _session_zone(df)
@@ -69,6 +84,8 @@ def _decode_batch(batch: pa.RecordBatch, column: str, best: int, names, zone: st
     instant = readings.field("instant").cast(pa.timestamp("us", tz=zone), safe=False)
     fields = [readings.field("format_id"), readings.field("label"), instant, readings.field("rendered"),
               readings.field("score")]
+    if "by_column" in keywords:
+        fields.append(readings.field("path"))
     if best == 1:
         # At most one reading a row, rows ascending: scatter by row, null where none.
         index = np.full(count, -1, dtype=np.int64)

@@ -1,0 +1,243 @@
+#include "engine/best_readings.hpp"
+
+#include <algorithm>
+#include <span>
+
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
+#include "engine/identify.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/neighbour_evidence.hpp"
+#include "engine/ranking.hpp"
+#include "engine/score.hpp"
+#include "formats/numeric_family_table.hpp"
+
+namespace epochsift {
+
+namespace {
+
+// Past this many readings kept, the bookkeeping costs more than it spares:
+// every reading is built.
+constexpr std::size_t MOST_PRUNED_BEST = 64;
+
+std::span<const NumericFamily> families_of(const ReadOptions& options) {
+    return options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
+                            : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+}
+
+// The components a reading of family gets under options, in the order
+// interpret_int lists them, with each that depends on the value or its
+// instant at its best (1.0) and those the call fixes at their value.
+double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
+    NumericFamily const family =
+        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    IntContext const& context = options.context;
+    ComponentList components{
+        {Component::Representable, 1.0}, {Component::InWindow, 1.0},      {Component::GranularityMatch, 1.0},
+        {Component::MagnitudeFit, 1.0},  {Component::EpochDistance, 1.0}, {Component::Prevalence, prevalence_value(family.prevalence)},
+        {Component::NotSentinel, 1.0},
+    };
+    if (context.byte_width) {
+        components.push_back({Component::ByteWidthMatch, 1.0});
+        if (context.byte_order) components.push_back({Component::EndianMatch, 1.0});
+    }
+    if (context.artifact_hint) {
+        // The extended reading weighs the hint through its vocabulary, and
+        // only a hint that implies some family.
+        if (!options.extended) {
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+        } else if (context.artifact_hint->implies_a_family()) {
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->vocabulary_match(family)});
+        }
+    }
+    if (!context.neighbours.empty()) {
+        // The extended reading judges the neighbours with the value: 1.0 at best.
+        double const measure = options.extended ? 1.0 : neighbour_monotonicity(family, context.neighbours);
+        components.push_back({Component::NeighbourMonotonicity, measure});
+    }
+    if (!options.extended) return overall_score(components);
+    components.push_back({Component::Prior, prior_value(family.prior)});
+    components.push_back({Component::PlausibleEra, 1.0});
+    components.push_back({Component::ResolutionFit, 1.0});
+    components.push_back({Component::IdStructure, 1.0});
+    return extended_score(components, options.window.has_value());
+}
+
+// The best scores seen so far, highest first, at most `keep` of them.
+class TopScores {
+public:
+    explicit TopScores(std::size_t keep) : keep_(keep) {}
+
+    void add(double score) {
+        std::size_t i = std::min(count_, keep_ - 1);
+        if (count_ == keep_ && score <= scores_[i]) return;
+        for (; i > 0 && scores_[i - 1] < score; --i) scores_[i] = scores_[i - 1];
+        scores_[i] = score;
+        count_ = std::min(count_ + 1, keep_);
+    }
+    // Whether a reading scoring at most bound cannot enter the first keep.
+    bool excludes(double bound) const { return count_ == keep_ && bound < scores_[keep_ - 1]; }
+    // Whether keep scores of 1.0, the most any reading scores, are in.
+    bool full_marks() const { return count_ == keep_ && scores_[keep_ - 1] >= 1.0; }
+
+private:
+    std::array<double, MOST_PRUNED_BEST> scores_{};
+    std::size_t keep_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+double score_bound(std::size_t family_position, const ReadOptions& given) {
+    ReadOptions storage;
+    const ReadOptions& options = with_useful_hint(given, storage);
+    return bound_of(families_of(options)[family_position], options);
+}
+
+BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(best) {
+    ReadOptions storage;
+    options_ = with_useful_hint(given, storage);
+    std::span<const NumericFamily> const rows = families_of(options_);
+    by_bound_.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        by_bound_.push_back({bound_of(rows[i], options_), static_cast<uint16_t>(i)});
+    }
+    std::stable_sort(by_bound_.begin(), by_bound_.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+}
+
+bool BestReadings::judges_neighbours() const {
+    return options_.extended && !options_.context.neighbours.empty();
+}
+
+bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
+    // The neighbours' column verdict scores every reading again once all
+    // are made: no reading is spared then.
+    if (best_ == 0 || best_ > MOST_PRUNED_BEST || judges_neighbours()) {
+        append_integer_readings(out, raw, options_);
+        if (judges_neighbours()) {
+            apply_neighbour_evidence(out, neighbour_evidence(raw, options_), options_.window.has_value());
+        }
+        return false;
+    }
+    std::span<const NumericFamily> const rows = families_of(options_);
+    // Found when a family that weighs it is first built.
+    std::optional<bool> shaped;
+    // Each made reading's row, to put them back in table order.
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
+    std::size_t const first = out.size();
+    TopScores top(best_);
+    for (Bounded const& family : by_bound_) {
+        if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
+        std::size_t const before = out.size();
+        NumericFamily const& row = rows[family.position];
+        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(raw, options_);
+        append_family_reading(out, row, raw, options_, shaped.value_or(false));
+        if (out.size() == before) continue;
+        positions[before - first] = family.position;
+        top.add(out.back().score);
+    }
+    // Table order, as the full reading lists them: ties part by it. A few
+    // readings: sorted by insertion.
+    for (std::size_t i = first + 1; i < out.size(); ++i) {
+        uint16_t const position = positions[i - first];
+        if (positions[i - 1 - first] < position) continue;
+        Candidate moving = std::move(out[i]);
+        std::size_t j = i;
+        for (; j > first && positions[j - 1 - first] > position; --j) {
+            out[j] = std::move(out[j - 1]);
+            positions[j - first] = positions[j - 1 - first];
+        }
+        out[j] = std::move(moving);
+        positions[j - first] = position;
+    }
+    return top.full_marks();
+}
+
+std::vector<Candidate> BestReadings::identify(std::string_view value) const {
+    std::vector<Candidate> readings;
+    identify(value, readings);
+    return readings;
+}
+
+std::vector<Candidate> BestReadings::identify_integer(int64_t value, std::string_view text) const {
+    std::vector<Candidate> readings;
+    identify_integer(value, text, readings);
+    return readings;
+}
+
+void BestReadings::identify(std::string_view value, std::vector<Candidate>& out) const {
+    out.clear();
+    std::string_view const text = trim_white_space(value);
+    if (auto const integer = parse_integer(text)) {
+        identify_integer(*integer, text, out);
+        return;
+    }
+    append_float_path(out, text, options_);
+    append_text_readings_and_rank(out, text, options_);
+    keep_best(out);
+}
+
+void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const {
+    out.clear();
+    out.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+    if (append_integers(out, value)) {
+        // K readings of full marks: a string reading scores 1.0 at most and
+        // goes after a numeric one of equal score in either order, and an
+        // integer's text is no hex bytes or word pair, so nothing the text
+        // reads could enter the first K.
+        if (options_.extended) rank_extended(out);
+        else rank(out);
+    } else {
+        append_text_readings_and_rank(out, text, options_);
+    }
+    keep_best(out);
+}
+
+void BestReadings::identify_down_to(std::string_view value, double floor, std::vector<Candidate>& out) const {
+    out.clear();
+    std::string_view const text = trim_white_space(value);
+    auto const integer = parse_integer(text);
+    if (!integer || judges_neighbours()) {
+        identify(value, out);  // read whole
+        return;
+    }
+    std::span<const NumericFamily> const rows = families_of(options_);
+    std::optional<bool> shaped;
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
+    for (Bounded const& family : by_bound_) {
+        if (family.bound < floor) break;  // no reading of it or of a later family reaches floor
+        NumericFamily const& row = rows[family.position];
+        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(*integer, options_);
+        std::size_t const before = out.size();
+        append_family_reading(out, row, *integer, options_, shaped.value_or(false));
+        if (out.size() > before) positions[before] = family.position;
+    }
+    // Table order, as identify lists them before ranking.
+    for (std::size_t i = 1; i < out.size(); ++i) {
+        uint16_t const position = positions[i];
+        Candidate moving = std::move(out[i]);
+        std::size_t j = i;
+        for (; j > 0 && positions[j - 1] > position; --j) {
+            out[j] = std::move(out[j - 1]);
+            positions[j] = positions[j - 1];
+        }
+        out[j] = std::move(moving);
+        positions[j] = position;
+    }
+    if (floor >= 1.0) {
+        // A text reading scores 1.0 at most and goes after a numeric reading
+        // of equal score: none ranks before a numeric reading at floor.
+        if (options_.extended) rank_extended(out);
+        else rank(out);
+        return;
+    }
+    append_text_readings_and_rank(out, text, options_);
+}
+
+void BestReadings::keep_best(std::vector<Candidate>& readings) const {
+    if (best_ != 0 && readings.size() > best_) readings.erase(readings.begin() + static_cast<std::ptrdiff_t>(best_), readings.end());
+}
+
+}  // namespace epochsift

@@ -1,0 +1,79 @@
+// A value's first K readings without building the readings that cannot be
+// among them.
+//
+// A numeric reading's score is a weighted mean of its components, each in
+// [0, 1]. Before a value is read, much of that mean is known from the call
+// alone: the family's prior, its artifact match, its neighbour agreement,
+// the weights. Setting every other component to its best (1.0) gives each
+// family a bound on any reading it can make. The families are visited from
+// the highest bound down; once K readings are made, a family whose bound is
+// below the K-th best score so far cannot enter the first K, and neither
+// can any family after it. The bound is the same weighted sum over the same
+// components in the same order, with values only raised, so rounding keeps
+// it at or above the score the reading gets.
+//
+// Readings tied with the K-th are all built (their bound is not below it),
+// and the survivors go into the ranking in table order, as the full reading
+// lists them, so ties part exactly as they would have: the result equals the
+// first K of identify(value, options).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "engine/candidate.hpp"
+#include "engine/read_options.hpp"
+
+namespace epochsift {
+
+class BestReadings {
+public:
+    // Prepared once for many values; best 0 keeps every reading. The
+    // options' hint and neighbours must outlive the object.
+    BestReadings(const ReadOptions& options, std::size_t best);
+
+    // The first `best` readings of identify(value, options), in its order.
+    std::vector<Candidate> identify(std::string_view value) const;
+
+    // The same for a value already known to be this integer, as its
+    // decimal text reads (text is that text, for the string forms).
+    std::vector<Candidate> identify_integer(int64_t value, std::string_view text) const;
+
+    // The same into out, whose room is kept from value to value.
+    void identify(std::string_view value, std::vector<Candidate>& out) const;
+    void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const;
+
+    // The readings of value that score at least floor, with every other
+    // reading that ranks before one of them, in identify's order: a reading
+    // scoring `floor` has the place here it has in identify(value, options).
+    // Only families whose bound reaches floor are built, and the text's own
+    // readings only when one could rank before such a reading.
+    void identify_down_to(std::string_view value, double floor, std::vector<Candidate>& out) const;
+
+    const ReadOptions& options() const { return options_; }
+
+private:
+    struct Bounded {
+        double bound;       // no reading of the family scores above it
+        uint16_t position;  // the family's row in the table the call reads
+    };
+
+    // Appends raw's readings that can be among the first `best`, in table
+    // order; true when `best` of them score 1.0.
+    bool append_integers(std::vector<Candidate>& out, int64_t raw) const;
+    void keep_best(std::vector<Candidate>& readings) const;
+    bool judges_neighbours() const;
+
+    ReadOptions options_;
+    std::size_t best_;
+    std::vector<Bounded> by_bound_;  // the call's families, highest bound first
+};
+
+// The bound BestReadings gives family under options: a reading of the family
+// under those options never scores above it. For the tests.
+double score_bound(std::size_t family_position, const ReadOptions& options);
+
+}  // namespace epochsift

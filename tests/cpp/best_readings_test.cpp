@@ -1,0 +1,198 @@
+// The first K readings built without the readings that cannot be among them
+// equal the first K of the full reading, reading for reading, over a large
+// generated set of values (every magnitude of integer, decimals, string
+// forms and their mutations) under several sets of options, for several K,
+// ties at the K-th place included.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine/best_readings.hpp"
+#include "engine/identify.hpp"
+#include "formats/numeric_family_table.hpp"
+
+namespace epochsift {
+namespace {
+
+std::vector<std::string> generated_values(std::size_t count) {
+    std::mt19937_64 rng(20261207);
+    std::vector<std::string> const strings = {
+        "2024-05-01T12:00:00+02:00", "20240501120000Z", "240501120000Z", "01HX5ZZKBKACTAV9WEVGEMMVRZ",
+        "507f1f77bcf86cd799439011",  "0x6817855a",      "aed19dd607bddb01", "01dbbd07:d69dd1ae",
+        "1700000000:5",              "45000.5",         "1.7e9",           "Wed, 01 May 2024 12:00:00 +0200",
+        "2024-07-21 05:43:47",       "231114221320",    "",                "x"};
+    // Values whose readings tie: zero and sentinels, small counts many
+    // families read alike, round numbers of every clock.
+    std::vector<std::string> values = {"0",          "-1",         "1",           "100",          "4294967295",
+                                       "2147483647", "1700000000", "1700000000000", "1700000000000000",
+                                       "1700000000000000000", "9223372036854775807", "-9223372036854775808",
+                                       "133444736000000000", "65536", "86400", "1000000"};
+    std::string const alphabet = "0123456789abcdefZT:+-. ";
+    while (values.size() < count) {
+        switch (rng() % 4) {
+            case 0: {
+                unsigned const bits = 1 + static_cast<unsigned>(rng() % 63);
+                auto const n = static_cast<int64_t>(rng() >> (64 - bits));
+                values.push_back(std::to_string(rng() % 5 == 0 ? -n : n));
+                break;
+            }
+            case 1: {  // trailing zeros, as coarse clocks write
+                auto n = static_cast<int64_t>(rng() >> (1 + rng() % 40));
+                for (unsigned z = static_cast<unsigned>(rng() % 10); z > 0 && n < INT64_MAX / 10; --z) n *= 10;
+                values.push_back(std::to_string(n));
+                break;
+            }
+            case 2: {
+                std::uniform_real_distribution<double> d(-1e12, 1e12);
+                values.push_back(std::to_string(d(rng)));
+                break;
+            }
+            default: {
+                std::string s = strings[rng() % strings.size()];
+                for (unsigned k = static_cast<unsigned>(rng() % 3); k > 0 && !s.empty(); --k) {
+                    s[rng() % s.size()] = alphabet[rng() % alphabet.size()];
+                }
+                values.push_back(s);
+            }
+        }
+    }
+    return values;
+}
+
+struct NamedOptions {
+    const char* name;
+    ReadOptions options;
+};
+
+std::vector<NamedOptions> option_sets(std::span<const int64_t> neighbours) {
+    ReadOptions extended{.extended = true, .context = {}, .window = {}, .zones = {}};
+    ReadOptions hinted = extended;
+    hinted.context.artifact_hint = ArtifactHint("chrome history sqlite");
+    ReadOptions reference_hinted;
+    reference_hinted.context.artifact_hint = ArtifactHint("fat directory entry");
+    ReadOptions windowed = extended;
+    windowed.window = InstantWindow{PosixNs::from_seconds(946'684'800), PosixNs::from_seconds(978'307'200)};
+    ReadOptions laid = extended;
+    laid.context.byte_width = 8;
+    laid.context.byte_order = ByteOrder::Little;
+    ReadOptions near = extended;
+    near.context.neighbours = neighbours;
+    return {{"reference", ReadOptions{}},   {"extended", extended},      {"extended+hint", hinted},
+            {"reference+hint", reference_hinted}, {"extended+window", windowed}, {"extended+width+order", laid},
+            {"extended+neighbours", near}};
+}
+
+// Bit for bit: the same row, instant, score, components, notes and layout.
+bool same_reading(const Candidate& a, const Candidate& b) {
+    if (a.format != b.format || a.instant != b.instant) return false;
+    if (std::bit_cast<uint64_t>(a.score) != std::bit_cast<uint64_t>(b.score)) return false;
+    if (a.components.size() != b.components.size() || a.notes != b.notes) return false;
+    for (std::size_t i = 0; i < a.components.size(); ++i) {
+        if (a.components[i].kind != b.components[i].kind) return false;
+        if (std::bit_cast<uint64_t>(a.components[i].value) != std::bit_cast<uint64_t>(b.components[i].value)) return false;
+    }
+    return a.layout.kind == b.layout.kind && a.layout.width == b.layout.width && a.layout.order == b.layout.order &&
+           a.layout.is_signed == b.layout.is_signed;
+}
+
+TEST(BestReadings, FirstKEqualsTheFullRankingsFirstK) {
+    std::vector<std::string> const values = generated_values(12'000);
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    for (NamedOptions const& set : option_sets(neighbours)) {
+        std::vector<BestReadings> readers;
+        std::vector<std::size_t> const ks = {1, 2, 3, 7, 0};
+        for (std::size_t k : ks) readers.emplace_back(set.options, k);
+        std::size_t differing = 0;
+        for (std::string const& value : values) {
+            std::vector<Candidate> const full = identify(value, set.options);
+            for (std::size_t r = 0; r < ks.size(); ++r) {
+                std::vector<Candidate> const best = readers[r].identify(value);
+                std::size_t const want = ks[r] == 0 ? full.size() : std::min(ks[r], full.size());
+                bool same = best.size() == want;
+                for (std::size_t i = 0; same && i < want; ++i) same = same_reading(best[i], full[i]);
+                if (!same && ++differing <= 5) {
+                    ADD_FAILURE() << set.name << " K=" << ks[r] << " value '" << value << "': " << best.size()
+                                  << " readings, want " << want;
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0u) << set.name;
+    }
+}
+
+// Down to a floor: every reading scoring at least the floor has the place
+// it has in the full ranking, for each reading's score taken as the floor.
+TEST(BestReadings, DownToAFloorKeepsThePlacesAboveIt) {
+    std::vector<std::string> const values = generated_values(3'000);
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    for (NamedOptions const& set : option_sets(neighbours)) {
+        BestReadings const reader(set.options, 0);
+        std::vector<Candidate> down;
+        std::size_t differing = 0;
+        for (std::string const& value : values) {
+            std::vector<Candidate> const full = identify(value, set.options);
+            for (std::size_t at = 0; at < full.size(); at += 3) {
+                if (full[at].facts.string_form) continue;  // the floor is a numeric reading's score
+                reader.identify_down_to(value, full[at].score, down);
+                bool same = down.size() >= at + 1;
+                // A text reading scoring the floor goes after every numeric
+                // one that does, so it need not be there.
+                auto const above = [&](const Candidate& c) {
+                    return c.score > full[at].score || (c.score == full[at].score && !c.facts.string_form);
+                };
+                for (std::size_t i = 0; same && i < full.size() && above(full[i]); ++i) {
+                    same = i < down.size() && same_reading(down[i], full[i]);
+                }
+                if (!same && ++differing <= 5) ADD_FAILURE() << set.name << " '" << value << "' floor at " << at;
+            }
+        }
+        EXPECT_EQ(differing, 0u) << set.name;
+    }
+}
+
+// The integer entry reads as the integer's decimal text does.
+TEST(BestReadings, IntegerEntryEqualsItsDecimalText) {
+    std::mt19937_64 rng(7);
+    ReadOptions const extended{.extended = true, .context = {}, .window = {}, .zones = {}};
+    for (ReadOptions const& options : {ReadOptions{}, extended}) {
+        BestReadings const reader(options, 2);
+        for (int i = 0; i < 5000; ++i) {
+            auto const n = static_cast<int64_t>(rng() >> (rng() % 64));
+            std::string const text = std::to_string(i % 3 == 0 ? -n : n);
+            std::vector<Candidate> const by_text = reader.identify(text);
+            std::vector<Candidate> const by_integer = reader.identify_integer(i % 3 == 0 ? -n : n, text);
+            ASSERT_EQ(by_text.size(), by_integer.size()) << text;
+            for (std::size_t k = 0; k < by_text.size(); ++k) EXPECT_TRUE(same_reading(by_text[k], by_integer[k])) << text;
+        }
+    }
+}
+
+// The bound holds: no reading of a family scores above it, whatever the
+// value, under each set of options.
+TEST(BestReadings, NoReadingScoresAboveItsFamilysBound) {
+    std::vector<std::string> const values = generated_values(4'000);
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    for (NamedOptions const& set : option_sets(neighbours)) {
+        std::span<const NumericFamily> const rows =
+            set.options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES) : std::span<const NumericFamily>(REFERENCE_FAMILIES);
+        std::vector<double> bounds;
+        for (std::size_t i = 0; i < rows.size(); ++i) bounds.push_back(score_bound(i, set.options));
+        for (std::string const& value : values) {
+            if (value.empty() || value.find_first_not_of("-0123456789") != std::string::npos) continue;
+            for (Candidate const& reading : identify(value, set.options)) {
+                if (reading.facts.string_form || reading.layout.kind != InputLayout::Kind::None) continue;
+                for (std::size_t i = 0; i < rows.size(); ++i) {
+                    if (FormatRef::of(rows[i]) != reading.format) continue;
+                    EXPECT_LE(reading.score, bounds[i]) << set.name << " " << rows[i].id << " " << value;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace epochsift

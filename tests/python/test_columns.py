@@ -1,0 +1,210 @@
+"""Columns: the first K readings of each value, integer columns, decoding by
+the column's verdict, and byte sequences of decimal digits."""
+
+import datetime
+import random
+import sys
+import pathlib
+
+import pytest
+
+import epochsift
+
+pa = pytest.importorskip("pyarrow")
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "bench"))
+from output_identity import generated_inputs  # noqa: E402  the output-identity set
+
+
+def _rows(readings):
+    table = pa.table(readings)
+    return table.to_pylist()
+
+
+def _key(reading):
+    return (reading["format_id"], reading["rendered"], reading["score"])
+
+
+# --- best=K is the first K of the full ranking -------------------------------
+
+@pytest.fixture(scope="module")
+def identity_values():
+    # Every tenth of the output-identity set keeps its mix (integers of every
+    # magnitude, decimals, mutated string forms) in a few seconds.
+    values = generated_inputs()[::10]
+    values += ["0", "-1", "1", "100", "4294967295", "1700000000", "1700000000000", "133444736000000000"]
+    return [v for v in values if "\x00" not in v]
+
+
+@pytest.mark.parametrize("extended", [False, True])
+@pytest.mark.parametrize("best", [1, 2, 3])
+def test_best_k_equals_the_first_k_of_every_reading(identity_values, extended, best):
+    column = pa.array(identity_values)
+    got = {}
+    for r in _rows(epochsift.identify_arrow(column, best=best, extended=extended, threads=1)):
+        got.setdefault(r["row"], []).append((r["rank"], _key(r)))
+    everything = epochsift.identify_many(identity_values, extended=extended, threads=1)
+    differing = []
+    for i, readings in enumerate(everything):
+        want = [(k + 1, _key(r)) for k, r in enumerate(readings[:best])]
+        if got.get(i, []) != want:
+            differing.append(identity_values[i])
+    assert differing == []
+
+
+@pytest.mark.parametrize("kind", [pa.int64(), pa.uint64(), pa.int32()])
+def test_an_integer_column_reads_as_its_decimal_text(kind):
+    rng = random.Random(3)
+    top = 2**31 - 1 if kind == pa.int32() else 2**63 - 1
+    values = [rng.randrange(0, top) >> rng.randrange(0, 40) for _ in range(3000)] + [None, 0, top]
+    if kind != pa.uint64():
+        values += [-v for v in values[:500] if v]
+    as_int = _rows(epochsift.identify_arrow(pa.array(values, kind), best=2, threads=1))
+    as_text = _rows(epochsift.identify_arrow(pa.array([None if v is None else str(v) for v in values]), best=2, threads=1))
+    assert as_int == as_text
+
+
+# --- decoding by the column's verdict ----------------------------------------
+
+FILETIME_1970 = 116_444_736_000_000_000
+
+
+def _columns():
+    rng = random.Random(11)
+    seconds = [rng.randrange(946_684_800, 1_893_456_000) for _ in range(400)]
+    return {
+        "unix text": [str(s) for s in seconds],
+        "filetime int64": pa.array([FILETIME_1970 + s * 10_000_000 + rng.randrange(10**7) for s in seconds]),
+        "fat words": ["879858441", "1033337335", "942846917", "980263022"],
+        "iso text": [datetime.datetime.fromtimestamp(s, datetime.timezone.utc).isoformat() for s in seconds[:50]],
+        "mixed": [str(s) for s in seconds[:40]] + ["not a time", None, "0x65540000", "2024-05-01T12:00:00Z", "-5"],
+    }
+
+
+# The context the caller gives reaches the verdict's reading as it does the full one.
+CONTEXTS = {"none": {}, "window and hint": {"window": ("2010-01-01T00:00:00Z", "2020-01-01T00:00:00Z"),
+                                              "hint": "windows registry"}}
+
+
+@pytest.mark.parametrize("name", list(_columns()))
+@pytest.mark.parametrize("extended", [False, True])
+@pytest.mark.parametrize("context", list(CONTEXTS))
+def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended, context):
+    options = CONTEXTS[context]
+    values = _columns()[name]
+    column = values if isinstance(values, pa.Array) else pa.array(values)
+    texts = [None if v is None else str(v) for v in column.to_pylist()]
+    verdict = epochsift.identify_column([t for t in texts if t is not None], **options)[0]["format_id"]
+    rows = _rows(epochsift.identify_arrow(column, by_column=True, extended=extended, threads=1, **options))
+    by_row = {}
+    for r in rows:
+        by_row.setdefault(r["row"], []).append(r)
+    for i, text in enumerate(texts):
+        if text is None:
+            assert i not in by_row
+            continue
+        full = epochsift.identify(text, extended=extended, **options)
+        own = [r for r in full if r["format_id"] == verdict]
+        if own:
+            # The format's reading as the full reading lists it, alone.
+            assert [(r["path"], _key(r)) for r in by_row[i]] == [("verdict", _key(own[0]))], text
+        elif full:
+            assert [(r["path"], _key(r)) for r in by_row[i]] == [("full", _key(full[0]))], text
+        else:
+            assert i not in by_row, text
+
+
+def test_by_column_names_a_format_and_rejects_unknown_ones():
+    rows = _rows(epochsift.identify_arrow(pa.array(["1700000000"]), by_column="unix_ms"))
+    assert [(r["format_id"], r["rendered"], r["path"]) for r in rows] == [("unix_ms", "1970-01-20T16:13:20Z", "verdict")]
+    with pytest.raises(ValueError, match="unknown format id"):
+        epochsift.identify_arrow(pa.array(["1"]), by_column="no_such_format")
+    with pytest.raises(TypeError):
+        epochsift.identify_arrow(pa.array(["1"]), by_column=3)
+    # Without by_column there is no path field.
+    assert "path" not in pa.table(epochsift.identify_arrow(pa.array(["1700000000"]))).column_names
+
+
+def test_by_column_keeps_empty_rows_lined_up():
+    column = pa.array(["1700000000", None, "nothing", "1700000001"])
+    rows = _rows(epochsift.identify_arrow(column, by_column=True, keep_empty=True))
+    assert [(r["row"], r["format_id"], r["path"]) for r in rows] == [
+        (0, "unix", "verdict"), (1, None, None), (2, None, None), (3, "unix", "verdict")]
+
+
+# --- byte sequences of decimal digits ----------------------------------------
+
+def _bcd(digits):
+    """Two decimal digits a byte, the first in the high nibble (packed BCD)."""
+    return bytes(int(digits[i]) << 4 | int(digits[i + 1]) for i in range(0, len(digits), 2))
+
+
+def _semi_octets(digits):
+    """3GPP TS 23.040 §9.2.3.11: each octet holds two digits, the first in
+    bits 0-3 and the second in bits 4-7."""
+    return bytes(int(digits[i + 1]) << 4 | int(digits[i]) for i in range(0, len(digits), 2))
+
+
+@pytest.mark.parametrize("format_id, layout", [("bcd", _bcd), ("semioctet", _semi_octets)])
+@pytest.mark.parametrize("when", ["2023-11-14T22:13:20Z", "2000-01-01T00:00:00Z", "2099-12-31T23:59:59Z",
+                                  "2016-02-29T12:34:56Z"])
+def test_digit_bytes_read_back_as_their_layout(format_id, layout, when):
+    instant = datetime.datetime.fromisoformat(when.replace("Z", "+00:00"))
+    data = layout(instant.strftime("%y%m%d%H%M%S"))
+    encoded = next(e for e in epochsift.encode(when) if e["format_id"] == format_id)
+    # The encoder writes the layout's own bytes, and no byte order applies.
+    assert (encoded["hex_be"], encoded["hex_le"]) == (data.hex(), None)
+    for order in (None, "big", "little"):
+        readings = [r for r in epochsift.identify_bytes(data, byte_order=order) if r["format_id"] == format_id]
+        assert [r["rendered"] for r in readings] == [when], order
+        assert "decimal digits" in readings[0]["assumptions"][-1]
+
+
+@pytest.mark.parametrize("data", [bytes.fromhex("1a1114221320"), bytes.fromhex("2311142213f0"), bytes(10)])
+def test_bytes_that_are_not_digit_pairs_have_no_digit_reading(data):
+    assert not [r for r in epochsift.identify_bytes(data) if r["format_id"] in ("bcd", "semioctet")]
+
+
+# --- the command line's --by-column --best 1 ---------------------------------
+
+def _by_column_cases():
+    rng = random.Random(21)
+    seconds = [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(300)]
+    filetimes = [str(FILETIME_1970 + int(s) * 10**7 + rng.randrange(10**7)) for s in seconds]
+    odd = ["0", "-1", "not a time", "2024-05-01T12:00:00Z", "1700000000000", "0x65540000"]
+    return {"unix": seconds + odd, "filetime": filetimes + odd,
+            "fat": ["879858441", "1033337335", "942846917", "980263022", "1700000000", "12"]}
+
+
+@pytest.mark.parametrize("name", list(_by_column_cases()))
+@pytest.mark.parametrize("flags", [[], ["--reference"], ["--window", "2010..2020"], ["--hint", "chrome"]])
+def test_cli_by_column_best_1_rows_are_the_formats_reading_with_its_full_rank(tmp_path, name, flags):
+    import csv
+    import json
+    import subprocess
+    from command_line import find_cli
+
+    cli = find_cli()
+    if cli is None:
+        pytest.skip("no epochsift command line built")
+    values = _by_column_cases()[name]
+    path = tmp_path / "column.txt"
+    path.write_text("\n".join(values) + "\n")
+    done = subprocess.run([cli, "--batch", "--by-column", "--best", "1", *flags, str(path)],
+                          capture_output=True, text=True, check=True)
+    rows = list(csv.DictReader(done.stdout.splitlines()))
+    assert [r["value"] for r in rows] == values
+    # The column's format from --infer, each value's readings from --json:
+    # the user-visible answers of the full reading.
+    infer = subprocess.run([cli, "--batch", "--infer", "--json", *flags, str(path)], capture_output=True, text=True)
+    verdict = json.loads(infer.stdout)[0]["format_id"]
+    full = [json.loads(line) for line in
+            subprocess.run([cli, "--json", *flags, "--", *values], capture_output=True, text=True, check=True).stdout.splitlines()]
+    for value, row, readings in zip(values, rows, full):
+        ranked = [(k + 1, r) for k, r in enumerate(readings) if r["format_id"] == verdict]
+        rank, want = ranked[0] if ranked else (1, readings[0] if readings else None)
+        if want is None:
+            assert (row["rank"], row["format_id"]) == ("", ""), value
+            continue
+        assert (int(row["rank"]), row["format_id"], row["rendered"], float(row["score"])) == (
+            rank, want["format_id"], want["rendered"] or "", want["score"]), value
