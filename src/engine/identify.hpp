@@ -1,4 +1,5 @@
-// The engine's entry: classify the text, run the paths, rank the readings.
+// The readings of a value without zones: read() (engine/request.hpp) as a
+// plain list, for callers that need no more.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ namespace epochsift {
 // The reference reading: identify(value, ReadOptions{}).
 std::vector<Candidate> identify(std::string_view value);
 
+// The ranked readings of value; options.zones are not applied.
 std::vector<Candidate> identify(std::string_view value, const ReadOptions& options);
 
 // Raw bytes (1 to 16) read through every integer family in each byte order,

@@ -1,17 +1,19 @@
 #include "output/reading_json.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
-#include "engine/identify.hpp"
+#include "engine/request.hpp"
 #include "output/json_buffer.hpp"
 #include "output/reading_fields.hpp"
 #include "output/json_sink.hpp"
 #include "output/reading_text.hpp"
 #include "output/row_json.hpp"
+#include "output/zoned_json.hpp"
 
 namespace epochsift {
 
@@ -147,7 +149,8 @@ std::size_t max_json_size(const Candidate& c, const RowJson& row) {
 }
 
 // Writes one candidate at p, which has room for max_json_size(c, row).
-char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
+// A reading's members, from its opening brace; the caller closes it.
+char* put_json_members(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
     p = put_text_blocks(p, row.head);
     p = put_json_integer(p, c.instant.ns);
     p = put_literal(p, ",\"rendered\":");
@@ -188,8 +191,14 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, Recent
             p = put_json_string_pieces(p, note_pieces(c, note, digits));
         }
     });
-    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
-                                           : std::string_view("],\"sentinel\":false}"));
+    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true")
+                                           : std::string_view("],\"sentinel\":false"));
+}
+
+char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
+    p = put_json_members(p, c, row, recent_doubles);
+    *p++ = '}';
+    return p;
 }
 
 // The usual length of a reading's text and room for the most one reading
@@ -216,6 +225,40 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
     out.advance_to(p);
 }
 
+void write_json_readings(JsonBuffer& out, const Readings& readings) {
+    if (readings.zones.empty()) {
+        write_json_candidates(out, readings.ranked);
+        return;
+    }
+    RecentDoubles& recent_doubles = thread_recent_doubles();
+    RowJson const* const rows = row_json_rows();
+    std::string zone_members;
+    char* p = out.room(1);
+    *p++ = '[';
+    out.advance_to(p);
+    for (std::size_t i = 0; i < readings.ranked.size(); ++i) {
+        Candidate const& reading = readings.ranked[i];
+        RowJson const& row = rows[reading.format.index()];
+        zone_members.clear();
+        append_zone_members(zone_members, readings.zones[i], readings.zone_choice);
+        p = out.room(2 + max_json_size(reading, row) + zone_members.size());
+        if (i != 0) *p++ = ',';
+        p = put_json_members(p, reading, row, recent_doubles);
+        p = std::copy(zone_members.begin(), zone_members.end(), p);
+        *p++ = '}';
+        out.advance_to(p);
+    }
+    p = out.room(1);
+    *p++ = ']';
+    out.advance_to(p);
+}
+
+void append_json_readings(std::string& out, const Readings& readings) {
+    JsonBuffer buffer;
+    write_json_readings(buffer, readings);
+    out.append(buffer.view());
+}
+
 void append_json_candidate(std::string& out, const Candidate& c) {
     RowJson const& row = row_json(c.format);
     JsonBuffer buffer;
@@ -232,17 +275,20 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
 std::string identify_json(std::string_view value) { return identify_json(value, ReadOptions{}); }
 
 std::string identify_json(std::string_view value, const ReadOptions& options) {
-    std::vector<Candidate> const readings = identify(value, options);
+    Request request = Request::of_text(value, options);
+    request.read.zones = {};  // as identify(value, options)
     std::string out;
-    append_json_candidates(out, readings);
+    append_json_readings(out, read(request));
     return out;
 }
 
 std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOptions& options,
                                 std::optional<ByteOrder> byte_order) {
-    std::vector<Candidate> const readings = identify_bytes(bytes, options, byte_order);
+    Request request = Request::of_bytes(bytes, options);
+    request.read.context.byte_order = byte_order;
+    request.read.zones = {};
     std::string out;
-    append_json_candidates(out, readings);
+    append_json_readings(out, read(request));
     return out;
 }
 
