@@ -1,23 +1,20 @@
 #include "engine/identify.hpp"
 
-#include "engine/request.hpp"
+#include "engine/ranked_readings.hpp"
 
 namespace epochsift {
 
-std::vector<Candidate> identify(std::string_view value) { return identify(value, ReadOptions{}); }
+// read() without zones or best, and without copying the options into a Request.
+
+std::vector<Candidate> identify(std::string_view value) { return ranked_text_readings(value, ReadOptions{}); }
 
 std::vector<Candidate> identify(std::string_view value, const ReadOptions& options) {
-    Request request = Request::of_text(value, options);
-    request.read.zones = {};
-    return read(request).ranked;
+    return ranked_text_readings(value, options);
 }
 
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
                                       std::optional<ByteOrder> byte_order) {
-    Request request = Request::of_bytes(bytes, options);
-    request.read.context.byte_order = byte_order;
-    request.read.zones = {};
-    return read(request).ranked;
+    return ranked_byte_readings(bytes, options, byte_order);
 }
 
 }  // namespace epochsift

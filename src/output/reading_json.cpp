@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "engine/request.hpp"
+#include "engine/identify.hpp"
 #include "output/json_buffer.hpp"
 #include "output/reading_fields.hpp"
 #include "output/json_sink.hpp"
@@ -225,11 +225,10 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
     out.advance_to(p);
 }
 
-void write_json_readings(JsonBuffer& out, const Readings& readings) {
-    if (readings.zones.empty()) {
-        write_json_candidates(out, readings.ranked);
-        return;
-    }
+namespace {
+
+// The readings with their zone members.
+[[gnu::noinline]] void write_zoned_json(JsonBuffer& out, const Readings& readings) {
     RecentDoubles& recent_doubles = thread_recent_doubles();
     RowJson const* const rows = row_json_rows();
     std::string zone_members;
@@ -251,6 +250,13 @@ void write_json_readings(JsonBuffer& out, const Readings& readings) {
     p = out.room(1);
     *p++ = ']';
     out.advance_to(p);
+}
+
+}  // namespace
+
+void write_json_readings(JsonBuffer& out, const Readings& readings) {
+    if (readings.zones.empty()) return write_json_candidates(out, readings.ranked);
+    write_zoned_json(out, readings);
 }
 
 void append_json_readings(std::string& out, const Readings& readings) {
@@ -275,20 +281,17 @@ void append_json_candidates(std::string& out, std::span<const Candidate> candida
 std::string identify_json(std::string_view value) { return identify_json(value, ReadOptions{}); }
 
 std::string identify_json(std::string_view value, const ReadOptions& options) {
-    Request request = Request::of_text(value, options);
-    request.read.zones = {};  // as identify(value, options)
+    std::vector<Candidate> const readings = identify(value, options);
     std::string out;
-    append_json_readings(out, read(request));
+    append_json_candidates(out, readings);
     return out;
 }
 
 std::string identify_bytes_json(std::span<const uint8_t> bytes, const ReadOptions& options,
                                 std::optional<ByteOrder> byte_order) {
-    Request request = Request::of_bytes(bytes, options);
-    request.read.context.byte_order = byte_order;
-    request.read.zones = {};
+    std::vector<Candidate> const readings = identify_bytes(bytes, options, byte_order);
     std::string out;
-    append_json_readings(out, read(request));
+    append_json_candidates(out, readings);
     return out;
 }
 
