@@ -1,20 +1,77 @@
 #include "engine/identify.hpp"
 
-#include "engine/ranked_readings.hpp"
+#include "core/ascii_scan.hpp"
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
+#include "engine/extended_score.hpp"
+#include "engine/hint_words.hpp"
+#include "engine/interpret_extended.hpp"
+#include "engine/interpret_float.hpp"
+#include "engine/interpret_int.hpp"
+#include "engine/interpret_string.hpp"
+#include "engine/ranking.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 
-// read() without zones or best, and without copying the options into a Request.
+namespace {
 
-std::vector<Candidate> identify(std::string_view value) { return ranked_text_readings(value, ReadOptions{}); }
+constexpr std::size_t FLOAT_FAMILY_COUNT = [] {
+    std::size_t count = 0;
+    for (NumericFamily const& family : NUMERIC_FAMILIES) count += family.encoding.tag == Encoding::Tag::Float ? 1 : 0;
+    return count;
+}();
 
-std::vector<Candidate> identify(std::string_view value, const ReadOptions& options) {
-    return ranked_text_readings(value, options);
+}  // namespace
+
+std::vector<Candidate> identify(std::string_view value) { return identify(value, ReadOptions{}); }
+
+std::vector<Candidate> identify(std::string_view value, const ReadOptions& given) {
+    ReadOptions storage;
+    const ReadOptions& options = with_useful_hint(given, storage);
+    std::string_view const text = trim_white_space(value);
+    std::vector<Candidate> readings;
+    if (auto const integer = parse_integer(text)) {
+        readings.reserve(NUMERIC_FAMILIES.size());
+        append_integer_readings(readings, *integer, options);
+    } else if (auto const number = parse_float(text)) {
+        // Room for every float family's reading and a few more: growing one
+        // at a time moved the readings three or four times a call.
+        readings.reserve(FLOAT_FAMILY_COUNT + 4);
+        append_float_readings(readings, *number, options);
+    }
+    std::size_t const numeric_count = readings.size();
+    append_string_readings(readings, text);
+    if (!options.extended) {
+        rank(readings);
+        return readings;
+    }
+    if (!text.empty() && all_ascii_digits(text)) {
+        for (std::size_t i = numeric_count; i < readings.size(); ++i) {
+            Candidate& reading = readings[i];
+            if (!reading.facts.zone_unstated) continue;
+            bool const inside = options.window && options.window->contains(reading.instant);
+            add_bare_digits_evidence(reading, options.window.has_value(), inside);
+        }
+    }
+    append_extended_readings(readings, text, options);
+    rank_extended(readings);
+    return readings;
 }
 
-std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
-                                      std::optional<ByteOrder> byte_order) {
-    return ranked_byte_readings(bytes, options, byte_order);
+std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& given,
+                                      std::optional<ByteOrder> order) {
+    // A hint that names no family is left out, and the byte order says how
+    // to read the bytes rather than scoring a reading.
+    ReadOptions options = given;
+    options.context.byte_order.reset();
+    if (options.context.artifact_hint && !options.context.artifact_hint->names_a_family()) {
+        options.context.artifact_hint.reset();
+    }
+    std::vector<Candidate> readings;
+    append_byte_readings(readings, bytes, options, order);
+    rank_extended(readings);
+    return readings;
 }
 
 }  // namespace epochsift

@@ -1,5 +1,6 @@
-// The readings of a value without zones: read() (engine/request.hpp) as a
-// plain list, for callers that need no more.
+// The first stage of read() (engine/request.hpp): a value's readings,
+// scored and ranked, before zones and best are applied. The bindings call
+// read(); these stay for callers that want the plain list.
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,9 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
 
 // Raw bytes (1 to 16) read through every integer family in each byte order,
 // or only byte_order when given, and through the binary records of their
-// width; ranked. Always an extended reading.
+// width; ranked with the extended order (the module, the C interface and
+// the command line's --hex ask for the extended evidence too).
+// options.context.byte_order is not looked at.
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
                                       std::optional<ByteOrder> byte_order);
 

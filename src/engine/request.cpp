@@ -1,13 +1,13 @@
 #include "engine/request.hpp"
 
-#include "engine/ranked_readings.hpp"
+#include "engine/identify.hpp"
 #include "engine/zoned_readings.hpp"
 
 namespace epochsift {
 
 Readings read(const Request& request) {
-    Readings out{request.bytes ? ranked_byte_readings(*request.bytes, request.read, request.read.context.byte_order)
-                               : ranked_text_readings(request.text, request.read),
+    Readings out{request.bytes ? identify_bytes(*request.bytes, request.read, request.read.context.byte_order)
+                               : identify(request.text, request.read),
                  {},
                  request.read.zones};
     if (request.read.zones.any()) {

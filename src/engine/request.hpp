@@ -21,8 +21,8 @@ namespace epochsift {
 
 struct Request {
     std::string_view text;  // the value, when it is read as text
-    // The value as raw bytes (1 to 16), read instead of text when set. Bytes
-    // are always an extended reading; read.context.byte_order then names the
+    // The value as raw bytes (1 to 16), read instead of text when set, and
+    // ranked in the extended order; read.context.byte_order then names the
     // order the bytes are in (absent: each reading states the order it took).
     std::optional<std::span<const uint8_t>> bytes;
     ReadOptions read;                 // extended, the caller's evidence, the window, the zones

@@ -149,7 +149,9 @@ std::size_t max_json_size(const Candidate& c, const RowJson& row) {
 }
 
 // Writes one candidate at p, which has room for max_json_size(c, row).
-// A reading's members, from its opening brace; the caller closes it.
+// A reading's members from its opening brace, and the closing brace when
+// Close (the zoned writer adds members before it).
+template <bool Close>
 char* put_json_members(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
     p = put_text_blocks(p, row.head);
     p = put_json_integer(p, c.instant.ns);
@@ -191,14 +193,17 @@ char* put_json_members(char* p, const Candidate& c, const RowJson& row, RecentDo
             p = put_json_string_pieces(p, note_pieces(c, note, digits));
         }
     });
-    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true")
-                                           : std::string_view("],\"sentinel\":false"));
+    if constexpr (Close) {
+        return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
+                                               : std::string_view("],\"sentinel\":false}"));
+    } else {
+        return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true")
+                                               : std::string_view("],\"sentinel\":false"));
+    }
 }
 
 char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
-    p = put_json_members(p, c, row, recent_doubles);
-    *p++ = '}';
-    return p;
+    return put_json_members<true>(p, c, row, recent_doubles);
 }
 
 // The usual length of a reading's text and room for the most one reading
@@ -242,7 +247,7 @@ namespace {
         append_zone_members(zone_members, readings.zones[i], readings.zone_choice);
         p = out.room(2 + max_json_size(reading, row) + zone_members.size());
         if (i != 0) *p++ = ',';
-        p = put_json_members(p, reading, row, recent_doubles);
+        p = put_json_members<false>(p, reading, row, recent_doubles);
         p = std::copy(zone_members.begin(), zone_members.end(), p);
         *p++ = '}';
         out.advance_to(p);

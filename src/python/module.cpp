@@ -338,8 +338,9 @@ PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) 
     }
     auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
     // byte_order, when given, is the order the bytes are in; else each reading states the order it assumed.
-    epochsift::Request const request =
+    epochsift::Request request =
         epochsift::Request::of_bytes(std::span<const uint8_t>(begin, static_cast<std::size_t>(size)), options.read);
+    request.read.extended = true;
     std::string json;
     EngineOutcome const outcome = guarded([&] { epochsift::append_json_readings(json, epochsift::read(request)); });
     return loads_json(module, text_or_error(outcome, json));

@@ -107,8 +107,8 @@ int identify_bytes_of(std::span<const uint8_t> bytes, const char* options, std::
         return fail(EPOCHSIFT_BAD_OPTIONS, error, out, out_size);
     }
     // As the Python module does: byte_order names the bytes' order, else each reading states the order it assumed.
-    epochsift::Request request = epochsift::Request::of_bytes(bytes, call.read);
-    request.best = call.best;
+    epochsift::Request request = call.request(bytes);
+    request.read.extended = true;
     return hand_over_readings(request, out, out_size);
 }
 
@@ -142,9 +142,7 @@ int identify_unguarded(const char* value, size_t value_size, const char* options
     if (!read_call_options(text_of(options, options_size), IDENTIFY_OPTIONS, call, error)) {
         return fail(EPOCHSIFT_BAD_OPTIONS, error, out, out_size);
     }
-    epochsift::Request request = epochsift::Request::of_text(text_of(value, value_size), call.read);
-    request.best = call.best;
-    return hand_over_readings(request, out, out_size);
+    return hand_over_readings(call.request(text_of(value, value_size)), out, out_size);
 }
 
 int identify_bytes_unguarded(const uint8_t* bytes, size_t size, const char* options, size_t options_size, char** out,
