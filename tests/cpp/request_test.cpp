@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -151,6 +152,32 @@ TEST(Request, ZonedJsonAddsTheZoneMembersToEachReading) {
     std::string json;
     append_json_readings(json, read(request));
     EXPECT_EQ(Json::parse(json)[0]["local"]["time"], "2023-11-15T03:43:20+05:30");
+}
+
+// Bytes in a named order are read in it: the order is how to read them, so a
+// reading weighs it once, as its layout, not again as the caller's evidence.
+TEST(Request, BytesAreReadInTheOrderNamed) {
+    uint8_t const bytes[] = {0x65, 0x53, 0xf1, 0x00};  // 1,700,000,000 big-endian
+    for (ByteOrder const order : {ByteOrder::Big, ByteOrder::Little}) {
+        Request request = Request::of_bytes(bytes);
+        request.read.extended = true;
+        request.read.context.byte_order = order;
+        Readings const readings = read(request);
+        ASSERT_FALSE(readings.ranked.empty());
+        bool unix_seen = false;
+        for (Candidate const& reading : readings.ranked) {
+            auto const endian = std::count_if(reading.components.begin(), reading.components.end(),
+                                              [](ScoreComponent c) { return c.kind == Component::EndianMatch; });
+            EXPECT_LE(endian, 1) << reading.format_id();
+            if (reading.format_id() == "unix") {
+                unix_seen = true;
+                // Big-endian 0x6553f100 is 2023-11-14T22:13:20Z; little-endian 0x00f15365 is 1970-07-03T01:12:05Z.
+                EXPECT_EQ(reading.rendered()->view(),
+                          order == ByteOrder::Big ? "2023-11-14T22:13:20Z" : "1970-07-03T01:12:05Z");
+            }
+        }
+        EXPECT_TRUE(unix_seen);
+    }
 }
 
 // Every option a binding can name is one row, and a value of the row's kind
