@@ -10,7 +10,7 @@
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
 #include "core/text_trim.hpp"
-#include "engine/identify.hpp"
+#include "engine/request.hpp"
 #include "formats/hex_bytes.hpp"
 #include "output/reading_json.hpp"
 
@@ -39,14 +39,16 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
 // A column of hex bytes holds values of digits alone too: those are read as
 // bytes like the rest of the column, not as numbers.
 std::vector<Candidate> read_value(std::string_view value, const RecordFormat& format) {
+    // The records list readings without zones.
+    Request request = Request::of_text(value, format.read);
+    request.read.zones = {};
     if (format.lead_order) {
         if (auto const bytes = parse_field_digits(trim_white_space(value))) {
-            ReadOptions both_orders = format.read;
-            both_orders.context.byte_order.reset();
-            return identify_bytes(bytes->view(), both_orders, format.read.context.byte_order);
+            request.bytes = bytes->view();
+            return read(request).ranked;
         }
     }
-    return identify(value, format.read);
+    return read(request).ranked;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "engine/read_options.hpp"
 #include "engine/verdict_reader.hpp"
 #include "formats/catalog.hpp"
+#include "output/reading_fields.hpp"
 
 namespace epochsift::cli {
 
@@ -70,6 +71,17 @@ struct RecordFormat {
 };
 
 inline constexpr std::string_view CSV_HEADER = "value,rank,format_id,rendered,score,error\n";
+// Its reading columns are fields of the one field list, by their names.
+static_assert([] {
+    if (CSV_HEADER.substr(0, 11) != "value,rank,") return false;
+    std::string_view rest = CSV_HEADER.substr(11);
+    for (ReadingField field : {ReadingField::FormatId, ReadingField::Rendered, ReadingField::Score}) {
+        std::string_view const name = field_name(field);
+        if (rest.substr(0, name.size()) != name || rest.size() <= name.size() || rest[name.size()] != ',') return false;
+        rest.remove_prefix(name.size() + 1);
+    }
+    return rest == "error\n";
+}());
 
 // The value a line holds, or why it holds none.
 struct LineValue {

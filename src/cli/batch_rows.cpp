@@ -5,8 +5,7 @@
 
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
-#include "engine/identify.hpp"
-#include "engine/zoned_readings.hpp"
+#include "engine/request.hpp"
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
 
@@ -32,25 +31,19 @@ struct BestReading {
 
 BestReading best_of(std::string_view value, const RecordFormat& format) {
     BestReading out;
-    std::vector<Candidate> readings = identify(value, format.read);
-    if (readings.empty()) return out;
-    if (!format.read.zones.any()) {
-        const Candidate& best = readings.front();
-        out.format_id = best.format_id();
-        if (auto const text = best.rendered()) out.utc = text->view();
-        out.score = best.score;
-        return out;
+    // The best reading, seen through the zones (a fold gives its earlier instant first).
+    Request request = Request::of_text(value, format.read);
+    request.best = 1;
+    Readings const readings = read(request);
+    if (readings.ranked.empty()) return out;
+    const Candidate& best = readings.ranked.front();
+    out.format_id = best.format_id();
+    if (auto const text = best.rendered()) out.utc = text->view();
+    if (!readings.zones.empty() && readings.zones.front().display) {
+        LocalTime const& display = *readings.zones.front().display;
+        if (auto const local = local_time_text(display)) out.local = *local + " " + display.abbreviation;
     }
-    readings.resize(1);  // the best, seen through the zones (a fold gives its earlier instant first)
-    std::vector<ZonedReading> const zoned = zoned_readings(std::move(readings), format.read.zones);
-    if (zoned.empty()) return out;
-    const ZonedReading& best = zoned.front();
-    out.format_id = best.reading.format_id();
-    if (auto const text = best.reading.rendered()) out.utc = text->view();
-    if (best.display) {
-        if (auto const local = local_time_text(*best.display)) out.local = *local + " " + best.display->abbreviation;
-    }
-    out.score = best.reading.score;
+    out.score = best.score;
     return out;
 }
 
@@ -115,7 +108,8 @@ HeaderOutcome settle_header(std::string_view first, RecordFormat& format) {
         for (std::size_t i = 0; i < std::max<std::size_t>(format.fields.size(), 1) && out.is_header; ++i) {
             std::size_t const number = whole_line(format) ? 0 : format.fields[i].number;
             auto const value = field_value(first, number, format, scratch);
-            out.is_header = value && !value->empty() && is_valid_utf8(*value) && identify(*value, format.read).empty();
+            out.is_header = value && !value->empty() && is_valid_utf8(*value) &&
+                            read(Request::of_text(*value, format.read)).ranked.empty();
         }
     }
     if (named && format.header == HeaderMode::No) {

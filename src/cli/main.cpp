@@ -28,14 +28,13 @@
 #include "cli/terminal.hpp"
 #include "cli/utf8.hpp"
 #include "core/text_trim.hpp"
-#include "engine/identify.hpp"
 #include "formats/hex_bytes.hpp"
 #include "formats/wall_clock_text.hpp"
 #include "engine/encode.hpp"
 #include "engine/encode_zoned.hpp"
 #include "engine/hint_words.hpp"
 #include "engine/instant_text.hpp"
-#include "engine/zoned_readings.hpp"
+#include "engine/request.hpp"
 #include "output/encoded_json.hpp"
 #include "output/reading_json.hpp"
 #include "output/zoned_json.hpp"
@@ -90,10 +89,10 @@ Zones find_zones(const CliOptions& options) {
 }
 
 // The table's zone column and notes for the zoned readings.
-ZoneColumns zone_columns(std::span<const epochsift::ZonedReading> readings, const Zones& zones) {
+ZoneColumns zone_columns(const epochsift::Readings& readings, const Zones& zones) {
     ZoneColumns columns;
     if (zones.display) columns.header = "local (" + std::string(zones.display->name()) + ")";
-    for (const epochsift::ZonedReading& zoned : readings) {
+    for (const epochsift::ReadingZones& zoned : readings.zones) {
         std::string local;
         if (zoned.display) {
             local = epochsift::local_time_text(*zoned.display).value_or("-") + " " + zoned.display->abbreviation;
@@ -255,43 +254,30 @@ int show_values(const CliOptions& options) {
         out.clear();
         try {
             // Extended unless --reference; with default options identify_json(value) exactly.
-            epochsift::ReadOptions const& read = options.read;
-            // Bytes: --endian picks the order; otherwise each reading states the order it assumed.
-            epochsift::ReadOptions bytes_read = read;
-            bytes_read.context.byte_order.reset();
-            std::optional<epochsift::ByteOrder> const order = read.context.byte_order;
+            epochsift::Request request = epochsift::Request::of_text(value, options.read);
+            request.read.zones = zones.options();
+            // Bytes: --endian names their order; otherwise each reading states the order it assumed.
             std::optional<epochsift::ByteString> bytes;
             if (options.hex) {
                 bytes = epochsift::parse_hex_bytes(epochsift::trim_white_space(value), true);
                 if (!bytes) return fail_usage("value " + std::to_string(i + 1) + " is not 1 to 16 hex bytes");
+                request.bytes = bytes->view();
             }
-            if (zones.any()) {
-                std::vector<epochsift::Candidate> readings =
-                    bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order) : epochsift::identify(value, read);
-                auto const zoned = epochsift::zoned_readings(std::move(readings), zones.options());
-                std::string_view const display = zones.display ? zones.display->name() : std::string_view();
-                std::string_view const local = zones.local_zone ? zones.local_zone->name() : std::string_view();
-                if (options.mode == Mode::Json) {
-                    out = epochsift::zoned_json(zoned, display, local);
-                    out += '\n';
-                } else {
-                    std::vector<epochsift::Candidate> candidates;
-                    candidates.reserve(zoned.size());
-                    for (const auto& reading : zoned) candidates.push_back(reading.reading);
-                    ZoneColumns const columns = zone_columns(zoned, zones);
-                    if (i != 0) out += '\n';
-                    append_table(out, value, candidates, style, &columns);
-                }
-            } else if (options.mode == Mode::Json) {
-                out = bytes ? epochsift::identify_bytes_json(bytes->view(), bytes_read, order)
-                            : epochsift::identify_json(value, read);
+            epochsift::Readings const readings = epochsift::read(request);
+            if (options.mode == Mode::Json) {
+                epochsift::append_json_readings(out, readings);
                 out += '\n';
             } else {
                 if (i != 0) out += '\n';
-                std::vector<epochsift::Candidate> const readings =
-                    bytes ? epochsift::identify_bytes(bytes->view(), bytes_read, order) : epochsift::identify(value, read);
-                append_table(out, value, readings, style);
-                if (!bytes && read.extended && lacks_a_year(value, readings)) out += SYSLOG_YEAR_NOTE;
+                if (zones.any()) {
+                    ZoneColumns const columns = zone_columns(readings, zones);
+                    append_table(out, value, readings.ranked, style, &columns);
+                } else {
+                    append_table(out, value, readings.ranked, style);
+                    if (!bytes && options.read.extended && lacks_a_year(value, readings.ranked)) {
+                        out += SYSLOG_YEAR_NOTE;
+                    }
+                }
             }
         } catch (const std::bad_alloc&) {
             throw;

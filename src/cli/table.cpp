@@ -7,6 +7,7 @@
 #include "cli/safe_text.hpp"
 #include "cli/ties.hpp"
 #include "cli/utf8.hpp"
+#include "output/reading_fields.hpp"
 #include "output/reading_json.hpp"
 #include "output/reading_text.hpp"
 
@@ -133,11 +134,12 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     }
 
     bool const bytes_column = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return !row.bytes.empty(); });
+    // The reading's columns are headed by their names in the one field list.
     Row const header{.rank = "rank",
-                     .score = "score",
-                     .label = "label",
+                     .score = std::string(field_name(ReadingField::Score)),
+                     .label = std::string(field_name(ReadingField::Label)),
                      .bytes = bytes_column ? "bytes" : "",
-                     .rendered = "rendered",
+                     .rendered = std::string(field_name(ReadingField::Rendered)),
                      .local = local_column ? zones->header : std::string(),
                      .flags = "flags"};
     std::size_t rank_width = header.rank.size(), score_width = header.score.size();

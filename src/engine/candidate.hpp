@@ -43,7 +43,7 @@ enum class Component : uint8_t {
     ResolutionFit,  // trailing zeros against common producer clock resolutions
     IdStructure,    // an identifier's sequence field looks like one
 };
-inline constexpr std::size_t COMPONENT_COUNT = 16;
+inline constexpr std::size_t COMPONENT_COUNT = static_cast<std::size_t>(Component::IdStructure) + 1;
 
 // One measure in [0, 1].
 struct ScoreComponent {
@@ -65,7 +65,7 @@ enum class Note : uint8_t {
     InputLayout,         // how bytes or two words became the raw value (extended inputs)
     HintNamed,           // the caller's hint words that imply the family (Candidate::hint_terms)
 };
-inline constexpr std::size_t NOTE_COUNT = 10;
+inline constexpr std::size_t NOTE_COUNT = static_cast<std::size_t>(Note::HintNamed) + 1;
 
 // A set of notes, listed in enum order.
 class NoteSet {

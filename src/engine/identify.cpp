@@ -5,8 +5,8 @@
 #include "core/text_trim.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/hint_words.hpp"
-#include "engine/interpret_float.hpp"
 #include "engine/interpret_extended.hpp"
+#include "engine/interpret_float.hpp"
 #include "engine/interpret_int.hpp"
 #include "engine/interpret_string.hpp"
 #include "engine/neighbour_evidence.hpp"
@@ -75,14 +75,16 @@ void append_text_readings_and_rank(std::vector<Candidate>& readings, std::string
 }
 
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& given,
-                                      std::optional<ByteOrder> byte_order) {
-    // Bytes are always read with the extended evidence: a hint that names no family is left out.
+                                      std::optional<ByteOrder> order) {
+    // A hint that names no family is left out, and the byte order says how
+    // to read the bytes rather than scoring a reading.
     ReadOptions options = given;
+    options.context.byte_order.reset();
     if (options.context.artifact_hint && !options.context.artifact_hint->implies_a_family()) {
         options.context.artifact_hint.reset();
     }
     std::vector<Candidate> readings;
-    append_byte_readings(readings, bytes, options, byte_order);
+    append_byte_readings(readings, bytes, options, order);
     append_digit_byte_readings(readings, bytes, options);
     rank_extended(readings);
     return readings;

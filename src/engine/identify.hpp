@@ -1,4 +1,6 @@
-// The engine's entry: classify the text, run the paths, rank the readings.
+// The first stage of read() (engine/request.hpp): a value's readings,
+// scored and ranked, before zones and best are applied. The bindings call
+// read(); these stay for callers that want the plain list.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,7 @@ namespace epochsift {
 // The reference reading: identify(value, ReadOptions{}).
 std::vector<Candidate> identify(std::string_view value);
 
+// The ranked readings of value; options.zones are not applied.
 std::vector<Candidate> identify(std::string_view value, const ReadOptions& options);
 
 // The steps of identify after the integer readings, for the engine's other
@@ -29,7 +32,9 @@ void append_text_readings_and_rank(std::vector<Candidate>& readings, std::string
 // Raw bytes (1 to 16) read through every integer family in each byte order,
 // or only byte_order when given, and through the binary records of their
 // width; bytes of decimal digits also as BCD and semi-octet digits, in
-// stored order whatever byte_order says; ranked. Always an extended reading.
+// stored order whatever byte_order says; ranked with the extended order (the
+// module, the C interface and the command line's --hex ask for the extended
+// evidence too). options.context.byte_order is not looked at.
 std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const ReadOptions& options,
                                       std::optional<ByteOrder> byte_order);
 

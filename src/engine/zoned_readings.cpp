@@ -1,6 +1,6 @@
 #include "engine/zoned_readings.hpp"
 
-#include "engine/identify.hpp"
+#include <algorithm>
 
 namespace epochsift {
 
@@ -14,40 +14,68 @@ std::optional<Candidate> moved(const Candidate& reading, PosixNs instant) {
     return out;
 }
 
-}  // namespace
-
-std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneChoice& zones) {
+std::vector<ZonedReading> paired(Readings&& readings) {
     std::vector<ZonedReading> out;
-    out.reserve(candidates.size());
-    for (Candidate& candidate : candidates) {
-        if (zones.local == nullptr || !candidate.facts.local) {
-            out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
+    out.reserve(readings.ranked.size());
+    for (std::size_t i = 0; i < readings.ranked.size(); ++i) {
+        if (i >= readings.zones.size()) {  // no zone named
+            out.push_back(ZonedReading{std::move(readings.ranked[i]), std::nullopt, std::nullopt});
             continue;
         }
-        auto const placed = zones.local->instants_of(candidate.instant);
-        if (!placed) {  // the wall clock lies outside the calendar: kept as read
-            out.push_back(ZonedReading{std::move(candidate), std::nullopt, std::nullopt});
-            continue;
-        }
-        if (auto reading = moved(candidate, placed->first_instant)) {
-            out.push_back(ZonedReading{std::move(*reading), std::nullopt,
-                                       WallClockPlacement{placed->kind, false, placed->first}});
-        }
-        if (placed->second_instant) {
-            if (auto reading = moved(candidate, *placed->second_instant)) {
-                out.push_back(ZonedReading{std::move(*reading), std::nullopt,
-                                           WallClockPlacement{placed->kind, true, *placed->second}});
-            }
-        }
-    }
-    if (zones.display != nullptr) {
-        for (ZonedReading& zoned : out) zoned.display = zones.display->at(zoned.reading.instant);
+        ReadingZones& zones = readings.zones[i];
+        out.push_back(ZonedReading{std::move(readings.ranked[i]), std::move(zones.display), std::move(zones.placement)});
     }
     return out;
 }
 
+}  // namespace
+
+void place_in_zones(Readings& readings, std::optional<std::size_t> best) {
+    ZoneChoice const& zones = readings.zone_choice;
+    std::size_t const limit = best.value_or(readings.ranked.size() * 2);
+    std::vector<Candidate> placed;
+    std::vector<ReadingZones> facts;
+    placed.reserve(std::min(limit, readings.ranked.size()));
+    facts.reserve(std::min(limit, readings.ranked.size()));
+    for (Candidate& candidate : readings.ranked) {
+        if (placed.size() >= limit) break;
+        if (zones.local == nullptr || !candidate.facts.local) {
+            placed.push_back(std::move(candidate));
+            facts.emplace_back();
+            continue;
+        }
+        auto const found = zones.local->instants_of(candidate.instant);
+        if (!found) {  // the wall clock lies outside the calendar: kept as read
+            placed.push_back(std::move(candidate));
+            facts.emplace_back();
+            continue;
+        }
+        if (auto reading = moved(candidate, found->first_instant)) {
+            placed.push_back(std::move(*reading));
+            facts.push_back(ReadingZones{std::nullopt, WallClockPlacement{found->kind, false, found->first}});
+        }
+        if (found->second_instant && placed.size() < limit) {
+            if (auto reading = moved(candidate, *found->second_instant)) {
+                placed.push_back(std::move(*reading));
+                facts.push_back(ReadingZones{std::nullopt, WallClockPlacement{found->kind, true, *found->second}});
+            }
+        }
+    }
+    if (zones.display != nullptr) {
+        for (std::size_t i = 0; i < placed.size(); ++i) facts[i].display = zones.display->at(placed[i].instant);
+    }
+    readings.ranked = std::move(placed);
+    readings.zones = std::move(facts);
+}
+
+std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneChoice& zones) {
+    Readings readings{std::move(candidates), {}, zones};
+    place_in_zones(readings);
+    return paired(std::move(readings));
+}
+
 std::vector<ZonedReading> identify_zoned(std::string_view value, const ReadOptions& options) {
-    return zoned_readings(identify(value, options), options.zones);
+    return paired(read(Request::of_text(value, options)));
 }
 
 }  // namespace epochsift

@@ -1,36 +1,36 @@
-// identify's readings seen through time zones: each reading's wall clock in a
-// display zone, and wall-clock families read as one zone's local time.
+// Readings seen through time zones: each reading's wall clock in a display
+// zone, and wall-clock families read as one zone's local time.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
+#include "engine/request.hpp"
 #include "engine/time_zone.hpp"
 
 namespace epochsift {
 
-// How a wall-clock reading was placed in the local zone.
-struct WallClockPlacement {
-    WallClockKind kind = WallClockKind::Unique;
-    bool later = false;  // the later instant of a fold
-    LocalTime local;     // the wall clock read, with the offset used
-};
+// Places readings.ranked (in rank order) in readings.zone_choice and fills
+// readings.zones beside them. A wall-clock reading in a fold becomes two
+// readings, earlier first; one that cannot be rendered where it lands is
+// dropped. Stops once `best` readings are placed, when given.
+void place_in_zones(Readings& readings, std::optional<std::size_t> best = std::nullopt);
 
+// A reading with its zones, for callers that keep them together.
 struct ZonedReading {
     Candidate reading;
-    std::optional<LocalTime> display;             // set when a display zone was given
-    std::optional<WallClockPlacement> placement;  // set for wall-clock readings placed in the local zone
+    std::optional<LocalTime> display;
+    std::optional<WallClockPlacement> placement;
 };
 
-// The readings of candidates (identify's, in rank order) in the zones.
-// A wall-clock reading in a fold becomes two readings, earlier first.
+// place_in_zones of candidates, as a list of zoned readings.
 std::vector<ZonedReading> zoned_readings(std::vector<Candidate> candidates, const ZoneChoice& zones);
 
-// identify(value, options) seen through options.zones: the extended reading,
-// the context and the window rank the readings before any is placed.
+// read() of value under options, zones applied, as a list of zoned readings.
 std::vector<ZonedReading> identify_zoned(std::string_view value, const ReadOptions& options);
 
 }  // namespace epochsift

@@ -299,7 +299,7 @@ std::optional<LayoutInstant> decode_leb128_unix_ms(Bytes b) {
 
 // Rows: decoder, width, id, label, citation. The order is the order readings
 // are listed in before ranking.
-constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = {{
+constexpr auto BYTE_LAYOUT_ROWS = std::to_array<ByteLayout>({
     {decode_systemtime, 16, "systemtime", "Windows SYSTEMTIME (16 bytes, LOCAL or UTC)",
      "[MS-DTYP] §2.3.13 SYSTEMTIME"},
     {decode_efi_time, 16, "efi_time", "UEFI EFI_TIME (16 bytes)", "UEFI Specification 2.10 §8.3 (EFI_TIME)"},
@@ -336,7 +336,10 @@ constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = {{
      "DWARF 5 §7.6 (unsigned LEB128) of Unix ms"},
     {decode_dos_date_time, 4, "dos_date_time", "DOS date word then time word (LE, LOCAL time)",
      "Microsoft FAT spec (directory entry date and time words)"},
-}};
+});
+// The header states the count for the catalog's compile-time numbering.
+static_assert(BYTE_LAYOUT_ROWS.size() == BYTE_LAYOUT_COUNT, "BYTE_LAYOUT_COUNT must be the number of rows");
+constexpr std::array<ByteLayout, BYTE_LAYOUT_COUNT> BYTE_LAYOUTS = BYTE_LAYOUT_ROWS;
 
 namespace {
 consteval bool layout_rows_complete() {

@@ -29,7 +29,7 @@ constexpr bool RARE = true;
 }  // namespace
 
 // Rows: instant or form parser, id, label, citation, note, naive, writer.
-constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = {{
+constexpr auto EXTENDED_STRING_FORM_ROWS = std::to_array<StringForm>({
     {nullptr, form<parse_iso_wall_clock>, "iso8601_wall_clock", "ISO 8601 date-time without offset (LOCAL time)",
      "ISO 8601:2019 §4.3 (local time, no UTC designator)",
      "parsed as an ISO 8601 date or date-time with no offset — wall-clock time, read as UTC", NAIVE},
@@ -105,7 +105,11 @@ constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FOR
     // No parser in the row: the year comes from the caller's window, so the engine reads it on its own.
     {nullptr, nullptr, "syslog", "syslog RFC 3164 timestamp (no year, LOCAL time)", "RFC 3164 §4.1.2 (TIMESTAMP)",
      "parsed as Mmm dd hh:mm:ss with the year the caller's window fixes", NAIVE},
-}};
+});
+// The header states the count for the catalog's compile-time numbering.
+static_assert(EXTENDED_STRING_FORM_ROWS.size() == EXTENDED_STRING_FORM_COUNT,
+              "EXTENDED_STRING_FORM_COUNT must be the number of rows");
+constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = EXTENDED_STRING_FORM_ROWS;
 
 // The wall-clock texts start with a year or a weekday and hold a day and a
 // clock in digits; every other row's parser checks each character against

@@ -66,10 +66,10 @@ enum class PackedCodec : uint8_t {
     SqlServer = 15,
     DotnetBinary = 16,
 };
-inline constexpr std::size_t PACKED_CODEC_COUNT = 17;
+inline constexpr std::size_t PACKED_CODEC_COUNT = static_cast<std::size_t>(PackedCodec::DotnetBinary) + 1;
 
 // Bytes each packed layout occupies as stored, indexed by the codec.
-inline constexpr std::array<uint8_t, PACKED_CODEC_COUNT> PACKED_WIDTHS = {
+inline constexpr auto PACKED_WIDTHS = std::to_array<uint8_t>({
     4,  // FatDos: date word, time word
     4,  // Exfat
     4,  // Dttm
@@ -87,7 +87,8 @@ inline constexpr std::array<uint8_t, PACKED_CODEC_COUNT> PACKED_WIDTHS = {
     4,  // NokiaLe
     8,  // SqlServer: days, then ticks
     8,  // DotnetBinary: kind bits above the ticks
-};
+});
+static_assert(PACKED_WIDTHS.size() == PACKED_CODEC_COUNT, "one stored width for each packed codec");
 
 // Tagged encoding; the tag values are fixed because the table is data.
 // Fixed is unsigned binary fixed point: whole units above `shift` fraction

@@ -11,7 +11,7 @@ struct CodecRow {
     PackedEncoder encode;
 };
 
-constexpr std::array<CodecRow, PACKED_CODEC_COUNT> CODEC_ROWS{{
+constexpr auto CODEC_ROWS = std::to_array<CodecRow>({
     {PackedCodec::FatDos,    decode_fat_dos,   encode_fat_dos},
     {PackedCodec::Exfat,     decode_exfat,     encode_exfat},
     {PackedCodec::Dttm,      decode_dttm,      encode_dttm},
@@ -29,7 +29,8 @@ constexpr std::array<CodecRow, PACKED_CODEC_COUNT> CODEC_ROWS{{
     {PackedCodec::NokiaLe,   decode_nokiale,   encode_nokiale},
     {PackedCodec::SqlServer, decode_sqlserver, encode_sqlserver},
     {PackedCodec::DotnetBinary, decode_dotnet_binary, encode_dotnet_binary},
-}};
+});
+static_assert(CODEC_ROWS.size() == PACKED_CODEC_COUNT, "one row for each packed codec");
 
 consteval bool rows_sit_at_their_codes() {
     for (std::size_t i = 0; i < CODEC_ROWS.size(); ++i) {

@@ -32,7 +32,7 @@ constexpr bool ZONED = false;  // states its offset, or is defined in UTC
 
 // Rows: parsers, id, label, citation, note, naive, writer. The order is the order in which
 // readings appear, so it is part of the output.
-constexpr std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS = {{
+constexpr auto STRING_FORM_ROWS = std::to_array<StringForm>({
     {parse_iso8601,
      nullptr,
      "iso8601",
@@ -185,7 +185,10 @@ constexpr std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS = {{
      "parsed as an ISO 8601 week date, midnight UTC assumed",
      ZONED,
      write_iso_week},
-}};
+});
+// The header states the count for the catalog's compile-time numbering.
+static_assert(STRING_FORM_ROWS.size() == STRING_FORM_COUNT, "STRING_FORM_COUNT must be the number of rows");
+constexpr std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS = STRING_FORM_ROWS;
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "output/reading_json.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "output/json_sink.hpp"
 #include "output/reading_text.hpp"
 #include "output/row_json.hpp"
+#include "output/zoned_json.hpp"
 
 namespace epochsift {
 
@@ -147,7 +149,10 @@ std::size_t max_json_size(const Candidate& c, const RowJson& row) {
 }
 
 // Writes one candidate at p, which has room for max_json_size(c, row).
-char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
+// A reading's members from its opening brace, and the closing brace when
+// Close (the zoned writer adds members before it).
+template <bool Close>
+char* put_json_members(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
     p = put_text_blocks(p, row.head);
     p = put_json_integer(p, c.instant.ns);
     p = put_literal(p, ",\"rendered\":");
@@ -188,8 +193,17 @@ char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, Recent
             p = put_json_string_pieces(p, note_pieces(c, note, digits));
         }
     });
-    return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
-                                           : std::string_view("],\"sentinel\":false}"));
+    if constexpr (Close) {
+        return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true}")
+                                               : std::string_view("],\"sentinel\":false}"));
+    } else {
+        return put_literal(p, c.facts.sentinel ? std::string_view("],\"sentinel\":true")
+                                               : std::string_view("],\"sentinel\":false"));
+    }
+}
+
+char* put_json_candidate(char* p, const Candidate& c, const RowJson& row, RecentDoubles& recent_doubles) {
+    return put_json_members<true>(p, c, row, recent_doubles);
 }
 
 // The usual length of a reading's text and room for the most one reading
@@ -214,6 +228,46 @@ void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidate
     p = out.room(1);
     *p++ = ']';
     out.advance_to(p);
+}
+
+namespace {
+
+// The readings with their zone members.
+[[gnu::noinline]] void write_zoned_json(JsonBuffer& out, const Readings& readings) {
+    RecentDoubles& recent_doubles = thread_recent_doubles();
+    RowJson const* const rows = row_json_rows();
+    std::string zone_members;
+    char* p = out.room(1);
+    *p++ = '[';
+    out.advance_to(p);
+    for (std::size_t i = 0; i < readings.ranked.size(); ++i) {
+        Candidate const& reading = readings.ranked[i];
+        RowJson const& row = rows[reading.format.index()];
+        zone_members.clear();
+        append_zone_members(zone_members, readings.zones[i], readings.zone_choice);
+        p = out.room(2 + max_json_size(reading, row) + zone_members.size());
+        if (i != 0) *p++ = ',';
+        p = put_json_members<false>(p, reading, row, recent_doubles);
+        p = std::copy(zone_members.begin(), zone_members.end(), p);
+        *p++ = '}';
+        out.advance_to(p);
+    }
+    p = out.room(1);
+    *p++ = ']';
+    out.advance_to(p);
+}
+
+}  // namespace
+
+void write_json_readings(JsonBuffer& out, const Readings& readings) {
+    if (readings.zones.empty()) return write_json_candidates(out, readings.ranked);
+    write_zoned_json(out, readings);
+}
+
+void append_json_readings(std::string& out, const Readings& readings) {
+    JsonBuffer buffer;
+    write_json_readings(buffer, readings);
+    out.append(buffer.view());
 }
 
 void append_json_candidate(std::string& out, const Candidate& c) {

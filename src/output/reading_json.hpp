@@ -10,6 +10,7 @@
 
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
+#include "engine/request.hpp"
 #include "output/json_number.hpp"
 #include "output/json_string.hpp"
 
@@ -21,6 +22,12 @@ void append_json_candidate(std::string& out, const Candidate& candidate);
 // The JSON array of the candidates, written at the buffer's cursor.
 void write_json_candidates(JsonBuffer& out, std::span<const Candidate> candidates);
 void append_json_candidates(std::string& out, std::span<const Candidate> candidates);
+
+// The JSON array of read()'s answer: each reading's members, then, when the
+// request named zones, "local" (the display zone's wall clock) and
+// "local_zone" (how a wall-clock reading was placed) where present.
+void write_json_readings(JsonBuffer& out, const Readings& readings);
+void append_json_readings(std::string& out, const Readings& readings);
 
 // identify(value) written as the JSON array of its readings.
 std::string identify_json(std::string_view value);

@@ -51,34 +51,22 @@ std::string placement_note(const WallClockPlacement& placement, std::string_view
     return {};
 }
 
-std::string zoned_json(std::span<const ZonedReading> readings, std::string_view display_zone,
-                       std::string_view local_zone) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        ZonedReading const& zoned = readings[i];
-        if (i != 0) out += ',';
-        std::size_t const start = out.size();
-        append_json_candidate(out, zoned.reading);
-        if (out.size() == start || out.back() != '}') continue;  // a candidate is always one object
-        out.pop_back();
-        if (zoned.display) {
-            out += ",\"local\":";
-            append_local(out, *zoned.display, display_zone);
-            out += '}';
-        }
-        if (zoned.placement) {
-            out += ",\"local_zone\":";
-            append_local(out, zoned.placement->local, local_zone);
-            out += ",\"note\":";
-            std::string const note = placement_note(*zoned.placement, local_zone);
-            if (note.empty()) out += "null";
-            else append_json_string(out, note);
-            out += '}';
-        }
+void append_zone_members(std::string& out, const ReadingZones& zones, const ZoneChoice& choice) {
+    if (zones.display) {
+        out += ",\"local\":";
+        append_local(out, *zones.display, choice.display != nullptr ? choice.display->name() : std::string_view());
         out += '}';
     }
-    out += ']';
-    return out;
+    if (zones.placement) {
+        std::string_view const local_zone = choice.local != nullptr ? choice.local->name() : std::string_view();
+        out += ",\"local_zone\":";
+        append_local(out, zones.placement->local, local_zone);
+        out += ",\"note\":";
+        std::string const note = placement_note(*zones.placement, local_zone);
+        if (note.empty()) out += "null";
+        else append_json_string(out, note);
+        out += '}';
+    }
 }
 
 }  // namespace epochsift

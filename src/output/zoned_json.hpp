@@ -1,13 +1,13 @@
-// The JSON form of zoned readings: each reading's members as identify_json
-// writes them, then "local" (the display zone's wall clock) and
-// "local_zone" (how a wall-clock reading was placed), when present.
+// The zone members of a reading's JSON object: "local" (the display zone's
+// wall clock) and "local_zone" (how a wall-clock reading was placed), when
+// present; and the texts the other writers share with them.
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
+#include <string_view>
 
-#include "engine/zoned_readings.hpp"
+#include "engine/request.hpp"
 
 namespace epochsift {
 
@@ -22,7 +22,8 @@ inline constexpr std::string_view UNRENDERED_WALL_CLOCK_NOTE =
 // The note on a placed wall-clock reading: empty when the time was unique.
 std::string placement_note(const WallClockPlacement& placement, std::string_view zone);
 
-std::string zoned_json(std::span<const ZonedReading> readings, std::string_view display_zone,
-                       std::string_view local_zone);
+// ,"local":{...},"local_zone":{...}: the members zones holds, each led by a
+// comma, to follow a reading's own members.
+void append_zone_members(std::string& out, const ReadingZones& zones, const ZoneChoice& choice);
 
 }  // namespace epochsift

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "engine/best_readings.hpp"
-#include "engine/zoned_readings.hpp"
+#include "engine/request.hpp"
 
 namespace epochsift::python {
 
@@ -22,12 +22,13 @@ void read_texts(std::span<const std::string_view> texts, std::size_t best, const
                 return;
             }
             if (options.zones.any()) {
-                std::vector<ZonedReading> zoned = identify_zoned(text, options);
-                std::size_t const kept = best == 0 ? zoned.size() : std::min(best, zoned.size());
-                for (std::size_t i = 0; i < kept; ++i) {
-                    out.readings.push_back(std::move(zoned[i].reading));
-                    out.zones.push_back(ReadingZones{std::move(zoned[i].display), std::move(zoned[i].placement)});
-                }
+                Request request = Request::of_text(text, options);
+                if (best != 0) request.best = best;
+                Readings readings = read(request);
+                out.readings.insert(out.readings.end(), std::make_move_iterator(readings.ranked.begin()),
+                                    std::make_move_iterator(readings.ranked.end()));
+                out.zones.insert(out.zones.end(), std::make_move_iterator(readings.zones.begin()),
+                                 std::make_move_iterator(readings.zones.end()));
                 out.ends.push_back(out.readings.size());
                 continue;
             }

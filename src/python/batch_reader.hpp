@@ -13,7 +13,7 @@
 
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
-#include "engine/zoned_readings.hpp"
+#include "engine/request.hpp"
 
 namespace epochsift::python {
 
@@ -39,12 +39,6 @@ enum class ReadOutcome : uint8_t {
     OutOfMemory,  // std::bad_alloc, or std::length_error: a size past max_size
     Unexpected,   // anything else; the engine reports its failures as values
     Cancelled,    // the caller gave up (an interrupt) before the chunk was read
-};
-
-// A reading's wall clocks when the options name zones.
-struct ReadingZones {
-    std::optional<LocalTime> display;
-    std::optional<WallClockPlacement> placement;
 };
 
 struct ChunkReadings {

@@ -20,17 +20,6 @@ bool fail_type(const char* function, const char* option, const char* expected, P
 
 namespace {
 
-struct OptionName {
-    OptionKey key;
-    const char* name;
-};
-constexpr OptionName OPTION_NAMES[] = {
-    {OPT_EXTENDED, "extended"},     {OPT_HINT, "hint"},     {OPT_BYTE_WIDTH, "byte_width"},
-    {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
-    {OPT_TZ, "tz"},                 {OPT_LOCAL_ZONE, "local_zone"},
-};
-static_assert(std::size(OPTION_NAMES) == OPTION_COUNT);
-
 bool is_int_not_bool(PyObject* object) { return PyLong_Check(object) && !PyBool_Check(object); }
 
 // A Python int that fits a signed 64-bit integer; false with an exception set.
@@ -219,75 +208,81 @@ bool zone_argument(const char* function, const char* option, PyObject* item, std
     return false;
 }
 
-// Reads one keyword option into out; false with an exception set. None
-// leaves an option absent.
-bool parse_option(const char* function, OptionKey key, PyObject* item, CallOptions& out) {
-    if (item == Py_None) return true;
-    switch (key) {
-        case OPT_EXTENDED:
-            if (!PyBool_Check(item)) return fail_type(function, "extended", "a bool", item);
-            out.read.extended = item == Py_True;
-            return true;
-        case OPT_HINT:
-            if (!PyUnicode_Check(item)) return fail_type(function, "hint", "a str", item);
-            out.has_hint = true;
-            return text_of(item, out.hint);
-        case OPT_BYTE_WIDTH: {
-            if (!is_int_not_bool(item)) return fail_type(function, "byte_width", "an int", item);
+std::nullopt_t type_fault(const char* function, const char* option, const char* expected, PyObject* got) {
+    fail_type(function, option, expected, got);
+    return std::nullopt;
+}
+
+// Reads the value of one keyword option, of its row's kind; nothing with
+// an exception set.
+std::optional<OptionValue> option_value(const char* function, const OptionRow& row, PyObject* item) {
+    const char* option = row.name.data();  // the table's names are string literals
+    switch (row.kind) {
+        case OptionKind::Flag:
+            if (!PyBool_Check(item)) return type_fault(function, option, "a bool", item);
+            return OptionValue(item == Py_True);
+        case OptionKind::Text: {
+            if (!PyUnicode_Check(item)) return type_fault(function, option, "a str", item);
+            std::string text;
+            if (!text_of(item, text)) return std::nullopt;
+            return OptionValue(std::move(text));
+        }
+        case OptionKind::ByteWidth: {
+            if (!is_int_not_bool(item)) return type_fault(function, option, "an int", item);
             long const width = PyLong_AsLong(item);
             if (width == -1 && PyErr_Occurred()) PyErr_Clear();
             if (width < 1 || width > 16) {
-                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_width' must be 1 to 16, not %R", function, item);
-                return false;
+                PyErr_Format(PyExc_ValueError, "%s() argument '%s' must be 1 to 16, not %R", function, option, item);
+                return std::nullopt;
             }
-            out.read.context.byte_width = static_cast<uint8_t>(width);
-            return true;
+            return OptionValue(static_cast<uint8_t>(width));
         }
-        case OPT_BYTE_ORDER: {
-            if (!PyUnicode_Check(item)) return fail_type(function, "byte_order", "a str", item);
-            if (PyUnicode_CompareWithASCIIString(item, "little") == 0) {
-                out.read.context.byte_order = ByteOrder::Little;
-            } else if (PyUnicode_CompareWithASCIIString(item, "big") == 0) {
-                out.read.context.byte_order = ByteOrder::Big;
-            } else {
-                PyErr_Format(PyExc_ValueError, "%s() argument 'byte_order' must be 'little' or 'big', not %R",
-                             function, item);
-                return false;
-            }
-            return true;
+        case OptionKind::ByteOrder:
+            if (!PyUnicode_Check(item)) return type_fault(function, option, "a str", item);
+            if (PyUnicode_CompareWithASCIIString(item, "little") == 0) return OptionValue(ByteOrder::Little);
+            if (PyUnicode_CompareWithASCIIString(item, "big") == 0) return OptionValue(ByteOrder::Big);
+            PyErr_Format(PyExc_ValueError, "%s() argument '%s' must be 'little' or 'big', not %R", function, option,
+                         item);
+            return std::nullopt;
+        case OptionKind::Integers: {
+            std::vector<int64_t> numbers;
+            if (!parse_neighbours(function, item, numbers)) return std::nullopt;
+            return OptionValue(std::move(numbers));
         }
-        case OPT_NEIGHBOURS: return parse_neighbours(function, item, out.neighbours);
-        case OPT_WINDOW: {
+        case OptionKind::Window: {
             InstantWindow window{};
-            if (!parse_window(function, item, window)) return false;
-            out.read.window = window;
-            return true;
+            if (!parse_window(function, item, window)) return std::nullopt;
+            return OptionValue(window);
         }
-        case OPT_TZ: return zone_argument(function, "tz", item, out.display_zone);
-        case OPT_LOCAL_ZONE: return zone_argument(function, "local_zone", item, out.local_zone);
+        case OptionKind::Zone: {
+            std::optional<TimeZone> zone;
+            if (!zone_argument(function, option, item, zone)) return std::nullopt;
+            return OptionValue(std::move(*zone));
+        }
+        case OptionKind::Count:
+        case OptionKind::FamilyIds: break;  // no identify keyword of these kinds
     }
-    return true;
+    PyErr_Format(PyExc_TypeError, "%s() does not take '%s' as a keyword option", function, option);
+    return std::nullopt;
 }
 
 }  // namespace
 
-int bind_option(const char* function, unsigned allowed, PyObject* key, PyObject* item, CallOptions& out) {
+int bind_option(const char* function, OptionSet allowed, PyObject* key, PyObject* item, CallOptions& out) {
     if (!PyUnicode_Check(key)) return 0;
-    for (OptionName const& option : OPTION_NAMES) {
-        if ((allowed & option.key) != 0 && PyUnicode_CompareWithASCIIString(key, option.name) == 0) {
-            return parse_option(function, option.key, item, out) ? 1 : -1;
-        }
+    for (OptionRow const& row : REQUEST_OPTIONS) {
+        if ((allowed & option_bit(row.key)) == 0) continue;
+        if (PyUnicode_CompareWithASCIIString(key, row.name.data()) != 0) continue;
+        if (item == Py_None) return 1;  // None leaves an option absent
+        std::optional<OptionValue> value = option_value(function, row, item);
+        if (!value) return -1;
+        out.set(row.key, std::move(*value));
+        return 1;
     }
     return 0;
 }
 
-void finish_options(CallOptions& options) {
-    // The views are taken once the owned texts stop changing.
-    if (options.has_hint) options.read.context.artifact_hint = std::string_view(options.hint);
-    options.read.context.neighbours = options.neighbours;
-    options.read.zones = {options.display_zone ? &*options.display_zone : nullptr,
-                          options.local_zone ? &*options.local_zone : nullptr};
-}
+void finish_options(CallOptions& options) { options.finish(); }
 
 namespace {
 
@@ -299,7 +294,7 @@ bool too_many_positional(const char* function, Py_ssize_t positional, Py_ssize_t
 
 // One keyword argument: the first parameter by name, or an option in
 // `allowed`. False with an exception set.
-bool bind_keyword(const char* function, const char* first_name, unsigned allowed, PyObject* key, PyObject* item,
+bool bind_keyword(const char* function, const char* first_name, OptionSet allowed, PyObject* key, PyObject* item,
                   PyObject*& value, CallOptions& options) {
     if (PyUnicode_Check(key) && PyUnicode_CompareWithASCIIString(key, first_name) == 0) {
         if (value != nullptr) {
@@ -332,7 +327,7 @@ PyObject* bound_value(const char* function, const char* first_name, PyObject* va
 
 }  // namespace
 
-PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
+PyObject* bind_arguments(const char* function, const char* first_name, OptionSet allowed, PyObject* args,
                          PyObject* kwargs, CallOptions& options) {
     Py_ssize_t const positional = PyTuple_Size(args);
     if (positional < 0) return nullptr;
@@ -352,7 +347,7 @@ PyObject* bind_arguments(const char* function, const char* first_name, unsigned 
     return bound_value(function, first_name, value, options);
 }
 
-PyObject* bind_fast_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* const* args,
+PyObject* bind_fast_arguments(const char* function, const char* first_name, OptionSet allowed, PyObject* const* args,
                               Py_ssize_t positional, PyObject* keyword_names, CallOptions& options) {
     Py_ssize_t const keywords = keyword_names ? PyTuple_Size(keyword_names) : 0;
     if (keywords < 0) return nullptr;

@@ -8,41 +8,28 @@
 #include <string>
 #include <vector>
 
-#include "engine/read_options.hpp"
+#include "engine/request_options.hpp"
 #include "engine/time_zone.hpp"
 #include "python/py_ref.hpp"
 
 namespace epochsift::python {
 
-// The options of one call. The texts, numbers and zones that read points
-// into live here, so a CallOptions must outlive the engine call and stay
-// where it was bound.
-struct CallOptions {
-    ReadOptions read;
-    std::string hint;
-    bool has_hint = false;
-    std::vector<int64_t> neighbours;
-    std::optional<TimeZone> display_zone;  // tz
-    std::optional<TimeZone> local_zone;
+// The options of one call (engine/request_options.hpp): a CallOptions
+// must outlive the engine call and stay where it was bound.
+using CallOptions = CallerOptions;
 
-    CallOptions() = default;
-    CallOptions(const CallOptions&) = delete;
-    CallOptions& operator=(const CallOptions&) = delete;
-};
-
-// Which keyword options a function accepts.
-enum OptionKey : unsigned {
-    OPT_EXTENDED = 1u << 0,
-    OPT_HINT = 1u << 1,
-    OPT_BYTE_WIDTH = 1u << 2,
-    OPT_BYTE_ORDER = 1u << 3,
-    OPT_NEIGHBOURS = 1u << 4,
-    OPT_WINDOW = 1u << 5,
-    OPT_TZ = 1u << 6,
-    OPT_LOCAL_ZONE = 1u << 7,
-};
-constexpr std::size_t OPTION_COUNT = 8;
-constexpr unsigned IDENTIFY_OPTIONS = (1u << OPTION_COUNT) - 1;
+// Which keyword options a function accepts: bits of the engine's option keys.
+inline constexpr OptionSet OPT_EXTENDED = option_bit(OptionKey::Extended);
+inline constexpr OptionSet OPT_HINT = option_bit(OptionKey::Hint);
+inline constexpr OptionSet OPT_BYTE_WIDTH = option_bit(OptionKey::ByteWidth);
+inline constexpr OptionSet OPT_BYTE_ORDER = option_bit(OptionKey::ByteOrder);
+inline constexpr OptionSet OPT_NEIGHBOURS = option_bit(OptionKey::Neighbours);
+inline constexpr OptionSet OPT_WINDOW = option_bit(OptionKey::Window);
+inline constexpr OptionSet OPT_TZ = option_bit(OptionKey::Tz);
+inline constexpr OptionSet OPT_LOCAL_ZONE = option_bit(OptionKey::LocalZone);
+// identify's keywords; best is a keyword of the batch functions, read there.
+inline constexpr OptionSet IDENTIFY_OPTIONS =
+    OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW | OPT_TZ | OPT_LOCAL_ZONE;
 
 // TypeError "function() argument 'option' must be expected, not 'type'";
 // always false.
@@ -51,7 +38,7 @@ bool fail_type(const char* function, const char* option, const char* expected, P
 // Reads keyword key if it names an option in `allowed`: 1 when read, 0 when
 // it names none (nothing set), -1 with an exception set. None leaves an
 // option absent.
-int bind_option(const char* function, unsigned allowed, PyObject* key, PyObject* item, CallOptions& out);
+int bind_option(const char* function, OptionSet allowed, PyObject* key, PyObject* item, CallOptions& out);
 
 // A zone keyword outside the identify options (encode's tz and local_zone):
 // absent or None leaves zone empty; false with TypeError or ValueError set.
@@ -66,13 +53,13 @@ void finish_options(CallOptions& options);
 // first argument, or null with an exception set. Any option that is not
 // given stays absent, so a call with the first argument alone is the
 // reference reading.
-PyObject* bind_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* args,
+PyObject* bind_arguments(const char* function, const char* first_name, OptionSet allowed, PyObject* args,
                          PyObject* kwargs, CallOptions& options);
 
 // bind_arguments for the vectorcall convention: `positional` arguments,
 // then the values of the keywords named in keyword_names (a tuple of str, or
 // null), all in args.
-PyObject* bind_fast_arguments(const char* function, const char* first_name, unsigned allowed, PyObject* const* args,
+PyObject* bind_fast_arguments(const char* function, const char* first_name, OptionSet allowed, PyObject* const* args,
                               Py_ssize_t positional, PyObject* keyword_names, CallOptions& options);
 
 }  // namespace epochsift::python

@@ -21,13 +21,11 @@
 #include "output/column_json.hpp"
 #include "engine/encode.hpp"
 #include "engine/encode_zoned.hpp"
-#include "engine/identify.hpp"
+#include "engine/request.hpp"
 #include "engine/instant_text.hpp"
-#include "engine/zoned_readings.hpp"
 #include "output/encoded_json.hpp"
 #include "output/json_buffer.hpp"
 #include "output/reading_json.hpp"
-#include "output/zoned_json.hpp"
 #include "python/batch_functions.hpp"
 #include "python/call_options.hpp"
 #include "python/guarded.hpp"
@@ -82,17 +80,9 @@ PyObject* text_or_error(EngineOutcome outcome, const std::string& json) {
     return epochsift::python::str_from_utf8(json);
 }
 
-// One argument read by the engine: its readings, or with a zone option the
-// JSON text of the zoned readings.
-struct Identified {
-    std::vector<epochsift::Candidate> readings;
-    std::string zoned_json;
-    bool zoned = false;
-};
-
 // The value of a bound call, read under its options. False with an
 // exception set.
-bool identify_argument(PyObject* value, CallOptions& options, Identified& out) {
+bool identify_argument(PyObject* value, CallOptions& options, epochsift::Readings& out) {
     // A new bytes object that only this call holds: the engine can read it
     // while other threads run.
     Ref utf8(utf8_of(value));
@@ -100,19 +90,9 @@ bool identify_argument(PyObject* value, CallOptions& options, Identified& out) {
     char* data = PyBytes_AsString(utf8.get());
     Py_ssize_t const size = PyBytes_Size(utf8.get());
     if (data == nullptr || size < 0) return false;
-    std::string_view const text(data, static_cast<std::size_t>(size));
-
-    out.zoned = options.read.zones.any();
-    auto const work = [&] {
-        if (!out.zoned) {
-            out.readings = epochsift::identify(text, options.read);
-            return;
-        }
-        auto const readings = epochsift::identify_zoned(text, options.read);
-        out.zoned_json = epochsift::zoned_json(readings,
-                                               options.display_zone ? options.display_zone->name() : std::string_view(),
-                                               options.local_zone ? options.local_zone->name() : std::string_view());
-    };
+    epochsift::Request const request =
+        epochsift::Request::of_text(std::string_view(data, static_cast<std::size_t>(size)), options.read);
+    auto const work = [&] { out = epochsift::read(request); };
     EngineOutcome outcome;
     if (size >= RELEASE_GIL_FROM_BYTES) {
         PyThreadState* thread = PyEval_SaveThread();
@@ -127,14 +107,13 @@ bool identify_argument(PyObject* value, CallOptions& options, Identified& out) {
 }
 
 PyObject* identify_json_of(PyObject* value, CallOptions& options) {
-    Identified identified;
-    if (!identify_argument(value, options, identified)) return nullptr;
-    if (identified.zoned) return epochsift::python::str_from_utf8(identified.zoned_json);
+    epochsift::Readings readings;
+    if (!identify_argument(value, options, readings)) return nullptr;
     // Kept from call to call on the thread: a fresh buffer of tens of
     // kilobytes a call makes malloc grow and trim the heap top every time.
     thread_local epochsift::JsonBuffer json;
     json.clear();
-    EngineOutcome const outcome = guarded([&] { epochsift::write_json_candidates(json, identified.readings); });
+    EngineOutcome const outcome = guarded([&] { epochsift::write_json_readings(json, readings); });
     PyObject* const text = outcome == EngineOutcome::Done ? epochsift::python::str_from_utf8(json.view()) : nullptr;
     json.clear_and_trim(epochsift::python::KEPT_SCRATCH_BYTES);
     if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
@@ -160,15 +139,23 @@ PyObject* loads_json(PyObject* module, PyObject* text_object) {
     return PyObject_Call(loads.get(), call_args.get(), nullptr);
 }
 
+// The dicts of the readings, with their zone members when zones were named.
+PyObject* readings_object(ModuleState& state, const epochsift::Readings& readings) {
+    if (readings.zones.empty()) return state.boxer->readings(readings.ranked);
+    epochsift::ZoneChoice const& zones = readings.zone_choice;
+    return state.boxer->readings(readings.ranked, readings.zones,
+                                 zones.display != nullptr ? zones.display->name() : std::string_view(),
+                                 zones.local != nullptr ? zones.local->name() : std::string_view());
+}
+
 // The dicts json.loads would make of identify_json's text, built from the
-// readings directly (the zoned form still goes through its text).
+// readings directly.
 PyObject* identify_of(PyObject* module, PyObject* value, CallOptions& options) {
     ModuleState* state = state_of(module);
     if (state == nullptr) return nullptr;
-    Identified identified;
-    if (!identify_argument(value, options, identified)) return nullptr;
-    if (identified.zoned) return loads_json(module, epochsift::python::str_from_utf8(identified.zoned_json));
-    return state->boxer->readings(identified.readings);
+    epochsift::Readings readings;
+    if (!identify_argument(value, options, readings)) return nullptr;
+    return readings_object(*state, readings);
 }
 
 // identify and identify_json in both calling conventions: a tuple and a dict
@@ -355,20 +342,19 @@ PyObject* py_identify_bytes(PyObject* module, PyObject* args, PyObject* kwargs) 
         PyErr_Format(PyExc_ValueError, "%s() argument 'data' must hold 1 to 16 bytes, not %zd", function, size);
         return nullptr;
     }
-    std::optional<epochsift::ByteOrder> const order = options.read.context.byte_order;
-    options.read.context.byte_order.reset();  // each reading states the order it assumed
-    options.read.extended = true;
     ModuleState* state = state_of(module);
     if (state == nullptr) return nullptr;
-    std::vector<epochsift::Candidate> readings;
     auto const* begin = reinterpret_cast<const uint8_t*>(bytes);
-    std::span<const uint8_t> const view(begin, static_cast<std::size_t>(size));
-    EngineOutcome const outcome =
-        guarded([&] { readings = epochsift::identify_bytes(view, options.read, order); });
+    // byte_order, when given, is the order the bytes are in; else each reading states the order it assumed.
+    epochsift::Request request =
+        epochsift::Request::of_bytes(std::span<const uint8_t>(begin, static_cast<std::size_t>(size)), options.read);
+    request.read.extended = true;
+    epochsift::Readings readings;
+    EngineOutcome const outcome = guarded([&] { readings = epochsift::read(request); });
     if (outcome != EngineOutcome::Done) return raise_outcome(outcome);
     // The dicts built directly, as identify's are: a JSON text and json.loads
     // of it cost many times the engine's own work.
-    return state->boxer->readings(readings);
+    return readings_object(*state, readings);
 }
 
 // The text of `when`: str as given, int in decimal, an aware datetime in ISO

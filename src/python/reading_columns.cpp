@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "output/reading_fields.hpp"
 #include "python/arrow_export.hpp"
 
 namespace epochsift::python {
@@ -146,18 +147,23 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
 
 namespace {
 
+// The columns: where a reading stands (its input row, its rank), then the
+// reading's flat fields, named from the one field list. The citation, the
+// components, the assumptions and the sentinel flag are left to identify()'s
+// dicts: a table of readings is for filtering and joining, not for evidence.
 struct Field {
     const char* name;
     int64_t flags;
 };
+constexpr const char* name_of(ReadingField field) { return field_name(field).data(); }  // names are literals
 constexpr std::array<Field, 8> FIELDS = {{
     {"row", 0},
     {"rank", 0},
-    {"format_id", 0},
-    {"label", 0},
-    {"instant", ARROW_FLAG_NULLABLE},
-    {"rendered", ARROW_FLAG_NULLABLE},
-    {"score", 0},
+    {name_of(ReadingField::FormatId), 0},
+    {name_of(ReadingField::Label), 0},
+    {name_of(ReadingField::Instant), ARROW_FLAG_NULLABLE},
+    {name_of(ReadingField::Rendered), ARROW_FLAG_NULLABLE},
+    {name_of(ReadingField::Score), 0},
     {"path", 0},  // by_column only
 }};
 constexpr std::size_t FIELD_COUNT = FIELDS.size();

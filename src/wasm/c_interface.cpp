@@ -16,7 +16,7 @@
 
 #include "engine/column.hpp"
 #include "engine/encode.hpp"
-#include "engine/identify.hpp"
+#include "engine/request.hpp"
 #include "engine/instant_text.hpp"
 #include "formats/hex_bytes.hpp"
 #include "output/column_json.hpp"
@@ -83,15 +83,14 @@ int fail(int status, std::string_view message, char** out, std::size_t* out_size
     return hand_over(status, json, out, out_size);
 }
 
-// The readings as identify_json writes them, the first `best` only when given.
-int hand_over_readings(std::span<const epochsift::Candidate> readings, const CallOptions& options, char** out,
-                       std::size_t* out_size) {
-    if (options.best && *options.best < readings.size()) readings = readings.first(*options.best);
+// The request's readings as identify_json writes them.
+int hand_over_readings(const epochsift::Request& request, char** out, std::size_t* out_size) {
+    epochsift::Readings const readings = epochsift::read(request);
     // Kept from call to call, as the Python module keeps its own: growing a
     // fresh buffer to tens of kilobytes every call costs as much as the engine.
     PER_THREAD epochsift::JsonBuffer json;
     json.clear();
-    epochsift::write_json_candidates(json, readings);
+    epochsift::write_json_readings(json, readings);
     int const status = hand_over(EPOCHSIFT_OK, json.view(), out, out_size);
     json.clear_and_trim(KEPT_JSON_BYTES);
     return status;
@@ -107,12 +106,10 @@ int identify_bytes_of(std::span<const uint8_t> bytes, const char* options, std::
     if (!read_call_options(text_of(options, options_size), BYTES_OPTIONS, call, error)) {
         return fail(EPOCHSIFT_BAD_OPTIONS, error, out, out_size);
     }
-    // As the Python module does: each reading states the order it assumed.
-    std::optional<epochsift::ByteOrder> const order = call.read.context.byte_order;
-    call.read.context.byte_order.reset();
-    call.read.extended = true;
-    auto const readings = epochsift::identify_bytes(bytes, call.read, order);
-    return hand_over_readings(readings, call, out, out_size);
+    // As the Python module does: byte_order names the bytes' order, else each reading states the order it assumed.
+    epochsift::Request request = call.request(bytes);
+    request.read.extended = true;
+    return hand_over_readings(request, out, out_size);
 }
 
 // A column read in pieces: its options and the tallies merged so far.
@@ -145,8 +142,7 @@ int identify_unguarded(const char* value, size_t value_size, const char* options
     if (!read_call_options(text_of(options, options_size), IDENTIFY_OPTIONS, call, error)) {
         return fail(EPOCHSIFT_BAD_OPTIONS, error, out, out_size);
     }
-    auto const readings = epochsift::identify(text_of(value, value_size), call.read);
-    return hand_over_readings(readings, call, out, out_size);
+    return hand_over_readings(call.request(text_of(value, value_size)), out, out_size);
 }
 
 int identify_bytes_unguarded(const uint8_t* bytes, size_t size, const char* options, size_t options_size, char** out,
@@ -186,7 +182,9 @@ int identify_lines_unguarded(const char* lines, size_t size, const char* options
     for_each_line(text_of(lines, size), [&](std::string_view line) {
         if (!first) json += ',';
         first = false;
-        auto const readings = epochsift::identify(line, call.read);
+        epochsift::Request request = epochsift::Request::of_text(line, call.read);
+        request.best = 1;
+        auto const readings = epochsift::read(request).ranked;
         if (readings.empty()) {
             json += "null";
             return;

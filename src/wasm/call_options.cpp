@@ -15,33 +15,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-struct OptionName {
-    OptionKey key;
-    std::string_view name;
-};
-constexpr OptionName OPTION_NAMES[] = {
-    {OPT_EXTENDED, "extended"},     {OPT_HINT, "hint"},     {OPT_BYTE_WIDTH, "byte_width"},
-    {OPT_BYTE_ORDER, "byte_order"}, {OPT_NEIGHBOURS, "neighbours"}, {OPT_WINDOW, "window"},
-    {OPT_BEST, "best"},             {OPT_FAMILIES, "families"},
-};
-// One row a key, each key one bit: a mask names a set of options.
-static_assert(std::size(OPTION_NAMES) == 8);
-static_assert([] {
-    unsigned seen = 0;
-    for (OptionName const& option : OPTION_NAMES) {
-        if ((seen & option.key) != 0 || __builtin_popcount(option.key) != 1) return false;
-        seen |= option.key;
-    }
-    return true;
-}());
-
-std::optional<OptionKey> key_of(std::string_view name) {
-    for (OptionName const& option : OPTION_NAMES) {
-        if (option.name == name) return option.key;
-    }
-    return std::nullopt;
-}
-
 // A JSON integer that fits int64_t. Floats are refused: 1.5e9 is no count.
 std::optional<int64_t> int64_of(const Json& item) {
     if (item.is_number_unsigned()) {
@@ -65,92 +38,101 @@ bool fail(std::string& error, std::string_view text) {
     return false;
 }
 
-bool read_option(OptionKey key, const Json& item, CallOptions& out, std::string& error) {
-    switch (key) {
-        case OPT_EXTENDED:
-            if (!item.is_boolean()) return fail(error, "extended must be true or false");
-            out.read.extended = item.get<bool>();
-            return true;
-        case OPT_HINT:
-            if (!item.is_string()) return fail(error, "hint must be a string");
-            out.hint = item.get<std::string>();
-            return true;
-        case OPT_BYTE_WIDTH: {
+std::string said(std::string_view name, std::string_view fault) {
+    std::string out(name);
+    out += fault;
+    return out;
+}
+
+// The value of one option, of its row's kind; nothing with the fault in error.
+std::optional<OptionValue> option_value(const OptionRow& row, const Json& item, std::string& error) {
+    std::string_view const name = row.name;
+    auto const fault = [&](std::string_view text) -> std::optional<OptionValue> {
+        error = said(name, text);
+        return std::nullopt;
+    };
+    switch (row.kind) {
+        case OptionKind::Flag:
+            if (!item.is_boolean()) return fault(" must be true or false");
+            return OptionValue(item.get<bool>());
+        case OptionKind::Text:
+            if (!item.is_string()) return fault(" must be a string");
+            return OptionValue(item.get<std::string>());
+        case OptionKind::ByteWidth: {
             auto const width = int64_of(item);
-            if (!width || *width < 1 || *width > 16) return fail(error, "byte_width must be an integer from 1 to 16");
-            out.read.context.byte_width = static_cast<uint8_t>(*width);
-            return true;
+            if (!width || *width < 1 || *width > 16) return fault(" must be an integer from 1 to 16");
+            return OptionValue(static_cast<uint8_t>(*width));
         }
-        case OPT_BYTE_ORDER:
-            if (item == "little") {
-                out.read.context.byte_order = ByteOrder::Little;
-            } else if (item == "big") {
-                out.read.context.byte_order = ByteOrder::Big;
-            } else {
-                return fail(error, "byte_order must be \"little\" or \"big\"");
+        case OptionKind::ByteOrder:
+            if (item == "little") return OptionValue(ByteOrder::Little);
+            if (item == "big") return OptionValue(ByteOrder::Big);
+            return fault(" must be \"little\" or \"big\"");
+        case OptionKind::Integers: {
+            if (!item.is_array()) return fault(" must be an array of integers");
+            std::vector<int64_t> numbers;
+            for (const Json& number : item) {
+                auto const value = int64_of(number);
+                if (!value) return fault(" must be signed 64-bit integers");
+                numbers.push_back(*value);
             }
-            return true;
-        case OPT_NEIGHBOURS:
-            if (!item.is_array()) return fail(error, "neighbours must be an array of integers");
-            for (const Json& neighbour : item) {
-                auto const value = int64_of(neighbour);
-                if (!value) return fail(error, "neighbours must be signed 64-bit integers");
-                out.neighbours.push_back(*value);
-            }
-            return true;
-        case OPT_WINDOW: {
-            if (!item.is_array() || item.size() != 2) return fail(error, "window must be a [start, end] pair");
+            return OptionValue(std::move(numbers));
+        }
+        case OptionKind::Window: {
+            if (!item.is_array() || item.size() != 2) return fault(" must be a [start, end] pair");
             auto const start = window_end_of(item[0]);
             auto const end = window_end_of(item[1]);
             if (!start || !end) {
-                return fail(error, "a window end must be integer nanoseconds or RFC 3339 text with an offset");
+                error = "a window end must be integer nanoseconds or RFC 3339 text with an offset";
+                return std::nullopt;
             }
-            if (!(*start < *end)) return fail(error, "the window's start must lie before its end");
-            out.read.window = InstantWindow{*start, *end};
-            return true;
+            if (!(*start < *end)) {
+                error = "the window's start must lie before its end";
+                return std::nullopt;
+            }
+            return OptionValue(InstantWindow{*start, *end});
         }
-        case OPT_BEST: {
-            auto const best = int64_of(item);
-            if (!best || *best < 1) return fail(error, "best must be an integer of 1 or more");
-            out.best = static_cast<std::size_t>(
-                std::min<uint64_t>(static_cast<uint64_t>(*best), std::numeric_limits<std::size_t>::max()));
-            return true;
+        case OptionKind::Count: {
+            auto const count = int64_of(item);
+            if (!count || *count < 1) return fault(" must be an integer of 1 or more");
+            return OptionValue(static_cast<std::size_t>(
+                std::min<uint64_t>(static_cast<uint64_t>(*count), std::numeric_limits<std::size_t>::max())));
         }
-        case OPT_FAMILIES:
-            if (!item.is_array() || item.empty()) return fail(error, "families must be a non-empty array of family ids");
-            for (const Json& family : item) {
-                if (!family.is_string() || !is_family_id(family.get_ref<const std::string&>())) {
-                    return fail(error, "families lists an unknown family id");
+        case OptionKind::FamilyIds: {
+            if (!item.is_array() || item.empty()) return fault(" must be a non-empty array of family ids");
+            std::vector<std::string> ids;
+            for (const Json& id : item) {
+                if (!id.is_string() || !is_family_id(id.get_ref<const std::string&>())) {
+                    return fault(" lists an unknown family id");
                 }
-                out.families.push_back(family.get<std::string>());
+                ids.push_back(id.get<std::string>());
             }
-            return true;
+            return OptionValue(std::move(ids));
+        }
+        case OptionKind::Zone: break;  // the C interface reads no zones
     }
-    return true;
+    return fault(" is not read by this interface");
 }
 
 }  // namespace
 
-bool read_call_options(std::string_view json, unsigned allowed, CallOptions& out, std::string& error) {
+bool read_call_options(std::string_view json, OptionSet allowed, CallOptions& out, std::string& error) {
     if (trim_white_space(json).empty()) return true;
     // No exceptions: a malformed text comes back discarded.
     Json const options = Json::parse(json.begin(), json.end(), nullptr, false);
     if (options.is_discarded() || !options.is_object()) return fail(error, "options must be a JSON object");
-    bool has_hint = false;
     for (auto const& [name, item] : options.items()) {
-        auto const key = key_of(name);
-        if (!key || (allowed & *key) == 0) {
+        OptionRow const* row = find_option(name, allowed);
+        if (row == nullptr) {
             error = "unknown option for this function: " + name;
             return false;
         }
         // null leaves an option absent, as None does in the Python module.
         if (item.is_null()) continue;
-        if (!read_option(*key, item, out, error)) return false;
-        has_hint = has_hint || *key == OPT_HINT;
+        std::optional<OptionValue> value = option_value(*row, item, error);
+        if (!value) return false;
+        out.set(row->key, std::move(*value));
     }
-    // The views are taken once the owned texts stop changing.
-    if (has_hint) out.read.context.artifact_hint = std::string_view(out.hint);
-    out.read.context.neighbours = out.neighbours;
+    out.finish();
     return true;
 }
 

@@ -1,46 +1,29 @@
-// The options of one C call, read from its JSON text into what the engine's
-// entry takes. This file is the one place that knows the engine's option
-// types: when the entry changes, only read_call_options changes with it.
+// The options of one C call, read from its JSON text by the engine's option
+// table (engine/request_options.hpp) into what the engine's entry takes.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "engine/read_options.hpp"
+#include "engine/request_options.hpp"
 
 namespace epochsift::wasm {
 
-// Which keys a function takes.
-enum OptionKey : unsigned {
-    OPT_EXTENDED = 1u << 0,
-    OPT_HINT = 1u << 1,
-    OPT_BYTE_WIDTH = 1u << 2,
-    OPT_BYTE_ORDER = 1u << 3,
-    OPT_NEIGHBOURS = 1u << 4,
-    OPT_WINDOW = 1u << 5,
-    OPT_BEST = 1u << 6,
-    OPT_FAMILIES = 1u << 7,
-};
+// The options of one call: not copyable, read's views point into it.
+using CallOptions = CallerOptions;
 
-// The engine's options and the texts and numbers they point into. Not
-// copyable: read's views point at this object's members.
-struct CallOptions {
-    ReadOptions read;
-    std::string hint;
-    std::vector<int64_t> neighbours;
-    std::optional<std::size_t> best;
-    std::vector<std::string> families;
-
-    CallOptions() = default;
-    CallOptions(const CallOptions&) = delete;
-    CallOptions& operator=(const CallOptions&) = delete;
-};
+// Which keys a function takes: bits of the engine's option keys.
+inline constexpr OptionSet OPT_EXTENDED = option_bit(OptionKey::Extended);
+inline constexpr OptionSet OPT_HINT = option_bit(OptionKey::Hint);
+inline constexpr OptionSet OPT_BYTE_WIDTH = option_bit(OptionKey::ByteWidth);
+inline constexpr OptionSet OPT_BYTE_ORDER = option_bit(OptionKey::ByteOrder);
+inline constexpr OptionSet OPT_NEIGHBOURS = option_bit(OptionKey::Neighbours);
+inline constexpr OptionSet OPT_WINDOW = option_bit(OptionKey::Window);
+inline constexpr OptionSet OPT_BEST = option_bit(OptionKey::Best);
+inline constexpr OptionSet OPT_FAMILIES = option_bit(OptionKey::Families);
 
 // Reads json (empty for no options) into out, taking only the keys in
 // allowed. False with the fault, in words, in error.
-bool read_call_options(std::string_view json, unsigned allowed, CallOptions& out, std::string& error);
+bool read_call_options(std::string_view json, OptionSet allowed, CallOptions& out, std::string& error);
 
 }  // namespace epochsift::wasm

@@ -117,6 +117,14 @@ def test_option_faults(function, kwargs, error, message):
     assert function + "()" in str(info.value)
 
 
+# The README's ranges, both ends: byte_width 1 to 16, byte_order little or big.
+@pytest.mark.parametrize("function", CALLS)
+@pytest.mark.parametrize("kwargs", [{"byte_width": 1}, {"byte_width": 16}, {"byte_order": "little"},
+                                    {"byte_order": "big"}])
+def test_option_range_ends_are_taken(function, kwargs):
+    CALLS[function](**kwargs)
+
+
 @pytest.mark.parametrize("function", [epochsift.identify, epochsift.identify_json])
 def test_options_are_keyword_only(function):
     with pytest.raises(TypeError, match="keyword-only"):

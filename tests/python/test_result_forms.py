@@ -17,7 +17,8 @@ VALUES = st.one_of(
     st.floats(allow_nan=True, allow_infinity=True).map(repr),
     st.decimals(allow_nan=False, allow_infinity=False, places=6).map(str),
     st.sampled_from(["2024-05-01T12:00:00+02:00", "01HX5ZZKBKACTAV9WEVGEMMVRZ", "507f1f77bcf86cd799439011",
-                     "c232ab00-9414-11ec-b3c8-9f6bdeced846", "D:20240501120000Z", "0", "-1", ""]),
+                     "c232ab00-9414-11ec-b3c8-9f6bdeced846", "D:20240501120000Z", "0", "-1", "",
+                     "2024-11-03T01:30:00", "2024-03-10T02:30:00"]),  # New York's fold and gap
     st.text(max_size=40),
 )
 
@@ -27,6 +28,9 @@ OPTIONS = [
     {"extended": True},
     {"hint": "Chrome History", "byte_width": 8, "byte_order": "little"},
     {"neighbours": [1700000000, 1700000100], "window": ("2000-01-01T00:00:00Z", "2040-01-01T00:00:00Z")},
+    # Zones: "local" beside every reading, wall clocks placed (a fold gives two readings).
+    {"extended": True, "tz": "+05:30"},
+    {"extended": True, "tz": "Europe/Berlin", "local_zone": "America/New_York"},
 ]
 
 
@@ -41,9 +45,14 @@ def test_identify_equals_loads_of_identify_json(value, options):
 
 @pytest.mark.skipif(find_cli() is None, reason="the epochsift command line is not built")
 @pytest.mark.parametrize("value", ["1700000000", "1700000000123", "-1", "45000.5", "133624772891477140",
-                                   "9223372036854775807", "2024-05-01T12:00:00+02:00"])
-@pytest.mark.parametrize("flag, options", [("--reference", {}), (None, {"extended": True})])
-def test_identify_json_str_equals_the_command_line_bytes(value, flag, options):
-    command = [find_cli(), "--json"] + ([flag] if flag else []) + ["--", value]
+                                   "9223372036854775807", "2024-05-01T12:00:00+02:00", "2024-11-03T01:30:00"])
+@pytest.mark.parametrize("flags, options", [
+    (["--reference"], {}),
+    ([], {"extended": True}),
+    (["--tz", "Europe/Berlin", "--local-zone", "America/New_York"],
+     {"extended": True, "tz": "Europe/Berlin", "local_zone": "America/New_York"}),
+])
+def test_identify_json_str_equals_the_command_line_bytes(value, flags, options):
+    command = [find_cli(), "--json"] + flags + ["--", value]
     done = subprocess.run(command, capture_output=True, check=True)
     assert epochsift.identify_json(value, **options) == done.stdout.decode("utf-8").rstrip("\n")
