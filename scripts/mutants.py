@@ -92,7 +92,7 @@ MUTANTS = [
     # engine: scores, the extended evidence, columns, encoding, zones
     ("src/engine/score.cpp", "if (raw == 0) return 0.5;", "if (raw == 0) return 1.0;"),
     ("src/engine/score.cpp", "return expected < needed ? 0.0 : 0.5;", "return expected <= needed ? 0.0 : 0.5;"),
-    ("src/engine/score.cpp", "if (d < 1) return std::nullopt;", "if (d < 0) return std::nullopt;"),
+    ("src/engine/score.cpp", "if (token.size() < 3) continue;", "if (token.size() < 2) continue;"),
     ("src/engine/score.cpp", "for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {", "for (std::size_t start = 0; start + needle.size() < haystack.size(); ++start) {"),
     ("src/engine/extended_score.cpp", "return std::max(0.0, 1.0 - static_cast<double>(outside) / ERA_DECAY_NS);", "return std::max(0.0, 1.0 - static_cast<double>(outside) / (2 * ERA_DECAY_NS));"),
     ("src/engine/extended_score.cpp", "if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;", "if (instant > TYPICAL_START && instant < TYPICAL_END) return 1.0;"),

@@ -2,6 +2,7 @@
 batch functions equal to identify per value, and the column tallies equal to
 identify_column. The faults each option raises: test_options.py."""
 import datetime as dt
+import math
 from zoneinfo import ZoneInfo
 
 import pytest
@@ -109,3 +110,18 @@ def test_column_tallies_merge_into_identify_column(values, cuts, window):
     for verdict in merged:
         assert {k: v for k, v in verdict.items() if k != "score"} == \
             {k: v for k, v in by_key[key(verdict)].items() if k != "score"}
+
+
+# A column of hex bytes may hold values of decimal digits alone; random hex
+# digits are all decimal with odds 10/16 a digit, so eight digits read as four
+# bytes weigh (10/16)^8 against the same bytes written so that they cannot be
+# a number (spaced, as `xxd` writes them).
+@pytest.mark.parametrize("digits", ["40336365", "65530000", "00000001"])
+def test_digits_read_as_bytes_weigh_the_odds_of_all_decimal_hex(digits):
+    log_likelihood, marked = 1, 10  # fields of a tally
+    plain = epochsift._column_tallies([digits])
+    spaced = epochsift._column_tallies([" ".join(digits[i:i + 2] for i in range(0, 8, 2))])
+    byte_rows = [row for row, tally in enumerate(spaced) if tally[marked]]
+    assert byte_rows
+    for row in byte_rows:
+        assert plain[row][log_likelihood] - spaced[row][log_likelihood] == pytest.approx(8 * math.log(10 / 16), rel=1e-3)
