@@ -86,10 +86,10 @@ MUTANTS = [
     ("src/formats/numeric_family_table.hpp", "inline constexpr PosixNs WINDOW_END = PosixNs::from_seconds(2'208'988'800);", "inline constexpr PosixNs WINDOW_END = PosixNs::from_seconds(2'208'902'400);"),
     ("src/formats/numeric_family.hpp", "constexpr double VALUES[] = {1.0, 0.8, 0.6, 0.4};", "constexpr double VALUES[] = {1.0, 0.8, 0.4, 0.6};"),
     ("src/formats/catalog.hpp", "inline constexpr std::size_t EXTENDED_FORM_BASE = STRING_FORM_BASE + STRING_FORM_COUNT;", "inline constexpr std::size_t EXTENDED_FORM_BASE = STRING_FORM_BASE + STRING_FORM_COUNT - 1;"),
-    ("src/formats/catalog.cpp", ".local = form.naive,", ".local = false,"),
     ("src/formats/asn1_time.cpp", "year = yy < 50 ? 2000 + yy : 1900 + yy;", "year = yy <= 50 ? 2000 + yy : 1900 + yy;"),
     ("src/formats/text_fields.cpp", "auto const minutes = fixed_digits(text.substr(3, 2));", "auto const minutes = fixed_digits(text.substr(2, 2));"),
     # engine: scores, the extended evidence, columns, encoding, zones
+    ("src/engine/interpret_string.cpp", ".local = form.naive || found.zone_unstated,", ".local = found.zone_unstated,"),
     ("src/engine/score.cpp", "if (raw == 0) return 0.5;", "if (raw == 0) return 1.0;"),
     ("src/engine/score.cpp", "return expected < needed ? 0.0 : 0.5;", "return expected <= needed ? 0.0 : 0.5;"),
     ("src/engine/score.cpp", "if (token.size() < 3) continue;", "if (token.size() < 2) continue;"),

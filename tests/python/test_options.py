@@ -142,6 +142,8 @@ CALLS = {
     ({"window": "2024"}, TypeError, "(start, end) pair"),
     ({"window": (1, 2, 3)}, ValueError, "(start, end) pair"),
     ({"window": (2, 1)}, ValueError, "start must lie before the end"),
+    ({"window": (5, 5)}, ValueError, "start must lie before the end"),  # empty: holds no instant
+    ({"window": ("2024-05-01T12:00:00Z", "2024-05-01T14:00:00+02:00")}, ValueError, "start must lie before the end"),
     ({"window": (dt.datetime(2020, 1, 1), 5)}, ValueError, "naive datetime"),
     ({"window": ("2024-05-01T12:00:00", 5)}, ValueError, "RFC 3339 date-time with an offset"),
     ({"window": (1.5, 2)}, TypeError, "aware datetimes, RFC 3339 texts or integer nanoseconds"),
