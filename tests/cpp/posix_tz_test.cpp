@@ -24,6 +24,8 @@ constexpr const char* DOCUMENTED[] = {
     "<+1245>-12:45<+1345>,M9.5.0/2:45,M4.1.0/3:45",  // Chatham
     "<-03>3",                                   // no daylight saving time
     "AAA3BBB,J1/167,J365/-167",                 // rule times at the extended limits
+    "<-0044>0:44:30",                           // Liberia's mean time until 1972: seconds in the offset
+    "AAA-1:02:03BBB-2:03:04,M3.5.0/1:30:45,M10.5.0/2:15:15",  // seconds in every field, last Sundays
 };
 
 struct Glibc {

@@ -177,6 +177,16 @@ def test_infer_gives_the_module_verdicts(args, keywords):
     assert [row.split()[2] for row in rows] == [v["format_id"] for v in expected]
 
 
+def test_infer_counts_every_value_of_a_column_longer_than_one_run():
+    # More values than the command line tallies at once (65,536): each is read
+    # once, whatever run it falls in, and the runs join in column order.
+    values = [1_600_000_000 + 7 * i for i in range(70_001)]
+    out, _ = run("--batch", "--infer", "--json", stdin="".join(f"{v}\n" for v in values).encode())
+    unix = next(v for v in json.loads(out) if v["format_id"] == "unix" and "byte_order" not in v)
+    assert (unix["read"], unix["in_window"], unix["ordered"]) == (70_001, 70_001, 1.0)
+    assert (unix["first"], unix["last"]) == (values[0] * 10**9, values[-1] * 10**9)
+
+
 def test_infer_leaves_out_unreadable_lines(tmp_path):
     path = tmp_path / "column.csv"
     path.write_bytes(b"id,when\n1,879858441\n2\n3,\xff\n4,1033337335\n")

@@ -182,6 +182,14 @@ def test_window_edges(family, raw, inside):
     assert dict(got["components"])["in_window"] == (1.0 if inside else 0.0), got["rendered"]
 
 
+# An identifier's count is its high bits, and an identifier is never negative:
+# a negative value reads as no identifier at all, whatever its bits would give.
+@pytest.mark.parametrize("value", ["-1", "-2", str(-(1 << 22)), str(-2**63)])
+def test_negative_values_are_no_identifiers(value):
+    shifted = {family for family, (_, _, shift) in COUNTS.items() if shift}
+    assert shifted and not shifted & {r["format_id"] for r in epochsift.identify(value, extended=True)}
+
+
 # The nanosecond families reach each edge exactly: one nanosecond either side.
 @pytest.mark.parametrize("family, raw, rendered", [
     ("unix_ns", str(2208988800 * 10**9 - 1), "2039-12-31T23:59:59.999999999Z"),

@@ -2,6 +2,7 @@
 batch functions equal to identify per value, and the column tallies equal to
 identify_column. The faults each option raises: test_options.py."""
 import datetime as dt
+import math
 from zoneinfo import ZoneInfo
 
 import pytest
@@ -28,12 +29,15 @@ OPTIONS = st.fixed_dictionaries({}, optional={
 
 
 @settings(max_examples=60, deadline=None)
-@given(values=st.lists(st.sampled_from(VALUES), max_size=12), options=OPTIONS, threads=st.integers(1, 3))
-def test_identify_many_is_identify_per_value(values, options, threads):
-    expected = [epochsift.identify(v, **{"extended": True, **options}) for v in values]
-    assert epochsift.identify_many(values, threads=threads, **options) == expected
+@given(values=st.lists(st.sampled_from(VALUES), max_size=12), options=OPTIONS, threads=st.integers(1, 3),
+       best=st.one_of(st.none(), st.integers(1, 3)))
+@example(values=["1700000000", "2024:10:27 02:30:00"], options={"tz": "UTC"}, threads=1, best=1)  # best=K, zones named
+@example(values=["2024:10:27 02:30:00"], options={"local_zone": "Europe/Berlin"}, threads=2, best=2)
+def test_identify_many_is_identify_per_value(values, options, threads, best):
+    expected = [epochsift.identify(v, **{"extended": True, **options})[:best] for v in values]
+    assert epochsift.identify_many(values, threads=threads, best=best, **options) == expected
     # Member order as json.loads gives it, nested dicts included.
-    got = epochsift.identify_many(values, threads=threads, **options)
+    got = epochsift.identify_many(values, threads=threads, best=best, **options)
     assert [[list(r.items()) for r in rs] for rs in got] == [[list(r.items()) for r in rs] for rs in expected]
 
 
@@ -87,6 +91,9 @@ COLUMN_VALUES = st.lists(st.one_of(
 @given(values=COLUMN_VALUES, cuts=st.lists(st.integers(0, 60), max_size=4),
        window=st.sampled_from([None, ("2020-01-01T00:00:00Z", "2026-01-01T00:00:00Z")]))
 @example(values=["1500000000", "00f15365"], cuts=[1], window=None)  # bytes written as such only after the cut
+@example(values=["1700000000", "1700000000"], cuts=[1], window=None)  # equal instants across the seam: in order
+@example(values=["1700000000", "not a time", "1700000001"], cuts=[2], window=None)  # a gap just before the seam
+@example(values=["1700000000", "1700000001"], cuts=[0, 0, 1], window=None)  # empty runs
 def test_column_tallies_merge_into_identify_column(values, cuts, window):
     expected = epochsift.identify_column(values, window=window)
     assert epochsift._column_verdicts([epochsift._column_tallies(values, window=window)], window=window) == expected
@@ -103,3 +110,18 @@ def test_column_tallies_merge_into_identify_column(values, cuts, window):
     for verdict in merged:
         assert {k: v for k, v in verdict.items() if k != "score"} == \
             {k: v for k, v in by_key[key(verdict)].items() if k != "score"}
+
+
+# A column of hex bytes may hold values of decimal digits alone; random hex
+# digits are all decimal with odds 10/16 a digit, so eight digits read as four
+# bytes weigh (10/16)^8 against the same bytes written so that they cannot be
+# a number (spaced, as `xxd` writes them).
+@pytest.mark.parametrize("digits", ["40336365", "65530000", "00000001"])
+def test_digits_read_as_bytes_weigh_the_odds_of_all_decimal_hex(digits):
+    log_likelihood, marked = 1, 10  # fields of a tally
+    plain = epochsift._column_tallies([digits])
+    spaced = epochsift._column_tallies([" ".join(digits[i:i + 2] for i in range(0, 8, 2))])
+    byte_rows = [row for row, tally in enumerate(spaced) if tally[marked]]
+    assert byte_rows
+    for row in byte_rows:
+        assert plain[row][log_likelihood] - spaced[row][log_likelihood] == pytest.approx(8 * math.log(10 / 16), rel=1e-3)

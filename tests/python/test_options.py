@@ -4,7 +4,7 @@ import datetime as dt
 import json
 
 import pytest
-from hypothesis import given, settings
+from hypothesis import example, given, settings
 from hypothesis import strategies as st
 
 import epochsift
@@ -40,6 +40,46 @@ def test_context_options_reach_the_integer_readings():
     assert unix["neighbour_monotonicity"] == 1.0
     assert unix["artifact_match"] == pytest.approx(0.2)
     assert components(readings["webkit"])["artifact_match"] == 1.0
+
+
+# A hint word names a family when it appears in the family's id, source or
+# label, three letters or digits at least (the README): a family's own id names
+# it wherever in the row the id stands, and a two-letter word names nothing.
+def test_a_family_id_as_hint_names_that_family():
+    hinted_alike = by_id(epochsift.identify("1700000000", hint="zzz"))
+    named = [f for f, r in hinted_alike.items() if f.isalnum() and len(f) >= 3 and "artifact_match" in components(r)]
+    assert {"unix", "filetime", "webkit", "cocoa"} <= set(named)
+    for family in named:
+        hinted = by_id(epochsift.identify("1700000000", hint=family))
+        assert components(hinted[family])["artifact_match"] == 1.0, family
+
+
+def test_two_letter_hint_words_name_nothing():
+    hinted = by_id(epochsift.identify("1700000000", hint="ms, us or ns"))
+    for family in ("unix_ms", "unix_us", "unix_ns"):
+        assert components(hinted[family])["artifact_match"] == pytest.approx(0.2), family
+
+
+# The width evidence by its documented rule: 1.0 when the field is as wide as
+# the family keeps its values (4 bytes for Unix seconds, 8 for milliseconds),
+# else 0.5 when the value's magnitude fits in that many bytes (zero fits any)
+# and 0.0 when it needs more.
+def width_rule(value, width, usual):
+    if width == usual:
+        return 1.0
+    return 0.0 if (abs(value).bit_length() + 7) // 8 > usual else 0.5
+
+
+@settings(max_examples=80, deadline=None)
+@given(st.integers(-2**36, 2**36), st.integers(1, 16))
+@example(0, 2)  # zero: half, whatever the width
+@example(0, 8)
+@example(2**32 - 1, 8)  # the widest value four bytes hold
+@example(2**32, 2)
+def test_byte_width_evidence_follows_the_width_rule(value, width):
+    readings = by_id(epochsift.identify(str(value), byte_width=width))
+    for family, usual in (("unix", 4), ("unix_ms", 8)):
+        assert components(readings[family])["byte_width_match"] == width_rule(value, width, usual), family
 
 
 # A window of 2050 to 2060 holds 1700000000 read as Cocoa seconds
@@ -102,6 +142,8 @@ CALLS = {
     ({"window": "2024"}, TypeError, "(start, end) pair"),
     ({"window": (1, 2, 3)}, ValueError, "(start, end) pair"),
     ({"window": (2, 1)}, ValueError, "start must lie before the end"),
+    ({"window": (5, 5)}, ValueError, "start must lie before the end"),  # empty: holds no instant
+    ({"window": ("2024-05-01T12:00:00Z", "2024-05-01T14:00:00+02:00")}, ValueError, "start must lie before the end"),
     ({"window": (dt.datetime(2020, 1, 1), 5)}, ValueError, "naive datetime"),
     ({"window": ("2024-05-01T12:00:00", 5)}, ValueError, "RFC 3339 date-time with an offset"),
     ({"window": (1.5, 2)}, TypeError, "aware datetimes, RFC 3339 texts or integer nanoseconds"),
