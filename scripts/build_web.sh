@@ -19,7 +19,7 @@ command -v ninja >/dev/null 2>&1 || quiet_pip "$python" -m pip install -q --disa
 json_include=$("$python" -c 'import nlohmann_json, os; print(os.path.join(os.path.dirname(nlohmann_json.__file__), "include"))')
 zig="$("$python" -c 'import sys; print(sys.executable)') -m ziglang"
 # -fno-exceptions: WASI has no unwinder; the engine reports failures as values.
-cxxflags="-target wasm32-wasi -std=gnu++20 -O2 -fno-exceptions -DEPOCHSIFT_NO_ZONE_FILES -I$(pwd)/src -isystem $json_include"
+cxxflags="-target wasm32-wasi -std=gnu++20 -O2 -fno-exceptions -fconstexpr-steps=100000000 -DEPOCHSIFT_NO_ZONE_FILES -I$(pwd)/src -isystem $json_include"
 # The zone-file reader stays out: the page takes its zones from the browser;
 # so does the threaded blob scanner (WASI has no threads).
 sources=$(ls src/core/*.cpp src/formats/*.cpp src/engine/*.cpp src/output/*.cpp src/wasm/*.cpp |

@@ -132,7 +132,7 @@ MUTANTS = [
     ("src/cli/ties.cpp", "ranks[i] = i != 0 && shown_scores[i] == shown_scores[i - 1] ? ranks[i - 1] : i + 1;", "ranks[i] = i != 0 && shown_scores[i] == shown_scores[i - 1] ? ranks[i - 1] : i;"),
     ("src/python/call_options.cpp", "if (width < 1 || width > 16) {", "if (width < 1 || width > 15) {"),
     ("src/python/call_options.cpp", "if (!(out.start < out.end)) {", "if (!(out.start <= out.end)) {"),
-    ("src/python/batch_reader.cpp", "std::size_t const kept = best == 0 ? zoned.size() : std::min(best, zoned.size());", "std::size_t const kept = zoned.size();"),
+    ("src/python/batch_reader.cpp", "if (best != 0) request.best = best;", "(void)best;"),
     ("src/python/identify_many.cpp", "std::size_t const best = keywords.best;", "std::size_t const best = keywords.best + 1;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),

@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/per_thread.hpp"
 #include "engine/column.hpp"
 #include "engine/extended_score.hpp"
 
@@ -55,7 +56,7 @@ struct NeighbourTallies {
 };
 
 const std::vector<ColumnTally>& neighbour_tallies(const ReadOptions& options) {
-    thread_local NeighbourTallies kept;
+    EPOCHSIFT_PER_THREAD NeighbourTallies kept;
     if (kept.holds(options)) return kept.tallies;
     std::span<const int64_t> const given = options.context.neighbours;
     DecimalTexts const texts(given);

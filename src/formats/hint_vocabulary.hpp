@@ -251,9 +251,11 @@ inline constexpr auto HINT_TERM_ROWS = [] {
     for (std::size_t t = 0; t < HINT_TERMS.size(); ++t) {
         for (std::size_t f = 0; f < HINT_TERM_FAMILIES; ++f) {
             rows[t][f] = NO_FAMILY;
+            if (HINT_TERMS[t].families[f].empty()) continue;
             for (std::size_t n = 0; n < NUMERIC_FAMILIES.size(); ++n) {
-                if (!HINT_TERMS[t].families[f].empty() && NUMERIC_FAMILIES[n].id == HINT_TERMS[t].families[f]) {
+                if (NUMERIC_FAMILIES[n].id == HINT_TERMS[t].families[f]) {
                     rows[t][f] = static_cast<uint16_t>(n);
+                    break;
                 }
             }
         }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/per_thread.hpp"
 #include "engine/column.hpp"
 #include "engine/encode.hpp"
 #include "engine/request.hpp"
@@ -41,14 +42,6 @@ constexpr unsigned BYTES_OPTIONS = OPT_HINT | OPT_BYTE_ORDER | OPT_WINDOW | OPT_
 constexpr unsigned LINES_OPTIONS = IDENTIFY_OPTIONS & ~OPT_BEST;
 constexpr unsigned COLUMN_OPTIONS = OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_WINDOW;
 constexpr unsigned ENCODE_OPTIONS = OPT_FAMILIES;
-
-// One object a thread. WASI without threads has one thread and no hook to
-// run destructors at a thread's exit, so there it is a plain static.
-#if defined(__wasi__) && !defined(_REENTRANT)
-#define PER_THREAD static
-#else
-#define PER_THREAD thread_local
-#endif
 
 // The most room the readings' JSON buffer keeps between calls.
 constexpr std::size_t KEPT_JSON_BYTES = 1 << 20;
@@ -88,7 +81,7 @@ int hand_over_readings(const epochsift::Request& request, char** out, std::size_
     epochsift::Readings const readings = epochsift::read(request);
     // Kept from call to call, as the Python module keeps its own: growing a
     // fresh buffer to tens of kilobytes every call costs as much as the engine.
-    PER_THREAD epochsift::JsonBuffer json;
+    EPOCHSIFT_PER_THREAD epochsift::JsonBuffer json;
     json.clear();
     epochsift::write_json_readings(json, readings);
     int const status = hand_over(EPOCHSIFT_OK, json.view(), out, out_size);
