@@ -85,6 +85,18 @@ using OptionSet = uint32_t;
 
 constexpr OptionSet option_bit(OptionKey key) { return OptionSet{1} << static_cast<unsigned>(key); }
 
+// Each option's bit, for the sets the bindings' functions declare.
+inline constexpr OptionSet OPT_EXTENDED = option_bit(OptionKey::Extended);
+inline constexpr OptionSet OPT_HINT = option_bit(OptionKey::Hint);
+inline constexpr OptionSet OPT_BYTE_WIDTH = option_bit(OptionKey::ByteWidth);
+inline constexpr OptionSet OPT_BYTE_ORDER = option_bit(OptionKey::ByteOrder);
+inline constexpr OptionSet OPT_NEIGHBOURS = option_bit(OptionKey::Neighbours);
+inline constexpr OptionSet OPT_WINDOW = option_bit(OptionKey::Window);
+inline constexpr OptionSet OPT_TZ = option_bit(OptionKey::Tz);
+inline constexpr OptionSet OPT_LOCAL_ZONE = option_bit(OptionKey::LocalZone);
+inline constexpr OptionSet OPT_BEST = option_bit(OptionKey::Best);
+inline constexpr OptionSet OPT_FAMILIES = option_bit(OptionKey::Families);
+
 constexpr const OptionRow& option_row(OptionKey key) { return REQUEST_OPTIONS[static_cast<std::size_t>(key)]; }
 
 // The row named name among allowed; nothing when none is.

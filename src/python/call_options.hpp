@@ -18,15 +18,6 @@ namespace epochsift::python {
 // must outlive the engine call and stay where it was bound.
 using CallOptions = CallerOptions;
 
-// Which keyword options a function accepts: bits of the engine's option keys.
-inline constexpr OptionSet OPT_EXTENDED = option_bit(OptionKey::Extended);
-inline constexpr OptionSet OPT_HINT = option_bit(OptionKey::Hint);
-inline constexpr OptionSet OPT_BYTE_WIDTH = option_bit(OptionKey::ByteWidth);
-inline constexpr OptionSet OPT_BYTE_ORDER = option_bit(OptionKey::ByteOrder);
-inline constexpr OptionSet OPT_NEIGHBOURS = option_bit(OptionKey::Neighbours);
-inline constexpr OptionSet OPT_WINDOW = option_bit(OptionKey::Window);
-inline constexpr OptionSet OPT_TZ = option_bit(OptionKey::Tz);
-inline constexpr OptionSet OPT_LOCAL_ZONE = option_bit(OptionKey::LocalZone);
 // identify's keywords; best is a keyword of the batch functions, read there.
 inline constexpr OptionSet IDENTIFY_OPTIONS =
     OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW | OPT_TZ | OPT_LOCAL_ZONE;

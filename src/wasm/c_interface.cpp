@@ -34,7 +34,14 @@ namespace {
 using epochsift::wasm::CallOptions;
 using epochsift::wasm::for_each_line;
 using epochsift::wasm::read_call_options;
-using namespace epochsift::wasm;  // the OPT_ keys
+using epochsift::OPT_BEST;
+using epochsift::OPT_BYTE_ORDER;
+using epochsift::OPT_BYTE_WIDTH;
+using epochsift::OPT_EXTENDED;
+using epochsift::OPT_FAMILIES;
+using epochsift::OPT_HINT;
+using epochsift::OPT_NEIGHBOURS;
+using epochsift::OPT_WINDOW;
 
 constexpr unsigned IDENTIFY_OPTIONS =
     OPT_EXTENDED | OPT_HINT | OPT_BYTE_WIDTH | OPT_BYTE_ORDER | OPT_NEIGHBOURS | OPT_WINDOW | OPT_BEST;
