@@ -53,11 +53,19 @@ void append_table_header(std::string& out) {
 void append_table_row(std::string& out, const ScanRow& row) {
     char line[256];
     std::string const rendered(row.rendered ? row.rendered->view() : std::string_view("-"));
-    std::snprintf(line, sizeof line, "%-10s  %5u  %-6s  %10.2f  %-15.*s  %-32s  %s%s\n", hex_offset(row.offset).c_str(),
+    std::snprintf(line, sizeof line, "%-10s  %5u  %-6s  %10.2f  %-15.*s  %-32s", hex_offset(row.offset).c_str(),
                   static_cast<unsigned>(row.width), std::string(row.order.value_or("-")).c_str(), row.confidence,
-                  static_cast<int>(row.format_id.size()), row.format_id.data(), rendered.c_str(),
-                  row.record == row.offset ? "" : "+", row.record == row.offset ? "" : hex_offset(row.record).c_str());
-    out += line;
+                  static_cast<int>(row.format_id.size()), row.format_id.data(), rendered.c_str());
+    std::string_view cells(line);
+    if (row.record != row.offset) {
+        out += cells;
+        out += "  +";
+        out += hex_offset(row.record);
+    } else {
+        // A row outside a record ends at its last cell, with no padding after it.
+        out += cells.substr(0, cells.find_last_not_of(' ') + 1);
+    }
+    out += '\n';
 }
 
 // A line on stderr, redrawn a few times a second, on a terminal only.

@@ -41,6 +41,7 @@ def test_table(blob):
     assert "2021-05-06T07:08:09Z" in rows[0] and "filetime" in rows[0]
     assert rows[1].endswith("+0x00000200")  # one record
     assert lines[-1] == "4 timestamps shown (--all for every raw hit)"
+    assert [l for l in lines if l != l.rstrip()] == [], "no padding after a row's last cell"
 
 
 def test_json_lines_and_stdin(blob):
