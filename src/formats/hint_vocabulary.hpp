@@ -225,23 +225,29 @@ inline constexpr auto TERM_KEYS = sorted_keys([] {
 }());
 inline constexpr auto GENERIC_KEYS = sorted_keys(GENERIC_HINT_WORDS);
 
+// The place of squashed among keys, or N when it is not there. An index, not
+// a pointer: GCC's sanitizers refuse a pointer's null test in a constant
+// expression.
 template <std::size_t N>
-constexpr const SquashedKey* find_key(const std::array<SquashedKey, N>& keys, std::string_view squashed) {
+constexpr std::size_t find_key(const std::array<SquashedKey, N>& keys, std::string_view squashed) {
     auto const at = std::lower_bound(keys.begin(), keys.end(), squashed,
                                      [](const SquashedKey& key, std::string_view word) { return key.view() < word; });
-    return at != keys.end() && at->view() == squashed ? &*at : nullptr;
+    return at != keys.end() && at->view() == squashed ? static_cast<std::size_t>(at - keys.begin()) : N;
 }
 
 }  // namespace hint_vocabulary_detail
 
 // The row of HINT_TERMS a squashed word names, or none.
 constexpr std::optional<std::size_t> find_hint_term(std::string_view squashed) {
-    if (auto const* key = hint_vocabulary_detail::find_key(hint_vocabulary_detail::TERM_KEYS, squashed)) return key->row;
-    return std::nullopt;
+    using hint_vocabulary_detail::TERM_KEYS;
+    std::size_t const at = hint_vocabulary_detail::find_key(TERM_KEYS, squashed);
+    if (at == TERM_KEYS.size()) return std::nullopt;
+    return TERM_KEYS[at].row;
 }
 
 constexpr bool is_generic_hint_word(std::string_view squashed) {
-    return hint_vocabulary_detail::find_key(hint_vocabulary_detail::GENERIC_KEYS, squashed) != nullptr;
+    using hint_vocabulary_detail::GENERIC_KEYS;
+    return hint_vocabulary_detail::find_key(GENERIC_KEYS, squashed) != GENERIC_KEYS.size();
 }
 
 // The families of each row as rows of NUMERIC_FAMILIES, resolved once.
