@@ -28,17 +28,9 @@ namespace {
 
 // The readings kept of one chunk of rows.
 struct ChunkRows {
-    std::vector<ReadingRow> rows;
+    ReadingRows rows;
     ReadOutcome outcome = ReadOutcome::Done;
 };
-
-// The row of an input that nothing reads, kept with keep_empty: rank 0
-// marks every reading field null.
-ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0}; }
-
-ReadingRow row_of(int64_t row, int32_t rank, const Candidate& c, ReadingRow::Path path) {
-    return ReadingRow{row, rank, c.format_id(), c.label(), c.instant.ns, c.rendered(), c.score, path};
-}
 
 // How a chunk's values are read: with zones through read_texts; else each
 // value's first readings without building the rest, or (by_column) the
@@ -48,7 +40,7 @@ struct ChunkReading {
     bool keep_empty;
     const ReadOptions& options;
     const VerdictReader* verdict;  // by_column, when a format reads the column
-    ReadingRow::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
+    ReadingRows::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
 };
 
 void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
@@ -70,15 +62,15 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
     int64_t next_row = static_cast<int64_t>(first);  // the rows before it are written
     for (std::size_t t = 0; t < present.size(); ++t) {
         if (how.keep_empty) {
-            while (next_row < present_rows[t]) out.rows.push_back(empty_row(next_row++));  // nulls
+            while (next_row < present_rows[t]) out.rows.add_empty(next_row++);  // nulls
             next_row = present_rows[t] + 1;
-            if (readings.of(t).empty()) out.rows.push_back(empty_row(present_rows[t]));
+            if (readings.of(t).empty()) out.rows.add_empty(present_rows[t]);
         }
         int32_t rank = 0;
-        for (Candidate const& c : readings.of(t)) out.rows.push_back(row_of(present_rows[t], ++rank, c, how.path));
+        for (Candidate const& c : readings.of(t)) out.rows.add(present_rows[t], ++rank, c, how.path);
     }
     if (how.keep_empty) {
-        while (next_row < static_cast<int64_t>(first + count)) out.rows.push_back(empty_row(next_row++));
+        while (next_row < static_cast<int64_t>(first + count)) out.rows.add_empty(next_row++);
     }
 }
 
@@ -90,21 +82,21 @@ void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, co
     VerdictReader const& verdict = *how.verdict;
     std::optional<Candidate> const own = integer != nullptr ? verdict.read_integer(*integer) : verdict.read(text);
     if (own) {
-        out.rows.push_back(row_of(row, 1, *own, ReadingRow::Path::Verdict));
+        out.rows.add(row, 1, *own, ReadingRows::Path::Verdict);
         return;
     }
     std::vector<Candidate> const full = integer != nullptr ? every.identify_integer(*integer, text) : every.identify(text);
     for (Candidate const& c : full) {
         if (c.format != verdict.format()) continue;
-        out.rows.push_back(row_of(row, 1, c, ReadingRow::Path::Verdict));
+        out.rows.add(row, 1, c, ReadingRows::Path::Verdict);
         return;
     }
     if (full.empty()) {
-        if (how.keep_empty) out.rows.push_back(empty_row(row));
+        if (how.keep_empty) out.rows.add_empty(row);
         return;
     }
     std::size_t const kept = how.best == 0 ? full.size() : std::min(how.best, full.size());
-    for (std::size_t k = 0; k < kept; ++k) out.rows.push_back(row_of(row, static_cast<int32_t>(k + 1), full[k], ReadingRow::Path::Full));
+    for (std::size_t k = 0; k < kept; ++k) out.rows.add(row, static_cast<int32_t>(k + 1), full[k], ReadingRows::Path::Full);
 }
 
 void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
@@ -128,7 +120,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             auto const row = static_cast<int64_t>(i);
             if (!texts.valid[i]) {
-                if (how.keep_empty) out.rows.push_back(empty_row(row));
+                if (how.keep_empty) out.rows.add_empty(row);
                 continue;
             }
             const int64_t* integer = integers ? &texts.integers[i] : nullptr;
@@ -138,9 +130,9 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings);
             else reader.identify(texts.texts[i], readings);
-            if (readings.empty() && how.keep_empty) out.rows.push_back(empty_row(row));
+            if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
-            for (Candidate const& c : readings) out.rows.push_back(row_of(row, ++rank, c, how.path));
+            for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);
         }
         out.outcome = ReadOutcome::Done;
     } catch (const std::bad_alloc&) {
@@ -205,7 +197,7 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
         if (format) verdict.emplace(*format, options.read);
     }
     ChunkReading const how{keywords.best, keywords.keep_empty, options.read, verdict ? &*verdict : nullptr,
-                           keywords.by_column ? ReadingRow::Path::Full : ReadingRow::Path::Unset};
+                           keywords.by_column ? ReadingRows::Path::Full : ReadingRows::Path::Unset};
     std::optional<ChunkPool> pool;
     pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
         read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), how, cancelled, read[chunk]);
@@ -220,11 +212,11 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
     Py_BEGIN_ALLOW_THREADS
     pool.reset();  // workers stop between texts once cancelled
     try {
-        std::vector<std::span<const ReadingRow>> parts;
+        std::vector<const ReadingRows*> parts;
         parts.reserve(chunks);
         for (ChunkRows const& chunk : read) {
             if (chunk.outcome != ReadOutcome::Done && outcome == ReadOutcome::Done) outcome = chunk.outcome;
-            parts.emplace_back(chunk.rows);
+            parts.push_back(&chunk.rows);
         }
         if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts, keywords.by_column);
     } catch (...) {  // nothing may unwind past the GIL's return

@@ -1,5 +1,6 @@
 #include "python/reading_columns.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -46,6 +47,12 @@ struct TextBuffers {
         if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
         else offsets32[row + 1] = static_cast<int32_t>(cursor);
     }
+    // The row's text, already in data at cursor, ends length bytes later.
+    void advance(std::size_t row, std::size_t& cursor, std::size_t length) {
+        cursor += length;
+        if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
+        else offsets32[row + 1] = static_cast<int32_t>(cursor);
+    }
     const char* format() const { return large ? "U" : "u"; }
     const void* offsets() const {
         return large ? static_cast<const void*>(offsets64.data()) : static_cast<const void*>(offsets32.data());
@@ -76,27 +83,73 @@ int64_t row_count(const ReadingColumns& columns) { return columns.rows; }
 
 namespace {
 
-std::string_view path_text(ReadingRow::Path path) {
+std::string_view path_text(ReadingRows::Path path) {
     switch (path) {
-        case ReadingRow::Path::Verdict: return "verdict";
-        case ReadingRow::Path::Full: return "full";
-        case ReadingRow::Path::Unset: break;
+        case ReadingRows::Path::Verdict: return "verdict";
+        case ReadingRows::Path::Full: return "full";
+        case ReadingRows::Path::Unset: break;
     }
     return {};
 }
 
 }  // namespace
 
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
+void ReadingRows::reserve(std::size_t rows) {
+    row_.reserve(rows);
+    rank_.reserve(rows);
+    format_.reserve(rows);
+    instant_.reserve(rows);
+    fits_.reserve(rows);
+    score_.reserve(rows);
+    path_.reserve(rows);
+    rendered_length_.reserve(rows);
+}
+
+void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path) {
+    if (rendered_capacity_ - rendered_size_ < RFC3339_MAX_LEN) {
+        // Room for a second's rendering (20 bytes) a row, doubled as needed.
+        std::size_t const wanted = std::max(2 * rendered_capacity_, row_.capacity() * 20 + RFC3339_MAX_LEN);
+        auto grown = std::make_unique_for_overwrite<char[]>(wanted);
+        if (rendered_size_ != 0) std::memcpy(grown.get(), rendered_.get(), rendered_size_);
+        rendered_ = std::move(grown);
+        rendered_capacity_ = wanted;
+    }
+    std::size_t const length = instant.write_rfc3339(rendered_.get() + rendered_size_);  // 0 outside the range
+    rendered_size_ += length;
+    rendered_length_.push_back(static_cast<uint8_t>(length));
+    bool const fits = instant.ns >= std::numeric_limits<int64_t>::min() && instant.ns <= std::numeric_limits<int64_t>::max();
+    row_.push_back(row);
+    rank_.push_back(rank);
+    format_.push_back(format);
+    instant_.push_back(fits ? static_cast<int64_t>(instant.ns) : 0);
+    fits_.push_back(fits ? 1 : 0);
+    score_.push_back(score);
+    path_.push_back(path);
+}
+
+void ReadingRows::add_empty(int64_t row) {
+    row_.push_back(row);
+    rank_.push_back(0);
+    format_.push_back(FormatRef());
+    instant_.push_back(0);
+    fits_.push_back(0);
+    score_.push_back(0.0);
+    path_.push_back(Path::Unset);
+    rendered_length_.push_back(0);
+}
+
+std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const> parts,
                                                             bool with_path) {
     std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0, path_bytes = 0;
-    for (std::span<const ReadingRow> part : parts) {
-        rows += part.size();
-        for (ReadingRow const& r : part) {
-            format_bytes += r.format_id.size();
-            label_bytes += r.label.size();
-            rendered_bytes += r.rendered ? r.rendered->size() : 0;
-            path_bytes += path_text(r.path).size();
+    for (ReadingRows const* part : parts) {
+        rows += part->size();
+        rendered_bytes += part->rendered_size_;
+        for (std::size_t i = 0; i < part->size(); ++i) {
+            if (part->rank_[i] == 0) continue;
+            FormatFacts const& entry = catalog_entry(part->format_[i]);
+            format_bytes += entry.id.size();
+            label_bytes += entry.label.size();
+            path_bytes += path_text(part->path_[i]).size();
         }
     }
     auto columns = std::make_shared<ReadingColumns>();
@@ -107,39 +160,40 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
     c.rank.reserve(rows + 1);
     c.instant.reserve(rows + 1);
     c.score.reserve(rows + 1);
-    c.row.resize(rows);
-    c.rank.resize(rows);
     c.format_id.size_for(rows, format_bytes);
     c.label.size_for(rows, label_bytes);
-    c.instant.resize(rows);
     c.instant_validity.size_for(rows);
     c.rendered.size_for(rows, rendered_bytes);
     c.rendered.validity.size_for(rows);
-    c.score.resize(rows);
     c.reading_validity.size_for(rows);
     c.with_path = with_path;
     if (with_path) c.path.size_for(rows, path_bytes);
 
     std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0, path_cursor = 0;
-    for (std::span<const ReadingRow> part : parts) {
-        for (ReadingRow const& r : part) {
-            c.row[at] = r.row;
-            c.rank[at] = r.rank;
-            if (r.rank == 0) {
+    for (ReadingRows const* part : parts) {
+        // The plain columns a chunk at a time.
+        c.row.insert(c.row.end(), part->row_.begin(), part->row_.end());
+        c.rank.insert(c.rank.end(), part->rank_.begin(), part->rank_.end());
+        c.instant.insert(c.instant.end(), part->instant_.begin(), part->instant_.end());
+        c.score.insert(c.score.end(), part->score_.begin(), part->score_.end());
+        if (part->rendered_size_ != 0) {
+            std::memcpy(c.rendered.data.data() + rendered_cursor, part->rendered_.get(), part->rendered_size_);
+        }
+        for (std::size_t i = 0; i < part->size(); ++i, ++at) {
+            bool const read = part->rank_[i] != 0;
+            if (!read) {
                 c.reading_validity.clear(at);
                 c.instant_validity.clear(at);
+            } else if (!part->fits_[i]) {
+                c.instant_validity.clear(at);
             }
-            c.format_id.set(at, format_cursor, r.format_id);
-            c.label.set(at, label_cursor, r.label);
-            bool const fits = r.instant >= std::numeric_limits<int64_t>::min() &&
-                              r.instant <= std::numeric_limits<int64_t>::max();
-            c.instant[at] = fits ? static_cast<int64_t>(r.instant) : 0;
-            if (!fits && r.rank != 0) c.instant_validity.clear(at);
-            c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
-            if (!r.rendered) c.rendered.validity.clear(at);
-            c.score[at] = r.score;
-            if (with_path) c.path.set(at, path_cursor, path_text(r.path));
-            ++at;
+            FormatFacts const* entry = read ? &catalog_entry(part->format_[i]) : nullptr;
+            c.format_id.set(at, format_cursor, read ? entry->id : std::string_view());
+            c.label.set(at, label_cursor, read ? entry->label : std::string_view());
+            std::size_t const length = part->rendered_length_[i];
+            if (length == 0) c.rendered.validity.clear(at);
+            c.rendered.advance(at, rendered_cursor, length);
+            if (with_path) c.path.set(at, path_cursor, path_text(part->path_[i]));
         }
     }
     return columns;

@@ -12,29 +12,55 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "formats/catalog.hpp"
 #include "python/arrow_abi.hpp"
 
 namespace epochsift::python {
 
-// What the columns keep of one reading.
-struct ReadingRow {
-    int64_t row;   // the input row
-    int32_t rank;  // 1 for a value's best reading; 0 for an input nothing reads (every reading field null)
-    std::string_view format_id;  // static texts of the engine's tables
-    std::string_view label;
-    i128 instant;
-    std::optional<RenderedText> rendered;
-    double score;
-    // by_column: which path made the row; Unset without by_column.
-    enum class Path : uint8_t { Unset, Verdict, Full } path = Path::Unset;
-};
-
+class ReadingRows;
 class ReadingColumns;
 
 // Throws std::bad_alloc only. With with_path, a last field `path` names the
 // path that made each row ("verdict" or "full"; null where nothing reads).
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
+std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const> parts,
                                                             bool with_path = false);
+
+// The readings of one chunk of rows, kept column by column as they are
+// made: no row object, and the rendering written once, where it is made
+// (by the worker that read the value).
+class ReadingRows {
+public:
+    // by_column: which path made a row; Unset without by_column.
+    enum class Path : uint8_t { Unset, Verdict, Full };
+
+    void reserve(std::size_t rows);
+    // A reading of the input row, ranked rank (1 for a value's best).
+    void add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path);
+    void add(int64_t row, int32_t rank, const Candidate& reading, Path path) {
+        add(row, rank, reading.format, reading.instant, reading.score, path);
+    }
+    // The row of an input nothing reads, kept with keep_empty: rank 0 marks
+    // every reading field null.
+    void add_empty(int64_t row);
+    std::size_t size() const { return row_.size(); }
+
+private:
+    friend std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const>, bool);
+
+    std::vector<int64_t> row_;
+    std::vector<int32_t> rank_;
+    std::vector<FormatRef> format_;
+    std::vector<int64_t> instant_;     // 0 where it does not fit
+    std::vector<uint8_t> fits_;        // the instant fits int64
+    std::vector<double> score_;
+    std::vector<Path> path_;
+    std::vector<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
+    // The renderings back to back, in a block grown by hand: a vector would
+    // zero the room each rendering is written into first.
+    std::unique_ptr<char[]> rendered_;
+    std::size_t rendered_size_ = 0;
+    std::size_t rendered_capacity_ = 0;
+};
 
 int64_t row_count(const ReadingColumns& columns);
 
