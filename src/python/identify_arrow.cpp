@@ -80,8 +80,14 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, const ChunkReading& how,
                   const BestReadings& every, ChunkRows& out) {
     VerdictReader const& verdict = *how.verdict;
-    std::optional<Candidate> const own = integer != nullptr ? verdict.read_integer(*integer) : verdict.read(text);
-    if (own) {
+    if (verdict.reads_integers()) {
+        // A family's reading: its instant and score alone are kept.
+        auto const own = integer != nullptr ? verdict.score_integer(*integer) : verdict.score_text(text);
+        if (own) {
+            out.rows.add(row, 1, verdict.format(), own->instant, own->score, ReadingRows::Path::Verdict);
+            return;
+        }
+    } else if (auto const own = verdict.read(text)) {
         out.rows.add(row, 1, *own, ReadingRows::Path::Verdict);
         return;
     }
