@@ -208,25 +208,48 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
     pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
         read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), how, cancelled, read[chunk]);
     });
+    // Each chunk's rows join the columns as it is taken, in order, and are
+    // freed: the room of one chunk serves the next, and no row is held twice.
+    std::size_t const expected = keywords.by_column || keywords.best == 1 ? count : 2 * count;
+    std::optional<ReadingColumnsBuilder> builder;
     bool interrupted = false;
-    for (std::size_t chunk = 0; chunk < chunks && !interrupted; ++chunk) {
-        interrupted = !take_answering_signals(*pool, chunk, cancelled);
-    }
-    std::shared_ptr<const ReadingColumns> columns;
     bool out_of_memory = false;
     ReadOutcome outcome = ReadOutcome::Done;
-    Py_BEGIN_ALLOW_THREADS
-    pool.reset();  // workers stop between texts once cancelled
     try {
-        std::vector<const ReadingRows*> parts;
-        parts.reserve(chunks);
-        for (ChunkRows const& chunk : read) {
-            if (chunk.outcome != ReadOutcome::Done && outcome == ReadOutcome::Done) outcome = chunk.outcome;
-            parts.push_back(&chunk.rows);
-        }
-        if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts, keywords.by_column);
-    } catch (...) {  // nothing may unwind past the GIL's return
+        builder.emplace(keywords.by_column, expected);
+    } catch (...) {
         out_of_memory = true;
+    }
+    for (std::size_t chunk = 0; chunk < chunks && !out_of_memory; ++chunk) {
+        interrupted = !take_answering_signals(*pool, chunk, cancelled);
+        if (interrupted) break;
+        ChunkRows& taken = read[chunk];
+        if (taken.outcome != ReadOutcome::Done) {
+            outcome = taken.outcome;
+            break;
+        }
+        Py_BEGIN_ALLOW_THREADS
+        try {
+            builder->append(taken.rows);
+        } catch (...) {  // nothing may unwind past the GIL's return
+            out_of_memory = true;
+        }
+        taken.rows = ReadingRows();
+        Py_END_ALLOW_THREADS
+    }
+    std::shared_ptr<const ReadingColumns> columns;
+    Py_BEGIN_ALLOW_THREADS
+    if (interrupted || out_of_memory || outcome != ReadOutcome::Done) {
+        cancelled = true;
+        pool->stop();
+    }
+    pool.reset();  // workers stop between texts once cancelled
+    if (!interrupted && !out_of_memory && outcome == ReadOutcome::Done) {
+        try {
+            columns = builder->finish();
+        } catch (...) {  // nothing may unwind past the GIL's return
+            out_of_memory = true;
+        }
     }
     Py_END_ALLOW_THREADS
     if (interrupted) return nullptr;  // the signal handler's exception is set

@@ -13,45 +13,56 @@ namespace epochsift::python {
 
 namespace {
 
-// A validity bitmap, all valid until cleared.
+// A validity bitmap grown a row at a time.
 struct Validity {
     std::vector<uint8_t> bits;
     int64_t nulls = 0;
+    std::size_t rows = 0;
 
-    void size_for(std::size_t rows) { bits.assign((rows + 7) / 8, 0xFF); }
-    void clear(std::size_t row) {
-        bits[row >> 3] &= static_cast<uint8_t>(~(1u << (row & 7)));
-        ++nulls;
+    void reserve(std::size_t more) { bits.reserve((rows + more + 7) / 8); }
+    void push(bool valid) {
+        if ((rows & 7) == 0) bits.push_back(0xFF);
+        if (!valid) {
+            bits.back() &= static_cast<uint8_t>(~(1u << (rows & 7)));
+            ++nulls;
+        }
+        ++rows;
     }
     const void* buffer() const { return nulls == 0 ? nullptr : bits.data(); }
 };
 
-// utf8 while the texts fit 32-bit offsets, large_utf8 past that.
+// utf8 while the texts fit 32-bit offsets, large_utf8 once they pass them.
 struct TextBuffers {
-    std::vector<int32_t> offsets32;
+    std::vector<int32_t> offsets32{0};
     std::vector<int64_t> offsets64;
     std::vector<char> data;
     Validity validity;
     bool large = false;
 
-    void size_for(std::size_t rows, std::size_t bytes) {
-        large = bytes > static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
-        if (large) offsets64.resize(rows + 1);
-        else offsets32.resize(rows + 1);
-        data.reserve(bytes + 1);  // never a null buffer, even when empty
-        data.resize(bytes);
+    void reserve(std::size_t rows, std::size_t bytes) {
+        if (large) offsets64.reserve(offsets64.size() + rows);
+        else offsets32.reserve(offsets32.size() + rows);
+        data.reserve(data.size() + bytes);
     }
-    void set(std::size_t row, std::size_t& cursor, std::string_view text) {
-        std::memcpy(data.data() + cursor, text.data(), text.size());
-        cursor += text.size();
-        if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
-        else offsets32[row + 1] = static_cast<int32_t>(cursor);
+    // Ends a row whose text ends at byte `end` of data.
+    void end_row(std::size_t end) {
+        if (large) offsets64.push_back(static_cast<int64_t>(end));
+        else offsets32.push_back(static_cast<int32_t>(end));
     }
-    // The row's text, already in data at cursor, ends length bytes later.
-    void advance(std::size_t row, std::size_t& cursor, std::size_t length) {
-        cursor += length;
-        if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
-        else offsets32[row + 1] = static_cast<int32_t>(cursor);
+    // Before data grows to `bytes`: 64-bit offsets once 32 bits no longer hold them.
+    void allow(std::size_t bytes) {
+        if (large || bytes <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return;
+        offsets64.assign(offsets32.begin(), offsets32.end());
+        offsets32 = {};
+        large = true;
+    }
+    void push(std::string_view text) {
+        allow(data.size() + text.size());
+        data.insert(data.end(), text.begin(), text.end());
+        end_row(data.size());
+    }
+    void finish() {
+        if (data.capacity() == 0) data.reserve(1);  // never a null buffer, even when empty
     }
     const char* format() const { return large ? "U" : "u"; }
     const void* offsets() const {
@@ -138,65 +149,67 @@ void ReadingRows::add_empty(int64_t row) {
     rendered_length_.push_back(0);
 }
 
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const> parts,
-                                                            bool with_path) {
-    std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0, path_bytes = 0;
-    for (ReadingRows const* part : parts) {
-        rows += part->size();
-        rendered_bytes += part->rendered_size_;
-        for (std::size_t i = 0; i < part->size(); ++i) {
-            if (part->rank_[i] == 0) continue;
-            FormatFacts const& entry = catalog_entry(part->format_[i]);
-            format_bytes += entry.id.size();
-            label_bytes += entry.label.size();
-            path_bytes += path_text(part->path_[i]).size();
-        }
-    }
-    auto columns = std::make_shared<ReadingColumns>();
-    ReadingColumns& c = *columns;
-    c.rows = static_cast<int64_t>(rows);
-    // Every buffer non-null, even for no rows: consumers may insist.
-    c.row.reserve(rows + 1);
-    c.rank.reserve(rows + 1);
-    c.instant.reserve(rows + 1);
-    c.score.reserve(rows + 1);
-    c.format_id.size_for(rows, format_bytes);
-    c.label.size_for(rows, label_bytes);
-    c.instant_validity.size_for(rows);
-    c.rendered.size_for(rows, rendered_bytes);
-    c.rendered.validity.size_for(rows);
-    c.reading_validity.size_for(rows);
+ReadingColumnsBuilder::ReadingColumnsBuilder(bool with_path, std::size_t expected_rows)
+    : columns_(std::make_shared<ReadingColumns>()) {
+    ReadingColumns& c = *columns_;
     c.with_path = with_path;
-    if (with_path) c.path.size_for(rows, path_bytes);
+    // Room for the rows expected, reserved and not touched: pages of it no
+    // row reaches are never faulted in. Texts by their usual lengths.
+    c.row.reserve(expected_rows + 1);
+    c.rank.reserve(expected_rows + 1);
+    c.instant.reserve(expected_rows + 1);
+    c.score.reserve(expected_rows + 1);
+    c.reading_validity.reserve(expected_rows);
+    c.instant_validity.reserve(expected_rows);
+    c.format_id.reserve(expected_rows, expected_rows * 8);
+    c.label.reserve(expected_rows, expected_rows * 32);
+    c.rendered.reserve(expected_rows, expected_rows * 20);
+    c.rendered.validity.reserve(expected_rows);
+    if (with_path) c.path.reserve(expected_rows, expected_rows * 7);
+}
 
-    std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0, path_cursor = 0;
-    for (ReadingRows const* part : parts) {
-        // The plain columns a chunk at a time.
-        c.row.insert(c.row.end(), part->row_.begin(), part->row_.end());
-        c.rank.insert(c.rank.end(), part->rank_.begin(), part->rank_.end());
-        c.instant.insert(c.instant.end(), part->instant_.begin(), part->instant_.end());
-        c.score.insert(c.score.end(), part->score_.begin(), part->score_.end());
-        if (part->rendered_size_ != 0) {
-            std::memcpy(c.rendered.data.data() + rendered_cursor, part->rendered_.get(), part->rendered_size_);
-        }
-        for (std::size_t i = 0; i < part->size(); ++i, ++at) {
-            bool const read = part->rank_[i] != 0;
-            if (!read) {
-                c.reading_validity.clear(at);
-                c.instant_validity.clear(at);
-            } else if (!part->fits_[i]) {
-                c.instant_validity.clear(at);
-            }
-            FormatFacts const* entry = read ? &catalog_entry(part->format_[i]) : nullptr;
-            c.format_id.set(at, format_cursor, read ? entry->id : std::string_view());
-            c.label.set(at, label_cursor, read ? entry->label : std::string_view());
-            std::size_t const length = part->rendered_length_[i];
-            if (length == 0) c.rendered.validity.clear(at);
-            c.rendered.advance(at, rendered_cursor, length);
-            if (with_path) c.path.set(at, path_cursor, path_text(part->path_[i]));
-        }
+ReadingColumnsBuilder::~ReadingColumnsBuilder() = default;
+
+void ReadingColumnsBuilder::append(const ReadingRows& part) {
+    ReadingColumns& c = *columns_;
+    std::size_t const rows = part.size();
+    c.rows += static_cast<int64_t>(rows);
+    // The plain columns a chunk at a time.
+    c.row.insert(c.row.end(), part.row_.begin(), part.row_.end());
+    c.rank.insert(c.rank.end(), part.rank_.begin(), part.rank_.end());
+    c.instant.insert(c.instant.end(), part.instant_.begin(), part.instant_.end());
+    c.score.insert(c.score.end(), part.score_.begin(), part.score_.end());
+    // The renderings are back to back already: one copy, then their ends.
+    std::size_t rendered_end = c.rendered.data.size();
+    c.rendered.allow(rendered_end + part.rendered_size_);
+    c.rendered.data.insert(c.rendered.data.end(), part.rendered_.get(), part.rendered_.get() + part.rendered_size_);
+    for (std::size_t i = 0; i < rows; ++i) {
+        bool const read = part.rank_[i] != 0;
+        c.reading_validity.push(read);
+        c.instant_validity.push(read && part.fits_[i] != 0);
+        FormatFacts const* entry = read ? &catalog_entry(part.format_[i]) : nullptr;
+        c.format_id.push(read ? entry->id : std::string_view());
+        c.label.push(read ? entry->label : std::string_view());
+        std::size_t const length = part.rendered_length_[i];
+        c.rendered.validity.push(length != 0);
+        rendered_end += length;
+        c.rendered.end_row(rendered_end);
+        if (c.with_path) c.path.push(path_text(part.path_[i]));
     }
-    return columns;
+}
+
+std::shared_ptr<const ReadingColumns> ReadingColumnsBuilder::finish() {
+    ReadingColumns& c = *columns_;
+    // Every buffer non-null, even for no rows: consumers may insist.
+    c.row.reserve(1);
+    c.rank.reserve(1);
+    c.instant.reserve(1);
+    c.score.reserve(1);
+    c.format_id.finish();
+    c.label.finish();
+    c.rendered.finish();
+    c.path.finish();
+    return std::move(columns_);
 }
 
 namespace {

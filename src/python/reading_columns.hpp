@@ -17,14 +17,7 @@
 
 namespace epochsift::python {
 
-class ReadingRows;
 class ReadingColumns;
-
-// Throws std::bad_alloc only. With with_path, a last field `path` names the
-// path that made each row ("verdict" or "full"; null where nothing reads).
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const> parts,
-                                                            bool with_path = false);
-
 // The readings of one chunk of rows, kept column by column as they are
 // made: no row object, and the rendering written once, where it is made
 // (by the worker that read the value).
@@ -45,7 +38,7 @@ public:
     std::size_t size() const { return row_.size(); }
 
 private:
-    friend std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const ReadingRows* const>, bool);
+    friend class ReadingColumnsBuilder;
 
     std::vector<int64_t> row_;
     std::vector<int32_t> rank_;
@@ -60,6 +53,24 @@ private:
     std::unique_ptr<char[]> rendered_;
     std::size_t rendered_size_ = 0;
     std::size_t rendered_capacity_ = 0;
+};
+
+// The columns of the readings of a column's chunks, appended in order as
+// each chunk is read, so a chunk's rows are freed (and their room reused
+// for the next chunks) as soon as they are copied. Throws std::bad_alloc
+// only. With with_path, a last field `path` names the path that made each
+// row ("verdict" or "full"; null where nothing reads).
+class ReadingColumnsBuilder {
+public:
+    // expected_rows: room reserved (not written) for that many rows.
+    ReadingColumnsBuilder(bool with_path, std::size_t expected_rows);
+    ~ReadingColumnsBuilder();
+    void append(const ReadingRows& part);
+    // The columns; the builder is spent.
+    std::shared_ptr<const ReadingColumns> finish();
+
+private:
+    std::shared_ptr<ReadingColumns> columns_;
 };
 
 int64_t row_count(const ReadingColumns& columns);

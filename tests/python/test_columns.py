@@ -114,6 +114,50 @@ def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended, con
             assert i not in by_row, text
 
 
+def _integers_of_every_magnitude(count=500, seed=29):
+    # Spread over every power of two, so each family's range and edges are
+    # crossed, with a few negatives and the markers of unset fields.
+    rng = random.Random(seed)
+    values = [rng.randrange(0, 2 ** rng.randrange(1, 64)) for _ in range(count)]
+    values += [-v for v in values[:40]] + [0, -1, 2**63 - 1, -(2**63)]
+    return values
+
+
+def _outside_int64(instant):
+    # An Arrow timestamp column holds int64 nanoseconds: null past them.
+    return not -(2**63) <= instant < 2**63
+
+
+@pytest.mark.parametrize("extended", [False, True])
+@pytest.mark.parametrize("kind", ["text", "int64"])
+def test_by_column_of_every_family_equals_its_full_reading(extended, kind):
+    values = _integers_of_every_magnitude()
+    texts = [str(v) for v in values]
+    column = pa.array(values, pa.int64()) if kind == "int64" else pa.array(texts)
+    full = [epochsift.identify(t, extended=extended) for t in texts]
+    # Every format the full readings name, numeric families and the string
+    # forms digits can take alike.
+    formats = sorted({r["format_id"] for readings in full for r in readings})
+    assert len(formats) > (40 if extended else 25)
+    differing = []
+    for format_id in formats:
+        rows = _rows(epochsift.identify_arrow(column, by_column=format_id, extended=extended, threads=2))
+        by_row = {}
+        for r in rows:
+            by_row.setdefault(r["row"], []).append((r["path"], _key(r), r["instant"] is None))
+        for i, readings in enumerate(full):
+            own = [r for r in readings if r["format_id"] == format_id]
+            if own:
+                want = [("verdict", _key(own[0]), _outside_int64(own[0]["instant"]))]
+            elif readings:
+                want = [("full", _key(readings[0]), _outside_int64(readings[0]["instant"]))]
+            else:
+                want = []
+            if by_row.get(i, []) != want:
+                differing.append((format_id, texts[i]))
+    assert differing == []
+
+
 def test_by_column_names_a_format_and_rejects_unknown_ones():
     rows = _rows(epochsift.identify_arrow(pa.array(["1700000000"]), by_column="unix_ms"))
     assert [(r["format_id"], r["rendered"], r["path"]) for r in rows] == [("unix_ms", "1970-01-20T16:13:20Z", "verdict")]
