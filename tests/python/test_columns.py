@@ -252,3 +252,36 @@ def test_cli_by_column_best_1_rows_are_the_formats_reading_with_its_full_rank(tm
             continue
         assert (int(row["rank"]), row["format_id"], row["rendered"], float(row["score"])) == (
             rank, want["format_id"], want["rendered"] or "", want["score"]), value
+
+
+def test_cli_by_column_of_a_long_column_is_the_same_on_one_thread_two_and_a_pipe(tmp_path):
+    import csv
+    import json
+    import subprocess
+    from command_line import find_cli
+
+    cli = find_cli()
+    if cli is None:
+        pytest.skip("no epochsift command line built")
+    # Longer than the 65,536 values a verdict weighs one by one: it comes
+    # from values spread through the column. Its first third is in
+    # milliseconds, the rest in seconds: the column's first values alone
+    # would name milliseconds.
+    rng = random.Random(31)
+    values = [str(rng.randrange(946_684_800_000, 1_893_456_000_000)) for _ in range(50_000)]
+    values += [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(100_000)]
+    values[::4999] = ["not a time"] * len(values[::4999])
+    path = tmp_path / "column.txt"
+    path.write_text("\n".join(values) + "\n")
+    command = [cli, "--batch", "--by-column", "--best", "1"]
+    one = subprocess.run([*command, "--threads", "1", str(path)], capture_output=True, check=True)
+    two = subprocess.run([*command, "--threads", "2", str(path)], capture_output=True, check=True)
+    piped = subprocess.run([*command, "--threads", "2"], input=path.read_bytes(), capture_output=True, check=True)
+    assert one.stdout == two.stdout == piped.stdout
+    infer = subprocess.run([cli, "--batch", "--infer", "--json", str(path)], capture_output=True, text=True)
+    verdict = json.loads(infer.stdout)[0]["format_id"]
+    rows = list(csv.DictReader(one.stdout.decode().splitlines()))
+    assert [r["value"] for r in rows] == values
+    assert verdict == "unix"
+    assert {r["format_id"] for r in rows[50_000:] if r["value"] != "not a time"} == {verdict}
+    assert {(r["rank"], r["format_id"]) for r in rows if r["value"] == "not a time"} == {("", "")}
