@@ -35,7 +35,7 @@ struct Validity {
 struct TextBuffers {
     std::vector<int32_t> offsets32{0};
     std::vector<int64_t> offsets64;
-    std::vector<char> data;
+    ByteBlock data;
     Validity validity;
     bool large = false;
 
@@ -58,11 +58,11 @@ struct TextBuffers {
     }
     void push(std::string_view text) {
         allow(data.size() + text.size());
-        data.insert(data.end(), text.begin(), text.end());
+        data.append(text.data(), text.size());
         end_row(data.size());
     }
     void finish() {
-        if (data.capacity() == 0) data.reserve(1);  // never a null buffer, even when empty
+        data.reserve(1);  // never a null buffer, even when empty
     }
     const char* format() const { return large ? "U" : "u"; }
     const void* offsets() const {
@@ -117,16 +117,10 @@ void ReadingRows::reserve(std::size_t rows) {
 }
 
 void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path) {
-    if (rendered_capacity_ - rendered_size_ < RFC3339_MAX_LEN) {
-        // Room for a second's rendering (20 bytes) a row, doubled as needed.
-        std::size_t const wanted = std::max(2 * rendered_capacity_, row_.capacity() * 20 + RFC3339_MAX_LEN);
-        auto grown = std::make_unique_for_overwrite<char[]>(wanted);
-        if (rendered_size_ != 0) std::memcpy(grown.get(), rendered_.get(), rendered_size_);
-        rendered_ = std::move(grown);
-        rendered_capacity_ = wanted;
-    }
-    std::size_t const length = instant.write_rfc3339(rendered_.get() + rendered_size_);  // 0 outside the range
-    rendered_size_ += length;
+    // Room for a second's rendering (20 bytes) a row from the first.
+    if (rendered_.size() == 0) rendered_.reserve(row_.capacity() * 20 + RFC3339_MAX_LEN);
+    std::size_t const length = instant.write_rfc3339(rendered_.room(RFC3339_MAX_LEN));  // 0 outside the range
+    rendered_.commit(length);
     rendered_length_.push_back(static_cast<uint8_t>(length));
     bool const fits = instant.ns >= std::numeric_limits<int64_t>::min() && instant.ns <= std::numeric_limits<int64_t>::max();
     row_.push_back(row);
@@ -181,8 +175,8 @@ void ReadingColumnsBuilder::append(const ReadingRows& part) {
     c.score.insert(c.score.end(), part.score_.begin(), part.score_.end());
     // The renderings are back to back already: one copy, then their ends.
     std::size_t rendered_end = c.rendered.data.size();
-    c.rendered.allow(rendered_end + part.rendered_size_);
-    c.rendered.data.insert(c.rendered.data.end(), part.rendered_.get(), part.rendered_.get() + part.rendered_size_);
+    c.rendered.allow(rendered_end + part.rendered_.size());
+    c.rendered.data.append(part.rendered_.data(), part.rendered_.size());
     for (std::size_t i = 0; i < rows; ++i) {
         bool const read = part.rank_[i] != 0;
         c.reading_validity.push(read);

@@ -4,7 +4,9 @@
 // exported array shares them and the last release frees them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -18,6 +20,41 @@
 namespace epochsift::python {
 
 class ReadingColumns;
+
+// Bytes appended at the end of a block grown by hand: a vector would zero
+// the room each append then writes over. Throws std::bad_alloc only.
+class ByteBlock {
+public:
+    void reserve(std::size_t bytes) {
+        if (bytes > capacity_) grow(bytes);
+    }
+    // Room for n more bytes at the end; commit(k) keeps the first k written.
+    char* room(std::size_t n) {
+        if (capacity_ - size_ < n) grow(std::max(size_ + n, 2 * capacity_));
+        return block_.get() + size_;
+    }
+    void commit(std::size_t n) { size_ += n; }
+    void append(const char* bytes, std::size_t n) {
+        if (n == 0) return;
+        std::memcpy(room(n), bytes, n);
+        size_ += n;
+    }
+    const char* data() const { return block_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    void grow(std::size_t capacity) {
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ != 0) std::memcpy(grown.get(), block_.get(), size_);
+        block_ = std::move(grown);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> block_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 // The readings of one chunk of rows, kept column by column as they are
 // made: no row object, and the rendering written once, where it is made
 // (by the worker that read the value).
@@ -48,11 +85,7 @@ private:
     std::vector<double> score_;
     std::vector<Path> path_;
     std::vector<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
-    // The renderings back to back, in a block grown by hand: a vector would
-    // zero the room each rendering is written into first.
-    std::unique_ptr<char[]> rendered_;
-    std::size_t rendered_size_ = 0;
-    std::size_t rendered_capacity_ = 0;
+    ByteBlock rendered_;  // the renderings back to back
 };
 
 // The columns of the readings of a column's chunks, appended in order as
