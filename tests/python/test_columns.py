@@ -77,7 +77,8 @@ def _columns():
         "filetime int64": pa.array([FILETIME_1970 + s * 10_000_000 + rng.randrange(10**7) for s in seconds]),
         "fat words": ["879858441", "1033337335", "942846917", "980263022"],
         "iso text": [datetime.datetime.fromtimestamp(s, datetime.timezone.utc).isoformat() for s in seconds[:50]],
-        "mixed": [str(s) for s in seconds[:40]] + ["not a time", None, "0x65540000", "2024-05-01T12:00:00Z", "-5"],
+        "mixed": [str(s) for s in seconds[:40]] + ["not a time", None, "0x65540000", "2024-05-01T12:00:00Z", "-5",
+                                                   " 1700000000 ", "\t1600000000"],  # padding, read as identify reads it
     }
 
 
