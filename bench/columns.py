@@ -8,7 +8,9 @@ and times, best of three, on one thread, in CPU seconds of this process
 (time.process_time: on a shared machine the wall clock counts the other
 processes' turns too; both sides of every ratio are measured the same way):
 
-  * identify_arrow(best=1), reference and extended, and with by_column=True;
+  * identify_arrow(best=1), reference and extended, and with by_column=True
+    (the verdict from a sample, then the column) and by_column=ID (the
+    format named, no verdict);
   * the parse a user writes once the format is known: pandas text -> int64 ->
     to_datetime(unit=...), pandas.to_datetime of ISO text, pyarrow.compute's
     strptime;
@@ -60,6 +62,9 @@ def columns(rows, seed=25):
         "FILETIME int64": (pa.array(filetimes, pa.int64()), "filetime"),
         "ISO 8601 text": (pa.array(iso), "iso"),
     }
+
+
+FORMAT_IDS = {"s": "unix", "filetime": "filetime", "iso": "iso8601"}
 
 
 def known_format_parse(column, unit):
@@ -115,8 +120,8 @@ def main():
     args = parser.parse_args()
     rows = args.rows
     print(f"{rows:,} values, one thread; rates in M values/s (best of 3)\n")
-    print("| column | best=1 reference | best=1 extended | by_column | known-format parse | extended / parse | by_column / parse |")
-    print("|---|---|---|---|---|---|---|")
+    print("| column | best=1 reference | best=1 extended | by_column | by_column=ID | known-format parse | extended / parse | by_column / parse |")
+    print("|---|---|---|---|---|---|---|---|")
     for name, (column, unit) in columns(rows).items():
         reference = rate(rows, best_of(lambda: epochsift.identify_arrow(column, best=1, extended=False, threads=1)))
         extended = rate(rows, best_of(lambda: epochsift.identify_arrow(column, best=1, threads=1)))
@@ -124,6 +129,7 @@ def main():
             by_column = rate(rows, best_of(lambda: epochsift.identify_arrow(column, best=1, threads=1, by_column=True)))
         except TypeError:
             by_column = float("nan")  # a build without by_column
+        named = rate(rows, best_of(lambda: epochsift.identify_arrow(column, best=1, threads=1, by_column=FORMAT_IDS[unit])))
         parse = rate(rows, best_of(known_format_parse(column, unit)))
         if unit == "iso":
             strptime = rate(rows, best_of(lambda: pc.strptime(column, format="%Y-%m-%dT%H:%M:%SZ", unit="s")))
@@ -132,7 +138,7 @@ def main():
         else:
             parse_text = f"pandas {parse:.2f}"
             by_ratio = by_column / parse
-        print(f"| {name} | {reference:.2f} | {extended:.2f} | {by_column:.2f} | {parse_text} | "
+        print(f"| {name} | {reference:.2f} | {extended:.2f} | {by_column:.2f} | {named:.2f} | {parse_text} | "
               f"{extended / parse:.2f} | {by_ratio:.2f} |")
     print("\n| bytes | identify_bytes | identify('0x…', extended) | identify(decimal, extended) | bytes / decimal |")
     print("|---|---|---|---|---|")

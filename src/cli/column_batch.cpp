@@ -1,4 +1,4 @@
-// Batch mode over the whole column, since a verdict weighs every value.
+// Batch mode over the whole column, since a verdict weighs the column.
 // --infer tallies the values a run at a time and merges the tallies, so the
 // column is never held. --by-column reads a file twice: once for the
 // verdict, then through the batch pipeline with the verdict's format first.
@@ -128,6 +128,37 @@ private:
     std::vector<std::size_t> ends_;
 };
 
+// The values a --by-column verdict weighs: spread evenly over the column,
+// taken as they arrive without knowing its length. Every value is kept
+// until there are 2 × SAMPLE; then every other one kept is dropped and
+// the stride doubles, so the kept values stay evenly spaced, between
+// SAMPLE and 2 × SAMPLE of them. A column of up to 2 × SAMPLE values (one
+// run of RunningVerdict) weighs every value.
+class SampledColumn {
+public:
+    static constexpr std::size_t SAMPLE = 1 << 15;
+
+    void add(std::string_view value) {
+        if (seen_++ % stride_ != 0) return;
+        kept_.emplace_back(value);
+        if (kept_.size() < 2 * SAMPLE) return;
+        for (std::size_t i = 0; i < SAMPLE; ++i) kept_[i] = std::move(kept_[2 * i]);
+        kept_.resize(SAMPLE);
+        stride_ *= 2;
+    }
+
+    std::vector<ColumnVerdict> verdicts(const ReadOptions& options) const {
+        RunningVerdict running(options);
+        for (std::string const& value : kept_) running.add(value);
+        return running.verdicts();
+    }
+
+private:
+    std::vector<std::string> kept_;
+    uint64_t seen_ = 0;
+    uint64_t stride_ = 1;
+};
+
 bool seekable_file(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
@@ -173,16 +204,16 @@ int infer(const BatchStreams& streams, const BatchSettings& settings) {
     return finish(streams, read, write_all(streams.output, out));
 }
 
-// A file: the verdict from a first reading, then the records through the
+// A file: the verdict from a first reading (over values spread evenly
+// through the column, all of them up to 65,536), then the records through the
 // batch pipeline, every core, in bounded memory. Lines that cannot be read
 // are reported by the second reading only. Should the file grow in between,
 // the lines added get records but did not weigh in the verdict.
 int by_column_from_file(const BatchStreams& streams, const BatchSettings& settings) {
-    RunningVerdict running(settings.format.read);
-    ReadOutcome const read =
-        read_column(streams, settings, false, [&](std::string_view value) { running.add(value); });
+    SampledColumn sample;
+    ReadOutcome const read = read_column(streams, settings, false, [&](std::string_view value) { sample.add(value); });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);
-    std::vector<ColumnVerdict> const verdicts = running.verdicts();
+    std::vector<ColumnVerdict> const verdicts = sample.verdicts(settings.format.read);
     if (::lseek(streams.input, 0, SEEK_SET) != 0) return read_failed(streams, errno);
     BatchSettings records = settings;
     records.column_mode = ColumnMode::PerValue;

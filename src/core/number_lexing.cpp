@@ -72,6 +72,15 @@ std::optional<int64_t> parse_integer(std::string_view text) {
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     if (i == text.size()) return std::nullopt;
     int64_t value = 0;
+    // 18 digits stay below 10^18 < 2^63: no step can overflow, so the
+    // checks go (columns read this for every value).
+    if (text.size() - i <= 18) {
+        for (; i < text.size(); ++i) {
+            if (!is_ascii_digit(text[i])) return std::nullopt;
+            value = value * 10 + (text[i] - '0');
+        }
+        return negative ? -value : value;
+    }
     for (; i < text.size(); ++i) {
         if (!is_ascii_digit(text[i])) return std::nullopt;
         int const digit = text[i] - '0';

@@ -64,6 +64,26 @@ std::optional<Candidate> family_reading(const NumericFamily& table_row, int64_t 
     return reading;
 }
 
+std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t raw, const ReadOptions& options,
+                                          bool shaped) {
+    auto const found = renderable_instant(windowed, raw);
+    if (!found) return std::nullopt;
+    // Only what the components and the score read is set: the notes and
+    // the other facts are nobody's here.
+    Candidate reading;
+    reading.format = FormatRef::of(windowed);
+    reading.instant = *found;
+    reading.facts.outside_window = !windowed.contains(*found);
+    reading.raw = raw;
+    add_components(reading, windowed, raw, options.context, options.extended);
+    if (options.extended) {
+        add_numeric_evidence(reading, windowed, &raw, options.window.has_value(), shaped);
+    } else {
+        reading.score = overall_score(reading.components);
+    }
+    return ScoredInstant{reading.instant, reading.score};
+}
+
 bool shaped_like_identifier(int64_t raw, const ReadOptions& options) {
     return options.extended && raw >= (int64_t{1} << 40) && identifier_shaped(raw);
 }

@@ -28,6 +28,19 @@ void append_family_reading(std::vector<Candidate>& out, const NumericFamily& fam
 std::optional<Candidate> family_reading(const NumericFamily& family, int64_t raw, const ReadOptions& options,
                                         bool shaped);
 
+// The instant and score of a reading, without the rest of it.
+struct ScoredInstant {
+    PosixNs instant;
+    double score = 0.0;
+};
+
+// The instant and score family_reading gives raw, made the same way but
+// without the reading's notes, facts or copies: a column decoded by one
+// family needs no more. The caller's window must already stand in the row
+// (NumericFamily::with_window), as family_reading puts it there.
+std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t raw, const ReadOptions& options,
+                                          bool shaped);
+
 // Whether the extended evidence weighs raw as identifier-shaped (the
 // nanosecond counts' id_structure then drops to 0.5).
 bool shaped_like_identifier(int64_t raw, const ReadOptions& options);

@@ -24,6 +24,7 @@ VerdictReader::VerdictReader(FormatRef format, const ReadOptions& given) : forma
         bool const alone = !(options_.extended && !options_.context.neighbours.empty());
         if (alone && family.encoding.tag != Encoding::Tag::Float && (options_.extended || family.reference())) {
             family_ = &family;
+            windowed_ = options_.window ? family.with_window(options_.window->start, options_.window->end) : family;
         }
     } else if (format.kind() == FormatKind::StringForm) {
         form_ = &STRING_FORMS[format.row()];
@@ -34,6 +35,19 @@ std::optional<Candidate> VerdictReader::read_integer(int64_t value) const {
     if (family_ == nullptr) return std::nullopt;
     bool const shaped = weighs_identifier_shape(*family_) && shaped_like_identifier(value, options_);
     return family_reading(*family_, value, options_, shaped);
+}
+
+std::optional<ScoredInstant> VerdictReader::score_integer(int64_t value) const {
+    if (family_ == nullptr) return std::nullopt;
+    bool const shaped = weighs_identifier_shape(*family_) && shaped_like_identifier(value, options_);
+    return family_score(*windowed_, value, options_, shaped);
+}
+
+std::optional<ScoredInstant> VerdictReader::score_text(std::string_view value) const {
+    if (family_ == nullptr) return std::nullopt;
+    auto const integer = parse_integer(trim_white_space(value));
+    if (!integer) return std::nullopt;
+    return score_integer(*integer);
 }
 
 std::optional<Candidate> VerdictReader::read(std::string_view value) const {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/candidate.hpp"
+#include "engine/interpret_int.hpp"
 #include "engine/read_options.hpp"
 #include "formats/catalog.hpp"
 
@@ -28,6 +29,16 @@ public:
     // The same for a value known to be this integer (as its decimal text reads).
     std::optional<Candidate> read_integer(int64_t value) const;
 
+    // The instant and score of read_integer's reading, made without the
+    // rest of it; nothing where it gives nothing.
+    std::optional<ScoredInstant> score_integer(int64_t value) const;
+    // The same of a text, read as read reads it.
+    std::optional<ScoredInstant> score_text(std::string_view value) const;
+
+    // Whether the format reads integers by a numeric family (score_integer
+    // applies; read gives the same family's reading of an integer's text).
+    bool reads_integers() const { return family_ != nullptr; }
+
     // Whether the format has its own path here (else read gives nothing).
     bool has_own_path() const { return family_ != nullptr || form_ != nullptr; }
 
@@ -37,6 +48,7 @@ private:
     FormatRef format_;
     ReadOptions options_;
     const NumericFamily* family_ = nullptr;  // an integer-read numeric family the options read
+    std::optional<NumericFamily> windowed_;  // family_ with the options' window in place of its own
     const StringForm* form_ = nullptr;       // a reference string form
 };
 

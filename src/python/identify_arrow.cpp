@@ -28,17 +28,9 @@ namespace {
 
 // The readings kept of one chunk of rows.
 struct ChunkRows {
-    std::vector<ReadingRow> rows;
+    ReadingRows rows;
     ReadOutcome outcome = ReadOutcome::Done;
 };
-
-// The row of an input that nothing reads, kept with keep_empty: rank 0
-// marks every reading field null.
-ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0}; }
-
-ReadingRow row_of(int64_t row, int32_t rank, const Candidate& c, ReadingRow::Path path) {
-    return ReadingRow{row, rank, c.format_id(), c.label(), c.instant.ns, c.rendered(), c.score, path};
-}
 
 // How a chunk's values are read: with zones through read_texts; else each
 // value's first readings without building the rest, or (by_column) the
@@ -48,7 +40,7 @@ struct ChunkReading {
     bool keep_empty;
     const ReadOptions& options;
     const VerdictReader* verdict;  // by_column, when a format reads the column
-    ReadingRow::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
+    ReadingRows::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
 };
 
 void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
@@ -70,15 +62,15 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
     int64_t next_row = static_cast<int64_t>(first);  // the rows before it are written
     for (std::size_t t = 0; t < present.size(); ++t) {
         if (how.keep_empty) {
-            while (next_row < present_rows[t]) out.rows.push_back(empty_row(next_row++));  // nulls
+            while (next_row < present_rows[t]) out.rows.add_empty(next_row++);  // nulls
             next_row = present_rows[t] + 1;
-            if (readings.of(t).empty()) out.rows.push_back(empty_row(present_rows[t]));
+            if (readings.of(t).empty()) out.rows.add_empty(present_rows[t]);
         }
         int32_t rank = 0;
-        for (Candidate const& c : readings.of(t)) out.rows.push_back(row_of(present_rows[t], ++rank, c, how.path));
+        for (Candidate const& c : readings.of(t)) out.rows.add(present_rows[t], ++rank, c, how.path);
     }
     if (how.keep_empty) {
-        while (next_row < static_cast<int64_t>(first + count)) out.rows.push_back(empty_row(next_row++));
+        while (next_row < static_cast<int64_t>(first + count)) out.rows.add_empty(next_row++);
     }
 }
 
@@ -88,23 +80,29 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, const ChunkReading& how,
                   const BestReadings& every, ChunkRows& out) {
     VerdictReader const& verdict = *how.verdict;
-    std::optional<Candidate> const own = integer != nullptr ? verdict.read_integer(*integer) : verdict.read(text);
-    if (own) {
-        out.rows.push_back(row_of(row, 1, *own, ReadingRow::Path::Verdict));
+    if (verdict.reads_integers()) {
+        // A family's reading: its instant and score alone are kept.
+        auto const own = integer != nullptr ? verdict.score_integer(*integer) : verdict.score_text(text);
+        if (own) {
+            out.rows.add(row, 1, verdict.format(), own->instant, own->score, ReadingRows::Path::Verdict);
+            return;
+        }
+    } else if (auto const own = verdict.read(text)) {
+        out.rows.add(row, 1, *own, ReadingRows::Path::Verdict);
         return;
     }
     std::vector<Candidate> const full = integer != nullptr ? every.identify_integer(*integer, text) : every.identify(text);
     for (Candidate const& c : full) {
         if (c.format != verdict.format()) continue;
-        out.rows.push_back(row_of(row, 1, c, ReadingRow::Path::Verdict));
+        out.rows.add(row, 1, c, ReadingRows::Path::Verdict);
         return;
     }
     if (full.empty()) {
-        if (how.keep_empty) out.rows.push_back(empty_row(row));
+        if (how.keep_empty) out.rows.add_empty(row);
         return;
     }
     std::size_t const kept = how.best == 0 ? full.size() : std::min(how.best, full.size());
-    for (std::size_t k = 0; k < kept; ++k) out.rows.push_back(row_of(row, static_cast<int32_t>(k + 1), full[k], ReadingRow::Path::Full));
+    for (std::size_t k = 0; k < kept; ++k) out.rows.add(row, static_cast<int32_t>(k + 1), full[k], ReadingRows::Path::Full);
 }
 
 void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
@@ -128,7 +126,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             auto const row = static_cast<int64_t>(i);
             if (!texts.valid[i]) {
-                if (how.keep_empty) out.rows.push_back(empty_row(row));
+                if (how.keep_empty) out.rows.add_empty(row);
                 continue;
             }
             const int64_t* integer = integers ? &texts.integers[i] : nullptr;
@@ -138,9 +136,9 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings);
             else reader.identify(texts.texts[i], readings);
-            if (readings.empty() && how.keep_empty) out.rows.push_back(empty_row(row));
+            if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
-            for (Candidate const& c : readings) out.rows.push_back(row_of(row, ++rank, c, how.path));
+            for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);
         }
         out.outcome = ReadOutcome::Done;
     } catch (const std::bad_alloc&) {
@@ -205,30 +203,53 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
         if (format) verdict.emplace(*format, options.read);
     }
     ChunkReading const how{keywords.best, keywords.keep_empty, options.read, verdict ? &*verdict : nullptr,
-                           keywords.by_column ? ReadingRow::Path::Full : ReadingRow::Path::Unset};
+                           keywords.by_column ? ReadingRows::Path::Full : ReadingRows::Path::Unset};
     std::optional<ChunkPool> pool;
     pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
         read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), how, cancelled, read[chunk]);
     });
+    // Each chunk's rows join the columns as it is taken, in order, and are
+    // freed: the room of one chunk serves the next, and no row is held twice.
+    std::size_t const expected = keywords.by_column || keywords.best == 1 ? count : 2 * count;
+    std::optional<ReadingColumnsBuilder> builder;
     bool interrupted = false;
-    for (std::size_t chunk = 0; chunk < chunks && !interrupted; ++chunk) {
-        interrupted = !take_answering_signals(*pool, chunk, cancelled);
-    }
-    std::shared_ptr<const ReadingColumns> columns;
     bool out_of_memory = false;
     ReadOutcome outcome = ReadOutcome::Done;
-    Py_BEGIN_ALLOW_THREADS
-    pool.reset();  // workers stop between texts once cancelled
     try {
-        std::vector<std::span<const ReadingRow>> parts;
-        parts.reserve(chunks);
-        for (ChunkRows const& chunk : read) {
-            if (chunk.outcome != ReadOutcome::Done && outcome == ReadOutcome::Done) outcome = chunk.outcome;
-            parts.emplace_back(chunk.rows);
-        }
-        if (!interrupted && outcome == ReadOutcome::Done) columns = build_reading_columns(parts, keywords.by_column);
-    } catch (...) {  // nothing may unwind past the GIL's return
+        builder.emplace(keywords.by_column, expected);
+    } catch (...) {
         out_of_memory = true;
+    }
+    for (std::size_t chunk = 0; chunk < chunks && !out_of_memory; ++chunk) {
+        interrupted = !take_answering_signals(*pool, chunk, cancelled);
+        if (interrupted) break;
+        ChunkRows& taken = read[chunk];
+        if (taken.outcome != ReadOutcome::Done) {
+            outcome = taken.outcome;
+            break;
+        }
+        Py_BEGIN_ALLOW_THREADS
+        try {
+            builder->append(taken.rows);
+        } catch (...) {  // nothing may unwind past the GIL's return
+            out_of_memory = true;
+        }
+        taken.rows = ReadingRows();
+        Py_END_ALLOW_THREADS
+    }
+    std::shared_ptr<const ReadingColumns> columns;
+    Py_BEGIN_ALLOW_THREADS
+    if (interrupted || out_of_memory || outcome != ReadOutcome::Done) {
+        cancelled = true;
+        pool->stop();
+    }
+    pool.reset();  // workers stop between texts once cancelled
+    if (!interrupted && !out_of_memory && outcome == ReadOutcome::Done) {
+        try {
+            columns = builder->finish();
+        } catch (...) {  // nothing may unwind past the GIL's return
+            out_of_memory = true;
+        }
     }
     Py_END_ALLOW_THREADS
     if (interrupted) return nullptr;  // the signal handler's exception is set

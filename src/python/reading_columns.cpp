@@ -1,5 +1,6 @@
 #include "python/reading_columns.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -12,39 +13,56 @@ namespace epochsift::python {
 
 namespace {
 
-// A validity bitmap, all valid until cleared.
+// A validity bitmap grown a row at a time.
 struct Validity {
     std::vector<uint8_t> bits;
     int64_t nulls = 0;
+    std::size_t rows = 0;
 
-    void size_for(std::size_t rows) { bits.assign((rows + 7) / 8, 0xFF); }
-    void clear(std::size_t row) {
-        bits[row >> 3] &= static_cast<uint8_t>(~(1u << (row & 7)));
-        ++nulls;
+    void reserve(std::size_t more) { bits.reserve((rows + more + 7) / 8); }
+    void push(bool valid) {
+        if ((rows & 7) == 0) bits.push_back(0xFF);
+        if (!valid) {
+            bits.back() &= static_cast<uint8_t>(~(1u << (rows & 7)));
+            ++nulls;
+        }
+        ++rows;
     }
     const void* buffer() const { return nulls == 0 ? nullptr : bits.data(); }
 };
 
-// utf8 while the texts fit 32-bit offsets, large_utf8 past that.
+// utf8 while the texts fit 32-bit offsets, large_utf8 once they pass them.
 struct TextBuffers {
-    std::vector<int32_t> offsets32;
+    std::vector<int32_t> offsets32{0};
     std::vector<int64_t> offsets64;
-    std::vector<char> data;
+    ByteBlock data;
     Validity validity;
     bool large = false;
 
-    void size_for(std::size_t rows, std::size_t bytes) {
-        large = bytes > static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
-        if (large) offsets64.resize(rows + 1);
-        else offsets32.resize(rows + 1);
-        data.reserve(bytes + 1);  // never a null buffer, even when empty
-        data.resize(bytes);
+    void reserve(std::size_t rows, std::size_t bytes) {
+        if (large) offsets64.reserve(offsets64.size() + rows);
+        else offsets32.reserve(offsets32.size() + rows);
+        data.reserve(data.size() + bytes);
     }
-    void set(std::size_t row, std::size_t& cursor, std::string_view text) {
-        std::memcpy(data.data() + cursor, text.data(), text.size());
-        cursor += text.size();
-        if (large) offsets64[row + 1] = static_cast<int64_t>(cursor);
-        else offsets32[row + 1] = static_cast<int32_t>(cursor);
+    // Ends a row whose text ends at byte `end` of data.
+    void end_row(std::size_t end) {
+        if (large) offsets64.push_back(static_cast<int64_t>(end));
+        else offsets32.push_back(static_cast<int32_t>(end));
+    }
+    // Before data grows to `bytes`: 64-bit offsets once 32 bits no longer hold them.
+    void allow(std::size_t bytes) {
+        if (large || bytes <= static_cast<std::size_t>(std::numeric_limits<int32_t>::max())) return;
+        offsets64.assign(offsets32.begin(), offsets32.end());
+        offsets32 = {};
+        large = true;
+    }
+    void push(std::string_view text) {
+        allow(data.size() + text.size());
+        data.append(text.data(), text.size());
+        end_row(data.size());
+    }
+    void finish() {
+        data.reserve(1);  // never a null buffer, even when empty
     }
     const char* format() const { return large ? "U" : "u"; }
     const void* offsets() const {
@@ -76,73 +94,116 @@ int64_t row_count(const ReadingColumns& columns) { return columns.rows; }
 
 namespace {
 
-std::string_view path_text(ReadingRow::Path path) {
+std::string_view path_text(ReadingRows::Path path) {
     switch (path) {
-        case ReadingRow::Path::Verdict: return "verdict";
-        case ReadingRow::Path::Full: return "full";
-        case ReadingRow::Path::Unset: break;
+        case ReadingRows::Path::Verdict: return "verdict";
+        case ReadingRows::Path::Full: return "full";
+        case ReadingRows::Path::Unset: break;
     }
     return {};
 }
 
 }  // namespace
 
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
-                                                            bool with_path) {
-    std::size_t rows = 0, format_bytes = 0, label_bytes = 0, rendered_bytes = 0, path_bytes = 0;
-    for (std::span<const ReadingRow> part : parts) {
-        rows += part.size();
-        for (ReadingRow const& r : part) {
-            format_bytes += r.format_id.size();
-            label_bytes += r.label.size();
-            rendered_bytes += r.rendered ? r.rendered->size() : 0;
-            path_bytes += path_text(r.path).size();
-        }
-    }
-    auto columns = std::make_shared<ReadingColumns>();
-    ReadingColumns& c = *columns;
-    c.rows = static_cast<int64_t>(rows);
-    // Every buffer non-null, even for no rows: consumers may insist.
-    c.row.reserve(rows + 1);
-    c.rank.reserve(rows + 1);
-    c.instant.reserve(rows + 1);
-    c.score.reserve(rows + 1);
-    c.row.resize(rows);
-    c.rank.resize(rows);
-    c.format_id.size_for(rows, format_bytes);
-    c.label.size_for(rows, label_bytes);
-    c.instant.resize(rows);
-    c.instant_validity.size_for(rows);
-    c.rendered.size_for(rows, rendered_bytes);
-    c.rendered.validity.size_for(rows);
-    c.score.resize(rows);
-    c.reading_validity.size_for(rows);
-    c.with_path = with_path;
-    if (with_path) c.path.size_for(rows, path_bytes);
+void ReadingRows::reserve(std::size_t rows) {
+    row_.reserve(rows);
+    rank_.reserve(rows);
+    format_.reserve(rows);
+    instant_.reserve(rows);
+    fits_.reserve(rows);
+    score_.reserve(rows);
+    path_.reserve(rows);
+    rendered_length_.reserve(rows);
+}
 
-    std::size_t at = 0, format_cursor = 0, label_cursor = 0, rendered_cursor = 0, path_cursor = 0;
-    for (std::span<const ReadingRow> part : parts) {
-        for (ReadingRow const& r : part) {
-            c.row[at] = r.row;
-            c.rank[at] = r.rank;
-            if (r.rank == 0) {
-                c.reading_validity.clear(at);
-                c.instant_validity.clear(at);
-            }
-            c.format_id.set(at, format_cursor, r.format_id);
-            c.label.set(at, label_cursor, r.label);
-            bool const fits = r.instant >= std::numeric_limits<int64_t>::min() &&
-                              r.instant <= std::numeric_limits<int64_t>::max();
-            c.instant[at] = fits ? static_cast<int64_t>(r.instant) : 0;
-            if (!fits && r.rank != 0) c.instant_validity.clear(at);
-            c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
-            if (!r.rendered) c.rendered.validity.clear(at);
-            c.score[at] = r.score;
-            if (with_path) c.path.set(at, path_cursor, path_text(r.path));
-            ++at;
-        }
+void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path) {
+    // Room for a second's rendering (20 bytes) a row from the first.
+    if (rendered_.size() == 0) rendered_.reserve(row_.capacity() * 20 + RFC3339_MAX_LEN);
+    std::size_t const length = instant.write_rfc3339(rendered_.room(RFC3339_MAX_LEN));  // 0 outside the range
+    rendered_.commit(length);
+    rendered_length_.push_back(static_cast<uint8_t>(length));
+    bool const fits = instant.ns >= std::numeric_limits<int64_t>::min() && instant.ns <= std::numeric_limits<int64_t>::max();
+    row_.push_back(row);
+    rank_.push_back(rank);
+    format_.push_back(format);
+    instant_.push_back(fits ? static_cast<int64_t>(instant.ns) : 0);
+    fits_.push_back(fits ? 1 : 0);
+    score_.push_back(score);
+    path_.push_back(path);
+}
+
+void ReadingRows::add_empty(int64_t row) {
+    row_.push_back(row);
+    rank_.push_back(0);
+    format_.push_back(FormatRef());
+    instant_.push_back(0);
+    fits_.push_back(0);
+    score_.push_back(0.0);
+    path_.push_back(Path::Unset);
+    rendered_length_.push_back(0);
+}
+
+ReadingColumnsBuilder::ReadingColumnsBuilder(bool with_path, std::size_t expected_rows)
+    : columns_(std::make_shared<ReadingColumns>()) {
+    ReadingColumns& c = *columns_;
+    c.with_path = with_path;
+    // Room for the rows expected, reserved and not touched: pages of it no
+    // row reaches are never faulted in. Texts by their usual lengths.
+    c.row.reserve(expected_rows + 1);
+    c.rank.reserve(expected_rows + 1);
+    c.instant.reserve(expected_rows + 1);
+    c.score.reserve(expected_rows + 1);
+    c.reading_validity.reserve(expected_rows);
+    c.instant_validity.reserve(expected_rows);
+    c.format_id.reserve(expected_rows, expected_rows * 8);
+    c.label.reserve(expected_rows, expected_rows * 32);
+    c.rendered.reserve(expected_rows, expected_rows * 20);
+    c.rendered.validity.reserve(expected_rows);
+    if (with_path) c.path.reserve(expected_rows, expected_rows * 7);
+}
+
+ReadingColumnsBuilder::~ReadingColumnsBuilder() = default;
+
+void ReadingColumnsBuilder::append(const ReadingRows& part) {
+    ReadingColumns& c = *columns_;
+    std::size_t const rows = part.size();
+    c.rows += static_cast<int64_t>(rows);
+    // The plain columns a chunk at a time.
+    c.row.insert(c.row.end(), part.row_.begin(), part.row_.end());
+    c.rank.insert(c.rank.end(), part.rank_.begin(), part.rank_.end());
+    c.instant.insert(c.instant.end(), part.instant_.begin(), part.instant_.end());
+    c.score.insert(c.score.end(), part.score_.begin(), part.score_.end());
+    // The renderings are back to back already: one copy, then their ends.
+    std::size_t rendered_end = c.rendered.data.size();
+    c.rendered.allow(rendered_end + part.rendered_.size());
+    c.rendered.data.append(part.rendered_.data(), part.rendered_.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        bool const read = part.rank_[i] != 0;
+        c.reading_validity.push(read);
+        c.instant_validity.push(read && part.fits_[i] != 0);
+        FormatFacts const* entry = read ? &catalog_entry(part.format_[i]) : nullptr;
+        c.format_id.push(read ? entry->id : std::string_view());
+        c.label.push(read ? entry->label : std::string_view());
+        std::size_t const length = part.rendered_length_[i];
+        c.rendered.validity.push(length != 0);
+        rendered_end += length;
+        c.rendered.end_row(rendered_end);
+        if (c.with_path) c.path.push(path_text(part.path_[i]));
     }
-    return columns;
+}
+
+std::shared_ptr<const ReadingColumns> ReadingColumnsBuilder::finish() {
+    ReadingColumns& c = *columns_;
+    // Every buffer non-null, even for no rows: consumers may insist.
+    c.row.reserve(1);
+    c.rank.reserve(1);
+    c.instant.reserve(1);
+    c.score.reserve(1);
+    c.format_id.finish();
+    c.label.finish();
+    c.rendered.finish();
+    c.path.finish();
+    return std::move(columns_);
 }
 
 namespace {

@@ -4,7 +4,9 @@
 // exported array shares them and the last release frees them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,29 +14,97 @@
 #include <vector>
 
 #include "engine/candidate.hpp"
+#include "formats/catalog.hpp"
 #include "python/arrow_abi.hpp"
 
 namespace epochsift::python {
 
-// What the columns keep of one reading.
-struct ReadingRow {
-    int64_t row;   // the input row
-    int32_t rank;  // 1 for a value's best reading; 0 for an input nothing reads (every reading field null)
-    std::string_view format_id;  // static texts of the engine's tables
-    std::string_view label;
-    i128 instant;
-    std::optional<RenderedText> rendered;
-    double score;
-    // by_column: which path made the row; Unset without by_column.
-    enum class Path : uint8_t { Unset, Verdict, Full } path = Path::Unset;
-};
-
 class ReadingColumns;
 
-// Throws std::bad_alloc only. With with_path, a last field `path` names the
-// path that made each row ("verdict" or "full"; null where nothing reads).
-std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std::span<const ReadingRow>> parts,
-                                                            bool with_path = false);
+// Bytes appended at the end of a block grown by hand: a vector would zero
+// the room each append then writes over. Throws std::bad_alloc only.
+class ByteBlock {
+public:
+    void reserve(std::size_t bytes) {
+        if (bytes > capacity_) grow(bytes);
+    }
+    // Room for n more bytes at the end; commit(k) keeps the first k written.
+    char* room(std::size_t n) {
+        if (capacity_ - size_ < n) grow(std::max(size_ + n, 2 * capacity_));
+        return block_.get() + size_;
+    }
+    void commit(std::size_t n) { size_ += n; }
+    void append(const char* bytes, std::size_t n) {
+        if (n == 0) return;
+        std::memcpy(room(n), bytes, n);
+        size_ += n;
+    }
+    const char* data() const { return block_.get(); }
+    std::size_t size() const { return size_; }
+
+private:
+    void grow(std::size_t capacity) {
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        if (size_ != 0) std::memcpy(grown.get(), block_.get(), size_);
+        block_ = std::move(grown);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<char[]> block_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
+// The readings of one chunk of rows, kept column by column as they are
+// made: no row object, and the rendering written once, where it is made
+// (by the worker that read the value).
+class ReadingRows {
+public:
+    // by_column: which path made a row; Unset without by_column.
+    enum class Path : uint8_t { Unset, Verdict, Full };
+
+    void reserve(std::size_t rows);
+    // A reading of the input row, ranked rank (1 for a value's best).
+    void add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path);
+    void add(int64_t row, int32_t rank, const Candidate& reading, Path path) {
+        add(row, rank, reading.format, reading.instant, reading.score, path);
+    }
+    // The row of an input nothing reads, kept with keep_empty: rank 0 marks
+    // every reading field null.
+    void add_empty(int64_t row);
+    std::size_t size() const { return row_.size(); }
+
+private:
+    friend class ReadingColumnsBuilder;
+
+    std::vector<int64_t> row_;
+    std::vector<int32_t> rank_;
+    std::vector<FormatRef> format_;
+    std::vector<int64_t> instant_;     // 0 where it does not fit
+    std::vector<uint8_t> fits_;        // the instant fits int64
+    std::vector<double> score_;
+    std::vector<Path> path_;
+    std::vector<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
+    ByteBlock rendered_;  // the renderings back to back
+};
+
+// The columns of the readings of a column's chunks, appended in order as
+// each chunk is read, so a chunk's rows are freed (and their room reused
+// for the next chunks) as soon as they are copied. Throws std::bad_alloc
+// only. With with_path, a last field `path` names the path that made each
+// row ("verdict" or "full"; null where nothing reads).
+class ReadingColumnsBuilder {
+public:
+    // expected_rows: room reserved (not written) for that many rows.
+    ReadingColumnsBuilder(bool with_path, std::size_t expected_rows);
+    ~ReadingColumnsBuilder();
+    void append(const ReadingRows& part);
+    // The columns; the builder is spent.
+    std::shared_ptr<const ReadingColumns> finish();
+
+private:
+    std::shared_ptr<ReadingColumns> columns_;
+};
 
 int64_t row_count(const ReadingColumns& columns);
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <random>
 #include <string>
 #include <utility>
@@ -85,6 +86,43 @@ TEST(Iso8601, Suffixes) {
              "[Europe//Paris]", "[..]", "[Europe Paris]",                         // zone names
          }) {
         EXPECT_FALSE(parse_iso8601(std::string("2024-05-01T12:00:00Z") + suffix)) << suffix;
+    }
+}
+
+// The common shape "YYYY-MM-DDTHH:MM:SS[.f]Z" with every field drawn past
+// its range as often as within it, against the C library's timegm: a text
+// is read when timegm leaves its fields as they were (a second of 60 read
+// as 59), and then as timegm's instant.
+TEST(Iso8601, CommonShapeAgainstTimegm) {
+    std::mt19937_64 random(25);
+    auto draw = [&](int low, int high) { return static_cast<int>(low + random() % static_cast<uint64_t>(high - low + 1)); };
+    for (int i = 0; i < 200'000; ++i) {
+        int const year = draw(1, 9998), month = draw(0, 13), day = draw(0, 32);
+        int const hour = draw(0, 25), minute = draw(0, 61), second = draw(0, 62);
+        char text[48];
+        int const digits = draw(0, 3) == 0 ? draw(1, 9) : 0;
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d%s%.*sZ", year, month, day, " tT"[i % 3], hour,
+                      minute, second, digits ? "." : "", digits, "123456789");
+        std::tm fields{};
+        fields.tm_year = year - 1900;
+        fields.tm_mon = month - 1;
+        fields.tm_mday = day;
+        fields.tm_hour = hour;
+        fields.tm_min = minute;
+        fields.tm_sec = second == 60 ? 59 : second;
+        std::tm const asked = fields;
+        time_t const seconds = timegm(&fields);
+        bool const valid = hour <= 23 && minute <= 59 && second <= 60 && fields.tm_year == asked.tm_year &&
+                           fields.tm_mon == asked.tm_mon && fields.tm_mday == asked.tm_mday &&
+                           fields.tm_hour == asked.tm_hour && fields.tm_min == asked.tm_min && fields.tm_sec == asked.tm_sec;
+        int64_t fraction = 0;
+        for (int k = 0; k < 9; ++k) fraction = fraction * 10 + (k < digits ? k + 1 : 0);
+        auto const read = parse_iso8601(text);
+        if (!valid) {
+            EXPECT_FALSE(read) << text;
+            continue;
+        }
+        EXPECT_EQ(read, PosixNs::from_seconds(seconds, fraction)) << text;
     }
 }
 

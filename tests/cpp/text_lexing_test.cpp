@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -38,6 +39,33 @@ TEST(IntegerTest, Rejects) {
     for (const char* text : {"", "+", "-", "+-5", "5-", "1 2", "0x10", "1_000", "1.0", "1e3",
                              "9223372036854775808", "-9223372036854775809", "\xd9\xa3"}) {
         EXPECT_FALSE(parse_integer(text)) << text;
+    }
+}
+
+// Against std::from_chars over random texts of 1 to 22 characters around
+// the widths where overflow begins: digits with a sign or none, and now and
+// then one character that is not a digit.
+TEST(IntegerTest, AgreesWithFromChars) {
+    std::mt19937_64 random(25);
+    for (int i = 0; i < 300'000; ++i) {
+        std::string text;
+        int const sign = static_cast<int>(random() % 3);  // none, '+', '-'
+        if (sign != 0) text += sign == 1 ? '+' : '-';
+        std::size_t const digits = 1 + random() % 21;
+        for (std::size_t k = 0; k < digits; ++k) text += static_cast<char>('0' + random() % 10);
+        if (random() % 10 == 0) text[random() % text.size()] = "x. 9/:"[random() % 6];
+        // from_chars takes no '+': the text after it.
+        std::string_view const body = text[0] == '+' ? std::string_view(text).substr(1) : std::string_view(text);
+        int64_t expected = 0;
+        auto const [end, error] = std::from_chars(body.data(), body.data() + body.size(), expected);
+        bool const whole = error == std::errc{} && end == body.data() + body.size() && !body.starts_with("+") &&
+                           !(body.starts_with("-") && text[0] == '+');
+        auto const got = parse_integer(text);
+        if (whole) {
+            EXPECT_EQ(got, expected) << text;
+        } else {
+            EXPECT_FALSE(got) << text;
+        }
     }
 }
 

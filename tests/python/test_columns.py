@@ -77,7 +77,8 @@ def _columns():
         "filetime int64": pa.array([FILETIME_1970 + s * 10_000_000 + rng.randrange(10**7) for s in seconds]),
         "fat words": ["879858441", "1033337335", "942846917", "980263022"],
         "iso text": [datetime.datetime.fromtimestamp(s, datetime.timezone.utc).isoformat() for s in seconds[:50]],
-        "mixed": [str(s) for s in seconds[:40]] + ["not a time", None, "0x65540000", "2024-05-01T12:00:00Z", "-5"],
+        "mixed": [str(s) for s in seconds[:40]] + ["not a time", None, "0x65540000", "2024-05-01T12:00:00Z", "-5",
+                                                   " 1700000000 ", "\t1600000000"],  # padding, read as identify reads it
     }
 
 
@@ -112,6 +113,50 @@ def test_by_column_gives_the_verdicts_reading_of_every_value(name, extended, con
             assert [(r["path"], _key(r)) for r in by_row[i]] == [("full", _key(full[0]))], text
         else:
             assert i not in by_row, text
+
+
+def _integers_of_every_magnitude(count=500, seed=29):
+    # Spread over every power of two, so each family's range and edges are
+    # crossed, with a few negatives and the markers of unset fields.
+    rng = random.Random(seed)
+    values = [rng.randrange(0, 2 ** rng.randrange(1, 64)) for _ in range(count)]
+    values += [-v for v in values[:40]] + [0, -1, 2**63 - 1, -(2**63)]
+    return values
+
+
+def _outside_int64(instant):
+    # An Arrow timestamp column holds int64 nanoseconds: null past them.
+    return not -(2**63) <= instant < 2**63
+
+
+@pytest.mark.parametrize("extended", [False, True])
+@pytest.mark.parametrize("kind", ["text", "int64"])
+def test_by_column_of_every_family_equals_its_full_reading(extended, kind):
+    values = _integers_of_every_magnitude()
+    texts = [str(v) for v in values]
+    column = pa.array(values, pa.int64()) if kind == "int64" else pa.array(texts)
+    full = [epochsift.identify(t, extended=extended) for t in texts]
+    # Every format the full readings name, numeric families and the string
+    # forms digits can take alike.
+    formats = sorted({r["format_id"] for readings in full for r in readings})
+    assert len(formats) > (40 if extended else 25)
+    differing = []
+    for format_id in formats:
+        rows = _rows(epochsift.identify_arrow(column, by_column=format_id, extended=extended, threads=2))
+        by_row = {}
+        for r in rows:
+            by_row.setdefault(r["row"], []).append((r["path"], _key(r), r["instant"] is None))
+        for i, readings in enumerate(full):
+            own = [r for r in readings if r["format_id"] == format_id]
+            if own:
+                want = [("verdict", _key(own[0]), _outside_int64(own[0]["instant"]))]
+            elif readings:
+                want = [("full", _key(readings[0]), _outside_int64(readings[0]["instant"]))]
+            else:
+                want = []
+            if by_row.get(i, []) != want:
+                differing.append((format_id, texts[i]))
+    assert differing == []
 
 
 def test_by_column_names_a_format_and_rejects_unknown_ones():
@@ -208,3 +253,36 @@ def test_cli_by_column_best_1_rows_are_the_formats_reading_with_its_full_rank(tm
             continue
         assert (int(row["rank"]), row["format_id"], row["rendered"], float(row["score"])) == (
             rank, want["format_id"], want["rendered"] or "", want["score"]), value
+
+
+def test_cli_by_column_of_a_long_column_is_the_same_on_one_thread_two_and_a_pipe(tmp_path):
+    import csv
+    import json
+    import subprocess
+    from command_line import find_cli
+
+    cli = find_cli()
+    if cli is None:
+        pytest.skip("no epochsift command line built")
+    # Longer than the 65,536 values a verdict weighs one by one: it comes
+    # from values spread through the column. Its first third is in
+    # milliseconds, the rest in seconds: the column's first values alone
+    # would name milliseconds.
+    rng = random.Random(31)
+    values = [str(rng.randrange(946_684_800_000, 1_893_456_000_000)) for _ in range(50_000)]
+    values += [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(100_000)]
+    values[::4999] = ["not a time"] * len(values[::4999])
+    path = tmp_path / "column.txt"
+    path.write_text("\n".join(values) + "\n")
+    command = [cli, "--batch", "--by-column", "--best", "1"]
+    one = subprocess.run([*command, "--threads", "1", str(path)], capture_output=True, check=True)
+    two = subprocess.run([*command, "--threads", "2", str(path)], capture_output=True, check=True)
+    piped = subprocess.run([*command, "--threads", "2"], input=path.read_bytes(), capture_output=True, check=True)
+    assert one.stdout == two.stdout == piped.stdout
+    infer = subprocess.run([cli, "--batch", "--infer", "--json", str(path)], capture_output=True, text=True)
+    verdict = json.loads(infer.stdout)[0]["format_id"]
+    rows = list(csv.DictReader(one.stdout.decode().splitlines()))
+    assert [r["value"] for r in rows] == values
+    assert verdict == "unix"
+    assert {r["format_id"] for r in rows[50_000:] if r["value"] != "not a time"} == {verdict}
+    assert {(r["rank"], r["format_id"]) for r in rows if r["value"] == "not a time"} == {("", "")}

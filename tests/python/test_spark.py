@@ -120,3 +120,17 @@ def test_decode_column_by_column_gives_each_value_the_verdicts_reading(spark):
             continue
         assert (got["v_format_id"], got["v_rendered"], got["v_score"], got["v_path"]) == (
             want["format_id"], want["rendered"], want["score"], path), value
+
+
+def test_decode_column_by_column_judges_a_long_column_by_rows_spread_through_it(spark):
+    from pyspark.sql import functions as F
+    # 30,000 rows, the first third in milliseconds and the rest in seconds:
+    # the rows of one end alone would name the wrong format.
+    n = F.col("id")
+    df = spark.range(0, 30_000, numPartitions=2).select(
+        n, F.when(n < 10_000, F.lit(1_600_000_000_000) + n * 997_003)
+            .otherwise(F.lit(1_600_000_000) + n * 997).cast("string").alias("v"))
+    assert es.infer_column(df, "v")[0]["format_id"] == "unix"
+    decoded = es.decode_column(df, "v", by_column=True)
+    counts = {(r["v_format_id"], r["v_path"]): r["count"] for r in decoded.groupBy("v_format_id", "v_path").count().collect()}
+    assert counts == {("unix", "verdict"): 20_000, ("unix_ms", "full"): 10_000}

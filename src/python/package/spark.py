@@ -31,6 +31,11 @@ def _session_zone(df: DataFrame) -> str:
     return df.sparkSession.conf.get("spark.sql.session.timeZone")
 
 
+# decode_column(by_column=True) judges at most this many rows, as
+# identify_arrow does: a column's format shows in a sample, and tallying
+# every value would cost more than decoding it.
+_VERDICT_SAMPLE = 10_000
+
 # The keywords identify_column takes, of those decode_column passes on.
 _COLUMN_KEYWORDS = ("hint", "byte_width", "byte_order", "window")
 
@@ -45,8 +50,10 @@ def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | No
     decodes; with ``best=K`` each is an array of the value's first K
     readings, empty where none. Other keywords go to identify_arrow.
 
-    With ``by_column=True`` the column's verdict is found first over the
-    whole column (infer_column, one job), then every batch decodes each
+    With ``by_column=True`` the column's verdict is found first (infer_column
+    over the whole column when it holds at most 10,000 rows, else over a
+    sample of about 10,000 of them, as identify_arrow samples; a count and
+    the verdict, two jobs), then every batch decodes each
     value by that format alone (identify_arrow's by_column), and
     ``<prefix>path`` says which path made the reading ("verdict", or "full"
     where the format reads nothing of the value).
@@ -60,7 +67,12 @@ def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | No
     if taken:
         raise ValueError(f"columns already present: {sorted(taken)}")
     if by_column:
-        verdicts = infer_column(df, column, **{k: v for k, v in keywords.items() if k in _COLUMN_KEYWORDS})
+        judged = df.select(column)
+        rows = judged.count()
+        if rows > _VERDICT_SAMPLE:
+            # A fixed seed: the same DataFrame gets the same verdict.
+            judged = judged.sample(withReplacement=False, fraction=_VERDICT_SAMPLE / rows, seed=25)
+        verdicts = infer_column(judged, column, **{k: v for k, v in keywords.items() if k in _COLUMN_KEYWORDS})
         keywords = dict(keywords, by_column=verdicts[0]["format_id"] if verdicts else True)
     added = [
         T.StructField(prefix + name, kind if best == 1 else T.ArrayType(kind, containsNull=True), True)

@@ -1,0 +1,134 @@
+// The Arrow columns of a column's readings, built chunk by chunk, against a
+// plain list of the rows they were given: every field of every row, the
+// nulls, and buffers that outlive a chunk's reallocations.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "formats/catalog.hpp"
+#include "python/reading_columns.hpp"
+
+namespace epochsift::python {
+namespace {
+
+struct Expected {
+    int64_t row;
+    int32_t rank;  // 0: nothing read, every reading field null
+    std::string format_id, label;
+    std::optional<int64_t> instant;
+    std::optional<std::string> rendered;
+    double score;
+    std::string path;
+};
+
+bool valid(const ArrowArray& array, int64_t i) {
+    auto const* bits = static_cast<const uint8_t*>(array.buffers[0]);
+    return bits == nullptr || ((bits[i >> 3] >> (i & 7)) & 1) != 0;
+}
+
+std::string text_at(const ArrowArray& array, int64_t i) {
+    auto const* offsets = static_cast<const int32_t*>(array.buffers[1]);
+    auto const* data = static_cast<const char*>(array.buffers[2]);
+    return std::string(data + offsets[i], static_cast<std::size_t>(offsets[i + 1] - offsets[i]));
+}
+
+template <class T>
+T value_at(const ArrowArray& array, int64_t i) {
+    T value;
+    std::memcpy(&value, static_cast<const char*>(array.buffers[1]) + i * sizeof(T), sizeof(T));
+    return value;
+}
+
+TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
+    std::mt19937_64 random(25);
+    std::vector<Expected> expected;
+    std::vector<ReadingRows> parts(5);
+    int64_t row = 0;
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        std::size_t const rows = p == 2 ? 0 : 1 + random() % 3000;  // an empty chunk among them
+        for (std::size_t k = 0; k < rows; ++k, ++row) {
+            if (random() % 7 == 0) {
+                parts[p].add_empty(row);
+                expected.push_back({row, 0, "", "", std::nullopt, std::nullopt, 0.0, ""});
+                continue;
+            }
+            FormatRef const format = *FormatRef::from_index(random() % FORMAT_COUNT);
+            // Within int64 nanoseconds; past them but in the calendar; past the calendar.
+            i128 ns = static_cast<i128>(static_cast<int64_t>(random()));
+            if (random() % 5 == 0) ns = static_cast<i128>(random() % 10'000) * 31'556'952 * 1'000'000'000;
+            if (random() % 11 == 0) ns = static_cast<i128>(random()) * static_cast<i128>(random());
+            PosixNs const instant{ns};
+            double const score = static_cast<double>(random() % 1000) / 999.0;
+            auto const path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
+            int32_t const rank = 1 + static_cast<int32_t>(random() % 3);
+            parts[p].add(row, rank, format, instant, score, path);
+            bool const fits = ns >= INT64_MIN && ns <= INT64_MAX;
+            expected.push_back({row, rank, std::string(catalog_entry(format).id), std::string(catalog_entry(format).label),
+                                fits ? std::optional<int64_t>(static_cast<int64_t>(ns)) : std::nullopt,
+                                instant.to_rfc3339(), score,
+                                path == ReadingRows::Path::Verdict ? "verdict" : "full"});
+        }
+    }
+    ReadingColumnsBuilder builder(true, 16);  // far too little room: every buffer grows
+    for (ReadingRows const& part : parts) builder.append(part);
+    std::shared_ptr<const ReadingColumns> const columns = builder.finish();
+    ASSERT_EQ(row_count(*columns), static_cast<int64_t>(expected.size()));
+
+    ArrowSchema schema{};
+    ArrowArray array{};
+    export_schema(*columns, schema);
+    export_array(columns, array);
+    ASSERT_EQ(schema.n_children, 8);
+    ASSERT_EQ(array.n_children, 8);
+    const char* const names[] = {"row", "rank", "format_id", "label", "instant", "rendered", "score", "path"};
+    for (int f = 0; f < 8; ++f) EXPECT_STREQ(schema.children[f]->name, names[f]);
+    ArrowArray const* const* c = array.children;
+    for (int f = 0; f < 8; ++f) ASSERT_EQ(c[f]->length, static_cast<int64_t>(expected.size()));
+    int64_t unread = 0, no_instant = 0, unrendered = 0;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        Expected const& e = expected[i];
+        auto const at = static_cast<int64_t>(i);
+        EXPECT_EQ(value_at<int64_t>(*c[0], at), e.row);
+        bool const read = e.rank != 0;
+        unread += read ? 0 : 1;
+        for (int f : {1, 2, 3, 6, 7}) EXPECT_EQ(valid(*c[f], at), read) << i << ' ' << names[f];
+        EXPECT_EQ(valid(*c[4], at), e.instant.has_value()) << i;
+        no_instant += e.instant ? 0 : 1;
+        EXPECT_EQ(valid(*c[5], at), e.rendered.has_value()) << i;
+        unrendered += e.rendered ? 0 : 1;
+        if (e.instant) EXPECT_EQ(value_at<int64_t>(*c[4], at), *e.instant) << i;
+        if (e.rendered) EXPECT_EQ(text_at(*c[5], at), *e.rendered) << i;
+        if (!read) continue;
+        EXPECT_EQ(value_at<int32_t>(*c[1], at), e.rank) << i;
+        EXPECT_EQ(text_at(*c[2], at), e.format_id) << i;
+        EXPECT_EQ(text_at(*c[3], at), e.label) << i;
+        EXPECT_EQ(value_at<double>(*c[6], at), e.score) << i;
+        EXPECT_EQ(text_at(*c[7], at), e.path) << i;
+    }
+    for (int f : {1, 2, 3, 6, 7}) EXPECT_EQ(c[f]->null_count, unread) << names[f];
+    EXPECT_EQ(c[4]->null_count, no_instant);
+    EXPECT_EQ(c[5]->null_count, unrendered);
+    array.release(&array);
+    schema.release(&schema);
+}
+
+TEST(ReadingColumns, NoRowsStillHaveBuffers) {
+    ReadingColumnsBuilder builder(false, 0);
+    builder.append(ReadingRows());
+    std::shared_ptr<const ReadingColumns> const columns = builder.finish();
+    ArrowArray array{};
+    export_array(columns, array);
+    ASSERT_EQ(array.n_children, 7);
+    for (int64_t f = 0; f < array.n_children; ++f) {
+        EXPECT_EQ(array.children[f]->length, 0);
+        for (int64_t b = 1; b < array.children[f]->n_buffers; ++b) EXPECT_NE(array.children[f]->buffers[b], nullptr) << f;
+    }
+    array.release(&array);
+}
+
+}  // namespace
+}  // namespace epochsift::python
