@@ -27,17 +27,17 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
 
 // Adds the reference components; the caller scores them.
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
-                    bool extended);
+                    bool extended, NeighbourMeasure neighbours = NeighbourMeasure::Own);
 
 // Appends raw's reading in row, if any. A reading is made only once the
 // instant renders: value-initialising one zeroes some 450 bytes, for the
 // many families a value has no reading in too.
 void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
-                    bool shaped) {
+                    bool shaped, NeighbourMeasure neighbours = NeighbourMeasure::Own) {
     auto const found = renderable_instant(row, raw);
     if (!found) return;
     Candidate& reading = out.emplace_back(bare_reading(row, raw, *found));
-    add_components(reading, row, raw, options.context, options.extended);
+    add_components(reading, row, raw, options.context, options.extended, neighbours);
     // The extended evidence scores the reading again, over all its components.
     if (options.extended) {
         add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
@@ -77,7 +77,8 @@ void append_family_reading(std::vector<Candidate>& out, const NumericFamily& fam
     }
 }
 
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options,
+                             NeighbourMeasure neighbours) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = shaped_like_identifier(raw, options);
     std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
@@ -86,9 +87,10 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
     for (NumericFamily const& family : rows) {
         // A caller's window stands in for the row's wherever the row's is tested.
         if (options.window) {
-            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
+            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped,
+                           neighbours);
         } else {
-            append_reading(out, family, raw, options, shaped);
+            append_reading(out, family, raw, options, shaped, neighbours);
         }
     }
 }
@@ -137,7 +139,7 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
 }
 
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
-                    bool extended) {
+                    bool extended, NeighbourMeasure neighbours) {
     PosixNs const instant = reading.instant;
     bool const inside = !reading.facts.outside_window;
     ComponentList& components = reading.components;
@@ -162,7 +164,9 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
         }
     }
     if (!context.neighbours.empty()) {
-        components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
+        double const measure =
+            neighbours == NeighbourMeasure::FromColumn ? 0.0 : neighbour_monotonicity(family, context.neighbours);
+        components.push_back({Component::NeighbourMonotonicity, measure});
     }
 }
 

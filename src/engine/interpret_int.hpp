@@ -14,8 +14,16 @@ namespace epochsift {
 
 struct NumericFamily;
 
+// How a reading weighs the caller's neighbours: by its own family's order
+// over them, or through the column verdict of the value and its neighbours,
+// which apply_neighbour_evidence sets afterwards (the component is then
+// made as a place, 0, and the family's own measure, which decodes every
+// neighbour, is never taken).
+enum class NeighbourMeasure : bool { Own, FromColumn };
+
 // The readings of raw in table order, unranked.
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options);
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options,
+                             NeighbourMeasure neighbours = NeighbourMeasure::Own);
 
 // raw's reading in one family, made exactly as append_integer_readings makes
 // it (the caller's window in place of the row's), appended if there is one.

@@ -11,6 +11,7 @@
 #include "core/per_thread.hpp"
 #include "engine/column.hpp"
 #include "engine/extended_score.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 
@@ -64,7 +65,7 @@ const std::vector<ColumnTally>& neighbour_tallies(const ReadOptions& options) {
     kept.window = options.window;
     kept.byte_order = options.context.byte_order;
     kept.byte_width = options.context.byte_width;
-    kept.tallies = column_tallies(texts.texts, options);
+    kept.tallies = column_tallies(texts.texts, options, DigitsAsBytes::No);
     return kept.tallies;
 }
 
@@ -72,33 +73,25 @@ const std::vector<ColumnTally>& neighbour_tallies(const ReadOptions& options) {
 
 NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& given) {
     NeighbourEvidence evidence;
-    evidence.standing.fill(NeighbourEvidence::UNJUDGED);
+    // The column weighs every numeric family: one it cannot judge stands at 0.
+    evidence.standing.fill(0.0f);
     ReadOptions options = given;
     options.context.neighbours = {};
     options.context.artifact_hint.reset();  // the hint weighs each reading already
     std::vector<ColumnTally> const& after = neighbour_tallies(given);
     DecimalTexts const own(std::span<const int64_t>(&raw, 1));
-    std::vector<ColumnTally> tallies = column_tallies(own.texts, options);
-    if (tallies.size() != after.size()) return evidence;
-    for (std::size_t row = 0; row < tallies.size(); ++row) merge_column_tally(tallies[row], after[row]);
-    std::vector<ColumnVerdict> const verdicts = column_verdicts(tallies, options);
-    std::size_t const values = given.context.neighbours.size() + 1;
-    double best = 0.0;
-    for (ColumnVerdict const& verdict : verdicts) best = std::max(best, verdict.score);
-    if (best <= 0.0) return evidence;
-    // The posterior ratio to the best, taken per value (its n-th root): the
-    // evidence a value's layout and era give on average, which does not
-    // harden as neighbours are added (FAT words stand twice as high as Unix
-    // times, over 3 neighbours or 300).
-    double const per_value = 1.0 / static_cast<double>(values);
-    for (ColumnVerdict const& verdict : verdicts) {
-        if (verdict.format.kind() != FormatKind::NumericFamily || verdict.byte_order) continue;
-        evidence.standing[verdict.format.row()] = static_cast<float>(std::pow(verdict.score / best, per_value));
-    }
-    // A family the column weighs but which read no value has no verdict: it stands at 0.
-    for (NumericFamily const& family : REFERENCE_FAMILIES) {
-        float& standing = evidence.standing[family.position];
-        if (standing == NeighbourEvidence::UNJUDGED) standing = 0.0f;
+    // Every value is a decimal integer: no byte order is weighed.
+    ColumnStanding const standing = column_standing(after, own.texts.front(), options, DigitsAsBytes::No);
+    if (standing.best == ColumnStanding::UNREAD) return evidence;
+    // The posterior ratio to the best verdict, taken per value (its n-th
+    // root): the evidence a value's layout and era give on average, which
+    // does not harden as neighbours are added (FAT words stand twice as high
+    // as Unix times, over 3 neighbours or 300). A family the column weighs
+    // but which read no value stands at 0.
+    double const per_value = 1.0 / static_cast<double>(given.context.neighbours.size() + 1);
+    for (std::size_t f = 0; f < NUMERIC_FAMILY_COUNT; ++f) {
+        double const lp = standing.log_posterior[f];
+        evidence.standing[f] = lp == ColumnStanding::UNREAD ? 0.0f : static_cast<float>(std::exp((lp - standing.best) * per_value));
     }
     return evidence;
 }

@@ -17,8 +17,9 @@
 namespace epochsift {
 
 // Each numeric family's posterior share in the column of the value and its
-// neighbours over the greatest share, in [0, 1]; UNJUDGED for a family the
-// column verdict does not weigh.
+// neighbours over the greatest share, in [0, 1] (0 for a family that reads
+// no value); UNJUDGED for a family the column verdict does not weigh (none
+// since the column weighs every numeric family).
 struct NeighbourEvidence {
     static constexpr float UNJUDGED = -1.0f;
     std::array<float, NUMERIC_FAMILY_COUNT> standing;
@@ -29,7 +30,8 @@ NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& options);
 
 // Sets the neighbour component of each numeric reading the column judged to
 // its family's standing, and scores the reading again; a family the column
-// does not weigh keeps its own measure of the neighbours.
+// does not weigh keeps its own measure of the neighbours. The readings of
+// the value are made with NeighbourMeasure::FromColumn.
 void apply_neighbour_evidence(std::vector<Candidate>& readings, const NeighbourEvidence& evidence,
                               bool caller_window);
 

@@ -74,6 +74,13 @@ def expected_flags(reading):
 # The table: one block a value. Its exact layout is tested on the table writer
 # (tests/cpp/cli_test.cpp); here each block must show the extended readings.
 
+def shown_share(reading):
+    if "confidence" not in reading:
+        return f"{reading['score']:.2f}"
+    percent = reading["confidence"] * 100
+    return "0%" if percent <= 0 else "<1%" if percent < 0.5 else f"{percent:.0f}%"
+
+
 def check_block(block, value, options, keywords=None):
     readings = epochsift.identify(value, **(keywords or {"extended": True}))
     title, *lines = block.split("\n")
@@ -85,11 +92,13 @@ def check_block(block, value, options, keywords=None):
     rows = [line for line in lines[1:] if not line.lstrip().startswith("- ")]
     notes = [line.strip()[2:] for line in lines[1:] if line.lstrip().startswith("- ")]
     assert len(rows) == len(shown)
-    # Scores equal as printed share the rank of the first of them (1, 2, 2, 4).
-    printed = [f"{r['score']:.2f}" for r in shown]
+    # The extended table shows each reading's confidence in whole percents,
+    # the reference table its score; readings whose numbers print the same
+    # share the rank of the first of them (1, 2, 2, 4).
+    printed = [shown_share(r) for r in shown]
     for row, reading in zip(rows, shown):
         rank_text, score, label, rendered, *flags = re.split(" {2,}", row.strip())
-        assert (rank_text, score) == (str(printed.index(score) + 1), f"{reading['score']:.2f}")
+        assert (rank_text, score) == (str(printed.index(score) + 1), shown_share(reading))
         assert label == reading["label"] or (label.endswith("…") and reading["label"].startswith(label[:-1]))
         assert rendered == (reading["rendered"] or "(outside calendar)")
         assert " ".join(flags) == expected_flags(reading)
