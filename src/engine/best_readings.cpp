@@ -123,8 +123,8 @@ bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
     // are made: no reading is spared then.
     if (best_ == 0 || best_ > MOST_PRUNED_BEST || judges_neighbours()) {
         if (judges_neighbours()) {
-            append_integer_readings(out, raw, options_, NeighbourMeasure::FromColumn);
-            apply_neighbour_evidence(out, neighbour_evidence(raw, options_), options_.window.has_value());
+            NeighbourEvidence const column = neighbour_evidence(raw, options_);
+            append_integer_readings(out, raw, options_, &column);
         } else {
             append_integer_readings(out, raw, options_);
         }

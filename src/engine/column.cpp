@@ -372,11 +372,21 @@ double family_log_prior(const NumericFamily& family, const ReadOptions& options)
 
 }  // namespace
 
-ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::string_view value, const ReadOptions& options,
-                               DigitsAsBytes digits_as_bytes) {
+std::vector<double> column_log_priors(const ReadOptions& options) {
+    std::vector<double> priors(ROWS, 0.0);
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        if (row < FAMILIES || row >= BYTE_ROWS_START) {
+            priors[row] = family_log_prior(NUMERIC_FAMILIES[family_of_row(row)], options);
+        }
+    }
+    return priors;
+}
+
+ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::span<const double> log_priors,
+                               std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes) {
     ColumnStanding out;
     out.log_posterior.fill(ColumnStanding::UNREAD);
-    if (tallies.size() != ROWS) return out;
+    if (tallies.size() != ROWS || log_priors.size() != ROWS) return out;
     // The value's part of each row, as column_tallies would add it.
     std::array<double, ROWS> own{};
     own.fill(LOG_MISS);
@@ -391,9 +401,7 @@ ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::string
         tally.read = tallies[row].read + (own_read[row] ? 1 : 0);
         tally.marked = tallies[row].marked + (own_read[row] && marked_bytes ? 1 : 0);
         if (!weighed(tally, row)) continue;
-        bool const family_row = row < FAMILIES || row >= BYTE_ROWS_START;
-        double const lp = tallies[row].log_likelihood + own[row] +
-                          (family_row ? family_log_prior(NUMERIC_FAMILIES[family_of_row(row)], options) : 0.0);
+        double const lp = tallies[row].log_likelihood + own[row] + log_priors[row];
         out.best = std::max(out.best, lp);
         if (row < FAMILIES) out.log_posterior[row] = lp;
     }

@@ -88,7 +88,11 @@ struct ColumnStanding {
     std::array<double, NUMERIC_FAMILY_COUNT> log_posterior;  // UNREAD where the family read no value
     double best = UNREAD;
 };
-ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::string_view value, const ReadOptions& options,
-                               DigitsAsBytes digits_as_bytes);
+// log_priors is column_log_priors(options), which a caller asking often keeps.
+ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::span<const double> log_priors,
+                               std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes);
+
+// Each row's log prior in the verdicts under options (0 for the text forms).
+std::vector<double> column_log_priors(const ReadOptions& options);
 
 }  // namespace epochsift

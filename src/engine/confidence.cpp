@@ -1,6 +1,6 @@
 #include "engine/confidence.hpp"
 
-#include <cmath>
+#include "core/portable_exp.hpp"
 
 namespace epochsift {
 
@@ -16,7 +16,8 @@ void assign_confidence(std::span<Candidate> ranked) {
             reading.confidence = 0.0;
             continue;
         }
-        reading.confidence = std::exp((reading.score - best) / CONFIDENCE_TEMPERATURE);
+        // The same bits wherever the engine runs: the confidence is written out.
+        reading.confidence = portable_exp((reading.score - best) / CONFIDENCE_TEMPERATURE);
         total += reading.confidence;
     }
     for (Candidate& reading : ranked) reading.confidence /= total;  // total >= 1: the best weighs 1

@@ -36,8 +36,8 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
         if (options.extended && !options.context.neighbours.empty()) {
-            append_integer_readings(readings, *integer, options, NeighbourMeasure::FromColumn);
-            apply_neighbour_evidence(readings, neighbour_evidence(*integer, options), options.window.has_value());
+            NeighbourEvidence const column = neighbour_evidence(*integer, options);
+            append_integer_readings(readings, *integer, options, &column);
         } else {
             append_integer_readings(readings, *integer, options);
         }

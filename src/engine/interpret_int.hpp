@@ -13,17 +13,14 @@
 namespace epochsift {
 
 struct NumericFamily;
+struct NeighbourEvidence;
 
-// How a reading weighs the caller's neighbours: by its own family's order
-// over them, or through the column verdict of the value and its neighbours,
-// which apply_neighbour_evidence sets afterwards (the component is then
-// made as a place, 0, and the family's own measure, which decodes every
-// neighbour, is never taken).
-enum class NeighbourMeasure : bool { Own, FromColumn };
-
-// The readings of raw in table order, unranked.
+// The readings of raw in table order, unranked. With column (the extended
+// reading's verdict of raw and its neighbours), each reading's neighbour
+// component is its family's standing there, and the family's own measure,
+// which decodes every neighbour, is never taken.
 void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options,
-                             NeighbourMeasure neighbours = NeighbourMeasure::Own);
+                             const NeighbourEvidence* column = nullptr);
 
 // raw's reading in one family, made exactly as append_integer_readings makes
 // it (the caller's window in place of the row's), appended if there is one.

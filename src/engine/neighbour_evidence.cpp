@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/per_thread.hpp"
+#include "core/portable_exp.hpp"
 #include "engine/column.hpp"
 #include "engine/extended_score.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -44,6 +45,7 @@ struct NeighbourTallies {
     std::optional<ByteOrder> byte_order;
     std::optional<uint8_t> byte_width;
     std::vector<ColumnTally> tallies;
+    std::vector<double> log_priors;  // the column's, under the options the evidence reads
 
     bool holds(const ReadOptions& options) const {
         std::span<const int64_t> const given = options.context.neighbours;
@@ -56,17 +58,19 @@ struct NeighbourTallies {
     }
 };
 
-const std::vector<ColumnTally>& neighbour_tallies(const ReadOptions& options) {
+// options: the call's; column: the options the evidence reads the column under.
+const NeighbourTallies& neighbour_tallies(const ReadOptions& options, const ReadOptions& column) {
     EPOCHSIFT_PER_THREAD NeighbourTallies kept;
-    if (kept.holds(options)) return kept.tallies;
+    if (kept.holds(options)) return kept;
     std::span<const int64_t> const given = options.context.neighbours;
     DecimalTexts const texts(given);
     kept.neighbours.assign(given.begin(), given.end());
     kept.window = options.window;
     kept.byte_order = options.context.byte_order;
     kept.byte_width = options.context.byte_width;
-    kept.tallies = column_tallies(texts.texts, options, DigitsAsBytes::No);
-    return kept.tallies;
+    kept.tallies = column_tallies(texts.texts, column, DigitsAsBytes::No);
+    kept.log_priors = column_log_priors(column);
+    return kept;
 }
 
 }  // namespace
@@ -78,10 +82,11 @@ NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& given) {
     ReadOptions options = given;
     options.context.neighbours = {};
     options.context.artifact_hint.reset();  // the hint weighs each reading already
-    std::vector<ColumnTally> const& after = neighbour_tallies(given);
+    NeighbourTallies const& after = neighbour_tallies(given, options);
     DecimalTexts const own(std::span<const int64_t>(&raw, 1));
     // Every value is a decimal integer: no byte order is weighed.
-    ColumnStanding const standing = column_standing(after, own.texts.front(), options, DigitsAsBytes::No);
+    ColumnStanding const standing =
+        column_standing(after.tallies, after.log_priors, own.texts.front(), options, DigitsAsBytes::No);
     if (standing.best == ColumnStanding::UNREAD) return evidence;
     // The posterior ratio to the best verdict, taken per value (its n-th
     // root): the evidence a value's layout and era give on average, which
@@ -91,25 +96,9 @@ NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& given) {
     double const per_value = 1.0 / static_cast<double>(given.context.neighbours.size() + 1);
     for (std::size_t f = 0; f < NUMERIC_FAMILY_COUNT; ++f) {
         double const lp = standing.log_posterior[f];
-        evidence.standing[f] = lp == ColumnStanding::UNREAD ? 0.0f : static_cast<float>(std::exp((lp - standing.best) * per_value));
+        evidence.standing[f] = lp == ColumnStanding::UNREAD ? 0.0f : static_cast<float>(portable_exp((lp - standing.best) * per_value));
     }
     return evidence;
-}
-
-void apply_neighbour_evidence(std::vector<Candidate>& readings, const NeighbourEvidence& evidence,
-                              bool caller_window) {
-    for (Candidate& reading : readings) {
-        if (reading.format.kind() != FormatKind::NumericFamily) continue;
-        float const standing = evidence.standing[reading.format.row()];
-        if (standing == NeighbourEvidence::UNJUDGED) continue;
-        bool changed = false;
-        for (ScoreComponent& component : reading.components) {
-            if (component.kind != Component::NeighbourMonotonicity) continue;
-            component.value = standing;
-            changed = true;
-        }
-        if (changed) reading.score = extended_score(reading.components, caller_window);
-    }
 }
 
 }  // namespace epochsift
