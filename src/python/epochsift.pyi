@@ -192,7 +192,8 @@ def identify_many(
 class ReadingColumns:
     """Readings of an Arrow string column, exported through the Arrow PyCapsule
     interface: a struct column with row (int64), rank (int32), format_id, label,
-    instant (timestamp[ns, UTC]), rendered and score (float64)."""
+    instant (timestamp[ns, UTC]), rendered, score and confidence (float64; null
+    where the reading weighs none)."""
 
     def __arrow_c_array__(self, /, requested_schema: object | None = None) -> tuple[Any, Any]: ...
     def __arrow_c_stream__(self, /, requested_schema: object | None = None) -> Any: ...

@@ -34,10 +34,10 @@ struct ChunkRows {
 
 // The row of an input that nothing reads, kept with keep_empty: rank 0
 // marks every reading field null.
-ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0}; }
+ReadingRow empty_row(int64_t row) { return ReadingRow{row, 0, {}, {}, 0, std::nullopt, 0.0, NO_CONFIDENCE}; }
 
 ReadingRow row_of(int64_t row, int32_t rank, const Candidate& c, ReadingRow::Path path) {
-    return ReadingRow{row, rank, c.format_id(), c.label(), c.instant.ns, c.rendered(), c.score, path};
+    return ReadingRow{row, rank, c.format_id(), c.label(), c.instant.ns, c.rendered(), c.score, c.confidence, path};
 }
 
 // How a chunk's values are read: with zones through read_texts; else each

@@ -68,6 +68,8 @@ public:
     Validity instant_validity;
     TextBuffers rendered;
     std::vector<double> score;
+    std::vector<double> confidence;
+    Validity confidence_validity;  // null where nothing reads, or the reading weighs no confidence
     bool with_path = false;
     TextBuffers path;  // with_path: "verdict" or "full"
 };
@@ -107,6 +109,7 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
     c.rank.reserve(rows + 1);
     c.instant.reserve(rows + 1);
     c.score.reserve(rows + 1);
+    c.confidence.reserve(rows + 1);
     c.row.resize(rows);
     c.rank.resize(rows);
     c.format_id.size_for(rows, format_bytes);
@@ -116,6 +119,8 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
     c.rendered.size_for(rows, rendered_bytes);
     c.rendered.validity.size_for(rows);
     c.score.resize(rows);
+    c.confidence.resize(rows);
+    c.confidence_validity.size_for(rows);
     c.reading_validity.size_for(rows);
     c.with_path = with_path;
     if (with_path) c.path.size_for(rows, path_bytes);
@@ -138,6 +143,8 @@ std::shared_ptr<const ReadingColumns> build_reading_columns(std::span<const std:
             c.rendered.set(at, rendered_cursor, r.rendered ? r.rendered->view() : std::string_view());
             if (!r.rendered) c.rendered.validity.clear(at);
             c.score[at] = r.score;
+            c.confidence[at] = r.rank != 0 && r.confidence >= 0.0 ? r.confidence : 0.0;
+            if (r.rank == 0 || r.confidence < 0.0) c.confidence_validity.clear(at);
             if (with_path) c.path.set(at, path_cursor, path_text(r.path));
             ++at;
         }
@@ -156,7 +163,7 @@ struct Field {
     int64_t flags;
 };
 constexpr const char* name_of(ReadingField field) { return field_name(field).data(); }  // names are literals
-constexpr std::array<Field, 8> FIELDS = {{
+constexpr std::array<Field, 9> FIELDS = {{
     {"row", 0},
     {"rank", 0},
     {name_of(ReadingField::FormatId), 0},
@@ -164,6 +171,9 @@ constexpr std::array<Field, 8> FIELDS = {{
     {name_of(ReadingField::Instant), ARROW_FLAG_NULLABLE},
     {name_of(ReadingField::Rendered), ARROW_FLAG_NULLABLE},
     {name_of(ReadingField::Score), 0},
+    // Null where the reading weighs none: the reference reading
+    // (extended=False) and the rows by_column's verdict reads alone.
+    {name_of(ReadingField::Confidence), ARROW_FLAG_NULLABLE},
     {"path", 0},  // by_column only
 }};
 constexpr std::size_t FIELD_COUNT = FIELDS.size();
@@ -178,6 +188,7 @@ const char* field_format(std::size_t field, const ReadingColumns& columns) {
         case 4: return "tsn:UTC";
         case 5: return columns.rendered.format();
         case 6: return "g";
+        case 7: return "g";
         default: return columns.path.format();
     }
 }
@@ -200,7 +211,7 @@ void release_schema(ArrowSchema* schema) {
 }
 
 // The fields of a reading, null in the rows of inputs nothing reads.
-bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6 || field == 7; }
+bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6 || field == 8; }
 
 std::size_t field_count(const ReadingColumns& columns) { return columns.with_path ? FIELD_COUNT : FIELD_COUNT - 1; }
 
@@ -253,6 +264,7 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
         add(c.instant_validity.nulls, {c.instant_validity.buffer(), c.instant.data()});
         add(c.rendered.validity.nulls, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
         add(read.nulls, {read.buffer(), c.score.data()});
+        add(c.confidence_validity.nulls, {c.confidence_validity.buffer(), c.confidence.data()});
         if (c.with_path) add(read.nulls, {read.buffer(), c.path.offsets(), c.path.data.data()});
     });
 }

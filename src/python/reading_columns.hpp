@@ -25,6 +25,7 @@ struct ReadingRow {
     i128 instant;
     std::optional<RenderedText> rendered;
     double score;
+    double confidence;  // NO_CONFIDENCE where the reading weighs none (null in the column)
     // by_column: which path made the row; Unset without by_column.
     enum class Path : uint8_t { Unset, Verdict, Full } path = Path::Unset;
 };

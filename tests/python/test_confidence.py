@@ -102,6 +102,23 @@ def test_bytes_shares_sum_to_one(data):
     _shares_hold(epochsift.identify_bytes(data))
 
 
+# A wall clock that a zone repeats gives two readings, one a instant: the
+# reading's share goes half to each, and the value's shares still sum to 1.
+@settings(max_examples=60, deadline=None)
+@given(st.sampled_from(["2024:10:27 02:30:00", "2024-10-27T02:30:00", "1414376100", "2024:03:31 02:30:00"]),
+       st.sampled_from(["Europe/Berlin", "America/New_York", "UTC"]))
+def test_shares_sum_to_one_in_a_local_zone(value, zone):
+    readings = epochsift.identify(value, extended=True, local_zone=zone, tz="Asia/Tokyo")
+    assert sum(r["confidence"] for r in readings) == pytest.approx(1.0, abs=1e-9)
+
+
+def test_a_repeated_wall_clock_halves_its_share():
+    alone = epochsift.identify("2024:10:27 02:30:00", extended=True)
+    folded = epochsift.identify("2024:10:27 02:30:00", extended=True, local_zone="Europe/Berlin")
+    assert [r["confidence"] for r in alone] == [1.0]
+    assert [r["confidence"] for r in folded] == [0.5, 0.5]
+
+
 # Keeping the first K readings builds only those that can matter, yet each
 # kept reading has the share the full reading gives it.
 @settings(max_examples=150, deadline=None)
@@ -148,3 +165,15 @@ def test_the_table_shows_confidence(value):
     best = epochsift.identify(value, extended=True)[0]
     assert cells[0] == f"{round(best['confidence'] * 100)}%"
     assert _table("--reference", value)[1].split()[:2] == ["rank", "score"]
+
+
+# Arrow rows carry each reading's share, and null where none is weighed.
+def test_arrow_rows_carry_the_shares():
+    pa = pytest.importorskip("pyarrow")
+    values = ["1700000000", "nothing", "2024-05-01T12:00:00+02:00"]
+    rows = pa.array(epochsift.identify_arrow(pa.array(values), best=3, keep_empty=True)).to_pylist()
+    want = [r["confidence"] for v in values for r in epochsift.identify(v, extended=True)[:3]]
+    assert [r["confidence"] for r in rows if r["rank"] is not None] == want
+    assert [r["confidence"] for r in rows if r["rank"] is None] == [None]
+    reference = pa.array(epochsift.identify_arrow(pa.array(values), best=2, extended=False)).to_pylist()
+    assert reference and all(r["confidence"] is None for r in reference)
