@@ -226,7 +226,7 @@ def test_by_column_csv_keeps_each_reading_rank():
         ranked = sorted(range(len(readings)), key=lambda i: readings[i]["format_id"] != verdict)[:2]
         assert [row for row in rows if row[0] == value] == [
             [value, str(i + 1), readings[i]["format_id"], readings[i]["rendered"] or "", json.dumps(readings[i]["score"]),
-             ""] for i in ranked]
+             json.dumps(readings[i]["confidence"]), ""] for i in ranked]
 
 
 # Batch mode.
@@ -237,20 +237,26 @@ def test_best_csv_rows():
     best = 3
     out, _ = run("--batch", "--best", str(best), stdin=b"\n".join(lines), check_status=3)
     rows = list(csv.reader(io.StringIO(out, newline="")))
-    assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "error"]
+    assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "confidence", "error"]
     expected = []
     for number, line in enumerate(lines, start=1):
         try:
             value = line.decode()
         except UnicodeDecodeError:
-            expected.append(["", "", "", "", "", f"invalid UTF-8 (line {number})"])
+            expected.append(["", "", "", "", "", "", f"invalid UTF-8 (line {number})"])
             continue
         readings = epochsift.identify(value, extended=True)[:best]
         if not readings:
-            expected.append([value, "", "", "", "", ""])
+            expected.append([value, "", "", "", "", "", ""])
         for rank, r in enumerate(readings, start=1):
-            expected.append([value, str(rank), r["format_id"], r["rendered"] or "", json.dumps(r["score"]), ""])
+            expected.append([value, str(rank), r["format_id"], r["rendered"] or "", json.dumps(r["score"]),
+                             json.dumps(r["confidence"]), ""])
     assert rows[1:] == expected
+    # The reference reading's rows keep their columns.
+    out, _ = run("--batch", "--reference", "--best", "1", stdin=b"1700000000\njunk\n")
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    assert rows == [["value", "rank", "format_id", "rendered", "score", "error"],
+                    ["1700000000", "1", "unix", "2023-11-14T22:13:20Z", "1.0", ""], ["junk", "", "", "", "", ""]]
 
 
 def test_column_of_delimited_lines(tmp_path):
@@ -321,7 +327,7 @@ def test_record_written_before_the_input_ends(mode):
 
     try:
         if mode:
-            assert next_line() == b"value,rank,format_id,rendered,score,error\n"
+            assert next_line() == b"value,rank,format_id,rendered,score,confidence,error\n"
         for value in ("1700000000", "junk"):
             process.stdin.write(value.encode() + b"\n")
             process.stdin.flush()
