@@ -20,6 +20,11 @@ and with neighbours (the source's other values), the numeric values are read
 again; reported: top-1 and how many values' true reading ranks lower with the
 context than without.
 
+Each extended reading's confidence: the expected calibration error (ten bins)
+over every reading and over first readings, and the area under the ROC curve
+with which the first reading's confidence, and its score, part right answers
+from wrong ones.
+
 Usage: python bench/ranking.py [--values PATH] [--hints PATH] [--by instant|family] [--misses N]
 """
 
@@ -198,6 +203,67 @@ def measure_context(truths: list[Truth], hints: Mapping[str, str], by: str, miss
             print(f"  {t.value[:40]:<40} {t.family:<14} {first:<14} {hints.get(t.source, '')}")
 
 
+CONFIDENCE_BINS = 10
+
+
+def calibration_error(pairs: Sequence[tuple[float, bool]]) -> float:
+    """Expected calibration error over ten equal bins of confidence: the
+    mean, weighted by how many readings each bin holds, of the gap between
+    the bin's mean confidence and the share of its readings that are right."""
+    bins = [[0, 0.0, 0] for _ in range(CONFIDENCE_BINS)]
+    for confidence, right in pairs:
+        b = bins[min(int(confidence * CONFIDENCE_BINS), CONFIDENCE_BINS - 1)]
+        b[0] += 1
+        b[1] += confidence
+        b[2] += right
+    return sum(abs(total - hits) for _, total, hits in bins) / max(len(pairs), 1)
+
+
+def roc_auc(pairs: Sequence[tuple[float, bool]]) -> float:
+    """Area under the ROC curve: the chance that a right answer's measure is
+    above a wrong one's (ties count half), by ranks."""
+    ordered = sorted(pairs, key=lambda p: p[0])
+    positives = sum(right for _, right in pairs)
+    negatives = len(pairs) - positives
+    if positives == 0 or negatives == 0:
+        return float("nan")
+    rank_sum, i = 0.0, 0
+    while i < len(ordered):
+        j = i
+        while j < len(ordered) and ordered[j][0] == ordered[i][0]:
+            j += 1
+        mid_rank = (i + 1 + j) / 2  # ranks i+1..j share their mean
+        rank_sum += mid_rank * sum(right for _, right in ordered[i:j])
+        i = j
+    return (rank_sum - positives * (positives + 1) / 2) / (positives * negatives)
+
+
+def measure_confidence(truths: list[Truth], by: str) -> None:
+    """Every value read alone (extended): is each reading's confidence
+    calibrated, and does the first reading's confidence part right answers
+    from wrong ones better than its score?"""
+    every: list[tuple[float, bool]] = []
+    first_confidence: list[tuple[float, bool]] = []
+    first_score: list[tuple[float, bool]] = []
+    worst_sum = 0.0
+    for t in truths:
+        readings = epochsift.identify(t.value, extended=True)
+        if not readings:
+            continue
+        worst_sum = max(worst_sum, abs(sum(r["confidence"] for r in readings) - 1.0))
+        for r in readings:
+            every.append((r["confidence"], correct(r, t, by)))
+        right = correct(readings[0], t, by)
+        first_confidence.append((readings[0]["confidence"], right))
+        first_score.append((readings[0]["score"], right))
+    print(f"\n== confidence (correct by {by}): {len(first_score)} values read, {len(every)} readings")
+    print(f"expected calibration error, every reading (ten bins): {calibration_error(every):.4f}")
+    print(f"expected calibration error, first readings:          {calibration_error(first_confidence):.4f}")
+    print(f"ROC AUC of the first reading, right against wrong: confidence {roc_auc(first_confidence):.4f}, "
+          f"score {roc_auc(first_score):.4f}")
+    print(f"largest |sum of a value's confidences - 1|: {worst_sum:.2e}")
+
+
 def read_extended(value: str) -> Sequence[Mapping[str, Any]]:
     try:
         return epochsift.identify(value, extended=True)  # type: ignore[call-arg, arg-type, return-value]
@@ -232,6 +298,11 @@ def main() -> None:
         measure_columns(identify_column, truths, args.by)
 
     measure_context(truths, load_hints(args.hints), args.by, args.misses)
+
+    if "confidence" in (epochsift.identify("0", extended=True) or [{}])[0]:
+        measure_confidence(truths, args.by)
+    else:
+        print("\n== confidence: n/a (readings carry no confidence)")
 
 
 if __name__ == "__main__":

@@ -171,6 +171,25 @@ function readOptions() {
 
 function asHex() { return document.querySelector('input[name="as"]:checked').value === "hex"; }
 
+// A reading's measure as the table shows it: the extended reading's
+// confidence (its share of belief among the value's readings) as a percent,
+// the reference reading's score as it stands.
+function percentText(share) {
+  if (share <= 0) return "0%";
+  if (share < 0.005) return "<1%";
+  return Math.round(share * 100) + "%";
+}
+
+function confidenceCell(confidence) {
+  const fraction = Math.max(0, Math.min(1, Number(confidence) || 0));
+  const fill = el("div", { class: "score-fill" });
+  fill.style.width = (fraction * 100).toFixed(1) + "%";
+  return el("div", { class: "score", title: "confidence " + confidence },
+    el("div", { class: "score-bar", role: "img", "aria-label": "confidence " + percentText(fraction) },
+      fill),
+    el("span", { class: "mono", text: percentText(fraction) }));
+}
+
 function scoreCell(score) {
   const fraction = Math.max(0, Math.min(1, Number(score) || 0));
   // Through the style object: the policy allows no style attribute text.
@@ -253,10 +272,13 @@ function showReadings() {
       label,
       el("td", { class: "mono time", "data-head": "UTC", text: reading.rendered === null ? "outside years -9999 to 9999" : reading.rendered }),
       el("td", { class: "mono time", "data-head": zone, text: inZone(reading.rendered, zone) }),
-      el("td", { "data-head": "Score" }, scoreCell(reading.score)),
+      "confidence" in reading
+        ? el("td", { "data-head": "Confidence" }, confidenceCell(reading.confidence))
+        : el("td", { "data-head": "Score" }, scoreCell(reading.score)),
       el("td", { "data-head": "Evidence" }, toggle)), evidence);
   });
   body.replaceChildren(rows);
+  $("measure-head").textContent = readings.length !== 0 && !("confidence" in readings[0]) ? "Score" : "Confidence";
   lastRendered = value;
   const shown = value.trim() === "" ? "" : "“" + visible(value) + "”: ";
   setStatus(status, value.trim() === "" ? "" : shown + (readings.length === 0 ? "no format reads this value" : readings.length + (readings.length === 1 ? " reading" : " readings") + ", best first"));

@@ -330,7 +330,7 @@ int Pipeline::run() {
     }
 
     int write_errno = 0;
-    if (format_.output == BatchOutput::BestCsv && !write_all(streams_.output, CSV_HEADER)) write_errno = errno;
+    if (format_.output == BatchOutput::BestCsv && !write_all(streams_.output, csv_header(format_))) write_errno = errno;
     uint64_t bytes_done = 0, lines_done = 0, problem_count = 0, first_problem_line = 0;
     for (uint64_t next = 0;; ++next) {
         std::unique_ptr<Chunk> chunk;

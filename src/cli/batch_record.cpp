@@ -18,6 +18,9 @@ namespace epochsift::cli {
 
 namespace {
 
+// The commas of a CSV row's cells after its value, all empty.
+std::string_view empty_cells(const RecordFormat& format) { return format.read.extended ? ",,,,,," : ",,,,,"; }
+
 void append_failure(std::string& out, std::string_view error, uint64_t line_number, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":null,\"line\":";
@@ -27,7 +30,7 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
         out += ",\"readings\":[]}\n";
         return;
     }
-    out += ",,,,,";
+    out += empty_cells(format);
     std::string cell(error);
     cell += " (line ";
     cell += std::to_string(line_number);
@@ -104,6 +107,8 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
     if (auto const rendered = found->rendered()) append_csv_field(out, rendered->view());
     out += ',';
     append_json_double(out, found->score);
+    // Not every reading of the value is built here: its confidence is not known (an empty cell).
+    if (format.read.extended) out += ',';
     out += ",\n";
     return true;
 }
@@ -139,7 +144,8 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
     std::vector<Candidate> const readings = ordered_readings(value, format, lead, &ranks);
     if (readings.empty()) {  // the value still gets its row
         append_csv_field(out, value);
-        out += ",,,,,\n";
+        out += empty_cells(format);
+        out += '\n';
         return;
     }
     std::size_t const count = std::min(readings.size(), format.best);
@@ -154,6 +160,10 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         if (auto const rendered = reading.rendered()) append_csv_field(out, rendered->view());
         out += ',';
         append_json_double(out, reading.score);  // the JSON digits: shortest round trip, never a comma
+        if (format.read.extended) {
+            out += ',';
+            if (reading.has_confidence()) append_json_double(out, reading.confidence);
+        }
         out += ",\n";
     }
 }

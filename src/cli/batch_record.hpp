@@ -83,6 +83,18 @@ static_assert([] {
     return rest == "error\n";
 }());
 
+// The extended reading's rows add each reading's confidence after its score
+// (an empty cell for a reading that weighs none).
+inline constexpr std::string_view CSV_HEADER_EXTENDED = "value,rank,format_id,rendered,score,confidence,error\n";
+static_assert(CSV_HEADER_EXTENDED.substr(0, 36) == CSV_HEADER.substr(0, 36) &&
+              CSV_HEADER_EXTENDED.substr(36, 11) == "confidence," &&
+              CSV_HEADER_EXTENDED.substr(47) == CSV_HEADER.substr(36) &&
+              field_name(ReadingField::Confidence) == "confidence");
+
+inline std::string_view csv_header(const RecordFormat& format) {
+    return format.read.extended ? CSV_HEADER_EXTENDED : CSV_HEADER;
+}
+
 // The value a line holds, or why it holds none.
 struct LineValue {
     std::optional<std::string_view> value;  // into line or scratch

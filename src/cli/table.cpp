@@ -16,6 +16,10 @@ namespace epochsift::cli {
 namespace {
 
 constexpr std::string_view GAP = "  ";
+// The confidence column's head: as narrow as the score's, so that labels
+// keep their room on an 80-column terminal (the field's name, cut).
+constexpr std::string_view CONFIDENCE_HEADER = "conf";
+static_assert(field_name(ReadingField::Confidence).starts_with(CONFIDENCE_HEADER));
 constexpr std::string_view ELLIPSIS = "…";
 constexpr std::string_view NOT_RENDERED = "(outside calendar)";
 
@@ -113,9 +117,14 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     out += '\n';
     if (shown == 0) return;
 
+    // The extended reading shows each reading's confidence, a share an
+    // analyst can read, where the reference reading shows its score.
+    bool const confidence_column = readings.front().has_confidence();
     std::vector<std::string> scores;
     scores.reserve(shown);
-    for (std::size_t i = 0; i < shown; ++i) scores.push_back(two_decimals(readings[i].score));
+    for (std::size_t i = 0; i < shown; ++i) {
+        scores.push_back(confidence_column ? whole_percent(readings[i].confidence) : two_decimals(readings[i].score));
+    }
     std::vector<std::size_t> const ranks = shared_ranks(scores);
     std::vector<Row> rows;
     rows.reserve(shown);
@@ -136,7 +145,8 @@ void append_table(std::string& out, std::string_view value, std::span<const Cand
     bool const bytes_column = std::any_of(rows.begin(), rows.end(), [](const Row& row) { return !row.bytes.empty(); });
     // The reading's columns are headed by their names in the one field list.
     Row const header{.rank = "rank",
-                     .score = std::string(field_name(ReadingField::Score)),
+                     .score = confidence_column ? std::string(CONFIDENCE_HEADER)
+                                                : std::string(field_name(ReadingField::Score)),
                      .label = std::string(field_name(ReadingField::Label)),
                      .bytes = bytes_column ? "bytes" : "",
                      .rendered = std::string(field_name(ReadingField::Rendered)),

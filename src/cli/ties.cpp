@@ -15,6 +15,17 @@ std::string two_decimals(double score) {
     return std::string(buffer, result.ptr);
 }
 
+std::string whole_percent(double confidence) {
+    if (std::isnan(confidence)) return "nan";
+    if (confidence <= 0.0) return "0%";
+    double const percent = confidence * 100.0;
+    if (percent < 0.5) return "<1%";
+    char buffer[320];  // as two_decimals: room for any finite double
+    auto const result = std::to_chars(buffer, buffer + sizeof buffer, percent, std::chars_format::fixed, 0);
+    if (result.ec != std::errc{}) return "?";
+    return std::string(buffer, result.ptr) + "%";
+}
+
 std::vector<std::size_t> shared_ranks(const std::vector<std::string>& shown_scores) {
     std::vector<std::size_t> ranks(shown_scores.size());
     for (std::size_t i = 0; i < shown_scores.size(); ++i) {

@@ -5,6 +5,7 @@
 
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
+#include "engine/confidence.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/hint_words.hpp"
 #include "engine/identify.hpp"
@@ -68,7 +69,9 @@ double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
 // The best scores seen so far, highest first, at most `keep` of them.
 class TopScores {
 public:
-    explicit TopScores(std::size_t keep) : keep_(keep) {}
+    // span: how far below the best a reading still counts (for its
+    // confidence), or negative when only the first keep count.
+    TopScores(std::size_t keep, double span) : keep_(keep), span_(span) {}
 
     void add(double score) {
         std::size_t i = std::min(count_, keep_ - 1);
@@ -77,14 +80,18 @@ public:
         scores_[i] = score;
         count_ = std::min(count_ + 1, keep_);
     }
-    // Whether a reading scoring at most bound cannot enter the first keep.
-    bool excludes(double bound) const { return count_ == keep_ && bound < scores_[keep_ - 1]; }
+    // Whether a reading scoring at most bound can neither enter the first
+    // keep nor lie within span of the best (the best only rises).
+    bool excludes(double bound) const {
+        return count_ == keep_ && bound < scores_[keep_ - 1] && (span_ < 0.0 || bound < scores_[0] - span_);
+    }
     // Whether keep scores of 1.0, the most any reading scores, are in.
     bool full_marks() const { return count_ == keep_ && scores_[keep_ - 1] >= 1.0; }
 
 private:
     std::array<double, MOST_PRUNED_BEST> scores_{};
     std::size_t keep_;
+    double span_;
     std::size_t count_ = 0;
 };
 
@@ -115,9 +122,11 @@ bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
     // The neighbours' column verdict scores every reading again once all
     // are made: no reading is spared then.
     if (best_ == 0 || best_ > MOST_PRUNED_BEST || judges_neighbours()) {
-        append_integer_readings(out, raw, options_);
         if (judges_neighbours()) {
-            apply_neighbour_evidence(out, neighbour_evidence(raw, options_), options_.window.has_value());
+            NeighbourEvidence const column = neighbour_evidence(raw, options_);
+            append_integer_readings(out, raw, options_, &column);
+        } else {
+            append_integer_readings(out, raw, options_);
         }
         return false;
     }
@@ -127,7 +136,8 @@ bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) con
     // Each made reading's row, to put them back in table order.
     std::array<uint16_t, NUMERIC_FAMILIES.size()> positions;
     std::size_t const first = out.size();
-    TopScores top(best_);
+    // The extended reading's confidences weigh every reading near the best.
+    TopScores top(best_, options_.extended ? CONFIDENCE_SPAN : -1.0);
     for (Bounded const& family : by_bound_) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         std::size_t const before = out.size();
@@ -176,22 +186,25 @@ void BestReadings::identify(std::string_view value, std::vector<Candidate>& out)
     }
     append_float_path(out, text, options_);
     append_text_readings_and_rank(out, text, options_);
+    if (options_.extended) assign_confidence(out);
     keep_best(out);
 }
 
 void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const {
     out.clear();
     out.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
-    if (append_integers(out, value)) {
+    if (append_integers(out, value) && !options_.extended) {
         // K readings of full marks: a string reading scores 1.0 at most and
         // goes after a numeric one of equal score in either order, and an
         // integer's text is no hex bytes or word pair, so nothing the text
-        // reads could enter the first K.
-        if (options_.extended) rank_extended(out);
-        else rank(out);
+        // reads could enter the first K. (The extended reading's text
+        // readings still weigh in the confidences.)
+        rank(out);
     } else {
         append_text_readings_and_rank(out, text, options_);
     }
+    // Every reading within CONFIDENCE_SPAN of the best is in.
+    if (options_.extended) assign_confidence(out);
     keep_best(out);
 }
 

@@ -15,7 +15,9 @@
 // Readings tied with the K-th are all built (their bound is not below it),
 // and the survivors go into the ranking in table order, as the full reading
 // lists them, so ties part exactly as they would have: the result equals the
-// first K of identify(value, options).
+// first K of identify(value, options). In the extended reading every
+// reading within CONFIDENCE_SPAN of the best is built too, so that the
+// confidences of the first K are those the full reading gives.
 #pragma once
 
 #include <array>
@@ -49,6 +51,7 @@ public:
     // The readings of value that score at least floor, with every other
     // reading that ranks before one of them, in identify's order: a reading
     // scoring `floor` has the place here it has in identify(value, options).
+    // Not every reading is built, so none has a confidence.
     // Only families whose bound reaches floor are built, and the text's own
     // readings only when one could rank before such a reading.
     void identify_down_to(std::string_view value, double floor, std::vector<Candidate>& out) const;

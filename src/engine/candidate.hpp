@@ -190,11 +190,17 @@ struct InputLayout {
     bool is_signed = false;
 };
 
+inline constexpr double NO_CONFIDENCE = -1.0;
+
 struct Candidate {
     FormatRef format;  // the catalog row the value was read as
     PosixNs instant;
     double score = 0.0;
     double prior = 1.0;  // the extended prior among the components; 1 where none was weighed
+    // The reading's share of belief among the value's readings
+    // (engine/confidence.hpp); NO_CONFIDENCE where none was weighed (the
+    // reference reading).
+    double confidence = NO_CONFIDENCE;
     ComponentList components;
     NoteSet notes;
     ReadingFacts facts;
@@ -203,6 +209,8 @@ struct Candidate {
     // The rows of HINT_TERMS whose words raised the reading (Note::HintNamed);
     // UINT8_MAX past the last.
     std::array<uint8_t, 2> hint_terms{UINT8_MAX, UINT8_MAX};
+
+    bool has_confidence() const { return confidence >= 0.0; }
 
     // The texts of the reading's catalog row.
     std::string_view format_id() const { return catalog_entry(format).id; }

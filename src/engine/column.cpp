@@ -38,9 +38,11 @@ constexpr double LOG_BARE_DATE = 4.6;
 // ln(10 / 16): a random hex digit is a decimal one.
 constexpr double LOG_DECIMAL_HEX_DIGIT = -0.47;
 
-// The verdict weighs the reference families: the extended-only rows have no
-// specificity figures yet.
-constexpr std::size_t FAMILIES = REFERENCE_FAMILIES.size();
+// The verdict weighs every numeric family the extended reading knows: a
+// family's figure is how many raw values it reads at a typical instant, so
+// a rare family with a narrow span is not favoured by construction, and the
+// prior parts layouts alike but for their epoch.
+constexpr std::size_t FAMILIES = NUMERIC_FAMILIES.size();
 // The column reads what the extended reading reads: the reference string
 // forms, then the extended ones (wall-clock text, tokens).
 constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
@@ -97,7 +99,7 @@ Specificity build_specificity() {
         // The same draw for every family, so two layouts that decode alike
         // get the same figure and only their priors part them.
         uint64_t state = 20261206;
-        NumericFamily const& family = REFERENCE_FAMILIES[f];
+        NumericFamily const& family = NUMERIC_FAMILIES[f];
         bool const is_float = family.encoding.tag == Encoding::Tag::Float;
         std::array<int, 64> hits_at{};
         for (int bits = 0; bits < 64; ++bits) {
@@ -186,81 +188,102 @@ void count_reading(Tally& tally, PosixNs instant, bool inside) {
 }  // namespace
 
 std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options) {
+    return column_tallies(values, options, DigitsAsBytes::Yes);
+}
+
+namespace {
+
+// Reads one value of a column: visit(row, instant, inside, log_likelihood)
+// for each row that reads it (once a row), where inside is whether the
+// instant lies in the window (the caller's or the family's) and
+// log_likelihood the value's part of the row's likelihood. True when the
+// value is written as bytes.
+template <class Visit>
+bool read_column_value(std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes,
+                       Visit&& visit) {
     Specificity const& table = specificity();
-    std::array<Tally, ROWS> tallies{};
-    std::array<bool, ROWS> read_this{};
     auto const plausible = [&](PosixNs instant) {
         return options.window ? options.window->contains(instant) : typical(instant);
     };
     auto const inside = [&](const NumericFamily& family, PosixNs instant) {
         return options.window ? options.window->contains(instant) : family.contains(instant);
     };
+    std::string_view const text = trim_white_space(value);
+    // Every integer family's reading of raw, into rows row_of(family). Bytes
+    // (width > 0) weigh how well the field's width suits the family.
+    auto const read_integer = [&](int64_t raw, auto row_of, double log_shape, uint8_t width) {
+        int const bits = std::bit_width(raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw));
+        for (std::size_t f = 0; f < FAMILIES; ++f) {
+            NumericFamily const& family = NUMERIC_FAMILIES[f];
+            if (family.encoding.tag == Encoding::Tag::Float) continue;
+            auto const instant = decode_integer(family, raw);
+            if (!instant) continue;
+            bool const fits = plausible(*instant) && structure_fits(family, raw, *instant);
+            double const log_width = width == 0 ? 0.0 : std::log(std::max(0.1, byte_width_match(family, raw, width)));
+            visit(row_of(f), *instant, inside(family, *instant),
+                  log_shape + log_width + (fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS));
+        }
+    };
+    bool const bare_digits = !text.empty() && all_ascii_digits(text);
+    // A column of hex bytes holds values of digits alone too ("40336365"):
+    // those are read both as a number and as bytes, the bytes weighed by
+    // how seldom hex digits are all decimal ((10/16) a digit), so that a
+    // column of numbers is not taken for bytes.
+    bool marked_bytes = false;
+    auto const bytes = !bare_digits                          ? parse_hex_bytes(text)
+                       : digits_as_bytes == DigitsAsBytes::Yes ? parse_field_digits(text)
+                                                               : std::nullopt;
+    if (bytes && bytes->size <= 8) {
+        marked_bytes = !bare_digits;
+        double const log_shape = bare_digits ? static_cast<double>(text.size()) * LOG_DECIMAL_HEX_DIGIT : 0.0;
+        for (std::size_t o = 0; o < BYTE_ORDERS.size(); ++o) {
+            if (options.context.byte_order && *options.context.byte_order != BYTE_ORDERS[o]) continue;
+            uint64_t const raw = unsigned_value(bytes->view(), BYTE_ORDERS[o]);
+            if (raw > static_cast<uint64_t>(INT64_MAX)) continue;
+            read_integer(static_cast<int64_t>(raw), [o](std::size_t f) { return byte_row(o, f); }, log_shape,
+                         bytes->size);
+        }
+    }
+    if (auto const integer = parse_integer(text)) {
+        read_integer(*integer, [](std::size_t f) { return f; }, 0.0, 0);
+    } else if (auto const number = parse_float(text); number && std::isfinite(*number)) {
+        double const magnitude = std::fabs(*number);
+        int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
+        for (std::size_t f = 0; f < FAMILIES; ++f) {
+            NumericFamily const& family = NUMERIC_FAMILIES[f];
+            if (family.encoding.tag != Encoding::Tag::Float) continue;
+            auto const instant = decode_float(family, *number);
+            if (!instant) continue;
+            visit(f, *instant, inside(family, *instant), plausible(*instant) ? table.floating[f][bits] : LOG_MISS);
+        }
+    }
+    FormMemo memo;
+    for (std::size_t s = 0; s < FORMS; ++s) {
+        auto const found = read_form(form_at(s), text, memo);
+        if (!found) continue;
+        bool const in_span = options.window ? options.window->contains(found->instant) : true;
+        bool const weak = bare_digits && found->zone_unstated;
+        visit(FAMILIES + s, found->instant, in_span,
+              weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS));
+    }
+    return marked_bytes;
+}
+
+}  // namespace
+
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
+                                        DigitsAsBytes digits_as_bytes) {
+    std::array<Tally, ROWS> tallies{};
+    std::array<bool, ROWS> read_this{};
     for (std::string_view const& value : values) {
         bool const first_value = &value == &values.front();
-        std::string_view const text = trim_white_space(value);
         read_this.fill(false);
-        // Every integer family's reading of raw, into rows row_of(family). Bytes
-        // (width > 0) weigh how well the field's width suits the family.
-        auto const read_integer = [&](int64_t raw, auto row_of, double log_shape, uint8_t width) {
-            int const bits = std::bit_width(raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw));
-            for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = REFERENCE_FAMILIES[f];
-                if (family.encoding.tag == Encoding::Tag::Float) continue;
-                auto const instant = decode_integer(family, raw);
-                if (!instant) continue;
-                std::size_t const row = row_of(f);
+        bool const marked_bytes = read_column_value(
+            value, options, digits_as_bytes, [&](std::size_t row, PosixNs instant, bool inside, double log_likelihood) {
                 read_this[row] = true;
-                count_reading(tallies[row], *instant, inside(family, *instant));
-                bool const fits = plausible(*instant) && structure_fits(family, raw, *instant);
-                double const log_width = width == 0 ? 0.0 : std::log(std::max(0.1, byte_width_match(family, raw, width)));
-                tallies[row].log_likelihood +=
-                    log_shape + log_width + (fits ? table.integer[f][std::min(bits, 63)] : LOG_MISS);
-            }
-        };
-        bool const bare_digits = !text.empty() && all_ascii_digits(text);
-        // A column of hex bytes holds values of digits alone too ("40336365"):
-        // those are read both as a number and as bytes, the bytes weighed by
-        // how seldom hex digits are all decimal ((10/16) a digit), so that a
-        // column of numbers is not taken for bytes.
-        bool marked_bytes = false;
-        if (auto const bytes = bare_digits ? parse_field_digits(text) : parse_hex_bytes(text); bytes && bytes->size <= 8) {
-            marked_bytes = !bare_digits;
-            double const log_shape = bare_digits ? static_cast<double>(text.size()) * LOG_DECIMAL_HEX_DIGIT : 0.0;
-            for (std::size_t o = 0; o < BYTE_ORDERS.size(); ++o) {
-                if (options.context.byte_order && *options.context.byte_order != BYTE_ORDERS[o]) continue;
-                uint64_t const raw = unsigned_value(bytes->view(), BYTE_ORDERS[o]);
-                if (raw > static_cast<uint64_t>(INT64_MAX)) continue;
-                read_integer(static_cast<int64_t>(raw), [o](std::size_t f) { return byte_row(o, f); }, log_shape,
-                             bytes->size);
-            }
-        }
-        if (auto const integer = parse_integer(text)) {
-            read_integer(*integer, [](std::size_t f) { return f; }, 0.0, 0);
-        } else if (auto const number = parse_float(text); number && std::isfinite(*number)) {
-            double const magnitude = std::fabs(*number);
-            int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
-            for (std::size_t f = 0; f < FAMILIES; ++f) {
-                NumericFamily const& family = REFERENCE_FAMILIES[f];
-                if (family.encoding.tag != Encoding::Tag::Float) continue;
-                auto const instant = decode_float(family, *number);
-                if (!instant) continue;
-                read_this[f] = true;
-                count_reading(tallies[f], *instant, inside(family, *instant));
-                tallies[f].log_likelihood += plausible(*instant) ? table.floating[f][bits] : LOG_MISS;
-            }
-        }
-        FormMemo memo;
-        for (std::size_t s = 0; s < FORMS; ++s) {
-            auto const found = read_form(form_at(s), text, memo);
-            if (!found) continue;
-            std::size_t const row = FAMILIES + s;
-            read_this[row] = true;
-            bool const in_span = options.window ? options.window->contains(found->instant) : true;
-            count_reading(tallies[row], found->instant, in_span);
-            bool const weak = bare_digits && found->zone_unstated;
-            tallies[row].log_likelihood +=
-                weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS);
-        }
+                count_reading(tallies[row], instant, inside);
+                tallies[row].log_likelihood += log_likelihood;
+            });
         for (std::size_t row = 0; row < ROWS; ++row) {
             if (first_value) tallies[row].starts_read = read_this[row];
             tallies[row].marked += read_this[row] && marked_bytes;
@@ -321,32 +344,84 @@ void merge_column_tally(ColumnTally& first, const ColumnTally& second) {
     if (second.values != 0) first.ends_read = second.ends_read;
 }
 
+namespace {
+
+// Whether the verdict weighs a row: it read a value, and digits alone read
+// as bytes only in a column that writes some value as bytes.
+bool weighed(const ColumnTally& tally, std::size_t row) {
+    return tally.read != 0 && (row < BYTE_ROWS_START || tally.marked != 0);
+}
+
+// The numeric family of a family or byte row.
+std::size_t family_of_row(std::size_t row) { return row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES; }
+
+// A numeric family's log prior in the column: how often analysts meet it,
+// with the caller's hint and field width.
+double family_log_prior(const NumericFamily& family, const ReadOptions& options) {
+    double prior = prior_value(family.prior);
+    // A hint that names no family would only lower every family against the text forms.
+    if (options.context.artifact_hint && options.context.artifact_hint->implies_a_family()) {
+        prior *= std::max(0.2, options.context.artifact_hint->vocabulary_match(family));
+    }
+    if (options.context.byte_width) {
+        // The width the field has, against the width the family keeps.
+        prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));
+    }
+    return std::log(prior);
+}
+
+}  // namespace
+
+std::vector<double> column_log_priors(const ReadOptions& options) {
+    std::vector<double> priors(ROWS, 0.0);
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        if (row < FAMILIES || row >= BYTE_ROWS_START) {
+            priors[row] = family_log_prior(NUMERIC_FAMILIES[family_of_row(row)], options);
+        }
+    }
+    return priors;
+}
+
+ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::span<const double> log_priors,
+                               std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes) {
+    ColumnStanding out;
+    out.log_posterior.fill(ColumnStanding::UNREAD);
+    if (tallies.size() != ROWS || log_priors.size() != ROWS) return out;
+    // The value's part of each row, as column_tallies would add it.
+    std::array<double, ROWS> own{};
+    own.fill(LOG_MISS);
+    std::array<bool, ROWS> own_read{};
+    bool const marked_bytes =
+        read_column_value(value, options, digits_as_bytes, [&](std::size_t row, PosixNs, bool, double log_likelihood) {
+            own[row] = log_likelihood;
+            own_read[row] = true;
+        });
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        ColumnTally tally;
+        tally.read = tallies[row].read + (own_read[row] ? 1 : 0);
+        tally.marked = tallies[row].marked + (own_read[row] && marked_bytes ? 1 : 0);
+        if (!weighed(tally, row)) continue;
+        double const lp = tallies[row].log_likelihood + own[row] + log_priors[row];
+        out.best = std::max(out.best, lp);
+        if (row < FAMILIES) out.log_posterior[row] = lp;
+    }
+    return out;
+}
+
 std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies, const ReadOptions& options) {
     if (tallies.size() != ROWS) return {};
     std::vector<ColumnVerdict> verdicts;
     std::vector<double> log_posterior;
     for (std::size_t row = 0; row < ROWS; ++row) {
         ColumnTally const& tally = tallies[row];
-        if (tally.read == 0) continue;
-        // Digits alone read as bytes only in a column that writes some value as bytes.
-        if (row >= BYTE_ROWS_START && tally.marked == 0) continue;
+        if (!weighed(tally, row)) continue;
         double log_prior = 0.0;
         ColumnVerdict verdict;
         if (row < FAMILIES || row >= BYTE_ROWS_START) {
-            std::size_t const f = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
             if (row >= BYTE_ROWS_START) verdict.byte_order = BYTE_ORDERS[(row - BYTE_ROWS_START) / FAMILIES];
-            NumericFamily const& family = REFERENCE_FAMILIES[f];
+            NumericFamily const& family = NUMERIC_FAMILIES[family_of_row(row)];
             verdict.format = FormatRef::of(family);
-            double prior = prior_value(family.prior);
-            // A hint that names no family would only lower every family against the text forms.
-            if (options.context.artifact_hint && options.context.artifact_hint->implies_a_family()) {
-                prior *= std::max(0.2, options.context.artifact_hint->vocabulary_match(family));
-            }
-            if (options.context.byte_width) {
-                // The width the field has, against the width the family keeps.
-                prior *= std::max(0.1, byte_width_match(family, 1, *options.context.byte_width));
-            }
-            log_prior = std::log(prior);
+            log_prior = family_log_prior(family, options);
         } else {
             StringForm const& form = form_at(row - FAMILIES);
             verdict.format = FormatRef::of(form);

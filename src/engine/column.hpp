@@ -2,7 +2,9 @@
 // weighed by how specific each family's structure is.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -58,6 +60,14 @@ struct ColumnTally {
 
 // One tally a family or form, in table order (column_tally_count() rows).
 std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options);
+
+// Whether values of digits alone are also read as bytes. A column whose
+// values are all digits never names a byte order (the byte rows weigh only
+// where some value is written as bytes), so a caller that knows every value
+// is a decimal integer spares reading them.
+enum class DigitsAsBytes : bool { No, Yes };
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
+                                        DigitsAsBytes digits_as_bytes);
 std::size_t column_tally_count();
 
 // The tally of a run that is first's run followed by second's.
@@ -67,5 +77,22 @@ void merge_column_tally(ColumnTally& first, const ColumnTally& second);
 // column_verdicts(column_tallies(values, options), options). Nothing when
 // the count of tallies is not column_tally_count().
 std::vector<ColumnVerdict> column_verdicts(std::span<const ColumnTally> tallies, const ReadOptions& options);
+
+// What the verdicts of the column of tallies' values followed by value rest
+// on, without making them or the value's tally: each numeric family's log
+// posterior (log-likelihood plus log prior, the value read as text, not as
+// bytes) and the greatest log posterior of any row the verdicts weigh. A
+// verdict's score over the best verdict's is exp(log_posterior - best).
+struct ColumnStanding {
+    static constexpr double UNREAD = -std::numeric_limits<double>::infinity();
+    std::array<double, NUMERIC_FAMILY_COUNT> log_posterior;  // UNREAD where the family read no value
+    double best = UNREAD;
+};
+// log_priors is column_log_priors(options), which a caller asking often keeps.
+ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::span<const double> log_priors,
+                               std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes);
+
+// Each row's log prior in the verdicts under options (0 for the text forms).
+std::vector<double> column_log_priors(const ReadOptions& options);
 
 }  // namespace epochsift

@@ -3,6 +3,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
+#include "engine/confidence.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/hint_words.hpp"
 #include "engine/interpret_extended.hpp"
@@ -34,14 +35,17 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& given
     std::vector<Candidate> readings;
     if (auto const integer = parse_integer(text)) {
         readings.reserve(NUMERIC_FAMILIES.size());
-        append_integer_readings(readings, *integer, options);
         if (options.extended && !options.context.neighbours.empty()) {
-            apply_neighbour_evidence(readings, neighbour_evidence(*integer, options), options.window.has_value());
+            NeighbourEvidence const column = neighbour_evidence(*integer, options);
+            append_integer_readings(readings, *integer, options, &column);
+        } else {
+            append_integer_readings(readings, *integer, options);
         }
     } else {
         append_float_path(readings, text, options);
     }
     append_text_readings_and_rank(readings, text, options);
+    if (options.extended) assign_confidence(readings);
     return readings;
 }
 
@@ -87,6 +91,7 @@ std::vector<Candidate> identify_bytes(std::span<const uint8_t> bytes, const Read
     append_byte_readings(readings, bytes, options, order);
     append_digit_byte_readings(readings, bytes, options);
     rank_extended(readings);
+    assign_confidence(readings);
     return readings;
 }
 

@@ -26,7 +26,8 @@ std::vector<Candidate> identify(std::string_view value, const ReadOptions& optio
 // Appends the float readings of text when it is a number; false otherwise.
 bool append_float_path(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options);
 // Appends the string and extended readings of text to the numeric ones
-// already in readings, and ranks them all.
+// already in readings, and ranks them all (setting no confidence: the
+// caller does, once every reading it lists is in).
 void append_text_readings_and_rank(std::vector<Candidate>& readings, std::string_view text, const ReadOptions& options);
 
 // Raw bytes (1 to 16) read through every integer family in each byte order,

@@ -5,6 +5,7 @@
 
 #include "engine/diagnostics.hpp"
 #include "engine/extended_score.hpp"
+#include "engine/neighbour_evidence.hpp"
 #include "engine/notes.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
@@ -27,17 +28,17 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
 
 // Adds the reference components; the caller scores them.
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
-                    bool extended);
+                    bool extended, const NeighbourEvidence* column = nullptr);
 
 // Appends raw's reading in row, if any. A reading is made only once the
 // instant renders: value-initialising one zeroes some 450 bytes, for the
 // many families a value has no reading in too.
 void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64_t raw, const ReadOptions& options,
-                    bool shaped) {
+                    bool shaped, const NeighbourEvidence* column = nullptr) {
     auto const found = renderable_instant(row, raw);
     if (!found) return;
     Candidate& reading = out.emplace_back(bare_reading(row, raw, *found));
-    add_components(reading, row, raw, options.context, options.extended);
+    add_components(reading, row, raw, options.context, options.extended, column);
     // The extended evidence scores the reading again, over all its components.
     if (options.extended) {
         add_numeric_evidence(reading, row, &raw, options.window.has_value(), shaped);
@@ -97,7 +98,8 @@ void append_family_reading(std::vector<Candidate>& out, const NumericFamily& fam
     }
 }
 
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options) {
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options,
+                             const NeighbourEvidence* column) {
     DiagnosticsSpan const span("interpret_int_with_context", "value", raw);
     bool const shaped = shaped_like_identifier(raw, options);
     std::span<const NumericFamily> const rows = options.extended ? std::span<const NumericFamily>(NUMERIC_FAMILIES)
@@ -106,9 +108,10 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
     for (NumericFamily const& family : rows) {
         // A caller's window stands in for the row's wherever the row's is tested.
         if (options.window) {
-            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped);
+            append_reading(out, family.with_window(options.window->start, options.window->end), raw, options, shaped,
+                           column);
         } else {
-            append_reading(out, family, raw, options, shaped);
+            append_reading(out, family, raw, options, shaped, column);
         }
     }
 }
@@ -157,7 +160,7 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
 }
 
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
-                    bool extended) {
+                    bool extended, const NeighbourEvidence* column) {
     PosixNs const instant = reading.instant;
     bool const inside = !reading.facts.outside_window;
     ComponentList& components = reading.components;
@@ -182,7 +185,10 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
         }
     }
     if (!context.neighbours.empty()) {
-        components.push_back({Component::NeighbourMonotonicity, neighbour_monotonicity(family, context.neighbours)});
+        float const standing = column != nullptr ? column->standing[family.position] : NeighbourEvidence::UNJUDGED;
+        double const measure =
+            standing != NeighbourEvidence::UNJUDGED ? standing : neighbour_monotonicity(family, context.neighbours);
+        components.push_back({Component::NeighbourMonotonicity, measure});
     }
 }
 

@@ -13,9 +13,14 @@
 namespace epochsift {
 
 struct NumericFamily;
+struct NeighbourEvidence;
 
-// The readings of raw in table order, unranked.
-void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options);
+// The readings of raw in table order, unranked. With column (the extended
+// reading's verdict of raw and its neighbours), each reading's neighbour
+// component is its family's standing there, and the family's own measure,
+// which decodes every neighbour, is never taken.
+void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const ReadOptions& options,
+                             const NeighbourEvidence* column = nullptr);
 
 // raw's reading in one family, made exactly as append_integer_readings makes
 // it (the caller's window in place of the row's), appended if there is one.

@@ -9,8 +9,10 @@
 #include <string_view>
 
 #include "core/per_thread.hpp"
+#include "core/portable_exp.hpp"
 #include "engine/column.hpp"
 #include "engine/extended_score.hpp"
+#include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
 
@@ -43,6 +45,7 @@ struct NeighbourTallies {
     std::optional<ByteOrder> byte_order;
     std::optional<uint8_t> byte_width;
     std::vector<ColumnTally> tallies;
+    std::vector<double> log_priors;  // the column's, under the options the evidence reads
 
     bool holds(const ReadOptions& options) const {
         std::span<const int64_t> const given = options.context.neighbours;
@@ -55,68 +58,47 @@ struct NeighbourTallies {
     }
 };
 
-const std::vector<ColumnTally>& neighbour_tallies(const ReadOptions& options) {
+// options: the call's; column: the options the evidence reads the column under.
+const NeighbourTallies& neighbour_tallies(const ReadOptions& options, const ReadOptions& column) {
     EPOCHSIFT_PER_THREAD NeighbourTallies kept;
-    if (kept.holds(options)) return kept.tallies;
+    if (kept.holds(options)) return kept;
     std::span<const int64_t> const given = options.context.neighbours;
     DecimalTexts const texts(given);
     kept.neighbours.assign(given.begin(), given.end());
     kept.window = options.window;
     kept.byte_order = options.context.byte_order;
     kept.byte_width = options.context.byte_width;
-    kept.tallies = column_tallies(texts.texts, options);
-    return kept.tallies;
+    kept.tallies = column_tallies(texts.texts, column, DigitsAsBytes::No);
+    kept.log_priors = column_log_priors(column);
+    return kept;
 }
 
 }  // namespace
 
 NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& given) {
     NeighbourEvidence evidence;
-    evidence.standing.fill(NeighbourEvidence::UNJUDGED);
+    // The column weighs every numeric family: one it cannot judge stands at 0.
+    evidence.standing.fill(0.0f);
     ReadOptions options = given;
     options.context.neighbours = {};
     options.context.artifact_hint.reset();  // the hint weighs each reading already
-    std::vector<ColumnTally> const& after = neighbour_tallies(given);
+    NeighbourTallies const& after = neighbour_tallies(given, options);
     DecimalTexts const own(std::span<const int64_t>(&raw, 1));
-    std::vector<ColumnTally> tallies = column_tallies(own.texts, options);
-    if (tallies.size() != after.size()) return evidence;
-    for (std::size_t row = 0; row < tallies.size(); ++row) merge_column_tally(tallies[row], after[row]);
-    std::vector<ColumnVerdict> const verdicts = column_verdicts(tallies, options);
-    std::size_t const values = given.context.neighbours.size() + 1;
-    double best = 0.0;
-    for (ColumnVerdict const& verdict : verdicts) best = std::max(best, verdict.score);
-    if (best <= 0.0) return evidence;
-    // The posterior ratio to the best, taken per value (its n-th root): the
-    // evidence a value's layout and era give on average, which does not
-    // harden as neighbours are added (FAT words stand twice as high as Unix
-    // times, over 3 neighbours or 300).
-    double const per_value = 1.0 / static_cast<double>(values);
-    for (ColumnVerdict const& verdict : verdicts) {
-        if (verdict.format.kind() != FormatKind::NumericFamily || verdict.byte_order) continue;
-        evidence.standing[verdict.format.row()] = static_cast<float>(std::pow(verdict.score / best, per_value));
-    }
-    // A family the column weighs but which read no value has no verdict: it stands at 0.
-    for (NumericFamily const& family : REFERENCE_FAMILIES) {
-        float& standing = evidence.standing[family.position];
-        if (standing == NeighbourEvidence::UNJUDGED) standing = 0.0f;
+    // Every value is a decimal integer: no byte order is weighed.
+    ColumnStanding const standing =
+        column_standing(after.tallies, after.log_priors, own.texts.front(), options, DigitsAsBytes::No);
+    if (standing.best == ColumnStanding::UNREAD) return evidence;
+    // The posterior ratio to the best verdict, taken per value (its n-th
+    // root): the evidence a value's layout and era give on average, which
+    // does not harden as neighbours are added (FAT words stand twice as high
+    // as Unix times, over 3 neighbours or 300). A family the column weighs
+    // but which read no value stands at 0.
+    double const per_value = 1.0 / static_cast<double>(given.context.neighbours.size() + 1);
+    for (std::size_t f = 0; f < NUMERIC_FAMILY_COUNT; ++f) {
+        double const lp = standing.log_posterior[f];
+        evidence.standing[f] = lp == ColumnStanding::UNREAD ? 0.0f : static_cast<float>(portable_exp((lp - standing.best) * per_value));
     }
     return evidence;
-}
-
-void apply_neighbour_evidence(std::vector<Candidate>& readings, const NeighbourEvidence& evidence,
-                              bool caller_window) {
-    for (Candidate& reading : readings) {
-        if (reading.format.kind() != FormatKind::NumericFamily) continue;
-        float const standing = evidence.standing[reading.format.row()];
-        if (standing == NeighbourEvidence::UNJUDGED) continue;
-        bool changed = false;
-        for (ScoreComponent& component : reading.components) {
-            if (component.kind != Component::NeighbourMonotonicity) continue;
-            component.value = standing;
-            changed = true;
-        }
-        if (changed) reading.score = extended_score(reading.components, caller_window);
-    }
 }
 
 }  // namespace epochsift

@@ -3,7 +3,8 @@
 // a field (how specific each family's layout is, the share of values it
 // reads at a typical instant, the order), and each numeric reading of the
 // value gets its family's standing in that verdict as the neighbour
-// component, so one FAT word among FAT words reads as FAT.
+// component (append_integer_readings sets it as each reading is made), so
+// one FAT word among FAT words reads as FAT.
 #pragma once
 
 #include <array>
@@ -17,8 +18,9 @@
 namespace epochsift {
 
 // Each numeric family's posterior share in the column of the value and its
-// neighbours over the greatest share, in [0, 1]; UNJUDGED for a family the
-// column verdict does not weigh.
+// neighbours over the greatest share, in [0, 1] (0 for a family that reads
+// no value); UNJUDGED for a family the column verdict does not weigh (none
+// since the column weighs every numeric family).
 struct NeighbourEvidence {
     static constexpr float UNJUDGED = -1.0f;
     std::array<float, NUMERIC_FAMILY_COUNT> standing;
@@ -26,11 +28,5 @@ struct NeighbourEvidence {
 
 // The evidence for raw with options.context.neighbours (extended reading).
 NeighbourEvidence neighbour_evidence(int64_t raw, const ReadOptions& options);
-
-// Sets the neighbour component of each numeric reading the column judged to
-// its family's standing, and scores the reading again; a family the column
-// does not weigh keeps its own measure of the neighbours.
-void apply_neighbour_evidence(std::vector<Candidate>& readings, const NeighbourEvidence& evidence,
-                              bool caller_window);
 
 }  // namespace epochsift

@@ -50,15 +50,21 @@ void place_in_zones(Readings& readings, std::optional<std::size_t> best) {
             facts.emplace_back();
             continue;
         }
-        if (auto reading = moved(candidate, found->first_instant)) {
-            placed.push_back(std::move(*reading));
+        std::optional<Candidate> first = moved(candidate, found->first_instant);
+        std::optional<Candidate> second =
+            found->second_instant ? moved(candidate, *found->second_instant) : std::nullopt;
+        if (first && second && candidate.has_confidence()) {
+            // A wall clock the zone repeats: the reading's share goes half to each instant.
+            first->confidence /= 2;
+            second->confidence /= 2;
+        }
+        if (first) {
+            placed.push_back(std::move(*first));
             facts.push_back(ReadingZones{std::nullopt, WallClockPlacement{found->kind, false, found->first}});
         }
-        if (found->second_instant && placed.size() < limit) {
-            if (auto reading = moved(candidate, *found->second_instant)) {
-                placed.push_back(std::move(*reading));
-                facts.push_back(ReadingZones{std::nullopt, WallClockPlacement{found->kind, true, *found->second}});
-            }
+        if (second && placed.size() < limit) {
+            placed.push_back(std::move(*second));
+            facts.push_back(ReadingZones{std::nullopt, WallClockPlacement{found->kind, true, *found->second}});
         }
     }
     if (zones.display != nullptr) {

@@ -111,13 +111,20 @@ constexpr std::string_view CANDIDATE_FRAME_TEXT =
     "{\"format_id\":,\"label\":,\"citation\":,\"instant\":,\"rendered\":null,\"score\":"
     ",\"components\":[],\"assumptions\":[],\"sentinel\":false}";
 constexpr std::size_t CANDIDATE_FRAME = CANDIDATE_FRAME_TEXT.size();
+// The member written after the score when the reading has a confidence.
+constexpr std::string_view CONFIDENCE_MEMBER = ",\"confidence\":";
+static_assert(READING_FIELD_NAMES[static_cast<std::size_t>(ReadingField::Confidence)] == "confidence" &&
+              static_cast<std::size_t>(ReadingField::Confidence) == static_cast<std::size_t>(ReadingField::Score) + 1);
 
 // The frame names the reading's fields, in their order: put_json_candidate
 // writes the same members in the same order (and the row fragments the
 // first three).
 consteval bool frame_names_every_field() {
     std::size_t at = 0;
-    for (std::string_view const name : READING_FIELD_NAMES) {
+    for (std::size_t i = 0; i < READING_FIELD_COUNT; ++i) {
+        std::string_view const name = READING_FIELD_NAMES[i];
+        // An extended-only member is written between its neighbours when the reading has it.
+        if (extended_only_field(static_cast<ReadingField>(i))) continue;
         std::size_t const found = CANDIDATE_FRAME_TEXT.find(name, at);
         if (found == std::string_view::npos || CANDIDATE_FRAME_TEXT[found - 1] != '"' ||
             CANDIDATE_FRAME_TEXT.substr(found + name.size(), 2) != "\":") {
@@ -132,7 +139,8 @@ static_assert(frame_names_every_field());
 // The most a candidate's text can take: every byte of every variable text
 // escaped, every number at its widest, and a block's overhang.
 std::size_t max_json_size(const Candidate& c, const RowJson& row) {
-    std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + MAX_DOUBLE_LEN + RFC3339_MAX_LEN + 2 +
+    std::size_t size = CANDIDATE_FRAME + BLOCK + MAX_INTEGER_LEN + 2 * MAX_DOUBLE_LEN + CONFIDENCE_MEMBER.size() +
+                       RFC3339_MAX_LEN + 2 +
                        c.components.size() * (BLOCK + MAX_DOUBLE_LEN + 1);
     size += row.head.size();
     char digits[NOTE_DIGITS];
@@ -166,6 +174,10 @@ char* put_json_members(char* p, const Candidate& c, const RowJson& row, RecentDo
     }
     p = put_literal(p, ",\"score\":");
     p = put_json_double(p, c.score, recent_doubles);
+    if (c.has_confidence()) {
+        p = put_literal(p, CONFIDENCE_MEMBER);
+        p = put_json_double(p, c.confidence, recent_doubles);
+    }
     p = put_literal(p, ",\"components\":[");
     for (std::size_t i = 0; i < c.components.size(); ++i) {
         double const value = c.components[i].value;

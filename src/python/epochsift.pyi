@@ -6,6 +6,8 @@
 import datetime
 from typing import Any, Iterable, Literal, SupportsIndex, TypedDict, Union, final
 
+from typing_extensions import NotRequired
+
 __version__: str
 
 __all__ = ["identify", "identify_json", "identify_column", "identify_bytes", "encode", "identify_many", "identify_arrow",
@@ -25,6 +27,10 @@ class Reading(TypedDict):
     instant: int  # signed nanoseconds since 1970-01-01T00:00:00Z, any size
     rendered: str | None  # RFC 3339 UTC text; None outside -9999-01-02T01:59:59Z to 9999-12-30T22:00:00Z
     score: float
+    # The reading's share of belief among the value's readings (they sum to
+    # 1), calibrated on values made by real tools: of readings given 0.7,
+    # about 7 in 10 are right. Extended readings only.
+    confidence: NotRequired[float]
     components: list[_Component]
     assumptions: list[str]
     sentinel: bool
@@ -186,7 +192,8 @@ def identify_many(
 class ReadingColumns:
     """Readings of an Arrow string column, exported through the Arrow PyCapsule
     interface: a struct column with row (int64), rank (int32), format_id, label,
-    instant (timestamp[ns, UTC]), rendered and score (float64)."""
+    instant (timestamp[ns, UTC]), rendered, score and confidence (float64; null
+    where the reading weighs none)."""
 
     def __arrow_c_array__(self, /, requested_schema: object | None = None) -> tuple[Any, Any]: ...
     def __arrow_c_stream__(self, /, requested_schema: object | None = None) -> Any: ...

@@ -84,7 +84,7 @@ void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, co
         // A family's reading: its instant and score alone are kept.
         auto const own = integer != nullptr ? verdict.score_integer(*integer) : verdict.score_text(text);
         if (own) {
-            out.rows.add(row, 1, verdict.format(), own->instant, own->score, ReadingRows::Path::Verdict);
+            out.rows.add(row, 1, verdict.format(), own->instant, own->score, NO_CONFIDENCE, ReadingRows::Path::Verdict);
             return;
         }
     } else if (auto const own = verdict.read(text)) {

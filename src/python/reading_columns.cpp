@@ -86,6 +86,8 @@ public:
     Validity instant_validity;
     TextBuffers rendered;
     std::vector<double> score;
+    std::vector<double> confidence;
+    Validity confidence_validity;  // null where nothing reads, or the reading weighs no confidence
     bool with_path = false;
     TextBuffers path;  // with_path: "verdict" or "full"
 };
@@ -112,11 +114,13 @@ void ReadingRows::reserve(std::size_t rows) {
     instant_.reserve(rows);
     fits_.reserve(rows);
     score_.reserve(rows);
+    confidence_.reserve(rows);
     path_.reserve(rows);
     rendered_length_.reserve(rows);
 }
 
-void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path) {
+void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, double confidence,
+                      Path path) {
     // Room for a second's rendering (20 bytes) a row from the first.
     if (rendered_.size() == 0) rendered_.reserve(row_.capacity() * 20 + RFC3339_MAX_LEN);
     std::size_t const length = instant.write_rfc3339(rendered_.room(RFC3339_MAX_LEN));  // 0 outside the range
@@ -129,6 +133,7 @@ void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs insta
     instant_.push_back(fits ? static_cast<int64_t>(instant.ns) : 0);
     fits_.push_back(fits ? 1 : 0);
     score_.push_back(score);
+    confidence_.push_back(confidence);
     path_.push_back(path);
 }
 
@@ -139,6 +144,7 @@ void ReadingRows::add_empty(int64_t row) {
     instant_.push_back(0);
     fits_.push_back(0);
     score_.push_back(0.0);
+    confidence_.push_back(NO_CONFIDENCE);
     path_.push_back(Path::Unset);
     rendered_length_.push_back(0);
 }
@@ -153,6 +159,8 @@ ReadingColumnsBuilder::ReadingColumnsBuilder(bool with_path, std::size_t expecte
     c.rank.reserve(expected_rows + 1);
     c.instant.reserve(expected_rows + 1);
     c.score.reserve(expected_rows + 1);
+    c.confidence.reserve(expected_rows + 1);
+    c.confidence_validity.reserve(expected_rows);
     c.reading_validity.reserve(expected_rows);
     c.instant_validity.reserve(expected_rows);
     c.format_id.reserve(expected_rows, expected_rows * 8);
@@ -181,6 +189,9 @@ void ReadingColumnsBuilder::append(const ReadingRows& part) {
         bool const read = part.rank_[i] != 0;
         c.reading_validity.push(read);
         c.instant_validity.push(read && part.fits_[i] != 0);
+        bool const weighed = read && part.confidence_[i] >= 0.0;
+        c.confidence.push_back(weighed ? part.confidence_[i] : 0.0);
+        c.confidence_validity.push(weighed);
         FormatFacts const* entry = read ? &catalog_entry(part.format_[i]) : nullptr;
         c.format_id.push(read ? entry->id : std::string_view());
         c.label.push(read ? entry->label : std::string_view());
@@ -199,6 +210,7 @@ std::shared_ptr<const ReadingColumns> ReadingColumnsBuilder::finish() {
     c.rank.reserve(1);
     c.instant.reserve(1);
     c.score.reserve(1);
+    c.confidence.reserve(1);
     c.format_id.finish();
     c.label.finish();
     c.rendered.finish();
@@ -217,7 +229,7 @@ struct Field {
     int64_t flags;
 };
 constexpr const char* name_of(ReadingField field) { return field_name(field).data(); }  // names are literals
-constexpr std::array<Field, 8> FIELDS = {{
+constexpr std::array<Field, 9> FIELDS = {{
     {"row", 0},
     {"rank", 0},
     {name_of(ReadingField::FormatId), 0},
@@ -225,6 +237,9 @@ constexpr std::array<Field, 8> FIELDS = {{
     {name_of(ReadingField::Instant), ARROW_FLAG_NULLABLE},
     {name_of(ReadingField::Rendered), ARROW_FLAG_NULLABLE},
     {name_of(ReadingField::Score), 0},
+    // Null where the reading weighs none: the reference reading
+    // (extended=False) and the rows by_column's verdict reads alone.
+    {name_of(ReadingField::Confidence), ARROW_FLAG_NULLABLE},
     {"path", 0},  // by_column only
 }};
 constexpr std::size_t FIELD_COUNT = FIELDS.size();
@@ -239,6 +254,7 @@ const char* field_format(std::size_t field, const ReadingColumns& columns) {
         case 4: return "tsn:UTC";
         case 5: return columns.rendered.format();
         case 6: return "g";
+        case 7: return "g";
         default: return columns.path.format();
     }
 }
@@ -261,7 +277,7 @@ void release_schema(ArrowSchema* schema) {
 }
 
 // The fields of a reading, null in the rows of inputs nothing reads.
-bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6 || field == 7; }
+bool is_reading_field(std::size_t field) { return field == 1 || field == 2 || field == 3 || field == 6 || field == 8; }
 
 std::size_t field_count(const ReadingColumns& columns) { return columns.with_path ? FIELD_COUNT : FIELD_COUNT - 1; }
 
@@ -314,6 +330,7 @@ void export_array(const std::shared_ptr<const ReadingColumns>& columns, ArrowArr
         add(c.instant_validity.nulls, {c.instant_validity.buffer(), c.instant.data()});
         add(c.rendered.validity.nulls, {c.rendered.validity.buffer(), c.rendered.offsets(), c.rendered.data.data()});
         add(read.nulls, {read.buffer(), c.score.data()});
+        add(c.confidence_validity.nulls, {c.confidence_validity.buffer(), c.confidence.data()});
         if (c.with_path) add(read.nulls, {read.buffer(), c.path.offsets(), c.path.data.data()});
     });
 }

@@ -65,9 +65,11 @@ public:
 
     void reserve(std::size_t rows);
     // A reading of the input row, ranked rank (1 for a value's best).
-    void add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, Path path);
+    // confidence: NO_CONFIDENCE where the reading weighs none (null in the column).
+    void add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, double confidence,
+             Path path);
     void add(int64_t row, int32_t rank, const Candidate& reading, Path path) {
-        add(row, rank, reading.format, reading.instant, reading.score, path);
+        add(row, rank, reading.format, reading.instant, reading.score, reading.confidence, path);
     }
     // The row of an input nothing reads, kept with keep_empty: rank 0 marks
     // every reading field null.
@@ -83,6 +85,7 @@ private:
     std::vector<int64_t> instant_;     // 0 where it does not fit
     std::vector<uint8_t> fits_;        // the instant fits int64
     std::vector<double> score_;
+    std::vector<double> confidence_;  // NO_CONFIDENCE where none was weighed
     std::vector<Path> path_;
     std::vector<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
     ByteBlock rendered_;  // the renderings back to back

@@ -15,7 +15,8 @@ namespace {
 
 // The members in the order the JSON text writes them.
 constexpr auto const& KEY_NAMES = READING_FIELD_NAMES;
-enum Key : std::size_t { FormatId, Label, Citation, Instant, Rendered, Score, Components, Assumptions, Sentinel };
+enum Key : std::size_t { FormatId, Label, Citation, Instant, Rendered, Score, Confidence, Components, Assumptions, Sentinel };
+static_assert(KEY_NAMES[Confidence] == field_name(ReadingField::Confidence));
 static_assert(KEY_NAMES[Sentinel] == field_name(ReadingField::Sentinel) && KEY_NAMES.size() == Sentinel + 1);
 
 PyObject* new_ref(PyObject* object) {
@@ -53,17 +54,23 @@ ReadingBoxer* ReadingBoxer::create() {
         }
         PyUnicode_InternInPlace(&boxer->keys_[i]);
     }
-    // A dict of every key: copying it gives a table already sized for all
-    // members, which SetItem then fills without growing.
-    boxer->template_ = PyDict_New();
-    if (boxer->template_ == nullptr) {
-        delete boxer;
-        return nullptr;
-    }
-    for (PyObject* key : boxer->keys_) {
-        if (PyDict_SetItem(boxer->template_, key, Py_None) != 0) {
+    // A dict of every key (the extended reading's) and one without the
+    // extended-only keys (the reference reading's): copying one gives a
+    // table already sized for all members, in their order, which SetItem
+    // then fills without growing.
+    for (bool const extended : {false, true}) {
+        PyObject*& made = extended ? boxer->extended_template_ : boxer->template_;
+        made = PyDict_New();
+        if (made == nullptr) {
             delete boxer;
             return nullptr;
+        }
+        for (std::size_t i = 0; i < KEY_COUNT; ++i) {
+            if (!extended && extended_only_field(static_cast<ReadingField>(i))) continue;
+            if (PyDict_SetItem(made, boxer->keys_[i], Py_None) != 0) {
+                delete boxer;
+                return nullptr;
+            }
         }
     }
     for (std::size_t i = 0; i < COMPONENT_COUNT; ++i) {
@@ -79,6 +86,7 @@ ReadingBoxer* ReadingBoxer::create() {
 ReadingBoxer::~ReadingBoxer() {
     for (PyObject* key : keys_) Py_XDECREF(key);
     Py_XDECREF(template_);
+    Py_XDECREF(extended_template_);
     for (PyObject* name : component_names_) Py_XDECREF(name);
     for (auto& [text, object] : texts_) Py_DECREF(object);
     for (FloatSlot& slot : floats_) Py_XDECREF(slot.object);
@@ -130,7 +138,7 @@ PyObject* ReadingBoxer::instant(i128 ns) {
 }
 
 PyObject* ReadingBoxer::reading(const Candidate& c) {
-    Ref dict(PyDict_Copy(template_));
+    Ref dict(PyDict_Copy(c.has_confidence() ? extended_template_ : template_));
     if (!dict) return nullptr;
     PyObject* d = dict.get();
     if (!set_borrowed(d, keys_[FormatId], row_text(c.format, RowText::Id))) return nullptr;
@@ -141,6 +149,7 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     PyObject* rendered = text ? new_text(text->view()) : new_ref(Py_None);
     if (!set_stolen(d, keys_[Rendered], rendered)) return nullptr;
     if (!set_borrowed(d, keys_[Score], shared_float(c.score))) return nullptr;
+    if (c.has_confidence() && !set_stolen(d, keys_[Confidence], PyFloat_FromDouble(c.confidence))) return nullptr;
 
     Ref components(PyList_New(static_cast<Py_ssize_t>(c.components.size())));
     if (!components) return nullptr;

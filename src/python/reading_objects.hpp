@@ -53,7 +53,8 @@ private:
 
     static constexpr std::size_t KEY_COUNT = READING_FIELD_COUNT;
     std::array<PyObject*, KEY_COUNT> keys_{};
-    PyObject* template_ = nullptr;
+    PyObject* template_ = nullptr;           // the reference reading's keys
+    PyObject* extended_template_ = nullptr;  // every key
     std::array<PyObject*, COMPONENT_COUNT> component_names_{};
     // Static texts and note texts, by content: a value's notes are joined
     // from pieces, some of them digits on the stack.

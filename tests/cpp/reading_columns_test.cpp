@@ -22,6 +22,7 @@ struct Expected {
     std::optional<int64_t> instant;
     std::optional<std::string> rendered;
     double score;
+    std::optional<double> confidence;  // none: null in the column
     std::string path;
 };
 
@@ -53,7 +54,7 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
         for (std::size_t k = 0; k < rows; ++k, ++row) {
             if (random() % 7 == 0) {
                 parts[p].add_empty(row);
-                expected.push_back({row, 0, "", "", std::nullopt, std::nullopt, 0.0, ""});
+                expected.push_back({row, 0, "", "", std::nullopt, std::nullopt, 0.0, std::nullopt, ""});
                 continue;
             }
             FormatRef const format = *FormatRef::from_index(random() % FORMAT_COUNT);
@@ -65,11 +66,14 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
             double const score = static_cast<double>(random() % 1000) / 999.0;
             auto const path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
             int32_t const rank = 1 + static_cast<int32_t>(random() % 3);
-            parts[p].add(row, rank, format, instant, score, path);
+            // Some rows weigh no confidence (a verdict's own reading, the reference reading).
+            double const confidence = random() % 4 == 0 ? NO_CONFIDENCE : static_cast<double>(random() % 1001) / 1000.0;
+            parts[p].add(row, rank, format, instant, score, confidence, path);
             bool const fits = ns >= INT64_MIN && ns <= INT64_MAX;
             expected.push_back({row, rank, std::string(catalog_entry(format).id), std::string(catalog_entry(format).label),
                                 fits ? std::optional<int64_t>(static_cast<int64_t>(ns)) : std::nullopt,
                                 instant.to_rfc3339(), score,
+                                confidence < 0.0 ? std::nullopt : std::optional<double>(confidence),
                                 path == ReadingRows::Path::Verdict ? "verdict" : "full"});
         }
     }
@@ -82,20 +86,23 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
     ArrowArray array{};
     export_schema(*columns, schema);
     export_array(columns, array);
-    ASSERT_EQ(schema.n_children, 8);
-    ASSERT_EQ(array.n_children, 8);
-    const char* const names[] = {"row", "rank", "format_id", "label", "instant", "rendered", "score", "path"};
-    for (int f = 0; f < 8; ++f) EXPECT_STREQ(schema.children[f]->name, names[f]);
+    ASSERT_EQ(schema.n_children, 9);
+    ASSERT_EQ(array.n_children, 9);
+    const char* const names[] = {"row", "rank", "format_id", "label", "instant", "rendered", "score", "confidence", "path"};
+    for (int f = 0; f < 9; ++f) EXPECT_STREQ(schema.children[f]->name, names[f]);
     ArrowArray const* const* c = array.children;
-    for (int f = 0; f < 8; ++f) ASSERT_EQ(c[f]->length, static_cast<int64_t>(expected.size()));
-    int64_t unread = 0, no_instant = 0, unrendered = 0;
+    for (int f = 0; f < 9; ++f) ASSERT_EQ(c[f]->length, static_cast<int64_t>(expected.size()));
+    int64_t unread = 0, no_instant = 0, unrendered = 0, unweighed = 0;
     for (std::size_t i = 0; i < expected.size(); ++i) {
         Expected const& e = expected[i];
         auto const at = static_cast<int64_t>(i);
         EXPECT_EQ(value_at<int64_t>(*c[0], at), e.row);
         bool const read = e.rank != 0;
         unread += read ? 0 : 1;
-        for (int f : {1, 2, 3, 6, 7}) EXPECT_EQ(valid(*c[f], at), read) << i << ' ' << names[f];
+        for (int f : {1, 2, 3, 6, 8}) EXPECT_EQ(valid(*c[f], at), read) << i << ' ' << names[f];
+        EXPECT_EQ(valid(*c[7], at), e.confidence.has_value()) << i;
+        unweighed += e.confidence ? 0 : 1;
+        if (e.confidence) EXPECT_EQ(value_at<double>(*c[7], at), *e.confidence) << i;
         EXPECT_EQ(valid(*c[4], at), e.instant.has_value()) << i;
         no_instant += e.instant ? 0 : 1;
         EXPECT_EQ(valid(*c[5], at), e.rendered.has_value()) << i;
@@ -107,9 +114,10 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
         EXPECT_EQ(text_at(*c[2], at), e.format_id) << i;
         EXPECT_EQ(text_at(*c[3], at), e.label) << i;
         EXPECT_EQ(value_at<double>(*c[6], at), e.score) << i;
-        EXPECT_EQ(text_at(*c[7], at), e.path) << i;
+        EXPECT_EQ(text_at(*c[8], at), e.path) << i;
     }
-    for (int f : {1, 2, 3, 6, 7}) EXPECT_EQ(c[f]->null_count, unread) << names[f];
+    for (int f : {1, 2, 3, 6, 8}) EXPECT_EQ(c[f]->null_count, unread) << names[f];
+    EXPECT_EQ(c[7]->null_count, unweighed);
     EXPECT_EQ(c[4]->null_count, no_instant);
     EXPECT_EQ(c[5]->null_count, unrendered);
     array.release(&array);
@@ -122,7 +130,7 @@ TEST(ReadingColumns, NoRowsStillHaveBuffers) {
     std::shared_ptr<const ReadingColumns> const columns = builder.finish();
     ArrowArray array{};
     export_array(columns, array);
-    ASSERT_EQ(array.n_children, 7);
+    ASSERT_EQ(array.n_children, 8);
     for (int64_t f = 0; f < array.n_children; ++f) {
         EXPECT_EQ(array.children[f]->length, 0);
         for (int64_t b = 1; b < array.children[f]->n_buffers; ++b) EXPECT_NE(array.children[f]->buffers[b], nullptr) << f;

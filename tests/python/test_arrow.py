@@ -24,7 +24,7 @@ def expected_rows(values, best):
             rows.append({
                 "row": row, "rank": rank, "format_id": r["format_id"], "label": r["label"],
                 "instant": r["instant"] if r["instant"] in INT64 else None,
-                "rendered": r["rendered"], "score": r["score"],
+                "rendered": r["rendered"], "score": r["score"], "confidence": r["confidence"],
             })
     return rows
 
@@ -76,7 +76,7 @@ def test_schema_and_empty_output():
         pa.field("row", pa.int64(), nullable=False), pa.field("rank", pa.int32(), nullable=False),
         pa.field("format_id", pa.string(), nullable=False), pa.field("label", pa.string(), nullable=False),
         pa.field("instant", pa.timestamp("ns", tz="UTC")), pa.field("rendered", pa.string()),
-        pa.field("score", pa.float64(), nullable=False),
+        pa.field("score", pa.float64(), nullable=False), pa.field("confidence", pa.float64()),
     ])
 
 

@@ -74,6 +74,13 @@ def expected_flags(reading):
 # The table: one block a value. Its exact layout is tested on the table writer
 # (tests/cpp/cli_test.cpp); here each block must show the extended readings.
 
+def shown_share(reading):
+    if "confidence" not in reading:
+        return f"{reading['score']:.2f}"
+    percent = reading["confidence"] * 100
+    return "0%" if percent <= 0 else "<1%" if percent < 0.5 else f"{percent:.0f}%"
+
+
 def check_block(block, value, options, keywords=None):
     readings = epochsift.identify(value, **(keywords or {"extended": True}))
     title, *lines = block.split("\n")
@@ -85,11 +92,13 @@ def check_block(block, value, options, keywords=None):
     rows = [line for line in lines[1:] if not line.lstrip().startswith("- ")]
     notes = [line.strip()[2:] for line in lines[1:] if line.lstrip().startswith("- ")]
     assert len(rows) == len(shown)
-    # Scores equal as printed share the rank of the first of them (1, 2, 2, 4).
-    printed = [f"{r['score']:.2f}" for r in shown]
+    # The extended table shows each reading's confidence in whole percents,
+    # the reference table its score; readings whose numbers print the same
+    # share the rank of the first of them (1, 2, 2, 4).
+    printed = [shown_share(r) for r in shown]
     for row, reading in zip(rows, shown):
         rank_text, score, label, rendered, *flags = re.split(" {2,}", row.strip())
-        assert (rank_text, score) == (str(printed.index(score) + 1), f"{reading['score']:.2f}")
+        assert (rank_text, score) == (str(printed.index(score) + 1), shown_share(reading))
         assert label == reading["label"] or (label.endswith("…") and reading["label"].startswith(label[:-1]))
         assert rendered == (reading["rendered"] or "(outside calendar)")
         assert " ".join(flags) == expected_flags(reading)
@@ -217,7 +226,7 @@ def test_by_column_csv_keeps_each_reading_rank():
         ranked = sorted(range(len(readings)), key=lambda i: readings[i]["format_id"] != verdict)[:2]
         assert [row for row in rows if row[0] == value] == [
             [value, str(i + 1), readings[i]["format_id"], readings[i]["rendered"] or "", json.dumps(readings[i]["score"]),
-             ""] for i in ranked]
+             json.dumps(readings[i]["confidence"]), ""] for i in ranked]
 
 
 # Batch mode.
@@ -228,20 +237,26 @@ def test_best_csv_rows():
     best = 3
     out, _ = run("--batch", "--best", str(best), stdin=b"\n".join(lines), check_status=3)
     rows = list(csv.reader(io.StringIO(out, newline="")))
-    assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "error"]
+    assert rows[0] == ["value", "rank", "format_id", "rendered", "score", "confidence", "error"]
     expected = []
     for number, line in enumerate(lines, start=1):
         try:
             value = line.decode()
         except UnicodeDecodeError:
-            expected.append(["", "", "", "", "", f"invalid UTF-8 (line {number})"])
+            expected.append(["", "", "", "", "", "", f"invalid UTF-8 (line {number})"])
             continue
         readings = epochsift.identify(value, extended=True)[:best]
         if not readings:
-            expected.append([value, "", "", "", "", ""])
+            expected.append([value, "", "", "", "", "", ""])
         for rank, r in enumerate(readings, start=1):
-            expected.append([value, str(rank), r["format_id"], r["rendered"] or "", json.dumps(r["score"]), ""])
+            expected.append([value, str(rank), r["format_id"], r["rendered"] or "", json.dumps(r["score"]),
+                             json.dumps(r["confidence"]), ""])
     assert rows[1:] == expected
+    # The reference reading's rows keep their columns.
+    out, _ = run("--batch", "--reference", "--best", "1", stdin=b"1700000000\njunk\n")
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    assert rows == [["value", "rank", "format_id", "rendered", "score", "error"],
+                    ["1700000000", "1", "unix", "2023-11-14T22:13:20Z", "1.0", ""], ["junk", "", "", "", "", ""]]
 
 
 def test_column_of_delimited_lines(tmp_path):
@@ -312,7 +327,7 @@ def test_record_written_before_the_input_ends(mode):
 
     try:
         if mode:
-            assert next_line() == b"value,rank,format_id,rendered,score,error\n"
+            assert next_line() == b"value,rank,format_id,rendered,score,confidence,error\n"
         for value in ("1700000000", "junk"):
             process.stdin.write(value.encode() + b"\n")
             process.stdin.flush()

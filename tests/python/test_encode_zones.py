@@ -260,5 +260,6 @@ class TestCommandLine:
 
     def test_tz_json_is_identify_json(self):
         done = self.run("--tz", "Asia/Kolkata", "--local-zone", "Europe/Berlin", "--json", "2024:10:27 02:30:00")
-        expected = epochsift.identify_json("2024:10:27 02:30:00", tz="Asia/Kolkata", local_zone="Europe/Berlin")
+        expected = epochsift.identify_json("2024:10:27 02:30:00", extended=True, tz="Asia/Kolkata",
+                                           local_zone="Europe/Berlin")
         assert done.stdout == expected + "\n"

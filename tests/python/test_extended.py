@@ -87,7 +87,8 @@ def test_extended_readings_keep_the_reference_keys_and_add_named_evidence():
     extended = epochsift.identify("1700000000", extended=True)
     # Every reference family reads it again; extended-only families may add readings.
     assert {r["format_id"] for r in reference} <= {r["format_id"] for r in extended}
-    assert {tuple(sorted(r)) for r in extended} == {tuple(sorted(reference[0]))}
+    # The reference keys, and each reading's confidence besides.
+    assert {tuple(sorted(r)) for r in extended} == {tuple(sorted([*reference[0], "confidence"]))}
     names = [name for name, _ in extended[0]["components"]]
     assert names[: len(reference[0]["components"])] == [n for n, _ in reference[0]["components"]]
     assert {"prior", "plausible_era", "resolution_fit"} <= set(names)

@@ -119,6 +119,35 @@ def test_the_zone_column_uses_the_browsers_zone_data(browser):
     browser.save_screenshot(str(SHOTS / "one-value.png"))
 
 
+def _wait_shown(driver, before):
+    wait_for(driver, "return Number(document.body.dataset.shown || 0) > %d" % before)
+
+
+# The extended reading shows each reading's confidence, its share among the
+# value's readings: the percents shown add up to 100 but for rounding (each
+# cell rounds by half a point at most; "<1%" is under one). The reference
+# reading shows its score instead.
+def test_the_readings_show_their_confidence(browser):
+    select_tab(browser, "one")
+    type_value(browser, "1298556459")
+    assert browser.find_element(By.ID, "measure-head").text == "Confidence"
+    cells = [c.text for c in browser.find_elements(
+        By.CSS_SELECTOR, '#readings tbody tr:not(.evidence) td[data-head="Confidence"]')]
+    assert len(cells) > 10 and all(c.endswith("%") for c in cells)
+    total = sum(0.5 if c == "<1%" else float(c[:-1]) for c in cells)
+    assert abs(total - 100) <= 0.5 * len(cells)
+    before = browser.execute_script("return Number(document.body.dataset.shown || 0)")
+    browser.find_element(By.ID, "extended").click()
+    _wait_shown(browser, before)
+    try:
+        assert browser.find_element(By.ID, "measure-head").text == "Score"
+        assert not browser.find_elements(By.CSS_SELECTOR, '#readings td[data-head="Confidence"]')
+    finally:
+        before = browser.execute_script("return Number(document.body.dataset.shown || 0)")
+        browser.find_element(By.ID, "extended").click()
+        _wait_shown(browser, before)
+
+
 def test_hex_bytes_read_in_both_orders(browser):
     select_tab(browser, "one")
     browser.find_element(By.CSS_SELECTOR, 'input[name="as"][value="hex"]').click()

@@ -1,0 +1,33 @@
+// e^x with the same bits on every platform.
+//
+// The C library's exp is accurate but not the same everywhere: glibc picks
+// an FMA variant on CPUs that have one, the WebAssembly build's libc does
+// not, and the two can differ in the last bit. A confidence written into a
+// JSON text must read the same from the module, the command line and the
+// page, so the engine takes e^x from here: only IEEE additions and
+// multiplications, whose results are fixed, and an exact scaling by 2^k.
+#pragma once
+
+#include <cmath>
+
+namespace epochsift {
+
+// e^x for x in [-700, 700], within about two units in the last place; 0 below
+// -700, where nothing the engine weighs is told apart from 0.
+inline double portable_exp(double x) {
+    if (!(x >= -700.0)) return 0.0;  // and NaN
+    if (x > 700.0) x = 700.0;
+    // x = k ln 2 + r with |r| <= ln 2 / 2; ln 2 in two parts (Cody and Waite)
+    // so that k * LN2_HI is exact for |k| < 2^11.
+    constexpr double LOG2_E = 1.4426950408889634;
+    constexpr double LN2_HI = 6.93147180369123816490e-01;  // the high 32 bits of ln 2
+    constexpr double LN2_LO = 1.90821492927058770002e-10;  // ln 2 - LN2_HI
+    double const k = std::nearbyint(x * LOG2_E);          // [-1010, 1010]
+    double const r = (x - k * LN2_HI) - k * LN2_LO;       // [-0.35, 0.35]
+    // Taylor's series to r^13 / 13!: the next term is below 2^-60 here.
+    double sum = 1.0;
+    for (int n = 13; n >= 1; --n) sum = 1.0 + sum * r / static_cast<double>(n);
+    return std::ldexp(sum, static_cast<int>(k));
+}
+
+}  // namespace epochsift

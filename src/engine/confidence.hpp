@@ -1,0 +1,31 @@
+// A reading's confidence: its share of belief among the value's readings.
+//
+// The extended score ranks well but says little about how likely a reading
+// is: the first ten readings of a bare integer all score between 0.8 and 1.
+// The confidence turns the scores of one value into shares that sum to 1,
+// a softmax over the score,
+//
+//     confidence_i = exp((score_i - best) / T) / sum_j exp((score_j - best) / T)
+//
+// whose temperature T was fitted on values made by third-party tools
+// (confidence_model.hpp), so that of readings given 0.7 about 70 % are right.
+// Readings more than CONFIDENCE_SPAN below the best weigh nothing (their
+// share would be below e^-12 of the best's): the share of a reading is then
+// decided by the readings near the best alone, which is what lets a caller
+// that keeps the first K readings build only those near the top.
+#pragma once
+
+#include <span>
+
+#include "engine/candidate.hpp"
+#include "engine/confidence_model.hpp"
+
+namespace epochsift {
+
+// How far below the best score a reading still weighs.
+inline constexpr double CONFIDENCE_SPAN = 12.0 * CONFIDENCE_TEMPERATURE;
+
+// Sets the confidence of every reading of one value, ranked best first.
+void assign_confidence(std::span<Candidate> ranked);
+
+}  // namespace epochsift
