@@ -435,6 +435,73 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
                 found.end());
 }
 
+// The most bits a hit can gather with no partner: its probe's rarity and
+// prior, an aligned offset, the core era and the structure around it (text
+// only ever takes bits away).
+double lone_bound(const ScanProbe& p) {
+    double const aligned = p.align > 1 ? std::log2((p.align >= 8 ? ALIGNED_SHARE_8 : ALIGNED_SHARE) * p.align) : 0.0;
+    return p.noise_bits + p.prior_bits + std::max(0.0, aligned) + ERA_BITS;
+}
+// Float rounding of the evidence summed into a hit's bits.
+constexpr double LONE_SLACK_BITS = 1e-3;
+constexpr i128 HOUR_NS = i128{3600} * NS_PER_SECOND;
+static_assert(MAX_PAIR_DELTA_NS <= HOUR_NS, "partners lie in the same or the next hour");
+
+// Drops the hits that can neither reach the threshold alone nor pair with
+// another: no hit within MAX_DISTANCE bytes and MAX_PAIR_DELTA_NS. Such a
+// hit gains no evidence and gives none, and is never a step of another
+// hit's partner search, so every kept hit scores as before. Most raw hits
+// of random bytes are such. `found` in offset order.
+void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::span<const StructureField> structures,
+                    std::vector<Found>& found) {
+    if (found.empty()) return;
+    std::vector<uint8_t> keep(found.size(), 0);
+    // Hits side by side in the file whose instants fall in the same or
+    // adjacent hours (partners always do) are kept, both. The table maps an
+    // hour to the last hit seen in it; a chain of such hits within
+    // MAX_DISTANCE of each other reaches every earlier one.
+    struct Slot {
+        int64_t hour;
+        uint32_t last;  // index + 1; 0: empty
+    };
+    std::size_t const size = std::bit_ceil(2 * found.size());
+    std::vector<Slot> table(size, Slot{0, 0});
+    auto const slot_of = [&](int64_t hour) -> Slot& {
+        std::size_t i = static_cast<std::size_t>(static_cast<uint64_t>(hour) * 0x9E3779B97F4A7C15ull >> 20) & (size - 1);
+        while (table[i].last != 0 && table[i].hour != hour) i = (i + 1) & (size - 1);
+        return table[i];
+    };
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        Found const& f = found[k];
+        auto const hour = static_cast<int64_t>(floor_div(f.instant.ns, HOUR_NS));
+        for (int64_t const h : {hour - 1, hour, hour + 1}) {
+            Slot const& s = slot_of(h);
+            if (s.last != 0 && f.at - found[s.last - 1].at <= MAX_DISTANCE) {
+                keep[k] = 1;
+                keep[s.last - 1] = 1;
+            }
+        }
+        Slot& own = slot_of(hour);
+        own.hour = hour;
+        own.last = static_cast<uint32_t>(k + 1);
+    }
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        Found const& f = found[k];
+        ScanProbe const& p = plan.probes[f.probe];
+        bool alone = keep[k] == 0;
+        if (alone) {
+            double bound = lone_bound(p) + LONE_SLACK_BITS;
+            if (bound < SCAN_THRESHOLD_BITS && structures[f.probe] != StructureField::None) {
+                bound += structure_bits(structures[f.probe], block, f.at);
+            }
+            alone = bound < SCAN_THRESHOLD_BITS;
+        }
+        if (!alone) found[n++] = f;
+    }
+    found.resize(n);
+}
+
 }  // namespace
 
 double ScanHit::confidence() const { return 1.0 / (1.0 + std::exp2((SCAN_THRESHOLD_BITS - bits) / 4.0)); }
@@ -532,7 +599,10 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             if (candidates[i] != 0) read_offset(tile + i);
         }
     }
-    if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
+    if (!all) {
+        anchor_weak_hits(plan, block.data(), block.size(), found);
+        drop_lone_hits(plan, block, structures, found);
+    }
     pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {
         if (f.at < begin || f.at >= end) continue;

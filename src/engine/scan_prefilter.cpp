@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/vector_clones.hpp"
+
 namespace epochsift {
 
 namespace {
@@ -58,24 +60,58 @@ uint16_t load_le16(const uint8_t* data, std::size_t size, std::size_t at) {
     return at < size ? data[at] : 0;
 }
 
-// The vectorisable passes, built for AVX2 as well where the compiler and
-// the loader can choose at run time.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
-#define EPOCHSIFT_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define EPOCHSIFT_VECTOR_CLONES
-#endif
 
-// out[j] = 1 when keys[j] and keys[j + d] are within one of each other.
+// out[j]: the little-endian word at d[j] (d[j + 1] readable).
 EPOCHSIFT_VECTOR_CLONES
-void close_words(const uint16_t* keys, std::size_t d, std::size_t count, uint8_t* out) {
-    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(keys[j + d] - keys[j] + 1) <= 2;
+void little_words(const uint8_t* d, std::size_t count, uint16_t* out) {
+    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(d[j] | d[j + 1] << 8);
 }
 
-// near[i] |= a close word d before or after position i.
+// Whether two words (byte-swapped first for big-endian keys) are within
+// one of each other.
+[[gnu::always_inline]] inline uint8_t close_pair(uint16_t a, uint16_t b, bool big) {
+    if (big) {
+        a = static_cast<uint16_t>(a << 8 | a >> 8);
+        b = static_cast<uint16_t>(b << 8 | b >> 8);
+    }
+    return static_cast<uint16_t>(b - a + 1) <= 2;
+}
+
+// near[i] = 1 when the key at i has a key within one of it at one of the
+// distances before or after it; keys[-SCAN_MAX_DISTANCE, count +
+// SCAN_MAX_DISTANCE) are readable. One pass, every distance at once.
+template <bool BIG>
+[[gnu::always_inline]] inline void close_near_in(const uint16_t* keys, std::size_t count, uint8_t* near) {
+    for (std::size_t i = 0; i < count; ++i) {
+        uint16_t const k = keys[i];
+        uint8_t any = 0;
+        for (uint16_t const d : SCAN_NEAR_DISTANCES) any |= close_pair(k, keys[i + d], BIG) | close_pair(keys[i - d], k, BIG);
+        for (uint16_t const d : SCAN_STRIDE_DISTANCES) any |= close_pair(k, keys[i + d], BIG) | close_pair(keys[i - d], k, BIG);
+        near[i] = any;
+    }
+}
+
 EPOCHSIFT_VECTOR_CLONES
-void or_pairs(const uint8_t* pairs, std::size_t d, std::size_t count, uint8_t* near) {
-    for (std::size_t i = 0; i < count; ++i) near[i] = static_cast<uint8_t>(near[i] | pairs[i] | pairs[i + d]);
+void close_near_little(const uint16_t* keys, std::size_t count, uint8_t* near) { close_near_in<false>(keys, count, near); }
+
+EPOCHSIFT_VECTOR_CLONES
+void close_near_big(const uint16_t* keys, std::size_t count, uint8_t* near) { close_near_in<true>(keys, count, near); }
+
+void close_near(const uint16_t* keys, std::size_t count, bool big, uint8_t* near) {
+    if (big) close_near_big(keys, count, near);
+    else close_near_little(keys, count, near);
+}
+
+// cand[i] |= the word at i meets `bit` and has a close word.
+EPOCHSIFT_VECTOR_CLONES
+void mark_near(const uint16_t* met, uint16_t bit, const uint8_t* near, std::size_t n, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) cand[i] |= static_cast<uint8_t>(((met[i] & bit) != 0) & near[i]);
+}
+
+// cand[i] |= a[i] meets bit_a and b[i] meets bit_b.
+EPOCHSIFT_VECTOR_CLONES
+void mark_both(const uint16_t* a, uint16_t bit_a, const uint16_t* b, uint16_t bit_b, std::size_t n, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) cand[i] |= static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0));
 }
 
 }  // namespace
@@ -192,54 +228,38 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
     if (n == 0) return;
     const uint8_t* data = block.data();
     std::size_t const size = block.size();
-    // The conditions each word from `first` meets.
+    // keys_[j]: the little-endian word at first - SCAN_MAX_DISTANCE + j
+    // (bytes outside the block read as zero), for the conditions of each
+    // word from `first` and the close words around it.
     std::size_t const words = n + MAX_AT;
+    std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
+    keys_.resize(span);
+    std::size_t const skip = SCAN_MAX_DISTANCE - std::min(first, SCAN_MAX_DISTANCE);  // keys before the block
+    std::size_t const origin = first + skip - SCAN_MAX_DISTANCE;
+    std::size_t const whole = size > origin + 1 ? std::min(span - skip, size - origin - 1) : 0;  // both bytes inside
+    std::fill(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(skip), 0);
+    little_words(data + origin, whole, keys_.data() + skip);
+    for (std::size_t j = skip + whole; j < span; ++j) keys_[j] = load_le16(data, size, origin + (j - skip));
+    uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
     met_.resize(words);
-    std::size_t const direct = size >= first + 1 ? std::min(words, size - first - 1) : 0;  // both bytes inside
-    for (std::size_t i = 0; i < direct; ++i) met_[i] = table_[data[first + i] | data[first + i + 1] << 8];
-    for (std::size_t i = direct; i < words; ++i) met_[i] = table_[load_le16(data, size, first + i)];
-    // Close words: keys around each position, within one of the key
-    // SCAN_*_DISTANCES away on either side.
-    auto const near_pass = [&](bool big, std::vector<uint8_t>& near) {
-        near.assign(words, 0);
-        std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
-        keys_.resize(span);
-        // keys_[j] is the word at first - SCAN_MAX_DISTANCE + j; outside the block, 0.
-        for (std::size_t j = 0; j < span; ++j) {
-            std::size_t const at = first + j;
-            bool const inside = at >= SCAN_MAX_DISTANCE && at - SCAN_MAX_DISTANCE + 1 < size;
-            if (inside) {
-                const uint8_t* b = data + (at - SCAN_MAX_DISTANCE);
-                keys_[j] = static_cast<uint16_t>(big ? b[0] << 8 | b[1] : b[0] | b[1] << 8);
-            } else {
-                uint16_t const w = at >= SCAN_MAX_DISTANCE ? load_le16(data, size, at - SCAN_MAX_DISTANCE) : 0;
-                keys_[j] = big ? static_cast<uint16_t>((w & 0xFF) << 8 | w >> 8) : w;
-            }
-        }
-        uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
-        auto const pass = [&](std::size_t d) {
-            // pairs_[j]: the words at j - d and j are close; each pair once.
-            pairs_.resize(words + d);
-            close_words(centre - d, d, words + d, pairs_.data());
-            or_pairs(pairs_.data(), d, words, near.data());
-        };
-        for (uint16_t const d : SCAN_NEAR_DISTANCES) pass(d);
-        for (uint16_t const d : SCAN_STRIDE_DISTANCES) pass(d);
-    };
-    if (weak_little_) near_pass(false, near_little_);
-    if (weak_big_) near_pass(true, near_big_);
-    uint8_t* cand = candidates.data();
-    uint16_t const* met = met_.data();
+    for (std::size_t i = 0; i < words; ++i) met_[i] = table_[centre[i]];
+    if (weak_little_) {
+        near_little_.resize(words);
+        close_near(centre, words, false, near_little_.data());
+    }
+    if (weak_big_) {
+        near_big_.resize(words);
+        close_near(centre, words, true, near_big_.data());
+    }
     for (Rule const& r : rules_) {
-        uint16_t const* a = met + r.at_a;
+        uint16_t const* a = met_.data() + r.at_a;
         if (r.weak) {
             uint8_t const* near = (r.big ? near_big_ : near_little_).data() + r.at_a;
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & near[i];
-        } else if (r.bit_b != 0) {
-            uint16_t const* b = met + r.at_b;
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & ((b[i] & r.bit_b) != 0);
+            mark_near(a, r.bit_a, near, n, candidates.data());
         } else {
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= (a[i] & r.bit_a) != 0;
+            // One condition: its bit twice.
+            uint16_t const* b = r.bit_b != 0 ? met_.data() + r.at_b : a;
+            mark_both(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, n, candidates.data());
         }
     }
 }

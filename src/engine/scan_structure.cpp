@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/vector_clones.hpp"
 #include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
@@ -107,6 +108,22 @@ bool fat_entry_at(std::span<const uint8_t> block, std::size_t entry) {
     return e[13] <= 199;                            // tenths of two seconds
 }
 
+// may[i] = 1 where a signature (PK, 1f 8b, UT) or a FAT directory entry
+// may start at d[i]: their first bytes and an entry's fixed bytes, each a
+// necessary condition of what examine() checks. d[i + 13] is readable.
+EPOCHSIFT_VECTOR_CLONES
+void may_start_structure(const uint8_t* d, std::size_t n, uint8_t* may) {
+    for (std::size_t i = 0; i < n; ++i) {  // bitwise only, so that it vectorises
+        uint8_t const a = d[i];
+        uint8_t const b = d[i + 1];
+        uint8_t const attr = d[i + 11];
+        unsigned const signature = ((a == 'P') & (b == 'K')) | ((a == 0x1f) & (b == 0x8b)) | ((a == 'U') & (b == 'T'));
+        unsigned const name = (static_cast<uint8_t>(a - 0x21) < 0x5E) | (a == 0xE5) | (a == 0x05);
+        unsigned const entry = ((d[i + 12] & 0xE7) == 0) & (attr <= 0x3F) & (attr != 0x0F) & (d[i + 13] <= 199) & name;
+        may[i] = static_cast<uint8_t>(signature | entry);
+    }
+}
+
 }  // namespace
 
 StructureField structure_field(const ScanProbe& probe) {
@@ -174,14 +191,14 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
         }
     };
     // First a branch-free pass for the bytes that may start a structure:
-    // a signature's first byte, or a FAT entry's NTRes and attribute bytes.
+    // a signature's first two bytes, or a FAT entry's first name byte,
+    // attribute, NTRes and tenths bytes. Entries reach 14 bytes ahead.
     std::size_t const from = first >= BACK ? first - BACK : 0;
     std::size_t const n = last - from;
+    std::size_t const whole = block.size() >= from + 14 ? std::min(n, block.size() - from - 13) : 0;
     std::vector<uint8_t> may(n + 8, 0);
-    const uint8_t* d = block.data() + from;
-    std::size_t const entries = block.size() >= from + 13 ? std::min(n, block.size() - from - 12) : 0;
-    for (std::size_t i = 0; i < n; ++i) may[i] = (d[i] == 'P') | (d[i] == 0x1f) | (d[i] == 'U');
-    for (std::size_t i = 0; i < entries; ++i) may[i] |= ((d[i + 12] & ~0x18) == 0) & (d[i + 11] <= 0x3F);
+    may_start_structure(block.data() + from, whole, may.data());
+    for (std::size_t i = whole; i < n; ++i) may[i] = 1;  // the last few: examined whole
     for (std::size_t i = 0; i < n; i += 8) {
         uint64_t any = 0;
         std::memcpy(&any, may.data() + i, sizeof any);
