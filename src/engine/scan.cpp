@@ -385,6 +385,17 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
         }
         std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
         std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
+        // The 16-bit words around the anchor in both orders, once: each
+        // weak probe's top word is one of them.
+        constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
+        constexpr std::size_t WORDS = (MOST + 7) / 8 * 8 + 8;
+        uint16_t little_words[WORDS];
+        uint16_t big_words[WORDS];
+        std::size_t const readable = size > from + 1 ? std::min(WORDS, size - from - 1) : 0;
+        for (std::size_t i = 0; i < readable; ++i) {
+            little_words[i] = static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8);
+            big_words[i] = static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]);
+        }
         for (std::size_t k = 0; k < weak_probes.size(); ++k) {
             ScanProbe const& p = plan.probes[weak_probes[k]];
             if (from + p.width > size) continue;
@@ -398,14 +409,11 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
             bool const quick = top_low <= top_high && (reach[k].low & mask) <= ((reach[k].low + reach[k].span) & mask);
             auto const t0 = static_cast<uint16_t>(top_low);
             auto const dt = static_cast<uint16_t>(quick ? top_high - top_low : 0xFFFF);
-            const uint8_t* word = data + from + (p.order == ByteOrder::Little ? p.width - 2 : 0);
             bool const little = p.order == ByteOrder::Little;
-            constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
-            uint8_t reaches[(MOST + 7) / 8 * 8] = {};
-            for (std::size_t i = 0; i < n; ++i) {
-                auto const w = static_cast<uint16_t>(little ? word[i] | word[i + 1] << 8 : word[i] << 8 | word[i + 1]);
-                reaches[i] = static_cast<uint16_t>(w - t0) <= dt;
-            }
+            // A field's top word lies within it, so within the words read.
+            const uint16_t* word = little ? little_words + (p.width - 2) : big_words;
+            uint8_t reaches[WORDS] = {};
+            for (std::size_t i = 0; i < n; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
             for (std::size_t i = 0; i < n; ++i) {
                 if (i % 8 == 0) {  // eight fields at a time: most reach none
                     uint64_t any = 0;
@@ -444,8 +452,13 @@ double lone_bound(const ScanProbe& p) {
 }
 // Float rounding of the evidence summed into a hit's bits.
 constexpr double LONE_SLACK_BITS = 1e-3;
-constexpr i128 HOUR_NS = i128{3600} * NS_PER_SECOND;
-static_assert(MAX_PAIR_DELTA_NS <= HOUR_NS, "partners lie in the same or the next hour");
+
+// Whether any of values[0, count) lies within `close` of v.
+bool any_within(const int64_t* values, std::size_t count, int64_t v, int64_t close) {
+    bool any = false;
+    for (std::size_t j = 0; j < count; ++j) any |= (values[j] - v <= close) & (v - values[j] <= close);
+    return any;
+}
 
 // Drops the hits that can neither reach the threshold alone nor pair with
 // another: no hit within MAX_DISTANCE bytes and MAX_PAIR_DELTA_NS. Such a
@@ -455,35 +468,23 @@ static_assert(MAX_PAIR_DELTA_NS <= HOUR_NS, "partners lie in the same or the nex
 void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::span<const StructureField> structures,
                     std::vector<Found>& found) {
     if (found.empty()) return;
+    // Each hit against the hits up to MAX_DISTANCE bytes before it, on
+    // whole seconds (a partner within the hour is within 3601 of them).
     std::vector<uint8_t> keep(found.size(), 0);
-    // Hits side by side in the file whose instants fall in the same or
-    // adjacent hours (partners always do) are kept, both. The table maps an
-    // hour to the last hit seen in it; a chain of such hits within
-    // MAX_DISTANCE of each other reaches every earlier one.
-    struct Slot {
-        int64_t hour;
-        uint32_t last;  // index + 1; 0: empty
-    };
-    std::size_t const size = std::bit_ceil(2 * found.size());
-    std::vector<Slot> table(size, Slot{0, 0});
-    auto const slot_of = [&](int64_t hour) -> Slot& {
-        std::size_t i = static_cast<std::size_t>(static_cast<uint64_t>(hour) * 0x9E3779B97F4A7C15ull >> 20) & (size - 1);
-        while (table[i].last != 0 && table[i].hour != hour) i = (i + 1) & (size - 1);
-        return table[i];
-    };
+    std::vector<int64_t> seconds(found.size());
     for (std::size_t k = 0; k < found.size(); ++k) {
-        Found const& f = found[k];
-        auto const hour = static_cast<int64_t>(floor_div(f.instant.ns, HOUR_NS));
-        for (int64_t const h : {hour - 1, hour, hour + 1}) {
-            Slot const& s = slot_of(h);
-            if (s.last != 0 && f.at - found[s.last - 1].at <= MAX_DISTANCE) {
-                keep[k] = 1;
-                keep[s.last - 1] = 1;
-            }
+        seconds[k] = static_cast<int64_t>(floor_div(found[k].instant.ns, NS_PER_SECOND));
+    }
+    constexpr int64_t CLOSE_SECONDS = MAX_PAIR_DELTA_NS / NS_PER_SECOND + 1;
+    std::size_t window = 0;
+    for (std::size_t k = 1; k < found.size(); ++k) {
+        while (found[k].at - found[window].at > MAX_DISTANCE) ++window;
+        int64_t const s = seconds[k];
+        if (!any_within(seconds.data() + window, k - window, s, CLOSE_SECONDS)) continue;
+        keep[k] = 1;
+        for (std::size_t j = window; j < k; ++j) {
+            if (seconds[j] - s <= CLOSE_SECONDS && s - seconds[j] <= CLOSE_SECONDS) keep[j] = 1;
         }
-        Slot& own = slot_of(hour);
-        own.hour = hour;
-        own.last = static_cast<uint32_t>(k + 1);
     }
     std::size_t n = 0;
     for (std::size_t k = 0; k < found.size(); ++k) {
@@ -521,8 +522,13 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     for (std::size_t i = 0; i < plan.probes.size(); ++i) structures[i] = structure_field(plan.probes[i]);
     uint8_t tail[16] = {};
     std::vector<Found> found;
-    // Every probe at one offset.
-    auto const read_offset = [&](std::size_t at) {
+    // The whole block is read, context included, so that hits just outside
+    // [begin, end) vouch for those inside. A raw scan keeps weak hits
+    // without neighbours, which the prefilter would pass over.
+    std::optional<ScanPrefilter> prefilter;
+    if (!all) prefilter.emplace(plan);
+    // Every probe at one offset of the tile starting at `tile`.
+    auto const read_offset = [&](std::size_t at, std::size_t tile) {
         std::size_t const room = block.size() - at;
         const uint8_t* field = block.data() + at;
         if (room < 8) {  // the last bytes: read through a zero-padded copy
@@ -551,6 +557,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                     // or where a signature names the field.
                     if (weak(p) && !all &&
                         ((p.width != 4 && p.width != 8) ||
+                         !prefilter->near(p.order, at - tile + (p.order == ByteOrder::Little ? p.width - 2 : 0)) ||
                          !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
                         structure_bits(structures[index], block, at) <= 0) {
                         continue;
@@ -571,16 +578,11 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
         }
     };
-    // The whole block is read, context included, so that hits just outside
-    // [begin, end) vouch for those inside. A raw scan keeps weak hits
-    // without neighbours, which the prefilter would pass over.
-    std::optional<ScanPrefilter> prefilter;
-    if (!all) prefilter.emplace(plan);
     std::vector<uint8_t> candidates;
     for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
         std::size_t const tile_end = std::min(block.size(), tile + TILE);
         if (!prefilter || !prefilter->usable()) {
-            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at);
+            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile);
             continue;
         }
         prefilter->mark(block, tile, tile_end, candidates);
@@ -592,11 +594,11 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             std::memcpy(&any, candidates.data() + i, sizeof any);
             if (any == 0) continue;
             for (std::size_t j = i; j < i + 8; ++j) {
-                if (candidates[j] != 0) read_offset(tile + j);
+                if (candidates[j] != 0) read_offset(tile + j, tile);
             }
         }
         for (; i < n; ++i) {
-            if (candidates[i] != 0) read_offset(tile + i);
+            if (candidates[i] != 0) read_offset(tile + i, tile);
         }
     }
     if (!all) {

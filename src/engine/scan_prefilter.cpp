@@ -108,10 +108,13 @@ void mark_near(const uint16_t* met, uint16_t bit, const uint8_t* near, std::size
     for (std::size_t i = 0; i < n; ++i) cand[i] |= static_cast<uint8_t>(((met[i] & bit) != 0) & near[i]);
 }
 
-// cand[i] |= a[i] meets bit_a and b[i] meets bit_b.
+// cand[i] |= a[i] meets bit_a, b[i] bit_b and c[i] bit_c.
 EPOCHSIFT_VECTOR_CLONES
-void mark_both(const uint16_t* a, uint16_t bit_a, const uint16_t* b, uint16_t bit_b, std::size_t n, uint8_t* cand) {
-    for (std::size_t i = 0; i < n; ++i) cand[i] |= static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0));
+void mark_all(const uint16_t* a, uint16_t bit_a, const uint16_t* b, uint16_t bit_b, const uint16_t* c, uint16_t bit_c,
+              std::size_t n, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) {
+        cand[i] |= static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0) & ((c[i] & bit_c) != 0));
+    }
 }
 
 }  // namespace
@@ -146,6 +149,7 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
     struct Pending {
         std::size_t a;
         std::size_t b;  // == a: one condition
+        std::size_t c;  // == a: two at most
     };
     std::vector<Pending> pending;
     for (ScanProbe const& p : plan.probes) {
@@ -160,12 +164,12 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             // A weak probe of another width is never kept outside a raw scan.
             if (weak && p.width != 4 && p.width != 8) break;
             std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, count_tops(p.width, p.low, p.span));
-            pending.push_back({c, c});
+            pending.push_back({c, c, c});
             break;
         }
         case ProbeKind::Binary64: {
             std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, false, double_tops(p));
-            pending.push_back({c, c});
+            pending.push_back({c, c, c});
             break;
         }
         case ProbeKind::Record: {
@@ -173,14 +177,21 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
                 usable_ = false;
                 break;
             }
-            std::size_t const gate = condition(p.order, top_at(0, p.gate_width, p.order), false, false,
-                                               count_tops(p.gate_width, p.low, p.span));
+            // The leading count's top word: of its low bytes when the bytes
+            // above them are zero for every value of its range (a 64-bit
+            // count of seconds), so that runs of zeros do not pass.
+            uint8_t used = p.gate_width;
+            while (used > 2 && p.span < width_mask(used) && ((p.low + p.span) >> (8 * (used - 1))) == 0) --used;
+            auto const gate_at = static_cast<uint8_t>(p.order == ByteOrder::Little ? used - 2 : p.gate_width - used);
+            std::size_t const gate = condition(p.order, gate_at, false, false, count_tops(used, p.low, p.span));
             std::size_t bound = gate;
             if (p.bound_width >= 2) {
                 bound = condition(p.order, top_at(p.bound_at, p.bound_width, p.order), false, false,
                                   count_tops(p.bound_width, 0, p.bound_max));
             }
-            pending.push_back({gate, bound});
+            std::size_t zero = gate;  // and the count's top word, zero
+            if (used < p.gate_width) zero = condition(p.order, top_at(0, p.gate_width, p.order), false, false, {{0, 0}});
+            pending.push_back({gate, bound, zero});
             break;
         }
         }
@@ -210,10 +221,14 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             r.bit_b = static_cast<uint16_t>(1u << p.b);
             r.at_b = conditions[p.b].at;
         }
+        if (p.c != p.a) {
+            r.bit_c = static_cast<uint16_t>(1u << p.c);
+            r.at_c = conditions[p.c].at;
+        }
         r.weak = a.weak;
         r.big = a.order == ByteOrder::Big;
         bool const seen = std::any_of(rules_.begin(), rules_.end(), [&](Rule const& o) {
-            return o.bit_a == r.bit_a && o.bit_b == r.bit_b;
+            return o.bit_a == r.bit_a && o.bit_b == r.bit_b && o.bit_c == r.bit_c;
         });
         if (!seen) rules_.push_back(r);
         weak_little_ |= r.weak && !r.big;
@@ -243,6 +258,8 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
     uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
     met_.resize(words);
     for (std::size_t i = 0; i < words; ++i) met_[i] = table_[centre[i]];
+    near_little_.clear();
+    near_big_.clear();
     if (weak_little_) {
         near_little_.resize(words);
         close_near(centre, words, false, near_little_.data());
@@ -257,9 +274,11 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
             uint8_t const* near = (r.big ? near_big_ : near_little_).data() + r.at_a;
             mark_near(a, r.bit_a, near, n, candidates.data());
         } else {
-            // One condition: its bit twice.
+            // Fewer than three conditions: the first's bit again.
             uint16_t const* b = r.bit_b != 0 ? met_.data() + r.at_b : a;
-            mark_both(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, n, candidates.data());
+            uint16_t const* c = r.bit_c != 0 ? met_.data() + r.at_c : a;
+            mark_all(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, c, r.bit_c != 0 ? r.bit_c : r.bit_a, n,
+                     candidates.data());
         }
     }
 }

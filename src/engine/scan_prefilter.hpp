@@ -49,6 +49,15 @@ public:
     void mark(std::span<const uint8_t> block, std::size_t first, std::size_t last,
               std::vector<uint8_t>& candidates);
 
+    // After mark: whether the 16-bit word at offset first + i (read in the
+    // order given) has a word within one of it at one of the distances, for
+    // i below last - first + 16; true where that pass was not run. A weak
+    // field with no such word at its top has no close field.
+    bool near(ByteOrder order, std::size_t i) const {
+        std::vector<uint8_t> const& near = order == ByteOrder::Little ? near_little_ : near_big_;
+        return i >= near.size() || near[i] != 0;
+    }
+
 private:
     // A condition's place: the 16-bit word `at` bytes after the offset,
     // read little-endian (bits 0-7 of a table entry) or big-endian (8-15).
@@ -57,6 +66,8 @@ private:
         uint8_t at_a = 0;
         uint16_t bit_b = 0;  // 0: one condition
         uint8_t at_b = 0;
+        uint16_t bit_c = 0;  // 0: two at most
+        uint8_t at_c = 0;
         bool weak = false;   // also needs a close field (the word at_a's)
         bool big = false;    // the order of the words its close test reads
     };
