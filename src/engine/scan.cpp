@@ -72,6 +72,11 @@ constexpr double STRUCTURE_BYTE_BITS = -6.0;
 constexpr std::size_t TILE = 1 << 15;
 
 uint64_t load_le(const uint8_t* p, std::size_t n) {
+    if (n == 8 && std::endian::native == std::endian::little) {  // one load
+        uint64_t v = 0;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     uint64_t v = 0;
     for (std::size_t i = n; i-- > 0;) v = v << 8 | p[i];
     return v;

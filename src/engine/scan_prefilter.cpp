@@ -32,6 +32,20 @@ std::vector<Interval> count_tops(uint8_t width, uint64_t low, uint64_t span) {
     return {{a, 0xFFFF}, {0, b}};
 }
 
+// The top-16 values of a count or packed probe's hits: its range, less the
+// magnitudes below its least (runs of 0xFF read as tiny negative counts).
+std::vector<Interval> hit_tops(const ScanProbe& p) {
+    uint64_t low = p.low;
+    uint64_t high = p.low + p.span;  // no wrap: ranges of 8-byte counts lie on one side of zero
+    if (p.min_magnitude != 0 && low <= high) {
+        if (p.negative) high = std::min(high, ~p.min_magnitude);  // ~raw >= least
+        else low = std::max(low, p.min_magnitude);
+        if (high < low) return {};
+        return count_tops(p.width, low, high - low);
+    }
+    return count_tops(p.width, p.low, p.span);
+}
+
 uint16_t top_of_double(double x) {
     uint64_t bits = 0;
     std::memcpy(&bits, &x, sizeof bits);
@@ -163,7 +177,7 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             bool const weak = weak_probe(p);
             // A weak probe of another width is never kept outside a raw scan.
             if (weak && p.width != 4 && p.width != 8) break;
-            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, count_tops(p.width, p.low, p.span));
+            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, hit_tops(p));
             pending.push_back({c, c, c});
             break;
         }
