@@ -1,5 +1,7 @@
 #include "engine/scan.hpp"
 
+#include "core/civil.hpp"
+#include "core/per_thread.hpp"
 #include "engine/scan_prefilter.hpp"
 #include "engine/scan_structure.hpp"
 #include "formats/byte_layouts.hpp"
@@ -349,6 +351,17 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::v
     }
 }
 
+constexpr int64_t ANCHOR_REACH_SECONDS = (ANCHOR_DELTA_NS + ANCHOR_STEP_NS) / NS_PER_SECOND + 1;
+
+// The 16-bit date word of a FAT/DOS time (Microsoft's FAT specification
+// §6.1: years from 1980 in bits 9-15, month 5-8, day 0-4) for the day of
+// Unix second `s`, or nothing outside its years.
+std::optional<uint16_t> dos_date_word(int64_t s) {
+    auto const c = civil_from_unix_seconds(s);
+    if (!c || c->year < 1980 || c->year > 1980 + 127) return std::nullopt;
+    return static_cast<uint16_t>((c->year - 1980) << 9 | c->month << 5 | c->day);
+}
+
 // Weak hits next to a strong one with an instant within a minute: the
 // fields of one record written at one time in different kinds (a row's
 // seconds beside its milliseconds), which the close-pair pass, looking
@@ -371,6 +384,7 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
     std::vector<Reach> reach(weak_probes.size());
     for (Found const& anchor : found) {
         if (plan.probes[anchor.probe].noise_bits < ANCHOR_NOISE_BITS) continue;
+        auto const anchor_second = static_cast<int64_t>(floor_div(anchor.instant.ns, NS_PER_SECOND));
         for (std::size_t k = 0; k < weak_probes.size(); ++k) {
             ScanProbe const& p = plan.probes[weak_probes[k]];
             reach[k] = Reach{p.low, p.span};
@@ -381,6 +395,13 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
                 double const to = std::min(static_cast<double>(p.span), std::floor(expected + slack));
                 if (from > to) reach[k] = Reach{p.low, 0};
                 else reach[k] = Reach{p.low + static_cast<uint64_t>(from), static_cast<uint64_t>(to - from)};
+            } else if (p.kind == ProbeKind::Packed && p.span < width_mask(p.width) &&
+                       NUMERIC_FAMILIES[p.source].encoding.codec == PackedCodec::FatDos) {
+                // The date words of either end, whatever the time words: the
+                // decoded instant is held to the minute below.
+                auto const lo = dos_date_word(anchor_second - ANCHOR_REACH_SECONDS);
+                auto const hi = dos_date_word(anchor_second + ANCHOR_REACH_SECONDS);
+                if (lo && hi && *lo <= *hi) reach[k] = Reach{uint64_t{*lo} << 16, (uint64_t{*hi} << 16 | 0xFFFF) - (uint64_t{*lo} << 16)};
             } else if (p.kind == ProbeKind::Packed && p.span < width_mask(p.width)) {
                 auto const encode = PACKED_ENCODERS[static_cast<std::size_t>(NUMERIC_FAMILIES[p.source].encoding.codec)];
                 auto const lo = encode(PosixNs{anchor.instant.ns - ANCHOR_DELTA_NS - ANCHOR_STEP_NS});
@@ -417,8 +438,9 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
             bool const little = p.order == ByteOrder::Little;
             // A field's top word lies within it, so within the words read.
             const uint16_t* word = little ? little_words + (p.width - 2) : big_words;
-            uint8_t reaches[WORDS] = {};
+            uint8_t reaches[WORDS];
             for (std::size_t i = 0; i < n; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
+            for (std::size_t i = n; i < (n + 7) / 8 * 8; ++i) reaches[i] = 0;  // read eight at a time
             for (std::size_t i = 0; i < n; ++i) {
                 if (i % 8 == 0) {  // eight fields at a time: most reach none
                     uint64_t any = 0;
@@ -458,12 +480,19 @@ double lone_bound(const ScanProbe& p) {
 // Float rounding of the evidence summed into a hit's bits.
 constexpr double LONE_SLACK_BITS = 1e-3;
 
-// Whether any of values[0, count) lies within `close` of v.
-bool any_within(const int64_t* values, std::size_t count, int64_t v, int64_t close) {
-    bool any = false;
-    for (std::size_t j = 0; j < count; ++j) any |= (values[j] - v <= close) & (v - values[j] <= close);
-    return any;
-}
+constexpr unsigned CLOSE_SPAN_SHIFT = 12;
+static_assert(MAX_PAIR_DELTA_NS < (i128{NS_PER_SECOND} << CLOSE_SPAN_SHIFT), "partners lie in the same or the next span");
+
+constexpr std::size_t LONE_SLOTS = 4096;
+struct LoneSlot {
+    int32_t span = 0;
+    uint32_t last = 0;  // index + 1 into the hits; 0: empty
+};
+// Buffers of drop_lone_hits, kept from block to block.
+struct LoneScratch {
+    std::vector<uint8_t> keep;
+    std::array<LoneSlot, LONE_SLOTS> slots;
+};
 
 // Drops the hits that can neither reach the threshold alone nor pair with
 // another: no hit within MAX_DISTANCE bytes and MAX_PAIR_DELTA_NS. Such a
@@ -471,25 +500,38 @@ bool any_within(const int64_t* values, std::size_t count, int64_t v, int64_t clo
 // hit's partner search, so every kept hit scores as before. Most raw hits
 // of random bytes are such. `found` in offset order.
 void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::span<const StructureField> structures,
-                    std::vector<Found>& found) {
+                    std::vector<Found>& found, LoneScratch& scratch) {
     if (found.empty()) return;
-    // Each hit against the hits up to MAX_DISTANCE bytes before it, on
-    // whole seconds (a partner within the hour is within 3601 of them).
-    std::vector<uint8_t> keep(found.size(), 0);
-    std::vector<int64_t> seconds(found.size());
+    // Hits go by in offset order into a table of the last hit seen in each
+    // span of 2^12 seconds (a partner within the hour is in the same span
+    // or the next). A hit looks up its span and the two beside it: one
+    // seen there within MAX_DISTANCE bytes keeps both, and a chain of such
+    // hits reaches every earlier one. A slot is shared by spans 2^12
+    // apart: a live entry of another span is kept when it is overwritten,
+    // and a hit that finds one in its way is kept too, so that nothing
+    // that may pair is lost.
+    std::vector<uint8_t>& keep = scratch.keep;
+    keep.assign(found.size(), 0);
+    std::array<LoneSlot, LONE_SLOTS>& table = scratch.slots;
+    table.fill(LoneSlot{});
+    auto const live = [&](LoneSlot const& slot, std::size_t at) {
+        return slot.last != 0 && at - found[slot.last - 1].at <= MAX_DISTANCE;
+    };
     for (std::size_t k = 0; k < found.size(); ++k) {
-        seconds[k] = static_cast<int64_t>(floor_div(found[k].instant.ns, NS_PER_SECOND));
-    }
-    constexpr int64_t CLOSE_SECONDS = MAX_PAIR_DELTA_NS / NS_PER_SECOND + 1;
-    std::size_t window = 0;
-    for (std::size_t k = 1; k < found.size(); ++k) {
-        while (found[k].at - found[window].at > MAX_DISTANCE) ++window;
-        int64_t const s = seconds[k];
-        if (!any_within(seconds.data() + window, k - window, s, CLOSE_SECONDS)) continue;
-        keep[k] = 1;
-        for (std::size_t j = window; j < k; ++j) {
-            if (seconds[j] - s <= CLOSE_SECONDS && s - seconds[j] <= CLOSE_SECONDS) keep[j] = 1;
+        std::size_t const at = found[k].at;
+        auto const span = static_cast<int32_t>(floor_div(found[k].instant.ns, i128{NS_PER_SECOND} << CLOSE_SPAN_SHIFT));
+        for (int32_t const s : {span - 1, span, span + 1}) {
+            LoneSlot const& slot = table[static_cast<uint32_t>(s) % LONE_SLOTS];
+            if (!live(slot, at)) continue;
+            keep[k] = 1;
+            if (slot.span == s) keep[slot.last - 1] = 1;
         }
+        LoneSlot& own = table[static_cast<uint32_t>(span) % LONE_SLOTS];
+        if (live(own, at) && own.span != span) {
+            keep[own.last - 1] = 1;
+            keep[k] = 1;
+        }
+        own = LoneSlot{span, static_cast<uint32_t>(k + 1)};
     }
     std::size_t n = 0;
     for (std::size_t k = 0; k < found.size(); ++k) {
@@ -508,6 +550,32 @@ void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::s
     found.resize(n);
 }
 
+// What a block scan derives from its plan, and its buffers: kept per
+// thread from block to block while the plan's probes stay the same.
+struct BlockTables {
+    std::vector<ScanProbe> probes;
+    std::vector<ProbeGroup> groups;
+    std::vector<uint16_t> records;
+    std::vector<StructureField> structures;
+    ScanPrefilter prefilter;
+    std::vector<Found> found;
+    LoneScratch lone;
+
+    explicit BlockTables(const ScanPlan& plan)
+        : probes(plan.probes), groups(group_probes(plan)), structures(plan.probes.size()), prefilter(plan) {
+        for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+            if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
+            structures[i] = structure_field(plan.probes[i]);
+        }
+    }
+};
+
+BlockTables& tables_for(const ScanPlan& plan) {
+    EPOCHSIFT_PER_THREAD std::optional<BlockTables> kept;
+    if (!kept || kept->probes != plan.probes) kept.emplace(plan);
+    return *kept;
+}
+
 }  // namespace
 
 double ScanHit::confidence() const { return 1.0 / (1.0 + std::exp2((SCAN_THRESHOLD_BITS - bits) / 4.0)); }
@@ -518,20 +586,17 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                 uint64_t base, bool all, std::vector<ScanHit>& out) {
     end = std::min(end, block.size());
     if (begin >= end) return;
-    std::vector<ProbeGroup> const groups = group_probes(plan);
-    std::vector<uint16_t> records;
-    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
-        if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
-    }
-    std::vector<StructureField> structures(plan.probes.size());
-    for (std::size_t i = 0; i < plan.probes.size(); ++i) structures[i] = structure_field(plan.probes[i]);
+    BlockTables& tables = tables_for(plan);
+    std::vector<ProbeGroup> const& groups = tables.groups;
+    std::vector<uint16_t> const& records = tables.records;
+    std::vector<StructureField> const& structures = tables.structures;
     uint8_t tail[16] = {};
-    std::vector<Found> found;
+    std::vector<Found>& found = tables.found;
+    found.clear();
     // The whole block is read, context included, so that hits just outside
     // [begin, end) vouch for those inside. A raw scan keeps weak hits
     // without neighbours, which the prefilter would pass over.
-    std::optional<ScanPrefilter> prefilter;
-    if (!all) prefilter.emplace(plan);
+    ScanPrefilter* prefilter = all ? nullptr : &tables.prefilter;
     // Every probe at one offset of the tile starting at `tile`.
     auto const read_offset = [&](std::size_t at, std::size_t tile) {
         std::size_t const room = block.size() - at;
@@ -608,7 +673,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     }
     if (!all) {
         anchor_weak_hits(plan, block.data(), block.size(), found);
-        drop_lone_hits(plan, block, structures, found);
+        drop_lone_hits(plan, block, structures, found, tables.lone);
     }
     pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {

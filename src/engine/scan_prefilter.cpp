@@ -81,39 +81,27 @@ void little_words(const uint8_t* d, std::size_t count, uint16_t* out) {
     for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(d[j] | d[j + 1] << 8);
 }
 
-// Whether two words (byte-swapped first for big-endian keys) are within
-// one of each other.
-[[gnu::always_inline]] inline uint8_t close_pair(uint16_t a, uint16_t b, bool big) {
-    if (big) {
-        a = static_cast<uint16_t>(a << 8 | a >> 8);
-        b = static_cast<uint16_t>(b << 8 | b >> 8);
-    }
-    return static_cast<uint16_t>(b - a + 1) <= 2;
+// out[j]: keys[j] byte-swapped (big-endian words from little-endian ones).
+EPOCHSIFT_VECTOR_CLONES
+void swap_words(const uint16_t* keys, std::size_t count, uint16_t* out) {
+    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(keys[j] << 8 | keys[j] >> 8);
 }
+
+// Whether two words are within one of each other.
+[[gnu::always_inline]] inline uint8_t close_pair(uint16_t a, uint16_t b) { return static_cast<uint16_t>(b - a + 1) <= 2; }
 
 // near[i] = 1 when the key at i has a key within one of it at one of the
 // distances before or after it; keys[-SCAN_MAX_DISTANCE, count +
 // SCAN_MAX_DISTANCE) are readable. One pass, every distance at once.
-template <bool BIG>
-[[gnu::always_inline]] inline void close_near_in(const uint16_t* keys, std::size_t count, uint8_t* near) {
+EPOCHSIFT_VECTOR_CLONES
+void close_near(const uint16_t* keys, std::size_t count, uint8_t* near) {
     for (std::size_t i = 0; i < count; ++i) {
         uint16_t const k = keys[i];
         uint8_t any = 0;
-        for (uint16_t const d : SCAN_NEAR_DISTANCES) any |= close_pair(k, keys[i + d], BIG) | close_pair(keys[i - d], k, BIG);
-        for (uint16_t const d : SCAN_STRIDE_DISTANCES) any |= close_pair(k, keys[i + d], BIG) | close_pair(keys[i - d], k, BIG);
+        for (uint16_t const d : SCAN_NEAR_DISTANCES) any |= close_pair(k, keys[i + d]) | close_pair(keys[i - d], k);
+        for (uint16_t const d : SCAN_STRIDE_DISTANCES) any |= close_pair(k, keys[i + d]) | close_pair(keys[i - d], k);
         near[i] = any;
     }
-}
-
-EPOCHSIFT_VECTOR_CLONES
-void close_near_little(const uint16_t* keys, std::size_t count, uint8_t* near) { close_near_in<false>(keys, count, near); }
-
-EPOCHSIFT_VECTOR_CLONES
-void close_near_big(const uint16_t* keys, std::size_t count, uint8_t* near) { close_near_in<true>(keys, count, near); }
-
-void close_near(const uint16_t* keys, std::size_t count, bool big, uint8_t* near) {
-    if (big) close_near_big(keys, count, near);
-    else close_near_little(keys, count, near);
 }
 
 // cand[i] |= the word at i meets `bit` and has a close word.
@@ -276,11 +264,13 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
     near_big_.clear();
     if (weak_little_) {
         near_little_.resize(words);
-        close_near(centre, words, false, near_little_.data());
+        close_near(centre, words, near_little_.data());
     }
     if (weak_big_) {
+        big_keys_.resize(span);
+        swap_words(keys_.data(), span, big_keys_.data());
         near_big_.resize(words);
-        close_near(centre, words, true, near_big_.data());
+        close_near(big_keys_.data() + SCAN_MAX_DISTANCE, words, near_big_.data());
     }
     for (Rule const& r : rules_) {
         uint16_t const* a = met_.data() + r.at_a;

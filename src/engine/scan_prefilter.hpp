@@ -79,6 +79,7 @@ private:
     // Scratch, reused tile after tile.
     std::vector<uint16_t> met_;
     std::vector<uint16_t> keys_;
+    std::vector<uint16_t> big_keys_;
     std::vector<uint8_t> near_little_;
     std::vector<uint8_t> near_big_;
 };
