@@ -417,10 +417,17 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
         constexpr std::size_t WORDS = (MOST + 7) / 8 * 8 + 8;
         uint16_t little_words[WORDS];
         uint16_t big_words[WORDS];
-        std::size_t const readable = size > from + 1 ? std::min(WORDS, size - from - 1) : 0;
-        for (std::size_t i = 0; i < readable; ++i) {
-            little_words[i] = static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8);
-            big_words[i] = static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]);
+        if (from + WORDS < size) {  // a fixed count, so that it vectorises
+            for (std::size_t i = 0; i < WORDS; ++i) {
+                little_words[i] = static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8);
+                big_words[i] = static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]);
+            }
+        } else {
+            std::size_t const readable = size > from + 1 ? std::min(WORDS, size - from - 1) : 0;
+            for (std::size_t i = 0; i < WORDS; ++i) {
+                little_words[i] = i < readable ? static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8) : 0;
+                big_words[i] = i < readable ? static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]) : 0;
+            }
         }
         for (std::size_t k = 0; k < weak_probes.size(); ++k) {
             ScanProbe const& p = plan.probes[weak_probes[k]];
@@ -438,9 +445,10 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
             bool const little = p.order == ByteOrder::Little;
             // A field's top word lies within it, so within the words read.
             const uint16_t* word = little ? little_words + (p.width - 2) : big_words;
-            uint8_t reaches[WORDS];
-            for (std::size_t i = 0; i < n; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
-            for (std::size_t i = n; i < (n + 7) / 8 * 8; ++i) reaches[i] = 0;  // read eight at a time
+            constexpr std::size_t FIELDS = (MOST + 7) / 8 * 8;  // read eight at a time
+            uint8_t reaches[FIELDS];
+            for (std::size_t i = 0; i < FIELDS; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
+            for (std::size_t i = n; i < FIELDS; ++i) reaches[i] = 0;
             for (std::size_t i = 0; i < n; ++i) {
                 if (i % 8 == 0) {  // eight fields at a time: most reach none
                     uint64_t any = 0;
@@ -487,6 +495,7 @@ constexpr std::size_t LONE_SLOTS = 4096;
 struct LoneSlot {
     int32_t span = 0;
     uint32_t last = 0;  // index + 1 into the hits; 0: empty
+    std::size_t at = 0;  // that hit's offset
 };
 // Buffers of drop_lone_hits, kept from block to block.
 struct LoneScratch {
@@ -515,7 +524,7 @@ void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::s
     std::array<LoneSlot, LONE_SLOTS>& table = scratch.slots;
     table.fill(LoneSlot{});
     auto const live = [&](LoneSlot const& slot, std::size_t at) {
-        return slot.last != 0 && at - found[slot.last - 1].at <= MAX_DISTANCE;
+        return slot.last != 0 && at - slot.at <= MAX_DISTANCE;
     };
     for (std::size_t k = 0; k < found.size(); ++k) {
         std::size_t const at = found[k].at;
@@ -531,7 +540,7 @@ void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::s
             keep[own.last - 1] = 1;
             keep[k] = 1;
         }
-        own = LoneSlot{span, static_cast<uint32_t>(k + 1)};
+        own = LoneSlot{span, static_cast<uint32_t>(k + 1), at};
     }
     std::size_t n = 0;
     for (std::size_t k = 0; k < found.size(); ++k) {
@@ -632,6 +641,9 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                         structure_bits(structures[index], block, at) <= 0) {
                         continue;
                     }
+                } else if (p.kind == ProbeKind::Binary64) {  // the families of doubles share top bytes
+                    double const x = double_of(value);
+                    if (!(x >= p.x_low && x < p.x_high) || std::fabs(x) < p.x_least) continue;
                 }
                 if (auto const instant = probe_instant(p, field)) found.push_back(Found{at, index, *instant});
             }
