@@ -607,7 +607,9 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     // without neighbours, which the prefilter would pass over.
     ScanPrefilter* prefilter = all ? nullptr : &tables.prefilter;
     // Every probe at one offset of the tile starting at `tile`.
-    auto const read_offset = [&](std::size_t at, std::size_t tile) {
+    // `mark`: the offset's candidate byte, or SCAN_SIGNED_FIELD where no
+    // signatures were looked for.
+    auto const read_offset = [&](std::size_t at, std::size_t tile, uint8_t mark) {
         std::size_t const room = block.size() - at;
         const uint8_t* field = block.data() + at;
         if (room < 8) {  // the last bytes: read through a zero-padded copy
@@ -638,7 +640,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                         ((p.width != 4 && p.width != 8) ||
                          !prefilter->near(p.order, at - tile + (p.order == ByteOrder::Little ? p.width - 2 : 0)) ||
                          !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
-                        structure_bits(structures[index], block, at) <= 0) {
+                        ((mark & SCAN_SIGNED_FIELD) == 0 || structure_bits(structures[index], block, at) <= 0)) {
                         continue;
                     }
                 } else if (p.kind == ProbeKind::Binary64) {  // the families of doubles share top bytes
@@ -664,7 +666,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
         std::size_t const tile_end = std::min(block.size(), tile + TILE);
         if (!prefilter || !prefilter->usable()) {
-            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile);
+            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile, SCAN_SIGNED_FIELD);
             continue;
         }
         prefilter->mark(block, tile, tile_end, candidates);
@@ -676,11 +678,11 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             std::memcpy(&any, candidates.data() + i, sizeof any);
             if (any == 0) continue;
             for (std::size_t j = i; j < i + 8; ++j) {
-                if (candidates[j] != 0) read_offset(tile + j, tile);
+                if (candidates[j] != 0) read_offset(tile + j, tile, candidates[j]);
             }
         }
         for (; i < n; ++i) {
-            if (candidates[i] != 0) read_offset(tile + i, tile);
+            if (candidates[i] != 0) read_offset(tile + i, tile, candidates[i]);
         }
     }
     if (!all) {

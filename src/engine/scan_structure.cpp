@@ -169,7 +169,7 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
     if (first >= last) return;
     constexpr std::size_t BACK = 22;  // the farthest start before its field: a FAT entry's write time
     auto const mark = [&](std::size_t field) {
-        if (field >= first && field < last) candidates[field - first] = 1;
+        if (field >= first && field < last) candidates[field - first] |= SCAN_SIGNED_FIELD;
     };
     auto const examine = [&](std::size_t q) {
         uint8_t const b = block[q];

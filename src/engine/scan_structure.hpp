@@ -32,9 +32,11 @@ StructureField structure_field(const ScanProbe& probe);
 inline constexpr double SCAN_STRUCTURE_CAP_BITS = 28.0;
 double structure_bits(StructureField field, std::span<const uint8_t> block, std::size_t at);
 
-// Sets candidates[o - first] for the offsets o in [first, last) that a
-// signature or a FAT directory entry names as a field, so that weak
+// Sets SCAN_SIGNED_FIELD in candidates[o - first] for the offsets o in
+// [first, last) that a signature or a FAT directory entry names as a field
+// (every field structure_bits credits, for the weak probes), so that weak
 // fields there are read without a neighbour.
+inline constexpr uint8_t SCAN_SIGNED_FIELD = 2;
 void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::size_t last,
                         std::vector<uint8_t>& candidates);
 
