@@ -509,7 +509,7 @@ struct LoneScratch {
 // hit's partner search, so every kept hit scores as before. Most raw hits
 // of random bytes are such. `found` in offset order.
 void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::span<const StructureField> structures,
-                    std::vector<Found>& found, LoneScratch& scratch) {
+                    PlistObjects& plists, std::vector<Found>& found, LoneScratch& scratch) {
     if (found.empty()) return;
     // Hits go by in offset order into a table of the last hit seen in each
     // span of 2^12 seconds (a partner within the hour is in the same span
@@ -550,7 +550,7 @@ void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::s
         if (alone) {
             double bound = lone_bound(p) + LONE_SLACK_BITS;
             if (bound < SCAN_THRESHOLD_BITS && structures[f.probe] != StructureField::None) {
-                bound += structure_bits(structures[f.probe], block, f.at);
+                bound += structure_bits(structures[f.probe], block, f.at, &plists);
             }
             alone = bound < SCAN_THRESHOLD_BITS;
         }
@@ -569,6 +569,7 @@ struct BlockTables {
     ScanPrefilter prefilter;
     std::vector<Found> found;
     LoneScratch lone;
+    PlistObjects plists;
 
     explicit BlockTables(const ScanPlan& plan)
         : probes(plan.probes), groups(group_probes(plan)), structures(plan.probes.size()), prefilter(plan) {
@@ -602,6 +603,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     uint8_t tail[16] = {};
     std::vector<Found>& found = tables.found;
     found.clear();
+    tables.plists.reset();
     // The whole block is read, context included, so that hits just outside
     // [begin, end) vouch for those inside. A raw scan keeps weak hits
     // without neighbours, which the prefilter would pass over.
@@ -640,7 +642,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                         ((p.width != 4 && p.width != 8) ||
                          !prefilter->near(p.order, at - tile + (p.order == ByteOrder::Little ? p.width - 2 : 0)) ||
                          !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
-                        ((mark & SCAN_SIGNED_FIELD) == 0 || structure_bits(structures[index], block, at) <= 0)) {
+                        ((mark & SCAN_SIGNED_FIELD) == 0 || structure_bits(structures[index], block, at, &tables.plists) <= 0)) {
                         continue;
                     }
                 } else if (p.kind == ProbeKind::Binary64) {  // the families of doubles share top bytes
@@ -687,7 +689,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     }
     if (!all) {
         anchor_weak_hits(plan, block.data(), block.size(), found);
-        drop_lone_hits(plan, block, structures, found, tables.lone);
+        drop_lone_hits(plan, block, structures, tables.plists, found, tables.lone);
     }
     pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {
@@ -704,7 +706,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         e[static_cast<std::size_t>(ScanEvidence::Text)] = f.text;
         e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
         e[static_cast<std::size_t>(ScanEvidence::Structure)] =
-            static_cast<float>(structure_bits(structures[f.probe], block, f.at));
+            static_cast<float>(structure_bits(structures[f.probe], block, f.at, &tables.plists));
         double const extra = std::min(EXTRA_NEIGHBOUR_CAP, EXTRA_NEIGHBOUR_BITS * std::max(0, f.strong_near - 1));
         double const near = f.best_near + extra;
         // Neighbours and records of an array overlap as evidence: together
@@ -721,12 +723,19 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
 
 namespace {
 
-// Of two shown hits that share bytes: between fields of one width, an
-// aligned reading beats an unaligned one (a shifted reading of a run of
-// equal fields looks like a run itself); otherwise the higher score.
+// Of two shown hits that share bytes: a field its structure names beats
+// one it does not; between fields of one width, an aligned reading beats
+// an unaligned one (a shifted reading of a run of equal fields looks like
+// a run itself); otherwise the higher score.
 bool beats(const ScanPlan& plan, const ScanHit& a, const ScanHit& b) {
     ScanProbe const& pa = plan.probes[a.probe];
     ScanProbe const& pb = plan.probes[b.probe];
+    // A field its format's structure names in full (a signature, a FAT
+    // entry, a plist's offset table) fixes where the bytes' field lies:
+    // other readings of them are pieces of it, however well they pair.
+    bool const a_named = a.evidence[static_cast<std::size_t>(ScanEvidence::Structure)] >= SCAN_STRUCTURE_CAP_BITS;
+    bool const b_named = b.evidence[static_cast<std::size_t>(ScanEvidence::Structure)] >= SCAN_STRUCTURE_CAP_BITS;
+    if (a_named != b_named) return a_named;
     bool const a_aligned = a.offset % pa.align == 0;
     bool const b_aligned = b.offset % pb.align == 0;
     if (pa.width == pb.width && a_aligned != b_aligned) return a_aligned;

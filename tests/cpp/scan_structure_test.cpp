@@ -6,6 +6,8 @@
 // counts against it. And the prefilter passes every offset a probe hits.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -33,6 +35,10 @@ std::vector<uint8_t> random_bytes(std::size_t n, uint64_t seed) {
 
 void put_le(std::vector<uint8_t>& blob, std::size_t at, uint64_t value, int width) {
     for (int i = 0; i < width; ++i) blob[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void put_be(std::vector<uint8_t>& blob, std::size_t at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) blob[at + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
 void put_text(std::vector<uint8_t>& blob, std::size_t at, std::string_view text) {
@@ -115,6 +121,27 @@ const Layout LAYOUTS[] = {
          put_le(b, s + 24, DOS_DATE, 2);
          put_le(b, s + 26, 2, 2);
          put_le(b, s + 28, 1234, 4);
+     }},
+    // CFBinaryPList.c: "bplist00", the objects (a date: marker 0x33 and a
+    // big-endian float64 of seconds since 2001-01-01, 978307200 s after
+    // 1970), the offset table (1-byte entries), then the trailer: five
+    // unused bytes, sort version, offset size, reference size, object
+    // count, top object, table offset (u64s, big-endian).
+    {"binary property list date", 9, "cocoa_float", UNIX_SECONDS,
+     [](std::vector<uint8_t>& b, std::size_t s) {
+         put_text(b, s, "bplist00");
+         b[s + 8] = 0x33;
+         double const seconds = static_cast<double>(UNIX_SECONDS - 978'307'200);
+         uint64_t bits = 0;
+         std::memcpy(&bits, &seconds, sizeof bits);
+         put_be(b, s + 9, bits, 8);
+         b[s + 17] = 8;  // the offset table: object 0 at 8
+         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(s + 18), 6, 0);
+         b[s + 24] = 1;  // offset size
+         b[s + 25] = 1;  // reference size
+         put_be(b, s + 26, 1, 8);   // objects
+         put_be(b, s + 34, 0, 8);   // top object
+         put_be(b, s + 42, 17, 8);  // table offset
      }},
 };
 
@@ -220,6 +247,37 @@ TEST(ScanStructure, TextAroundAFieldCountsAgainstIt) {
 // and every weak 4- or 8-byte hit with a close field of its kind at one of
 // the neighbour distances (judged here by the rule itself, written out),
 // is marked. Random bytes with close pairs and pcap records planted.
+// The prefilter reads words around a tile from the block: tiles of any
+// size and start mark what one pass over the whole block marks.
+TEST(ScanStructure, PrefilterTilesAgreeWithTheWhole) {
+    ScanPlan const plan = default_plan();
+    ScanPrefilter prefilter(plan);
+    std::mt19937_64 rng(9);
+    for (int trial = 0; trial < 4; ++trial) {
+        std::vector<uint8_t> blob = random_bytes(20'000 + rng() % 5'000, rng());
+        for (std::size_t at = 0; at + 8 < blob.size(); at += 7) {  // close Unix seconds in both orders
+            uint32_t const s = 1'500'000'000u + static_cast<uint32_t>(rng() % 4096);
+            for (int i = 0; i < 4; ++i) blob[at + i] = static_cast<uint8_t>(s >> (8 * ((at / 7) % 2 ? i : 3 - i)));
+            at += rng() % 300;
+        }
+        std::fill_n(blob.begin() + 5000, 700, 0xFF);  // runs of one byte
+        std::fill_n(blob.begin() + 9000, 700, 0x00);
+        std::vector<uint8_t> whole;
+        prefilter.mark(blob, 0, blob.size(), whole);
+        for (std::size_t const tile : {std::size_t{1000}, std::size_t{4096}, std::size_t{7777}}) {
+            std::vector<uint8_t> part;
+            for (std::size_t first = 0; first < blob.size(); first += tile) {
+                std::size_t const last = std::min(blob.size(), first + tile);
+                prefilter.mark(blob, first, last, part);
+                ASSERT_EQ(part.size(), last - first);
+                for (std::size_t i = 0; i < part.size(); ++i) {
+                    ASSERT_EQ(part[i], whole[first + i]) << "tile " << tile << " offset " << first + i;
+                }
+            }
+        }
+    }
+}
+
 TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
     ScanPlan const plan = default_plan();
     ScanPrefilter prefilter(plan);
