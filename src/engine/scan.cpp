@@ -580,6 +580,10 @@ struct BlockTables {
     }
 };
 
+// Hits a thread's buffer keeps between blocks: a default scan of a chunk
+// finds well under this (random bytes: about 30,000 a MB).
+constexpr std::size_t KEPT_FOUND = std::size_t{1} << 17;
+
 BlockTables& tables_for(const ScanPlan& plan) {
     EPOCHSIFT_PER_THREAD std::optional<BlockTables> kept;
     if (!kept || kept->probes != plan.probes) kept.emplace(plan);
@@ -719,6 +723,9 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         hit.bits = bits;
         if (all || bits >= SCAN_THRESHOLD_BITS) out.push_back(hit);
     }
+    // A raw scan of dense data finds a hit at most offsets: what it needed
+    // is not kept for the thread's life.
+    if (found.capacity() > KEPT_FOUND) std::vector<Found>().swap(found);
 }
 
 namespace {
