@@ -310,6 +310,13 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
                 put_le(blob, at, s, 4);
                 put_le(blob, at + 4, rng() % 1'000'000, 4);
             }
+            if (k % 8 == 4 && at + 8 <= blob.size()) {
+                // PostgreSQL's int64 microseconds since 2000-01-01, negative
+                // before it: a day of 1990 (643,680,000 s after 1970).
+                int64_t const micros = (643'680'000 - 946'684'800 + static_cast<int64_t>(rng() % 86'400)) * 1'000'000;
+                if ((rng() & 1) != 0) put_le(blob, at, static_cast<uint64_t>(micros), 8);
+                else put_be(blob, at, static_cast<uint64_t>(micros), 8);
+            }
         }
         std::vector<uint8_t> marks;
         prefilter.mark(blob, 0, blob.size(), marks);
