@@ -165,6 +165,34 @@ TEST(ScanStructure, DocumentedLayoutsShowTheirLoneField) {
     }
 }
 
+// A weak field beside a rarer one of the same moment (a FILETIME, [MS-DTYP]
+// 2.3.3: 100 ns ticks since 1601, 11644473600 s before 1970) is shown
+// though no field of its own kind is near.
+TEST(ScanStructure, WeakFieldsBesideAnAnchor) {
+    ScanPlan const plan = default_plan();
+    struct Beside {
+        const char* name;
+        std::string_view format;
+        void (*write)(std::vector<uint8_t>& b, std::size_t at);
+    };
+    const Beside BESIDE[] = {
+        {"DOS time and date", "fat", [](std::vector<uint8_t>& b, std::size_t at) {
+             put_le(b, at, DOS_TIME, 2);
+             put_le(b, at + 2, DOS_DATE, 2);
+         }},
+        {"Unix seconds", "unix", [](std::vector<uint8_t>& b, std::size_t at) { put_le(b, at, DOS_SECONDS, 4); }},
+    };
+    for (Beside const& w : BESIDE) {
+        for (uint64_t seed = 1; seed <= 4; ++seed) {
+            std::vector<uint8_t> blob = random_bytes(4096, seed);
+            put_le(blob, 1000, static_cast<uint64_t>(DOS_SECONDS + 11'644'473'600) * 10'000'000 + 1'234'567, 8);
+            w.write(blob, 1008);
+            std::vector<ScanHit> const hits = scan_buffer(plan, blob, false, 1);
+            EXPECT_TRUE(shown_at(plan, hits, 1008, w.format, DOS_SECONDS)) << w.name << " seed " << seed;
+        }
+    }
+}
+
 // One byte away from the documents: no structure.
 TEST(ScanStructure, OffLayoutsAreNotVouchedFor) {
     ScanPlan const plan = default_plan();
@@ -309,6 +337,10 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
             if (k % 8 == 0 && at + 8 <= blob.size()) {  // pcap-savefile(5): ts_sec, ts_usec
                 put_le(blob, at, s, 4);
                 put_le(blob, at + 4, rng() % 1'000'000, 4);
+            }
+            if (k % 8 == 6 && at + 12 <= blob.size()) {  // btrfs_timespec: u64 seconds, u32 nanoseconds
+                put_le(blob, at, s, 8);
+                put_le(blob, at + 8, rng() % 1'000'000'000, 4);
             }
             if (k % 8 == 4 && at + 8 <= blob.size()) {
                 // PostgreSQL's int64 microseconds since 2000-01-01, negative
