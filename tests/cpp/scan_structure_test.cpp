@@ -338,9 +338,10 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
                 put_le(blob, at, s, 4);
                 put_le(blob, at + 4, rng() % 1'000'000, 4);
             }
-            if (k % 8 == 6 && at + 12 <= blob.size()) {  // btrfs_timespec: u64 seconds, u32 nanoseconds
-                put_le(blob, at, s, 8);
-                put_le(blob, at + 8, rng() % 1'000'000'000, 4);
+            if (k % 8 == 6) {  // btrfs_timespec: u64 seconds, u32 nanoseconds; alone
+                std::size_t const lone = rng() % (blob.size() - 12);
+                put_le(blob, lone, 1'000'000'000 + rng() % 800'000'000, 8);
+                put_le(blob, lone + 8, rng() % 1'000'000'000, 4);
             }
             if (k % 8 == 4 && at + 8 <= blob.size()) {
                 // PostgreSQL's int64 microseconds since 2000-01-01, negative
