@@ -449,6 +449,9 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
             uint8_t reaches[FIELDS];
             for (std::size_t i = 0; i < FIELDS; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
             for (std::size_t i = n; i < FIELDS; ++i) reaches[i] = 0;
+            uint8_t any_reach = 0;  // most anchors have no weak field in reach at all
+            for (std::size_t i = 0; i < FIELDS; ++i) any_reach |= reaches[i];
+            if (any_reach == 0) continue;
             for (std::size_t i = 0; i < n; ++i) {
                 if (i % 8 == 0) {  // eight fields at a time: most reach none
                     uint64_t any = 0;
