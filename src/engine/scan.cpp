@@ -211,6 +211,7 @@ bool weak(const ScanProbe& probe) { return weak_probe(probe); }
 struct ProbeGroup {
     uint8_t width = 0;
     ByteOrder order = ByteOrder::Little;
+    uint8_t read = 0;  // the candidate bits that call for it
     std::vector<uint16_t> probes;  // at most 64
     std::array<uint64_t, 256> by_top_byte{};
 };
@@ -247,7 +248,11 @@ std::vector<ProbeGroup> group_probes(const ScanPlan& plan) {
             return g.width == p.width && g.order == p.order && g.probes.size() < 64;
         });
         if (it == groups.end()) {
-            groups.push_back(ProbeGroup{p.width, p.order, {}, {}});
+            // Weak 4-byte fields are read where a signature names them too.
+            uint8_t const read = scan_read_bit(p.kind, p.width, p.order);
+            groups.push_back(ProbeGroup{p.width, p.order,
+                                        static_cast<uint8_t>(read | (read == SCAN_READ_LITTLE_4 ? SCAN_SIGNED_FIELD : 0)),
+                                        {}, {}});
             it = groups.end() - 1;
         }
         uint64_t const bit = uint64_t{1} << it->probes.size();
@@ -494,6 +499,10 @@ constexpr double LONE_SLACK_BITS = 1e-3;
 constexpr unsigned CLOSE_SPAN_SHIFT = 12;
 static_assert(MAX_PAIR_DELTA_NS < (i128{NS_PER_SECOND} << CLOSE_SPAN_SHIFT), "partners lie in the same or the next span");
 
+static_assert((SCAN_SIGNED_FIELD & (SCAN_READ_LITTLE_2 | SCAN_READ_LITTLE_4 | SCAN_READ_LITTLE_6 | SCAN_READ_LITTLE_8 |
+                                   SCAN_READ_BIG | SCAN_READ_RECORD)) == 0,
+              "a candidate byte's bits are distinct");
+
 constexpr std::size_t LONE_SLOTS = 4096;
 struct LoneSlot {
     int32_t span = 0;
@@ -616,8 +625,8 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     // without neighbours, which the prefilter would pass over.
     ScanPrefilter* prefilter = all ? nullptr : &tables.prefilter;
     // Every probe at one offset of the tile starting at `tile`.
-    // `mark`: the offset's candidate byte, or SCAN_SIGNED_FIELD where no
-    // signatures were looked for.
+    // `mark`: the offset's candidate byte (SCAN_READ_* bits of the groups to
+    // read, SCAN_SIGNED_FIELD), or SCAN_READ_ALL where there is none.
     auto const read_offset = [&](std::size_t at, std::size_t tile, uint8_t mark) {
         std::size_t const room = block.size() - at;
         const uint8_t* field = block.data() + at;
@@ -629,7 +638,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         std::memcpy(&word, room >= 8 ? field : tail, 8);
         word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);  // host order independent
         for (ProbeGroup const& g : groups) {
-            if (g.width > room) continue;
+            if (g.width > room || (mark & g.read) == 0) continue;
             uint64_t const value = g.order == ByteOrder::Little ? word & width_mask(g.width)
                                                                 : __builtin_bswap64(word) >> (64 - 8 * g.width);
             uint64_t candidates = g.by_top_byte[(value >> (8 * (g.width - 1))) & 0xFF];
@@ -660,6 +669,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             }
         }
         for (uint16_t const index : records) {
+            if ((mark & SCAN_READ_RECORD) == 0) break;
             ScanProbe const& p = plan.probes[index];
             if (p.width > room) continue;
             if (p.gate_width != 0) {  // the leading count, from the word already loaded
@@ -675,7 +685,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
     for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
         std::size_t const tile_end = std::min(block.size(), tile + TILE);
         if (!prefilter || !prefilter->usable()) {
-            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile, SCAN_SIGNED_FIELD);
+            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile, SCAN_READ_ALL);
             continue;
         }
         prefilter->mark(block, tile, tile_end, candidates);

@@ -106,20 +106,35 @@ void close_near(const uint16_t* keys, std::size_t count, uint8_t* near) {
 
 // cand[i] |= the word at i meets `bit` and has a close word.
 EPOCHSIFT_VECTOR_CLONES
-void mark_near(const uint16_t* met, uint16_t bit, const uint8_t* near, std::size_t n, uint8_t* cand) {
-    for (std::size_t i = 0; i < n; ++i) cand[i] |= static_cast<uint8_t>(((met[i] & bit) != 0) & near[i]);
+void mark_near(const uint16_t* met, uint16_t bit, const uint8_t* near, std::size_t n, uint8_t read, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) {
+        cand[i] |= static_cast<uint8_t>(-static_cast<uint8_t>(((met[i] & bit) != 0) & near[i])) & read;
+    }
 }
 
 // cand[i] |= a[i] meets bit_a, b[i] bit_b and c[i] bit_c.
 EPOCHSIFT_VECTOR_CLONES
 void mark_all(const uint16_t* a, uint16_t bit_a, const uint16_t* b, uint16_t bit_b, const uint16_t* c, uint16_t bit_c,
-              std::size_t n, uint8_t* cand) {
+              std::size_t n, uint8_t read, uint8_t* cand) {
     for (std::size_t i = 0; i < n; ++i) {
-        cand[i] |= static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0) & ((c[i] & bit_c) != 0));
+        auto const all = static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0) & ((c[i] & bit_c) != 0));
+        cand[i] |= static_cast<uint8_t>(-all) & read;
     }
 }
 
 }  // namespace
+
+uint8_t scan_read_bit(ProbeKind kind, uint8_t width, ByteOrder order) {
+    if (kind == ProbeKind::Record) return SCAN_READ_RECORD;
+    if (order == ByteOrder::Big) return SCAN_READ_BIG;
+    switch (width) {
+    case 2: return SCAN_READ_LITTLE_2;
+    case 4: return SCAN_READ_LITTLE_4;
+    case 6: return SCAN_READ_LITTLE_6;
+    case 8: return SCAN_READ_LITTLE_8;
+    default: return SCAN_READ_ALL;
+    }
+}
 
 bool weak_probe(const ScanProbe& probe) {
     return (probe.kind == ProbeKind::Count || probe.kind == ProbeKind::Packed) && probe.noise_bits < SCAN_WEAK_NOISE_BITS;
@@ -152,6 +167,7 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
         std::size_t a;
         std::size_t b;  // == a: one condition
         std::size_t c;  // == a: two at most
+        uint8_t read;
     };
     std::vector<Pending> pending;
     for (ScanProbe const& p : plan.probes) {
@@ -166,12 +182,12 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             // A weak probe of another width is never kept outside a raw scan.
             if (weak && p.width != 4 && p.width != 8) break;
             std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, hit_tops(p));
-            pending.push_back({c, c, c});
+            pending.push_back({c, c, c, scan_read_bit(p.kind, p.width, p.order)});
             break;
         }
         case ProbeKind::Binary64: {
             std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, false, double_tops(p));
-            pending.push_back({c, c, c});
+            pending.push_back({c, c, c, scan_read_bit(p.kind, p.width, p.order)});
             break;
         }
         case ProbeKind::Record: {
@@ -193,7 +209,7 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             }
             std::size_t zero = gate;  // and the count's top word, zero
             if (used < p.gate_width) zero = condition(p.order, top_at(0, p.gate_width, p.order), false, false, {{0, 0}});
-            pending.push_back({gate, bound, zero});
+            pending.push_back({gate, bound, zero, SCAN_READ_RECORD});
             break;
         }
         }
@@ -229,8 +245,9 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
         }
         r.weak = a.weak;
         r.big = a.order == ByteOrder::Big;
+        r.read = p.read;
         bool const seen = std::any_of(rules_.begin(), rules_.end(), [&](Rule const& o) {
-            return o.bit_a == r.bit_a && o.bit_b == r.bit_b && o.bit_c == r.bit_c;
+            return o.bit_a == r.bit_a && o.bit_b == r.bit_b && o.bit_c == r.bit_c && o.read == r.read;
         });
         if (!seen) rules_.push_back(r);
         weak_little_ |= r.weak && !r.big;
@@ -276,12 +293,12 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
         uint16_t const* a = met_.data() + r.at_a;
         if (r.weak) {
             uint8_t const* near = (r.big ? near_big_ : near_little_).data() + r.at_a;
-            mark_near(a, r.bit_a, near, n, candidates.data());
+            mark_near(a, r.bit_a, near, n, r.read, candidates.data());
         } else {
             // Fewer than three conditions: the first's bit again.
             uint16_t const* b = r.bit_b != 0 ? met_.data() + r.at_b : a;
             uint16_t const* c = r.bit_c != 0 ? met_.data() + r.at_c : a;
-            mark_all(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, c, r.bit_c != 0 ? r.bit_c : r.bit_a, n,
+            mark_all(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, c, r.bit_c != 0 ? r.bit_c : r.bit_a, n, r.read,
                      candidates.data());
         }
     }
