@@ -28,6 +28,7 @@ struct InstantWindow {
     PosixNs end;
 
     constexpr bool contains(PosixNs instant) const { return start <= instant && instant < end; }
+    friend constexpr bool operator==(InstantWindow, InstantWindow) = default;
 };
 
 class TimeZone;  // engine/time_zone.hpp

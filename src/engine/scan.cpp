@@ -1,5 +1,7 @@
 #include "engine/scan.hpp"
 
+#include "core/civil.hpp"
+#include "core/per_thread.hpp"
 #include "engine/scan_prefilter.hpp"
 #include "engine/scan_structure.hpp"
 #include "formats/byte_layouts.hpp"
@@ -72,6 +74,11 @@ constexpr double STRUCTURE_BYTE_BITS = -6.0;
 constexpr std::size_t TILE = 1 << 15;
 
 uint64_t load_le(const uint8_t* p, std::size_t n) {
+    if (n == 8 && std::endian::native == std::endian::little) {  // one load
+        uint64_t v = 0;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
     uint64_t v = 0;
     for (std::size_t i = n; i-- > 0;) v = v << 8 | p[i];
     return v;
@@ -204,6 +211,7 @@ bool weak(const ScanProbe& probe) { return weak_probe(probe); }
 struct ProbeGroup {
     uint8_t width = 0;
     ByteOrder order = ByteOrder::Little;
+    uint8_t read = 0;  // the candidate bits that call for it
     std::vector<uint16_t> probes;  // at most 64
     std::array<uint64_t, 256> by_top_byte{};
 };
@@ -240,7 +248,11 @@ std::vector<ProbeGroup> group_probes(const ScanPlan& plan) {
             return g.width == p.width && g.order == p.order && g.probes.size() < 64;
         });
         if (it == groups.end()) {
-            groups.push_back(ProbeGroup{p.width, p.order, {}, {}});
+            // Weak 4-byte fields are read where a signature names them too.
+            uint8_t const read = scan_read_bit(p.kind, p.width, p.order);
+            groups.push_back(ProbeGroup{p.width, p.order,
+                                        static_cast<uint8_t>(read | (read == SCAN_READ_LITTLE_4 ? SCAN_SIGNED_FIELD : 0)),
+                                        {}, {}});
             it = groups.end() - 1;
         }
         uint64_t const bit = uint64_t{1} << it->probes.size();
@@ -344,6 +356,17 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::v
     }
 }
 
+constexpr int64_t ANCHOR_REACH_SECONDS = (ANCHOR_DELTA_NS + ANCHOR_STEP_NS) / NS_PER_SECOND + 1;
+
+// The 16-bit date word of a FAT/DOS time (Microsoft's FAT specification
+// §6.1: years from 1980 in bits 9-15, month 5-8, day 0-4) for the day of
+// Unix second `s`, or nothing outside its years.
+std::optional<uint16_t> dos_date_word(int64_t s) {
+    auto const c = civil_from_unix_seconds(s);
+    if (!c || c->year < 1980 || c->year > 1980 + 127) return std::nullopt;
+    return static_cast<uint16_t>((c->year - 1980) << 9 | c->month << 5 | c->day);
+}
+
 // Weak hits next to a strong one with an instant within a minute: the
 // fields of one record written at one time in different kinds (a row's
 // seconds beside its milliseconds), which the close-pair pass, looking
@@ -366,6 +389,7 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
     std::vector<Reach> reach(weak_probes.size());
     for (Found const& anchor : found) {
         if (plan.probes[anchor.probe].noise_bits < ANCHOR_NOISE_BITS) continue;
+        auto const anchor_second = static_cast<int64_t>(floor_div(anchor.instant.ns, NS_PER_SECOND));
         for (std::size_t k = 0; k < weak_probes.size(); ++k) {
             ScanProbe const& p = plan.probes[weak_probes[k]];
             reach[k] = Reach{p.low, p.span};
@@ -376,6 +400,13 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
                 double const to = std::min(static_cast<double>(p.span), std::floor(expected + slack));
                 if (from > to) reach[k] = Reach{p.low, 0};
                 else reach[k] = Reach{p.low + static_cast<uint64_t>(from), static_cast<uint64_t>(to - from)};
+            } else if (p.kind == ProbeKind::Packed && p.span < width_mask(p.width) &&
+                       NUMERIC_FAMILIES[p.source].encoding.codec == PackedCodec::FatDos) {
+                // The date words of either end, whatever the time words: the
+                // decoded instant is held to the minute below.
+                auto const lo = dos_date_word(anchor_second - ANCHOR_REACH_SECONDS);
+                auto const hi = dos_date_word(anchor_second + ANCHOR_REACH_SECONDS);
+                if (lo && hi && *lo <= *hi) reach[k] = Reach{uint64_t{*lo} << 16, (uint64_t{*hi} << 16 | 0xFFFF) - (uint64_t{*lo} << 16)};
             } else if (p.kind == ProbeKind::Packed && p.span < width_mask(p.width)) {
                 auto const encode = PACKED_ENCODERS[static_cast<std::size_t>(NUMERIC_FAMILIES[p.source].encoding.codec)];
                 auto const lo = encode(PosixNs{anchor.instant.ns - ANCHOR_DELTA_NS - ANCHOR_STEP_NS});
@@ -385,6 +416,24 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
         }
         std::size_t const from = anchor.at >= NEAR_DISTANCE ? anchor.at - NEAR_DISTANCE : 0;
         std::size_t const to = std::min(size, anchor.at + NEAR_DISTANCE + 1);
+        // The 16-bit words around the anchor in both orders, once: each
+        // weak probe's top word is one of them.
+        constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
+        constexpr std::size_t WORDS = (MOST + 7) / 8 * 8 + 8;
+        uint16_t little_words[WORDS];
+        uint16_t big_words[WORDS];
+        if (from + WORDS < size) {  // a fixed count, so that it vectorises
+            for (std::size_t i = 0; i < WORDS; ++i) {
+                little_words[i] = static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8);
+                big_words[i] = static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]);
+            }
+        } else {
+            std::size_t const readable = size > from + 1 ? std::min(WORDS, size - from - 1) : 0;
+            for (std::size_t i = 0; i < WORDS; ++i) {
+                little_words[i] = i < readable ? static_cast<uint16_t>(data[from + i] | data[from + i + 1] << 8) : 0;
+                big_words[i] = i < readable ? static_cast<uint16_t>(data[from + i] << 8 | data[from + i + 1]) : 0;
+            }
+        }
         for (std::size_t k = 0; k < weak_probes.size(); ++k) {
             ScanProbe const& p = plan.probes[weak_probes[k]];
             if (from + p.width > size) continue;
@@ -398,14 +447,16 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
             bool const quick = top_low <= top_high && (reach[k].low & mask) <= ((reach[k].low + reach[k].span) & mask);
             auto const t0 = static_cast<uint16_t>(top_low);
             auto const dt = static_cast<uint16_t>(quick ? top_high - top_low : 0xFFFF);
-            const uint8_t* word = data + from + (p.order == ByteOrder::Little ? p.width - 2 : 0);
             bool const little = p.order == ByteOrder::Little;
-            constexpr std::size_t MOST = 2 * NEAR_DISTANCE + 1;
-            uint8_t reaches[(MOST + 7) / 8 * 8] = {};
-            for (std::size_t i = 0; i < n; ++i) {
-                auto const w = static_cast<uint16_t>(little ? word[i] | word[i + 1] << 8 : word[i] << 8 | word[i + 1]);
-                reaches[i] = static_cast<uint16_t>(w - t0) <= dt;
-            }
+            // A field's top word lies within it, so within the words read.
+            const uint16_t* word = little ? little_words + (p.width - 2) : big_words;
+            constexpr std::size_t FIELDS = (MOST + 7) / 8 * 8;  // read eight at a time
+            uint8_t reaches[FIELDS];
+            for (std::size_t i = 0; i < FIELDS; ++i) reaches[i] = static_cast<uint16_t>(word[i] - t0) <= dt;
+            for (std::size_t i = n; i < FIELDS; ++i) reaches[i] = 0;
+            uint8_t any_reach = 0;  // most anchors have no weak field in reach at all
+            for (std::size_t i = 0; i < FIELDS; ++i) any_reach |= reaches[i];
+            if (any_reach == 0) continue;
             for (std::size_t i = 0; i < n; ++i) {
                 if (i % 8 == 0) {  // eight fields at a time: most reach none
                     uint64_t any = 0;
@@ -435,6 +486,122 @@ void anchor_weak_hits(const ScanPlan& plan, const uint8_t* data, std::size_t siz
                 found.end());
 }
 
+// The most bits a hit can gather with no partner: its probe's rarity and
+// prior, an aligned offset, the core era and the structure around it (text
+// only ever takes bits away).
+double lone_bound(const ScanProbe& p) {
+    double const aligned = p.align > 1 ? std::log2((p.align >= 8 ? ALIGNED_SHARE_8 : ALIGNED_SHARE) * p.align) : 0.0;
+    return p.noise_bits + p.prior_bits + std::max(0.0, aligned) + ERA_BITS;
+}
+// Float rounding of the evidence summed into a hit's bits.
+constexpr double LONE_SLACK_BITS = 1e-3;
+
+constexpr unsigned CLOSE_SPAN_SHIFT = 12;
+static_assert(MAX_PAIR_DELTA_NS < (i128{NS_PER_SECOND} << CLOSE_SPAN_SHIFT), "partners lie in the same or the next span");
+
+static_assert((SCAN_SIGNED_FIELD & (SCAN_READ_LITTLE_2 | SCAN_READ_LITTLE_4 | SCAN_READ_LITTLE_6 | SCAN_READ_LITTLE_8 |
+                                   SCAN_READ_BIG | SCAN_READ_RECORD)) == 0,
+              "a candidate byte's bits are distinct");
+
+constexpr std::size_t LONE_SLOTS = 4096;
+struct LoneSlot {
+    int32_t span = 0;
+    uint32_t last = 0;  // index + 1 into the hits; 0: empty
+    std::size_t at = 0;  // that hit's offset
+};
+// Buffers of drop_lone_hits, kept from block to block.
+struct LoneScratch {
+    std::vector<uint8_t> keep;
+    std::array<LoneSlot, LONE_SLOTS> slots;
+};
+
+// Drops the hits that can neither reach the threshold alone nor pair with
+// another: no hit within MAX_DISTANCE bytes and MAX_PAIR_DELTA_NS. Such a
+// hit gains no evidence and gives none, and is never a step of another
+// hit's partner search, so every kept hit scores as before. Most raw hits
+// of random bytes are such. `found` in offset order.
+void drop_lone_hits(const ScanPlan& plan, std::span<const uint8_t> block, std::span<const StructureField> structures,
+                    PlistObjects& plists, std::vector<Found>& found, LoneScratch& scratch) {
+    if (found.empty()) return;
+    // Hits go by in offset order into a table of the last hit seen in each
+    // span of 2^12 seconds (a partner within the hour is in the same span
+    // or the next). A hit looks up its span and the two beside it: one
+    // seen there within MAX_DISTANCE bytes keeps both, and a chain of such
+    // hits reaches every earlier one. A slot is shared by spans 2^12
+    // apart: a live entry of another span is kept when it is overwritten,
+    // and a hit that finds one in its way is kept too, so that nothing
+    // that may pair is lost.
+    std::vector<uint8_t>& keep = scratch.keep;
+    keep.assign(found.size(), 0);
+    std::array<LoneSlot, LONE_SLOTS>& table = scratch.slots;
+    table.fill(LoneSlot{});
+    auto const live = [&](LoneSlot const& slot, std::size_t at) {
+        return slot.last != 0 && at - slot.at <= MAX_DISTANCE;
+    };
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        std::size_t const at = found[k].at;
+        auto const span = static_cast<int32_t>(floor_div(found[k].instant.ns, i128{NS_PER_SECOND} << CLOSE_SPAN_SHIFT));
+        for (int32_t const s : {span - 1, span, span + 1}) {
+            LoneSlot const& slot = table[static_cast<uint32_t>(s) % LONE_SLOTS];
+            if (!live(slot, at)) continue;
+            keep[k] = 1;
+            if (slot.span == s) keep[slot.last - 1] = 1;
+        }
+        LoneSlot& own = table[static_cast<uint32_t>(span) % LONE_SLOTS];
+        if (live(own, at) && own.span != span) {
+            keep[own.last - 1] = 1;
+            keep[k] = 1;
+        }
+        own = LoneSlot{span, static_cast<uint32_t>(k + 1), at};
+    }
+    std::size_t n = 0;
+    for (std::size_t k = 0; k < found.size(); ++k) {
+        Found const& f = found[k];
+        ScanProbe const& p = plan.probes[f.probe];
+        bool alone = keep[k] == 0;
+        if (alone) {
+            double bound = lone_bound(p) + LONE_SLACK_BITS;
+            if (bound < SCAN_THRESHOLD_BITS && structures[f.probe] != StructureField::None) {
+                bound += structure_bits(structures[f.probe], block, f.at, &plists);
+            }
+            alone = bound < SCAN_THRESHOLD_BITS;
+        }
+        if (!alone) found[n++] = f;
+    }
+    found.resize(n);
+}
+
+// What a block scan derives from its plan, and its buffers: kept per
+// thread from block to block while the plan's probes stay the same.
+struct BlockTables {
+    std::vector<ScanProbe> probes;
+    std::vector<ProbeGroup> groups;
+    std::vector<uint16_t> records;
+    std::vector<StructureField> structures;
+    ScanPrefilter prefilter;
+    std::vector<Found> found;
+    LoneScratch lone;
+    PlistObjects plists;
+
+    explicit BlockTables(const ScanPlan& plan)
+        : probes(plan.probes), groups(group_probes(plan)), structures(plan.probes.size()), prefilter(plan) {
+        for (std::size_t i = 0; i < plan.probes.size(); ++i) {
+            if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
+            structures[i] = structure_field(plan.probes[i]);
+        }
+    }
+};
+
+// Hits a thread's buffer keeps between blocks: a default scan of a chunk
+// finds well under this (random bytes: about 30,000 a MB).
+constexpr std::size_t KEPT_FOUND = std::size_t{1} << 17;
+
+BlockTables& tables_for(const ScanPlan& plan) {
+    EPOCHSIFT_PER_THREAD std::optional<BlockTables> kept;
+    if (!kept || kept->probes != plan.probes) kept.emplace(plan);
+    return *kept;
+}
+
 }  // namespace
 
 double ScanHit::confidence() const { return 1.0 / (1.0 + std::exp2((SCAN_THRESHOLD_BITS - bits) / 4.0)); }
@@ -445,17 +612,22 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                 uint64_t base, bool all, std::vector<ScanHit>& out) {
     end = std::min(end, block.size());
     if (begin >= end) return;
-    std::vector<ProbeGroup> const groups = group_probes(plan);
-    std::vector<uint16_t> records;
-    for (std::size_t i = 0; i < plan.probes.size(); ++i) {
-        if (plan.probes[i].kind == ProbeKind::Record) records.push_back(static_cast<uint16_t>(i));
-    }
-    std::vector<StructureField> structures(plan.probes.size());
-    for (std::size_t i = 0; i < plan.probes.size(); ++i) structures[i] = structure_field(plan.probes[i]);
+    BlockTables& tables = tables_for(plan);
+    std::vector<ProbeGroup> const& groups = tables.groups;
+    std::vector<uint16_t> const& records = tables.records;
+    std::vector<StructureField> const& structures = tables.structures;
     uint8_t tail[16] = {};
-    std::vector<Found> found;
-    // Every probe at one offset.
-    auto const read_offset = [&](std::size_t at) {
+    std::vector<Found>& found = tables.found;
+    found.clear();
+    tables.plists.reset();
+    // The whole block is read, context included, so that hits just outside
+    // [begin, end) vouch for those inside. A raw scan keeps weak hits
+    // without neighbours, which the prefilter would pass over.
+    ScanPrefilter* prefilter = all ? nullptr : &tables.prefilter;
+    // Every probe at one offset of the tile starting at `tile`.
+    // `mark`: the offset's candidate byte (SCAN_READ_* bits of the groups to
+    // read, SCAN_SIGNED_FIELD), or SCAN_READ_ALL where there is none.
+    auto const read_offset = [&](std::size_t at, std::size_t tile, uint8_t mark) {
         std::size_t const room = block.size() - at;
         const uint8_t* field = block.data() + at;
         if (room < 8) {  // the last bytes: read through a zero-padded copy
@@ -466,7 +638,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         std::memcpy(&word, room >= 8 ? field : tail, 8);
         word = load_le(reinterpret_cast<const uint8_t*>(&word), 8);  // host order independent
         for (ProbeGroup const& g : groups) {
-            if (g.width > room) continue;
+            if (g.width > room || (mark & g.read) == 0) continue;
             uint64_t const value = g.order == ByteOrder::Little ? word & width_mask(g.width)
                                                                 : __builtin_bswap64(word) >> (64 - 8 * g.width);
             uint64_t candidates = g.by_top_byte[(value >> (8 * (g.width - 1))) & 0xFF];
@@ -484,15 +656,20 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
                     // or where a signature names the field.
                     if (weak(p) && !all &&
                         ((p.width != 4 && p.width != 8) ||
+                         !prefilter->near(p.order, at - tile + (p.order == ByteOrder::Little ? p.width - 2 : 0)) ||
                          !has_close_field(block.data(), block.size(), at, p.width, p.order)) &&
-                        structure_bits(structures[index], block, at) <= 0) {
+                        ((mark & SCAN_SIGNED_FIELD) == 0 || structure_bits(structures[index], block, at, &tables.plists) <= 0)) {
                         continue;
                     }
+                } else if (p.kind == ProbeKind::Binary64) {  // the families of doubles share top bytes
+                    double const x = double_of(value);
+                    if (!(x >= p.x_low && x < p.x_high) || std::fabs(x) < p.x_least) continue;
                 }
                 if (auto const instant = probe_instant(p, field)) found.push_back(Found{at, index, *instant});
             }
         }
         for (uint16_t const index : records) {
+            if ((mark & SCAN_READ_RECORD) == 0) break;
             ScanProbe const& p = plan.probes[index];
             if (p.width > room) continue;
             if (p.gate_width != 0) {  // the leading count, from the word already loaded
@@ -504,16 +681,11 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             if (record && p.window.contains(record->instant)) found.push_back(Found{at, index, record->instant});
         }
     };
-    // The whole block is read, context included, so that hits just outside
-    // [begin, end) vouch for those inside. A raw scan keeps weak hits
-    // without neighbours, which the prefilter would pass over.
-    std::optional<ScanPrefilter> prefilter;
-    if (!all) prefilter.emplace(plan);
     std::vector<uint8_t> candidates;
     for (std::size_t tile = 0; tile < block.size(); tile += TILE) {
         std::size_t const tile_end = std::min(block.size(), tile + TILE);
         if (!prefilter || !prefilter->usable()) {
-            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at);
+            for (std::size_t at = tile; at < tile_end; ++at) read_offset(at, tile, SCAN_READ_ALL);
             continue;
         }
         prefilter->mark(block, tile, tile_end, candidates);
@@ -525,14 +697,17 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
             std::memcpy(&any, candidates.data() + i, sizeof any);
             if (any == 0) continue;
             for (std::size_t j = i; j < i + 8; ++j) {
-                if (candidates[j] != 0) read_offset(tile + j);
+                if (candidates[j] != 0) read_offset(tile + j, tile, candidates[j]);
             }
         }
         for (; i < n; ++i) {
-            if (candidates[i] != 0) read_offset(tile + i);
+            if (candidates[i] != 0) read_offset(tile + i, tile, candidates[i]);
         }
     }
-    if (!all) anchor_weak_hits(plan, block.data(), block.size(), found);
+    if (!all) {
+        anchor_weak_hits(plan, block.data(), block.size(), found);
+        drop_lone_hits(plan, block, structures, tables.plists, found, tables.lone);
+    }
     pair_up(plan, block.data(), block.size(), found);
     for (Found const& f : found) {
         if (f.at < begin || f.at >= end) continue;
@@ -548,7 +723,7 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         e[static_cast<std::size_t>(ScanEvidence::Text)] = f.text;
         e[static_cast<std::size_t>(ScanEvidence::Era)] = static_cast<float>(era_bits(f.instant));
         e[static_cast<std::size_t>(ScanEvidence::Structure)] =
-            static_cast<float>(structure_bits(structures[f.probe], block, f.at));
+            static_cast<float>(structure_bits(structures[f.probe], block, f.at, &tables.plists));
         double const extra = std::min(EXTRA_NEIGHBOUR_CAP, EXTRA_NEIGHBOUR_BITS * std::max(0, f.strong_near - 1));
         double const near = f.best_near + extra;
         // Neighbours and records of an array overlap as evidence: together
@@ -561,16 +736,26 @@ void scan_block(const ScanPlan& plan, std::span<const uint8_t> block, std::size_
         hit.bits = bits;
         if (all || bits >= SCAN_THRESHOLD_BITS) out.push_back(hit);
     }
+    // A raw scan of dense data finds a hit at most offsets: what it needed
+    // is not kept for the thread's life.
+    if (found.capacity() > KEPT_FOUND) std::vector<Found>().swap(found);
 }
 
 namespace {
 
-// Of two shown hits that share bytes: between fields of one width, an
-// aligned reading beats an unaligned one (a shifted reading of a run of
-// equal fields looks like a run itself); otherwise the higher score.
+// Of two shown hits that share bytes: a field its structure names beats
+// one it does not; between fields of one width, an aligned reading beats
+// an unaligned one (a shifted reading of a run of equal fields looks like
+// a run itself); otherwise the higher score.
 bool beats(const ScanPlan& plan, const ScanHit& a, const ScanHit& b) {
     ScanProbe const& pa = plan.probes[a.probe];
     ScanProbe const& pb = plan.probes[b.probe];
+    // A field its format's structure names in full (a signature, a FAT
+    // entry, a plist's offset table) fixes where the bytes' field lies:
+    // other readings of them are pieces of it, however well they pair.
+    bool const a_named = a.evidence[static_cast<std::size_t>(ScanEvidence::Structure)] >= SCAN_STRUCTURE_CAP_BITS;
+    bool const b_named = b.evidence[static_cast<std::size_t>(ScanEvidence::Structure)] >= SCAN_STRUCTURE_CAP_BITS;
+    if (a_named != b_named) return a_named;
     bool const a_aligned = a.offset % pa.align == 0;
     bool const b_aligned = b.offset % pb.align == 0;
     if (pa.width == pb.width && a_aligned != b_aligned) return a_aligned;

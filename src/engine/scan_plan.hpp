@@ -67,6 +67,8 @@ struct ScanProbe {
     double prior_bits = 0;
     InstantWindow window{};
     bool local = false;  // wall-clock time with no zone
+
+    friend bool operator==(const ScanProbe&, const ScanProbe&) = default;
 };
 
 struct ScanRequest {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "core/vector_clones.hpp"
+
 namespace epochsift {
 
 namespace {
@@ -28,6 +30,20 @@ std::vector<Interval> count_tops(uint8_t width, uint64_t low, uint64_t span) {
     auto const b = static_cast<uint16_t>(((low + span) & mask) >> shift);
     if ((low & mask) <= ((low + span) & mask)) return {{a, b}};
     return {{a, 0xFFFF}, {0, b}};
+}
+
+// The top-16 values of a count or packed probe's hits: its range, less the
+// magnitudes below its least (runs of 0xFF read as tiny negative counts).
+std::vector<Interval> hit_tops(const ScanProbe& p) {
+    uint64_t low = p.low;
+    uint64_t high = p.low + p.span;  // no wrap: ranges of 8-byte counts lie on one side of zero
+    if (p.min_magnitude != 0 && low <= high) {
+        if (p.negative) high = std::min(high, ~p.min_magnitude);  // ~raw >= least
+        else low = std::max(low, p.min_magnitude);
+        if (high < low) return {};
+        return count_tops(p.width, low, high - low);
+    }
+    return count_tops(p.width, p.low, p.span);
 }
 
 uint16_t top_of_double(double x) {
@@ -58,27 +74,67 @@ uint16_t load_le16(const uint8_t* data, std::size_t size, std::size_t at) {
     return at < size ? data[at] : 0;
 }
 
-// The vectorisable passes, built for AVX2 as well where the compiler and
-// the loader can choose at run time.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
-#define EPOCHSIFT_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define EPOCHSIFT_VECTOR_CLONES
-#endif
 
-// out[j] = 1 when keys[j] and keys[j + d] are within one of each other.
+// out[j]: the little-endian word at d[j] (d[j + 1] readable).
 EPOCHSIFT_VECTOR_CLONES
-void close_words(const uint16_t* keys, std::size_t d, std::size_t count, uint8_t* out) {
-    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(keys[j + d] - keys[j] + 1) <= 2;
+void little_words(const uint8_t* d, std::size_t count, uint16_t* out) {
+    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(d[j] | d[j + 1] << 8);
 }
 
-// near[i] |= a close word d before or after position i.
+// out[j]: keys[j] byte-swapped (big-endian words from little-endian ones).
 EPOCHSIFT_VECTOR_CLONES
-void or_pairs(const uint8_t* pairs, std::size_t d, std::size_t count, uint8_t* near) {
-    for (std::size_t i = 0; i < count; ++i) near[i] = static_cast<uint8_t>(near[i] | pairs[i] | pairs[i + d]);
+void swap_words(const uint16_t* keys, std::size_t count, uint16_t* out) {
+    for (std::size_t j = 0; j < count; ++j) out[j] = static_cast<uint16_t>(keys[j] << 8 | keys[j] >> 8);
+}
+
+// Whether two words are within one of each other.
+[[gnu::always_inline]] inline uint8_t close_pair(uint16_t a, uint16_t b) { return static_cast<uint16_t>(b - a + 1) <= 2; }
+
+// near[i] = 1 when the key at i has a key within one of it at one of the
+// distances before or after it; keys[-SCAN_MAX_DISTANCE, count +
+// SCAN_MAX_DISTANCE) are readable. One pass, every distance at once.
+EPOCHSIFT_VECTOR_CLONES
+void close_near(const uint16_t* keys, std::size_t count, uint8_t* near) {
+    for (std::size_t i = 0; i < count; ++i) {
+        uint16_t const k = keys[i];
+        uint8_t any = 0;
+        for (uint16_t const d : SCAN_NEAR_DISTANCES) any |= close_pair(k, keys[i + d]) | close_pair(keys[i - d], k);
+        for (uint16_t const d : SCAN_STRIDE_DISTANCES) any |= close_pair(k, keys[i + d]) | close_pair(keys[i - d], k);
+        near[i] = any;
+    }
+}
+
+// cand[i] |= the word at i meets `bit` and has a close word.
+EPOCHSIFT_VECTOR_CLONES
+void mark_near(const uint16_t* met, uint16_t bit, const uint8_t* near, std::size_t n, uint8_t read, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) {
+        cand[i] |= static_cast<uint8_t>(-static_cast<uint8_t>(((met[i] & bit) != 0) & near[i])) & read;
+    }
+}
+
+// cand[i] |= a[i] meets bit_a, b[i] bit_b and c[i] bit_c.
+EPOCHSIFT_VECTOR_CLONES
+void mark_all(const uint16_t* a, uint16_t bit_a, const uint16_t* b, uint16_t bit_b, const uint16_t* c, uint16_t bit_c,
+              std::size_t n, uint8_t read, uint8_t* cand) {
+    for (std::size_t i = 0; i < n; ++i) {
+        auto const all = static_cast<uint8_t>(((a[i] & bit_a) != 0) & ((b[i] & bit_b) != 0) & ((c[i] & bit_c) != 0));
+        cand[i] |= static_cast<uint8_t>(-all) & read;
+    }
 }
 
 }  // namespace
+
+uint8_t scan_read_bit(ProbeKind kind, uint8_t width, ByteOrder order) {
+    if (kind == ProbeKind::Record) return SCAN_READ_RECORD;
+    if (order == ByteOrder::Big) return SCAN_READ_BIG;
+    switch (width) {
+    case 2: return SCAN_READ_LITTLE_2;
+    case 4: return SCAN_READ_LITTLE_4;
+    case 6: return SCAN_READ_LITTLE_6;
+    case 8: return SCAN_READ_LITTLE_8;
+    default: return SCAN_READ_ALL;
+    }
+}
 
 bool weak_probe(const ScanProbe& probe) {
     return (probe.kind == ProbeKind::Count || probe.kind == ProbeKind::Packed) && probe.noise_bits < SCAN_WEAK_NOISE_BITS;
@@ -110,6 +166,8 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
     struct Pending {
         std::size_t a;
         std::size_t b;  // == a: one condition
+        std::size_t c;  // == a: two at most
+        uint8_t read;
     };
     std::vector<Pending> pending;
     for (ScanProbe const& p : plan.probes) {
@@ -123,13 +181,13 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             bool const weak = weak_probe(p);
             // A weak probe of another width is never kept outside a raw scan.
             if (weak && p.width != 4 && p.width != 8) break;
-            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, count_tops(p.width, p.low, p.span));
-            pending.push_back({c, c});
+            std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, weak, hit_tops(p));
+            pending.push_back({c, c, c, scan_read_bit(p.kind, p.width, p.order)});
             break;
         }
         case ProbeKind::Binary64: {
             std::size_t const c = condition(p.order, top_at(0, p.width, p.order), true, false, double_tops(p));
-            pending.push_back({c, c});
+            pending.push_back({c, c, c, scan_read_bit(p.kind, p.width, p.order)});
             break;
         }
         case ProbeKind::Record: {
@@ -137,14 +195,21 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
                 usable_ = false;
                 break;
             }
-            std::size_t const gate = condition(p.order, top_at(0, p.gate_width, p.order), false, false,
-                                               count_tops(p.gate_width, p.low, p.span));
+            // The leading count's top word: of its low bytes when the bytes
+            // above them are zero for every value of its range (a 64-bit
+            // count of seconds), so that runs of zeros do not pass.
+            uint8_t used = p.gate_width;
+            while (used > 2 && p.span < width_mask(used) && ((p.low + p.span) >> (8 * (used - 1))) == 0) --used;
+            auto const gate_at = static_cast<uint8_t>(p.order == ByteOrder::Little ? used - 2 : p.gate_width - used);
+            std::size_t const gate = condition(p.order, gate_at, false, false, count_tops(used, p.low, p.span));
             std::size_t bound = gate;
             if (p.bound_width >= 2) {
                 bound = condition(p.order, top_at(p.bound_at, p.bound_width, p.order), false, false,
                                   count_tops(p.bound_width, 0, p.bound_max));
             }
-            pending.push_back({gate, bound});
+            std::size_t zero = gate;  // and the count's top word, zero
+            if (used < p.gate_width) zero = condition(p.order, top_at(0, p.gate_width, p.order), false, false, {{0, 0}});
+            pending.push_back({gate, bound, zero, SCAN_READ_RECORD});
             break;
         }
         }
@@ -174,10 +239,15 @@ ScanPrefilter::ScanPrefilter(const ScanPlan& plan) : table_(std::size_t{1} << 16
             r.bit_b = static_cast<uint16_t>(1u << p.b);
             r.at_b = conditions[p.b].at;
         }
+        if (p.c != p.a) {
+            r.bit_c = static_cast<uint16_t>(1u << p.c);
+            r.at_c = conditions[p.c].at;
+        }
         r.weak = a.weak;
         r.big = a.order == ByteOrder::Big;
+        r.read = p.read;
         bool const seen = std::any_of(rules_.begin(), rules_.end(), [&](Rule const& o) {
-            return o.bit_a == r.bit_a && o.bit_b == r.bit_b;
+            return o.bit_a == r.bit_a && o.bit_b == r.bit_b && o.bit_c == r.bit_c && o.read == r.read;
         });
         if (!seen) rules_.push_back(r);
         weak_little_ |= r.weak && !r.big;
@@ -192,54 +262,44 @@ void ScanPrefilter::mark(std::span<const uint8_t> block, std::size_t first, std:
     if (n == 0) return;
     const uint8_t* data = block.data();
     std::size_t const size = block.size();
-    // The conditions each word from `first` meets.
+    // keys_[j]: the little-endian word at first - SCAN_MAX_DISTANCE + j
+    // (bytes outside the block read as zero), for the conditions of each
+    // word from `first` and the close words around it.
     std::size_t const words = n + MAX_AT;
+    std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
+    keys_.resize(span);
+    std::size_t const skip = SCAN_MAX_DISTANCE - std::min(first, SCAN_MAX_DISTANCE);  // keys before the block
+    std::size_t const origin = first + skip - SCAN_MAX_DISTANCE;
+    std::size_t const whole = size > origin + 1 ? std::min(span - skip, size - origin - 1) : 0;  // both bytes inside
+    std::fill(keys_.begin(), keys_.begin() + static_cast<std::ptrdiff_t>(skip), 0);
+    little_words(data + origin, whole, keys_.data() + skip);
+    for (std::size_t j = skip + whole; j < span; ++j) keys_[j] = load_le16(data, size, origin + (j - skip));
+    uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
     met_.resize(words);
-    std::size_t const direct = size >= first + 1 ? std::min(words, size - first - 1) : 0;  // both bytes inside
-    for (std::size_t i = 0; i < direct; ++i) met_[i] = table_[data[first + i] | data[first + i + 1] << 8];
-    for (std::size_t i = direct; i < words; ++i) met_[i] = table_[load_le16(data, size, first + i)];
-    // Close words: keys around each position, within one of the key
-    // SCAN_*_DISTANCES away on either side.
-    auto const near_pass = [&](bool big, std::vector<uint8_t>& near) {
-        near.assign(words, 0);
-        std::size_t const span = words + 2 * SCAN_MAX_DISTANCE;
-        keys_.resize(span);
-        // keys_[j] is the word at first - SCAN_MAX_DISTANCE + j; outside the block, 0.
-        for (std::size_t j = 0; j < span; ++j) {
-            std::size_t const at = first + j;
-            bool const inside = at >= SCAN_MAX_DISTANCE && at - SCAN_MAX_DISTANCE + 1 < size;
-            if (inside) {
-                const uint8_t* b = data + (at - SCAN_MAX_DISTANCE);
-                keys_[j] = static_cast<uint16_t>(big ? b[0] << 8 | b[1] : b[0] | b[1] << 8);
-            } else {
-                uint16_t const w = at >= SCAN_MAX_DISTANCE ? load_le16(data, size, at - SCAN_MAX_DISTANCE) : 0;
-                keys_[j] = big ? static_cast<uint16_t>((w & 0xFF) << 8 | w >> 8) : w;
-            }
-        }
-        uint16_t const* centre = keys_.data() + SCAN_MAX_DISTANCE;
-        auto const pass = [&](std::size_t d) {
-            // pairs_[j]: the words at j - d and j are close; each pair once.
-            pairs_.resize(words + d);
-            close_words(centre - d, d, words + d, pairs_.data());
-            or_pairs(pairs_.data(), d, words, near.data());
-        };
-        for (uint16_t const d : SCAN_NEAR_DISTANCES) pass(d);
-        for (uint16_t const d : SCAN_STRIDE_DISTANCES) pass(d);
-    };
-    if (weak_little_) near_pass(false, near_little_);
-    if (weak_big_) near_pass(true, near_big_);
-    uint8_t* cand = candidates.data();
-    uint16_t const* met = met_.data();
+    for (std::size_t i = 0; i < words; ++i) met_[i] = table_[centre[i]];
+    near_little_.clear();
+    near_big_.clear();
+    if (weak_little_) {
+        near_little_.resize(words);
+        close_near(centre, words, near_little_.data());
+    }
+    if (weak_big_) {
+        big_keys_.resize(span);
+        swap_words(keys_.data(), span, big_keys_.data());
+        near_big_.resize(words);
+        close_near(big_keys_.data() + SCAN_MAX_DISTANCE, words, near_big_.data());
+    }
     for (Rule const& r : rules_) {
-        uint16_t const* a = met + r.at_a;
+        uint16_t const* a = met_.data() + r.at_a;
         if (r.weak) {
             uint8_t const* near = (r.big ? near_big_ : near_little_).data() + r.at_a;
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & near[i];
-        } else if (r.bit_b != 0) {
-            uint16_t const* b = met + r.at_b;
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= ((a[i] & r.bit_a) != 0) & ((b[i] & r.bit_b) != 0);
+            mark_near(a, r.bit_a, near, n, r.read, candidates.data());
         } else {
-            for (std::size_t i = 0; i < n; ++i) cand[i] |= (a[i] & r.bit_a) != 0;
+            // Fewer than three conditions: the first's bit again.
+            uint16_t const* b = r.bit_b != 0 ? met_.data() + r.at_b : a;
+            uint16_t const* c = r.bit_c != 0 ? met_.data() + r.at_c : a;
+            mark_all(a, r.bit_a, b, r.bit_b != 0 ? r.bit_b : r.bit_a, c, r.bit_c != 0 ? r.bit_c : r.bit_a, n, r.read,
+                     candidates.data());
         }
     }
 }

@@ -36,6 +36,18 @@ inline constexpr std::size_t SCAN_MAX_DISTANCE = 1024;
 inline constexpr double SCAN_WEAK_NOISE_BITS = 6.0;
 bool weak_probe(const ScanProbe& probe);
 
+// What the prefilter marks at an offset: a bit for each kind of field a
+// probe there may hit (little-endian counts and doubles by width, any
+// big-endian one, a record), so that only those are read.
+inline constexpr uint8_t SCAN_READ_LITTLE_4 = 0x01;
+inline constexpr uint8_t SCAN_READ_LITTLE_6 = 0x04;
+inline constexpr uint8_t SCAN_READ_LITTLE_8 = 0x08;
+inline constexpr uint8_t SCAN_READ_BIG = 0x10;
+inline constexpr uint8_t SCAN_READ_RECORD = 0x20;
+inline constexpr uint8_t SCAN_READ_LITTLE_2 = 0x40;
+inline constexpr uint8_t SCAN_READ_ALL = 0xFF;
+uint8_t scan_read_bit(ProbeKind kind, uint8_t width, ByteOrder order);
+
 class ScanPrefilter {
 public:
     explicit ScanPrefilter(const ScanPlan& plan);
@@ -44,10 +56,20 @@ public:
     // with no leading count): every offset is then a candidate.
     bool usable() const { return usable_; }
 
-    // candidates[o - first] is non-zero when offset o of `block` may be a
-    // hit, for o in [first, last). Fields past the block's end read as zero.
+    // candidates[o - first] holds the SCAN_READ_* bits of the fields offset
+    // o of `block` may hold a hit in (0: none), for o in [first, last).
+    // Fields past the block's end read as zero.
     void mark(std::span<const uint8_t> block, std::size_t first, std::size_t last,
               std::vector<uint8_t>& candidates);
+
+    // After mark: whether the 16-bit word at offset first + i (read in the
+    // order given) has a word within one of it at one of the distances, for
+    // i below last - first + 16; true where that pass was not run. A weak
+    // field with no such word at its top has no close field.
+    bool near(ByteOrder order, std::size_t i) const {
+        std::vector<uint8_t> const& near = order == ByteOrder::Little ? near_little_ : near_big_;
+        return i >= near.size() || near[i] != 0;
+    }
 
 private:
     // A condition's place: the 16-bit word `at` bytes after the offset,
@@ -57,6 +79,9 @@ private:
         uint8_t at_a = 0;
         uint16_t bit_b = 0;  // 0: one condition
         uint8_t at_b = 0;
+        uint16_t bit_c = 0;  // 0: two at most
+        uint8_t at_c = 0;
+        uint8_t read = 0;    // the SCAN_READ_* bit it marks
         bool weak = false;   // also needs a close field (the word at_a's)
         bool big = false;    // the order of the words its close test reads
     };
@@ -68,7 +93,7 @@ private:
     // Scratch, reused tile after tile.
     std::vector<uint16_t> met_;
     std::vector<uint16_t> keys_;
-    std::vector<uint8_t> pairs_;
+    std::vector<uint16_t> big_keys_;
     std::vector<uint8_t> near_little_;
     std::vector<uint8_t> near_big_;
 };

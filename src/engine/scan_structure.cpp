@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <string_view>
 
+#include "core/vector_clones.hpp"
 #include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
@@ -107,7 +109,87 @@ bool fat_entry_at(std::span<const uint8_t> block, std::size_t entry) {
     return e[13] <= 199;                            // tenths of two seconds
 }
 
+// may[i] = 1 where a signature (PK, 1f 8b, UT) or a FAT directory entry
+// may start at d[i]: their first bytes and an entry's fixed bytes, each a
+// necessary condition of what examine() checks. d[i + 13] is readable.
+EPOCHSIFT_VECTOR_CLONES
+void may_start_structure(const uint8_t* d, std::size_t n, uint8_t* may) {
+    for (std::size_t i = 0; i < n; ++i) {  // bitwise only, so that it vectorises
+        uint8_t const a = d[i];
+        uint8_t const b = d[i + 1];
+        uint8_t const attr = d[i + 11];
+        unsigned const signature = ((a == 'P') & (b == 'K')) | ((a == 0x1f) & (b == 0x8b)) | ((a == 'U') & (b == 'T'));
+        unsigned const name = (static_cast<uint8_t>(a - 0x21) < 0x5E) | (a == 0xE5) | (a == 0x05);
+        unsigned const entry = ((d[i + 12] & 0xE7) == 0) & (attr <= 0x3F) & (attr != 0x0F) & (d[i + 13] <= 199) & name;
+        may[i] = static_cast<uint8_t>(signature | entry);
+    }
+}
+
+constexpr uint8_t PLIST_DATE_MARKER = 0x33;
+constexpr std::string_view PLIST_HEADER = "bplist00";
+constexpr std::size_t PLIST_TRAILER = 32;
+
+uint64_t be_at(const uint8_t* p, std::size_t n) {
+    uint64_t v = 0;
+    for (std::size_t i = 0; i < n; ++i) v = v << 8 | p[i];
+    return v;
+}
+
 }  // namespace
+
+bool PlistObjects::is_object(std::span<const uint8_t> block, std::size_t at) {
+    if (!read_) read(block);
+    for (List const& list : lists_) {
+        if (at < list.start || at >= list.end) continue;
+        if (std::binary_search(list.objects.begin(), list.objects.end(), uint64_t{at - list.start})) return true;
+    }
+    return false;
+}
+
+// Each header, then the first 32 bytes after it that read as its trailer:
+// five unused zero bytes, a sort version, offset and reference sizes of 1
+// to 8 bytes, the object count, the top object (one of them) and the
+// table's offset, the table lying between the header and the trailer and
+// ending where the trailer starts (as CFBinaryPList and Python's plistlib
+// write it). Every offset in the table lies between header and table.
+void PlistObjects::read(std::span<const uint8_t> block) {
+    read_ = true;
+    std::size_t const size = block.size();
+    const uint8_t* data = block.data();
+    auto const header = std::boyer_moore_horspool_searcher(PLIST_HEADER.begin(), PLIST_HEADER.end());
+    auto const bytes = [&](std::size_t at) { return reinterpret_cast<const char*>(data) + at; };
+    for (std::size_t from = 0; from + PLIST_HEADER.size() + PLIST_TRAILER <= size;) {
+        const char* found = std::search(bytes(from), bytes(size), header);
+        if (found == bytes(size)) break;
+        std::size_t const start = static_cast<std::size_t>(found - bytes(0));
+        from = start + 1;
+        for (std::size_t t = start + PLIST_HEADER.size() + 1; t + PLIST_TRAILER <= size; ++t) {
+            const uint8_t* tr = data + t;
+            if ((tr[0] | tr[1] | tr[2] | tr[3] | tr[4]) != 0) continue;
+            uint8_t const offset_size = tr[6];
+            uint8_t const ref_size = tr[7];
+            if (offset_size < 1 || offset_size > 8 || ref_size < 1 || ref_size > 8) continue;
+            uint64_t const count = be_at(tr + 8, 8);
+            uint64_t const top = be_at(tr + 16, 8);
+            uint64_t const table = be_at(tr + 24, 8);
+            uint64_t const length = t - start;  // header, objects and table
+            if (count == 0 || count > length || top >= count || table <= PLIST_HEADER.size() || table > length) continue;
+            if (table + count * offset_size != length) continue;
+            List list{start, t + PLIST_TRAILER, {}};
+            list.objects.reserve(count);
+            bool sound = true;
+            for (uint64_t k = 0; k < count && sound; ++k) {
+                uint64_t const offset = be_at(data + start + table + k * offset_size, offset_size);
+                sound = offset >= PLIST_HEADER.size() && offset < table;
+                list.objects.push_back(offset);
+            }
+            if (!sound) continue;
+            std::sort(list.objects.begin(), list.objects.end());
+            lists_.push_back(std::move(list));
+            break;
+        }
+    }
+}
 
 StructureField structure_field(const ScanProbe& probe) {
     if (probe.kind == ProbeKind::Record) return StructureField::None;
@@ -120,8 +202,15 @@ StructureField structure_field(const ScanProbe& probe) {
     return StructureField::None;
 }
 
-double structure_bits(StructureField field, std::span<const uint8_t> block, std::size_t at) {
+double structure_bits(StructureField field, std::span<const uint8_t> block, std::size_t at, PlistObjects* plists) {
     if (field == StructureField::None) return 0;
+    // A date object (marker 0x33) that a well-formed list's offset table
+    // names: the header, the trailer's consistent sizes and the table's
+    // entry are far rarer by chance than 2^28.
+    if (field == StructureField::CocoaBig && plists != nullptr && at >= 1 && block[at - 1] == PLIST_DATE_MARKER &&
+        plists->is_object(block, at - 1)) {
+        return SCAN_STRUCTURE_CAP_BITS;
+    }
     for (FieldMagic const& m : FIELD_MAGICS) {
         if (m.field != field || !matches(block, at, m.at, m.bytes)) continue;
         double bits = 8.0 * static_cast<double>(m.bytes.size());
@@ -152,7 +241,7 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
     if (first >= last) return;
     constexpr std::size_t BACK = 22;  // the farthest start before its field: a FAT entry's write time
     auto const mark = [&](std::size_t field) {
-        if (field >= first && field < last) candidates[field - first] = 1;
+        if (field >= first && field < last) candidates[field - first] |= SCAN_SIGNED_FIELD;
     };
     auto const examine = [&](std::size_t q) {
         uint8_t const b = block[q];
@@ -174,14 +263,14 @@ void mark_signed_fields(std::span<const uint8_t> block, std::size_t first, std::
         }
     };
     // First a branch-free pass for the bytes that may start a structure:
-    // a signature's first byte, or a FAT entry's NTRes and attribute bytes.
+    // a signature's first two bytes, or a FAT entry's first name byte,
+    // attribute, NTRes and tenths bytes. Entries reach 14 bytes ahead.
     std::size_t const from = first >= BACK ? first - BACK : 0;
     std::size_t const n = last - from;
+    std::size_t const whole = block.size() >= from + 14 ? std::min(n, block.size() - from - 13) : 0;
     std::vector<uint8_t> may(n + 8, 0);
-    const uint8_t* d = block.data() + from;
-    std::size_t const entries = block.size() >= from + 13 ? std::min(n, block.size() - from - 12) : 0;
-    for (std::size_t i = 0; i < n; ++i) may[i] = (d[i] == 'P') | (d[i] == 0x1f) | (d[i] == 'U');
-    for (std::size_t i = 0; i < entries; ++i) may[i] |= ((d[i + 12] & ~0x18) == 0) & (d[i + 11] <= 0x3F);
+    may_start_structure(block.data() + from, whole, may.data());
+    for (std::size_t i = whole; i < n; ++i) may[i] = 1;  // the last few: examined whole
     for (std::size_t i = 0; i < n; i += 8) {
         uint64_t any = 0;
         std::memcpy(&any, may.data() + i, sizeof any);

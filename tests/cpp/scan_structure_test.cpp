@@ -6,6 +6,8 @@
 // counts against it. And the prefilter passes every offset a probe hits.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <algorithm>
 #include <cstdint>
 #include <random>
@@ -33,6 +35,10 @@ std::vector<uint8_t> random_bytes(std::size_t n, uint64_t seed) {
 
 void put_le(std::vector<uint8_t>& blob, std::size_t at, uint64_t value, int width) {
     for (int i = 0; i < width; ++i) blob[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void put_be(std::vector<uint8_t>& blob, std::size_t at, uint64_t value, int width) {
+    for (int i = 0; i < width; ++i) blob[at + i] = static_cast<uint8_t>(value >> (8 * (width - 1 - i)));
 }
 
 void put_text(std::vector<uint8_t>& blob, std::size_t at, std::string_view text) {
@@ -116,6 +122,27 @@ const Layout LAYOUTS[] = {
          put_le(b, s + 26, 2, 2);
          put_le(b, s + 28, 1234, 4);
      }},
+    // CFBinaryPList.c: "bplist00", the objects (a date: marker 0x33 and a
+    // big-endian float64 of seconds since 2001-01-01, 978307200 s after
+    // 1970), the offset table (1-byte entries), then the trailer: five
+    // unused bytes, sort version, offset size, reference size, object
+    // count, top object, table offset (u64s, big-endian).
+    {"binary property list date", 9, "cocoa_float", UNIX_SECONDS,
+     [](std::vector<uint8_t>& b, std::size_t s) {
+         put_text(b, s, "bplist00");
+         b[s + 8] = 0x33;
+         double const seconds = static_cast<double>(UNIX_SECONDS - 978'307'200);
+         uint64_t bits = 0;
+         std::memcpy(&bits, &seconds, sizeof bits);
+         put_be(b, s + 9, bits, 8);
+         b[s + 17] = 8;  // the offset table: object 0 at 8
+         std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(s + 18), 6, 0);
+         b[s + 24] = 1;  // offset size
+         b[s + 25] = 1;  // reference size
+         put_be(b, s + 26, 1, 8);   // objects
+         put_be(b, s + 34, 0, 8);   // top object
+         put_be(b, s + 42, 17, 8);  // table offset
+     }},
 };
 
 bool shown_at(const ScanPlan& plan, const std::vector<ScanHit>& hits, std::size_t offset, std::string_view format,
@@ -134,6 +161,34 @@ TEST(ScanStructure, DocumentedLayoutsShowTheirLoneField) {
             l.write(blob, START);
             std::vector<ScanHit> const hits = scan_buffer(plan, blob, false, 1);
             EXPECT_TRUE(shown_at(plan, hits, START + l.field, l.format, l.seconds)) << l.name << " seed " << seed;
+        }
+    }
+}
+
+// A weak field beside a rarer one of the same moment (a FILETIME, [MS-DTYP]
+// 2.3.3: 100 ns ticks since 1601, 11644473600 s before 1970) is shown
+// though no field of its own kind is near.
+TEST(ScanStructure, WeakFieldsBesideAnAnchor) {
+    ScanPlan const plan = default_plan();
+    struct Beside {
+        const char* name;
+        std::string_view format;
+        void (*write)(std::vector<uint8_t>& b, std::size_t at);
+    };
+    const Beside BESIDE[] = {
+        {"DOS time and date", "fat", [](std::vector<uint8_t>& b, std::size_t at) {
+             put_le(b, at, DOS_TIME, 2);
+             put_le(b, at + 2, DOS_DATE, 2);
+         }},
+        {"Unix seconds", "unix", [](std::vector<uint8_t>& b, std::size_t at) { put_le(b, at, DOS_SECONDS, 4); }},
+    };
+    for (Beside const& w : BESIDE) {
+        for (uint64_t seed = 1; seed <= 4; ++seed) {
+            std::vector<uint8_t> blob = random_bytes(4096, seed);
+            put_le(blob, 1000, static_cast<uint64_t>(DOS_SECONDS + 11'644'473'600) * 10'000'000 + 1'234'567, 8);
+            w.write(blob, 1008);
+            std::vector<ScanHit> const hits = scan_buffer(plan, blob, false, 1);
+            EXPECT_TRUE(shown_at(plan, hits, 1008, w.format, DOS_SECONDS)) << w.name << " seed " << seed;
         }
     }
 }
@@ -220,6 +275,37 @@ TEST(ScanStructure, TextAroundAFieldCountsAgainstIt) {
 // and every weak 4- or 8-byte hit with a close field of its kind at one of
 // the neighbour distances (judged here by the rule itself, written out),
 // is marked. Random bytes with close pairs and pcap records planted.
+// The prefilter reads words around a tile from the block: tiles of any
+// size and start mark what one pass over the whole block marks.
+TEST(ScanStructure, PrefilterTilesAgreeWithTheWhole) {
+    ScanPlan const plan = default_plan();
+    ScanPrefilter prefilter(plan);
+    std::mt19937_64 rng(9);
+    for (int trial = 0; trial < 4; ++trial) {
+        std::vector<uint8_t> blob = random_bytes(20'000 + rng() % 5'000, rng());
+        for (std::size_t at = 0; at + 8 < blob.size(); at += 7) {  // close Unix seconds in both orders
+            uint32_t const s = 1'500'000'000u + static_cast<uint32_t>(rng() % 4096);
+            for (int i = 0; i < 4; ++i) blob[at + i] = static_cast<uint8_t>(s >> (8 * ((at / 7) % 2 ? i : 3 - i)));
+            at += rng() % 300;
+        }
+        std::fill_n(blob.begin() + 5000, 700, 0xFF);  // runs of one byte
+        std::fill_n(blob.begin() + 9000, 700, 0x00);
+        std::vector<uint8_t> whole;
+        prefilter.mark(blob, 0, blob.size(), whole);
+        for (std::size_t const tile : {std::size_t{1000}, std::size_t{4096}, std::size_t{7777}}) {
+            std::vector<uint8_t> part;
+            for (std::size_t first = 0; first < blob.size(); first += tile) {
+                std::size_t const last = std::min(blob.size(), first + tile);
+                prefilter.mark(blob, first, last, part);
+                ASSERT_EQ(part.size(), last - first);
+                for (std::size_t i = 0; i < part.size(); ++i) {
+                    ASSERT_EQ(part[i], whole[first + i]) << "tile " << tile << " offset " << first + i;
+                }
+            }
+        }
+    }
+}
+
 TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
     ScanPlan const plan = default_plan();
     ScanPrefilter prefilter(plan);
@@ -252,6 +338,18 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
                 put_le(blob, at, s, 4);
                 put_le(blob, at + 4, rng() % 1'000'000, 4);
             }
+            if (k % 8 == 6) {  // btrfs_timespec: u64 seconds, u32 nanoseconds; alone
+                std::size_t const lone = rng() % (blob.size() - 12);
+                put_le(blob, lone, 1'000'000'000 + rng() % 800'000'000, 8);
+                put_le(blob, lone + 8, rng() % 1'000'000'000, 4);
+            }
+            if (k % 8 == 4 && at + 8 <= blob.size()) {
+                // PostgreSQL's int64 microseconds since 2000-01-01, negative
+                // before it: a day of 1990 (643,680,000 s after 1970).
+                int64_t const micros = (643'680'000 - 946'684'800 + static_cast<int64_t>(rng() % 86'400)) * 1'000'000;
+                if ((rng() & 1) != 0) put_le(blob, at, static_cast<uint64_t>(micros), 8);
+                else put_be(blob, at, static_cast<uint64_t>(micros), 8);
+            }
         }
         std::vector<uint8_t> marks;
         prefilter.mark(blob, 0, blob.size(), marks);
@@ -270,8 +368,13 @@ TEST(ScanStructure, PrefilterMarksEveryOffsetAProbeHits) {
                               static_cast<uint32_t>(after - v + close) <= 2 * close;
                 }
             }
-            if (needed) {
-                EXPECT_NE(marks[h.offset], 0) << probe_format_id(p) << " at " << h.offset;
+            if (needed) {  // and with the bit of the reading's kind of field
+                uint8_t const kind = p.kind == ProbeKind::Record ? SCAN_READ_RECORD
+                                     : p.order == ByteOrder::Big ? SCAN_READ_BIG
+                                     : p.width == 4             ? SCAN_READ_LITTLE_4
+                                     : p.width == 6             ? SCAN_READ_LITTLE_6
+                                                                : SCAN_READ_LITTLE_8;
+                EXPECT_NE(marks[h.offset] & kind, 0) << probe_format_id(p) << " at " << h.offset;
             }
         }
     }

@@ -209,6 +209,42 @@ TEST(Scan, LoneWeakFieldsStayHidden) {
     EXPECT_TRUE(found(plan, hits, 1008, "unix", PosixNs::from_seconds(1'650'000'007)));
 }
 
+// Two FILETIMEs ([MS-DTYP] 2.3.3) over random bytes: each alone is below
+// the threshold; a partner counts up to 1024 bytes away and an hour apart,
+// and not a byte or a second beyond.
+TEST(Scan, PartnersWithinAKilobyteAndAnHour) {
+    ScanPlan const plan = plan_of();
+    struct Pair {
+        std::size_t distance;
+        int64_t seconds_apart;
+        bool shown;
+    };
+    constexpr Pair PAIRS[] = {
+        {8, 1, true}, {1024, 3600, true}, {1016, 3599, true},
+        {1032, 1, false}, {16, 3601, false}, {1024, 3601, false},
+    };
+    for (Pair const& p : PAIRS) {
+        for (uint64_t seed = 1; seed <= 3; ++seed) {
+            std::vector<uint8_t> blob = random_bytes(8192, seed);
+            std::size_t const a = 2048;
+            int64_t const s = 1'600'000'000;
+            auto const ticks = [](int64_t unix_seconds) {
+                return static_cast<uint64_t>(unix_seconds + 11'644'473'600) * 10'000'000 + 4'321'987;
+            };
+            put(blob, a, ticks(s), 8, true);
+            put(blob, a + p.distance, ticks(s + p.seconds_apart), 8, true);
+            std::vector<ScanHit> const hits = scan_buffer(plan, blob, false, 1);
+            for (auto const [at, when] : {std::pair{a, s}, std::pair{a + p.distance, s + p.seconds_apart}}) {
+                PosixNs const instant = PosixNs::from_seconds(when, 432'198'700);
+                bool const shown = std::any_of(hits.begin(), hits.end(), [&](ScanHit const& h) {
+                    return h.shown && h.offset == at && h.instant == instant;
+                });
+                EXPECT_EQ(shown, p.shown) << p.distance << " bytes, " << p.seconds_apart << " s apart, seed " << seed;
+            }
+        }
+    }
+}
+
 // Of two shown readings of the same bytes only one stays shown.
 TEST(Scan, OverlapsKeepOneReading) {
     ScanPlan const plan = plan_of();

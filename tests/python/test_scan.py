@@ -11,6 +11,7 @@ import importlib.util
 import io
 import json
 import mmap
+import plistlib
 import random
 import struct
 import subprocess
@@ -71,7 +72,7 @@ def test_committed_blobs_raw_recall(committed):
 # The blobs whose records hold several times (file systems, databases) are
 # mostly shown at the default threshold.
 @pytest.mark.parametrize("name, least", [("ntfs.img", 0.95), ("events.sqlite", 0.9), ("ext4.img", 0.75),
-                                         ("text2pcap.pcap", 0.7)])
+                                         ("text2pcap.pcap", 0.7), ("binary.plist", 1.0)])
 def test_committed_blobs_shown_recall(committed, name, least):
     folder, rows = committed
     hits = epochsift.scan((folder / name).read_bytes())
@@ -98,6 +99,65 @@ def test_sqlite_event_log(tmp_path):
     truth = [(o, w, i) for _, o, w, _, i in rows]
     assert recall(epochsift.scan(data, all=True), truth) == 1.0
     assert recall(epochsift.scan(data), truth) >= 0.9
+
+
+def plist_dates(data, start=0):
+    """(offset, 8, instant) of each date object of the binary plist at
+    `start`, read as CFBinaryPList lays it out: the trailer's offset table,
+    then a 0x33 marker before a big-endian float64 of seconds since 2001."""
+    offset_size, _ref, count, _top, table = struct.unpack(">6xBBQQQ", data[len(data) - 32:])
+    cocoa = int(dt.datetime(2001, 1, 1, tzinfo=dt.timezone.utc).timestamp())
+    dates = []
+    for k in range(count):
+        at = start + int.from_bytes(data[start + table + k * offset_size:start + table + (k + 1) * offset_size], "big")
+        if data[at] == 0x33:
+            seconds, = struct.unpack_from(">d", data, at + 1)
+            dates.append((at + 1, 8, (cocoa + round(seconds)) * 10**9))
+    return dates
+
+
+# Python's plistlib writes the list, alone or inside other bytes: every
+# date is shown, and no other reading of a date's bytes.
+@settings(max_examples=25, deadline=None)
+@given(seed=st.integers(0, 2**32), count=st.integers(1, 12), before=st.integers(0, 3000), after=st.integers(0, 3000))
+def test_plistlib_dates_shown(seed, count, before, after):
+    rng = random.Random(seed)
+    # (plistlib writes equal dates once)
+    moments = [m.replace(microsecond=0, tzinfo=None) for m in make_truth.random_instants(rng, count + 1, whole=False)]
+    document = {"items": [{"name": "item %d" % i, "when": m, "size": rng.randrange(1 << 20)}
+                          for i, m in enumerate(moments[:count])], "created": moments[count]}
+    plist = plistlib.dumps(document, fmt=plistlib.FMT_BINARY)
+    data = rng.randbytes(before) + plist + rng.randbytes(after)
+    truth = plist_dates(data[:before + len(plist)], before)
+    assert len(truth) == count + 1
+    hits = epochsift.scan(data)
+    assert recall(hits, truth) == 1.0
+    for o, w, i in truth:
+        overlapping = [h for h in hits if h["offset"] < o + w and o < h["offset"] + h["width"]]
+        assert all(finds(h, o, w, i) for h in overlapping), overlapping
+
+
+# A date marker and its float with no list around them, or a list whose
+# offset table does not name the date's marker, is no more than a marker.
+@pytest.mark.parametrize("damage", ["no header", "table moved", "marker not listed"])
+def test_plist_structure_required(damage):
+    rng = random.Random(7)
+    moments = [m.replace(microsecond=0, tzinfo=None) for m in make_truth.random_instants(rng, 3, whole=False)]
+    plist = bytearray(plistlib.dumps({"a": moments[0], "b": moments[1], "c": moments[2]}, fmt=plistlib.FMT_BINARY))
+    truth = plist_dates(bytes(plist))
+    assert recall(epochsift.scan(bytes(plist)), truth) == 1.0
+    offset_size, _ref, count, _top, table = struct.unpack(">6xBBQQQ", plist[-32:])
+    if damage == "no header":
+        plist[0:8] = b"cplist00"
+    elif damage == "table moved":
+        plist[-8:] = struct.pack(">Q", table - 1)
+    else:  # each date's entry now names the float's first byte
+        for k in range(count):
+            at = table + k * offset_size
+            entry = int.from_bytes(plist[at:at + offset_size], "big")
+            if plist[entry] == 0x33:
+                plist[at:at + offset_size] = (entry + 1).to_bytes(offset_size, "big")
+    assert recall(epochsift.scan(bytes(plist)), truth) == 0.0
 
 
 @pytest.mark.parametrize("maker", ["make_ext4", "make_ntfs", "make_fat", "make_pcap", "make_gzips"])
