@@ -4,7 +4,8 @@
 
 Each console block that starts with `$ epochsift ...` is run in WORKDIR (which
 holds the example files the README names) with NO_COLOR set. A block that
-showed only its first lines followed by `...` keeps as many lines, then `...`.
+showed only its first lines followed by `...` keeps as many lines, then `...`,
+then as many of the output's last lines as it showed after the `...`.
 """
 import os
 import re
@@ -38,7 +39,9 @@ def refresh(block, program, workdir):
         done = subprocess.run([program, *args], capture_output=True, text=True, cwd=workdir, env=env)
         got = done.stdout.rstrip("\n").split("\n")
         if cut is not None and len(got) > cut:
-            got = got[:cut] + ["   ..."]
+            # Lines shown after the `...` are the output's last lines (a summary).
+            tail = len(shown) - cut - 1
+            got = got[:cut] + [shown[cut]] + (got[-tail:] if tail > 0 else [])
         out_lines.append(line)
         out_lines.extend(got)
         if j < len(lines) and lines[j - 1] == "":
