@@ -61,7 +61,7 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
             // Within int64 nanoseconds; past them but in the calendar; past the calendar.
             i128 ns = static_cast<i128>(static_cast<int64_t>(random()));
             if (random() % 5 == 0) ns = static_cast<i128>(random() % 10'000) * 31'556'952 * 1'000'000'000;
-            if (random() % 11 == 0) ns = static_cast<i128>(random()) * static_cast<i128>(random());
+            if (random() % 11 == 0) ns = static_cast<i128>(static_cast<int64_t>(random())) * static_cast<i128>(random() >> 1);
             PosixNs const instant{ns};
             double const score = static_cast<double>(random() % 1000) / 999.0;
             auto const path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
