@@ -456,7 +456,7 @@ def make_ntfs(out, rng, work):
     return rows + aligned_copies(name, data, rows)
 
 
-# FAT (Microsoft FAT specification: 32-byte directory entries; creation
+# FAT (Microsoft's fatgen103 document: 32-byte directory entries; creation
 # time/date at +0x0E, write time/date at +0x16)
 def make_fat(out, rng, work):
     if not have("mkfs.fat") or not have("mcopy"):

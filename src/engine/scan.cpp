@@ -358,8 +358,8 @@ void pair_up(const ScanPlan& plan, const uint8_t* data, std::size_t size, std::v
 
 constexpr int64_t ANCHOR_REACH_SECONDS = (ANCHOR_DELTA_NS + ANCHOR_STEP_NS) / NS_PER_SECOND + 1;
 
-// The 16-bit date word of a FAT/DOS time (Microsoft's FAT specification
-// §6.1: years from 1980 in bits 9-15, month 5-8, day 0-4) for the day of
+// The 16-bit date word of a FAT/DOS time (Microsoft's fatgen103
+// document §6.1: years from 1980 in bits 9-15, month 5-8, day 0-4) for the day of
 // Unix second `s`, or nothing outside its years.
 std::optional<uint16_t> dos_date_word(int64_t s) {
     auto const c = civil_from_unix_seconds(s);

@@ -79,7 +79,7 @@ bool unix_extra_field(std::span<const uint8_t> block, std::size_t at) {
     return false;
 }
 
-// Microsoft's FAT specification §6: a 32-byte directory entry: DIR_Name (11
+// Microsoft's fatgen103 document §6: a 32-byte directory entry: DIR_Name (11
 // bytes of a short name), DIR_Attr, DIR_NTRes, DIR_CrtTimeTenth, then the
 // creation time and date at +14, the write time and date at +22. Short
 // names here are ASCII: upper case, digits, space and the allowed marks.

@@ -79,11 +79,11 @@ inline constexpr auto HINT_TERMS = [] {
         HintTerm{"lastLogon", FILETIME}, HintTerm{"lastLogonTimestamp", FILETIME}, HintTerm{"pwdLastSet", FILETIME},
         HintTerm{"accountExpires", FILETIME}, HintTerm{"badPasswordTime", FILETIME},
         HintTerm{"lockoutTime", FILETIME}, HintTerm{"ActiveDirectory", FILETIME}, HintTerm{"ldap", FILETIME},
-        // FAT directory entries (DIR_CrtTime/DIR_WrtDate, Microsoft FAT32
-        // File System Specification) and the ZIP local and central headers
+        // FAT directory entries (DIR_CrtTime/DIR_WrtDate, Microsoft's FAT32
+        // File System document, fatgen103) and the ZIP local and central headers
         // (last mod file time/date, PKWARE APPNOTE 4.4.6) hold MS-DOS date and
-        // time words; exFAT keeps the same fields with a zone byte (exFAT
-        // specification 7.4.8).
+        // time words; exFAT keeps the same fields with a zone byte (Microsoft's
+        // exFAT document 7.4.8).
         HintTerm{"fat", FAT}, HintTerm{"fat12", FAT}, HintTerm{"fat16", FAT}, HintTerm{"fat32", FAT},
         HintTerm{"vfat", FAT}, HintTerm{"msdos", FAT}, HintTerm{"dos", FAT}, HintTerm{"DosDateTime", FAT},
         HintTerm{"DIR_WrtTime", FAT}, HintTerm{"DIR_CrtTime", FAT}, HintTerm{"zip", FAT}, HintTerm{"pkzip", FAT},

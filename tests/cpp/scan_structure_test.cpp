@@ -1,7 +1,7 @@
 // Lone fields a format's own structure vouches for, laid out here byte by
 // byte from the formats' documents (PKWARE APPNOTE 4.3.7 and 4.3.12,
-// Info-ZIP's extrafld.txt, RFC 1952 §2.3, Microsoft's FAT specification
-// §6), are shown by a default scan over random bytes; one byte off the
+// Info-ZIP's extrafld.txt, RFC 1952 §2.3, Microsoft's fatgen103
+// document §6), are shown by a default scan over random bytes; one byte off the
 // documented layout and they are not vouched for. Text around a field
 // counts against it. And the prefilter passes every offset a probe hits.
 #include <gtest/gtest.h>
