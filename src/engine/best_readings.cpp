@@ -1,6 +1,7 @@
 #include "engine/best_readings.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <span>
 
 #include "core/number_lexing.hpp"
@@ -87,6 +88,9 @@ public:
     }
     // Whether keep scores of 1.0, the most any reading scores, are in.
     bool full_marks() const { return count_ == keep_ && scores_[keep_ - 1] >= 1.0; }
+    // The lowest score a reading needs to be among the first keep so far
+    // (ties included); every score counts while fewer are in.
+    double entry() const { return count_ == keep_ ? scores_[keep_ - 1] : -1.0; }
 
 private:
     std::array<double, MOST_PRUNED_BEST> scores_{};
@@ -118,10 +122,12 @@ bool BestReadings::judges_neighbours() const {
     return options_.extended && !options_.context.neighbours.empty();
 }
 
+bool BestReadings::prunes() const { return best_ != 0 && best_ <= MOST_PRUNED_BEST && !judges_neighbours(); }
+
 bool BestReadings::append_integers(std::vector<Candidate>& out, int64_t raw) const {
     // The neighbours' column verdict scores every reading again once all
     // are made: no reading is spared then.
-    if (best_ == 0 || best_ > MOST_PRUNED_BEST || judges_neighbours()) {
+    if (!prunes()) {
         if (judges_neighbours()) {
             NeighbourEvidence const column = neighbour_evidence(raw, options_);
             append_integer_readings(out, raw, options_, &column);
@@ -190,8 +196,69 @@ void BestReadings::identify(std::string_view value, std::vector<Candidate>& out)
     keep_best(out);
 }
 
+void BestReadings::identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out) const {
+    struct Scored {
+        double score;
+        uint16_t position;
+    };
+    std::span<const NumericFamily> const rows = families_of(options_);
+    std::array<Scored, NUMERIC_FAMILIES.size()> scored;
+    std::size_t count = 0;
+    std::optional<bool> shaped;  // found when a family that weighs it is first scored
+    TopScores top(best_, CONFIDENCE_SPAN);
+    for (Bounded const& family : by_bound_) {
+        if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
+        NumericFamily const& row = rows[family.position];
+        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(raw, options_);
+        auto const found =
+            options_.window
+                ? family_score(row.with_window(options_.window->start, options_.window->end), raw, options_, shaped.value_or(false))
+                : family_score(row, raw, options_, shaped.value_or(false));
+        if (!found) continue;
+        scored[count++] = {found->score, family.position};
+        top.add(found->score);
+    }
+    // Built in table order, as the full reading lists them: ties part by it.
+    // A family scoring below `best_` others can be none of the first best_.
+    std::sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(count),
+              [](const Scored& a, const Scored& b) { return a.position < b.position; });
+    double const entry = top.entry();
+    // Every score the confidences weigh: the families not built, then each
+    // reading in out once the text's readings join them.
+    std::array<double, NUMERIC_FAMILIES.size() + 64> weighed;
+    std::size_t weighed_count = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (scored[i].score < entry) {
+            weighed[weighed_count++] = scored[i].score;
+            continue;
+        }
+        append_family_reading(out, rows[scored[i].position], raw, options_, shaped.value_or(false));
+    }
+    append_text_readings_and_rank(out, text, options_);
+    if (out.empty()) return;
+    std::vector<double> spilled;  // past the room on the stack: a text with many readings
+    std::span<double> scores(weighed.data(), weighed_count);
+    if (weighed_count + out.size() <= weighed.size()) {
+        for (Candidate const& reading : out) weighed[weighed_count++] = reading.score;
+        scores = std::span<double>(weighed.data(), weighed_count);
+    } else {
+        spilled.assign(weighed.begin(), weighed.begin() + static_cast<std::ptrdiff_t>(weighed_count));
+        for (Candidate const& reading : out) spilled.push_back(reading.score);
+        scores = spilled;
+    }
+    std::sort(scores.begin(), scores.end(), std::greater<>());
+    // The best reading is built: it scores at or above entry.
+    assign_confidence(out, out.front().score, confidence_total(scores));
+}
+
 void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const {
     out.clear();
+    if (options_.extended && prunes()) {
+        out.reserve(std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+        identify_extended_integer(value, text, out);
+        keep_best(out);
+        return;
+    }
     out.reserve(best_ == 0 ? NUMERIC_FAMILIES.size() : std::min(best_ + 8, NUMERIC_FAMILIES.size()));
     if (append_integers(out, value) && !options_.extended) {
         // K readings of full marks: a string reading scores 1.0 at most and

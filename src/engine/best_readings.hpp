@@ -16,8 +16,9 @@
 // and the survivors go into the ranking in table order, as the full reading
 // lists them, so ties part exactly as they would have: the result equals the
 // first K of identify(value, options). In the extended reading every
-// reading within CONFIDENCE_SPAN of the best is built too, so that the
-// confidences of the first K are those the full reading gives.
+// reading within CONFIDENCE_SPAN of the best is scored too (its score
+// alone, not the reading), so that the confidences of the first K are
+// those the full reading gives.
 #pragma once
 
 #include <array>
@@ -67,6 +68,11 @@ private:
     // Appends raw's readings that can be among the first `best`, in table
     // order; true when `best` of them score 1.0.
     bool append_integers(std::vector<Candidate>& out, int64_t raw) const;
+    // The extended reading's first K of an integer: every family that can
+    // be among them or weigh in their confidences is scored, and only
+    // those that can be among them are built.
+    void identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out) const;
+    bool prunes() const;
     void keep_best(std::vector<Candidate>& readings) const;
     bool judges_neighbours() const;
 

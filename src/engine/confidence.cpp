@@ -4,6 +4,14 @@
 
 namespace epochsift {
 
+namespace {
+
+// A reading's weight before the shares are normalised. The same bits
+// wherever the engine runs: the confidence is written out.
+double weight_of(double score, double best) { return portable_exp((score - best) / CONFIDENCE_TEMPERATURE); }
+
+}  // namespace
+
 void assign_confidence(std::span<Candidate> ranked) {
     if (ranked.empty()) return;
     double const best = ranked.front().score;
@@ -16,11 +24,29 @@ void assign_confidence(std::span<Candidate> ranked) {
             reading.confidence = 0.0;
             continue;
         }
-        // The same bits wherever the engine runs: the confidence is written out.
-        reading.confidence = portable_exp((reading.score - best) / CONFIDENCE_TEMPERATURE);
+        reading.confidence = weight_of(reading.score, best);
         total += reading.confidence;
     }
     for (Candidate& reading : ranked) reading.confidence /= total;  // total >= 1: the best weighs 1
+}
+
+double confidence_total(std::span<const double> scores_best_first) {
+    if (scores_best_first.empty()) return 0.0;
+    double const best = scores_best_first.front();
+    double const floor = best - CONFIDENCE_SPAN;
+    double total = 0.0;
+    for (double score : scores_best_first) {
+        if (score < floor) break;  // and every score after it
+        total += weight_of(score, best);
+    }
+    return total;
+}
+
+void assign_confidence(std::span<Candidate> readings, double best, double total) {
+    double const floor = best - CONFIDENCE_SPAN;
+    for (Candidate& reading : readings) {
+        reading.confidence = reading.score < floor ? 0.0 : weight_of(reading.score, best) / total;
+    }
 }
 
 }  // namespace epochsift

@@ -28,4 +28,13 @@ inline constexpr double CONFIDENCE_SPAN = 12.0 * CONFIDENCE_TEMPERATURE;
 // Sets the confidence of every reading of one value, ranked best first.
 void assign_confidence(std::span<Candidate> ranked);
 
+// The softmax's denominator over every score of one value, best first
+// (readings tied on score may come in any order: they add the same terms).
+double confidence_total(std::span<const double> scores_best_first);
+
+// Sets the confidence of readings of a value whose best score is best and
+// whose scores make total (confidence_total): a caller that scored every
+// reading but built only some gives them the shares the full reading gives.
+void assign_confidence(std::span<Candidate> readings, double best, double total);
+
 }  // namespace epochsift
