@@ -1,15 +1,37 @@
 #include "core/number_lexing.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <optional>
 
 #include "core/ascii_scan.hpp"
 
 namespace epochsift {
 
 namespace {
+
+// Eight ASCII digits at text as their value, or nothing when a byte is not a
+// digit: the digits checked and combined eight at a time, as fast_float does.
+std::optional<uint32_t> eight_digits(const char* text) {
+    uint64_t chunk = 0;
+    std::memcpy(&chunk, text, 8);
+    if constexpr (std::endian::native != std::endian::little) chunk = __builtin_bswap64(chunk);
+    // Each byte 0x30..0x39: its high nibble 3, and 6 more keeps it 3.
+    if (((chunk & 0xF0F0F0F0F0F0F0F0) | (((chunk + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+        0x3333333333333333) {
+        return std::nullopt;
+    }
+    chunk -= 0x3030303030303030;
+    chunk = chunk * 10 + (chunk >> 8);  // pairs of digits
+    constexpr uint64_t mask = 0x000000FF000000FF;
+    constexpr uint64_t hundreds = 100 + (uint64_t{1000000} << 32);
+    constexpr uint64_t ones = 1 + (uint64_t{10000} << 32);
+    return static_cast<uint32_t>((((chunk & mask) * hundreds) + (((chunk >> 16) & mask) * ones)) >> 32);
+}
 
 // Decimal exponent of the first significant digit of a decimal text that
 // passed the grammar check, saturated far beyond the binary64 range.
@@ -75,6 +97,11 @@ std::optional<int64_t> parse_integer(std::string_view text) {
     // 18 digits stay below 10^18 < 2^63: no step can overflow, so the
     // checks go (columns read this for every value).
     if (text.size() - i <= 18) {
+        for (; text.size() - i >= 8; i += 8) {
+            auto const eight = eight_digits(text.data() + i);
+            if (!eight) return std::nullopt;
+            value = value * 100'000'000 + *eight;
+        }
         for (; i < text.size(); ++i) {
             if (!is_ascii_digit(text[i])) return std::nullopt;
             value = value * 10 + (text[i] - '0');
