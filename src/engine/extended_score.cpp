@@ -106,6 +106,12 @@ bool weighs_identifier_shape(const NumericFamily& family) {
     return family.encoding.tag == Encoding::Tag::Integer && family.encoding.unit == Unit::Nanoseconds;
 }
 
+double structure_component(const NumericFamily& family, int64_t raw, bool shaped_like_identifier) {
+    // Only nanosecond counts reach an identifier's magnitude at typical instants.
+    if (shaped_like_identifier && weighs_identifier_shape(family)) return 0.5;
+    return id_structure(family, raw);
+}
+
 void add_hint_evidence(Candidate& reading, const NumericFamily& family, const ArtifactHint& hint) {
     if (!hint.implies_a_family()) return;
     double const match = hint.vocabulary_match(family);
@@ -145,11 +151,7 @@ void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const
         components.push_back({Component::ResolutionFit, resolution_fit(family, *raw)});
         // Every integer reading carries it, so that an identifier's full
         // credit does not lift it above a count that has no such field.
-        double structure = id_structure(family, *raw);
-        if (shaped_like_identifier && weighs_identifier_shape(family)) {
-            structure = 0.5;  // only nanosecond counts reach an identifier's magnitude at typical instants
-        }
-        components.push_back({Component::IdStructure, structure});
+        components.push_back({Component::IdStructure, structure_component(family, *raw, shaped_like_identifier)});
     }
     reading.score = extended_score(components, caller_window);
 }

@@ -53,6 +53,10 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
 // counts reach an identifier's magnitude at typical instants.
 bool weighs_identifier_shape(const NumericFamily& family);
 
+// The id_structure component of raw's reading in family: id_structure, or
+// 0.5 for a count weighing a value shaped like an identifier.
+double structure_component(const NumericFamily& family, int64_t raw, bool shaped_like_identifier);
+
 // The hint's evidence for a numeric reading in the extended reading: the
 // vocabulary's measure as artifact_match, and the note naming the words
 // that implied the family. A hint that implies no family adds nothing.

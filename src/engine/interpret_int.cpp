@@ -1,5 +1,6 @@
 #include "engine/interpret_int.hpp"
 
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -83,6 +84,38 @@ std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t
         reading.score = overall_score(reading.components);
     }
     return ScoredInstant{reading.instant, reading.score};
+}
+
+FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOptions& options)
+    : family_(&windowed),
+      options_(&options),
+      keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width) {}
+
+std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
+    NumericFamily const& family = *family_;
+    if (!keeps_) return family_score(family, raw, *options_, shaped);
+    auto const found = renderable_instant(family, raw);
+    if (!found) return std::nullopt;
+    PosixNs const instant = *found;
+    bool const inside = family.contains(instant);
+    bool const extended = options_->extended;
+    // An identifier's distances rise to their most three months after its epoch.
+    double const settled = extended && family.encoding.tag == Encoding::Tag::Shifted
+                               ? identifier_epoch_fit(instant, family.epoch)
+                               : 0.0;
+    bool const at_most = inside && std::max(magnitude_fit(family, instant), settled) == 1.0 &&
+                         std::max(epoch_distance(family, instant), settled) == 1.0 &&
+                         (!extended || plausible_era(instant, options_->window.has_value(), inside) == 1.0);
+    if (!at_most) return family_score(family, raw, *options_, shaped);
+    std::array<double, 4> const digits{granularity_match(family, raw), not_sentinel(raw),
+                                       extended ? resolution_fit(family, raw) : 1.0,
+                                       extended ? structure_component(family, raw, shaped) : 1.0};
+    for (std::size_t i = 0; i < count_; ++i) {
+        if (entries_[i].digits == digits) return ScoredInstant{instant, entries_[i].score};
+    }
+    auto const scored = family_score(family, raw, *options_, shaped);
+    if (scored && count_ < entries_.size()) entries_[count_++] = Entry{digits, scored->score};
+    return scored;
 }
 
 bool shaped_like_identifier(int64_t raw, const ReadOptions& options) {

@@ -1,6 +1,7 @@
 // The integer path: one signed 64-bit value read in every numeric family.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -45,6 +46,31 @@ struct ScoredInstant {
 // (NumericFamily::with_window), as family_reading puts it there.
 std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t raw, const ReadOptions& options,
                                           bool shaped);
+
+// family_score over many values of one family under one set of options (a
+// column read by its verdict). Where every component that depends on the
+// instant is at its most (the instant inside the window, past the epoch's
+// saturation, in the typical era), the score depends on the components the
+// value's digits decide alone (granularity, sentinel, resolution, sequence
+// field): a score is kept by their values and given again, the same bits
+// family_score gives, as the score is the same weighted sum of the same
+// components. One memo a thread; the family and options must outlive it.
+class FamilyScoreMemo {
+public:
+    FamilyScoreMemo(const NumericFamily& windowed, const ReadOptions& options);
+    std::optional<ScoredInstant> score(int64_t raw, bool shaped);
+
+private:
+    struct Entry {
+        std::array<double, 4> digits;  // granularity, not sentinel, resolution, structure
+        double score;
+    };
+    const NumericFamily* family_;
+    const ReadOptions* options_;
+    bool keeps_;  // no context component, which may weigh more of the value
+    std::array<Entry, 8> entries_{};
+    std::size_t count_ = 0;
+};
 
 // Whether the extended evidence weighs raw as identifier-shaped (the
 // nanosecond counts' id_structure then drops to 0.5).

@@ -50,6 +50,19 @@ std::optional<ScoredInstant> VerdictReader::score_text(std::string_view value) c
     return score_integer(*integer);
 }
 
+std::optional<ScoredInstant> VerdictReader::score_integer(int64_t value, FamilyScoreMemo& memo) const {
+    if (family_ == nullptr) return std::nullopt;
+    bool const shaped = weighs_identifier_shape(*family_) && shaped_like_identifier(value, options_);
+    return memo.score(value, shaped);
+}
+
+std::optional<ScoredInstant> VerdictReader::score_text(std::string_view value, FamilyScoreMemo& memo) const {
+    if (family_ == nullptr) return std::nullopt;
+    auto const integer = parse_integer(trim_white_space(value));
+    if (!integer) return std::nullopt;
+    return score_integer(*integer, memo);
+}
+
 std::optional<Candidate> VerdictReader::read(std::string_view value) const {
     std::string_view const text = trim_white_space(value);
     if (family_ != nullptr) {

@@ -35,6 +35,13 @@ public:
     // The same of a text, read as read reads it.
     std::optional<ScoredInstant> score_text(std::string_view value) const;
 
+    // The same through a thread's memo of the family's scores (score_memo).
+    std::optional<ScoredInstant> score_integer(int64_t value, FamilyScoreMemo& memo) const;
+    std::optional<ScoredInstant> score_text(std::string_view value, FamilyScoreMemo& memo) const;
+    // A memo for the calls above; only where reads_integers(). It reads
+    // this object, which must outlive it.
+    FamilyScoreMemo score_memo() const { return FamilyScoreMemo(*windowed_, options_); }
+
     // Whether the format reads integers by a numeric family (score_integer
     // applies; read gives the same family's reading of an integer's text).
     bool reads_integers() const { return family_ != nullptr; }

@@ -78,11 +78,11 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 // format, from the format's own path or else from the full reading; the
 // full reading's first `best` where the format reads nothing.
 void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, const ChunkReading& how,
-                  const BestReadings& every, ChunkRows& out) {
+                  const BestReadings& every, FamilyScoreMemo* memo, ChunkRows& out) {
     VerdictReader const& verdict = *how.verdict;
-    if (verdict.reads_integers()) {
+    if (memo != nullptr) {
         // A family's reading: its instant and score alone are kept.
-        auto const own = integer != nullptr ? verdict.score_integer(*integer) : verdict.score_text(text);
+        auto const own = integer != nullptr ? verdict.score_integer(*integer, *memo) : verdict.score_text(text, *memo);
         if (own) {
             out.rows.add(row, 1, verdict.format(), own->instant, own->score, NO_CONFIDENCE, ReadingRows::Path::Verdict);
             return;
@@ -118,6 +118,9 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         BestReadings const reader(how.options, how.verdict != nullptr ? 0 : how.best);
         bool const integers = texts.has_integers();
         std::vector<Candidate> readings;  // one value's, its room kept from value to value
+        // The verdict family's scores, kept over the chunk's values.
+        std::optional<FamilyScoreMemo> memo;
+        if (how.verdict != nullptr && how.verdict->reads_integers()) memo.emplace(how.verdict->score_memo());
         out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
         for (std::size_t i = first; i < first + count; ++i) {
             if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
@@ -131,7 +134,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             const int64_t* integer = integers ? &texts.integers[i] : nullptr;
             if (how.verdict != nullptr) {
-                verdict_rows(row, texts.texts[i], integer, how, reader, out);
+                verdict_rows(row, texts.texts[i], integer, how, reader, memo ? &*memo : nullptr, out);
                 continue;
             }
             if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings);

@@ -41,6 +41,7 @@ public:
     }
     const char* data() const { return block_.get(); }
     std::size_t size() const { return size_; }
+    std::size_t capacity() const { return capacity_; }
 
 private:
     void grow(std::size_t capacity) {

@@ -49,22 +49,30 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
     std::vector<Expected> expected;
     std::vector<ReadingRows> parts(5);
     int64_t row = 0;
+    // Runs of rows of one format and path, and of unread rows, as a column
+    // read by its verdict gives them: the texts and bitmaps are written a run
+    // at a time, runs that start and end anywhere in a bitmap's byte.
+    FormatRef format = *FormatRef::from_index(0);
+    auto path = ReadingRows::Path::Verdict;
+    std::size_t unread_run = 0;
     for (std::size_t p = 0; p < parts.size(); ++p) {
         std::size_t const rows = p == 2 ? 0 : 1 + random() % 3000;  // an empty chunk among them
         for (std::size_t k = 0; k < rows; ++k, ++row) {
-            if (random() % 7 == 0) {
+            if (unread_run == 0 && random() % 12 == 0) unread_run = 1 + random() % (random() % 3 == 0 ? 40 : 3);
+            if (unread_run > 0) {
+                --unread_run;
                 parts[p].add_empty(row);
                 expected.push_back({row, 0, "", "", std::nullopt, std::nullopt, 0.0, std::nullopt, ""});
                 continue;
             }
-            FormatRef const format = *FormatRef::from_index(random() % FORMAT_COUNT);
+            if (random() % 6 == 0) format = *FormatRef::from_index(random() % FORMAT_COUNT);
+            if (random() % 9 == 0) path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
             // Within int64 nanoseconds; past them but in the calendar; past the calendar.
             i128 ns = static_cast<i128>(static_cast<int64_t>(random()));
             if (random() % 5 == 0) ns = static_cast<i128>(random() % 10'000) * 31'556'952 * 1'000'000'000;
             if (random() % 11 == 0) ns = static_cast<i128>(static_cast<int64_t>(random())) * static_cast<i128>(random() >> 1);
             PosixNs const instant{ns};
             double const score = static_cast<double>(random() % 1000) / 999.0;
-            auto const path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
             int32_t const rank = 1 + static_cast<int32_t>(random() % 3);
             // Some rows weigh no confidence (a verdict's own reading, the reference reading).
             double const confidence = random() % 4 == 0 ? NO_CONFIDENCE : static_cast<double>(random() % 1001) / 1000.0;
