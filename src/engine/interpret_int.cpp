@@ -91,22 +91,49 @@ FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOption
       options_(&options),
       keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width) {}
 
-std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
+bool FamilyScoreMemo::at_most(PosixNs instant) const {
     NumericFamily const& family = *family_;
-    if (!keeps_) return family_score(family, raw, *options_, shaped);
-    auto const found = renderable_instant(family, raw);
-    if (!found) return std::nullopt;
-    PosixNs const instant = *found;
     bool const inside = family.contains(instant);
     bool const extended = options_->extended;
     // An identifier's distances rise to their most three months after its epoch.
     double const settled = extended && family.encoding.tag == Encoding::Tag::Shifted
                                ? identifier_epoch_fit(instant, family.epoch)
                                : 0.0;
-    bool const at_most = inside && std::max(magnitude_fit(family, instant), settled) == 1.0 &&
-                         std::max(epoch_distance(family, instant), settled) == 1.0 &&
-                         (!extended || plausible_era(instant, options_->window.has_value(), inside) == 1.0);
-    if (!at_most) return family_score(family, raw, *options_, shaped);
+    return inside && std::max(magnitude_fit(family, instant), settled) == 1.0 &&
+           std::max(epoch_distance(family, instant), settled) == 1.0 &&
+           (!extended || plausible_era(instant, options_->window.has_value(), inside) == 1.0);
+}
+
+void FamilyScoreMemo::learn_span(PosixNs inside) {
+    // Far past any window, era or epoch's two years: the span's ends lie within.
+    constexpr i128 REACH = i128{1} << 80;
+    auto const last_holding = [&](i128 step) {
+        i128 holds = inside.ns;
+        i128 fails = inside.ns + step;
+        if (at_most(PosixNs{fails})) return fails;
+        while (fails - holds > 1 || holds - fails > 1) {
+            i128 const middle = holds + (fails - holds) / 2;
+            (at_most(PosixNs{middle}) ? holds : fails) = middle;
+        }
+        return holds;
+    };
+    first_ = last_holding(-REACH);
+    last_ = last_holding(REACH);
+    span_known_ = true;
+}
+
+std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
+    NumericFamily const& family = *family_;
+    if (!keeps_) return family_score(family, raw, *options_, shaped);
+    auto const found = renderable_instant(family, raw);
+    if (!found) return std::nullopt;
+    PosixNs const instant = *found;
+    bool const known = span_known_ && instant.ns >= first_ && instant.ns <= last_;
+    if (!known) {
+        if (!at_most(instant)) return family_score(family, raw, *options_, shaped);
+        if (!span_known_) learn_span(instant);
+    }
+    bool const extended = options_->extended;
     std::array<double, 4> const digits{granularity_match(family, raw), not_sentinel(raw),
                                        extended ? resolution_fit(family, raw) : 1.0,
                                        extended ? structure_component(family, raw, shaped) : 1.0};

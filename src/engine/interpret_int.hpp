@@ -65,9 +65,18 @@ private:
         std::array<double, 4> digits;  // granularity, not sentinel, resolution, structure
         double score;
     };
+    // Whether every component that depends on the instant is at its most.
+    bool at_most(PosixNs instant) const;
+    // The instants around one where at_most holds: each of its terms holds
+    // over an interval or a ray of instants, so together they hold over one
+    // interval, found once by bisection and then tested by two comparisons.
+    void learn_span(PosixNs inside);
+
     const NumericFamily* family_;
     const ReadOptions* options_;
     bool keeps_;  // no context component, which may weigh more of the value
+    bool span_known_ = false;
+    i128 first_ = 0, last_ = 0;  // at_most holds from first_ to last_, both included
     std::array<Entry, 8> entries_{};
     std::size_t count_ = 0;
 };
