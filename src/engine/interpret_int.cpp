@@ -128,11 +128,10 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
     PosixNs const instant = *found;
-    bool const known = span_known_ && instant.ns >= first_ && instant.ns <= last_;
-    if (!known) {
-        if (!at_most(instant)) return family_score(family, raw, *options_, shaped);
-        if (!span_known_) learn_span(instant);
-    }
+    // Once the span is known, an instant outside it is not at its most.
+    bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
+    if (!at) return family_score(family, raw, *options_, shaped);
+    if (!span_known_) learn_span(instant);
     bool const extended = options_->extended;
     std::array<double, 4> const digits{granularity_match(family, raw), not_sentinel(raw),
                                        extended ? resolution_fit(family, raw) : 1.0,
