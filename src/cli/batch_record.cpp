@@ -119,7 +119,7 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
         if (!integer) return false;
         auto const scored = lead.verdict.score_integer(*integer);
         if (!scored) return false;
-        if (auto const rank = lead.score_rank.rank(*integer, text, *scored)) {
+        if (auto const rank = lead.score_rank.rank(*integer, text, scored->score)) {
             append_lead_cells(out, value, *rank, *format.lead_format, scored->instant, scored->score, format);
             return true;
         }

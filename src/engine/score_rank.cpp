@@ -1,7 +1,6 @@
 #include "engine/score_rank.hpp"
 
 #include <algorithm>
-#include <array>
 #include <span>
 
 #include "engine/best_readings.hpp"
@@ -26,7 +25,6 @@ ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
     if (options_.extended && !options_.context.neighbours.empty()) return;
     applies_ = true;
     own_prior_ = prior_value(own.prior);
-    own_position_ = own.position;
     bool const own_rare = own.prevalence == Prevalence::Rare;
     for (NumericFamily const& row : rows) {
         if (row.position == own.position) continue;
@@ -54,10 +52,10 @@ ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
     std::stable_sort(rivals_.begin(), rivals_.end(), [](const Rival& a, const Rival& b) { return a.bound > b.bound; });
 }
 
-std::optional<std::size_t> ScoreRank::rank(int64_t value, std::string_view text, ScoredInstant own) const {
-    if (!options_.extended) return rank_reference(value, text, own.score);
-    if (!(own.score >= 1.0)) return std::nullopt;
-    return rank_extended(value, own);
+std::optional<std::size_t> ScoreRank::rank(int64_t value, std::string_view text, double score) const {
+    if (!options_.extended) return rank_reference(value, text, score);
+    if (!(score >= 1.0)) return std::nullopt;
+    return rank_extended(value, score);
 }
 
 std::optional<ScoredInstant> ScoreRank::reaching(const Rival& rival, int64_t value, double score, bool shaped) const {
@@ -93,59 +91,21 @@ std::size_t ScoreRank::rank_reference(int64_t value, std::string_view text, doub
     return place;
 }
 
-std::size_t ScoreRank::rank_extended(int64_t value, ScoredInstant own) const {
-    // Every reading at or above own's score is numeric (a text reading scores
-    // 1.0 at most and goes after a numeric one of equal score). Those above:
-    // a higher score, or an equal one and a higher prior. Those tied on both
-    // keep table order, except that one whose instant a reading above it gives
-    // goes after those that give a new one.
-    // Instants as their nanosecond counts, the arrays left unwritten past
-    // the counts: zeroing them cost more than the rest.
-    struct Tied {
-        i128 instant;
-        uint16_t position;  // the family's row
-    };
-    std::array<i128, NUMERIC_FAMILIES.size()> above;
-    std::array<Tied, NUMERIC_FAMILIES.size()> tied;
-    std::size_t above_count = 0, tied_count = 0;
+std::optional<std::size_t> ScoreRank::rank_extended(int64_t value, double score) const {
+    // Every reading at or above the score is numeric (a text reading scores
+    // 1.0 at most and goes after a numeric one of equal score). Those above
+    // it: a higher score, or an equal one and a higher prior. A reading tied
+    // with it on both may go before or after it by their instants: rare at
+    // full marks, such a value is left to the full ranking.
+    std::size_t place = 1;
     std::optional<bool> shaped;
     for (Rival const& rival : rivals_) {
-        if (rival.bound < own.score) break;
+        if (rival.bound < score) break;
         if (!shaped && weighs_identifier_shape(rival.windowed)) shaped = shaped_like_identifier(value, options_);
-        auto const scored = reaching(rival, value, own.score, shaped.value_or(false));
-        if (!scored || scored->score < own.score) continue;
-        if (scored->score > own.score || rival.prior > own_prior_) {
-            above[above_count++] = scored->instant.ns;
-        } else if (rival.prior == own_prior_) {
-            tied[tied_count++] = {scored->instant.ns, rival.windowed.position};
-        }
-    }
-    if (tied_count == 0) return 1 + above_count;
-    // The tied readings in table order (own among them), each marked whether
-    // a reading above it, or tied before it, gives its instant.
-    std::sort(tied.begin(), tied.begin() + static_cast<std::ptrdiff_t>(tied_count),
-              [](const Tied& a, const Tied& b) { return a.position < b.position; });
-    auto const given_above = [&](i128 at, std::size_t tied_before) {
-        for (std::size_t i = 0; i < above_count; ++i) {
-            if (above[i] == at) return true;
-        }
-        for (std::size_t i = 0; i < tied_before; ++i) {
-            if (tied[i].instant == at) return true;
-        }
-        return false;
-    };
-    std::size_t own_index = 0;  // own's index among the tied, in table order
-    while (own_index < tied_count && tied[own_index].position < own_position_) ++own_index;
-    // own's instant is compared with those before it; the tied after own see own's instant above them.
-    bool const own_repeats = given_above(own.instant.ns, own_index);
-    std::size_t place = 1 + above_count;
-    for (std::size_t i = 0; i < tied_count; ++i) {
-        i128 const at = tied[i].instant;
-        bool const before_own = i < own_index;
-        bool repeats = given_above(at, i);
-        if (!before_own) repeats = repeats || at == own.instant.ns;
-        // A new instant before a repeated one; within each, table order.
-        if (repeats == own_repeats ? before_own : !repeats) ++place;
+        auto const scored = reaching(rival, value, score, shaped.value_or(false));
+        if (!scored || scored->score < score) continue;
+        if (scored->score > score || rival.prior > own_prior_) ++place;
+        else if (rival.prior == own_prior_) return std::nullopt;
     }
     return place;
 }

@@ -6,8 +6,8 @@
 // families themselves (reference: numeric before text, common before rare,
 // the id, table order; extended: numeric before text, the prior, table
 // order), so those are settled once, and a competing family needs only its
-// score (and, in the extended order, its instant: among readings tied on
-// score and prior, one repeating an instant given above it goes last).
+// score. (The extended order parts readings tied on score and prior by
+// their instants: those are left to the full ranking.)
 // Families whose bound (BestReadings) is below the reading's score cannot
 // reach it and are not read.
 #pragma once
@@ -36,11 +36,11 @@ public:
     bool applies() const { return applies_; }
 
     // The place (from 1) that identify(text, options) gives format's reading
-    // of value, own (its instant and score), where text is value's decimal
-    // text as trimmed. Nothing where the scores alone do not decide it: in
-    // the extended reading, a reading below 1.0, which text readings of any
-    // score may pass.
-    std::optional<std::size_t> rank(int64_t value, std::string_view text, ScoredInstant own) const;
+    // of value, which scores score, where text is value's decimal text as
+    // trimmed. Nothing where the scores alone do not decide it: in
+    // the extended reading, a reading below 1.0 (text readings of any score
+    // may pass it) or one tied with another on score and prior.
+    std::optional<std::size_t> rank(int64_t value, std::string_view text, double score) const;
 
 private:
     struct Rival {
@@ -52,7 +52,7 @@ private:
         double window_share;
         double era_share;
         NumericFamily windowed;  // the row with the call's window in place
-        bool first_on_tie;       // at an equal score (and prior), ranked before the format's reading
+        bool first_on_tie;       // in the reference order, ranked before the format's reading at an equal score
         double prior;            // the extended order's prior of the family's readings
     };
 
@@ -60,12 +60,11 @@ private:
     // score), else nothing.
     std::optional<ScoredInstant> reaching(const Rival& rival, int64_t value, double score, bool shaped) const;
     std::size_t rank_reference(int64_t value, std::string_view text, double score) const;
-    std::size_t rank_extended(int64_t value, ScoredInstant own) const;
+    std::optional<std::size_t> rank_extended(int64_t value, double score) const;
 
     ReadOptions options_;
     bool applies_ = false;
     double own_prior_ = 0.0;
-    uint16_t own_position_ = 0;
     std::vector<Rival> rivals_;  // every other family of the call, highest bound first
 };
 

@@ -230,7 +230,7 @@ TEST(ScoreRank, RankFromScoresIsThePlaceInTheFullRanking) {
                 std::optional<ScoreRank>& rank = ranks[reading.format.row()];
                 if (!rank) rank.emplace(reading.format, set.options);
                 if (!rank->applies()) continue;
-                auto const place = rank->rank(integer, value, ScoredInstant{reading.instant, reading.score});
+                auto const place = rank->rank(integer, value, reading.score);
                 if (!place) continue;
                 ++decided;
                 if (*place != at + 1 && ++differing <= 5) {
