@@ -9,6 +9,7 @@ import gzip
 import io
 import json
 import os
+import random
 import re
 import resource
 import select
@@ -227,6 +228,41 @@ def test_by_column_csv_keeps_each_reading_rank():
         assert [row for row in rows if row[0] == value] == [
             [value, str(i + 1), readings[i]["format_id"], readings[i]["rendered"] or "", json.dumps(readings[i]["score"]),
              json.dumps(readings[i]["confidence"]), ""] for i in ranked]
+
+
+def integers_of_every_magnitude(count, seed):
+    """Decimal integers of 1 to 63 bits, both signs, a few with leading white space or zeros."""
+    rng = random.Random(seed)
+    out = []
+    for i in range(count):
+        n = rng.getrandbits(1 + i % 63)
+        text = str(-n if i % 9 == 0 else n)
+        out.append(text if i % 31 else " " + text.zfill(12) + "\t")
+    return out + ["0", "1", "-1", "86400", "4294967295", "9223372036854775807", "-9223372036854775808"]
+
+
+@pytest.mark.parametrize("args, keywords", READING_OPTIONS[:2] + READING_OPTIONS[4:5] + READING_OPTIONS[7:] + [
+    (["--reference"], {"extended": False}), (["--reference", "--hint", "fat"], {"extended": False, "hint": "fat"})])
+def test_by_column_best_row_is_the_full_readings_row(args, keywords):
+    """--by-column --best 1: each row is the column format's reading with its place among all
+    the value's readings (or the value's best reading where the format reads none), as
+    identify gives them, over a column of Unix seconds mixed with integers of every magnitude."""
+    rng = random.Random(3)
+    column = [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(3600)] + integers_of_every_magnitude(400, 4)
+    rng.shuffle(column)
+    out, _ = run("--batch", "--by-column", "--best", "1", *args, stdin="".join(v + "\n" for v in column).encode())
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    extended = keywords.get("extended", True)
+    column_keywords = {k: v for k, v in keywords.items() if k != "extended"}
+    verdict = epochsift.identify_column(column, **column_keywords)[0]["format_id"]
+    assert rows[0][:2] == ["value", "rank"] and len(rows) == len(column) + 1
+    for value, row in zip(column, rows[1:]):
+        readings = epochsift.identify(value, **dict(keywords, extended=extended))
+        at = next((i for i, r in enumerate(readings) if r["format_id"] == verdict), 0)
+        reading = readings[at]
+        want = [value, str(at + 1), reading["format_id"], reading["rendered"] or "", json.dumps(reading["score"])]
+        assert row[:5] == want, value
+    assert sum(row[2] == verdict for row in rows[1:]) > len(column) // 2, verdict  # the column's format leads
 
 
 # Batch mode.
