@@ -460,7 +460,7 @@ def test_by_column_reads_a_column_of_bytes_in_its_order():
     assert [int(r["readings"][0]["instant"]) for r in records] == [t * 10**9 for t in seconds]
 
 
-@pytest.mark.parametrize("digits_share", [0.0, 0.6, 1.0])
+@pytest.mark.parametrize("digits_share", [0.0, 0.6, 0.95, 1.0])
 def test_by_column_verdict_is_the_module_verdict_of_hex_and_digit_columns(digits_share):
     """Little-endian seconds as hex, a share of them digits alone: the records lead with identify_column's verdict."""
     rng = random.Random(8)
