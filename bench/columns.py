@@ -1,6 +1,6 @@
 """Columns against a known format's parse, one core, in one run.
 
-    python3 bench/columns.py [--rows N] [--cli PATH]
+    python3 bench/columns.py [--rows N] [--cli PATH [--cli PATH2]] [--only-cli] [--rounds N]
 
 Builds columns of N values (default 1,000,000) from a fixed seed — Unix
 seconds and FILETIMEs as text, the same as int64 columns, ISO 8601 text —
@@ -17,7 +17,9 @@ processes' turns too; both sides of every ratio are measured the same way):
   * identify_bytes of 4 and 8 bytes against identify(decimal, extended=True)
     of the same value, per call;
   * with --cli, `epochsift --batch --by-column --best 1 --threads 2` over a
-    file of Unix seconds, lines a second.
+    file of Unix seconds, lines a second (wall, and per CPU-second of the
+    child); two --cli builds run in turn, round after round; --only-cli
+    times the command line alone.
 
 Prints one Markdown table of rates and the ratios the targets name. Speed
 targets are measured here, never in the test suite.
@@ -99,26 +101,38 @@ def bytes_against_decimal(calls=2000):
     return out
 
 
-def cli_by_column(cli, rows):
+def cli_by_column(clis, rows, rounds=2):
+    """Each command line's best wall rate and CPU rate (user + system of the child), M lines/s:
+    the builds run in turn, round after round, so that the machine's load falls on each alike."""
     with tempfile.TemporaryDirectory() as folder:
         path = pathlib.Path(folder) / "seconds.txt"
         rng = random.Random(5)
         path.write_text("".join(f"{rng.randrange(946_684_800, 1_893_456_000)}\n" for _ in range(rows)))
-        command = [cli, "--batch", "--by-column", "--best", "1", "--threads", "2", str(path)]
-        times = []
-        for _ in range(2):
-            start = time.perf_counter()  # a child process: its wall clock
-            subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
-            times.append(time.perf_counter() - start)
-        return rows / min(times) / 1e6
+        walls = {cli: [] for cli in clis}
+        cpus = {cli: [] for cli in clis}
+        for _ in range(rounds):
+            for cli in clis:
+                command = [cli, "--batch", "--by-column", "--best", "1", "--threads", "2", str(path)]
+                before = os.times()
+                start = time.perf_counter()  # a child process: its wall clock
+                subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
+                walls[cli].append(time.perf_counter() - start)
+                after = os.times()
+                cpus[cli].append(after.children_user - before.children_user + after.children_system - before.children_system)
+        return {cli: (rows / min(walls[cli]) / 1e6, rows / min(cpus[cli]) / 1e6) for cli in clis}
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--rows", type=int, default=1_000_000)
-    parser.add_argument("--cli")
+    parser.add_argument("--cli", action="append", help="a command line to time (again for another, timed in turn)")
+    parser.add_argument("--only-cli", action="store_true", help="time the command line alone")
+    parser.add_argument("--rounds", type=int, default=2)
     args = parser.parse_args()
     rows = args.rows
+    if args.only_cli:
+        print_cli(args.cli or [], rows, args.rounds)
+        return
     print(f"{rows:,} values, one thread; rates in M values/s (best of 3)\n")
     print("| column | best=1 reference | best=1 extended | by_column | by_column=ID | known-format parse | extended / parse | by_column / parse |")
     print("|---|---|---|---|---|---|---|---|")
@@ -144,8 +158,15 @@ def main():
     print("|---|---|---|---|---|")
     for width, (t_bytes, t_hex, t_dec) in bytes_against_decimal().items():
         print(f"| {width} | {t_bytes * 1e6:.1f} µs | {t_hex * 1e6:.1f} µs | {t_dec * 1e6:.1f} µs | {t_bytes / t_dec:.2f} |")
-    if args.cli:
-        print(f"\n--batch --by-column --best 1, 2 threads: {cli_by_column(args.cli, rows):.2f} M lines/s")
+    print_cli(args.cli or [], rows, args.rounds)
+
+
+def print_cli(clis, rows, rounds):
+    if not clis:
+        return
+    print(f"\n`--batch --by-column --best 1 --threads 2`, {rows:,} lines (load {os.getloadavg()[0]:.1f}):")
+    for cli, (wall, cpu) in cli_by_column(clis, rows, rounds).items():
+        print(f"  {cli}: {wall:.2f} M lines/s wall, {cpu:.2f} M lines per CPU-second")
 
 
 if __name__ == "__main__":

@@ -249,6 +249,20 @@ def record_cli(folder, values, rng, cli):
         "cli_infer_column": (["--batch", "--infer", "--column", "2"], csv_text),
         "cli_by_column": (["--batch", "--by-column"], numbers),
     }
+    # --by-column --best 1 rows, where the column's format is read alone:
+    # seconds, milliseconds and FILETIMEs mixed with integers of every magnitude.
+    mixed = random.Random(19)
+    for unit, scale, offset in (("seconds", 1, 0), ("ms", 1000, 0), ("filetime", 10_000_000, 116_444_736_000_000_000)):
+        column = [str(offset + mixed.randrange(946_684_800, 1_893_456_000) * scale + mixed.randrange(scale))
+                  for _ in range(9000)]
+        column += [str(mixed.getrandbits(1 + i % 63) * (-1 if i % 7 == 0 else 1)) for i in range(1000)]
+        mixed.shuffle(column)
+        column_text = "\n".join(column) + "\n"
+        runs["cli_by_column_best_" + unit] = (["--batch", "--by-column", "--best", "1"], column_text)
+        runs["cli_by_column_best_reference_" + unit] = (["--batch", "--by-column", "--best", "1", "--reference"],
+                                                        column_text)
+        runs["cli_by_column_best_window_" + unit] = (["--batch", "--by-column", "--best", "1", "--window",
+                                                      "2000-01-01T00:00:00Z..2030-01-01T00:00:00Z"], column_text)
     for name, (arguments, stdin_text) in runs.items():
         (folder / (name + ".txt")).write_text(_run(cli, arguments, stdin_text), encoding="utf-8", errors="surrogateescape")
     table_values = [v for v in lines[:1500] if v and not v.startswith("-")]

@@ -45,6 +45,12 @@ constexpr std::size_t CHUNK_BYTES = 64 << 10;
 // count or with a consumer that stops reading.
 constexpr std::size_t IN_FLIGHT_BYTES = 32 << 20;
 constexpr std::size_t OUTPUT_ESTIMATE_PER_LINE = 20 << 10;
+// A few CSV rows a value are a hundred bytes or so a line, not the JSON's
+// 20 KB: their chunks hold more lines, so the workers take a lock (and wake
+// one another) a few times per thousand lines rather than per 64.
+constexpr std::size_t FEW_ROWS = 8;
+constexpr std::size_t ROWS_CHUNK_LINES = 2048;
+constexpr std::size_t ROW_ESTIMATE = 256;
 // Address space kept back while the workers start, so that a run that can
 // start only some of them still has room for its chunks.
 constexpr std::size_t THREAD_START_HEADROOM = 192 << 20;
@@ -94,6 +100,11 @@ private:
     void cancel();
 
     bool rows() const { return format_.output == BatchOutput::Rows || format_.output == BatchOutput::RowsJson; }
+    bool few_csv_rows() const {
+        return format_.output == BatchOutput::BestCsv && format_.best != 0 && format_.best <= FEW_ROWS;
+    }
+    std::size_t chunk_lines() const { return few_csv_rows() ? ROWS_CHUNK_LINES : CHUNK_LINES; }
+    std::size_t output_estimate() const { return few_csv_rows() ? ROW_ESTIMATE * format_.best : OUTPUT_ESTIMATE_PER_LINE; }
 
     const BatchStreams& streams_;
     const BatchSettings& settings_;
@@ -140,7 +151,7 @@ std::unique_ptr<Chunk> Pipeline::submit(std::unique_ptr<Chunk> chunk) {
     next->text.assign(chunk->text, complete);
     chunk->text.resize(complete);
     if (chunk->lines.empty()) return next;
-    chunk->charge = chunk->text.size() + chunk->lines.size() * OUTPUT_ESTIMATE_PER_LINE;
+    chunk->charge = chunk->text.size() + chunk->lines.size() * output_estimate();
     {
         std::unique_lock lock(done_mutex_);
         // One chunk always goes, so that a chunk larger than the bound still passes.
@@ -185,7 +196,7 @@ void Pipeline::read_input() {
         chunk->lines.push_back(
             LineSpan{.end = chunk->text.size(), .number = end.line, .overlong = end.overlong, .header = header});
         chunk->input_bytes += end.input_bytes;
-        if (chunk->lines.size() >= CHUNK_LINES || chunk->text.size() >= CHUNK_BYTES) chunk = submit(std::move(chunk));
+        if (chunk->lines.size() >= chunk_lines() || chunk->text.size() >= CHUNK_BYTES) chunk = submit(std::move(chunk));
     };
 
     while (!cancelled_) {

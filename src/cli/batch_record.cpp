@@ -9,6 +9,7 @@
 #include "cli/batch_rows.hpp"
 #include "cli/delimited.hpp"
 #include "cli/utf8.hpp"
+#include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/request.hpp"
 #include "formats/hex_bytes.hpp"
@@ -85,12 +86,44 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
 
 namespace {
 
+void append_lead_cells(std::string& out, std::string_view value, std::size_t rank, FormatRef lead, PosixNs instant,
+                       double score, const RecordFormat& format) {
+    append_csv_field(out, value);
+    out += ',';
+    append_json_integer(out, rank);
+    out += ',';
+    append_csv_field(out, format_id(lead));
+    out += ',';
+    char rendered[RFC3339_MAX_LEN];
+    std::size_t const length = instant.write_rfc3339(rendered);  // 0: no text, an empty cell
+    if (length != 0) append_csv_field(out, std::string_view(rendered, length));
+    out += ',';
+    append_json_double(out, score);
+    // Not every reading of the value is built here: its confidence is not known (an empty cell).
+    if (format.read.extended) out += ',';
+    out += ",\n";
+}
+
 // The one CSV row of --by-column --best 1 for a value its format reads
 // through its own path: that reading, with the rank it has among all the
 // value's readings, found without building the readings below it. False,
 // with nothing written, where the full reading decides.
 bool append_lead_row(std::string& out, std::string_view value, const RecordFormat& format) {
     LeadReaders const& lead = *format.lead_readers;
+    if (lead.score_rank.applies() && lead.verdict.reads_integers()) {
+        // The format's instant and score, and the rank from the scores of
+        // the families that reach it: no reading built. Only an integer's
+        // text reaches the format's family; any other is read in full.
+        std::string_view const text = trim_white_space(value);
+        auto const integer = parse_integer(text);
+        if (!integer) return false;
+        auto const scored = lead.verdict.score_integer(*integer);
+        if (!scored) return false;
+        if (auto const rank = lead.score_rank.rank(*integer, text, scored->score)) {
+            append_lead_cells(out, value, *rank, *format.lead_format, scored->instant, scored->score, format);
+            return true;
+        }
+    }
     std::optional<Candidate> const own = lead.verdict.read(value);
     if (!own || own->facts.string_form) return false;
     thread_local std::vector<Candidate> ranked;  // room kept from value to value
@@ -98,18 +131,8 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
     auto const found = std::find_if(ranked.begin(), ranked.end(),
                                     [&](const Candidate& c) { return c.format == *format.lead_format; });
     if (found == ranked.end()) return false;
-    append_csv_field(out, value);
-    out += ',';
-    out += std::to_string(found - ranked.begin() + 1);
-    out += ',';
-    append_csv_field(out, found->format_id());
-    out += ',';
-    if (auto const rendered = found->rendered()) append_csv_field(out, rendered->view());
-    out += ',';
-    append_json_double(out, found->score);
-    // Not every reading of the value is built here: its confidence is not known (an empty cell).
-    if (format.read.extended) out += ',';
-    out += ",\n";
+    append_lead_cells(out, value, static_cast<std::size_t>(found - ranked.begin() + 1), found->format, found->instant,
+                      found->score, format);
     return true;
 }
 

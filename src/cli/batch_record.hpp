@@ -13,6 +13,7 @@
 #include "engine/best_readings.hpp"
 #include "engine/candidate.hpp"
 #include "engine/read_options.hpp"
+#include "engine/score_rank.hpp"
 #include "engine/verdict_reader.hpp"
 #include "formats/catalog.hpp"
 #include "output/reading_fields.hpp"
@@ -42,11 +43,15 @@ enum class HeaderMode : unsigned char {
 // The readers a --by-column run makes once its format is known: the
 // format's own reader, and one that ranks a value's readings down to the
 // score of that format's reading (its rank without the readings below it).
+// Where the format's reading of an integer and its rank come from scores
+// alone (score_rank applies), no reading is built at all.
 struct LeadReaders {
     VerdictReader verdict;
     BestReadings ranked;
+    ScoreRank score_rank;
 
-    LeadReaders(FormatRef format, const ReadOptions& options) : verdict(format, options), ranked(options, 0) {}
+    LeadReaders(FormatRef format, const ReadOptions& options)
+        : verdict(format, options), ranked(options, 0), score_rank(format, options) {}
 };
 
 struct RecordFormat {

@@ -4,6 +4,7 @@
 // verdict, then through the batch pipeline with the verdict's format first.
 // A pipe is first copied to an unnamed file in the temporary directory and
 // read twice from there, so its records come once the input ends.
+#include <algorithm>
 #include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +20,8 @@
 #include "cli/record_splitter.hpp"
 #include "cli/report.hpp"
 #include "cli/verdict_table.hpp"
+#include "core/ascii_scan.hpp"
+#include "core/text_trim.hpp"
 #include "engine/column.hpp"
 #include "output/column_json.hpp"
 
@@ -90,7 +93,8 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
 // order).
 class RunningVerdict {
 public:
-    explicit RunningVerdict(const ReadOptions& options) : options_(options), merged_(column_tally_count()) {}
+    explicit RunningVerdict(const ReadOptions& options, DigitsAsBytes digits_as_bytes = DigitsAsBytes::Yes)
+        : options_(options), digits_as_bytes_(digits_as_bytes), merged_(column_tally_count()) {}
 
     void add(std::string_view value) {
         text_ += value;
@@ -116,13 +120,14 @@ private:
             views.emplace_back(text_.data() + start, end - start);
             start = end;
         }
-        std::vector<ColumnTally> const run = column_tallies(views, options_);
+        std::vector<ColumnTally> const run = column_tallies(views, options_, digits_as_bytes_);
         for (std::size_t i = 0; i < merged_.size(); ++i) merge_column_tally(merged_[i], run[i]);
         text_.clear();
         ends_.clear();
     }
 
     const ReadOptions& options_;
+    DigitsAsBytes digits_as_bytes_;
     std::vector<ColumnTally> merged_;
     std::string text_;
     std::vector<std::size_t> ends_;
@@ -139,7 +144,7 @@ public:
     static constexpr std::size_t SAMPLE = 1 << 15;
 
     void add(std::string_view value) {
-        if (seen_++ % stride_ != 0) return;
+        if ((seen_++ & (stride_ - 1)) != 0) return;  // the stride is a power of two
         kept_.emplace_back(value);
         if (kept_.size() < 2 * SAMPLE) return;
         for (std::size_t i = 0; i < SAMPLE; ++i) kept_[i] = std::move(kept_[2 * i]);
@@ -148,7 +153,14 @@ public:
     }
 
     std::vector<ColumnVerdict> verdicts(const ReadOptions& options) const {
-        RunningVerdict running(options);
+        // Digits alone read as bytes weigh in a verdict only beside a value
+        // written as bytes: in a column of digits alone they change nothing,
+        // and reading them would cost more than the numbers themselves.
+        bool const all_digits = std::all_of(kept_.begin(), kept_.end(), [](const std::string& value) {
+            std::string_view const text = trim_white_space(value);
+            return !text.empty() && all_ascii_digits(text);
+        });
+        RunningVerdict running(options, all_digits ? DigitsAsBytes::No : DigitsAsBytes::Yes);
         for (std::string const& value : kept_) running.add(value);
         return running.verdicts();
     }

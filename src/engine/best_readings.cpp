@@ -32,7 +32,7 @@ std::span<const NumericFamily> families_of(const ReadOptions& options) {
 // The components a reading of family gets under options, in the order
 // interpret_int lists them, with each that depends on the value or its
 // instant at its best (1.0) and those the call fixes at their value.
-double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
+ComponentList bound_components_of(const NumericFamily& table_row, const ReadOptions& options) {
     NumericFamily const family =
         options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
     IntContext const& context = options.context;
@@ -59,12 +59,16 @@ double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
         double const measure = options.extended ? 1.0 : neighbour_monotonicity(family, context.neighbours);
         components.push_back({Component::NeighbourMonotonicity, measure});
     }
-    if (!options.extended) return overall_score(components);
+    if (!options.extended) return components;
     components.push_back({Component::Prior, prior_value(family.prior)});
     components.push_back({Component::PlausibleEra, 1.0});
     components.push_back({Component::ResolutionFit, 1.0});
     components.push_back({Component::IdStructure, 1.0});
-    return extended_score(components, options.window.has_value());
+    return components;
+}
+
+double bound_of(const NumericFamily& table_row, const ReadOptions& options) {
+    return components_score(bound_components_of(table_row, options), options);
 }
 
 // The best scores seen so far, highest first, at most `keep` of them.
@@ -105,6 +109,16 @@ double score_bound(std::size_t family_position, const ReadOptions& given) {
     ReadOptions storage;
     const ReadOptions& options = with_useful_hint(given, storage);
     return bound_of(families_of(options)[family_position], options);
+}
+
+ComponentList score_bound_components(std::size_t family_position, const ReadOptions& given) {
+    ReadOptions storage;
+    const ReadOptions& options = with_useful_hint(given, storage);
+    return bound_components_of(families_of(options)[family_position], options);
+}
+
+double components_score(std::span<const ScoreComponent> components, const ReadOptions& options) {
+    return options.extended ? extended_score(components, options.window.has_value()) : overall_score(components);
 }
 
 BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(best) {

@@ -24,6 +24,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -84,5 +85,12 @@ private:
 // The bound BestReadings gives family under options: a reading of the family
 // under those options never scores above it. For the tests.
 double score_bound(std::size_t family_position, const ReadOptions& options);
+
+// The components score_bound weighs, in the order a reading lists them:
+// each that depends on the value at its best.
+ComponentList score_bound_components(std::size_t family_position, const ReadOptions& options);
+
+// A numeric reading's score from its components, as it is taken under options.
+double components_score(std::span<const ScoreComponent> components, const ReadOptions& options);
 
 }  // namespace epochsift

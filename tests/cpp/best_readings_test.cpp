@@ -7,12 +7,16 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "core/number_lexing.hpp"
+#include "core/text_trim.hpp"
 #include "engine/best_readings.hpp"
 #include "engine/identify.hpp"
+#include "engine/score_rank.hpp"
 #include "formats/numeric_family_table.hpp"
 
 namespace epochsift {
@@ -195,6 +199,56 @@ TEST(BestReadings, NoReadingScoresAboveItsFamilysBound) {
                 }
             }
         }
+    }
+}
+
+// A numeric reading's rank from scores alone (ScoreRank) is its place in the
+// full ranking, for every family a call reads, over integers of every
+// magnitude and the tie-prone round ones, wherever the scores decide it.
+TEST(ScoreRank, RankFromScoresIsThePlaceInTheFullRanking) {
+    std::vector<std::string> values;
+    for (std::string const& value : generated_values(6'000)) {
+        std::string_view const text = trim_white_space(value);
+        if (parse_integer(text)) values.emplace_back(text);
+    }
+    std::mt19937_64 rng(41);
+    for (int i = 0; i < 3'000; ++i) {  // every magnitude, both signs, spread within each
+        unsigned const bits = static_cast<unsigned>(i % 64);
+        auto const n = static_cast<int64_t>(bits == 0 ? 0 : rng() >> (64 - bits));
+        values.push_back(std::to_string(i % 7 == 0 ? -n : n));
+    }
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    std::vector<NamedOptions> sets = option_sets(neighbours);
+    ReadOptions reference_near;
+    reference_near.context.neighbours = neighbours;
+    sets.push_back({"reference+neighbours", reference_near});
+    for (NamedOptions const& set : sets) {
+        std::vector<std::optional<ScoreRank>> ranks(NUMERIC_FAMILIES.size());
+        std::size_t decided = 0, differing = 0;
+        for (std::string const& value : values) {
+            int64_t const integer = *parse_integer(value);
+            std::vector<Candidate> const full = identify(value, set.options);
+            for (std::size_t at = 0; at < full.size(); ++at) {
+                Candidate const& reading = full[at];
+                if (reading.format.kind() != FormatKind::NumericFamily) continue;
+                std::optional<ScoreRank>& rank = ranks[reading.format.row()];
+                if (!rank) rank.emplace(reading.format, set.options);
+                if (!rank->applies()) continue;
+                auto const place = rank->rank(integer, value, reading.score);
+                if (!place) continue;
+                ++decided;
+                if (*place != at + 1 && ++differing <= 5) {
+                    ADD_FAILURE() << set.name << " '" << value << "' " << reading.format_id() << ": rank " << *place
+                                  << ", placed " << at + 1;
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0u) << set.name;
+        // The neighbours' column scores the extended reading: never by scores alone.
+        bool const judged = set.options.extended && !set.options.context.neighbours.empty();
+        // The extended reading's are decided at full marks only: fewer.
+        if (judged) EXPECT_EQ(decided, 0u) << set.name;
+        else EXPECT_GT(decided, set.options.extended ? 20u : values.size()) << set.name;
     }
 }
 

@@ -9,6 +9,7 @@ import gzip
 import io
 import json
 import os
+import random
 import re
 import resource
 import select
@@ -229,6 +230,43 @@ def test_by_column_csv_keeps_each_reading_rank():
              json.dumps(readings[i]["confidence"]), ""] for i in ranked]
 
 
+def integers_of_every_magnitude(count, seed):
+    """Decimal integers of 1 to 63 bits, both signs, a few with leading white space or zeros."""
+    rng = random.Random(seed)
+    out = []
+    for i in range(count):
+        n = rng.getrandbits(1 + i % 63)
+        text = str(-n if i % 9 == 0 else n)
+        out.append(text if i % 31 else " " + text.zfill(12) + "\t")
+    return out + ["0", "1", "-1", "86400", "4294967295", "9223372036854775807", "-9223372036854775808"]
+
+
+@pytest.mark.parametrize("args, keywords", READING_OPTIONS[:2] + READING_OPTIONS[4:5] + READING_OPTIONS[7:] + [
+    (["--reference"], {"extended": False}), (["--reference", "--hint", "fat"], {"extended": False, "hint": "fat"})])
+def test_by_column_best_row_is_the_full_readings_row(args, keywords):
+    """--by-column --best 1: each row is the column format's reading with its place among all
+    the value's readings (or the value's best reading where the format reads none), as
+    identify gives them, over a column of Unix seconds mixed with integers of every magnitude."""
+    rng = random.Random(3)
+    column = [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(3600)] + integers_of_every_magnitude(400, 4)
+    rng.shuffle(column)
+    out, _ = run("--batch", "--by-column", "--best", "1", *args, stdin="".join(v + "\n" for v in column).encode())
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    extended = keywords.get("extended", True)
+    column_keywords = {k: v for k, v in keywords.items() if k != "extended"}
+    verdict = epochsift.identify_column(column, **column_keywords)[0]["format_id"]
+    assert rows[0][:2] == ["value", "rank"] and len(rows) == len(column) + 1
+    for value, row in zip(column, rows[1:]):
+        readings = epochsift.identify(value, **dict(keywords, extended=extended))
+        at = next((i for i, r in enumerate(readings) if r["format_id"] == verdict), None)
+        reading = readings[at or 0]
+        want = [value, str((at or 0) + 1), reading["format_id"], reading["rendered"] or "", json.dumps(reading["score"])]
+        # The format's reading is found without every reading of the value: no confidence is known for it.
+        confidence = json.dumps(reading["confidence"]) if at is None and reading.get("confidence") is not None else ""
+        assert row == want + ([confidence] if extended else []) + [""], value
+    assert sum(row[2] == verdict for row in rows[1:]) > len(column) // 2, verdict  # the column's format leads
+
+
 # Batch mode.
 
 def test_best_csv_rows():
@@ -420,6 +458,29 @@ def test_by_column_reads_a_column_of_bytes_in_its_order():
     records = [json.loads(line) for line in out.splitlines()]
     assert {(r["column_format"], r["column_byte_order"]) for r in records} == {("unix", "little")}
     assert [int(r["readings"][0]["instant"]) for r in records] == [t * 10**9 for t in seconds]
+
+
+@pytest.mark.parametrize("digits_share", [0.0, 0.6, 0.95, 1.0])
+def test_by_column_verdict_is_the_module_verdict_of_hex_and_digit_columns(digits_share):
+    """Little-endian seconds as hex, a share of them digits alone: the records lead with identify_column's verdict."""
+    rng = random.Random(8)
+    digits, lettered = [], []
+    while len(digits) < 400 or len(lettered) < 400:
+        text = rng.randrange(946_684_800, 1_893_456_000).to_bytes(4, "little").hex()
+        (digits if text.isdigit() else lettered).append(text)
+    count = int(400 * digits_share)
+    column = digits[:count] + lettered[:400 - count]
+    rng.shuffle(column)
+    out, _ = run("--batch", "--by-column", "--best", "1", stdin="".join(v + "\n" for v in column).encode())
+    verdict = epochsift.identify_column(column)[0]
+    json_out, _ = run("--batch", "--by-column", stdin="".join(v + "\n" for v in column).encode())
+    records = [json.loads(line) for line in lines_of(json_out)]
+    assert {(r["column_format"], r.get("column_byte_order")) for r in records} == {
+        (verdict["format_id"], verdict.get("byte_order"))}
+    rows = list(csv.reader(io.StringIO(out, newline="")))[1:]
+    for value, row, record in zip(column, rows, records):
+        best = record["readings"][0]
+        assert row[:1] + row[2:5] == [value, best["format_id"], best["rendered"] or "", json.dumps(best["score"])]
 
 
 def test_by_column_says_when_a_pipe_cannot_be_copied(tmp_path):
