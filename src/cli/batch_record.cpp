@@ -1,6 +1,7 @@
 #include "cli/batch_record.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <new>
 #include <optional>
@@ -16,6 +17,11 @@
 #include "output/reading_json.hpp"
 
 namespace epochsift::cli {
+
+uint64_t LeadReaders::next_serial() {
+    static std::atomic<uint64_t> made{0};
+    return ++made;
+}
 
 namespace {
 
@@ -117,7 +123,14 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
         std::string_view const text = trim_white_space(value);
         auto const integer = parse_integer(text);
         if (!integer) return false;
-        auto const scored = lead.verdict.score_integer(*integer);
+        // The family's scores kept over this thread's values of the run.
+        thread_local std::optional<FamilyScoreMemo> memo;
+        thread_local uint64_t memo_serial = 0;
+        if (!memo || memo_serial != lead.serial) {
+            memo.emplace(lead.verdict.score_memo());
+            memo_serial = lead.serial;
+        }
+        auto const scored = lead.verdict.score_integer(*integer, *memo);
         if (!scored) return false;
         if (auto const rank = lead.score_rank.rank(*integer, text, scored->score)) {
             append_lead_cells(out, value, *rank, *format.lead_format, scored->instant, scored->score, format);

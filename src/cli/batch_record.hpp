@@ -49,9 +49,15 @@ struct LeadReaders {
     VerdictReader verdict;
     BestReadings ranked;
     ScoreRank score_rank;
+    // Tells these readers from any made before: a thread's memo of the
+    // verdict family's scores is kept for one set of readers.
+    uint64_t serial;
 
     LeadReaders(FormatRef format, const ReadOptions& options)
-        : verdict(format, options), ranked(options, 0), score_rank(format, options) {}
+        : verdict(format, options), ranked(options, 0), score_rank(format, options), serial(next_serial()) {}
+
+private:
+    static uint64_t next_serial();
 };
 
 struct RecordFormat {
