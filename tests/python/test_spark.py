@@ -211,3 +211,10 @@ def test_decode_column_without_arrow_udf_gives_the_same_frame(frame, monkeypatch
             with_map = es.decode_column(small, "value", best=best, by_column=by_column)
         assert with_map.schema == with_udf.schema
         assert sorted(with_map.collect()) == sorted(with_udf.collect())
+
+
+def test_decode_column_takes_a_column_name_with_a_dot(spark):
+    df = spark.createDataFrame([("1700000000", 1), (None, 2)], "`a.b` string, id long")
+    rows = es.decode_column(df, "a.b", prefix="p_").orderBy("id").collect()
+    assert [(r["a.b"], r["id"], r["p_rendered"]) for r in rows] == [("1700000000", 1, "2023-11-14T22:13:20Z"),
+                                                                      (None, 2, None)]
