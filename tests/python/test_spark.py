@@ -134,3 +134,87 @@ def test_decode_column_by_column_judges_a_long_column_by_rows_spread_through_it(
     decoded = es.decode_column(df, "v", by_column=True)
     counts = {(r["v_format_id"], r["v_path"]): r["count"] for r in decoded.groupBy("v_format_id", "v_path").count().collect()}
     assert counts == {("unix", "verdict"): 20_000, ("unix_ms", "full"): 10_000}
+
+
+def _micros_toward_zero(nanos):
+    # Spark keeps microseconds; Arrow's unchecked cast drops the rest toward zero.
+    return abs(nanos) // 1000 * (1 if nanos >= 0 else -1)
+
+
+def test_decode_column_by_column_equals_identify_arrow_row_by_row(frame, values):
+    from pyspark.sql import functions as F
+    verdict = es.infer_column(frame, "value")[0]["format_id"]
+    decoded = es.decode_column(frame, "value", by_column=True)
+    rows = decoded.select("id", "value_format_id", "value_label", F.unix_micros("value_instant").alias("micros"),
+                          "value_rendered", "value_score", "value_path").orderBy("id").collect()
+    # The verdict here comes from a sample of the column: it must name the whole column's format.
+    readings = pa.array(epochsift.identify_arrow(pa.array(values, pa.string()), best=1, by_column=verdict)).to_pylist()
+    by_row = {r["row"]: r for r in readings}
+    assert len(rows) == ROWS
+    for row in rows:
+        want = by_row.get(row["id"])
+        got = (row["value_format_id"], row["value_label"], row["micros"], row["value_rendered"], row["value_score"],
+               row["value_path"])
+        if want is None:
+            assert got == (None,) * 6, values[row["id"]]
+            continue
+        micros = None if want["instant"] is None else _micros_toward_zero(want["instant"].value)
+        assert got == (want["format_id"], want["label"], micros, want["rendered"], want["score"], want["path"]), \
+            values[row["id"]]
+
+
+@pytest.mark.parametrize("best", [1, 3])
+@pytest.mark.parametrize("by_column", [False, True])
+def test_decode_column_schema_is_the_frames_then_the_readings(frame, best, by_column):
+    from pyspark.sql import types as T
+    added = [("format_id", T.StringType()), ("label", T.StringType()), ("instant", T.TimestampType()),
+             ("rendered", T.StringType()), ("score", T.DoubleType())] + ([("path", T.StringType())] if by_column else [])
+    want = T.StructType(frame.schema.fields + [
+        T.StructField("v_" + name, kind if best == 1 else T.ArrayType(kind, True), True) for name, kind in added])
+    assert es.decode_column(frame, "value", best=best, prefix="v_", by_column=by_column).schema == want
+
+
+@pytest.fixture
+def zoned(spark):
+    # A session zone away from UTC, with a daylight-saving change inside the values.
+    spark.conf.set("spark.sql.session.timeZone", "America/New_York")
+    yield spark
+    spark.conf.set("spark.sql.session.timeZone", "UTC")
+
+
+@pytest.mark.parametrize("without_arrow_udf", [False, True])
+def test_decode_column_instants_are_absolute_in_any_session_zone(zoned, without_arrow_udf, monkeypatch):
+    from pyspark.sql import functions as F
+    if without_arrow_udf:  # the path taken with a pyspark older than 4.1
+        monkeypatch.delattr(F, "arrow_udf")
+    texts = [str(1_699_999_000 + 3_600 * i) for i in range(300)]
+    texts += ["1969-12-31T23:59:59.9999985Z", "-1000000000.0000015", "1700000000.123456789", None, "x"]
+    df = zoned.createDataFrame(list(enumerate(texts)), "id long, v string").repartition(3)
+    got = {r["id"]: (r["v_format_id"], r["micros"], r["v_rendered"])
+           for r in es.decode_column(df, "v").select("id", "v_format_id", F.unix_micros("v_instant").alias("micros"),
+                                                     "v_rendered").collect()}
+    for i, text in enumerate(texts):
+        full = epochsift.identify(text, extended=True) if text is not None else []
+        want = (None, None, None) if not full else (
+            full[0]["format_id"], _micros_toward_zero(full[0]["instant"]) if full[0]["instant"] is not None else None,
+            full[0]["rendered"])
+        assert got[i] == want, text
+
+
+def test_decode_column_without_arrow_udf_gives_the_same_frame(frame, monkeypatch):
+    from pyspark.sql import functions as F
+    small = frame.orderBy("id").limit(3000)
+    for best, by_column in ((1, True), (2, False)):
+        with_udf = es.decode_column(small, "value", best=best, by_column=by_column)
+        with monkeypatch.context() as m:
+            m.delattr(F, "arrow_udf")
+            with_map = es.decode_column(small, "value", best=best, by_column=by_column)
+        assert with_map.schema == with_udf.schema
+        assert sorted(with_map.collect()) == sorted(with_udf.collect())
+
+
+def test_decode_column_takes_a_column_name_with_a_dot(spark):
+    df = spark.createDataFrame([("1700000000", 1), (None, 2)], "`a.b` string, id long")
+    rows = es.decode_column(df, "a.b", prefix="p_").orderBy("id").collect()
+    assert [(r["a.b"], r["id"], r["p_rendered"]) for r in rows] == [("1700000000", 1, "2023-11-14T22:13:20Z"),
+                                                                      (None, 2, None)]

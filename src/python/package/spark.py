@@ -11,6 +11,7 @@ import numpy as np
 import pyarrow as pa
 import pyspark  # noqa: F401  (this module needs it; importing fails cleanly without it)
 from pyspark.sql import DataFrame
+from pyspark.sql import functions as F
 from pyspark.sql import types as T
 
 import epochsift
@@ -74,23 +75,41 @@ def decode_column(df: DataFrame, column: str, *, best: int = 1, prefix: str | No
             judged = judged.sample(withReplacement=False, fraction=_VERDICT_SAMPLE / rows, seed=25)
         verdicts = infer_column(judged, column, **{k: v for k, v in keywords.items() if k in _COLUMN_KEYWORDS})
         keywords = dict(keywords, by_column=verdicts[0]["format_id"] if verdicts else True)
-    added = [
-        T.StructField(prefix + name, kind if best == 1 else T.ArrayType(kind, containsNull=True), True)
-        for name, kind in fields
-    ]
-    schema = T.StructType(df.schema.fields + added)
+    kinds = [kind if best == 1 else T.ArrayType(kind, containsNull=True) for _, kind in fields]
     zone = _session_zone(df)
+    arrow_udf = getattr(F, "arrow_udf", None)
+    if arrow_udf is None:  # pyspark before 4.1: every column goes through Python and back
+        schema = T.StructType(df.schema.fields + [T.StructField(n, k, True) for n, k in zip(names, kinds)])
 
-    def decode(batches):
-        for batch in batches:
-            yield _decode_batch(batch, column, best, names, zone, keywords)
+        def decode(batches):
+            for batch in batches:
+                added = _decode_values(batch.column(column), best, zone, keywords)
+                yield pa.RecordBatch.from_arrays(list(batch.columns) + added,
+                                                 names=list(batch.schema.names) + names)
 
-    return df.mapInArrow(decode, schema)
+        return df.mapInArrow(decode, schema)
+
+    # A scalar Arrow UDF sends Python only the one column and brings back only
+    # the readings; Spark evaluates the struct once for all its fields.
+    inner = [name for name, _ in fields]
+    struct = T.StructType([T.StructField(n, k, True) for n, k in zip(inner, kinds)])
+
+    def decode_values(values: pa.Array) -> pa.Array:
+        # Spark takes the timestamps of a UDF's result in UTC whatever the session's zone.
+        return pa.StructArray.from_arrays(_decode_values(values, best, "UTC", keywords), names=inner)
+
+    readings = arrow_udf(decode_values, struct)(F.col(_quoted(column)))
+    return df.select("*", *[readings.getField(n).alias(a) for n, a in zip(inner, names)])
 
 
-def _decode_batch(batch: pa.RecordBatch, column: str, best: int, names, zone: str, keywords) -> pa.RecordBatch:
-    readings = pa.array(epochsift.identify_arrow(batch.column(column), best=best, **keywords))
-    count = batch.num_rows
+def _quoted(column: str) -> str:
+    return "`" + column.replace("`", "``") + "`"
+
+
+def _decode_values(values: pa.Array, best: int, zone: str, keywords) -> list:
+    """The added columns for one batch of values, in _READING_FIELDS order (then path under by_column)."""
+    readings = pa.array(epochsift.identify_arrow(values, best=best, **keywords))
+    count = len(values)
     rows = readings.field("row").to_numpy()
     # Spark holds microseconds; the rendered text keeps the nanoseconds.
     instant = readings.field("instant").cast(pa.timestamp("us", tz=zone), safe=False)
@@ -99,17 +118,17 @@ def _decode_batch(batch: pa.RecordBatch, column: str, best: int, names, zone: st
     if "by_column" in keywords:
         fields.append(readings.field("path"))
     if best == 1:
-        # At most one reading a row, rows ascending: scatter by row, null where none.
+        if len(rows) == count:  # at most one reading a row, rows ascending: a reading for every row
+            return fields
+        # Scatter by row, null where none.
         index = np.full(count, -1, dtype=np.int64)
         index[rows] = np.arange(len(rows), dtype=np.int64)
         take = pa.array(index, mask=index < 0)
-        added = [field.take(take) for field in fields]
-    else:
-        offsets = np.zeros(count + 1, dtype=np.int32)
-        np.cumsum(np.bincount(rows, minlength=count), out=offsets[1:])
-        offsets = pa.array(offsets)
-        added = [pa.ListArray.from_arrays(offsets, field) for field in fields]
-    return pa.RecordBatch.from_arrays(list(batch.columns) + added, names=list(batch.schema.names) + list(names))
+        return [field.take(take) for field in fields]
+    offsets = np.zeros(count + 1, dtype=np.int32)
+    np.cumsum(np.bincount(rows, minlength=count), out=offsets[1:])
+    offsets = pa.array(offsets)
+    return [pa.ListArray.from_arrays(offsets, field) for field in fields]
 
 
 # What each Arrow batch sends to the driver: its place in the column and
