@@ -106,13 +106,21 @@ def _quoted(column: str) -> str:
     return "`" + column.replace("`", "``") + "`"
 
 
+def _microseconds(nanoseconds: pa.Array, zone: str) -> pa.Array:
+    """The microsecond each instant falls in: floored, so that an instant before 1970 is not moved later."""
+    counts = nanoseconds.cast(pa.int64())
+    floored = np.floor_divide(counts.fill_null(0).to_numpy(), 1000)
+    missing = counts.is_null().to_numpy(zero_copy_only=False) if counts.null_count else None
+    return pa.array(floored, type=pa.timestamp("us", tz=zone), mask=missing)
+
+
 def _decode_values(values: pa.Array, best: int, zone: str, keywords) -> list:
     """The added columns for one batch of values, in _READING_FIELDS order (then path under by_column)."""
     readings = pa.array(epochsift.identify_arrow(values, best=best, **keywords))
     count = len(values)
     rows = readings.field("row").to_numpy()
     # Spark holds microseconds; the rendered text keeps the nanoseconds.
-    instant = readings.field("instant").cast(pa.timestamp("us", tz=zone), safe=False)
+    instant = _microseconds(readings.field("instant"), zone)
     fields = [readings.field("format_id"), readings.field("label"), instant, readings.field("rendered"),
               readings.field("score")]
     if "by_column" in keywords:
