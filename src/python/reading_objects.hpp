@@ -28,7 +28,8 @@ public:
     ReadingBoxer(const ReadingBoxer&) = delete;
     ReadingBoxer& operator=(const ReadingBoxer&) = delete;
 
-    // A new list of reading dicts, or null with an exception set.
+    // A new list of reading dicts, or null with an exception set. The
+    // cycle collector, when on, waits until the list is built.
     PyObject* readings(std::span<const Candidate> candidates);
 
     // The same with each reading's "local" and "local_zone" members, as
@@ -84,9 +85,10 @@ private:
     // by their layout, borrowed from texts_: a reading's notes are then found
     // without joining and hashing their text.
     std::array<PyObject*, NOTE_COUNT> constant_notes_{};
+    static constexpr std::size_t LAYOUT_NOTE_KINDS = static_cast<std::size_t>(InputLayout::Kind::Digits) + 1;
+    static constexpr std::size_t LAYOUT_NOTE_WIDTHS = 17;  // 0 to 16 bytes; wider layouts are hashed
+    std::array<PyObject*, LAYOUT_NOTE_KINDS * LAYOUT_NOTE_WIDTHS * 8> layout_notes_{};  // by kind, width, order, moot, sign
     std::array<std::array<PyObject*, 2>, FORMAT_COUNT> format_templates_{};  // [reference, extended]
-    static constexpr std::size_t LAYOUT_NOTE_WIDTHS = 17;
-    std::array<PyObject*, 5 * LAYOUT_NOTE_WIDTHS * 8> layout_notes_{};
     // gc.isenabled, gc.disable and gc.enable: the collector waits while a
     // call's readings are built (see readings()).
     std::array<PyObject*, 3> gc_functions_{};
