@@ -24,6 +24,11 @@ PyObject* new_ref(PyObject* object) {
     return object;
 }
 
+PyObject* new_ref_or_null(PyObject* object) {
+    Py_XINCREF(object);
+    return object;
+}
+
 PyObject* new_text(std::string_view text) {
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
 }
@@ -36,6 +41,34 @@ bool set_stolen(PyObject* dict, PyObject* key, PyObject* item) {
 
 bool set_borrowed(PyObject* dict, PyObject* key, PyObject* item) {
     return item != nullptr && PyDict_SetItem(dict, key, item) == 0;
+}
+
+enum GcFunction : std::size_t { GcIsEnabled, GcDisable, GcEnable };
+
+// build() with the cycle collector held off, when it was on. A value's
+// readings are up to a thousand new lists and dicts, none in a cycle and all
+// alive until returned: a collection their count starts midway would walk
+// them and free nothing. Their count stands, so the collector runs at the
+// next allocation after, as it would have.
+template <class Build>
+PyObject* with_collector_held(const std::array<PyObject*, 3>& gc, Build&& build) {
+    Ref enabled(PyObject_CallNoArgs(gc[GcIsEnabled]));
+    if (!enabled) return nullptr;
+    if (enabled.get() != Py_True) return build();
+    Ref disabled(PyObject_CallNoArgs(gc[GcDisable]));
+    if (!disabled) return nullptr;
+    Ref built(build());
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);  // build's error, if any, outlives the call below
+    Ref restored(PyObject_CallNoArgs(gc[GcEnable]));
+    if (!restored) {
+        Py_XDECREF(type);
+        Py_XDECREF(value);
+        Py_XDECREF(traceback);
+        return nullptr;
+    }
+    PyErr_Restore(type, value, traceback);
+    return built.release();
 }
 
 }  // namespace
@@ -80,6 +113,19 @@ ReadingBoxer* ReadingBoxer::create() {
             return nullptr;
         }
     }
+    Ref gc(PyImport_ImportModule("gc"));
+    if (!gc) {
+        delete boxer;
+        return nullptr;
+    }
+    constexpr std::array<const char*, 3> GC_NAMES = {"isenabled", "disable", "enable"};
+    for (std::size_t i = 0; i < GC_NAMES.size(); ++i) {
+        boxer->gc_functions_[i] = PyObject_GetAttrString(gc.get(), GC_NAMES[i]);
+        if (boxer->gc_functions_[i] == nullptr) {
+            delete boxer;
+            return nullptr;
+        }
+    }
     return boxer;
 }
 
@@ -90,6 +136,10 @@ ReadingBoxer::~ReadingBoxer() {
     for (PyObject* name : component_names_) Py_XDECREF(name);
     for (auto& [text, object] : texts_) Py_DECREF(object);
     for (FloatSlot& slot : floats_) Py_XDECREF(slot.object);
+    for (PyObject* function : gc_functions_) Py_XDECREF(function);
+    for (auto& pair : format_templates_) {
+        for (PyObject* made : pair) Py_XDECREF(made);
+    }
 }
 
 PyObject* ReadingBoxer::shared_text(std::string_view text) {
@@ -112,6 +162,36 @@ PyObject* ReadingBoxer::row_text(FormatRef format, RowText which) {
     std::string_view const text = which == RowText::Id ? facts.id : which == RowText::Label ? facts.label : facts.citation;
     slot = shared_text(text);
     return slot;
+}
+
+PyObject* ReadingBoxer::joined_text(const NotePieces& note) {
+    try {
+        scratch_.clear();
+        for (std::size_t i = 0; i < note.count; ++i) scratch_.append(note.parts[i]);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    }
+    return shared_text(scratch_);
+}
+
+PyObject* ReadingBoxer::note_text(const Candidate& c, Note note) {
+    PyObject** slot = nullptr;
+    if (note == Note::ConsistentWith) {
+        slot = &row_texts_[c.format.index()][static_cast<std::size_t>(RowText::ConsistentWith)];
+    } else if (!constant_note_text(note).empty()) {
+        slot = &constant_notes_[static_cast<std::size_t>(note)];
+    } else if (note == Note::InputLayout && c.layout.width < LAYOUT_NOTE_WIDTHS) {
+        InputLayout const& layout = c.layout;
+        std::size_t const index = (static_cast<std::size_t>(layout.kind) * LAYOUT_NOTE_WIDTHS + layout.width) * 8 +
+                                  (layout.order == ByteOrder::Little ? 4u : 0u) + (layout.order_moot ? 2u : 0u) +
+                                  (layout.is_signed ? 1u : 0u);
+        slot = &layout_notes_[index];
+    }
+    if (slot != nullptr && *slot != nullptr) return *slot;
+    char digits[NOTE_DIGITS];
+    PyObject* text = joined_text(note_pieces(c, note, digits));
+    if (slot != nullptr) *slot = text;
+    return text;
 }
 
 PyObject* ReadingBoxer::shared_float(double value) {
@@ -137,19 +217,39 @@ PyObject* ReadingBoxer::instant(i128 ns) {
     return PyLong_FromString(scratch_.c_str(), nullptr, 10);
 }
 
+PyObject* ReadingBoxer::format_template(FormatRef format, bool extended) {
+    PyObject*& slot = format_templates_[format.index()][extended ? 1 : 0];
+    if (slot != nullptr) return slot;
+    Ref made(PyDict_Copy(extended ? extended_template_ : template_));
+    if (!made) return nullptr;
+    PyObject* d = made.get();
+    if (!set_borrowed(d, keys_[FormatId], row_text(format, RowText::Id))) return nullptr;
+    if (!set_borrowed(d, keys_[Label], row_text(format, RowText::Label))) return nullptr;
+    if (!set_borrowed(d, keys_[Citation], row_text(format, RowText::Citation))) return nullptr;
+    if (!set_borrowed(d, keys_[Sentinel], Py_False)) return nullptr;
+    slot = made.release();
+    return slot;
+}
+
 PyObject* ReadingBoxer::reading(const Candidate& c) {
-    Ref dict(PyDict_Copy(c.has_confidence() ? extended_template_ : template_));
+    // A copy of the format's own dict: its texts and the usual sentinel are
+    // in place, so only the value's members are set.
+    PyObject* const format_dict = format_template(c.format, c.has_confidence());
+    if (format_dict == nullptr) return nullptr;
+    Ref dict(PyDict_Copy(format_dict));
     if (!dict) return nullptr;
     PyObject* d = dict.get();
-    if (!set_borrowed(d, keys_[FormatId], row_text(c.format, RowText::Id))) return nullptr;
-    if (!set_borrowed(d, keys_[Label], row_text(c.format, RowText::Label))) return nullptr;
-    if (!set_borrowed(d, keys_[Citation], row_text(c.format, RowText::Citation))) return nullptr;
     if (!set_stolen(d, keys_[Instant], instant(c.instant.ns))) return nullptr;
     std::optional<RenderedText> const text = c.rendered();
     PyObject* rendered = text ? new_text(text->view()) : new_ref(Py_None);
     if (!set_stolen(d, keys_[Rendered], rendered)) return nullptr;
     if (!set_borrowed(d, keys_[Score], shared_float(c.score))) return nullptr;
-    if (c.has_confidence() && !set_stolen(d, keys_[Confidence], PyFloat_FromDouble(c.confidence))) return nullptr;
+    if (c.has_confidence()) {
+        // Most readings of a value share a few confidences (0.0 above all).
+        bool const shared = std::isfinite(c.confidence);
+        PyObject* confidence = shared ? new_ref_or_null(shared_float(c.confidence)) : PyFloat_FromDouble(c.confidence);
+        if (!set_stolen(d, keys_[Confidence], confidence)) return nullptr;
+    }
 
     Ref components(PyList_New(static_cast<Py_ssize_t>(c.components.size())));
     if (!components) return nullptr;
@@ -165,24 +265,18 @@ PyObject* ReadingBoxer::reading(const Candidate& c) {
     }
     if (!set_borrowed(d, keys_[Components], components.get())) return nullptr;
 
-    Ref assumptions(PyList_New(0));
+    Ref assumptions(PyList_New(static_cast<Py_ssize_t>(c.notes.size())));
     if (!assumptions) return nullptr;
     bool failed = false;
-    for_each_note(c, [&](const NotePieces& note) {
+    Py_ssize_t at = 0;
+    c.notes.for_each([&](Note note) {
         if (failed) return;
-        try {
-            scratch_.clear();
-            for (std::size_t i = 0; i < note.count; ++i) scratch_.append(note.parts[i]);
-        } catch (const std::bad_alloc&) {
-            PyErr_NoMemory();
-            failed = true;
-            return;
-        }
-        PyObject* text = shared_text(scratch_);
-        failed = text == nullptr || PyList_Append(assumptions.get(), text) != 0;
+        PyObject* text = note_text(c, note);
+        failed = text == nullptr;
+        if (!failed) PyList_SetItem(assumptions.get(), at++, new_ref(text));
     });
     if (failed || !set_borrowed(d, keys_[Assumptions], assumptions.get())) return nullptr;
-    if (!set_borrowed(d, keys_[Sentinel], c.facts.sentinel ? Py_True : Py_False)) return nullptr;
+    if (c.facts.sentinel && !set_borrowed(d, keys_[Sentinel], Py_True)) return nullptr;
     return dict.release();
 }
 
@@ -232,17 +326,24 @@ bool ReadingBoxer::add_zones(PyObject* dict, const ReadingZones& zones, std::str
 
 PyObject* ReadingBoxer::readings(std::span<const Candidate> candidates, std::span<const ReadingZones> zones,
                                  std::string_view display_zone, std::string_view local_zone) {
-    Ref list(readings(candidates));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < zones.size() && i < candidates.size(); ++i) {
-        if (!add_zones(PyList_GetItem(list.get(), static_cast<Py_ssize_t>(i)), zones[i], display_zone, local_zone)) {
-            return nullptr;
+    return with_collector_held(gc_functions_, [&]() -> PyObject* {
+        Ref list(build_readings(candidates));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < zones.size() && i < candidates.size(); ++i) {
+            if (!add_zones(PyList_GetItem(list.get(), static_cast<Py_ssize_t>(i)), zones[i], display_zone,
+                           local_zone)) {
+                return nullptr;
+            }
         }
-    }
-    return list.release();
+        return list.release();
+    });
 }
 
 PyObject* ReadingBoxer::readings(std::span<const Candidate> candidates) {
+    return with_collector_held(gc_functions_, [&] { return build_readings(candidates); });
+}
+
+PyObject* ReadingBoxer::build_readings(std::span<const Candidate> candidates) {
     Ref list(PyList_New(static_cast<Py_ssize_t>(candidates.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < candidates.size(); ++i) {

@@ -56,3 +56,25 @@ def test_identify_json_str_equals_the_command_line_bytes(value, flags, options):
     command = [find_cli(), "--json"] + flags + ["--", value]
     done = subprocess.run(command, capture_output=True, check=True)
     assert epochsift.identify_json(value, **options) == done.stdout.decode("utf-8").rstrip("\n")
+
+
+# identify_bytes' dicts against the command line's JSON text of the same bytes (--hex), loaded by
+# json.loads: every width, both orders named or assumed, a hint's note, sentinel bytes.
+BYTE_VALUES = sorted({bytes(random_bytes) for random_bytes in (
+    __import__("random").Random(7).randbytes(width) for width in list(range(1, 17)) * 12)} | {
+    bytes(4), bytes(8), b"\xff" * 8, b"\x7f" + b"\xff" * 7, b"\x80" + bytes(7), (1_700_000_000).to_bytes(4, "big"),
+    (1_700_000_000_123).to_bytes(8, "little"), (133_624_772_891_477_140).to_bytes(8, "little")})
+
+
+@pytest.mark.skipif(find_cli() is None, reason="the epochsift command line is not built")
+@pytest.mark.parametrize("flags, options", [
+    ([], {}),
+    (["--endian", "little"], {"byte_order": "little"}),
+    (["--hint", "Chrome History"], {"hint": "Chrome History"}),
+])
+def test_identify_bytes_equals_loads_of_the_command_line(flags, options):
+    command = [find_cli(), "--json", "--hex"] + flags + ["--"] + [data.hex() for data in BYTE_VALUES]
+    lines = subprocess.run(command, capture_output=True, check=True).stdout.decode("utf-8").splitlines()
+    assert len(lines) == len(BYTE_VALUES)
+    for data, line in zip(BYTE_VALUES, lines):
+        assert repr(epochsift.identify_bytes(data, **options)) == repr(json.loads(line)), data.hex()
