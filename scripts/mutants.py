@@ -125,7 +125,7 @@ MUTANTS = [
     ("src/output/column_json.cpp", "if (v.byte_order) out += *v.byte_order == ByteOrder::Little ? \",\\\"byte_order\\\":\\\"little\\\"\" : \",\\\"byte_order\\\":\\\"big\\\"\";", "if (v.byte_order) out += *v.byte_order == ByteOrder::Big ? \",\\\"byte_order\\\":\\\"little\\\"\" : \",\\\"byte_order\\\":\\\"big\\\"\";"),
     # command line and binding
     ("src/cli/batch_record.cpp", "std::size_t const count = std::min(readings.size(), format.best);", "std::size_t const count = std::min(readings.size(), format.best + 1);"),
-    ("src/cli/batch_record.cpp", "out += \",,,,,\\n\";", "out += \",,,,\\n\";"),
+    ("src/cli/batch_record.cpp", "return format.read.extended ? \",,,,,,\" : \",,,,,\";", "return format.read.extended ? \",,,,,\" : \",,,,,\";"),
     ("src/cli/column_batch.cpp", "for (std::size_t i = 0; i < merged_.size(); ++i) merge_column_tally(merged_[i], run[i]);", "for (std::size_t i = 0; i < merged_.size(); ++i) merged_[i] = run[i];"),
     ("src/cli/batch_record.cpp", "if (reading.format != *format.lead_format) return false;", "if (reading.format == *format.lead_format) return false;"),
     ("src/python/reading_objects.cpp", "if (!set_borrowed(d, keys_[Label], row_text(format, RowText::Label))) return nullptr;", "if (!set_borrowed(d, keys_[Label], row_text(format, RowText::Id))) return nullptr;"),
@@ -138,6 +138,13 @@ MUTANTS = [
     ("src/python/call_options.cpp", "if (!(out.start < out.end)) {", "if (!(out.start <= out.end)) {"),
     ("src/python/batch_reader.cpp", "if (best != 0) request.best = best;", "(void)best;"),
     ("src/python/identify_many.cpp", "std::size_t const best = keywords.best;", "std::size_t const best = keywords.best + 1;"),
+    # columns at a known format's speed
+    ("src/core/number_lexing.cpp", "chunk = chunk * 10 + (chunk >> 8);", "chunk = chunk * 10 + (chunk >> 16);"),
+    ("src/engine/best_readings.cpp", "            weighed[weighed_count++] = scored[i].score;", ""),
+    ("src/engine/interpret_int.cpp", "    first_ = last_holding(-REACH);", "    first_ = inside.ns - REACH;"),
+    ("src/engine/interpret_int.cpp", "(at_most(PosixNs{middle}) ? holds : fails) = middle;", "(at_most(PosixNs{middle}) ? fails : holds) = middle;"),
+    ("src/python/reading_columns.cpp", "        for (; n != 0 && (rows & 7) != 0; --n) push(valid);", ""),
+    ("src/engine/score_rank.cpp", "    if (rival.bound - lost < score - 1e-9) return std::nullopt;", "    if (rival.bound - lost < score + 1e-9) return std::nullopt;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]
