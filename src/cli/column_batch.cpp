@@ -13,7 +13,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <span>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "cli/batch.hpp"
@@ -93,8 +97,10 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
 // order).
 class RunningVerdict {
 public:
-    explicit RunningVerdict(const ReadOptions& options, DigitsAsBytes digits_as_bytes = DigitsAsBytes::Yes)
-        : options_(options), digits_as_bytes_(digits_as_bytes), merged_(column_tally_count()) {}
+    // threads: how many may tally a run, each a share of the families.
+    explicit RunningVerdict(const ReadOptions& options, DigitsAsBytes digits_as_bytes = DigitsAsBytes::Yes,
+                            unsigned threads = 1)
+        : options_(options), digits_as_bytes_(digits_as_bytes), threads_(threads), merged_(column_tally_count()) {}
 
     void add(std::string_view value) {
         text_ += value;
@@ -120,14 +126,59 @@ private:
             views.emplace_back(text_.data() + start, end - start);
             start = end;
         }
-        std::vector<ColumnTally> const run = column_tallies(views, options_, digits_as_bytes_);
+        std::vector<ColumnTally> const run = tallies(views);
         for (std::size_t i = 0; i < merged_.size(); ++i) merge_column_tally(merged_[i], run[i]);
         text_.clear();
         ends_.clear();
     }
 
+    // The run's tallies, its families shared among the threads: each row is
+    // taken from the share that tallied it, the same bits as one thread's.
+    std::vector<ColumnTally> tallies(std::span<const std::string_view> views) const {
+        std::size_t const shares = std::min<std::size_t>(threads_, MOST_SHARES);
+        if (shares < 2 || views.size() < FEWEST_SHARED) return column_tallies(views, options_, digits_as_bytes_);
+        std::vector<std::vector<ColumnTally>> parts(shares);
+        std::vector<std::exception_ptr> failures(shares);
+        {
+            std::vector<std::jthread> helpers;
+            for (std::size_t k = 1; k < shares; ++k) {
+                try {
+                    helpers.emplace_back([&, k] {
+                        try {
+                            parts[k] = column_tallies(views, options_, digits_as_bytes_, TallyShare{k, shares});
+                        } catch (...) {
+                            failures[k] = std::current_exception();
+                        }
+                    });
+                } catch (const std::system_error&) {
+                    break;  // no thread to be had: the shares left are tallied here
+                }
+            }
+            for (std::size_t k = helpers.size() + 1; k < shares; ++k) {
+                parts[k] = column_tallies(views, options_, digits_as_bytes_, TallyShare{k, shares});
+            }
+            parts[0] = column_tallies(views, options_, digits_as_bytes_, TallyShare{0, shares});
+        }  // the helpers are joined here
+        for (std::exception_ptr const& failure : failures) {
+            if (failure) std::rethrow_exception(failure);
+        }
+        std::vector<ColumnTally> run = std::move(parts[0]);
+        for (std::size_t row = 0; row < run.size(); ++row) {
+            for (std::size_t k = 1; k < shares; ++k) {
+                if (tally_share_owns(row, TallyShare{k, shares})) run[row] = parts[k][row];
+            }
+        }
+        return run;
+    }
+
+    // Past a few threads each share is too small to pay for its thread; a
+    // short run is tallied faster than a thread starts.
+    static constexpr std::size_t MOST_SHARES = 4;
+    static constexpr std::size_t FEWEST_SHARED = 4096;
+
     const ReadOptions& options_;
     DigitsAsBytes digits_as_bytes_;
+    unsigned threads_;
     std::vector<ColumnTally> merged_;
     std::string text_;
     std::vector<std::size_t> ends_;
@@ -152,7 +203,7 @@ public:
         stride_ *= 2;
     }
 
-    std::vector<ColumnVerdict> verdicts(const ReadOptions& options) const {
+    std::vector<ColumnVerdict> verdicts(const ReadOptions& options, unsigned threads) const {
         // Digits alone read as bytes weigh in a verdict only beside a value
         // written as bytes: in a column of digits alone they change nothing,
         // and reading them would cost more than the numbers themselves.
@@ -160,7 +211,7 @@ public:
             std::string_view const text = trim_white_space(value);
             return !text.empty() && all_ascii_digits(text);
         });
-        RunningVerdict running(options, all_digits ? DigitsAsBytes::No : DigitsAsBytes::Yes);
+        RunningVerdict running(options, all_digits ? DigitsAsBytes::No : DigitsAsBytes::Yes, threads);
         for (std::string const& value : kept_) running.add(value);
         return running.verdicts();
     }
@@ -198,7 +249,7 @@ int read_failed(const BatchStreams& streams, int read_errno) {
 }
 
 int infer(const BatchStreams& streams, const BatchSettings& settings) {
-    RunningVerdict running(settings.format.read);
+    RunningVerdict running(settings.format.read, DigitsAsBytes::Yes, settings.threads);
     uint64_t values = 0;
     ReadOutcome const read = read_column(streams, settings, true, [&](std::string_view value) {
         running.add(value);
@@ -225,7 +276,7 @@ int by_column_from_file(const BatchStreams& streams, const BatchSettings& settin
     SampledColumn sample;
     ReadOutcome const read = read_column(streams, settings, false, [&](std::string_view value) { sample.add(value); });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);
-    std::vector<ColumnVerdict> const verdicts = sample.verdicts(settings.format.read);
+    std::vector<ColumnVerdict> const verdicts = sample.verdicts(settings.format.read, settings.threads);
     if (::lseek(streams.input, 0, SEEK_SET) != 0) return read_failed(streams, errno);
     BatchSettings records = settings;
     records.column_mode = ColumnMode::PerValue;

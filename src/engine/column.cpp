@@ -52,6 +52,7 @@ constexpr std::size_t FORMS = STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT;
 constexpr std::array<ByteOrder, 2> BYTE_ORDERS = {ByteOrder::Big, ByteOrder::Little};
 constexpr std::size_t BYTE_ROWS_START = FAMILIES + FORMS;
 constexpr std::size_t ROWS = BYTE_ROWS_START + BYTE_ORDERS.size() * FAMILIES;
+static_assert(ROWS <= UINT16_MAX, "a share lists its rows in 16 bits");
 
 constexpr std::size_t byte_row(std::size_t order_index, std::size_t family) {
     return BYTE_ROWS_START + order_index * FAMILIES + family;
@@ -200,7 +201,8 @@ namespace {
 // value is written as bytes.
 template <class Visit>
 bool read_column_value(std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes,
-                       Visit&& visit) {
+                       TallyShare share, Visit&& visit) {
+    auto const owned = [&](std::size_t f) { return f % share.count == share.index; };
     Specificity const& table = specificity();
     auto const plausible = [&](PosixNs instant) {
         return options.window ? options.window->contains(instant) : typical(instant);
@@ -215,7 +217,7 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
         int const bits = std::bit_width(raw < 0 ? 0 - static_cast<uint64_t>(raw) : static_cast<uint64_t>(raw));
         for (std::size_t f = 0; f < FAMILIES; ++f) {
             NumericFamily const& family = NUMERIC_FAMILIES[f];
-            if (family.encoding.tag == Encoding::Tag::Float) continue;
+            if (family.encoding.tag == Encoding::Tag::Float || !owned(f)) continue;
             auto const instant = decode_integer(family, raw);
             if (!instant) continue;
             bool const fits = plausible(*instant) && structure_fits(family, raw, *instant);
@@ -251,14 +253,14 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
         int const bits = magnitude >= 0x1p63 ? 63 : std::bit_width(static_cast<uint64_t>(magnitude));
         for (std::size_t f = 0; f < FAMILIES; ++f) {
             NumericFamily const& family = NUMERIC_FAMILIES[f];
-            if (family.encoding.tag != Encoding::Tag::Float) continue;
+            if (family.encoding.tag != Encoding::Tag::Float || !owned(f)) continue;
             auto const instant = decode_float(family, *number);
             if (!instant) continue;
             visit(f, *instant, inside(family, *instant), plausible(*instant) ? table.floating[f][bits] : LOG_MISS);
         }
     }
     FormMemo memo;
-    for (std::size_t s = 0; s < FORMS; ++s) {
+    for (std::size_t s = 0; share.index == 0 && s < FORMS; ++s) {
         auto const found = read_form(form_at(s), text, memo);
         if (!found) continue;
         bool const in_span = options.window ? options.window->contains(found->instant) : true;
@@ -273,18 +275,36 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
 
 std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
                                         DigitsAsBytes digits_as_bytes) {
+    return column_tallies(values, options, digits_as_bytes, TallyShare{});
+}
+
+bool tally_share_owns(std::size_t row, TallyShare share) {
+    if (row >= FAMILIES && row < BYTE_ROWS_START) return share.index == 0;  // the string forms
+    std::size_t const family = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
+    return family % share.count == share.index;
+}
+
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
+                                        DigitsAsBytes digits_as_bytes, TallyShare share) {
     std::array<Tally, ROWS> tallies{};
     std::array<bool, ROWS> read_this{};
+    // The share's rows, visited after each value: the others are not its own.
+    std::array<uint16_t, ROWS> owned;
+    std::size_t owned_count = 0;
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        if (tally_share_owns(row, share)) owned[owned_count++] = static_cast<uint16_t>(row);
+    }
     for (std::string_view const& value : values) {
         bool const first_value = &value == &values.front();
         read_this.fill(false);
         bool const marked_bytes = read_column_value(
-            value, options, digits_as_bytes, [&](std::size_t row, PosixNs instant, bool inside, double log_likelihood) {
+            value, options, digits_as_bytes, share, [&](std::size_t row, PosixNs instant, bool inside, double log_likelihood) {
                 read_this[row] = true;
                 count_reading(tallies[row], instant, inside);
                 tallies[row].log_likelihood += log_likelihood;
             });
-        for (std::size_t row = 0; row < ROWS; ++row) {
+        for (std::size_t k = 0; k < owned_count; ++k) {
+            std::size_t const row = owned[k];
             if (first_value) tallies[row].starts_read = read_this[row];
             tallies[row].marked += read_this[row] && marked_bytes;
             if (read_this[row]) continue;
@@ -391,8 +411,8 @@ ColumnStanding column_standing(std::span<const ColumnTally> tallies, std::span<c
     std::array<double, ROWS> own{};
     own.fill(LOG_MISS);
     std::array<bool, ROWS> own_read{};
-    bool const marked_bytes =
-        read_column_value(value, options, digits_as_bytes, [&](std::size_t row, PosixNs, bool, double log_likelihood) {
+    bool const marked_bytes = read_column_value(
+        value, options, digits_as_bytes, TallyShare{}, [&](std::size_t row, PosixNs, bool, double log_likelihood) {
             own[row] = log_likelihood;
             own_read[row] = true;
         });

@@ -68,6 +68,21 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
 enum class DigitsAsBytes : bool { No, Yes };
 std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
                                         DigitsAsBytes digits_as_bytes);
+
+// One of `count` shares of column_tallies' work, for as many threads: the
+// rows of the families f with f % count == index (as integers, floats and
+// bytes), and the string forms' rows for share 0. A share's rows are
+// tallied exactly as column_tallies tallies them (each row's sums over the
+// values in their order): taking each row from the share that owns it gives
+// column_tallies' result bit for bit. The other rows are not meaningful.
+struct TallyShare {
+    std::size_t index = 0;
+    std::size_t count = 1;
+};
+std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values, const ReadOptions& options,
+                                        DigitsAsBytes digits_as_bytes, TallyShare share);
+// Whether share tallies row (of column_tally_count()).
+bool tally_share_owns(std::size_t row, TallyShare share);
 std::size_t column_tally_count();
 
 // The tally of a run that is first's run followed by second's.
