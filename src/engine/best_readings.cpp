@@ -33,8 +33,7 @@ std::span<const NumericFamily> families_of(const ReadOptions& options) {
 // interpret_int lists them, with each that depends on the value or its
 // instant at its best (1.0) and those the call fixes at their value.
 ComponentList bound_components_of(const NumericFamily& table_row, const ReadOptions& options) {
-    NumericFamily const family =
-        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    NumericFamily const family = windowed_row(table_row, options);
     IntContext const& context = options.context;
     ComponentList components{
         {Component::Representable, 1.0}, {Component::InWindow, 1.0},      {Component::GranularityMatch, 1.0},

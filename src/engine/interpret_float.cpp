@@ -4,6 +4,7 @@
 #include <span>
 
 #include "engine/extended_score.hpp"
+#include "engine/interpret_int.hpp"
 #include "engine/notes.hpp"
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
@@ -18,8 +19,7 @@ void append_float_readings(std::vector<Candidate>& out, double value, const Read
                                                                  : std::span<const NumericFamily>(REFERENCE_FAMILIES);
     for (NumericFamily const& table_row : rows) {
         if (table_row.encoding.tag != Encoding::Tag::Float) continue;
-        NumericFamily const family =
-            options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+        NumericFamily const family = windowed_row(table_row, options);
         std::optional<PosixNs> const instant = decode_float(family, value);
         if (!instant) continue;
         if (!instant->renders()) continue;  // a float reading is never kept unrendered

@@ -50,10 +50,13 @@ void append_reading(std::vector<Candidate>& out, const NumericFamily& row, int64
 
 }  // namespace
 
+NumericFamily windowed_row(const NumericFamily& row, const ReadOptions& options) {
+    return options.window ? row.with_window(options.window->start, options.window->end) : row;
+}
+
 std::optional<Candidate> family_reading(const NumericFamily& table_row, int64_t raw, const ReadOptions& options,
                                         bool shaped) {
-    NumericFamily const family =
-        options.window ? table_row.with_window(options.window->start, options.window->end) : table_row;
+    NumericFamily const family = windowed_row(table_row, options);
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
     std::optional<Candidate> reading = bare_reading(family, raw, *found);
@@ -70,12 +73,17 @@ std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t
                                           bool shaped) {
     auto const found = renderable_instant(windowed, raw);
     if (!found) return std::nullopt;
+    return family_score_at(windowed, raw, *found, options, shaped);
+}
+
+ScoredInstant family_score_at(const NumericFamily& windowed, int64_t raw, PosixNs instant, const ReadOptions& options,
+                              bool shaped) {
     // Only what the components and the score read is set: the notes and
     // the other facts are nobody's here.
     Candidate reading;
     reading.format = FormatRef::of(windowed);
-    reading.instant = *found;
-    reading.facts.outside_window = !windowed.contains(*found);
+    reading.instant = instant;
+    reading.facts.outside_window = !windowed.contains(instant);
     reading.raw = raw;
     add_components(reading, windowed, raw, options.context, options.extended);
     if (options.extended) {
@@ -130,7 +138,7 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     PosixNs const instant = *found;
     // Once the span is known, an instant outside it is not at its most.
     bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
-    if (!at) return family_score(family, raw, *options_, shaped);
+    if (!at) return family_score_at(family, raw, instant, *options_, shaped);
     if (!span_known_) learn_span(instant);
     bool const extended = options_->extended;
     std::array<double, 4> const digits{granularity_match(family, raw), not_sentinel(raw),
@@ -139,8 +147,8 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     for (std::size_t i = 0; i < count_; ++i) {
         if (entries_[i].digits == digits) return ScoredInstant{instant, entries_[i].score};
     }
-    auto const scored = family_score(family, raw, *options_, shaped);
-    if (scored && count_ < entries_.size()) entries_[count_++] = Entry{digits, scored->score};
+    ScoredInstant const scored = family_score_at(family, raw, instant, *options_, shaped);
+    if (count_ < entries_.size()) entries_[count_++] = Entry{digits, scored.score};
     return scored;
 }
 

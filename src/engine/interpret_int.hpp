@@ -29,6 +29,10 @@ void append_integer_readings(std::vector<Candidate>& out, int64_t raw, const Rea
 void append_family_reading(std::vector<Candidate>& out, const NumericFamily& family, int64_t raw,
                            const ReadOptions& options, bool shaped);
 
+// row with the caller's window in place of its own, as every reading tests
+// it; row itself without one.
+NumericFamily windowed_row(const NumericFamily& row, const ReadOptions& options);
+
 // raw's reading in one family as append_family_reading makes it, or nothing.
 // shaped is read only for the families that weigh it (weighs_identifier_shape).
 std::optional<Candidate> family_reading(const NumericFamily& family, int64_t raw, const ReadOptions& options,
@@ -46,6 +50,10 @@ struct ScoredInstant {
 // (NumericFamily::with_window), as family_reading puts it there.
 std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t raw, const ReadOptions& options,
                                           bool shaped);
+// The same for a caller that has decoded raw already: instant is its
+// instant in windowed, and renders.
+ScoredInstant family_score_at(const NumericFamily& windowed, int64_t raw, PosixNs instant, const ReadOptions& options,
+                              bool shaped);
 
 // family_score over many values of one family under one set of options (a
 // column read by its verdict). Where every component that depends on the

@@ -35,8 +35,7 @@ ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
             if (rare != own_rare) first_on_tie = !rare;
             else if (row.id != own.id) first_on_tie = row.id < own.id;
         }
-        NumericFamily const windowed =
-            options_.window ? row.with_window(options_.window->start, options_.window->end) : row;
+        NumericFamily const windowed = windowed_row(row, options_);
         ComponentList const best = score_bound_components(row.position, options_);
         double const bound = components_score(best, options_);
         auto const share = [&](Component kind) {
@@ -71,7 +70,7 @@ std::optional<ScoredInstant> ScoreRank::reaching(const Rival& rival, int64_t val
         lost += rival.era_share * (1.0 - plausible_era(instant, caller_window, inside));
     }
     if (rival.bound - lost < score - 1e-9) return std::nullopt;
-    return family_score(rival.windowed, value, options_, shaped);
+    return family_score_at(rival.windowed, value, instant, options_, shaped);
 }
 
 std::size_t ScoreRank::rank_reference(int64_t value, std::string_view text, double score) const {

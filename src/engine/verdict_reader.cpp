@@ -24,7 +24,7 @@ VerdictReader::VerdictReader(FormatRef format, const ReadOptions& given) : forma
         bool const alone = !(options_.extended && !options_.context.neighbours.empty());
         if (alone && family.encoding.tag != Encoding::Tag::Float && (options_.extended || family.reference())) {
             family_ = &family;
-            windowed_ = options_.window ? family.with_window(options_.window->start, options_.window->end) : family;
+            windowed_ = windowed_row(family, options_);
         }
     } else if (format.kind() == FormatKind::StringForm) {
         form_ = &STRING_FORMS[format.row()];
