@@ -8,7 +8,10 @@
 // multiplications, whose results are fixed, and an exact scaling by 2^k.
 #pragma once
 
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace epochsift {
 
@@ -29,5 +32,24 @@ inline double portable_exp(double x) {
     for (int n = 13; n >= 1; --n) sum = 1.0 + sum * r / static_cast<double>(n);
     return std::ldexp(sum, static_cast<int>(k));
 }
+
+// portable_exp kept for the arguments met again (the scores of a column's
+// values repeat): the same bits, from 64 entries chosen by the argument's bits.
+class PortableExpMemo {
+public:
+    double operator()(double x) {
+        uint64_t const bits = std::bit_cast<uint64_t>(x);
+        Entry& entry = entries_[bits * 0x9E3779B97F4A7C15u >> 58];
+        if (entry.bits != bits) entry = Entry{bits, portable_exp(x)};
+        return entry.value;
+    }
+
+private:
+    struct Entry {
+        uint64_t bits = 0;   // +0.0,
+        double value = 1.0;  // whose e^x is 1 exactly
+    };
+    std::array<Entry, 64> entries_{};
+};
 
 }  // namespace epochsift

@@ -209,7 +209,35 @@ void BestReadings::identify(std::string_view value, std::vector<Candidate>& out)
     keep_best(out);
 }
 
-void BestReadings::identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out) const {
+BestReadingsMemo::BestReadingsMemo(const BestReadings& reader) : reader_(&reader), bands_(BAND_KEYS), made_(BAND_KEYS) {
+    std::span<const NumericFamily> const rows = families_of(reader.options_);
+    windowed_.reserve(rows.size());  // the memos hold their rows: never moved
+    for (NumericFamily const& row : rows) windowed_.push_back(windowed_row(row, reader.options_));
+    scores_.reserve(rows.size());
+    for (NumericFamily const& row : windowed_) scores_.emplace_back(row, reader.options_);
+}
+
+std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) {
+    IntegerBand const band = band_of(raw);
+    std::vector<Bounded>& order = bands_[band.key];
+    if (made_[band.key]) return order;
+    made_[band.key] = true;
+    ReadOptions const& options = reader_->options_;
+    std::span<const NumericFamily> const rows = families_of(options);
+    order.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        // A float family reads no integer: it has no place in the order.
+        if (rows[i].encoding.tag == Encoding::Tag::Float) continue;
+        ComponentList const components =
+            band_bound_components(windowed_[i], bound_components_of(rows[i], options), band, options);
+        order.push_back({components_score(components, options), static_cast<uint16_t>(i)});
+    }
+    std::stable_sort(order.begin(), order.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+    return order;
+}
+
+void BestReadings::identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out,
+                                             BestReadingsMemo* memo) const {
     struct Scored {
         double score;
         uint16_t position;
@@ -219,14 +247,20 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
     std::size_t count = 0;
     std::optional<bool> shaped;  // found when a family that weighs it is first scored
     TopScores top(best_, CONFIDENCE_SPAN);
-    for (Bounded const& family : by_bound_) {
+    std::span<const Bounded> const order = memo != nullptr ? memo->order_for(raw) : std::span<const Bounded>(by_bound_);
+    for (Bounded const& family : order) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         NumericFamily const& row = rows[family.position];
         if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(raw, options_);
-        auto const found =
-            options_.window
-                ? family_score(row.with_window(options_.window->start, options_.window->end), raw, options_, shaped.value_or(false))
-                : family_score(row, raw, options_, shaped.value_or(false));
+        std::optional<ScoredInstant> found;
+        if (memo != nullptr) {
+            found = memo->scores_[family.position].score(raw, shaped.value_or(false));
+        } else if (options_.window) {
+            found = family_score(row.with_window(options_.window->start, options_.window->end), raw, options_,
+                                 shaped.value_or(false));
+        } else {
+            found = family_score(row, raw, options_, shaped.value_or(false));
+        }
         if (!found) continue;
         scored[count++] = {found->score, family.position};
         top.add(found->score);
@@ -261,14 +295,27 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
     }
     std::sort(scores.begin(), scores.end(), std::greater<>());
     // The best reading is built: it scores at or above entry.
-    assign_confidence(out, out.front().score, confidence_total(scores));
+    double const total = memo != nullptr ? confidence_total(scores, memo->exp_) : confidence_total(scores);
+    assign_confidence(out, out.front().score, total);
+}
+
+void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out,
+                                    BestReadingsMemo& memo) const {
+    if (!(options_.extended && prunes())) {
+        identify_integer(value, text, out);
+        return;
+    }
+    out.clear();
+    out.reserve(std::min(best_ + 8, NUMERIC_FAMILIES.size()));
+    identify_extended_integer(value, text, out, &memo);
+    keep_best(out);
 }
 
 void BestReadings::identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const {
     out.clear();
     if (options_.extended && prunes()) {
         out.reserve(std::min(best_ + 8, NUMERIC_FAMILIES.size()));
-        identify_extended_integer(value, text, out);
+        identify_extended_integer(value, text, out, nullptr);
         keep_best(out);
         return;
     }

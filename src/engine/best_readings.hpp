@@ -28,10 +28,16 @@
 #include <string_view>
 #include <vector>
 
+#include "core/portable_exp.hpp"
+#include "engine/band_bounds.hpp"
 #include "engine/candidate.hpp"
+#include "engine/interpret_int.hpp"
 #include "engine/read_options.hpp"
+#include "formats/numeric_family.hpp"
 
 namespace epochsift {
+
+class BestReadingsMemo;
 
 class BestReadings {
 public:
@@ -49,6 +55,10 @@ public:
     // The same into out, whose room is kept from value to value.
     void identify(std::string_view value, std::vector<Candidate>& out) const;
     void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const;
+    // The same for one of many values, keeping what memo learns from one
+    // value to the next (a memo made from this reader).
+    void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out,
+                          BestReadingsMemo& memo) const;
 
     // The readings of value that score at least floor, with every other
     // reading that ranks before one of them, in identify's order: a reading
@@ -60,11 +70,13 @@ public:
 
     const ReadOptions& options() const { return options_; }
 
-private:
     struct Bounded {
         double bound;       // no reading of the family scores above it
         uint16_t position;  // the family's row in the table the call reads
     };
+
+private:
+    friend class BestReadingsMemo;
 
     // Appends raw's readings that can be among the first `best`, in table
     // order; true when `best` of them score 1.0.
@@ -72,7 +84,8 @@ private:
     // The extended reading's first K of an integer: every family that can
     // be among them or weigh in their confidences is scored, and only
     // those that can be among them are built.
-    void identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out) const;
+    void identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out,
+                                   BestReadingsMemo* memo) const;
     bool prunes() const;
     void keep_best(std::vector<Candidate>& readings) const;
     bool judges_neighbours() const;
@@ -80,6 +93,29 @@ private:
     ReadOptions options_;
     std::size_t best_;
     std::vector<Bounded> by_bound_;  // the call's families, highest bound first
+};
+
+// What a reader of many values keeps from one to the next, one a thread:
+// for each magnitude band met, the families in the order of their bounds
+// over the band (band_bounds.hpp), and each family's score memo. The
+// reader must outlive it.
+class BestReadingsMemo {
+public:
+    explicit BestReadingsMemo(const BestReadings& reader);
+
+private:
+    friend class BestReadings;
+    using Bounded = BestReadings::Bounded;
+
+    // The call's families, highest bound over raw's band first.
+    std::span<const Bounded> order_for(int64_t raw);
+
+    const BestReadings* reader_;
+    std::vector<NumericFamily> windowed_;  // the call's families, the caller's window in place
+    std::vector<FamilyScoreMemo> scores_;  // by family position, over windowed_
+    std::vector<std::vector<Bounded>> bands_;  // by band key, made when first met
+    std::vector<bool> made_;                   // by band key
+    PortableExpMemo exp_;                      // the confidences' weights
 };
 
 // The bound BestReadings gives family under options: a reading of the family

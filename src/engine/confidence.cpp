@@ -8,7 +8,8 @@ namespace {
 
 // A reading's weight before the shares are normalised. The same bits
 // wherever the engine runs: the confidence is written out.
-double weight_of(double score, double best) { return portable_exp((score - best) / CONFIDENCE_TEMPERATURE); }
+double exponent_of(double score, double best) { return (score - best) / CONFIDENCE_TEMPERATURE; }
+double weight_of(double score, double best) { return portable_exp(exponent_of(score, best)); }
 
 }  // namespace
 
@@ -30,16 +31,29 @@ void assign_confidence(std::span<Candidate> ranked) {
     for (Candidate& reading : ranked) reading.confidence /= total;  // total >= 1: the best weighs 1
 }
 
-double confidence_total(std::span<const double> scores_best_first) {
+namespace {
+
+template <typename Exp>
+double total_of(std::span<const double> scores_best_first, Exp&& exp) {
     if (scores_best_first.empty()) return 0.0;
     double const best = scores_best_first.front();
     double const floor = best - CONFIDENCE_SPAN;
     double total = 0.0;
     for (double score : scores_best_first) {
         if (score < floor) break;  // and every score after it
-        total += weight_of(score, best);
+        total += exp(exponent_of(score, best));
     }
     return total;
+}
+
+}  // namespace
+
+double confidence_total(std::span<const double> scores_best_first) {
+    return total_of(scores_best_first, [](double x) { return portable_exp(x); });
+}
+
+double confidence_total(std::span<const double> scores_best_first, PortableExpMemo& exp) {
+    return total_of(scores_best_first, exp);
 }
 
 void assign_confidence(std::span<Candidate> readings, double best, double total) {

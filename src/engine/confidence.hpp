@@ -18,6 +18,7 @@
 #include <span>
 
 #include "engine/candidate.hpp"
+#include "core/portable_exp.hpp"
 #include "engine/confidence_model.hpp"
 
 namespace epochsift {
@@ -31,6 +32,8 @@ void assign_confidence(std::span<Candidate> ranked);
 // The softmax's denominator over every score of one value, best first
 // (readings tied on score may come in any order: they add the same terms).
 double confidence_total(std::span<const double> scores_best_first);
+// The same, its e^x kept in exp from call to call.
+double confidence_total(std::span<const double> scores_best_first, PortableExpMemo& exp);
 
 // Sets the confidence of readings of a value whose best score is best and
 // whose scores make total (confidence_total): a caller that scored every

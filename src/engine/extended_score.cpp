@@ -129,31 +129,34 @@ double identifier_epoch_fit(PosixNs instant, PosixNs epoch) {
     return static_cast<double>(after) / ID_EPOCH_SETTLING_NS;
 }
 
-void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
-                          bool shaped_like_identifier) {
-    ComponentList& components = reading.components;
+void add_numeric_components(ComponentList& components, const NumericFamily& family, PosixNs instant,
+                            const int64_t* raw, bool caller_window, bool shaped_like_identifier) {
     if (family.encoding.tag == Encoding::Tag::Shifted) {
         // An identifier's epoch is its service's start, whose first ids lie
         // near it: the distance measures saturate after three months here,
         // not two years (a Discord id of 2016 is as typical as one of 2022).
-        double const fit = identifier_epoch_fit(reading.instant, family.epoch);
+        double const fit = identifier_epoch_fit(instant, family.epoch);
         for (ScoreComponent& component : components) {
             if (component.kind == Component::MagnitudeFit || component.kind == Component::EpochDistance) {
                 component.value = std::max(component.value, fit);
             }
         }
     }
-    reading.prior = prior_value(family.prior);
-    components.push_back({Component::Prior, reading.prior});
-    components.push_back(
-        {Component::PlausibleEra, plausible_era(reading.instant, caller_window, family.contains(reading.instant))});
+    components.push_back({Component::Prior, prior_value(family.prior)});
+    components.push_back({Component::PlausibleEra, plausible_era(instant, caller_window, family.contains(instant))});
     if (raw != nullptr) {
         components.push_back({Component::ResolutionFit, resolution_fit(family, *raw)});
         // Every integer reading carries it, so that an identifier's full
         // credit does not lift it above a count that has no such field.
         components.push_back({Component::IdStructure, structure_component(family, *raw, shaped_like_identifier)});
     }
-    reading.score = extended_score(components, caller_window);
+}
+
+void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
+                          bool shaped_like_identifier) {
+    add_numeric_components(reading.components, family, reading.instant, raw, caller_window, shaped_like_identifier);
+    reading.prior = prior_value(family.prior);
+    reading.score = extended_score(reading.components, caller_window);
 }
 
 void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window) {

@@ -75,6 +75,11 @@ double identifier_epoch_fit(PosixNs instant, PosixNs epoch);
 void add_numeric_evidence(Candidate& reading, const NumericFamily& family, const int64_t* raw, bool caller_window,
                           bool shaped_like_identifier = false);
 
+// The same on the components alone of a reading at instant, for a caller
+// that needs the score and not the reading.
+void add_numeric_components(ComponentList& components, const NumericFamily& family, PosixNs instant,
+                            const int64_t* raw, bool caller_window, bool shaped_like_identifier);
+
 // Adds the prior of tier and the era to a binary record's reading (a fixed
 // layout read from bytes) and scores it again.
 void add_record_evidence(Candidate& reading, PriorTier tier, bool caller_window, bool inside_caller_window);

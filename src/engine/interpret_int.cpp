@@ -27,7 +27,11 @@ std::optional<PosixNs> renderable_instant(const NumericFamily& family, int64_t r
 // The reading of raw at instant, its components still to add.
 Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant);
 
-// Adds the reference components; the caller scores them.
+// Adds the reference components; the caller scores them. hinted: the
+// reading the extended hint evidence notes, when one is made.
+void add_components(ComponentList& components, const NumericFamily& family, int64_t raw, PosixNs instant,
+                    bool inside, const IntContext& context, bool extended, const NeighbourEvidence* column,
+                    Candidate* hinted);
 void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
                     bool extended, const NeighbourEvidence* column = nullptr);
 
@@ -78,20 +82,14 @@ std::optional<ScoredInstant> family_score(const NumericFamily& windowed, int64_t
 
 ScoredInstant family_score_at(const NumericFamily& windowed, int64_t raw, PosixNs instant, const ReadOptions& options,
                               bool shaped) {
-    // Only what the components and the score read is set: the notes and
-    // the other facts are nobody's here.
-    Candidate reading;
-    reading.format = FormatRef::of(windowed);
-    reading.instant = instant;
-    reading.facts.outside_window = !windowed.contains(instant);
-    reading.raw = raw;
-    add_components(reading, windowed, raw, options.context, options.extended);
-    if (options.extended) {
-        add_numeric_evidence(reading, windowed, &raw, options.window.has_value(), shaped);
-    } else {
-        reading.score = overall_score(reading.components);
-    }
-    return ScoredInstant{reading.instant, reading.score};
+    // The components alone: the notes and the facts are nobody's here.
+    ComponentList components;
+    add_components(components, windowed, raw, instant, windowed.contains(instant), options.context, options.extended,
+                   nullptr, nullptr);
+    if (!options.extended) return ScoredInstant{instant, overall_score(components)};
+    bool const caller_window = options.window.has_value();
+    add_numeric_components(components, windowed, instant, &raw, caller_window, shaped);
+    return ScoredInstant{instant, extended_score(components, caller_window)};
 }
 
 FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOptions& options)
@@ -226,11 +224,9 @@ Candidate bare_reading(const NumericFamily& family, int64_t raw, PosixNs instant
     };
 }
 
-void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
-                    bool extended, const NeighbourEvidence* column) {
-    PosixNs const instant = reading.instant;
-    bool const inside = !reading.facts.outside_window;
-    ComponentList& components = reading.components;
+void add_components(ComponentList& components, const NumericFamily& family, int64_t raw, PosixNs instant,
+                    bool inside, const IntContext& context, bool extended, const NeighbourEvidence* column,
+                    Candidate* hinted) {
     components.push_back({Component::Representable, 1.0});
     components.push_back({Component::InWindow, inside ? 1.0 : 0.0});
     components.push_back({Component::GranularityMatch, granularity_match(family, raw)});
@@ -245,10 +241,13 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
         }
     }
     if (context.artifact_hint) {
-        if (extended) {
-            add_hint_evidence(reading, family, *context.artifact_hint);
-        } else {
+        if (!extended) {
             components.push_back({Component::ArtifactMatch, context.artifact_hint->match(family)});
+        } else if (hinted != nullptr) {
+            add_hint_evidence(*hinted, family, *context.artifact_hint);
+        } else if (context.artifact_hint->implies_a_family()) {
+            // add_hint_evidence's component, without the reading's note.
+            components.push_back({Component::ArtifactMatch, context.artifact_hint->vocabulary_match(family)});
         }
     }
     if (!context.neighbours.empty()) {
@@ -257,6 +256,12 @@ void add_components(Candidate& reading, const NumericFamily& family, int64_t raw
             standing != NeighbourEvidence::UNJUDGED ? standing : neighbour_monotonicity(family, context.neighbours);
         components.push_back({Component::NeighbourMonotonicity, measure});
     }
+}
+
+void add_components(Candidate& reading, const NumericFamily& family, int64_t raw, const IntContext& context,
+                    bool extended, const NeighbourEvidence* column) {
+    add_components(reading.components, family, raw, reading.instant, !reading.facts.outside_window, context, extended,
+                   column, &reading);
 }
 
 }  // namespace

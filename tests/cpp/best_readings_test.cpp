@@ -132,6 +132,44 @@ TEST(BestReadings, FirstKEqualsTheFullRankingsFirstK) {
     }
 }
 
+// Integers read one after another with a memo kept over them (a column's
+// values: runs within one magnitude, then jumps across magnitudes and signs)
+// give the full reading's first K, the shares included.
+TEST(BestReadings, MemoKeptOverAColumnGivesTheFullRankingsFirstK) {
+    std::mt19937_64 rng(25);
+    std::vector<int64_t> column;
+    for (std::string const& value : generated_values(3'000)) {
+        if (auto const n = parse_integer(value)) column.push_back(*n);
+    }
+    for (int run = 0; run < 40; ++run) {
+        auto const start = static_cast<int64_t>(rng() >> (1 + rng() % 63)) * (run % 5 == 0 ? -1 : 1);
+        auto const step = static_cast<int64_t>(1 + rng() % 1'000'000);
+        for (int i = 0; i < 60; ++i) column.push_back(start + i * step);
+    }
+    std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
+    for (NamedOptions const& set : option_sets(neighbours)) {
+        for (std::size_t k : {std::size_t{1}, std::size_t{3}}) {
+            BestReadings const reader(set.options, k);
+            BestReadingsMemo memo(reader);
+            std::vector<Candidate> kept;
+            std::size_t differing = 0;
+            for (int64_t value : column) {
+                std::string const text = std::to_string(value);
+                std::vector<Candidate> const full = identify(text, set.options);
+                reader.identify_integer(value, text, kept, memo);
+                std::size_t const want = std::min(k, full.size());
+                bool same = kept.size() == want;
+                for (std::size_t i = 0; same && i < want; ++i) {
+                    same = same_reading(kept[i], full[i]) &&
+                           std::bit_cast<uint64_t>(kept[i].confidence) == std::bit_cast<uint64_t>(full[i].confidence);
+                }
+                if (!same && ++differing <= 5) ADD_FAILURE() << set.name << " K=" << k << " value " << text;
+            }
+            EXPECT_EQ(differing, 0u) << set.name << " K=" << k;
+        }
+    }
+}
+
 // Down to a floor: every reading scoring at least the floor has the place
 // it has in the full ranking, for each reading's score taken as the floor.
 TEST(BestReadings, DownToAFloorKeepsThePlacesAboveIt) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "core/portable_exp.hpp"
 
@@ -37,6 +39,22 @@ TEST(PortableExp, Edges) {
     EXPECT_EQ(portable_exp(std::numeric_limits<double>::quiet_NaN()), 0.0);  // weighs nothing
     EXPECT_NEAR(portable_exp(1.0), 2.718281828459045, 1e-15);
     EXPECT_TRUE(std::isfinite(portable_exp(1e300)));
+}
+
+// The memo gives e^x's own bits, whichever arguments share an entry and in
+// whatever order they come back (a few arguments met again and again, among
+// many met once, zero and negative zero included).
+TEST(PortableExpMemo, GivesTheSameBitsAsPortableExp) {
+    std::mt19937_64 rng(1207);
+    std::uniform_real_distribution<double> spread(-12.0, 0.0);
+    std::vector<double> const often = {0.0, -0.0, -1.0, -0.99, -11.9, spread(rng), spread(rng)};
+    PortableExpMemo memo;
+    for (int i = 0; i < 20'000; ++i) {
+        double const x = i % 3 == 0 ? spread(rng) : often[rng() % often.size()];
+        double const kept = memo(x);
+        double const fresh = portable_exp(x);
+        ASSERT_EQ(std::memcmp(&kept, &fresh, sizeof kept), 0) << x;
+    }
 }
 
 }  // namespace
