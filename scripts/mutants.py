@@ -145,6 +145,10 @@ MUTANTS = [
     ("src/engine/interpret_int.cpp", "(at_most(PosixNs{middle}) ? holds : fails) = middle;", "(at_most(PosixNs{middle}) ? fails : holds) = middle;"),
     ("src/python/reading_columns.cpp", "        for (; n != 0 && (rows & 7) != 0; --n) push(valid);", ""),
     ("src/engine/score_rank.cpp", "    if (rival.bound - lost < score - 1e-9) return std::nullopt;", "    if (rival.bound - lost < score + 1e-9) return std::nullopt;"),
+    ("src/engine/band_bounds.cpp", "high = low + ((uint64_t{1} << below) - 1);", "high = low + (uint64_t{1} << below);"),
+    ("src/engine/band_bounds.cpp", "if (span.last < TYPICAL_START) return plausible_era(span.last, false, false);", "if (span.last < TYPICAL_START) return plausible_era(span.first, false, false);"),
+    ("src/engine/band_bounds.cpp", "std::max(epoch_distance(windowed, span->last), settled)", "std::max(epoch_distance(windowed, span->first), settled)"),
+    ("src/core/portable_exp.hpp", "if (entry.bits != bits) entry = Entry{bits, portable_exp(x)};", "if (entry.bits == 0) entry = Entry{bits, portable_exp(x)};"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]

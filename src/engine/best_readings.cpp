@@ -197,10 +197,19 @@ std::vector<Candidate> BestReadings::identify_integer(int64_t value, std::string
 }
 
 void BestReadings::identify(std::string_view value, std::vector<Candidate>& out) const {
+    identify_text(value, out, nullptr);
+}
+
+void BestReadings::identify(std::string_view value, std::vector<Candidate>& out, BestReadingsMemo& memo) const {
+    identify_text(value, out, &memo);
+}
+
+void BestReadings::identify_text(std::string_view value, std::vector<Candidate>& out, BestReadingsMemo* memo) const {
     out.clear();
     std::string_view const text = trim_white_space(value);
     if (auto const integer = parse_integer(text)) {
-        identify_integer(*integer, text, out);
+        if (memo != nullptr) identify_integer(*integer, text, out, *memo);
+        else identify_integer(*integer, text, out);
         return;
     }
     append_float_path(out, text, options_);
@@ -209,15 +218,21 @@ void BestReadings::identify(std::string_view value, std::vector<Candidate>& out)
     keep_best(out);
 }
 
-BestReadingsMemo::BestReadingsMemo(const BestReadings& reader) : reader_(&reader), bands_(BAND_KEYS), made_(BAND_KEYS) {
-    std::span<const NumericFamily> const rows = families_of(reader.options_);
+BestReadingsMemo::BestReadingsMemo(const BestReadings& reader) : reader_(&reader) {}
+
+void BestReadingsMemo::prepare() {
+    // Made on the first integer: a call of a few texts may have none.
+    std::span<const NumericFamily> const rows = families_of(reader_->options_);
     windowed_.reserve(rows.size());  // the memos hold their rows: never moved
-    for (NumericFamily const& row : rows) windowed_.push_back(windowed_row(row, reader.options_));
+    for (NumericFamily const& row : rows) windowed_.push_back(windowed_row(row, reader_->options_));
     scores_.reserve(rows.size());
-    for (NumericFamily const& row : windowed_) scores_.emplace_back(row, reader.options_);
+    for (NumericFamily const& row : windowed_) scores_.emplace_back(row, reader_->options_);
+    bands_.resize(BAND_KEYS);
+    made_.resize(BAND_KEYS);
 }
 
 std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) {
+    if (bands_.empty()) prepare();
     IntegerBand const band = band_of(raw);
     std::vector<Bounded>& order = bands_[band.key];
     if (made_[band.key]) return order;

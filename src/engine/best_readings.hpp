@@ -57,6 +57,7 @@ public:
     void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out) const;
     // The same for one of many values, keeping what memo learns from one
     // value to the next (a memo made from this reader).
+    void identify(std::string_view value, std::vector<Candidate>& out, BestReadingsMemo& memo) const;
     void identify_integer(int64_t value, std::string_view text, std::vector<Candidate>& out,
                           BestReadingsMemo& memo) const;
 
@@ -87,6 +88,7 @@ private:
     void identify_extended_integer(int64_t raw, std::string_view text, std::vector<Candidate>& out,
                                    BestReadingsMemo* memo) const;
     bool prunes() const;
+    void identify_text(std::string_view value, std::vector<Candidate>& out, BestReadingsMemo* memo) const;
     void keep_best(std::vector<Candidate>& readings) const;
     bool judges_neighbours() const;
 
@@ -107,7 +109,9 @@ private:
     friend class BestReadings;
     using Bounded = BestReadings::Bounded;
 
-    // The call's families, highest bound over raw's band first.
+    void prepare();
+    // The call's families, highest bound over raw's band first (and the
+    // memos prepared).
     std::span<const Bounded> order_for(int64_t raw);
 
     const BestReadings* reader_;

@@ -15,6 +15,8 @@ void read_texts(std::span<const std::string_view> texts, std::size_t best, const
         // Prepared once a chunk: only the readings that can be among the
         // first `best` are built.
         BestReadings const reader(options, best);
+        BestReadingsMemo memo(reader);  // the families' bounds and scores, kept from value to value
+        std::vector<Candidate> readings;
         out.ends.reserve(texts.size());
         for (std::string_view text : texts) {
             if (cancelled != nullptr && cancelled->load(std::memory_order_relaxed)) {
@@ -32,7 +34,7 @@ void read_texts(std::span<const std::string_view> texts, std::size_t best, const
                 out.ends.push_back(out.readings.size());
                 continue;
             }
-            std::vector<Candidate> readings = reader.identify(text);
+            reader.identify(text, readings, memo);
             std::size_t const kept = best == 0 ? readings.size() : std::min(best, readings.size());
             out.readings.insert(out.readings.end(), std::make_move_iterator(readings.begin()),
                                 std::make_move_iterator(readings.begin() + static_cast<std::ptrdiff_t>(kept)));

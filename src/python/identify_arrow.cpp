@@ -122,8 +122,7 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         std::optional<FamilyScoreMemo> memo;
         if (how.verdict != nullptr && how.verdict->reads_integers()) memo.emplace(how.verdict->score_memo());
         // The families' bounds and scores, kept over the chunk's integers.
-        std::optional<BestReadingsMemo> kept;
-        if (how.verdict == nullptr && integers) kept.emplace(reader);
+        BestReadingsMemo kept(reader);
         out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
         for (std::size_t i = first; i < first + count; ++i) {
             if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
@@ -140,8 +139,8 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
                 verdict_rows(row, texts.texts[i], integer, how, reader, memo ? &*memo : nullptr, out);
                 continue;
             }
-            if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings, *kept);
-            else reader.identify(texts.texts[i], readings);
+            if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings, kept);
+            else reader.identify(texts.texts[i], readings, kept);
             if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
             for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);
