@@ -27,6 +27,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/text_trim.hpp"
 #include "engine/column.hpp"
+#include "engine/column_specificity.hpp"
 #include "output/column_json.hpp"
 
 namespace epochsift::cli {
@@ -222,6 +223,18 @@ private:
     uint64_t stride_ = 1;
 };
 
+// The verdict's tables built on another thread while the column is first
+// read, where the run may use more than one: the first tally would
+// otherwise build them while every other thread waits. Joined on leaving.
+std::jthread prepare_tables(const BatchSettings& settings) {
+    if (settings.threads < 2) return {};
+    try {
+        return std::jthread(prepare_column_specificity);
+    } catch (const std::system_error&) {
+        return {};  // no thread to be had: the first tally builds them
+    }
+}
+
 bool seekable_file(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
@@ -249,6 +262,7 @@ int read_failed(const BatchStreams& streams, int read_errno) {
 }
 
 int infer(const BatchStreams& streams, const BatchSettings& settings) {
+    std::jthread const tables = prepare_tables(settings);
     RunningVerdict running(settings.format.read, DigitsAsBytes::Yes, settings.threads);
     uint64_t values = 0;
     ReadOutcome const read = read_column(streams, settings, true, [&](std::string_view value) {
@@ -273,6 +287,7 @@ int infer(const BatchStreams& streams, const BatchSettings& settings) {
 // are reported by the second reading only. Should the file grow in between,
 // the lines added get records but did not weigh in the verdict.
 int by_column_from_file(const BatchStreams& streams, const BatchSettings& settings) {
+    std::jthread tables = prepare_tables(settings);
     SampledColumn sample;
     ReadOutcome const read = read_column(streams, settings, false, [&](std::string_view value) { sample.add(value); });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);
