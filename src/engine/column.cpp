@@ -166,7 +166,7 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
         }
     }
     FormMemo memo;
-    for (std::size_t s = 0; share.index == 0 && s < FORMS; ++s) {
+    for (std::size_t s = share.index; s < FORMS; s += share.count) {
         auto const found = read_form(form_at(s), text, memo);
         if (!found) continue;
         bool const in_span = options.window ? options.window->contains(found->instant) : true;
@@ -185,7 +185,7 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
 }
 
 bool tally_share_owns(std::size_t row, TallyShare share) {
-    if (row >= FAMILIES && row < BYTE_ROWS_START) return share.index == 0;  // the string forms
+    if (row >= FAMILIES && row < BYTE_ROWS_START) return (row - FAMILIES) % share.count == share.index;  // the string forms
     std::size_t const family = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
     return family % share.count == share.index;
 }
