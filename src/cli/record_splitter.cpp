@@ -113,7 +113,28 @@ std::size_t RecordSplitter::scan_fields(std::string_view input, std::string& tex
     return i;
 }
 
+std::optional<RecordEnd> RecordSplitter::whole_line(std::string_view& input, std::string& text) {
+    // An LF after the CR that ended the last record is part of that line end.
+    std::size_t const skip = after_cr_ && !input.empty() && input.front() == '\n' ? 1 : 0;
+    std::size_t const stop = skip + line_end_in(input.substr(skip));
+    if (stop == input.size()) return std::nullopt;  // nothing changed: next's own path keeps the rest
+    after_cr_ = input[stop] == '\r';
+    ++line_;
+    std::size_t const length = stop - skip;
+    bool const overlong = length > settings_.max_record;
+    if (!overlong) text.append(input.data() + skip, length);
+    RecordEnd const end{.line = record_line_, .overlong = overlong, .input_bytes = record_bytes_ + stop + 1};
+    record_line_ = line_;
+    record_bytes_ = 0;
+    input.remove_prefix(stop + 1);
+    return end;
+}
+
 std::optional<RecordEnd> RecordSplitter::next(std::string_view& input, std::string& text) {
+    // Most records are lines whole in the piece read.
+    if (!settings_.quoted_fields && bom_done_ && !in_record_) {
+        if (auto const end = whole_line(input, text)) return end;
+    }
     while (!bom_done_ && !input.empty()) {
         if (input.front() != BOM[bom_seen_]) {
             replay_partial_bom(text);

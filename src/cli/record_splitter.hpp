@@ -43,6 +43,10 @@ private:
     enum class Field : uint8_t { Start, Plain, Quoted, QuoteInQuoted };
 
     void keep(std::string_view bytes, std::string& text);
+    // A line that lies whole in input when no record has begun (whole-line
+    // records, past the mark): the same record and state as next's own
+    // path. Nothing, with nothing changed, where no line end is in input.
+    std::optional<RecordEnd> whole_line(std::string_view& input, std::string& text);
     RecordEnd end_record();
     void replay_partial_bom(std::string& text);
     // Scans bytes of the current record; returns how many it used, the
