@@ -57,23 +57,29 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
     ReadOutcome outcome;
     std::string const name(streams.input_name);
     std::string buffer(READ_SIZE, '\0'), record, scratch;
-    auto const add = [&](const RecordEnd& end) {
+    // A record's text; a whole line's is known to be UTF-8 when its piece is all ASCII.
+    auto const take = [&](const RecordEnd& end, std::string_view text, bool ascii) {
         ++outcome.lines;
         std::string what;
         if (end.overlong) {
             what = "line longer than " + std::to_string(settings.max_line) + " bytes, skipped (--max-line)";
+        } else if (ascii && format.column == 0) {
+            on_value(text);
+            return;
         } else {
-            LineValue const found = value_of(record, format, scratch);
+            LineValue const found = value_of(text, format, scratch);
             if (found.value) {
                 on_value(*found.value);
-                record.clear();
                 return;
             }
             what = found.what;
         }
-        record.clear();
         if (outcome.problems++ == 0) outcome.first_problem = end.line;
         if (report_lines) write_all(streams.messages, message_line(name + ':' + std::to_string(end.line) + ": " + what));
+    };
+    auto const add = [&](const RecordEnd& end) {
+        take(end, record, false);
+        record.clear();
     };
     for (;;) {
         ssize_t const count = ::read(streams.input, buffer.data(), buffer.size());
@@ -87,7 +93,14 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
             return outcome;
         }
         std::string_view piece(buffer.data(), static_cast<std::size_t>(count));
-        while (auto const end = splitter.next(piece, record)) add(*end);
+        // Lines whole in the piece are looked at where they lie, not copied.
+        bool const ascii = format.column == 0 && all_ascii(piece);
+        for (;;) {
+            splitter.whole_lines(piece, [&](const RecordEnd& end, std::string_view text) { take(end, text, ascii); });
+            auto const end = splitter.next(piece, record);
+            if (!end) break;
+            add(*end);
+        }
     }
 }
 

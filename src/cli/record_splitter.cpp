@@ -12,22 +12,6 @@ constexpr std::string_view BOM = "\xEF\xBB\xBF";
 
 bool is_line_end(char c) { return c == '\n' || c == '\r'; }
 
-// The first line end (LF or CR) in input, or its size: eight bytes a step,
-// a byte of the word matching when it XORs to zero with the end's pattern.
-std::size_t line_end_in(std::string_view input) {
-    constexpr uint64_t ONES = 0x0101010101010101u, HIGHS = 0x8080808080808080u;
-    constexpr uint64_t LF = ONES * '\n', CR = ONES * '\r';
-    auto const has_zero_byte = [](uint64_t x) { return (x - ONES) & ~x & HIGHS; };
-    std::size_t i = 0;
-    for (; input.size() - i >= 8; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, input.data() + i, sizeof word);
-        if (has_zero_byte(word ^ LF) | has_zero_byte(word ^ CR)) break;  // in these eight bytes
-    }
-    while (i < input.size() && !is_line_end(input[i])) ++i;
-    return i;
-}
-
 }  // namespace
 
 RecordSplitter::RecordSplitter(SplitterSettings settings) : settings_(std::move(settings)) {}
@@ -114,20 +98,10 @@ std::size_t RecordSplitter::scan_fields(std::string_view input, std::string& tex
 }
 
 std::optional<RecordEnd> RecordSplitter::whole_line(std::string_view& input, std::string& text) {
-    // An LF after the CR that ended the last record is part of that line end.
-    std::size_t const skip = after_cr_ && !input.empty() && input.front() == '\n' ? 1 : 0;
-    std::size_t const stop = skip + line_end_in(input.substr(skip));
-    if (stop == input.size()) return std::nullopt;  // nothing changed: next's own path keeps the rest
-    after_cr_ = input[stop] == '\r';
-    ++line_;
-    std::size_t const length = stop - skip;
-    bool const overlong = length > settings_.max_record;
-    if (!overlong) text.append(input.data() + skip, length);
-    RecordEnd const end{.line = record_line_, .overlong = overlong, .input_bytes = record_bytes_ + stop + 1};
-    record_line_ = line_;
-    record_bytes_ = 0;
-    input.remove_prefix(stop + 1);
-    return end;
+    auto const line = take_whole_line(input);
+    if (!line) return std::nullopt;
+    if (!line->end.overlong) text.append(line->text);
+    return line->end;
 }
 
 std::optional<RecordEnd> RecordSplitter::next(std::string_view& input, std::string& text) {
