@@ -274,11 +274,16 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
             return false;
         }
     }
-    LineValue const found = value_of(line, format, scratch);
-    if (!found.value) return fail(found.error, found.what);
+    // A whole line that is UTF-8 is its own value; any other goes through value_of.
+    std::string_view value = line;
+    if (format.column != 0 || !is_valid_utf8(line)) {
+        LineValue const found = value_of(line, format, scratch);
+        if (!found.value) return fail(found.error, found.what);
+        value = *found.value;
+    }
     std::size_t const mark = out.size();
     try {
-        append_value_record(out, *found.value, format);
+        append_value_record(out, value, format);
         return true;
     } catch (const std::bad_alloc&) {
         out.resize(mark);
