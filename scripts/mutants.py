@@ -149,6 +149,16 @@ MUTANTS = [
     ("src/engine/band_bounds.cpp", "if (span.last < TYPICAL_START) return plausible_era(span.last, false, false);", "if (span.last < TYPICAL_START) return plausible_era(span.first, false, false);"),
     ("src/engine/band_bounds.cpp", "std::max(epoch_distance(windowed, span->last), settled)", "std::max(epoch_distance(windowed, span->first), settled)"),
     ("src/core/portable_exp.hpp", "if (entry.bits != bits) entry = Entry{bits, portable_exp(x)};", "if (entry.bits == 0) entry = Entry{bits, portable_exp(x)};"),
+    # --by-column --best 1 on the command line, fourth round
+    ("src/engine/score_rank.cpp", "        first = at;", "        first = at + 1;"),
+    ("src/engine/score_rank.cpp", "double outside_bound = bound - (window_share + era_share);", "double outside_bound = bound - (window_share + era_share) - 0.5;"),
+    ("src/engine/column_specificity.cpp", "return mix(SPECIFICITY_SEED + (k + 1) * SPLITMIX_STEP);", "return mix(SPECIFICITY_SEED + k * SPLITMIX_STEP);"),
+    ("src/engine/column.cpp", "return (row - FAMILIES) % share.count == share.index;  // the string forms", "return share.index == 0;  // the string forms"),
+    ("src/cli/record_splitter.hpp", ".input_bytes = record_bytes_ + stop + 1}", ".input_bytes = stop + 1}"),
+    ("src/cli/record_splitter.hpp", "bool const overlong = length > settings_.max_record;", "bool const overlong = length >= settings_.max_record;"),
+    ("src/cli/batch_record.cpp", "            bool const plain = text.size() == value.size();", "            bool const plain = true;"),
+    ("src/cli/batch_record.cpp", "    if (format.column != 0 || !is_valid_utf8(line)) {", "    if (format.column != 0) {"),
+    ("src/cli/column_batch.cpp", "        } else if (ascii && format.column == 0) {", "        } else if (format.column == 0) {"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]

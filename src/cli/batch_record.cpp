@@ -1,7 +1,9 @@
 #include "cli/batch_record.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cstring>
 #include <exception>
 #include <new>
 #include <optional>
@@ -14,9 +16,15 @@
 #include "core/text_trim.hpp"
 #include "engine/request.hpp"
 #include "formats/hex_bytes.hpp"
+#include "output/json_number.hpp"
 #include "output/reading_json.hpp"
 
 namespace epochsift::cli {
+
+LeadReaders::LeadReaders(FormatRef format, const ReadOptions& options)
+    : verdict(format, options), ranked(options, 0), score_rank(format, options), serial(next_serial()) {
+    append_csv_field(id_cell, format_id(format));
+}
 
 uint64_t LeadReaders::next_serial() {
     static std::atomic<uint64_t> made{0};
@@ -92,22 +100,36 @@ std::vector<Candidate> ordered_readings(std::string_view value, const RecordForm
 
 namespace {
 
-void append_lead_cells(std::string& out, std::string_view value, std::size_t rank, FormatRef lead, PosixNs instant,
-                       double score, const RecordFormat& format) {
-    append_csv_field(out, value);
-    out += ',';
-    append_json_integer(out, rank);
-    out += ',';
-    append_csv_field(out, format_id(lead));
-    out += ',';
-    char rendered[RFC3339_MAX_LEN];
-    std::size_t const length = instant.write_rfc3339(rendered);  // 0: no text, an empty cell
-    if (length != 0) append_csv_field(out, std::string_view(rendered, length));
-    out += ',';
-    append_json_double(out, score);
+// The row of a lead reading; plain_value says the value needs no quotes.
+// The cells after the value are put together on the stack and appended once.
+void append_lead_cells(std::string& out, std::string_view value, bool plain_value, std::size_t rank,
+                       std::string_view id_cell, PosixNs instant, double score, const RecordFormat& format) {
+    if (plain_value) out += value;
+    else append_csv_field(out, value);
+    constexpr std::size_t MOST_ID = 64;  // longer ids go on their own
+    std::array<char, 1 + MAX_INTEGER_LEN + 1 + MOST_ID + 1 + RFC3339_MAX_LEN + 1 + MAX_DOUBLE_LEN + 3> cells;
+    char* p = cells.data();
+    *p++ = ',';
+    p = put_json_integer(p, rank);
+    *p++ = ',';
+    if (id_cell.size() <= MOST_ID) {
+        std::memcpy(p, id_cell.data(), id_cell.size());
+        p += id_cell.size();
+    } else {
+        out.append(cells.data(), p);
+        out += id_cell;
+        p = cells.data();
+    }
+    *p++ = ',';
+    // Digits, signs, T, colons, a point and Z: never quoted. 0: no text, an empty cell.
+    p += instant.write_rfc3339(p);
+    *p++ = ',';
+    p = put_json_double(p, score, thread_recent_doubles());
     // Not every reading of the value is built here: its confidence is not known (an empty cell).
-    if (format.read.extended) out += ',';
-    out += ",\n";
+    if (format.read.extended) *p++ = ',';
+    *p++ = ',';
+    *p++ = '\n';
+    out.append(cells.data(), p);
 }
 
 // The one CSV row of --by-column --best 1 for a value its format reads
@@ -133,7 +155,9 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
         auto const scored = lead.verdict.score_integer(*integer, *memo);
         if (!scored) return false;
         if (auto const rank = lead.score_rank.rank(*integer, text, scored->score)) {
-            append_lead_cells(out, value, *rank, *format.lead_format, scored->instant, scored->score, format);
+            // An integer's text is a sign and digits: untrimmed, the value needs no quotes.
+            bool const plain = text.size() == value.size();
+            append_lead_cells(out, value, plain, *rank, lead.id_cell, scored->instant, scored->score, format);
             return true;
         }
     }
@@ -144,8 +168,8 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
     auto const found = std::find_if(ranked.begin(), ranked.end(),
                                     [&](const Candidate& c) { return c.format == *format.lead_format; });
     if (found == ranked.end()) return false;
-    append_lead_cells(out, value, static_cast<std::size_t>(found - ranked.begin() + 1), found->format, found->instant,
-                      found->score, format);
+    append_lead_cells(out, value, false, static_cast<std::size_t>(found - ranked.begin() + 1), lead.id_cell,
+                      found->instant, found->score, format);
     return true;
 }
 
@@ -250,11 +274,16 @@ bool append_record(std::string& out, std::string& problem, std::string_view line
             return false;
         }
     }
-    LineValue const found = value_of(line, format, scratch);
-    if (!found.value) return fail(found.error, found.what);
+    // A whole line that is UTF-8 is its own value; any other goes through value_of.
+    std::string_view value = line;
+    if (format.column != 0 || !is_valid_utf8(line)) {
+        LineValue const found = value_of(line, format, scratch);
+        if (!found.value) return fail(found.error, found.what);
+        value = *found.value;
+    }
     std::size_t const mark = out.size();
     try {
-        append_value_record(out, *found.value, format);
+        append_value_record(out, value, format);
         return true;
     } catch (const std::bad_alloc&) {
         out.resize(mark);

@@ -52,9 +52,9 @@ struct LeadReaders {
     // Tells these readers from any made before: a thread's memo of the
     // verdict family's scores is kept for one set of readers.
     uint64_t serial;
+    std::string id_cell;  // the format's id as a CSV cell
 
-    LeadReaders(FormatRef format, const ReadOptions& options)
-        : verdict(format, options), ranked(options, 0), score_rank(format, options), serial(next_serial()) {}
+    LeadReaders(FormatRef format, const ReadOptions& options);
 
 private:
     static uint64_t next_serial();

@@ -27,6 +27,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/text_trim.hpp"
 #include "engine/column.hpp"
+#include "engine/column_specificity.hpp"
 #include "output/column_json.hpp"
 
 namespace epochsift::cli {
@@ -56,23 +57,29 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
     ReadOutcome outcome;
     std::string const name(streams.input_name);
     std::string buffer(READ_SIZE, '\0'), record, scratch;
-    auto const add = [&](const RecordEnd& end) {
+    // A record's text; a whole line's is known to be UTF-8 when its piece is all ASCII.
+    auto const take = [&](const RecordEnd& end, std::string_view text, bool ascii) {
         ++outcome.lines;
         std::string what;
         if (end.overlong) {
             what = "line longer than " + std::to_string(settings.max_line) + " bytes, skipped (--max-line)";
+        } else if (ascii && format.column == 0) {
+            on_value(text);
+            return;
         } else {
-            LineValue const found = value_of(record, format, scratch);
+            LineValue const found = value_of(text, format, scratch);
             if (found.value) {
                 on_value(*found.value);
-                record.clear();
                 return;
             }
             what = found.what;
         }
-        record.clear();
         if (outcome.problems++ == 0) outcome.first_problem = end.line;
         if (report_lines) write_all(streams.messages, message_line(name + ':' + std::to_string(end.line) + ": " + what));
+    };
+    auto const add = [&](const RecordEnd& end) {
+        take(end, record, false);
+        record.clear();
     };
     for (;;) {
         ssize_t const count = ::read(streams.input, buffer.data(), buffer.size());
@@ -86,7 +93,14 @@ ReadOutcome read_column(const BatchStreams& streams, const BatchSettings& settin
             return outcome;
         }
         std::string_view piece(buffer.data(), static_cast<std::size_t>(count));
-        while (auto const end = splitter.next(piece, record)) add(*end);
+        // Lines whole in the piece are looked at where they lie, not copied.
+        bool const ascii = format.column == 0 && all_ascii(piece);
+        for (;;) {
+            splitter.whole_lines(piece, [&](const RecordEnd& end, std::string_view text) { take(end, text, ascii); });
+            auto const end = splitter.next(piece, record);
+            if (!end) break;
+            add(*end);
+        }
     }
 }
 
@@ -222,6 +236,18 @@ private:
     uint64_t stride_ = 1;
 };
 
+// The verdict's tables built on another thread while the column is first
+// read, where the run may use more than one: the first tally would
+// otherwise build them while every other thread waits. Joined on leaving.
+std::jthread prepare_tables(const BatchSettings& settings) {
+    if (settings.threads < 2) return {};
+    try {
+        return std::jthread(prepare_column_specificity);
+    } catch (const std::system_error&) {
+        return {};  // no thread to be had: the first tally builds them
+    }
+}
+
 bool seekable_file(int fd) {
     struct stat status {};
     return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && ::lseek(fd, 0, SEEK_CUR) >= 0;
@@ -249,6 +275,7 @@ int read_failed(const BatchStreams& streams, int read_errno) {
 }
 
 int infer(const BatchStreams& streams, const BatchSettings& settings) {
+    std::jthread const tables = prepare_tables(settings);
     RunningVerdict running(settings.format.read, DigitsAsBytes::Yes, settings.threads);
     uint64_t values = 0;
     ReadOutcome const read = read_column(streams, settings, true, [&](std::string_view value) {
@@ -273,6 +300,7 @@ int infer(const BatchStreams& streams, const BatchSettings& settings) {
 // are reported by the second reading only. Should the file grow in between,
 // the lines added get records but did not weigh in the verdict.
 int by_column_from_file(const BatchStreams& streams, const BatchSettings& settings) {
+    std::jthread tables = prepare_tables(settings);
     SampledColumn sample;
     ReadOutcome const read = read_column(streams, settings, false, [&](std::string_view value) { sample.add(value); });
     if (read.read_errno != 0) return read_failed(streams, read.read_errno);

@@ -12,22 +12,6 @@ constexpr std::string_view BOM = "\xEF\xBB\xBF";
 
 bool is_line_end(char c) { return c == '\n' || c == '\r'; }
 
-// The first line end (LF or CR) in input, or its size: eight bytes a step,
-// a byte of the word matching when it XORs to zero with the end's pattern.
-std::size_t line_end_in(std::string_view input) {
-    constexpr uint64_t ONES = 0x0101010101010101u, HIGHS = 0x8080808080808080u;
-    constexpr uint64_t LF = ONES * '\n', CR = ONES * '\r';
-    auto const has_zero_byte = [](uint64_t x) { return (x - ONES) & ~x & HIGHS; };
-    std::size_t i = 0;
-    for (; input.size() - i >= 8; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, input.data() + i, sizeof word);
-        if (has_zero_byte(word ^ LF) | has_zero_byte(word ^ CR)) break;  // in these eight bytes
-    }
-    while (i < input.size() && !is_line_end(input[i])) ++i;
-    return i;
-}
-
 }  // namespace
 
 RecordSplitter::RecordSplitter(SplitterSettings settings) : settings_(std::move(settings)) {}
@@ -113,7 +97,18 @@ std::size_t RecordSplitter::scan_fields(std::string_view input, std::string& tex
     return i;
 }
 
+std::optional<RecordEnd> RecordSplitter::whole_line(std::string_view& input, std::string& text) {
+    auto const line = take_whole_line(input);
+    if (!line) return std::nullopt;
+    if (!line->end.overlong) text.append(line->text);
+    return line->end;
+}
+
 std::optional<RecordEnd> RecordSplitter::next(std::string_view& input, std::string& text) {
+    // Most records are lines whole in the piece read.
+    if (!settings_.quoted_fields && bom_done_ && !in_record_) {
+        if (auto const end = whole_line(input, text)) return end;
+    }
     while (!bom_done_ && !input.empty()) {
         if (input.front() != BOM[bom_seen_]) {
             replay_partial_bom(text);

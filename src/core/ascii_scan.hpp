@@ -53,6 +53,19 @@ constexpr std::optional<uint64_t> hex_number(std::string_view text) {
     return value;
 }
 
+// Whether every byte of text is below 0x80 (ASCII, so UTF-8): eight bytes a step.
+inline bool all_ascii(std::string_view text) {
+    uint64_t high = 0;
+    std::size_t i = 0;
+    for (; text.size() - i >= 8; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        high |= word;
+    }
+    for (; i < text.size(); ++i) high |= static_cast<unsigned char>(text[i]);
+    return (high & 0x8080808080808080u) == 0;
+}
+
 constexpr bool all_ascii_digits(std::string_view text) {
     for (char const c : text) {
         if (!is_ascii_digit(c)) return false;

@@ -9,6 +9,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
+#include "engine/column_specificity.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/hint_words.hpp"
 #include "engine/score.hpp"
@@ -29,7 +30,6 @@ namespace {
 // identifier with a small sequence field) gains over a plain count on every
 // value it reads, and loses on every value it cannot.
 constexpr double LOG_MISS = -9.2;  // ln 1e-4: an outlier, a sentinel, a typo
-constexpr int SAMPLES = 512;       // raw values drawn per family and magnitude
 // A self-describing string form: its text is far more specific than any count.
 constexpr double LOG_FORM = 13.8;  // ln 1e6
 // A bare-digit date (an ASN.1 time without its zone): about one in a hundred
@@ -60,100 +60,6 @@ constexpr std::size_t byte_row(std::size_t order_index, std::size_t family) {
 
 const StringForm& form_at(std::size_t s) {
     return s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
-}
-
-// splitmix64: a fixed sequence, so the table is the same on every run.
-uint64_t next_random(uint64_t& state) {
-    uint64_t z = (state += 0x9E37'79B9'7F4A'7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58'476D'1CE4'E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D0'49BB'1331'11EBu;
-    return z ^ (z >> 31);
-}
-
-bool typical(PosixNs instant) { return instant >= TYPICAL_START && instant < TYPICAL_END; }
-
-// An identifier's structure fits: a small sequence field, and a time field
-// at least a year past the scheme's epoch (every small number reads as an
-// identifier made just after its epoch).
-bool structure_fits(const NumericFamily& family, int64_t raw, PosixNs instant) {
-    return id_structure(family, raw) == 1.0 && magnitude_fit(family, instant) >= 0.5;
-}
-
-// ln(1 / share of raw values of bit length b that the family reads at a
-// typical instant), for integers (b = 1..63) and for floats (by the bit
-// length of the integer part, 0..63).
-//
-// For integers the figure is per instant, not per bit length: a fitting
-// value weighs ln(2^(b-1) / N), where N is how many raw values of any
-// length the family reads at a typical instant. Two layouts that differ in
-// their epoch alone (Twitter's and Discord's snowflakes) then weigh the
-// same, whatever the size of the value, and the prior parts them; a layout
-// valid for half of all values (FAT's) weighs twice the one valid for all.
-struct Specificity {
-    std::array<std::array<float, 64>, FAMILIES> integer{};
-    std::array<std::array<float, 64>, FAMILIES> floating{};
-};
-
-Specificity build_specificity() {
-    Specificity table;
-    for (std::size_t f = 0; f < FAMILIES; ++f) {
-        // The same draw for every family, so two layouts that decode alike
-        // get the same figure and only their priors part them.
-        uint64_t state = 20261206;
-        NumericFamily const& family = NUMERIC_FAMILIES[f];
-        bool const is_float = family.encoding.tag == Encoding::Tag::Float;
-        std::array<int, 64> hits_at{};
-        for (int bits = 0; bits < 64; ++bits) {
-            int hits = 0;
-            for (int i = 0; i < SAMPLES; ++i) {
-                uint64_t const low = bits == 0 ? 0 : uint64_t{1} << (bits - 1);
-                uint64_t const span = bits == 0 ? 1 : low;
-                uint64_t const r = low + next_random(state) % span;
-                if (is_float) {
-                    double const x = static_cast<double>(r) + static_cast<double>(next_random(state) >> 11) * 0x1p-53;
-                    auto const instant = decode_float(family, x);
-                    hits += instant && typical(*instant);
-                } else if (bits > 0) {
-                    auto const instant = decode_integer(family, static_cast<int64_t>(r));
-                    hits += instant && typical(*instant) && structure_fits(family, static_cast<int64_t>(r), *instant);
-                }
-            }
-            // A family that reads no sampled value of this size is as specific
-            // as one sample in the whole draw.
-            double const share = std::max(hits, 1) / static_cast<double>(SAMPLES);
-            (is_float ? table.floating : table.integer)[f][bits] = static_cast<float>(-std::log(share));
-            hits_at[static_cast<std::size_t>(bits)] = hits;
-        }
-        if (is_float) continue;
-        double typical_count = 0.0;  // N: raw values read at a typical instant
-        for (int bits = 1; bits < 64; ++bits) {
-            typical_count += hits_at[static_cast<std::size_t>(bits)] / static_cast<double>(SAMPLES) * std::ldexp(1.0, bits - 1);
-        }
-        if (typical_count <= 0.0) continue;  // reads no typical value: the per-length floor stands
-        // A count's N in closed form, over the whole typical span: time units
-        // of the span, times the fraction bits of a fixed-point count or the
-        // low bits below an identifier's shift, of which a well-formed
-        // sequence field (half its bits) keeps 2^(-width/2). An epoch late in
-        // the span (KSUID's, Discord's), which cuts the instants a count can
-        // reach, then does not make its layout look more specific than one
-        // alike but for the epoch. Packed layouts keep the sampled N.
-        Encoding const& encoding = family.encoding;
-        if (encoding.tag != Encoding::Tag::Packed) {
-            double const span_units =
-                static_cast<double>(TYPICAL_END.ns - TYPICAL_START.ns) / static_cast<double>(unit_ns(encoding.unit));
-            int const low_bits = encoding.tag == Encoding::Tag::Integer ? 0 : static_cast<int>(encoding.shift);
-            typical_count = span_units * std::ldexp(1.0, low_bits - family.sequence.width / 2);
-        }
-        for (int bits = 1; bits < 64; ++bits) {
-            table.integer[f][bits] = static_cast<float>((bits - 1) * std::log(2.0) - std::log(typical_count));
-        }
-    }
-    return table;
-}
-
-const Specificity& specificity() {
-    static const Specificity table = build_specificity();  // thread-safe once-only initialisation
-    return table;
 }
 
 struct Tally {
@@ -203,9 +109,9 @@ template <class Visit>
 bool read_column_value(std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes,
                        TallyShare share, Visit&& visit) {
     auto const owned = [&](std::size_t f) { return f % share.count == share.index; };
-    Specificity const& table = specificity();
+    Specificity const& table = column_specificity();
     auto const plausible = [&](PosixNs instant) {
-        return options.window ? options.window->contains(instant) : typical(instant);
+        return options.window ? options.window->contains(instant) : typical_instant(instant);
     };
     auto const inside = [&](const NumericFamily& family, PosixNs instant) {
         return options.window ? options.window->contains(instant) : family.contains(instant);
@@ -260,13 +166,13 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
         }
     }
     FormMemo memo;
-    for (std::size_t s = 0; share.index == 0 && s < FORMS; ++s) {
+    for (std::size_t s = share.index; s < FORMS; s += share.count) {
         auto const found = read_form(form_at(s), text, memo);
         if (!found) continue;
         bool const in_span = options.window ? options.window->contains(found->instant) : true;
         bool const weak = bare_digits && found->zone_unstated;
         visit(FAMILIES + s, found->instant, in_span,
-              weak ? (typical(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS));
+              weak ? (typical_instant(found->instant) ? LOG_BARE_DATE : LOG_MISS) : (in_span ? LOG_FORM : LOG_MISS));
     }
     return marked_bytes;
 }
@@ -279,7 +185,7 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
 }
 
 bool tally_share_owns(std::size_t row, TallyShare share) {
-    if (row >= FAMILIES && row < BYTE_ROWS_START) return share.index == 0;  // the string forms
+    if (row >= FAMILIES && row < BYTE_ROWS_START) return (row - FAMILIES) % share.count == share.index;  // the string forms
     std::size_t const family = row < FAMILIES ? row : (row - BYTE_ROWS_START) % FAMILIES;
     return family % share.count == share.index;
 }

@@ -71,7 +71,8 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
 
 // One of `count` shares of column_tallies' work, for as many threads: the
 // rows of the families f with f % count == index (as integers, floats and
-// bytes), and the string forms' rows for share 0. A share's rows are
+// bytes), and of the string forms s (in their order) with s % count ==
+// index, so that the forms' parsing is shared out too. A share's rows are
 // tallied exactly as column_tallies tallies them (each row's sums over the
 // values in their order): taking each row from the share that owns it gives
 // column_tallies' result bit for bit. The other rows are not meaningful.

@@ -1,6 +1,8 @@
 #include "engine/score_rank.hpp"
 
 #include <algorithm>
+#include <limits>
+#include <optional>
 #include <span>
 
 #include "engine/best_readings.hpp"
@@ -11,6 +13,69 @@
 #include "formats/string_forms.hpp"
 
 namespace epochsift {
+
+namespace {
+
+// The first and last values a row decodes into the instants [from, to)
+// (rendering), by bisection: on a row of UTC counts or shifted identifiers
+// the instant never falls as the value grows, so those values are one run.
+// Nothing for other rows; an empty run (first past last) for a row that
+// puts no value there.
+struct ValueRun {
+    int64_t first;
+    int64_t last;
+};
+std::optional<ValueRun> values_between(const NumericFamily& row, PosixNs from, PosixNs to) {
+    Encoding::Tag const tag = row.encoding.tag;
+    if (row.scale != TimeScale::Utc || (tag != Encoding::Tag::Integer && tag != Encoding::Tag::Shifted)) return std::nullopt;
+    auto const instant = [&](int64_t raw) -> std::optional<PosixNs> {
+        auto const decoded = decode_integer(row, raw);
+        if (!decoded) return std::nullopt;
+        return *decoded;
+    };
+    // The two halves of renders() and the span: one holds from some value on, the other up to some value.
+    auto const low_side = [&](int64_t raw) {
+        auto const at = instant(raw);
+        return at && at->ns > i128{MIN_CALENDAR_SECOND - 1} * NS_PER_SECOND && !(*at < from);
+    };
+    auto const high_side = [&](int64_t raw) {
+        auto const at = instant(raw);
+        return at && at->ns < i128{MAX_CALENDAR_SECOND + 1} * NS_PER_SECOND && *at < to;
+    };
+    // Differences of 64-bit values taken in 64 unsigned bits: they may pass INT64_MAX.
+    auto const gap = [](int64_t a, int64_t b) { return static_cast<uint64_t>(b) - static_cast<uint64_t>(a); };
+    auto const halfway = [&](int64_t a, int64_t b) { return static_cast<int64_t>(static_cast<uint64_t>(a) + gap(a, b) / 2); };
+    constexpr int64_t LEAST = std::numeric_limits<int64_t>::min(), MOST = std::numeric_limits<int64_t>::max();
+    ValueRun const empty{1, 0};
+    if (!low_side(MOST)) return empty;
+    int64_t first = LEAST;
+    if (!low_side(LEAST)) {
+        int64_t below = LEAST, at = MOST;  // !low_side(below), low_side(at)
+        while (gap(below, at) > 1) {
+            int64_t const middle = halfway(below, at);
+            (low_side(middle) ? at : below) = middle;
+        }
+        first = at;
+    }
+    if (!high_side(first)) return empty;
+    int64_t last = MOST;  // from first on every value decodes
+    if (!high_side(MOST)) {
+        int64_t above = MOST;  // high_side(last), !high_side(above)
+        last = first;
+        while (gap(last, above) > 1) {
+            int64_t const middle = halfway(last, above);
+            (high_side(middle) ? last : above) = middle;
+        }
+    }
+    return ValueRun{first, last};
+}
+
+// Half the era's decay: an instant that far outside the typical era or
+// farther has an era measure of 0.5 or less (the quotient is exact).
+constexpr i128 HALF_ERA_DECAY_NS = 157'788'000'000'000'000;
+static_assert(static_cast<double>(HALF_ERA_DECAY_NS) * 2.0 == ERA_DECAY_NS);
+
+}  // namespace
 
 ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
     ReadOptions storage;
@@ -27,7 +92,8 @@ ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
     own_prior_ = prior_value(own.prior);
     bool const own_rare = own.prevalence == Prevalence::Rare;
     for (NumericFamily const& row : rows) {
-        if (row.position == own.position) continue;
+        // A float row reads no integer (decode_integer gives it nothing).
+        if (row.position == own.position || row.encoding.tag == Encoding::Tag::Float) continue;
         bool first_on_tie = row.position < own.position;  // a stable sort: table order
         if (!options_.extended) {
             // ranking.cpp's reference order: common before rare, then the ids byte-wise.
@@ -45,8 +111,23 @@ ScoreRank::ScoreRank(FormatRef format, const ReadOptions& given) {
             }
             return bound - components_score(without, options_);
         };
-        rivals_.push_back({bound, share(Component::InWindow), share(Component::PlausibleEra), windowed, first_on_tie,
-                           prior_value(row.prior)});
+        double const window_share = share(Component::InWindow), era_share = share(Component::PlausibleEra);
+        // The instants outside which a reading loses at least a known part
+        // of the bound (reaching adds what it loses): with the caller's
+        // window, outside it both shares; else, half an era's decay or more
+        // outside the typical era, half the era's share or more.
+        PosixNs from = windowed.window_start, to = windowed.window_end;
+        double outside_bound = bound - (window_share + era_share);
+        if (!options_.window) {
+            from = PosixNs{TYPICAL_START.ns - HALF_ERA_DECAY_NS + 1};
+            to = PosixNs{TYPICAL_END.ns + HALF_ERA_DECAY_NS};
+            outside_bound = bound - era_share * 0.5;
+        }
+        std::optional<ValueRun> const near = window_share >= 0.0 && era_share >= 0.0 ? values_between(windowed, from, to)
+                                                                                     : std::nullopt;
+        rivals_.push_back({bound, window_share, era_share, windowed, first_on_tie, prior_value(row.prior),
+                           near ? near->first : std::numeric_limits<int64_t>::min(),
+                           near ? near->last : std::numeric_limits<int64_t>::max(), outside_bound});
     }
     std::stable_sort(rivals_.begin(), rivals_.end(), [](const Rival& a, const Rival& b) { return a.bound > b.bound; });
 }
@@ -77,6 +158,7 @@ std::size_t ScoreRank::rank_reference(int64_t value, std::string_view text, doub
     std::size_t place = 1;
     for (Rival const& rival : rivals_) {
         if (rival.bound < score) break;  // neither it nor any family after it reaches the score
+        if (out_of_reach(rival, value, score)) continue;
         auto const scored = reaching(rival, value, score, false);
         if (!scored) continue;
         if (scored->score > score || (scored->score == score && rival.first_on_tie)) ++place;
@@ -100,6 +182,7 @@ std::optional<std::size_t> ScoreRank::rank_extended(int64_t value, double score)
     std::optional<bool> shaped;
     for (Rival const& rival : rivals_) {
         if (rival.bound < score) break;
+        if (out_of_reach(rival, value, score)) continue;
         if (!shaped && weighs_identifier_shape(rival.windowed)) shaped = shaped_like_identifier(value, options_);
         auto const scored = reaching(rival, value, score, shaped.value_or(false));
         if (!scored || scored->score < score) continue;

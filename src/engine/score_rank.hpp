@@ -54,8 +54,18 @@ private:
         NumericFamily windowed;  // the row with the call's window in place
         bool first_on_tie;       // in the reference order, ranked before the format's reading at an equal score
         double prior;            // the extended order's prior of the family's readings
+        // The values whose instant lies near enough (both ends included; the
+        // whole range where not known): outside them the family reads
+        // nothing, or scores no more than outside_bound.
+        int64_t inside_first;
+        int64_t inside_last;
+        double outside_bound;
     };
 
+    // Whether the rival cannot reach score, told from the value alone.
+    static bool out_of_reach(const Rival& rival, int64_t value, double score) {
+        return (value < rival.inside_first || value > rival.inside_last) && rival.outside_bound < score - 1e-9;
+    }
     // The rival's reading of value when it can reach score (its instant and
     // score), else nothing.
     std::optional<ScoredInstant> reaching(const Rival& rival, int64_t value, double score, bool shaped) const;

@@ -210,5 +210,44 @@ TEST(RecordSplitter, PiecesDoNotMatter) {
     }
 }
 
+// Whole lines, cut anywhere (a line whole in a piece or across pieces):
+// the same records, and the input bytes each takes add up to the input's
+// (an LF closing the last CR counts towards a record that never comes).
+TEST(RecordSplitter, InputBytesAddUpWhateverThePieces) {
+    std::mt19937 random(29);
+    std::string const alphabet = "ab\r\n\r\n\xEF\xBB\xBF";
+    auto const records = [](std::string_view input, std::vector<std::size_t> const& cuts) {
+        RecordSplitter splitter(SplitterSettings{.quoted_fields = false, .delimiter = ",", .max_record = 3});
+        std::vector<std::pair<Record, uint64_t>> out;
+        std::string text;
+        auto const take = [&](const RecordEnd& end) {
+            out.push_back({Record{.text = text, .line = end.line, .overlong = end.overlong}, end.input_bytes});
+            text.clear();
+        };
+        std::size_t at = 0;
+        for (std::size_t cut : cuts) {
+            std::string_view piece = input.substr(at, cut - at);
+            while (auto end = splitter.next(piece, text)) take(*end);
+            at = cut;
+        }
+        std::string_view rest = input.substr(at);
+        while (auto end = splitter.next(rest, text)) take(*end);
+        if (auto end = splitter.finish(text)) take(*end);
+        return out;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string input;
+        for (int n = static_cast<int>(random() % 40); n > 0; --n) input += alphabet[random() % alphabet.size()];
+        std::vector<std::size_t> cuts;
+        for (std::size_t at = 0; at < input.size(); at += 1 + random() % 7) cuts.push_back(at);
+        auto const whole = records(input, {});
+        ASSERT_EQ(records(input, cuts), whole) << testing::PrintToString(input);
+        uint64_t bytes = 0;
+        for (auto const& record : whole) bytes += record.second;
+        bool const crlf_last = input.size() >= 2 && input.substr(input.size() - 2) == "\r\n";
+        EXPECT_EQ(bytes + (crlf_last ? 1 : 0), input.size()) << testing::PrintToString(input);
+    }
+}
+
 }  // namespace
 }  // namespace epochsift::cli

@@ -15,6 +15,7 @@
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
 #include "engine/best_readings.hpp"
+#include "engine/extended_score.hpp"
 #include "engine/identify.hpp"
 #include "engine/score_rank.hpp"
 #include "formats/numeric_family_table.hpp"
@@ -240,6 +241,37 @@ TEST(BestReadings, NoReadingScoresAboveItsFamilysBound) {
     }
 }
 
+// How many readings of values ScoreRank placed (decided), and how many of
+// those differ from their place in the full ranking.
+struct RankCheck {
+    std::size_t decided = 0;
+    std::size_t differing = 0;
+};
+
+RankCheck check_ranks(const NamedOptions& set, std::span<const std::string> values) {
+    RankCheck out;
+    std::vector<std::optional<ScoreRank>> ranks(NUMERIC_FAMILIES.size());
+    for (std::string const& value : values) {
+        int64_t const integer = *parse_integer(value);
+        std::vector<Candidate> const full = identify(value, set.options);
+        for (std::size_t at = 0; at < full.size(); ++at) {
+            Candidate const& reading = full[at];
+            if (reading.format.kind() != FormatKind::NumericFamily) continue;
+            std::optional<ScoreRank>& rank = ranks[reading.format.row()];
+            if (!rank) rank.emplace(reading.format, set.options);
+            if (!rank->applies()) continue;
+            auto const place = rank->rank(integer, value, reading.score);
+            if (!place) continue;
+            ++out.decided;
+            if (*place != at + 1 && ++out.differing <= 5) {
+                ADD_FAILURE() << set.name << " '" << value << "' " << reading.format_id() << ": rank " << *place
+                              << ", placed " << at + 1;
+            }
+        }
+    }
+    return out;
+}
+
 // A numeric reading's rank from scores alone (ScoreRank) is its place in the
 // full ranking, for every family a call reads, over integers of every
 // magnitude and the tie-prone round ones, wherever the scores decide it.
@@ -261,32 +293,57 @@ TEST(ScoreRank, RankFromScoresIsThePlaceInTheFullRanking) {
     reference_near.context.neighbours = neighbours;
     sets.push_back({"reference+neighbours", reference_near});
     for (NamedOptions const& set : sets) {
-        std::vector<std::optional<ScoreRank>> ranks(NUMERIC_FAMILIES.size());
-        std::size_t decided = 0, differing = 0;
-        for (std::string const& value : values) {
-            int64_t const integer = *parse_integer(value);
-            std::vector<Candidate> const full = identify(value, set.options);
-            for (std::size_t at = 0; at < full.size(); ++at) {
-                Candidate const& reading = full[at];
-                if (reading.format.kind() != FormatKind::NumericFamily) continue;
-                std::optional<ScoreRank>& rank = ranks[reading.format.row()];
-                if (!rank) rank.emplace(reading.format, set.options);
-                if (!rank->applies()) continue;
-                auto const place = rank->rank(integer, value, reading.score);
-                if (!place) continue;
-                ++decided;
-                if (*place != at + 1 && ++differing <= 5) {
-                    ADD_FAILURE() << set.name << " '" << value << "' " << reading.format_id() << ": rank " << *place
-                                  << ", placed " << at + 1;
-                }
-            }
-        }
-        EXPECT_EQ(differing, 0u) << set.name;
+        RankCheck const check = check_ranks(set, values);
+        EXPECT_EQ(check.differing, 0u) << set.name;
         // The neighbours' column scores the extended reading: never by scores alone.
         bool const judged = set.options.extended && !set.options.context.neighbours.empty();
         // The extended reading's are decided at full marks only: fewer.
-        if (judged) EXPECT_EQ(decided, 0u) << set.name;
-        else EXPECT_GT(decided, set.options.extended ? 20u : values.size()) << set.name;
+        if (judged) EXPECT_EQ(check.decided, 0u) << set.name;
+        else EXPECT_GT(check.decided, set.options.extended ? 20u : values.size()) << set.name;
+    }
+}
+
+// A rival family is passed over, without decoding, for values outside the
+// run that decodes near the window or the typical era: the values at each
+// end of those spans, for every count and identifier row, rank as the full
+// ranking places them.
+TEST(ScoreRank, RankAtTheEdgesOfTheSpansRivalsArePassedOver) {
+    InstantWindow const window{PosixNs::from_seconds(946'684'800), PosixNs::from_seconds(1'893'456'000)};
+    constexpr i128 HALF_ERA = 157'788'000'000'000'000;  // half of ERA_DECAY_NS
+    std::vector<PosixNs> edges = {window.start, window.end, PosixNs{TYPICAL_START.ns - HALF_ERA},
+                                  PosixNs{TYPICAL_END.ns + HALF_ERA}, TYPICAL_START, TYPICAL_END};
+    std::vector<std::string> values;
+    for (NumericFamily const& row : NUMERIC_FAMILIES) {
+        Encoding const& encoding = row.encoding;
+        if (encoding.tag != Encoding::Tag::Integer && encoding.tag != Encoding::Tag::Shifted) continue;
+        std::vector<PosixNs> at = edges;
+        at.push_back(row.window_start);
+        at.push_back(row.window_end);
+        i128 const unit = unit_ns(encoding.unit);
+        int const shift = encoding.tag == Encoding::Tag::Shifted ? encoding.shift : 0;
+        for (PosixNs const edge : at) {
+            i128 const count = floor_div(edge.ns - row.epoch.ns, unit);
+            for (i128 step : {i128{-1}, i128{0}, i128{1}}) {
+                i128 const raw = (count + step) << shift;
+                for (i128 low : {i128{0}, (i128{1} << shift) - 1}) {
+                    if (raw + low >= INT64_MIN && raw + low <= INT64_MAX) values.push_back(std::to_string(static_cast<int64_t>(raw + low)));
+                }
+            }
+        }
+    }
+    ReadOptions extended{.extended = true, .context = {}, .window = {}, .zones = {}};
+    ReadOptions reference_windowed;
+    reference_windowed.window = window;
+    ReadOptions extended_windowed = extended;
+    extended_windowed.window = window;
+    std::vector<NamedOptions> const sets = {{"reference", ReadOptions{}},
+                                            {"reference+window", reference_windowed},
+                                            {"extended", extended},
+                                            {"extended+window", extended_windowed}};
+    for (NamedOptions const& set : sets) {
+        RankCheck const check = check_ranks(set, values);
+        EXPECT_EQ(check.differing, 0u) << set.name;
+        EXPECT_GT(check.decided, 0u) << set.name;
     }
 }
 

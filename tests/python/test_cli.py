@@ -205,6 +205,29 @@ def test_infer_leaves_out_unreadable_lines(tmp_path):
     assert err.split("\n")[:2] == [f"epochsift: {path}:3: no column 2", f"epochsift: {path}:4: column 2 is not valid UTF-8"]
 
 
+# Whole lines, each line end: a line that is not UTF-8 is left out (and
+# named), a blank one is the value "", the rest are the column in order.
+@pytest.mark.parametrize("end", [b"\n", b"\r\n", b"\r"])
+def test_infer_of_whole_lines_leaves_out_lines_not_utf8(tmp_path, end):
+    path = tmp_path / "column.txt"
+    path.write_bytes(end.join([b"879858441", b"17\xff00", b"1033337335", b"", b"1700000000"]) + end)
+    out, err = run("--batch", "--infer", "--json", str(path), check_status=3)
+    assert json.loads(out) == epochsift.identify_column(["879858441", "1033337335", "", "1700000000"])
+    assert err.split("\n")[0] == f"epochsift: {path}:2: not valid UTF-8"
+
+
+# A field of the column with white space around its integer, line breaks
+# included: its CSV cell is the field itself, quoted where it must be.
+@pytest.mark.parametrize("field", ["1700000000", " 1700000000", "1700000000 ", "\n1700000000", "1700000000\r\n", "\t+1700000000"])
+def test_by_column_best_row_quotes_the_field_as_it_is(tmp_path, field):
+    path = tmp_path / "column.csv"
+    with path.open("w", newline="") as stream:
+        csv.writer(stream).writerows([["id", "when"]] + [[i, 1600000000 + i * 86400] for i in range(20)] + [[20, field]])
+    out, _ = run("--batch", "--by-column", "--best", "1", "--column", "2", str(path))
+    rows = list(csv.reader(io.StringIO(out, newline="")))
+    assert rows[-1][:4] == [field, "1", "unix", "2023-11-14T22:13:20Z"]
+
+
 @pytest.mark.parametrize("reference", [False, True])
 def test_by_column_leads_each_record_with_the_verdict(reference):
     flags = ["--reference"] if reference else []
