@@ -122,7 +122,7 @@ def _wrapped(array, how, cut):
     if how == "record batch":
         return pa.RecordBatch.from_arrays([array], names=["value"])
     if how == "struct with nulls":
-        mask = pa.array([i % 7 == 3 for i in range(len(array))])
+        mask = pa.array([i % 7 == 3 for i in range(len(array))], pa.bool_())
         return pa.StructArray.from_arrays([array], names=["value"], mask=mask).slice(cut)
     return array
 
