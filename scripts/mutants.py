@@ -159,6 +159,15 @@ MUTANTS = [
     ("src/cli/batch_record.cpp", "            bool const plain = text.size() == value.size();", "            bool const plain = true;"),
     ("src/cli/batch_record.cpp", "    if (format.column != 0 || !is_valid_utf8(line)) {", "    if (format.column != 0) {"),
     ("src/cli/column_batch.cpp", "        } else if (ascii && format.column == 0) {", "        } else if (format.column == 0) {"),
+    # integer columns read as their values, a value's text written where it is read
+    ("src/python/arrow_strings.hpp", "if (row >= integers.size() || (unsigned_bits && integers[row] < 0)) return nullptr;", "if (row >= integers.size()) return nullptr;"),
+    ("src/python/arrow_strings.hpp", "return unsigned_bits ? room.write_unsigned(static_cast<uint64_t>(value)) : room.write_signed(value);", "return room.write_signed(value);"),
+    ("src/core/decimal_text.hpp", "        if (value < 0) *--begin = '-';\n", ""),
+    ("src/python/identify_arrow.cpp", "texts.text(i, digits[sample.size()])", "texts.text(i, digits[0])"),
+    ("src/python/identify_arrow.cpp", "texts.text(i, digits[i - first])", "texts.text(i, digits[0])"),
+    ("src/python/identify_arrow.cpp", "    std::string_view const text = texts.text(i, digits);\n    std::vector<Candidate> const full", "    std::string_view const text;\n    std::vector<Candidate> const full"),
+    ("src/python/identify_arrow.cpp", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept);", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, {}, readings, kept);"),
+    ("src/python/arrow_strings.cpp", "        out.unsigned_bits = is_unsigned_64_format(schema.format);", "        out.unsigned_bits = false;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]

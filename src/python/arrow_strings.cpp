@@ -48,16 +48,30 @@ void append_view_texts(const ArrowArray& array, int64_t first, int64_t rows, con
 
 void append_string_array(const ArrowSchema& schema, const ArrowArray& array, int64_t first, int64_t rows,
                          const ArrowArray* parent, TextColumn& out) {
+    if (string_layout_of(schema.format) == StringLayout::Integer) {
+        out.unsigned_bits = is_unsigned_64_format(schema.format);
+        return append_integers(schema.format, array, first, rows, parent, out);
+    }
     out.texts.reserve(out.texts.size() + static_cast<std::size_t>(rows));
     out.valid.reserve(out.valid.size() + static_cast<std::size_t>(rows));
     switch (string_layout_of(schema.format)) {
         case StringLayout::Utf8: return append_offset_texts<int32_t>(array, first, rows, parent, out);
         case StringLayout::LargeUtf8: return append_offset_texts<int64_t>(array, first, rows, parent, out);
         case StringLayout::View: return append_view_texts(array, first, rows, parent, out);
-        case StringLayout::Integer: return append_integer_texts(schema.format, array, first, rows, parent, out);
+        case StringLayout::Integer:  // read above
         case StringLayout::Struct:
         case StringLayout::None: return;  // refused by the validator
     }
+}
+
+// Whether rows of the type schema describes can join out's: a column holds
+// texts or integers, never both, and unsigned 64-bit integers (kept as their
+// bits) with no other.
+bool joins(const ArrowSchema& schema, const TextColumn& out) {
+    if (out.size() == 0) return true;
+    const ArrowSchema& rows = string_layout_of(schema.format) == StringLayout::Struct ? *schema.children[0] : schema;
+    if (string_layout_of(rows.format) != StringLayout::Integer) return out.texts.size() == out.size();
+    return out.integers.size() == out.size() && out.unsigned_bits == is_unsigned_64_format(rows.format);
 }
 
 }  // namespace
@@ -65,6 +79,7 @@ void append_string_array(const ArrowSchema& schema, const ArrowArray& array, int
 ArrowFault append_texts(const ArrowSchema& schema, const ArrowArray& array, TextColumn& out) {
     if (ArrowFault const fault = validate_schema(schema); fault != ArrowFault::None) return fault;
     if (ArrowFault const fault = validate_array(schema, array); fault != ArrowFault::None) return fault;
+    if (!joins(schema, out)) return ArrowFault::UnsupportedType;
     if (string_layout_of(schema.format) == StringLayout::Struct) {
         append_string_array(*schema.children[0], *array.children[0], array.offset, array.length, &array, out);
     } else {

@@ -15,6 +15,7 @@ namespace epochsift::python {
 enum class ArrowFault : uint8_t {
     None,
     UnsupportedType,     // not utf8, large_utf8, string_view, an integer, or a struct of exactly one of them
+                         // (or, appended to a column, not the type of its rows)
     ReleasedSchema,      // a schema without its release callback (moved from, or released)
     ReleasedArray,       // an array without its release callback
     BadSchemaChildren,   // n_children negative, or children missing where n_children says some

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/decimal_text.hpp"
 #include "engine/best_readings.hpp"
 #include "engine/column.hpp"
 #include "engine/verdict_reader.hpp"
@@ -47,12 +48,13 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
                      const std::atomic<bool>& cancelled, ChunkRows& out) {
     std::vector<std::string_view> present;
     std::vector<int64_t> present_rows;
+    std::vector<DecimalText> digits(texts.holds_integers() ? count : 0);  // an integer column's texts, for this chunk
     ChunkReadings readings;
     present.reserve(count);
     present_rows.reserve(count);
     for (std::size_t i = first; i < first + count; ++i) {
         if (!texts.valid[i]) continue;
-        present.push_back(texts.texts[i]);
+        present.push_back(digits.empty() ? texts.texts[i] : texts.text(i, digits[i - first]));
         present_rows.push_back(static_cast<int64_t>(i));
     }
     read_texts(present, how.best, how.options, readings, &cancelled);
@@ -76,21 +78,27 @@ void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 
 // The rows of one present value read by the verdict: its reading of the
 // format, from the format's own path or else from the full reading; the
-// full reading's first `best` where the format reads nothing.
-void verdict_rows(int64_t row, std::string_view text, const int64_t* integer, const ChunkReading& how,
-                  const BestReadings& every, FamilyScoreMemo* memo, ChunkRows& out) {
+// full reading's first `best` where the format reads nothing. An integer's
+// text is written only where a reading takes it.
+void verdict_rows(const TextColumn& texts, std::size_t i, const ChunkReading& how, const BestReadings& every,
+                  FamilyScoreMemo* memo, ChunkRows& out) {
     VerdictReader const& verdict = *how.verdict;
+    auto const row = static_cast<int64_t>(i);
+    const int64_t* integer = texts.integer(i);
+    DecimalText digits;
     if (memo != nullptr) {
         // A family's reading: its instant and score alone are kept.
-        auto const own = integer != nullptr ? verdict.score_integer(*integer, *memo) : verdict.score_text(text, *memo);
+        auto const own = integer != nullptr ? verdict.score_integer(*integer, *memo)
+                                            : verdict.score_text(texts.text(i, digits), *memo);
         if (own) {
             out.rows.add(row, 1, verdict.format(), own->instant, own->score, NO_CONFIDENCE, ReadingRows::Path::Verdict);
             return;
         }
-    } else if (auto const own = verdict.read(text)) {
+    } else if (auto const own = verdict.read(texts.text(i, digits))) {
         out.rows.add(row, 1, *own, ReadingRows::Path::Verdict);
         return;
     }
+    std::string_view const text = texts.text(i, digits);
     std::vector<Candidate> const full = integer != nullptr ? every.identify_integer(*integer, text) : every.identify(text);
     for (Candidate const& c : full) {
         if (c.format != verdict.format()) continue;
@@ -116,7 +124,6 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         // first `best` are built (every reading for the by_column fallback,
         // which looks for the verdict's among them).
         BestReadings const reader(how.options, how.verdict != nullptr ? 0 : how.best);
-        bool const integers = texts.has_integers();
         std::vector<Candidate> readings;  // one value's, its room kept from value to value
         // The verdict family's scores, kept over the chunk's values.
         std::optional<FamilyScoreMemo> memo;
@@ -134,13 +141,14 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
                 if (how.keep_empty) out.rows.add_empty(row);
                 continue;
             }
-            const int64_t* integer = integers ? &texts.integers[i] : nullptr;
             if (how.verdict != nullptr) {
-                verdict_rows(row, texts.texts[i], integer, how, reader, memo ? &*memo : nullptr, out);
+                verdict_rows(texts, i, how, reader, memo ? &*memo : nullptr, out);
                 continue;
             }
-            if (integer != nullptr) reader.identify_integer(*integer, texts.texts[i], readings, kept);
-            else reader.identify(texts.texts[i], readings, kept);
+            DecimalText digits;  // an integer's text, for the readings of its digits
+            std::string_view const text = texts.text(i, digits);
+            if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept);
+            else reader.identify(text, readings, kept);
             if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
             for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);
@@ -160,11 +168,14 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
 std::optional<FormatRef> column_verdict(const TextColumn& texts, const ReadOptions& options) {
     constexpr std::size_t SAMPLE = 10'000;
     std::vector<std::string_view> sample;
-    std::size_t const count = texts.texts.size();
+    std::size_t const count = texts.size();
     std::size_t const step = count <= SAMPLE ? 1 : count / SAMPLE;
     sample.reserve(std::min(count, SAMPLE + 1));
+    // An integer column's texts, written for the sampled values alone.
+    std::vector<DecimalText> digits(texts.holds_integers() ? (count + step - 1) / step : 0);
     for (std::size_t i = 0; i < count; i += step) {
-        if (texts.valid[i]) sample.push_back(texts.texts[i]);
+        if (!texts.valid[i]) continue;
+        sample.push_back(digits.empty() ? texts.texts[i] : texts.text(i, digits[sample.size()]));
     }
     std::vector<ColumnVerdict> const verdicts = identify_column(sample, options);
     if (verdicts.empty()) return std::nullopt;
@@ -186,7 +197,7 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
     TextColumn texts;
     if (!import_column(column, imported, texts)) return nullptr;
 
-    std::size_t const count = texts.texts.size();
+    std::size_t const count = texts.size();
     ChunkPlan const plan(count, keywords.threads);
     std::size_t const chunks = plan.chunks();
     std::vector<ChunkRows> read(chunks);

@@ -100,7 +100,7 @@ TEST(ArrowValidate, EachBrokenFieldHasItsFault) {
         EXPECT_EQ(column.check(), c.fault) << c.name;
         TextColumn texts;
         EXPECT_EQ(append_texts(column.schema, column.array, texts), c.fault) << c.name;
-        EXPECT_EQ(texts.texts.size(), c.fault == ArrowFault::None ? static_cast<std::size_t>(column.array.length) : 0)
+        EXPECT_EQ(texts.size(), c.fault == ArrowFault::None ? static_cast<std::size_t>(column.array.length) : 0)
             << c.name;
     }
 }

@@ -65,8 +65,9 @@ std::vector<std::string> read_back(const ArrowSchema& schema, const ArrowArray& 
     TextColumn column;
     EXPECT_EQ(append_texts(schema, array, column), ArrowFault::None);
     std::vector<std::string> out;
-    for (std::size_t i = 0; i < column.texts.size(); ++i) {
-        out.push_back(column.valid[i] ? std::string(column.texts[i]) : "<null>");
+    for (std::size_t i = 0; i < column.size(); ++i) {
+        epochsift::DecimalText room;
+        out.push_back(column.valid[i] ? std::string(column.text(i, room)) : "<null>");
     }
     return out;
 }
@@ -117,27 +118,36 @@ TEST(ArrowStrings, RefusesOtherTypesAndMissingBuffers) {
     EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::BadBufferCount);  // two buffers, not three
     array.n_buffers = 3;
     EXPECT_EQ(append_texts(schema_of("u"), array, column), ArrowFault::MissingOffsets);
-    EXPECT_TRUE(column.texts.empty());  // nothing appended on a fault
+    EXPECT_EQ(column.size(), 0u);  // nothing appended on a fault
 }
 
-// Integer columns are read as the decimal text of each value: the extremes of
-// every width, signed and unsigned, with the array's offset and nulls.
-TEST(ArrowIntegers, DecimalTextOfEveryWidthWithOffsetAndNulls) {
+// Integer columns are held as their values, each read as its decimal text
+// where a reading takes text: the extremes of every width, signed and
+// unsigned, with the array's offset and nulls. A uint64 above INT64_MAX has
+// no int64 and is read by its text alone.
+TEST(ArrowIntegers, ValuesAndDecimalTextOfEveryWidthWithOffsetAndNulls) {
     struct Case {
         const char* format;
         std::vector<uint8_t> bytes;  // three little-endian values
         std::vector<std::string> texts;
+        bool first_is_int64;
     };
     const Case cases[] = {
-        {"c", {0x80, 0xFF, 0x7F}, {"-128", "-1", "127"}},
-        {"C", {0x00, 0xFF, 0x7F}, {"0", "255", "127"}},
-        {"s", {0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}, {"-32768", "-1", "32767"}},
-        {"I", {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0x00, 0xF1, 0x53, 0x65}, {"4294967295", "0", "1700000000"}},
+        {"c", {0x80, 0xFF, 0x7F}, {"-128", "-1", "127"}, true},
+        {"C", {0x00, 0xFF, 0x7F}, {"0", "255", "127"}, true},
+        {"s", {0x00, 0x80, 0xFF, 0xFF, 0xFF, 0x7F}, {"-32768", "-1", "32767"}, true},
+        {"I", {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0x00, 0xF1, 0x53, 0x65}, {"4294967295", "0", "1700000000"}, true},
         {"l", {0, 0, 0, 0, 0, 0, 0, 0x80, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0xF1, 0x53, 0x65, 0, 0, 0, 0},
-         {"-9223372036854775808", "-1", "1700000000"}},
-        {"L", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-         {"18446744073709551615", "1", "0"}},
+         {"-9223372036854775808", "-1", "1700000000"}, true},
+        {"L", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F},
+         {"18446744073709551615", "1", "9223372036854775807"}, false},
     };
+    auto text_of = [](const TextColumn& column, std::size_t row) {
+        epochsift::DecimalText room;
+        return std::string(column.text(row, room));
+    };
+    // The int64 a row's text reads as, where it reads as one.
+    auto int64_of = [](const std::string& text) { return static_cast<int64_t>(std::stoll(text)); };
     for (const Case& c : cases) {
         ArrowSchema schema = schema_of(c.format);
         uint8_t const validity = 0b101;  // the middle value is null
@@ -150,17 +160,69 @@ TEST(ArrowIntegers, DecimalTextOfEveryWidthWithOffsetAndNulls) {
         array.release = release_array;
         TextColumn column;
         ASSERT_EQ(append_texts(schema, array, column), ArrowFault::None) << c.format;
-        ASSERT_EQ(column.texts.size(), 3u) << c.format;
-        EXPECT_EQ(column.texts[0], c.texts[0]) << c.format;
+        ASSERT_EQ(column.size(), 3u) << c.format;
+        EXPECT_TRUE(column.texts.empty()) << c.format;  // no text made for a value
+        EXPECT_EQ(text_of(column, 0), c.texts[0]) << c.format;
         EXPECT_EQ(column.valid[1], 0) << c.format;
-        EXPECT_EQ(column.texts[2], c.texts[2]) << c.format;
+        EXPECT_EQ(text_of(column, 1), "") << c.format;
+        EXPECT_EQ(text_of(column, 2), c.texts[2]) << c.format;
+        ASSERT_NE(column.integer(2), nullptr) << c.format;
+        EXPECT_EQ(*column.integer(2), int64_of(c.texts[2])) << c.format;
+        if (c.first_is_int64) {
+            ASSERT_NE(column.integer(0), nullptr) << c.format;
+            EXPECT_EQ(*column.integer(0), int64_of(c.texts[0])) << c.format;
+        } else {
+            EXPECT_EQ(column.integer(0), nullptr) << c.format;  // read by its text
+        }
         // From the second value on, every value present.
         array.offset = 1;
         array.length = 2;
         array.null_count = 0;
         TextColumn shifted;
         ASSERT_EQ(append_texts(schema, array, shifted), ArrowFault::None) << c.format;
-        EXPECT_EQ(shifted.texts[0], c.texts[1]) << c.format;
-        EXPECT_EQ(shifted.texts[1], c.texts[2]) << c.format;
+        EXPECT_EQ(text_of(shifted, 0), c.texts[1]) << c.format;
+        EXPECT_EQ(text_of(shifted, 1), c.texts[2]) << c.format;
+    }
+}
+
+// A column holds one type: rows of another would be read as the wrong kind.
+TEST(ArrowIntegers, AColumnRefusesRowsOfAnotherType) {
+    int64_t const values[] = {-1, 1700000000};
+    const void* int_buffers[] = {nullptr, values};
+    ArrowArray integers{};
+    integers.length = 2;
+    integers.n_buffers = 2;
+    integers.buffers = int_buffers;
+    integers.release = release_array;
+    int32_t const offsets[] = {0, 2, 4};
+    char const data[] = "aabb";
+    const void* text_buffers[] = {nullptr, offsets, data};
+    ArrowArray strings{};
+    strings.length = 2;
+    strings.n_buffers = 3;
+    strings.buffers = text_buffers;
+    strings.release = release_array;
+    struct Case {
+        const char* first;
+        const ArrowArray* first_rows;
+        const char* then;
+        const ArrowArray* then_rows;
+        ArrowFault fault;
+    };
+    const Case cases[] = {
+        {"l", &integers, "l", &integers, ArrowFault::None},
+        {"u", &strings, "u", &strings, ArrowFault::None},
+        {"l", &integers, "u", &strings, ArrowFault::UnsupportedType},
+        {"u", &strings, "l", &integers, ArrowFault::UnsupportedType},
+        {"L", &integers, "l", &integers, ArrowFault::UnsupportedType},  // -1 is 2^64 - 1 as unsigned bits
+        {"l", &integers, "L", &integers, ArrowFault::UnsupportedType},
+        {"l", &integers, "i", &integers, ArrowFault::None},  // both held as int64
+    };
+    for (const Case& c : cases) {
+        TextColumn column;
+        ASSERT_EQ(append_texts(schema_of(c.first), *c.first_rows, column), ArrowFault::None) << c.first;
+        ArrowFault const got = append_texts(schema_of(c.then), *c.then_rows, column);
+        EXPECT_EQ(got, c.fault) << c.first << " then " << c.then;
+        EXPECT_EQ(column.size(), c.fault == ArrowFault::None ? 4u : 2u) << c.first << " then " << c.then;
     }
 }
