@@ -152,7 +152,7 @@ MUTANTS = [
     # --by-column --best 1 on the command line, fourth round
     ("src/engine/score_rank.cpp", "        first = at;", "        first = at + 1;"),
     ("src/engine/score_rank.cpp", "double outside_bound = bound - (window_share + era_share);", "double outside_bound = bound - (window_share + era_share) - 0.5;"),
-    ("src/engine/column_specificity.cpp", "return mix(SPECIFICITY_SEED + (k + 1) * SPLITMIX_STEP);", "return mix(SPECIFICITY_SEED + k * SPLITMIX_STEP);"),
+    ("src/engine/column_selectivity.cpp", "return mix(SPECIFICITY_SEED + (k + 1) * SPLITMIX_STEP);", "return mix(SPECIFICITY_SEED + k * SPLITMIX_STEP);"),
     ("src/engine/column.cpp", "return (row - FAMILIES) % share.count == share.index;  // the string forms", "return share.index == 0;  // the string forms"),
     ("src/cli/record_splitter.hpp", ".input_bytes = record_bytes_ + stop + 1}", ".input_bytes = stop + 1}"),
     ("src/cli/record_splitter.hpp", "bool const overlong = length > settings_.max_record;", "bool const overlong = length >= settings_.max_record;"),

@@ -27,7 +27,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/text_trim.hpp"
 #include "engine/column.hpp"
-#include "engine/column_specificity.hpp"
+#include "engine/column_selectivity.hpp"
 #include "output/column_json.hpp"
 
 namespace epochsift::cli {
@@ -242,7 +242,7 @@ private:
 std::jthread prepare_tables(const BatchSettings& settings) {
     if (settings.threads < 2) return {};
     try {
-        return std::jthread(prepare_column_specificity);
+        return std::jthread(prepare_column_selectivity);
     } catch (const std::system_error&) {
         return {};  // no thread to be had: the first tally builds them
     }

@@ -9,7 +9,7 @@
 #include "core/ascii_scan.hpp"
 #include "core/number_lexing.hpp"
 #include "core/text_trim.hpp"
-#include "engine/column_specificity.hpp"
+#include "engine/column_selectivity.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/hint_words.hpp"
 #include "engine/score.hpp"
@@ -109,7 +109,7 @@ template <class Visit>
 bool read_column_value(std::string_view value, const ReadOptions& options, DigitsAsBytes digits_as_bytes,
                        TallyShare share, Visit&& visit) {
     auto const owned = [&](std::size_t f) { return f % share.count == share.index; };
-    Specificity const& table = column_specificity();
+    Specificity const& table = column_selectivity();
     auto const plausible = [&](PosixNs instant) {
         return options.window ? options.window->contains(instant) : typical_instant(instant);
     };

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/column_specificity.hpp"
+#include "engine/column_selectivity.hpp"
 #include "engine/extended_score.hpp"
 #include "formats/numeric_decode.hpp"
 
@@ -73,7 +73,7 @@ Specificity plain_specificity() {
 
 TEST(ColumnSpecificity, EqualsThePlainSamplingBitForBit) {
     Specificity const plain = plain_specificity();
-    Specificity const& built = column_specificity();
+    Specificity const& built = column_selectivity();
     for (std::size_t f = 0; f < NUMERIC_FAMILIES.size(); ++f) {
         for (std::size_t bits = 0; bits < 64; ++bits) {
             EXPECT_EQ(std::bit_cast<uint32_t>(built.integer[f][bits]), std::bit_cast<uint32_t>(plain.integer[f][bits]))

@@ -1,4 +1,4 @@
-#include "engine/column_specificity.hpp"
+#include "engine/column_selectivity.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -128,7 +128,7 @@ bool structure_fits(const NumericFamily& family, int64_t raw, PosixNs instant) {
     return id_structure(family, raw) == 1.0 && magnitude_fit(family, instant) >= 0.5;
 }
 
-Specificity build_column_specificity() {
+Specificity build_column_selectivity() {
     Specificity table;
     for (std::size_t f = 0; f < NUMERIC_FAMILIES.size(); ++f) {
         // The same draw for every family, so two layouts that decode alike
@@ -143,11 +143,11 @@ Specificity build_column_specificity() {
     return table;
 }
 
-const Specificity& column_specificity() {
-    static const Specificity table = build_column_specificity();  // thread-safe once-only initialisation
+const Specificity& column_selectivity() {
+    static const Specificity table = build_column_selectivity();  // thread-safe once-only initialisation
     return table;
 }
 
-void prepare_column_specificity() { (void)column_specificity(); }
+void prepare_column_selectivity() { (void)column_selectivity(); }
 
 }  // namespace epochsift

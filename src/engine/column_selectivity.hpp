@@ -27,13 +27,13 @@ struct Specificity {
     std::array<std::array<float, 64>, NUMERIC_FAMILIES.size()> floating{};
 };
 
-// The table, built on first use (thread-safe); prepare_column_specificity
+// The table, built on first use (thread-safe); prepare_column_selectivity
 // builds it ahead, on a thread that would otherwise wait.
-const Specificity& column_specificity();
-void prepare_column_specificity();
+const Specificity& column_selectivity();
+void prepare_column_selectivity();
 
 // The table built afresh.
-Specificity build_column_specificity();
+Specificity build_column_selectivity();
 
 // The k-th draw (from 0) of the table's fixed sequence, splitmix64 from
 // SPECIFICITY_SEED, as a family's sampling takes it.
