@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -63,6 +64,21 @@ struct Validity {
     }
     const void* buffer() const { return nulls == 0 ? nullptr : bits.data(); }
 };
+
+// The validity of rows 0 to rows - 1 by valid(i): a chunk whose rows are
+// all alike (as a column read by its verdict mostly is) a byte at a time.
+template <class Valid>
+void push_validity(Validity& validity, std::size_t rows, Valid valid) {
+    if (rows == 0) return;
+    bool const first = valid(0);
+    std::size_t alike = 1;
+    while (alike < rows && valid(alike) == first) ++alike;
+    if (alike == rows) {
+        validity.push(first, rows);
+        return;
+    }
+    for (std::size_t i = 0; i < rows; ++i) validity.push(valid(i));
+}
 
 // utf8 while the texts fit 32-bit offsets, large_utf8 once they pass them.
 struct TextBuffers {
@@ -161,50 +177,66 @@ std::string_view path_text(ReadingRows::Path path) {
 
 }  // namespace
 
-void ReadingRows::reserve(std::size_t rows) {
-    row_.reserve(rows);
-    rank_.reserve(rows);
-    format_.reserve(rows);
-    instant_.reserve(rows);
-    fits_.reserve(rows);
-    score_.reserve(rows);
-    confidence_.reserve(rows);
-    path_.reserve(rows);
-    rendered_length_.reserve(rows);
+namespace {
+
+template <class T>
+void regrow(std::unique_ptr<T[]>& column, std::size_t kept, std::size_t capacity) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    auto grown = std::make_unique_for_overwrite<T[]>(capacity);
+    if (kept != 0) std::memcpy(grown.get(), column.get(), kept * sizeof(T));
+    column = std::move(grown);
+}
+
+}  // namespace
+
+void ReadingRows::grow(std::size_t capacity) {
+    regrow(row_, size_, capacity);
+    regrow(rank_, size_, capacity);
+    regrow(format_, size_, capacity);
+    regrow(instant_, size_, capacity);
+    regrow(fits_, size_, capacity);
+    regrow(score_, size_, capacity);
+    regrow(confidence_, size_, capacity);
+    regrow(path_, size_, capacity);
+    regrow(rendered_length_, size_, capacity);
+    capacity_ = capacity;
 }
 
 void ReadingRows::add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, double confidence,
                       Path path) {
-    // Room for a second's rendering (20 bytes) a row from the first.
-    if (rendered_.size() == 0) rendered_.reserve(row_.capacity() * 20 + RFC3339_MAX_LEN);
+    std::size_t const at = next();
+    // Room for a rendering with a fraction of seven digits (28 bytes) a row
+    // from the first: a FILETIME's does not outgrow it.
+    if (rendered_.size() == 0) rendered_.reserve(capacity_ * 28 + RFC3339_MAX_LEN);
     std::size_t const length = instant.write_rfc3339(rendered_.room(RFC3339_MAX_LEN));  // 0 outside the range
     rendered_.commit(length);
-    rendered_length_.push_back(static_cast<uint8_t>(length));
+    rendered_length_[at] = static_cast<uint8_t>(length);
     bool const fits = instant.ns >= std::numeric_limits<int64_t>::min() && instant.ns <= std::numeric_limits<int64_t>::max();
-    row_.push_back(row);
-    rank_.push_back(rank);
-    format_.push_back(format);
-    instant_.push_back(fits ? static_cast<int64_t>(instant.ns) : 0);
-    fits_.push_back(fits ? 1 : 0);
-    score_.push_back(score);
-    confidence_.push_back(confidence);
-    path_.push_back(path);
+    row_[at] = row;
+    rank_[at] = rank;
+    format_[at] = format;
+    instant_[at] = fits ? static_cast<int64_t>(instant.ns) : 0;
+    fits_[at] = fits ? 1 : 0;
+    score_[at] = score;
+    confidence_[at] = confidence;
+    path_[at] = path;
 }
 
 void ReadingRows::add_empty(int64_t row) {
-    row_.push_back(row);
-    rank_.push_back(0);
-    format_.push_back(FormatRef());
-    instant_.push_back(0);
-    fits_.push_back(0);
-    score_.push_back(0.0);
-    confidence_.push_back(NO_CONFIDENCE);
-    path_.push_back(Path::Unset);
-    rendered_length_.push_back(0);
+    std::size_t const at = next();
+    row_[at] = row;
+    rank_[at] = 0;
+    format_[at] = FormatRef();
+    instant_[at] = 0;
+    fits_[at] = 0;
+    score_[at] = 0.0;
+    confidence_[at] = NO_CONFIDENCE;
+    path_[at] = Path::Unset;
+    rendered_length_[at] = 0;
 }
 
 ReadingColumnsBuilder::ReadingColumnsBuilder(bool with_path, std::size_t expected_rows)
-    : columns_(std::make_shared<ReadingColumns>()) {
+    : columns_(std::make_shared<ReadingColumns>()), expected_rows_(expected_rows) {
     ReadingColumns& c = *columns_;
     c.with_path = with_path;
     // Room for the rows expected, reserved and not touched: pages of it no
@@ -237,25 +269,34 @@ ReadingColumnsBuilder::~ReadingColumnsBuilder() = default;
 void ReadingColumnsBuilder::append(const ReadingRows& part) {
     ReadingColumns& c = *columns_;
     std::size_t const rows = part.size();
+    if (c.rows == 0 && rows != 0) {
+        // The renderings' room by the first chunk's lengths, while nothing
+        // is in it: a column of fractions would outgrow the usual 20 bytes
+        // and copy every rendering made so far to a new block.
+        std::size_t const projected = part.rendered_.size() / rows * (expected_rows_ + expected_rows_ / 16 + 1);
+        if (projected > c.rendered.data.capacity()) {
+            c.rendered.data.reserve(projected);
+            advise_large_pages(c.rendered.data.data(), c.rendered.data.capacity());
+        }
+    }
     c.rows += static_cast<int64_t>(rows);
     // The plain columns a chunk at a time.
-    c.row.insert(c.row.end(), part.row_.begin(), part.row_.end());
-    c.rank.insert(c.rank.end(), part.rank_.begin(), part.rank_.end());
-    c.instant.insert(c.instant.end(), part.instant_.begin(), part.instant_.end());
-    c.score.insert(c.score.end(), part.score_.begin(), part.score_.end());
+    c.row.insert(c.row.end(), part.row_.get(), part.row_.get() + rows);
+    c.rank.insert(c.rank.end(), part.rank_.get(), part.rank_.get() + rows);
+    c.instant.insert(c.instant.end(), part.instant_.get(), part.instant_.get() + rows);
+    c.score.insert(c.score.end(), part.score_.get(), part.score_.get() + rows);
     // The renderings are back to back already: one copy, then their ends.
     std::size_t rendered_end = c.rendered.data.size();
     c.rendered.allow(rendered_end + part.rendered_.size());
     c.rendered.data.append(part.rendered_.data(), part.rendered_.size());
+    auto const read = [&](std::size_t i) { return part.rank_[i] != 0; };
+    auto const weighed = [&](std::size_t i) { return read(i) && part.confidence_[i] >= 0.0; };
+    push_validity(c.instant_validity, rows, [&](std::size_t i) { return read(i) && part.fits_[i] != 0; });
+    push_validity(c.confidence_validity, rows, weighed);
+    push_validity(c.rendered.validity, rows, [&](std::size_t i) { return part.rendered_length_[i] != 0; });
+    for (std::size_t i = 0; i < rows; ++i) c.confidence.push_back(weighed(i) ? part.confidence_[i] : 0.0);
     for (std::size_t i = 0; i < rows; ++i) {
-        bool const read = part.rank_[i] != 0;
-        c.instant_validity.push(read && part.fits_[i] != 0);
-        bool const weighed = read && part.confidence_[i] >= 0.0;
-        c.confidence.push_back(weighed ? part.confidence_[i] : 0.0);
-        c.confidence_validity.push(weighed);
-        std::size_t const length = part.rendered_length_[i];
-        c.rendered.validity.push(length != 0);
-        rendered_end += length;
+        rendered_end += part.rendered_length_[i];
         c.rendered.end_row(rendered_end);
     }
     // The texts named by the format and the path, a run of rows alike at a

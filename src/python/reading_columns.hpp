@@ -58,13 +58,16 @@ private:
 
 // The readings of one chunk of rows, kept column by column as they are
 // made: no row object, and the rendering written once, where it is made
-// (by the worker that read the value).
+// (by the worker that read the value). The columns share one count and one
+// room, so a row costs one test of the room. Throws std::bad_alloc only.
 class ReadingRows {
 public:
     // by_column: which path made a row; Unset without by_column.
     enum class Path : uint8_t { Unset, Verdict, Full };
 
-    void reserve(std::size_t rows);
+    void reserve(std::size_t rows) {
+        if (rows > capacity_) grow(rows);
+    }
     // A reading of the input row, ranked rank (1 for a value's best).
     // confidence: NO_CONFIDENCE where the reading weighs none (null in the column).
     void add(int64_t row, int32_t rank, FormatRef format, PosixNs instant, double score, double confidence,
@@ -75,20 +78,32 @@ public:
     // The row of an input nothing reads, kept with keep_empty: rank 0 marks
     // every reading field null.
     void add_empty(int64_t row);
-    std::size_t size() const { return row_.size(); }
+    std::size_t size() const { return size_; }
 
 private:
     friend class ReadingColumnsBuilder;
 
-    std::vector<int64_t> row_;
-    std::vector<int32_t> rank_;
-    std::vector<FormatRef> format_;
-    std::vector<int64_t> instant_;     // 0 where it does not fit
-    std::vector<uint8_t> fits_;        // the instant fits int64
-    std::vector<double> score_;
-    std::vector<double> confidence_;  // NO_CONFIDENCE where none was weighed
-    std::vector<Path> path_;
-    std::vector<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
+    template <class T>
+    using Column = std::unique_ptr<T[]>;
+
+    // Room for the next row.
+    std::size_t next() {
+        if (size_ == capacity_) grow(std::max<std::size_t>(2 * capacity_, 64));
+        return size_++;
+    }
+    void grow(std::size_t capacity);
+
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+    Column<int64_t> row_;
+    Column<int32_t> rank_;
+    Column<FormatRef> format_;
+    Column<int64_t> instant_;     // 0 where it does not fit
+    Column<uint8_t> fits_;        // the instant fits int64
+    Column<double> score_;
+    Column<double> confidence_;  // NO_CONFIDENCE where none was weighed
+    Column<Path> path_;
+    Column<uint8_t> rendered_length_;  // 0: not rendered (outside the calendar range)
     ByteBlock rendered_;  // the renderings back to back
 };
 
@@ -108,6 +123,7 @@ public:
 
 private:
     std::shared_ptr<ReadingColumns> columns_;
+    std::size_t expected_rows_;
 };
 
 int64_t row_count(const ReadingColumns& columns);

@@ -44,10 +44,17 @@ T value_at(const ArrowArray& array, int64_t i) {
     return value;
 }
 
-TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
+// How a chunk's rows vary: row by row, or alike through the chunk (as a
+// column read by its verdict gives them), each chunk of its own kind.
+enum class Chunks { Mixed, Alike };
+
+class ReadingColumnsChunks : public ::testing::TestWithParam<Chunks> {};
+
+TEST_P(ReadingColumnsChunks, EveryFieldOfEveryRowAcrossChunks) {
+    bool const alike = GetParam() == Chunks::Alike;
     std::mt19937_64 random(25);
     std::vector<Expected> expected;
-    std::vector<ReadingRows> parts(5);
+    std::vector<ReadingRows> parts(alike ? 7 : 5);
     int64_t row = 0;
     // Runs of rows of one format and path, and of unread rows, as a column
     // read by its verdict gives them: the texts and bitmaps are written a run
@@ -57,25 +64,38 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
     std::size_t unread_run = 0;
     for (std::size_t p = 0; p < parts.size(); ++p) {
         std::size_t const rows = p == 2 ? 0 : 1 + random() % 3000;  // an empty chunk among them
+        // Alike: the first chunk's renderings carry fractions (longer than
+        // the room first reserved), one chunk is unread, one is past int64,
+        // one differs in a single row.
+        bool const all_unread = alike && p == 3;
+        bool const with_confidence = alike && p % 2 == 1;
         for (std::size_t k = 0; k < rows; ++k, ++row) {
-            if (unread_run == 0 && random() % 12 == 0) unread_run = 1 + random() % (random() % 3 == 0 ? 40 : 3);
-            if (unread_run > 0) {
+            if (!alike && unread_run == 0 && random() % 12 == 0) {
+                unread_run = 1 + random() % (random() % 3 == 0 ? 40 : 3);
+            }
+            if (unread_run > 0 || all_unread) {
                 --unread_run;
                 parts[p].add_empty(row);
                 expected.push_back({row, 0, "", "", std::nullopt, std::nullopt, 0.0, std::nullopt, ""});
                 continue;
             }
-            if (random() % 6 == 0) format = *FormatRef::from_index(random() % FORMAT_COUNT);
-            if (random() % 9 == 0) path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
+            if (!alike && random() % 6 == 0) format = *FormatRef::from_index(random() % FORMAT_COUNT);
+            if (!alike && random() % 9 == 0) path = random() % 2 ? ReadingRows::Path::Verdict : ReadingRows::Path::Full;
             // Within int64 nanoseconds; past them but in the calendar; past the calendar.
             i128 ns = static_cast<i128>(static_cast<int64_t>(random()));
-            if (random() % 5 == 0) ns = static_cast<i128>(random() % 10'000) * 31'556'952 * 1'000'000'000;
-            if (random() % 11 == 0) ns = static_cast<i128>(static_cast<int64_t>(random())) * static_cast<i128>(random() >> 1);
+            if (!alike && random() % 5 == 0) ns = static_cast<i128>(random() % 10'000) * 31'556'952 * 1'000'000'000;
+            if (alike && p == 4) ns = static_cast<i128>(random() % 7'000 + 2'300) * 31'556'952 * 1'000'000'000;
+            if (!alike && random() % 11 == 0) {
+                ns = static_cast<i128>(static_cast<int64_t>(random())) * static_cast<i128>(random() >> 1);
+            }
+            if (alike && p != 4) ns = ns / 100 * 100 + 1;  // seven digits of a fraction or more
             PosixNs const instant{ns};
             double const score = static_cast<double>(random() % 1000) / 999.0;
             int32_t const rank = 1 + static_cast<int32_t>(random() % 3);
             // Some rows weigh no confidence (a verdict's own reading, the reference reading).
-            double const confidence = random() % 4 == 0 ? NO_CONFIDENCE : static_cast<double>(random() % 1001) / 1000.0;
+            // One chunk alike but for its third row.
+            bool const unweighed = alike ? !with_confidence || (p == 5 && k == 2) : random() % 4 == 0;
+            double const confidence = unweighed ? NO_CONFIDENCE : static_cast<double>(random() % 1001) / 1000.0;
             parts[p].add(row, rank, format, instant, score, confidence, path);
             bool const fits = ns >= INT64_MIN && ns <= INT64_MAX;
             expected.push_back({row, rank, std::string(catalog_entry(format).id), std::string(catalog_entry(format).label),
@@ -85,7 +105,9 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
                                 path == ReadingRows::Path::Verdict ? "verdict" : "full"});
         }
     }
-    ReadingColumnsBuilder builder(true, 16);  // far too little room: every buffer grows
+    // Mixed: far too little room, every buffer grows. Alike: the room of
+    // the rows expected, the renderings' by the first chunk's lengths.
+    ReadingColumnsBuilder builder(true, alike ? expected.size() : 16);
     for (ReadingRows const& part : parts) builder.append(part);
     std::shared_ptr<const ReadingColumns> const columns = builder.finish();
     ASSERT_EQ(row_count(*columns), static_cast<int64_t>(expected.size()));
@@ -131,6 +153,8 @@ TEST(ReadingColumns, EveryFieldOfEveryRowAcrossChunks) {
     array.release(&array);
     schema.release(&schema);
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadingColumns, ReadingColumnsChunks, ::testing::Values(Chunks::Mixed, Chunks::Alike));
 
 TEST(ReadingColumns, NoRowsStillHaveBuffers) {
     ReadingColumnsBuilder builder(false, 0);
