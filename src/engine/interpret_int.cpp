@@ -4,6 +4,7 @@
 #include <span>
 #include <utility>
 
+#include "core/decimal_digits.hpp"
 #include "engine/diagnostics.hpp"
 #include "engine/extended_score.hpp"
 #include "engine/neighbour_evidence.hpp"
@@ -95,7 +96,8 @@ ScoredInstant family_score_at(const NumericFamily& windowed, int64_t raw, PosixN
 FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOptions& options)
     : family_(&windowed),
       options_(&options),
-      keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width) {}
+      keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width),
+      sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {}
 
 bool FamilyScoreMemo::at_most(PosixNs instant) const {
     NumericFamily const& family = *family_;
@@ -138,10 +140,13 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
     if (!at) return family_score_at(family, raw, instant, *options_, shaped);
     if (!span_known_) learn_span(instant);
-    bool const extended = options_->extended;
-    std::array<double, 4> const digits{granularity_match(family, raw), not_sentinel(raw),
-                                       extended ? resolution_fit(family, raw) : 1.0,
-                                       extended ? structure_component(family, raw, shaped) : 1.0};
+    // The granularity and the resolution weigh the value's trailing zeros
+    // up to its sub-second digits alone: those zeros stand for both.
+    Digits const digits{
+        .zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_),
+        .sentinel = is_sentinel(raw),
+        .structure = options_->extended ? structure_component(family, raw, shaped) : 1.0,
+    };
     for (std::size_t i = 0; i < count_; ++i) {
         if (entries_[i].digits == digits) return ScoredInstant{instant, entries_[i].score};
     }

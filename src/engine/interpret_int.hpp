@@ -69,8 +69,15 @@ public:
     std::optional<ScoredInstant> score(int64_t raw, bool shaped);
 
 private:
+    // What the components the digits decide weigh of a value.
+    struct Digits {
+        int zeros;  // trailing decimal zeros, up to the unit's sub-second digits
+        bool sentinel;
+        double structure;
+        friend bool operator==(const Digits&, const Digits&) = default;
+    };
     struct Entry {
-        std::array<double, 4> digits;  // granularity, not sentinel, resolution, structure
+        Digits digits;
         double score;
     };
     // Whether every component that depends on the instant is at its most.
@@ -83,6 +90,7 @@ private:
     const NumericFamily* family_;
     const ReadOptions* options_;
     bool keeps_;  // no context component, which may weigh more of the value
+    int sub_second_digits_;  // the zeros the granularity and the resolution weigh
     bool span_known_ = false;
     i128 first_ = 0, last_ = 0;  // at_most holds from first_ to last_, both included
     std::array<Entry, 8> entries_{};
