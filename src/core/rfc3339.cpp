@@ -1,4 +1,5 @@
 // PosixNs rendering: UTC, letter Z, fraction trimmed of trailing zeros.
+#include <bit>
 #include <cstring>
 
 #include "core/civil.hpp"
@@ -10,6 +11,31 @@ namespace epochsift {
 namespace {
 
 std::size_t write_fields(char* out, int64_t whole, int64_t fraction);
+
+// The eight digits of value (below 10^8), each a byte from 0 to 9, the
+// first in the lowest byte: halves, pairs and digits split in the lanes of
+// one word by multiplying by reciprocals (exact below each lane's bound).
+uint64_t eight_digit_bytes(uint32_t value) {
+    uint64_t const halves = value / 10'000 | uint64_t{value % 10'000} << 32;     // < 10000 a 32-bit lane
+    uint64_t const hundreds = (halves * 10'486) >> 20 & 0x0000'007F'0000'007F;  // lane / 100
+    uint64_t const pairs = hundreds | (halves - hundreds * 100) << 16;           // < 100 a 16-bit lane
+    uint64_t const tens = (pairs * 103) >> 10 & 0x000F'000F'000F'000F;            // lane / 10
+    return tens | (pairs - tens * 10) << 8;
+}
+
+// '.' and a fraction's nine digits (it is in (0, 10^9)), trailing zeros left out.
+char* put_fraction(char* out, uint32_t fraction) {
+    uint32_t const first = fraction / 100'000'000;
+    uint64_t const rest = eight_digit_bytes(fraction % 100'000'000);
+    // The last digits are the word's highest bytes: its zero bytes there.
+    int const zeros = rest == 0 ? 8 : std::countl_zero(rest) / 8;
+    uint64_t text = rest + 0x3030'3030'3030'3030;
+    if constexpr (std::endian::native != std::endian::little) text = __builtin_bswap64(text);
+    out[0] = '.';
+    out[1] = static_cast<char>('0' + first);
+    std::memcpy(out + 2, &text, 8);
+    return out + 10 - zeros;
+}
 
 }  // namespace
 
@@ -75,12 +101,7 @@ std::size_t write_fields(char* out, int64_t whole, int64_t fraction) {
     p = pair(p, civil->minute);
     *p++ = ':';
     p = pair(p, civil->second);
-    if (fraction != 0) {
-        *p++ = '.';
-        char* const digits = p;
-        p = put_fixed_digits(p, static_cast<uint64_t>(fraction), 9);
-        while (p > digits && p[-1] == '0') --p;
-    }
+    if (fraction != 0) p = put_fraction(p, static_cast<uint32_t>(fraction));
     *p++ = 'Z';
     return static_cast<std::size_t>(p - out);
 }

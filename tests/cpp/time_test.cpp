@@ -94,6 +94,31 @@ TEST(Rfc3339, RandomInstantsMatchAnIndependentCalendar) {
     }
 }
 
+// Fractions of every length, from one digit to nine: the trailing zeros
+// go, the leading ones stay.
+TEST(Rfc3339, FractionsOfEveryLength) {
+    std::mt19937_64 rng(20261207);
+    int64_t const seconds[] = {0, 1'700'000'000, -1, MAX_CALENDAR_SECOND - 1, MIN_CALENDAR_SECOND + 86'400};
+    for (int64_t const s : seconds) {
+        for (int digits = 1; digits <= 9; ++digits) {
+            int64_t scale = 1;
+            for (int k = digits; k < 9; ++k) scale *= 10;
+            for (int i = 0; i < 200; ++i) {
+                // A last digit that is not zero, any digits before it, then zeros.
+                int64_t const body = static_cast<int64_t>(rng() % static_cast<uint64_t>(NS_PER_SECOND / scale / 10));
+                int64_t const last = 1 + static_cast<int64_t>(rng() % 9);
+                int64_t const frac = (body * 10 + last) * scale;
+                int64_t const day = static_cast<int64_t>(floor_div(s, 86400));
+                CivilTime const c = *civil_from_unix_seconds(day * 86400);
+                int64_t const sod = s - day * 86400;
+                std::string const want = expected_text(c.year, c.month, c.day, static_cast<int>(sod / 3600),
+                                                       static_cast<int>(sod / 60 % 60), static_cast<int>(sod % 60), frac);
+                ASSERT_EQ(PosixNs::from_seconds(s, frac).to_rfc3339(), std::optional<std::string>(want)) << want;
+            }
+        }
+    }
+}
+
 TEST(Civil, EveryDayOfTheRangeFollowsTheLastAndRoundTrips) {
     // Walk every day from -9999-01-02 to 9999-12-30: each is one day after
     // the previous, and its fields convert back to the same second.
