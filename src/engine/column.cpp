@@ -194,29 +194,43 @@ std::vector<ColumnTally> column_tallies(std::span<const std::string_view> values
                                         DigitsAsBytes digits_as_bytes, TallyShare share) {
     std::array<Tally, ROWS> tallies{};
     std::array<bool, ROWS> read_this{};
-    // The share's rows, visited after each value: the others are not its own.
-    std::array<uint16_t, ROWS> owned;
-    std::size_t owned_count = 0;
-    for (std::size_t row = 0; row < ROWS; ++row) {
-        if (tally_share_owns(row, share)) owned[owned_count++] = static_cast<uint16_t>(row);
-    }
+    std::array<bool, ROWS> owns{};
+    for (std::size_t row = 0; row < ROWS; ++row) owns[row] = tally_share_owns(row, share);
+    // The share's rows that have read a value, visited after each value.
+    // A row that has read none has missed every value so far: its sum is
+    // LOG_MISS added once a value, the same sum for each such row, kept
+    // once and given to the row when it first reads (the same additions in
+    // the same order, so the same bits).
+    std::array<uint16_t, ROWS> reading;
+    std::array<bool, ROWS> has_read{};
+    std::size_t reading_count = 0;
+    double missed_every_value = 0.0;
     for (std::string_view const& value : values) {
         bool const first_value = &value == &values.front();
         read_this.fill(false);
         bool const marked_bytes = read_column_value(
             value, options, digits_as_bytes, share, [&](std::size_t row, PosixNs instant, bool inside, double log_likelihood) {
+                if (owns[row] && !has_read[row]) {
+                    has_read[row] = true;
+                    reading[reading_count++] = static_cast<uint16_t>(row);
+                    tallies[row].log_likelihood = missed_every_value;
+                }
                 read_this[row] = true;
                 count_reading(tallies[row], instant, inside);
                 tallies[row].log_likelihood += log_likelihood;
             });
-        for (std::size_t k = 0; k < owned_count; ++k) {
-            std::size_t const row = owned[k];
+        for (std::size_t k = 0; k < reading_count; ++k) {
+            std::size_t const row = reading[k];
             if (first_value) tallies[row].starts_read = read_this[row];
             tallies[row].marked += read_this[row] && marked_bytes;
             if (read_this[row]) continue;
             tallies[row].log_likelihood += LOG_MISS;
             tallies[row].previous.reset();  // a gap breaks the run of neighbouring pairs
         }
+        missed_every_value += LOG_MISS;
+    }
+    for (std::size_t row = 0; row < ROWS; ++row) {
+        if (owns[row] && !has_read[row]) tallies[row].log_likelihood = missed_every_value;
     }
 
     std::vector<ColumnTally> out(ROWS);

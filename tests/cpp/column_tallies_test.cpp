@@ -79,3 +79,43 @@ TEST(ColumnTallies, SharesTakenByOwnerEqualOneThreadsTallies) {
 
 }  // namespace
 }  // namespace epochsift
+
+namespace epochsift {
+namespace {
+
+// A row's log likelihood is its values' terms added in value order from
+// zero: each value's term read off the tallies of that value alone (its
+// reading's weight, or the miss of a value it does not read). Rows that
+// read late in the column, or never, carry their misses exactly.
+TEST(ColumnTallies, LogLikelihoodIsTheValuesTermsInOrder) {
+    std::mt19937_64 random(27);
+    ReadOptions extended;
+    extended.extended = true;
+    for (int trial = 0; trial < 4; ++trial) {
+        std::vector<std::string> column = mixed_column(random, 1 + random() % 400);
+        // Rows first read after a long stretch of values they miss.
+        if (trial % 2 == 1) column.insert(column.begin(), 50, "not a time");
+        std::vector<std::string_view> const views(column.begin(), column.end());
+        for (DigitsAsBytes digits : {DigitsAsBytes::Yes, DigitsAsBytes::No}) {
+            std::vector<ColumnTally> const whole = column_tallies(views, extended, digits);
+            std::vector<double> sums(whole.size(), 0.0);
+            std::vector<uint64_t> reads(whole.size(), 0);
+            for (std::string_view const value : views) {
+                std::vector<ColumnTally> const alone = column_tallies(std::span(&value, 1), extended, digits);
+                for (std::size_t row = 0; row < alone.size(); ++row) {
+                    sums[row] += alone[row].log_likelihood;
+                    reads[row] += alone[row].read;
+                }
+            }
+            std::size_t differing = 0;
+            for (std::size_t row = 0; row < whole.size(); ++row) {
+                bool const same = same_bits(whole[row].log_likelihood, sums[row]) && whole[row].read == reads[row];
+                if (!same && ++differing <= 3) ADD_FAILURE() << "trial " << trial << " row " << row;
+            }
+            EXPECT_EQ(differing, 0u) << "trial " << trial;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace epochsift
