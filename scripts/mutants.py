@@ -149,6 +149,7 @@ MUTANTS = [
     ("src/core/rfc3339.cpp", "(pairs * 103) >> 10", "(pairs * 102) >> 10"),
     ("src/engine/column.cpp", "                    tallies[row].log_likelihood = missed_every_value;", "                    tallies[row].log_likelihood = 0.0;"),
     ("src/engine/column.cpp", "        missed_every_value += LOG_MISS;", "        missed_every_value += LOG_MISS / 2;"),
+    ("src/cli/batch_record.cpp", "std::to_string(ranks.empty() ? i + 1 : ranks[i])", "std::to_string(ranks.empty() ? i : ranks[i])"),
     ("src/core/rfc3339.cpp", "std::countl_zero(rest) / 8", "std::countr_zero(rest) / 8"),
     ("src/python/reading_columns.cpp", "        for (; n != 0 && (rows & 7) != 0; --n) push(valid);", ""),
     ("src/engine/score_rank.cpp", "    if (rival.bound - lost < score - 1e-9) return std::nullopt;", "    if (rival.bound - lost < score + 1e-9) return std::nullopt;"),

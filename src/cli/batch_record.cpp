@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "cli/batch_rows.hpp"
@@ -21,15 +22,28 @@
 
 namespace epochsift::cli {
 
+namespace {
+
+// Tells a set of readers from any made before it.
+uint64_t next_serial() {
+    static std::atomic<uint64_t> made{0};
+    return ++made;
+}
+
+ReadOptions without_zones(ReadOptions options) {
+    options.zones = {};  // the records list readings without zones
+    return options;
+}
+
+}  // namespace
+
 LeadReaders::LeadReaders(FormatRef format, const ReadOptions& options)
     : verdict(format, options), ranked(options, 0), score_rank(format, options), serial(next_serial()) {
     append_csv_field(id_cell, format_id(format));
 }
 
-uint64_t LeadReaders::next_serial() {
-    static std::atomic<uint64_t> made{0};
-    return ++made;
-}
+BestReaders::BestReaders(const ReadOptions& options, std::size_t best)
+    : reader(without_zones(options), best), serial(next_serial()) {}
 
 namespace {
 
@@ -173,6 +187,11 @@ bool append_lead_row(std::string& out, std::string_view value, const RecordForma
     return true;
 }
 
+// A value's CSV rows: its first format.best readings, each ranked by ranks
+// (none: in their order), or one row of empty cells when none reads it.
+void append_csv_readings(std::string& out, std::string_view value, std::span<const Candidate> readings,
+                         std::span<const std::size_t> ranks, const RecordFormat& format);
+
 void append_value_record(std::string& out, std::string_view value, const RecordFormat& format) {
     if (format.output == BatchOutput::JsonLines) {
         out += "{\"value\":";
@@ -199,9 +218,27 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         return;
     }
     if (format.best == 1 && format.lead_readers && append_lead_row(out, value, format)) return;
+    if (!format.lead_format && format.best_readers) {
+        BestReaders const& best = *format.best_readers;
+        thread_local std::optional<BestReadingsMemo> memo;
+        thread_local uint64_t memo_serial = 0;
+        thread_local std::vector<Candidate> readings;  // room kept from value to value
+        if (!memo || memo_serial != best.serial) {
+            memo.emplace(best.reader);
+            memo_serial = best.serial;
+        }
+        best.reader.identify(value, readings, *memo);
+        append_csv_readings(out, value, readings, {}, format);
+        return;
+    }
     std::size_t lead = 0;
     std::vector<std::size_t> ranks;  // a reading keeps its own rank when the column's format moves it forward
     std::vector<Candidate> const readings = ordered_readings(value, format, lead, &ranks);
+    append_csv_readings(out, value, readings, ranks, format);
+}
+
+void append_csv_readings(std::string& out, std::string_view value, std::span<const Candidate> readings,
+                         std::span<const std::size_t> ranks, const RecordFormat& format) {
     if (readings.empty()) {  // the value still gets its row
         append_csv_field(out, value);
         out += empty_cells(format);
@@ -213,7 +250,7 @@ void append_value_record(std::string& out, std::string_view value, const RecordF
         const Candidate& reading = readings[i];
         append_csv_field(out, value);
         out += ',';
-        out += std::to_string(ranks[i]);
+        out += std::to_string(ranks.empty() ? i + 1 : ranks[i]);
         out += ',';
         append_csv_field(out, reading.format_id());
         out += ',';

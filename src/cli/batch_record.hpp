@@ -55,9 +55,16 @@ struct LeadReaders {
     std::string id_cell;  // the format's id as a CSV cell
 
     LeadReaders(FormatRef format, const ReadOptions& options);
+};
 
-private:
-    static uint64_t next_serial();
+// --best K without --by-column: a value's first K readings, those that
+// cannot be among them not built. Shared by every thread; a thread's memo
+// of the families' bounds and scores is kept for one set of readers.
+struct BestReaders {
+    BestReadings reader;
+    uint64_t serial;
+
+    BestReaders(const ReadOptions& options, std::size_t best);
 };
 
 struct RecordFormat {
@@ -74,6 +81,8 @@ struct RecordFormat {
     std::optional<ByteOrder> lead_order;
     // With lead_format and no lead_order: its readers, shared by every thread.
     std::shared_ptr<const LeadReaders> lead_readers;
+    // BestCsv of a few readings a value, without lead_format: their reader.
+    std::shared_ptr<const BestReaders> best_readers;
     // Rows: the fields read, in output order, numbers from 1 once the header
     // is settled (empty: the whole line is the value), and their names.
     std::vector<ColumnRef> fields;

@@ -310,6 +310,9 @@ int run_batch_mode(const CliOptions& options) {
     settings.max_line = options.max_line.value_or(DEFAULT_MAX_LINE);
     settings.format.read = options.read;
     settings.format.read.zones = zones.options();  // zones outlives the run
+    if (settings.format.output == BatchOutput::BestCsv) {
+        settings.format.best_readers = std::make_shared<const BestReaders>(settings.format.read, settings.format.best);
+    }
     settings.format.fields = options.columns;
     settings.format.header = options.header;
     settings.quiet = options.quiet;

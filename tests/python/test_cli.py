@@ -320,6 +320,51 @@ def test_best_csv_rows():
                     ["1700000000", "1", "unix", "2023-11-14T22:13:20Z", "1.0", ""], ["junk", "", "", "", "", ""]]
 
 
+def _best_column():
+    """Values whose order a reader of many keeps memos over: runs within one magnitude, jumps across
+    magnitudes and signs, and texts of every other kind between them."""
+    rng = random.Random(25)
+    values = []
+    for _ in range(40):
+        start = rng.randrange(-2**62, 2**62) >> rng.randrange(63)
+        step = rng.randrange(1, 10**6)
+        values += [str(start + i * step) for i in range(15)]
+        values += [str(rng.randrange(946_684_800, 1_893_456_000)) for _ in range(10)]
+        values += [str(116_444_736_000_000_000 + rng.randrange(10**17) // 10**rng.randrange(8) * 10**rng.randrange(8))]
+        values += [rng.choice(["0x65540000", "1700000000.5", "2024-05-01T12:00:00Z", "junk", "", " 1700000000 ",
+                               "+1700000000", "-1", "0", "9223372036854775807", "-9223372036854775808",
+                               "20240501120000", "1700000000123", "6c4e8a2e-9c2a-11ee-8c90-0242ac120002"])]
+    return values
+
+
+@pytest.mark.parametrize("best", [1, 2, 5])
+@pytest.mark.parametrize("flags, options", [
+    ([], {"extended": True}),
+    (["--reference"], {}),
+    (["--window", "2000-01-01T00:00:00Z..2030-01-01T00:00:00Z"],
+     {"extended": True, "window": ("2000-01-01T00:00:00Z", "2030-01-01T00:00:00Z")}),
+    (["--hint", "ntfs"], {"extended": True, "hint": "ntfs"}),
+])
+def test_best_rows_are_the_first_readings_of_each_value(best, flags, options):
+    """--batch --best K over a column: each value's rows are its first K readings, as identify ranks them."""
+    values = _best_column()
+    out, _ = run("--batch", "--best", str(best), *flags, stdin="".join(v + "\n" for v in values).encode())
+    # The numbers as the values they name: the command line writes the shortest digits that
+    # round-trip, not always Python's.
+    rows = [[float(cell) if at in (4, 5) and cell else cell for at, cell in enumerate(row)]
+            for row in list(csv.reader(io.StringIO(out, newline="")))[1:]]
+    extended = options.get("extended", False)
+    expected = []
+    for value in values:
+        readings = epochsift.identify(value, **options)[:best]
+        if not readings:
+            expected.append([value] + [""] * (6 if extended else 5))
+        for rank, r in enumerate(readings, start=1):
+            row = [value, str(rank), r["format_id"], r["rendered"] or "", r["score"]]
+            expected.append(row + ([r["confidence"]] if extended else []) + [""])
+    assert rows == expected
+
+
 def test_column_of_delimited_lines(tmp_path):
     path = tmp_path / "in.csv"
     path.write_bytes(b'id,when\n1,"say ""hi"", 1700000000",ok\n3\n5,\xff,x\n')
