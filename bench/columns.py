@@ -16,10 +16,10 @@ processes' turns too; both sides of every ratio are measured the same way):
     strptime;
   * identify_bytes of 4 and 8 bytes against identify(decimal, extended=True)
     of the same value, per call;
-  * with --cli, `epochsift --batch --by-column --best 1 --threads 2` over a
-    file of Unix seconds, lines a second (wall, and per CPU-second of the
-    child); two --cli builds run in turn, round after round; --only-cli
-    times the command line alone.
+  * with --cli, `epochsift --batch --by-column --best 1 --threads 2`, and
+    `--batch --best 1 --threads 1`, over a file of Unix seconds, lines a
+    second (wall, and per CPU-second of the child); two --cli builds run in
+    turn, round after round; --only-cli times the command line alone.
 
 Prints one Markdown table of rates and the ratios the targets name. Speed
 targets are measured here, never in the test suite.
@@ -101,7 +101,13 @@ def bytes_against_decimal(calls=2000):
     return out
 
 
-def cli_by_column(clis, rows, rounds=2):
+CLI_MODES = {
+    "`--batch --by-column --best 1 --threads 2`": ["--batch", "--by-column", "--best", "1", "--threads", "2"],
+    "`--batch --best 1 --threads 1`": ["--batch", "--best", "1", "--threads", "1"],
+}
+
+
+def cli_by_column(clis, rows, rounds=2, flags=CLI_MODES["`--batch --by-column --best 1 --threads 2`"]):
     """Each command line's best wall rate and CPU rate (user + system of the child), M lines/s:
     the builds run in turn, round after round, so that the machine's load falls on each alike."""
     with tempfile.TemporaryDirectory() as folder:
@@ -112,7 +118,7 @@ def cli_by_column(clis, rows, rounds=2):
         cpus = {cli: [] for cli in clis}
         for _ in range(rounds):
             for cli in clis:
-                command = [cli, "--batch", "--by-column", "--best", "1", "--threads", "2", str(path)]
+                command = [cli, *flags, str(path)]
                 before = os.times()
                 start = time.perf_counter()  # a child process: its wall clock
                 subprocess.run(command, stdout=subprocess.DEVNULL, check=True)
@@ -164,9 +170,10 @@ def main():
 def print_cli(clis, rows, rounds):
     if not clis:
         return
-    print(f"\n`--batch --by-column --best 1 --threads 2`, {rows:,} lines (load {os.getloadavg()[0]:.1f}):")
-    for cli, (wall, cpu) in cli_by_column(clis, rows, rounds).items():
-        print(f"  {cli}: {wall:.2f} M lines/s wall, {cpu:.2f} M lines per CPU-second")
+    for mode, flags in CLI_MODES.items():
+        print(f"\n{mode}, {rows:,} lines of Unix seconds (load {os.getloadavg()[0]:.1f}):")
+        for cli, (wall, cpu) in cli_by_column(clis, rows, rounds, flags).items():
+            print(f"  {cli}: {wall:.2f} M lines/s wall, {cpu:.2f} M lines per CPU-second")
 
 
 if __name__ == "__main__":
