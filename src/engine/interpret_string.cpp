@@ -29,7 +29,9 @@ Candidate string_candidate(const StringForm& form, const FormInstant& found) {
 void append_string_readings(std::vector<Candidate>& out, std::string_view text) {
     DiagnosticsSpan const span("interpret_string", "len", static_cast<long long>(text.size()));
     FormMemo memo;
+    std::optional<DigitText> const shape = digit_text_of(text);  // an integer's text: most forms read none
     for (const StringForm& form : STRING_FORMS) {
+        if (!may_read(form.digits, shape)) continue;
         if (auto const found = read_form(form, text, memo)) out.push_back(string_candidate(form, *found));
     }
 }
