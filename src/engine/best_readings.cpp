@@ -280,21 +280,23 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         scored[count++] = {found->score, family.position};
         top.add(found->score);
     }
-    // Built in table order, as the full reading lists them: ties part by it.
-    // A family scoring below `best_` others can be none of the first best_.
-    std::sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(count),
-              [](const Scored& a, const Scored& b) { return a.position < b.position; });
+    // A family scoring below `best_` others can be none of the first best_:
+    // its score is only weighed. The others are built in table order, as
+    // the full reading lists them: ties part by it.
     double const entry = top.entry();
     // Every score the confidences weigh: the families not built, then each
     // reading in out once the text's readings join them.
     std::array<double, NUMERIC_FAMILIES.size() + 64> weighed;
     std::size_t weighed_count = 0;
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> built;
+    std::size_t built_count = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (scored[i].score < entry) {
-            weighed[weighed_count++] = scored[i].score;
-            continue;
-        }
-        append_family_reading(out, rows[scored[i].position], raw, options_, shaped.value_or(false));
+        if (scored[i].score < entry) weighed[weighed_count++] = scored[i].score;
+        else built[built_count++] = scored[i].position;
+    }
+    std::sort(built.begin(), built.begin() + static_cast<std::ptrdiff_t>(built_count));
+    for (std::size_t i = 0; i < built_count; ++i) {
+        append_family_reading(out, rows[built[i]], raw, options_, shaped.value_or(false));
     }
     append_text_readings_and_rank(out, text, options_);
     if (out.empty()) return;
@@ -308,6 +310,11 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         for (Candidate const& reading : out) spilled.push_back(reading.score);
         scores = spilled;
     }
+    // Only the scores within the span of the best enter the sum, which
+    // takes them best first: the rest are left out before sorting.
+    double const floor = *std::max_element(scores.begin(), scores.end()) - CONFIDENCE_SPAN;
+    auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score >= floor; });
+    scores = scores.first(static_cast<std::size_t>(near_end - scores.begin()));
     std::sort(scores.begin(), scores.end(), std::greater<>());
     // The best reading is built: it scores at or above entry.
     double const total = memo != nullptr ? confidence_total(scores, memo->exp_) : confidence_total(scores);
