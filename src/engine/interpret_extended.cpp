@@ -1,6 +1,7 @@
 #include "engine/interpret_extended.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "core/ascii_scan.hpp"
@@ -199,15 +200,16 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     // One scan of the text spares the parsers of the forms it cannot be.
     bool const has_digit = contains_ascii_digit(text);
     bool const token = std::all_of(text.begin(), text.end(), is_token_char);
-    std::optional<DigitText> const shape = digit_text_of(text);  // an integer's text: most forms read none
-    // A text of words, neither a token nor holding a digit, can be no form.
-    for (std::size_t i = 0; (has_digit || token) && i < EXTENDED_STRING_FORMS.size(); ++i) {
+    // A text of words, neither a token nor holding a digit, can be no form;
+    // an integer's text visits the few forms that can read digits alone.
+    uint64_t const readers = has_digit || token ? EXTENDED_FORM_DIGIT_READERS.of(digit_text_of(text)) : 0;
+    for (uint64_t rows = readers; rows != 0; rows &= rows - 1) {
+        auto const i = static_cast<std::size_t>(std::countr_zero(rows));
         FormText const kind = EXTENDED_FORM_TEXT[i];
         if (kind == FormText::YearFromWindow) continue;
         bool const possible = kind == FormText::DateTime ? has_digit : token;
         if (!possible) continue;
         StringForm const& form = EXTENDED_STRING_FORMS[i];
-        if (!may_read(form.digits, shape)) continue;
         auto const found = read_form(form, text, memo);
         if (!found) continue;
         Candidate& reading = out.emplace_back(form_candidate(form, *found, window));

@@ -125,6 +125,7 @@ constexpr auto EXTENDED_STRING_FORM_ROWS = std::to_array<StringForm>({
 static_assert(EXTENDED_STRING_FORM_ROWS.size() == EXTENDED_STRING_FORM_COUNT,
               "EXTENDED_STRING_FORM_COUNT must be the number of rows");
 constexpr std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS = EXTENDED_STRING_FORM_ROWS;
+constexpr DigitReaders EXTENDED_FORM_DIGIT_READERS = digit_readers(EXTENDED_STRING_FORMS);
 
 // The wall-clock texts start with a year or a weekday and hold a day and a
 // clock in digits; every other row's parser checks each character against

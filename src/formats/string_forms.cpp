@@ -228,6 +228,7 @@ constexpr auto STRING_FORM_ROWS = std::to_array<StringForm>({
 // The header states the count for the catalog's compile-time numbering.
 static_assert(STRING_FORM_ROWS.size() == STRING_FORM_COUNT, "STRING_FORM_COUNT must be the number of rows");
 constexpr std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS = STRING_FORM_ROWS;
+constexpr DigitReaders STRING_FORM_DIGIT_READERS = digit_readers(STRING_FORMS);
 
 namespace {
 

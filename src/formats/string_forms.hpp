@@ -79,6 +79,20 @@ constexpr bool may_read(const DigitTexts& mask, const std::optional<DigitText>& 
     return ((shape->negative ? mask.negative : mask.plain) >> shape->digits & 1u) != 0;
 }
 
+// The rows of a table that may read a text of each shape, one bit a row
+// (bit i: row i): the rows' masks turned around, so that a digit text
+// visits its few readers alone.
+struct DigitReaders {
+    std::array<uint64_t, 32> plain{};
+    std::array<uint64_t, 32> negative{};
+    uint64_t every = 0;  // every row: a text of no digit shape, or a longer run
+
+    constexpr uint64_t of(const std::optional<DigitText>& shape) const {
+        if (!shape || shape->digits >= plain.size()) return every;
+        return (shape->negative ? negative : plain)[shape->digits];
+    }
+};
+
 struct StringForm {
     InstantParser parse_instant;  // exactly one of the two is set
     FormParser parse_form;
@@ -102,5 +116,24 @@ inline std::optional<FormInstant> read_form(const StringForm& form, std::string_
 
 inline constexpr std::size_t STRING_FORM_COUNT = 19;
 extern const std::array<StringForm, STRING_FORM_COUNT> STRING_FORMS;
+
+// The digit readers of a table of at most 64 rows.
+template <std::size_t N>
+constexpr DigitReaders digit_readers(const std::array<StringForm, N>& rows) {
+    static_assert(N <= 64, "a row a bit");
+    DigitReaders readers;
+    for (std::size_t i = 0; i < N; ++i) {
+        uint64_t const bit = uint64_t{1} << i;
+        readers.every |= bit;
+        for (std::size_t n = 0; n < readers.plain.size(); ++n) {
+            if (may_read(rows[i].digits, DigitText{n, false})) readers.plain[n] |= bit;
+            if (may_read(rows[i].digits, DigitText{n, true})) readers.negative[n] |= bit;
+        }
+    }
+    return readers;
+}
+
+// STRING_FORMS' digit readers.
+extern const DigitReaders STRING_FORM_DIGIT_READERS;
 
 }  // namespace epochsift
