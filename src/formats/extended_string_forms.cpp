@@ -96,11 +96,14 @@ constexpr auto EXTENDED_STRING_FORM_ROWS = std::to_array<StringForm>({
      false, nullptr, RARE, NO_DIGIT_TEXT},
     {parse_gclid, nullptr, "gclid", "Google click ID gclid (Unix µs)", "Google Ads gclid (base64url protobuf, field 1)",
      "parsed as a gclid — protobuf field 1 is the click's Unix microseconds",
-     false, nullptr, RARE, {digit_counts(16, 20), digit_counts(15, 19)}},
+     // Digits and '-' decode to bytes of 0x34 and up, and the key of field 1
+     // is a byte of 0x08 to 0x0F (or a longer varint ending in 0x00): none.
+     false, nullptr, RARE, NO_DIGIT_TEXT},
     {parse_ved, nullptr, "ved", "Google search ved parameter (Unix µs)",
      "Google search ved (version digit + base64url protobuf, field 13.1.1)",
      "parsed as a ved — protobuf field 13.1.1 is the result page's Unix microseconds",
-     false, nullptr, RARE, {digit_counts(16, 20), 0}},
+     // As for gclid: no field 1 under field 13 in bytes decoded from digits.
+     false, nullptr, RARE, NO_DIGIT_TEXT},
     {parse_metasploit_uuid, nullptr, "metasploit_uuid", "Metasploit payload UUID (Unix seconds)",
      "Metasploit Framework Rex::Payloads::Meterpreter::UUID",
      "parsed as a payload UUID — the last 4 bytes, unmasked by the xor keys, are Unix seconds", false, nullptr,
