@@ -40,13 +40,16 @@ using FormWriter = std::optional<std::string> (*)(PosixNs instant);
 // read: bit n of `plain` (of `negative`) set when such a text of n digits
 // may be read. An integer's text is such a text and most forms read none,
 // so their parsers are spared it. Each row's mask is read off its parser;
-// a test tries every length against it.
+// a test tries every length against it. Masks state lengths up to
+// MOST_STATED_DIGITS; a longer run (leading zeros) is tried by every form.
+inline constexpr std::size_t MOST_STATED_DIGITS = 20;  // 2^64 - 1: an int64's text and more
+
 struct DigitTexts {
     uint32_t plain = ~uint32_t{0};  // unstated: every length may be read
     uint32_t negative = ~uint32_t{0};
 };
 
-// The digit counts low..high (at most 31) as a DigitTexts mask.
+// The digit counts low..high (at most MOST_STATED_DIGITS) as a DigitTexts mask.
 constexpr uint32_t digit_counts(unsigned low, unsigned high) {
     uint32_t mask = 0;
     for (unsigned n = low; n <= high; ++n) mask |= uint32_t{1} << n;
@@ -73,9 +76,9 @@ constexpr std::optional<DigitText> digit_text_of(std::string_view text) {
 }
 
 // Whether a form declaring mask can read a text of shape (a text of any
-// other shape, or a run longer than the mask holds, may always be read).
+// other shape, or a run longer than masks state, may always be read).
 constexpr bool may_read(const DigitTexts& mask, const std::optional<DigitText>& shape) {
-    if (!shape || shape->digits >= 32) return true;
+    if (!shape || shape->digits > MOST_STATED_DIGITS) return true;
     return ((shape->negative ? mask.negative : mask.plain) >> shape->digits & 1u) != 0;
 }
 
@@ -83,8 +86,8 @@ constexpr bool may_read(const DigitTexts& mask, const std::optional<DigitText>& 
 // (bit i: row i): the rows' masks turned around, so that a digit text
 // visits its few readers alone.
 struct DigitReaders {
-    std::array<uint64_t, 32> plain{};
-    std::array<uint64_t, 32> negative{};
+    std::array<uint64_t, MOST_STATED_DIGITS + 1> plain{};
+    std::array<uint64_t, MOST_STATED_DIGITS + 1> negative{};
     uint64_t every = 0;  // every row: a text of no digit shape, or a longer run
 
     constexpr uint64_t of(const std::optional<DigitText>& shape) const {

@@ -24,7 +24,6 @@
 namespace epochsift {
 namespace {
 
-constexpr std::size_t MOST_DIGITS = 20;  // 2^64 has 20 digits; an int64's text at most 19 after its sign
 
 // n digits whose leading fields look like a date: a year of 2 or 4 digits,
 // month, day (or a day of the year), hour, minute, second, then any digits.
@@ -106,14 +105,15 @@ TEST(DigitTexts, MaskAdmitsItsLengthsAndEveryOtherShape) {
     EXPECT_FALSE(may_read(ten, DigitText{11, false}));
     EXPECT_FALSE(may_read(ten, DigitText{10, true}));  // the sign has a mask of its own
     EXPECT_TRUE(may_read(ten, std::nullopt));          // not digits alone: every parser tries it
-    EXPECT_TRUE(may_read(NO_DIGIT_TEXT, DigitText{32, false}));  // past the mask: tried
+    EXPECT_TRUE(may_read(NO_DIGIT_TEXT, DigitText{MOST_STATED_DIGITS + 1, false}));  // past the masks: tried
+    EXPECT_FALSE(may_read(NO_DIGIT_TEXT, DigitText{MOST_STATED_DIGITS, true}));
     EXPECT_TRUE(may_read(DigitTexts{}, DigitText{5, true}));     // an unstated mask reads all
 }
 
 // No form reads a digit text of a length its row excludes.
 TEST(DigitTexts, NoFormReadsALengthItsRowExcludes) {
     std::mt19937_64 rng(20261208);
-    for (std::size_t n = 1; n <= MOST_DIGITS; ++n) {
+    for (std::size_t n = 1; n <= MOST_STATED_DIGITS; ++n) {
         std::vector<std::string> const plain = digit_texts(rng, n, 4000);
         for (NamedTable const& table : TABLES) {
             for (StringForm const& form : table.forms) {
@@ -135,7 +135,7 @@ TEST(DigitTexts, NoFormReadsALengthItsRowExcludes) {
 TEST(DigitTexts, ReadingsOfIntegersEqualEveryFormTried) {
     std::mt19937_64 rng(7);
     std::vector<std::string> texts;
-    for (std::size_t n = 1; n <= MOST_DIGITS; ++n) {
+    for (std::size_t n = 1; n <= MOST_STATED_DIGITS; ++n) {
         for (std::string const& digits : digit_texts(rng, n, 300)) {
             texts.push_back(digits);
             texts.push_back("-" + digits);
@@ -144,6 +144,16 @@ TEST(DigitTexts, ReadingsOfIntegersEqualEveryFormTried) {
     for (int i = 0; i < 20000; ++i) {  // int64s of every magnitude, both signs
         auto const value = static_cast<int64_t>(rng() >> (rng() % 64));
         texts.push_back(std::to_string(i % 2 == 0 ? value : -value));
+    }
+    // Integers written with leading zeros, past the lengths masks state:
+    // 24 digits are an ObjectId's, 26 a ULID's, 32 a UUID's.
+    for (std::size_t n = MOST_STATED_DIGITS + 1; n <= 40; ++n) {
+        for (std::string const& digits : digit_texts(rng, n, 300)) {
+            std::string const padded = std::string(n / 2, '0') + digits.substr(n / 2);
+            texts.push_back(padded);
+            texts.push_back("-" + padded);
+            texts.push_back(digits);
+        }
     }
     ReadOptions options;
     options.extended = true;
