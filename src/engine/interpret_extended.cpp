@@ -177,7 +177,14 @@ void append_digit_byte_readings(std::vector<Candidate>& out, std::span<const uin
     }
 }
 
-void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
+namespace {
+
+// The readings of text as bytes, a printf %x number or a pair of words.
+// Digits alone (after a '-' or not) are none of them: unprefixed digits stay
+// decimal, a %x number has a letter, a pair its ':' or ','.
+void append_laid_out_readings(std::vector<Candidate>& out, std::string_view text,
+                              const std::optional<DigitText>& shape, const ReadOptions& options) {
+    if (shape) return;
     if (auto const bytes = parse_hex_bytes(text)) {
         append_byte_readings(out, bytes->view(), options, std::nullopt);
     } else if (auto const number = odd_hex_number(text)) {
@@ -193,6 +200,13 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
         append_laid_out(out, static_cast<int64_t>(cookie->first_low()),
                         {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options, false);
     }
+}
+
+}  // namespace
+
+void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
+    std::optional<DigitText> const shape = digit_text_of(text);
+    append_laid_out_readings(out, text, shape, options);
     InstantWindow const window = window_of(options);
     FormMemo memo;
     // Digits alone name a form no more surely than a bare-digit date does.
@@ -202,7 +216,7 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     bool const token = std::all_of(text.begin(), text.end(), is_token_char);
     // A text of words, neither a token nor holding a digit, can be no form;
     // an integer's text visits the few forms that can read digits alone.
-    uint64_t const readers = has_digit || token ? EXTENDED_FORM_DIGIT_READERS.of(digit_text_of(text)) : 0;
+    uint64_t const readers = has_digit || token ? EXTENDED_FORM_DIGIT_READERS.of(shape) : 0;
     for (uint64_t rows = readers; rows != 0; rows &= rows - 1) {
         auto const i = static_cast<std::size_t>(std::countr_zero(rows));
         FormText const kind = EXTENDED_FORM_TEXT[i];

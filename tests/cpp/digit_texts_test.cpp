@@ -19,7 +19,9 @@
 #include "engine/read_options.hpp"
 #include "formats/catalog.hpp"
 #include "formats/extended_string_forms.hpp"
+#include "formats/hex_bytes.hpp"
 #include "formats/string_forms.hpp"
+#include "formats/two_part.hpp"
 
 namespace epochsift {
 namespace {
@@ -126,6 +128,21 @@ TEST(DigitTexts, NoFormReadsALengthItsRowExcludes) {
                             << table.name << " form " << form.id << " reads \"" << text << "\"";
                     }
                 }
+            }
+        }
+    }
+}
+
+// Nor is a digit text hex bytes or a pair of words, which the extended
+// reading no longer looks for in one.
+TEST(DigitTexts, NoDigitTextIsBytesOrAWordPair) {
+    std::mt19937_64 rng(20261209);
+    for (std::size_t n = 1; n <= 40; ++n) {
+        for (std::string const& digits : digit_texts(rng, n, 200)) {
+            for (std::string const& text : {digits, "-" + digits}) {
+                EXPECT_FALSE(parse_hex_bytes(text).has_value()) << text;
+                EXPECT_FALSE(parse_hex_word_pair(text).has_value()) << text;
+                EXPECT_FALSE(parse_decimal_word_pair(text).has_value()) << text;
             }
         }
     }
