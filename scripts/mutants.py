@@ -141,7 +141,7 @@ MUTANTS = [
     # columns at a known format's speed
     ("src/core/number_lexing.cpp", "chunk = chunk * 10 + (chunk >> 8);", "chunk = chunk * 10 + (chunk >> 16);"),
     ("src/engine/best_readings.cpp", "if (scored[i].score < entry) weighed[weighed_count++] = scored[i].score;", "if (scored[i].score < entry) continue;"),
-    ("src/engine/best_readings.cpp", "auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score >= floor; });", "auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score > floor; });"),
+    ("src/engine/best_readings.cpp", "auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score >= floor; });", "auto const near_end = std::partition(scores.begin(), scores.end(), [entry](double score) { return score >= entry; });"),
     ("src/engine/best_readings.cpp", "below_ = span_ < 0.0 ? scores_[keep_ - 1] : std::min(scores_[keep_ - 1], scores_[0] - span_);", "below_ = span_ < 0.0 ? scores_[keep_ - 1] : std::max(scores_[keep_ - 1], scores_[0] - span_);"),
     ("src/engine/best_readings_shelf.cpp", "            idle_.pop_back();\n", ""),
     # string forms: the digit-only texts each form can read
