@@ -210,10 +210,11 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
     InstantWindow const window = window_of(options);
     FormMemo memo;
     // Digits alone name a form no more surely than a bare-digit date does.
-    bool const bare_digits = !text.empty() && all_ascii_digits(text);
-    // One scan of the text spares the parsers of the forms it cannot be.
-    bool const has_digit = contains_ascii_digit(text);
-    bool const token = std::all_of(text.begin(), text.end(), is_token_char);
+    bool const bare_digits = shape ? !shape->negative : !text.empty() && all_ascii_digits(text);
+    // One scan of the text spares the parsers of the forms it cannot be (a
+    // text of digits, after a '-' or not, holds a digit and is a token).
+    bool const has_digit = shape || contains_ascii_digit(text);
+    bool const token = shape || std::all_of(text.begin(), text.end(), is_token_char);
     // A text of words, neither a token nor holding a digit, can be no form;
     // an integer's text visits the few forms that can read digits alone.
     uint64_t const readers = has_digit || token ? EXTENDED_FORM_DIGIT_READERS.of(shape) : 0;
