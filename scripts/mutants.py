@@ -140,7 +140,17 @@ MUTANTS = [
     ("src/python/identify_many.cpp", "std::size_t const best = keywords.best;", "std::size_t const best = keywords.best + 1;"),
     # columns at a known format's speed
     ("src/core/number_lexing.cpp", "chunk = chunk * 10 + (chunk >> 8);", "chunk = chunk * 10 + (chunk >> 16);"),
-    ("src/engine/best_readings.cpp", "            weighed[weighed_count++] = scored[i].score;", ""),
+    ("src/engine/best_readings.cpp", "if (scored[i].score < entry) weighed[weighed_count++] = scored[i].score;", "if (scored[i].score < entry) continue;"),
+    ("src/engine/best_readings.cpp", "auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score >= floor; });", "auto const near_end = std::partition(scores.begin(), scores.end(), [entry](double score) { return score >= entry; });"),
+    ("src/engine/best_readings.cpp", "below_ = span_ < 0.0 ? scores_[keep_ - 1] : std::min(scores_[keep_ - 1], scores_[0] - span_);", "below_ = span_ < 0.0 ? scores_[keep_ - 1] : std::max(scores_[keep_ - 1], scores_[0] - span_);"),
+    ("src/engine/best_readings_shelf.cpp", "            idle_.pop_back();\n", ""),
+    # string forms: the digit-only texts each form can read
+    ("src/formats/string_forms.cpp", "{digit_counts(8, 8) | digit_counts(10, 10) | digit_counts(12, 12), 0}", "{digit_counts(8, 8) | digit_counts(12, 12), 0}"),
+    ("src/formats/extended_string_forms.cpp", "{digit_counts(20, 20), digit_counts(19, 19)}", "{digit_counts(20, 20), 0}"),
+    ("src/formats/extended_string_forms.cpp", "{digit_counts(19, 20), 0}", "{digit_counts(19, 19), 0}"),
+    ("src/formats/string_forms.hpp", "if (!shape || shape->digits > MOST_STATED_DIGITS) return true;", "if (!shape || shape->digits > 31) return true;"),
+    ("src/formats/string_forms.hpp", "bool const negative = !text.empty() && text[0] == '-';", "bool const negative = !text.empty() && (text[0] == '-' || text[0] == '+');"),
+    ("src/formats/asn1_time.cpp", "bool const bare = all_ascii_digits(text.substr(y + 6));", "bool const bare = all_ascii_digits(text.substr(0, y + 10));"),
     ("src/engine/interpret_int.cpp", "    first_ = last_holding(-REACH);", "    first_ = inside.ns - REACH;"),
     ("src/engine/interpret_int.cpp", "(at_most(PosixNs{middle}) ? holds : fails) = middle;", "(at_most(PosixNs{middle}) ? fails : holds) = middle;"),
     ("src/engine/interpret_int.cpp", "std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_)", "std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_ - 1)"),
@@ -174,7 +184,7 @@ MUTANTS = [
     ("src/python/identify_arrow.cpp", "texts.text(i, digits[sample.size()])", "texts.text(i, digits[0])"),
     ("src/python/identify_arrow.cpp", "texts.text(i, digits[i - first])", "texts.text(i, digits[0])"),
     ("src/python/identify_arrow.cpp", "    std::string_view const text = texts.text(i, digits);\n    std::vector<Candidate> const full", "    std::string_view const text;\n    std::vector<Candidate> const full"),
-    ("src/python/identify_arrow.cpp", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept);", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, {}, readings, kept);"),
+    ("src/python/identify_arrow.cpp", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept.memo());", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, {}, readings, kept.memo());"),
     ("src/python/arrow_strings.cpp", "        out.unsigned_bits = is_unsigned_64_format(schema.format);", "        out.unsigned_bits = false;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <limits>
 #include <span>
 
 #include "core/number_lexing.hpp"
@@ -83,12 +84,13 @@ public:
         for (; i > 0 && scores_[i - 1] < score; --i) scores_[i] = scores_[i - 1];
         scores_[i] = score;
         count_ = std::min(count_ + 1, keep_);
+        if (count_ == keep_) {
+            below_ = span_ < 0.0 ? scores_[keep_ - 1] : std::min(scores_[keep_ - 1], scores_[0] - span_);
+        }
     }
     // Whether a reading scoring at most bound can neither enter the first
     // keep nor lie within span of the best (the best only rises).
-    bool excludes(double bound) const {
-        return count_ == keep_ && bound < scores_[keep_ - 1] && (span_ < 0.0 || bound < scores_[0] - span_);
-    }
+    bool excludes(double bound) const { return bound < below_; }
     // Whether keep scores of 1.0, the most any reading scores, are in.
     bool full_marks() const { return count_ == keep_ && scores_[keep_ - 1] >= 1.0; }
     // The lowest score a reading needs to be among the first keep so far
@@ -96,10 +98,13 @@ public:
     double entry() const { return count_ == keep_ ? scores_[keep_ - 1] : -1.0; }
 
 private:
-    std::array<double, MOST_PRUNED_BEST> scores_{};
+    std::array<double, MOST_PRUNED_BEST> scores_;  // the first count_ are set
     std::size_t keep_;
     double span_;
     std::size_t count_ = 0;
+    // What excludes() compares with: below the K-th score and below the
+    // span's floor once keep are in; nothing is below it before.
+    double below_ = -std::numeric_limits<double>::infinity();
 };
 
 }  // namespace
@@ -129,6 +134,8 @@ BestReadings::BestReadings(const ReadOptions& given, std::size_t best) : best_(b
         by_bound_.push_back({bound_of(rows[i], options_), static_cast<uint16_t>(i)});
     }
     std::stable_sort(by_bound_.begin(), by_bound_.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+    weighs_shape_.reserve(rows.size());
+    for (NumericFamily const& row : rows) weighs_shape_.push_back(weighs_identifier_shape(row) ? 1 : 0);
 }
 
 bool BestReadings::judges_neighbours() const {
@@ -266,7 +273,7 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
     for (Bounded const& family : order) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         NumericFamily const& row = rows[family.position];
-        if (!shaped && weighs_identifier_shape(row)) shaped = shaped_like_identifier(raw, options_);
+        if (!shaped && weighs_shape_[family.position] != 0) shaped = shaped_like_identifier(raw, options_);
         std::optional<ScoredInstant> found;
         if (memo != nullptr) {
             found = memo->scores_[family.position].score(raw, shaped.value_or(false));
@@ -280,21 +287,23 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         scored[count++] = {found->score, family.position};
         top.add(found->score);
     }
-    // Built in table order, as the full reading lists them: ties part by it.
-    // A family scoring below `best_` others can be none of the first best_.
-    std::sort(scored.begin(), scored.begin() + static_cast<std::ptrdiff_t>(count),
-              [](const Scored& a, const Scored& b) { return a.position < b.position; });
+    // A family scoring below `best_` others can be none of the first best_:
+    // its score is only weighed. The others are built in table order, as
+    // the full reading lists them: ties part by it.
     double const entry = top.entry();
     // Every score the confidences weigh: the families not built, then each
     // reading in out once the text's readings join them.
     std::array<double, NUMERIC_FAMILIES.size() + 64> weighed;
     std::size_t weighed_count = 0;
+    std::array<uint16_t, NUMERIC_FAMILIES.size()> built;
+    std::size_t built_count = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (scored[i].score < entry) {
-            weighed[weighed_count++] = scored[i].score;
-            continue;
-        }
-        append_family_reading(out, rows[scored[i].position], raw, options_, shaped.value_or(false));
+        if (scored[i].score < entry) weighed[weighed_count++] = scored[i].score;
+        else built[built_count++] = scored[i].position;
+    }
+    std::sort(built.begin(), built.begin() + static_cast<std::ptrdiff_t>(built_count));
+    for (std::size_t i = 0; i < built_count; ++i) {
+        append_family_reading(out, rows[built[i]], raw, options_, shaped.value_or(false));
     }
     append_text_readings_and_rank(out, text, options_);
     if (out.empty()) return;
@@ -308,6 +317,11 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         for (Candidate const& reading : out) spilled.push_back(reading.score);
         scores = spilled;
     }
+    // Only the scores within the span of the best enter the sum, which
+    // takes them best first: the rest are left out before sorting.
+    double const floor = *std::max_element(scores.begin(), scores.end()) - CONFIDENCE_SPAN;
+    auto const near_end = std::partition(scores.begin(), scores.end(), [floor](double score) { return score >= floor; });
+    scores = scores.first(static_cast<std::size_t>(near_end - scores.begin()));
     std::sort(scores.begin(), scores.end(), std::greater<>());
     // The best reading is built: it scores at or above entry.
     double const total = memo != nullptr ? confidence_total(scores, memo->exp_) : confidence_total(scores);

@@ -95,6 +95,7 @@ private:
     ReadOptions options_;
     std::size_t best_;
     std::vector<Bounded> by_bound_;  // the call's families, highest bound first
+    std::vector<uint8_t> weighs_shape_;  // by family position: whether its score weighs the identifier shape
 };
 
 // What a reader of many values keeps from one to the next, one a thread:

@@ -1,6 +1,7 @@
 #include "engine/interpret_extended.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "core/ascii_scan.hpp"
@@ -176,7 +177,14 @@ void append_digit_byte_readings(std::vector<Candidate>& out, std::span<const uin
     }
 }
 
-void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
+namespace {
+
+// The readings of text as bytes, a printf %x number or a pair of words.
+// Digits alone (after a '-' or not) are none of them: unprefixed digits stay
+// decimal, a %x number has a letter, a pair its ':' or ','.
+void append_laid_out_readings(std::vector<Candidate>& out, std::string_view text,
+                              const std::optional<DigitText>& shape, const ReadOptions& options) {
+    if (shape) return;
     if (auto const bytes = parse_hex_bytes(text)) {
         append_byte_readings(out, bytes->view(), options, std::nullopt);
     } else if (auto const number = odd_hex_number(text)) {
@@ -192,15 +200,26 @@ void append_extended_readings(std::vector<Candidate>& out, std::string_view text
         append_laid_out(out, static_cast<int64_t>(cookie->first_low()),
                         {InputLayout::Kind::Words, 8, ByteOrder::Little, false, false}, options, false);
     }
+}
+
+}  // namespace
+
+void append_extended_readings(std::vector<Candidate>& out, std::string_view text, const ReadOptions& options) {
+    std::optional<DigitText> const shape = digit_text_of(text);
+    append_laid_out_readings(out, text, shape, options);
     InstantWindow const window = window_of(options);
     FormMemo memo;
     // Digits alone name a form no more surely than a bare-digit date does.
-    bool const bare_digits = !text.empty() && all_ascii_digits(text);
-    // One scan of the text spares the parsers of the forms it cannot be.
-    bool const has_digit = contains_ascii_digit(text);
-    bool const token = std::all_of(text.begin(), text.end(), is_token_char);
-    // A text of words, neither a token nor holding a digit, can be no form.
-    for (std::size_t i = 0; (has_digit || token) && i < EXTENDED_STRING_FORMS.size(); ++i) {
+    bool const bare_digits = shape ? !shape->negative : !text.empty() && all_ascii_digits(text);
+    // One scan of the text spares the parsers of the forms it cannot be (a
+    // text of digits, after a '-' or not, holds a digit and is a token).
+    bool const has_digit = shape || contains_ascii_digit(text);
+    bool const token = shape || std::all_of(text.begin(), text.end(), is_token_char);
+    // A text of words, neither a token nor holding a digit, can be no form;
+    // an integer's text visits the few forms that can read digits alone.
+    uint64_t const readers = has_digit || token ? EXTENDED_FORM_DIGIT_READERS.of(shape) : 0;
+    for (uint64_t rows = readers; rows != 0; rows &= rows - 1) {
+        auto const i = static_cast<std::size_t>(std::countr_zero(rows));
         FormText const kind = EXTENDED_FORM_TEXT[i];
         if (kind == FormText::YearFromWindow) continue;
         bool const possible = kind == FormText::DateTime ? has_digit : token;

@@ -1,5 +1,7 @@
 #include "engine/interpret_string.hpp"
 
+#include <bit>
+
 #include "engine/diagnostics.hpp"
 #include "formats/string_forms.hpp"
 
@@ -29,7 +31,9 @@ Candidate string_candidate(const StringForm& form, const FormInstant& found) {
 void append_string_readings(std::vector<Candidate>& out, std::string_view text) {
     DiagnosticsSpan const span("interpret_string", "len", static_cast<long long>(text.size()));
     FormMemo memo;
-    for (const StringForm& form : STRING_FORMS) {
+    // An integer's text visits the few forms that can read digits alone.
+    for (uint64_t rows = STRING_FORM_DIGIT_READERS.of(digit_text_of(text)); rows != 0; rows &= rows - 1) {
+        const StringForm& form = STRING_FORMS[static_cast<std::size_t>(std::countr_zero(rows))];
         if (auto const found = read_form(form, text, memo)) out.push_back(string_candidate(form, *found));
     }
 }

@@ -20,10 +20,12 @@ std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
     int64_t offset = 0;
     bool has_designator = false;
     std::size_t const n = text.size();
-    if (n > 0 && (text.back() == 'Z' || text.back() == 'z')) {
+    // Digits alone (an integer's text) have neither zone nor fraction.
+    bool const bare = all_ascii_digits(text.substr(y + 6));
+    if (!bare && (text.back() == 'Z' || text.back() == 'z')) {
         body.remove_suffix(1);
         has_designator = true;
-    } else if (n >= 5 && (text[n - 5] == '+' || text[n - 5] == '-') && all_ascii_digits(text.substr(n - 4))) {
+    } else if (!bare && n >= 5 && (text[n - 5] == '+' || text[n - 5] == '-') && all_ascii_digits(text.substr(n - 4))) {
         int const hours = two_digits_at(text, n - 4), minutes = two_digits_at(text, n - 2);
         // A malformed offset is an error, not a sign that the zone is missing.
         if (hours > 23 || minutes > 59) return std::nullopt;
@@ -34,13 +36,15 @@ std::optional<Asn1Time> parse_asn1(std::string_view text, int year_digits) {
 
     std::string_view digits = body;
     std::optional<std::string_view> fraction;
-    std::size_t point = 0;  // the first "." or "," (find_first_of would call memchr per byte)
-    while (point < body.size() && body[point] != '.' && body[point] != ',') ++point;
-    if (point < body.size()) {
-        digits = body.substr(0, point);
-        fraction = body.substr(point + 1);
+    if (!bare) {
+        std::size_t point = 0;  // the first "." or "," (find_first_of would call memchr per byte)
+        while (point < body.size() && body[point] != '.' && body[point] != ',') ++point;
+        if (point < body.size()) {
+            digits = body.substr(0, point);
+            fraction = body.substr(point + 1);
+        }
+        if (!all_ascii_digits(digits)) return std::nullopt;
     }
-    if (!all_ascii_digits(digits)) return std::nullopt;
     // Year, month, day, hour, then optional minute and second.
     if (digits.size() != y + 6 && digits.size() != y + 8 && digits.size() != y + 10) return std::nullopt;
 

@@ -13,6 +13,9 @@ namespace epochsift {
 inline constexpr std::size_t EXTENDED_STRING_FORM_COUNT = 26;
 extern const std::array<StringForm, EXTENDED_STRING_FORM_COUNT> EXTENDED_STRING_FORMS;
 
+// EXTENDED_STRING_FORMS' digit readers.
+extern const DigitReaders EXTENDED_FORM_DIGIT_READERS;
+
 // What every text a form reads has, so that a scan of the text once can
 // spare the parsers of forms it cannot be.
 enum class FormText : uint8_t {

@@ -11,6 +11,7 @@
 
 #include "core/decimal_text.hpp"
 #include "engine/best_readings.hpp"
+#include "engine/best_readings_shelf.hpp"
 #include "engine/column.hpp"
 #include "engine/verdict_reader.hpp"
 #include "python/arrow_import.hpp"
@@ -42,6 +43,7 @@ struct ChunkReading {
     const ReadOptions& options;
     const VerdictReader* verdict;  // by_column, when a format reads the column
     ReadingRows::Path path;         // of rows not made by the verdict: Full with by_column, else Unset
+    BestReadingsShelf& shelf;       // the reader, and the memos the chunks pass on
 };
 
 void read_zoned_rows(const TextColumn& texts, std::size_t first, std::size_t count, const ChunkReading& how,
@@ -120,16 +122,17 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             read_zoned_rows(texts, first, count, how, cancelled, out);
             return;
         }
-        // Prepared once a chunk: only the readings that can be among the
+        // Prepared once a call: only the readings that can be among the
         // first `best` are built (every reading for the by_column fallback,
         // which looks for the verdict's among them).
-        BestReadings const reader(how.options, how.verdict != nullptr ? 0 : how.best);
+        BestReadings const& reader = how.shelf.reader();
         std::vector<Candidate> readings;  // one value's, its room kept from value to value
         // The verdict family's scores, kept over the chunk's values.
         std::optional<FamilyScoreMemo> memo;
         if (how.verdict != nullptr && how.verdict->reads_integers()) memo.emplace(how.verdict->score_memo());
-        // The families' bounds and scores, kept over the chunk's integers.
-        BestReadingsMemo kept(reader);
+        // The families' bounds and scores, kept over the chunk's integers
+        // and passed on to the next chunk.
+        BestReadingsShelf::Loan kept = how.shelf.lend();
         out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
         for (std::size_t i = first; i < first + count; ++i) {
             if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
@@ -147,8 +150,8 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             DecimalText digits;  // an integer's text, for the readings of its digits
             std::string_view const text = texts.text(i, digits);
-            if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept);
-            else reader.identify(text, readings, kept);
+            if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept.memo());
+            else reader.identify(text, readings, kept.memo());
             if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
             for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);
@@ -218,8 +221,14 @@ PyObject* identify_arrow_body(PyObject* module, PyObject* args, PyObject* kwargs
         }
         if (format) verdict.emplace(*format, options.read);
     }
+    std::optional<BestReadingsShelf> shelf;
+    try {
+        shelf.emplace(options.read, verdict ? 0 : keywords.best);
+    } catch (...) {
+        return PyErr_NoMemory();
+    }
     ChunkReading const how{keywords.best, keywords.keep_empty, options.read, verdict ? &*verdict : nullptr,
-                           keywords.by_column ? ReadingRows::Path::Full : ReadingRows::Path::Unset};
+                           keywords.by_column ? ReadingRows::Path::Full : ReadingRows::Path::Unset, *shelf};
     std::optional<ChunkPool> pool;
     pool.emplace(chunks, keywords.threads, chunks, [&](std::size_t chunk) {
         read_chunk_rows(texts, plan.first(chunk), plan.length(chunk), how, cancelled, read[chunk]);
