@@ -21,9 +21,10 @@ zig="$("$python" -c 'import sys; print(sys.executable)') -m ziglang"
 # -fno-exceptions: WASI has no unwinder; the engine reports failures as values.
 cxxflags="-target wasm32-wasi -std=gnu++20 -O2 -fno-exceptions -fconstexpr-steps=100000000 -DEPOCHSIFT_NO_ZONE_FILES -I$(pwd)/src -isystem $json_include"
 # The zone-file reader stays out: the page takes its zones from the browser;
-# so does the threaded blob scanner (WASI has no threads).
+# so do the threaded blob scanner and the shelf that lends the best readings'
+# memos to threads (WASI has no threads).
 sources=$(ls src/core/*.cpp src/formats/*.cpp src/engine/*.cpp src/output/*.cpp src/wasm/*.cpp |
-          grep -v -e '/zone_directory\.cpp$' -e '/scan_buffer\.cpp$')
+          grep -v -e '/zone_directory\.cpp$' -e '/scan_buffer\.cpp$' -e '/best_readings_shelf\.cpp$')
 exports=$(grep -oE 'EPOCHSIFT_API [a-z* ]+ \**(epochsift_[a-z_]+)\(' src/wasm/epochsift.h |
           grep -oE 'epochsift_[a-z_]+' | sed 's/^/-Wl,--export=/' | tr '\n' ' ')
 
