@@ -24,14 +24,7 @@ std::size_t white_space_at(std::string_view text, std::size_t i) {
 
 }  // namespace
 
-std::string_view trim_white_space(std::string_view text) {
-    // A White_Space character is an ASCII space or control, or ends in a
-    // continuation byte; text between two other ASCII bytes has none to strip.
-    auto const plain = [](char c) {
-        auto const b = static_cast<unsigned char>(c);
-        return b > 0x20 && b < 0x80;
-    };
-    if (text.empty() || (plain(text.front()) && plain(text.back()))) return text;
+std::string_view trim_white_space_slow(std::string_view text) {
     std::size_t begin = 0;
     while (begin < text.size()) {
         std::size_t const width = white_space_at(text, begin);

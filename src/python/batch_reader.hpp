@@ -15,6 +15,10 @@
 #include "engine/read_options.hpp"
 #include "engine/request.hpp"
 
+namespace epochsift {
+class BestReadingsShelf;
+}
+
 namespace epochsift::python {
 
 // How a batch is cut into chunks: about 16 a thread, so threads share the
@@ -60,9 +64,12 @@ struct ChunkReadings {
 
 // identify(text, options) of each text, seen through options.zones when it
 // names any; keeps at most `best` readings of each text (all when best is 0).
-// Stops between texts once *cancelled is set (outcome Cancelled).
+// Stops between texts once *cancelled is set (outcome Cancelled). shelf,
+// made with the same options and best, lends a reader's memo that goes on
+// from chunk to chunk; without one, the chunk makes its own.
 void read_texts(std::span<const std::string_view> texts, std::size_t best, const ReadOptions& options,
-                ChunkReadings& out, const std::atomic<bool>* cancelled = nullptr) noexcept;
+                ChunkReadings& out, const std::atomic<bool>* cancelled = nullptr,
+                BestReadingsShelf* shelf = nullptr) noexcept;
 
 // The reference reading of each text.
 inline void read_texts(std::span<const std::string_view> texts, std::size_t best, ChunkReadings& out) noexcept {

@@ -131,8 +131,9 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
         std::optional<FamilyScoreMemo> memo;
         if (how.verdict != nullptr && how.verdict->reads_integers()) memo.emplace(how.verdict->score_memo());
         // The families' bounds and scores, kept over the chunk's integers
-        // and passed on to the next chunk.
-        BestReadingsShelf::Loan kept = how.shelf.lend();
+        // and passed on to the next chunk (the verdict's rows keep their own).
+        std::optional<BestReadingsShelf::Loan> kept;
+        if (how.verdict == nullptr) kept.emplace(how.shelf.lend());
         out.rows.reserve(how.verdict != nullptr || how.best == 1 ? count : count * 2);
         for (std::size_t i = first; i < first + count; ++i) {
             if ((i - first) % 256 == 0 && cancelled.load(std::memory_order_relaxed)) {
@@ -150,8 +151,8 @@ void read_chunk_rows(const TextColumn& texts, std::size_t first, std::size_t cou
             }
             DecimalText digits;  // an integer's text, for the readings of its digits
             std::string_view const text = texts.text(i, digits);
-            if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept.memo());
-            else reader.identify(text, readings, kept.memo());
+            if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept->memo());
+            else reader.identify(text, readings, kept->memo());
             if (readings.empty() && how.keep_empty) out.rows.add_empty(row);
             int32_t rank = 0;
             for (Candidate const& c : readings) out.rows.add(row, ++rank, c, how.path);

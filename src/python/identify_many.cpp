@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/best_readings_shelf.hpp"
 #include "python/batch_functions.hpp"
 #include "python/batch_keywords.hpp"
 #include "python/batch_reader.hpp"
@@ -101,8 +102,11 @@ PyObject* identify_many_body(PyObject* args, PyObject* kwargs) {
     std::span<const std::string_view> const views(texts.views);
     std::size_t const best = keywords.best;
     std::atomic<bool> cancelled = false;
+    // One reader a call, its memos passed from chunk to chunk.
+    BestReadingsShelf shelf(options.read, best);
     auto job = [&](std::size_t chunk) {
-        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk], &cancelled);
+        read_texts(views.subspan(plan.first(chunk), plan.length(chunk)), best, options.read, read[chunk], &cancelled,
+                   &shelf);
     };
     std::optional<ChunkPool> pool;
     pool.emplace(chunks, keywords.threads, 2 * std::size_t{keywords.threads} + 2, job);

@@ -1,6 +1,7 @@
 """identify_many: the same readings as identify(value, extended=True) on each value, in order, across threads."""
 import gc
 import math
+import random
 import threading
 
 import pytest
@@ -37,6 +38,29 @@ def test_equals_identify_on_each_value_in_order(values, threads):
 @given(st.lists(VALUES, max_size=300), st.integers(min_value=1, max_value=30))
 def test_best_keeps_each_values_first_readings(values, best):
     assert epochsift.identify_many(values, best=best, threads=2) == [epochsift.identify(v, extended=True)[:best] for v in values]
+
+
+def runs_and_jumps(seed, count=900):
+    """Integers in runs within a magnitude (as a column holds them) and jumps across magnitudes and signs."""
+    rng = random.Random(seed)
+    values, magnitude = [], 1_700_000_000
+    for _ in range(count):
+        if rng.random() < 0.05:
+            magnitude = rng.choice([7, 1_700_000_000, 1_700_000_000_123, 133_444_736_001_234_567, 2**62 + 5, -86_400])
+        values.append(str(magnitude + rng.randrange(-10**6, 10**6) * (1 if abs(magnitude) > 10**7 else 0)))
+    return values
+
+
+# Chunks read on several threads pass the families' kept bounds and scores
+# on to one another: whatever a memo has read before, each value's first
+# readings are identify's.
+@pytest.mark.parametrize("seed", [1, 2])
+@pytest.mark.parametrize("best", [1, 3])
+@pytest.mark.parametrize("threads", [1, 2])
+def test_memos_passed_between_chunks_keep_each_values_first_readings(seed, best, threads):
+    values = runs_and_jumps(seed)
+    expected = [epochsift.identify(v, extended=True)[:best] for v in values]
+    assert epochsift.identify_many(values, best=best, threads=threads) == expected
 
 
 # Iterables of every shape give the same lists as a list of the same values.
