@@ -30,8 +30,9 @@ uint64_t next_serial() {
     return ++made;
 }
 
+// The records list readings without zones.
 ReadOptions without_zones(ReadOptions options) {
-    options.zones = {};  // the records list readings without zones
+    options.zones = {};
     return options;
 }
 
@@ -71,9 +72,7 @@ void append_failure(std::string& out, std::string_view error, uint64_t line_numb
 // A column of hex bytes holds values of digits alone too: those are read as
 // bytes like the rest of the column, not as numbers.
 std::vector<Candidate> read_value(std::string_view value, const RecordFormat& format) {
-    // The records list readings without zones.
-    Request request = Request::of_text(value, format.read);
-    request.read.zones = {};
+    Request request = Request::of_text(value, without_zones(format.read));
     if (format.lead_order) {
         if (auto const bytes = parse_field_digits(trim_white_space(value))) {
             request.bytes = bytes->view();

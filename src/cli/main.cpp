@@ -245,8 +245,11 @@ int show_values(const CliOptions& options) {
             return fail_usage("value " + std::to_string(i + 1) + " is not valid UTF-8");
         }
     }
-    TableStyle style{.all = options.all, .notes = options.notes, .colour = colour_wanted(STDOUT_FILENO)};
-    style.width = output_columns(STDOUT_FILENO);
+    TableStyle const style{.all = options.all,
+                           .notes = options.notes,
+                           .colour = colour_wanted(STDOUT_FILENO),
+                           .label_width = DEFAULT_LABEL_WIDTH,
+                           .width = output_columns(STDOUT_FILENO)};
 
     std::string out;
     for (std::size_t i = 0; i < options.values.size(); ++i) {
