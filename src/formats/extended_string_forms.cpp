@@ -42,9 +42,9 @@ constexpr auto EXTENDED_STRING_FORM_ROWS = std::to_array<StringForm>({
      false, nullptr, false, NO_DIGIT_TEXT},
     {nullptr, form<parse_js_date_string>, "js_date_string", "JavaScript Date.prototype.toString()", "ECMA-262 §21.4.4.41",
      "parsed as a JavaScript Date string (GMT offset normalised to UTC)", false, nullptr, false, NO_DIGIT_TEXT},
-    // Its digit texts left unstated (every one tried): the parser looks for its ':' at once.
     {nullptr, stated<parse_seconds_nanoseconds>, "unix_timespec", "Unix seconds:nanoseconds pair",
-     "POSIX struct timespec (tv_sec, tv_nsec)", "parsed as Unix seconds, a colon, then nanoseconds"},
+     "POSIX struct timespec (tv_sec, tv_nsec)", "parsed as Unix seconds, a colon, then nanoseconds",
+     false, nullptr, false, NO_DIGIT_TEXT},
     {nullptr, stated<parse_ksuid>, "ksuid_string", "KSUID string (s since 2014-05-13)", "Segment KSUID (base62, 20 bytes)",
      "parsed as a KSUID — the first 4 bytes are seconds since 2014-05-13T16:53:20Z",
      false, nullptr, false, NO_DIGIT_TEXT},
