@@ -107,6 +107,8 @@ MUTANTS = [
     ("src/engine/encode.cpp", "if (raw < 0 || raw > (INT64_MAX >> family.encoding.shift)) return std::nullopt;", "if (raw < 0) return std::nullopt;"),
     ("src/engine/encode.cpp", "for (int shift = 0; value != 0; shift += 4, value /= 10) nibbles |= (value % 10) << shift;", "for (int shift = 0; value != 0; shift += 4, value /= 16) nibbles |= (value % 10) << shift;"),
     ("src/engine/column.cpp", "verdict.ordered = tally.pairs == 0 ? 1.0 :", "verdict.ordered = tally.pairs == 0 ? 0.0 :"),
+    ("src/engine/column.cpp", "return (s < STRING_FORM_COUNT ? reference_readers >> s : extended_readers >> (s - STRING_FORM_COUNT)) & 1u;", "return (s < STRING_FORM_COUNT ? extended_readers >> s : reference_readers >> (s - STRING_FORM_COUNT)) & 1u;"),
+    ("src/python/identify_many.cpp", "BestReadingsShelf shelf(options.read, best);", "BestReadingsShelf shelf(ReadOptions{}, best);"),
     ("src/engine/column.cpp", "constexpr double LOG_DECIMAL_HEX_DIGIT = -0.47;", "constexpr double LOG_DECIMAL_HEX_DIGIT = 0.0;"),
     ("src/engine/column.cpp", "tally.ordered_pairs += !(instant < *tally.previous);", "tally.ordered_pairs += instant > *tally.previous;"),
     ("src/engine/column.cpp", "first.ordered_pairs += !(second.first < first.last);", "first.ordered_pairs += second.first > first.last;"),
@@ -184,7 +186,7 @@ MUTANTS = [
     ("src/python/identify_arrow.cpp", "texts.text(i, digits[sample.size()])", "texts.text(i, digits[0])"),
     ("src/python/identify_arrow.cpp", "texts.text(i, digits[i - first])", "texts.text(i, digits[0])"),
     ("src/python/identify_arrow.cpp", "    std::string_view const text = texts.text(i, digits);\n    std::vector<Candidate> const full", "    std::string_view const text;\n    std::vector<Candidate> const full"),
-    ("src/python/identify_arrow.cpp", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept.memo());", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, {}, readings, kept.memo());"),
+    ("src/python/identify_arrow.cpp", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, text, readings, kept->memo());", "if (const int64_t* integer = texts.integer(i)) reader.identify_integer(*integer, {}, readings, kept->memo());"),
     ("src/python/arrow_strings.cpp", "        out.unsigned_bits = is_unsigned_64_format(schema.format);", "        out.unsigned_bits = false;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),

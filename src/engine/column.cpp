@@ -165,8 +165,16 @@ bool read_column_value(std::string_view value, const ReadOptions& options, Digit
             visit(f, *instant, inside(family, *instant), plausible(*instant) ? table.floating[f][bits] : LOG_MISS);
         }
     }
+    // A text of digits alone visits only the forms that may read its length.
+    std::optional<DigitText> const shape = digit_text_of(text);
+    uint64_t const reference_readers = STRING_FORM_DIGIT_READERS.of(shape);
+    uint64_t const extended_readers = EXTENDED_FORM_DIGIT_READERS.of(shape);
+    auto const may_read_text = [&](std::size_t s) {
+        return (s < STRING_FORM_COUNT ? reference_readers >> s : extended_readers >> (s - STRING_FORM_COUNT)) & 1u;
+    };
     FormMemo memo;
     for (std::size_t s = share.index; s < FORMS; s += share.count) {
+        if (!may_read_text(s)) continue;
         auto const found = read_form(form_at(s), text, memo);
         if (!found) continue;
         bool const in_span = options.window ? options.window->contains(found->instant) : true;

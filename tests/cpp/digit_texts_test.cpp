@@ -14,12 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/column.hpp"
 #include "engine/interpret_extended.hpp"
 #include "engine/interpret_string.hpp"
 #include "engine/read_options.hpp"
 #include "formats/catalog.hpp"
 #include "formats/extended_string_forms.hpp"
 #include "formats/hex_bytes.hpp"
+#include "formats/numeric_family_table.hpp"
 #include "formats/string_forms.hpp"
 #include "formats/two_part.hpp"
 
@@ -200,6 +202,33 @@ TEST(DigitTexts, ReadingsOfIntegersEqualEveryFormTried) {
         EXPECT_EQ(got, expected) << text;
         EXPECT_EQ(got_instants, expected_instants) << text;
     }
+}
+
+// A column's verdict visits a digit text's readers alone too: each form's
+// tally reads a one-value column exactly when the form's parser reads it.
+TEST(DigitTexts, ColumnTalliesReadEveryTextTheFormsRead) {
+    std::mt19937_64 rng(27);
+    ReadOptions extended;
+    extended.extended = true;
+    std::size_t const first_form = NUMERIC_FAMILIES.size();
+    std::size_t read_somewhere = 0;
+    for (std::size_t n = 1; n <= MOST_STATED_DIGITS + 2; ++n) {
+        for (std::string const& digits : digit_texts(rng, n, 40)) {
+            for (std::string const& text : {digits, "-" + digits}) {
+                std::string_view const view = text;
+                std::vector<ColumnTally> const tallies = column_tallies(std::span(&view, 1), extended);
+                for (std::size_t s = 0; s < STRING_FORM_COUNT + EXTENDED_STRING_FORM_COUNT; ++s) {
+                    StringForm const& form =
+                        s < STRING_FORM_COUNT ? STRING_FORMS[s] : EXTENDED_STRING_FORMS[s - STRING_FORM_COUNT];
+                    FormMemo memo;
+                    bool const reads = read_form(form, text, memo).has_value();
+                    read_somewhere += reads;
+                    ASSERT_EQ(tallies[first_form + s].read, reads ? 1u : 0u) << form.id << " on " << text;
+                }
+            }
+        }
+    }
+    EXPECT_GT(read_somewhere, 100u);  // the texts reach the forms that read digits
 }
 
 }  // namespace
