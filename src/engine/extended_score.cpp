@@ -27,7 +27,7 @@ double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_win
     if (caller_window) return inside_caller_window ? 1.0 : 0.0;
     if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;
     i128 const outside = instant < TYPICAL_START ? TYPICAL_START.ns - instant.ns : instant.ns - TYPICAL_END.ns;
-    return std::max(0.0, 1.0 - static_cast<double>(outside) / ERA_DECAY_NS);
+    return std::max(0.0, 1.0 - to_double(outside) / ERA_DECAY_NS);
 }
 
 double resolution_fit(const NumericFamily& family, int64_t raw) {
@@ -89,6 +89,8 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
     return weighted_score(components, EXTENDED_WEIGHTS[caller_window ? 1 : 0]);
 }
 
+const WeightTable& extended_weights(bool caller_window) { return EXTENDED_WEIGHTS[caller_window ? 1 : 0]; }
+
 bool identifier_shaped(int64_t raw) {
     // Three or more trailing decimal zeros (a count from a coarser clock)
     // clear the low binary bits too; an identifier ends so once in 1000.
@@ -126,7 +128,7 @@ double identifier_epoch_fit(PosixNs instant, PosixNs epoch) {
     if (instant <= epoch) return 0.0;
     i128 const after = instant.ns - epoch.ns;
     if (after >= static_cast<i128>(ID_EPOCH_SETTLING_NS)) return 1.0;
-    return static_cast<double>(after) / ID_EPOCH_SETTLING_NS;
+    return to_double(after) / ID_EPOCH_SETTLING_NS;
 }
 
 void add_numeric_components(ComponentList& components, const NumericFamily& family, PosixNs instant,

@@ -97,7 +97,74 @@ FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOption
     : family_(&windowed),
       options_(&options),
       keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width),
-      sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {}
+      sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {
+    if (keeps_) learn_components();
+}
+
+void FamilyScoreMemo::learn_components() {
+    NumericFamily const& family = *family_;
+    ReadOptions const& options = *options_;
+    bool const caller_window = options.window.has_value();
+    // The list family_score_at makes, for any value: its kinds and the
+    // values the call fixes are the same for every value.
+    int64_t const one = 1;
+    ComponentList probe;
+    add_components(probe, family, one, family.epoch, true, options.context, options.extended, nullptr, nullptr);
+    if (options.extended) add_numeric_components(probe, family, family.epoch, &one, caller_window, false);
+    constexpr std::array<Component, DIRECT_COMPONENTS> ORDER{
+        Component::Representable, Component::InWindow,   Component::GranularityMatch, Component::MagnitudeFit,
+        Component::EpochDistance, Component::Prevalence, Component::NotSentinel,      Component::Prior,
+        Component::PlausibleEra,  Component::ResolutionFit, Component::IdStructure,
+    };
+    std::size_t const expected = options.extended ? DIRECT_COMPONENTS : 7;
+    if (probe.size() != expected) return;
+    WeightTable const& weights = options.extended ? extended_weights(caller_window) : reference_weights();
+    for (std::size_t i = 0; i < expected; ++i) {
+        if (probe[i].kind != ORDER[i]) return;
+        weights_[i] = weights[static_cast<std::size_t>(ORDER[i])];
+        fixed_[i] = probe[i].value;
+        weight_sum_ += weights_[i];  // as weighted_score adds them: in list order
+    }
+    // Both weigh raw by its trailing zeros up to the sub-second digits
+    // alone: 10^zeros stands for every value with that many.
+    int64_t power = 1;
+    for (int zeros = 0; zeros <= sub_second_digits_; ++zeros, power *= 10) {
+        granularity_[static_cast<std::size_t>(zeros)] = granularity_match(family, power);
+        resolution_[static_cast<std::size_t>(zeros)] = resolution_fit(family, power);
+    }
+    components_ = expected;
+    direct_ = true;
+}
+
+double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) const {
+    NumericFamily const& family = *family_;
+    ReadOptions const& options = *options_;
+    bool const inside = family.contains(instant);
+    std::size_t const zeros =
+        sub_second_digits_ == 0 ? 0 : static_cast<std::size_t>(std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_));
+    // A shifted row's magnitude measure is its epoch distance.
+    double distance = epoch_distance(family, instant);
+    double magnitude_measure = family.encoding.tag == Encoding::Tag::Shifted ? distance : 1.0;
+    if (options.extended && family.encoding.tag == Encoding::Tag::Shifted) {
+        double const fit = identifier_epoch_fit(instant, family.epoch);
+        magnitude_measure = std::max(magnitude_measure, fit);
+        distance = std::max(distance, fit);
+    }
+    std::array<double, DIRECT_COMPONENTS> values = fixed_;
+    values[1] = inside ? 1.0 : 0.0;
+    values[2] = granularity_[zeros];
+    values[3] = magnitude_measure;
+    values[4] = distance;
+    values[6] = not_sentinel(raw);
+    if (options.extended) {
+        values[8] = plausible_era(instant, options.window.has_value(), inside);
+        values[9] = resolution_[zeros];
+        values[10] = structure_component(family, raw, shaped);
+    }
+    double sum = 0.0;
+    for (std::size_t i = 0; i < components_; ++i) sum += weights_[i] * values[i];
+    return weight_sum_ == 0.0 ? 0.0 : sum / weight_sum_;
+}
 
 bool FamilyScoreMemo::at_most(PosixNs instant) const {
     NumericFamily const& family = *family_;
@@ -138,7 +205,10 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     PosixNs const instant = *found;
     // Once the span is known, an instant outside it is not at its most.
     bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
-    if (!at) return family_score_at(family, raw, instant, *options_, shaped);
+    if (!at) {
+        if (direct_) return ScoredInstant{instant, direct_score(raw, instant, shaped)};
+        return family_score_at(family, raw, instant, *options_, shaped);
+    }
     if (!span_known_) learn_span(instant);
     // The granularity and the resolution weigh the value's trailing zeros
     // up to its sub-second digits alone: those zeros stand for both.

@@ -27,7 +27,7 @@ std::optional<double> distance_ratio(PosixNs instant, PosixNs epoch) {
     if (d < 1) return std::nullopt;
     // GCC's and clang's __int128 to double conversion rounds to nearest, ties
     // to even (checked in the scoring tests).
-    return std::min(static_cast<double>(d) / TWO_YEARS, 1.0);
+    return std::min(to_double(d) / TWO_YEARS, 1.0);
 }
 
 bool is_ascii_alnum(char c) {
@@ -167,5 +167,7 @@ double weighted_score(std::span<const ScoreComponent> components, const WeightTa
 }
 
 double overall_score(std::span<const ScoreComponent> components) { return weighted_score(components, COMPONENT_WEIGHTS); }
+
+const WeightTable& reference_weights() { return COMPONENT_WEIGHTS; }
 
 }  // namespace epochsift
