@@ -248,8 +248,9 @@ std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) 
     std::span<const NumericFamily> const rows = families_of(options);
     order.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        // A float family reads no integer: it has no place in the order.
-        if (rows[i].encoding.tag == Encoding::Tag::Float) continue;
+        // A family that reads no value of the band (a float family reads no
+        // integer) has no place in the order.
+        if (band_reads_none(windowed_[i], band)) continue;
         ComponentList const components =
             band_bound_components(windowed_[i], bound_components_of(rows[i], options), band, options);
         order.push_back({components_score(components, options), static_cast<uint16_t>(i)});
