@@ -13,6 +13,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 
@@ -199,6 +200,11 @@ void FamilyScoreMemo::learn_span(PosixNs inside) {
 
 std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     NumericFamily const& family = *family_;
+    // Most values hold some field out of a packed layout's range: no
+    // reading, found without the decoder.
+    if (family.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(family.encoding.codec, raw)) {
+        return std::nullopt;
+    }
     if (!keeps_) return family_score(family, raw, *options_, shaped);
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;

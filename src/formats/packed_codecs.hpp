@@ -105,6 +105,12 @@ constexpr bool packed_may_decode_between(PackedCodec codec, int64_t first, int64
     return false;
 }
 
+// Whether raw's fields in the layout each lie within their range, read as
+// the decoder reads them (a month's length and the calendar range are the
+// decoder's to test): false only where the decoder fails, in a few
+// instructions.
+bool packed_fields_may_decode(PackedCodec codec, int64_t raw);
+
 // Indexed by the PackedCodec code.
 extern const std::array<PackedDecoder, PACKED_CODEC_COUNT> PACKED_DECODERS;
 extern const std::array<PackedEncoder, PACKED_CODEC_COUNT> PACKED_ENCODERS;
