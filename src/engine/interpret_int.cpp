@@ -100,6 +100,14 @@ FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOption
       keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width),
       sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {
     if (keeps_) learn_components();
+    // A family whose values of a column all lie off the span would test
+    // at_most on each until one lies within: the span is looked for first
+    // in the middle of what its terms allow (the window, the typical era,
+    // two years past the epoch). A miss leaves it to the values, as before.
+    i128 low = std::max(windowed.window_start.ns, TYPICAL_START.ns);
+    if (windowed.encoding.tag != Encoding::Tag::Packed) low = std::max(low, windowed.epoch.ns + i128{2} * static_cast<i128>(TWO_YEARS));
+    i128 const high = std::min(windowed.window_end.ns, TYPICAL_END.ns);
+    if (low < high && at_most(PosixNs{low + (high - low) / 2})) learn_span(PosixNs{low + (high - low) / 2});
 }
 
 void FamilyScoreMemo::learn_components() {
@@ -151,19 +159,26 @@ double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) 
         magnitude_measure = std::max(magnitude_measure, fit);
         distance = std::max(distance, fit);
     }
-    std::array<double, DIRECT_COMPONENTS> values = fixed_;
-    values[1] = inside ? 1.0 : 0.0;
-    values[2] = granularity_[zeros];
-    values[3] = magnitude_measure;
-    values[4] = distance;
-    values[6] = not_sentinel(raw);
-    if (options.extended) {
-        values[8] = plausible_era(instant, options.window.has_value(), inside);
-        values[9] = resolution_[zeros];
-        values[10] = structure_component(family, raw, shaped);
-    }
+    // weighted_score's sum, term by term in list order.
     double sum = 0.0;
-    for (std::size_t i = 0; i < components_; ++i) sum += weights_[i] * values[i];
+    sum += weights_[0] * fixed_[0];  // representable
+    sum += weights_[1] * (inside ? 1.0 : 0.0);
+    sum += weights_[2] * granularity_[zeros];
+    sum += weights_[3] * magnitude_measure;
+    sum += weights_[4] * distance;
+    sum += weights_[5] * fixed_[5];  // prevalence
+    sum += weights_[6] * not_sentinel(raw);
+    if (components_ == DIRECT_COMPONENTS) {
+        bool const caller_window = options.window.has_value();
+        // plausible_era's own first answer, without the call.
+        double const era = !caller_window && instant >= TYPICAL_START && instant < TYPICAL_END
+                               ? 1.0
+                               : plausible_era(instant, caller_window, inside);
+        sum += weights_[7] * fixed_[7];  // prior
+        sum += weights_[8] * era;
+        sum += weights_[9] * resolution_[zeros];
+        sum += weights_[10] * structure_component(family, raw, shaped);
+    }
     return weight_sum_ == 0.0 ? 0.0 : sum / weight_sum_;
 }
 
