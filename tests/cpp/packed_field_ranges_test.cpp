@@ -75,7 +75,9 @@ TEST(PackedFieldRanges, PassEveryValueTheDecoderReadsAndTurnAwayNearlyAllOthers)
         ASSERT_GT(passed, 1'000u) << code;
         // .NET's ticks past year 9999 are left to its decoder: a third of its values.
         if (codec == PackedCodec::DotnetBinary) continue;
-        EXPECT_GE(passed_and_read * 100, passed * 95) << code << ": " << passed_and_read << " of " << passed;
+        // A month's length (the 31st of a short month) turns away well under
+        // one in a hundred of these; a field left unchecked, several.
+        EXPECT_GE(passed_and_read * 100, passed * 99) << code << ": " << passed_and_read << " of " << passed;
     }
 }
 
