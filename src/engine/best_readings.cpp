@@ -16,6 +16,7 @@
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 
@@ -274,6 +275,9 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
     for (Bounded const& family : order) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         NumericFamily const& row = rows[family.position];
+        // Most values hold some field out of a packed layout's range: no
+        // reading, found before the memo is asked.
+        if (row.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(row.encoding.codec, raw)) continue;
         if (!shaped && weighs_shape_[family.position] != 0) shaped = shaped_like_identifier(raw, options_);
         std::optional<ScoredInstant> found;
         if (memo != nullptr) {
