@@ -200,6 +200,8 @@ MUTANTS = [
     ("src/formats/packed_field_ranges.cpp", "auto const value = static_cast<int64_t>((byte % 16) * 10 + byte / 16);", "unsigned const value = (byte % 16) * 10 + byte / 16;"),
     ("src/engine/score.cpp", "if (d >= static_cast<i128>(TWO_YEARS)) return 1.0;", "if (d >= static_cast<i128>(TWO_YEARS) / 2) return 1.0;"),
     ("src/engine/extended_score.cpp", "if (outside >= static_cast<i128>(ERA_DECAY_NS)) return 0.0;", "if (outside >= static_cast<i128>(ERA_DECAY_NS) / 2) return 0.0;"),
+    ("src/core/portable_exp.hpp", "if (k >= -1021 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {", "if (k >= -1023 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {"),
+    ("src/engine/best_readings.cpp", "if (row.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(row.encoding.codec, raw)) continue;", "if (row.encoding.tag == Encoding::Tag::Packed && packed_fields_may_decode(row.encoding.codec, raw)) continue;"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]
