@@ -100,13 +100,15 @@ FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOption
       keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width),
       sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {
     if (keeps_) learn_components();
-    // A family whose values of a column all lie off the span would test
-    // at_most on each until one lies within: the span is looked for first
-    // in the middle of what its terms allow (the window, the typical era,
-    // two years past the epoch). A miss leaves it to the values, as before.
-    i128 low = std::max(windowed.window_start.ns, TYPICAL_START.ns);
-    if (windowed.encoding.tag != Encoding::Tag::Packed) low = std::max(low, windowed.epoch.ns + i128{2} * static_cast<i128>(TWO_YEARS));
-    i128 const high = std::min(windowed.window_end.ns, TYPICAL_END.ns);
+}
+
+void FamilyScoreMemo::probe_span() {
+    // In the middle of what the span's terms allow: the window, the typical
+    // era, two years past the epoch. A miss leaves it to the values.
+    NumericFamily const& family = *family_;
+    i128 low = std::max(family.window_start.ns, TYPICAL_START.ns);
+    if (family.encoding.tag != Encoding::Tag::Packed) low = std::max(low, family.epoch.ns + i128{2} * static_cast<i128>(TWO_YEARS));
+    i128 const high = std::min(family.window_end.ns, TYPICAL_END.ns);
     if (low < high && at_most(PosixNs{low + (high - low) / 2})) learn_span(PosixNs{low + (high - low) / 2});
 }
 
@@ -227,6 +229,10 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     // Once the span is known, an instant outside it is not at its most.
     bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
     if (!at) {
+        // A family whose values all lie off the span tests at_most on each
+        // until one lies within: after about as many as the span's bisection
+        // costs, it is looked for once (a short call never pays for it).
+        if (!span_known_ && ++misses_ == PROBE_AFTER) probe_span();
         if (direct_) return ScoredInstant{instant, direct_score(raw, instant, shaped)};
         return family_score_at(family, raw, instant, *options_, shaped);
     }

@@ -94,12 +94,16 @@ private:
     // over an interval or a ray of instants, so together they hold over one
     // interval, found once by bisection and then tested by two comparisons.
     void learn_span(PosixNs inside);
+    // learn_span from an instant where the span should lie, if at_most holds there.
+    void probe_span();
 
     const NumericFamily* family_;
     const ReadOptions* options_;
     bool keeps_;  // no context component, which may weigh more of the value
     int sub_second_digits_;  // the zeros the granularity and the resolution weigh
     bool span_known_ = false;
+    static constexpr uint32_t PROBE_AFTER = 256;  // values off the span before it is looked for
+    uint32_t misses_ = 0;
     i128 first_ = 0, last_ = 0;  // at_most holds from first_ to last_, both included
     std::array<Entry, 8> entries_{};
     std::size_t count_ = 0;
