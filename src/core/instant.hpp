@@ -68,11 +68,29 @@ constexpr bool in_calendar_range(i128 second) { return second >= MIN_CALENDAR_SE
 // The same on 64 bits, the width most callers hold a second in.
 constexpr bool in_calendar_range(int64_t second) { return second >= MIN_CALENDAR_SECOND && second <= MAX_CALENDAR_SECOND; }
 
+// Whether a 128-bit integer fits 64 bits.
+constexpr bool fits_int64(i128 v) { return v >= INT64_MIN && v <= INT64_MAX; }
+
+// The double nearest v, ties to even, as the 128-bit conversion rounds: a
+// value that fits 64 bits converts in one instruction instead of a library
+// call, to the same double.
+constexpr double to_double(i128 v) {
+    return fits_int64(v) ? static_cast<double>(static_cast<int64_t>(v)) : static_cast<double>(v);
+}
+
 // Overflow-checked 128-bit addition: false when the sum leaves 128 bits.
 inline bool checked_add(i128 a, i128 b, i128& sum) { return !__builtin_add_overflow(a, b, &sum); }
 
 // Floor division and remainder (remainder in [0, d) for d > 0).
+// Operands that fit 64 bits divide there: the 128-bit division is a
+// library call.
 constexpr i128 floor_div(i128 n, i128 d) {
+    if (fits_int64(n) && fits_int64(d) && d != -1) {
+        auto const n64 = static_cast<int64_t>(n);
+        auto const d64 = static_cast<int64_t>(d);
+        int64_t const q = n64 / d64;
+        return (n64 % d64 != 0 && ((n64 < 0) != (d64 < 0))) ? q - 1 : q;
+    }
     i128 q = n / d;
     return (n % d != 0 && ((n < 0) != (d < 0))) ? q - 1 : q;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace epochsift {
@@ -38,22 +39,23 @@ static_assert(ascending_by_one());
 // 1970-01-01T00:00:00 TAI; 10 before 1972 (the 1972 value carried back, as
 // TAI64 readers do). A TAI second inside a leap second maps to the second
 // after it.
+// The steps ascend: the last one passed is found from the end, where most
+// counts read (the latest step is of 2017).
 constexpr int64_t tai_minus_utc_at_tai(int64_t tai_second) {
-    int64_t offset = 10;
-    for (LeapStep const& step : LEAP_STEPS) {
-        if (tai_second >= step.utc_second + step.tai_minus_utc) offset = step.tai_minus_utc;
+    for (std::size_t i = LEAP_STEPS.size(); i > 0; --i) {
+        LeapStep const& step = LEAP_STEPS[i - 1];
+        if (tai_second >= step.utc_second + step.tai_minus_utc) return step.tai_minus_utc;
     }
-    return offset;
+    return 10;
 }
 
 // TAI − UTC in whole seconds at a Unix (UTC) second; 10 before 1972. The
 // inverse of tai_minus_utc_at_tai: u + tai_minus_utc_at_utc(u) reads back as u.
 constexpr int64_t tai_minus_utc_at_utc(int64_t utc_second) {
-    int64_t offset = 10;
-    for (LeapStep const& step : LEAP_STEPS) {
-        if (utc_second >= step.utc_second) offset = step.tai_minus_utc;
+    for (std::size_t i = LEAP_STEPS.size(); i > 0; --i) {
+        if (utc_second >= LEAP_STEPS[i - 1].utc_second) return LEAP_STEPS[i - 1].tai_minus_utc;
     }
-    return offset;
+    return 10;
 }
 
 namespace leap_seconds_detail {

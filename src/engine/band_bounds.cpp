@@ -8,6 +8,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 
@@ -75,6 +76,25 @@ IntegerBand band_of(int64_t raw) {
     band.first = negative ? static_cast<int64_t>(~high) : static_cast<int64_t>(low);
     band.last = negative ? static_cast<int64_t>(~low) : static_cast<int64_t>(high);
     return band;
+}
+
+bool band_reads_none(const NumericFamily& windowed, IntegerBand band) {
+    using Tag = Encoding::Tag;
+    switch (windowed.encoding.tag) {
+        case Tag::Packed: return !packed_may_decode_between(windowed.encoding.codec, band.first, band.last);
+        case Tag::Float: return true;  // reads no integer
+        case Tag::Shifted:
+            if (band.last < 0) return true;  // an identifier is never negative
+            break;
+        case Tag::Integer:
+        case Tag::Fixed: break;
+    }
+    auto const span = band_instants(windowed, band);
+    if (!span) return false;
+    // The instants rise with the values: the span's ends bound them all.
+    constexpr PosixNs BEFORE_RANGE{i128{MIN_CALENDAR_SECOND - 1} * NS_PER_SECOND};  // renders() takes none at or below
+    constexpr PosixNs AFTER_RANGE{i128{MAX_CALENDAR_SECOND + 1} * NS_PER_SECOND};   // nor at or above
+    return span->last <= BEFORE_RANGE || span->first >= AFTER_RANGE;
 }
 
 ComponentList band_bound_components(const NumericFamily& windowed, ComponentList components, IntegerBand band,

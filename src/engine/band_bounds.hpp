@@ -32,6 +32,12 @@ inline constexpr std::size_t BAND_KEYS = 2 * 65 * 8;
 
 IntegerBand band_of(int64_t raw);
 
+// Whether no value of the band has a reading in the family: a packed layout
+// that takes none of the band's values (their width, sign or kind), or a
+// count whose instants over the band all lie outside the calendar range or
+// fail to decode. windowed: the family's row with the caller's window in place.
+bool band_reads_none(const NumericFamily& windowed, IntegerBand band);
+
 // components: the family's bound components over every value (the order a
 // reading lists them, each that depends on the value at its best); the
 // instant's measures are lowered to their best over the band's instants,

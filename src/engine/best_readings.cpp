@@ -16,6 +16,7 @@
 #include "engine/ranking.hpp"
 #include "engine/score.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 
@@ -248,8 +249,9 @@ std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) 
     std::span<const NumericFamily> const rows = families_of(options);
     order.reserve(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        // A float family reads no integer: it has no place in the order.
-        if (rows[i].encoding.tag == Encoding::Tag::Float) continue;
+        // A family that reads no value of the band (a float family reads no
+        // integer) has no place in the order.
+        if (band_reads_none(windowed_[i], band)) continue;
         ComponentList const components =
             band_bound_components(windowed_[i], bound_components_of(rows[i], options), band, options);
         order.push_back({components_score(components, options), static_cast<uint16_t>(i)});
@@ -273,6 +275,9 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
     for (Bounded const& family : order) {
         if (top.excludes(family.bound)) break;  // and every family after it: their bounds are no higher
         NumericFamily const& row = rows[family.position];
+        // Most values hold some field out of a packed layout's range: no
+        // reading, found before the memo is asked.
+        if (row.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(row.encoding.codec, raw)) continue;
         if (!shaped && weighs_shape_[family.position] != 0) shaped = shaped_like_identifier(raw, options_);
         std::optional<ScoredInstant> found;
         if (memo != nullptr) {

@@ -17,6 +17,20 @@ namespace {
 
 int trailing_zeros_of(int64_t raw) { return trailing_decimal_zeros(magnitude(raw)); }
 
+// The families whose sequence field identifier_shaped weighs: a narrower
+// field than 12 bits is small by chance too often.
+constexpr bool weighs_sequence(const NumericFamily& family) { return family.sequence.width >= 12; }
+constexpr std::size_t SEQUENCED_COUNT = static_cast<std::size_t>(
+    std::count_if(NUMERIC_FAMILIES.begin(), NUMERIC_FAMILIES.end(), weighs_sequence));
+constexpr std::array<NumericFamily, SEQUENCED_COUNT> SEQUENCED_FAMILIES = [] {
+    std::array<NumericFamily, SEQUENCED_COUNT> rows{};
+    std::size_t n = 0;
+    for (NumericFamily const& family : NUMERIC_FAMILIES) {
+        if (weighs_sequence(family)) rows[n++] = family;
+    }
+    return rows;
+}();
+
 // A bare-digit date names its form less surely than a count's family: it
 // weighs like a family of the Specialised tier.
 constexpr double BARE_DIGITS_PRIOR = prior_value(PriorTier::Specialised);
@@ -27,7 +41,11 @@ double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_win
     if (caller_window) return inside_caller_window ? 1.0 : 0.0;
     if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;
     i128 const outside = instant < TYPICAL_START ? TYPICAL_START.ns - instant.ns : instant.ns - TYPICAL_END.ns;
-    return std::max(0.0, 1.0 - static_cast<double>(outside) / ERA_DECAY_NS);
+    // Ten years or more outside: 1 - outside / decay is 0 or below (the
+    // decay is a whole number of nanoseconds and the conversion keeps the order).
+    static_assert(static_cast<double>(static_cast<i128>(ERA_DECAY_NS)) == ERA_DECAY_NS);
+    if (outside >= static_cast<i128>(ERA_DECAY_NS)) return 0.0;
+    return std::max(0.0, 1.0 - to_double(outside) / ERA_DECAY_NS);
 }
 
 double resolution_fit(const NumericFamily& family, int64_t raw) {
@@ -89,12 +107,13 @@ double extended_score(std::span<const ScoreComponent> components, bool caller_wi
     return weighted_score(components, EXTENDED_WEIGHTS[caller_window ? 1 : 0]);
 }
 
+const WeightTable& extended_weights(bool caller_window) { return EXTENDED_WEIGHTS[caller_window ? 1 : 0]; }
+
 bool identifier_shaped(int64_t raw) {
     // Three or more trailing decimal zeros (a count from a coarser clock)
     // clear the low binary bits too; an identifier ends so once in 1000.
     if (trailing_zeros_of(raw) >= 3) return false;
-    for (NumericFamily const& family : NUMERIC_FAMILIES) {
-        if (family.sequence.width < 12) continue;  // a narrower field is small by chance too often
+    for (NumericFamily const& family : SEQUENCED_FAMILIES) {
         if (id_structure(family, raw) < 1.0) continue;
         auto const instant = decode_integer(family, raw);
         if (instant && *instant >= TYPICAL_START && *instant < TYPICAL_END) return true;
@@ -126,7 +145,7 @@ double identifier_epoch_fit(PosixNs instant, PosixNs epoch) {
     if (instant <= epoch) return 0.0;
     i128 const after = instant.ns - epoch.ns;
     if (after >= static_cast<i128>(ID_EPOCH_SETTLING_NS)) return 1.0;
-    return static_cast<double>(after) / ID_EPOCH_SETTLING_NS;
+    return to_double(after) / ID_EPOCH_SETTLING_NS;
 }
 
 void add_numeric_components(ComponentList& components, const NumericFamily& family, PosixNs instant,

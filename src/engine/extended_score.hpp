@@ -10,6 +10,7 @@
 
 #include "core/instant.hpp"
 #include "engine/candidate.hpp"
+#include "engine/score.hpp"
 
 namespace epochsift {
 
@@ -48,6 +49,8 @@ bool identifier_shaped(int64_t raw);
 // The extended score: plausible_era stands in for in_window (unless the
 // caller gave a window) and resolution_fit for granularity_match.
 double extended_score(std::span<const ScoreComponent> components, bool caller_window);
+// The weights extended_score takes.
+const WeightTable& extended_weights(bool caller_window);
 
 // Whether a reading of family weighs identifier_shaped: only the nanosecond
 // counts reach an identifier's magnitude at typical instants.

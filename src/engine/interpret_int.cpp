@@ -13,6 +13,7 @@
 #include "engine/score.hpp"
 #include "formats/numeric_decode.hpp"
 #include "formats/numeric_family_table.hpp"
+#include "formats/packed_codecs.hpp"
 
 namespace epochsift {
 
@@ -97,7 +98,91 @@ FamilyScoreMemo::FamilyScoreMemo(const NumericFamily& windowed, const ReadOption
     : family_(&windowed),
       options_(&options),
       keeps_(!options.context.artifact_hint && options.context.neighbours.empty() && !options.context.byte_width),
-      sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {}
+      sub_second_digits_(windowed.encoding.tag == Encoding::Tag::Packed ? 0 : sub_second_digits(windowed.encoding.unit)) {
+    if (keeps_) learn_components();
+}
+
+void FamilyScoreMemo::probe_span() {
+    // In the middle of what the span's terms allow: the window, the typical
+    // era, two years past the epoch. A miss leaves it to the values.
+    NumericFamily const& family = *family_;
+    i128 low = std::max(family.window_start.ns, TYPICAL_START.ns);
+    if (family.encoding.tag != Encoding::Tag::Packed) low = std::max(low, family.epoch.ns + i128{2} * static_cast<i128>(TWO_YEARS));
+    i128 const high = std::min(family.window_end.ns, TYPICAL_END.ns);
+    if (low < high && at_most(PosixNs{low + (high - low) / 2})) learn_span(PosixNs{low + (high - low) / 2});
+}
+
+void FamilyScoreMemo::learn_components() {
+    NumericFamily const& family = *family_;
+    ReadOptions const& options = *options_;
+    bool const caller_window = options.window.has_value();
+    // The list family_score_at makes, for any value: its kinds and the
+    // values the call fixes are the same for every value.
+    int64_t const one = 1;
+    ComponentList probe;
+    add_components(probe, family, one, family.epoch, true, options.context, options.extended, nullptr, nullptr);
+    if (options.extended) add_numeric_components(probe, family, family.epoch, &one, caller_window, false);
+    constexpr std::array<Component, DIRECT_COMPONENTS> ORDER{
+        Component::Representable, Component::InWindow,   Component::GranularityMatch, Component::MagnitudeFit,
+        Component::EpochDistance, Component::Prevalence, Component::NotSentinel,      Component::Prior,
+        Component::PlausibleEra,  Component::ResolutionFit, Component::IdStructure,
+    };
+    std::size_t const expected = options.extended ? DIRECT_COMPONENTS : 7;
+    if (probe.size() != expected) return;
+    WeightTable const& weights = options.extended ? extended_weights(caller_window) : reference_weights();
+    for (std::size_t i = 0; i < expected; ++i) {
+        if (probe[i].kind != ORDER[i]) return;
+        weights_[i] = weights[static_cast<std::size_t>(ORDER[i])];
+        fixed_[i] = probe[i].value;
+        weight_sum_ += weights_[i];  // as weighted_score adds them: in list order
+    }
+    // Both weigh raw by its trailing zeros up to the sub-second digits
+    // alone: 10^zeros stands for every value with that many.
+    int64_t power = 1;
+    for (int zeros = 0; zeros <= sub_second_digits_; ++zeros, power *= 10) {
+        granularity_[static_cast<std::size_t>(zeros)] = granularity_match(family, power);
+        resolution_[static_cast<std::size_t>(zeros)] = resolution_fit(family, power);
+    }
+    components_ = expected;
+    direct_ = true;
+}
+
+double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) const {
+    NumericFamily const& family = *family_;
+    ReadOptions const& options = *options_;
+    bool const inside = family.contains(instant);
+    std::size_t const zeros =
+        sub_second_digits_ == 0 ? 0 : static_cast<std::size_t>(std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_));
+    // A shifted row's magnitude measure is its epoch distance.
+    double distance = epoch_distance(family, instant);
+    double magnitude_measure = family.encoding.tag == Encoding::Tag::Shifted ? distance : 1.0;
+    if (options.extended && family.encoding.tag == Encoding::Tag::Shifted) {
+        double const fit = identifier_epoch_fit(instant, family.epoch);
+        magnitude_measure = std::max(magnitude_measure, fit);
+        distance = std::max(distance, fit);
+    }
+    // weighted_score's sum, term by term in list order.
+    double sum = 0.0;
+    sum += weights_[0] * fixed_[0];  // representable
+    sum += weights_[1] * (inside ? 1.0 : 0.0);
+    sum += weights_[2] * granularity_[zeros];
+    sum += weights_[3] * magnitude_measure;
+    sum += weights_[4] * distance;
+    sum += weights_[5] * fixed_[5];  // prevalence
+    sum += weights_[6] * not_sentinel(raw);
+    if (components_ == DIRECT_COMPONENTS) {
+        bool const caller_window = options.window.has_value();
+        // plausible_era's own first answer, without the call.
+        double const era = !caller_window && instant >= TYPICAL_START && instant < TYPICAL_END
+                               ? 1.0
+                               : plausible_era(instant, caller_window, inside);
+        sum += weights_[7] * fixed_[7];  // prior
+        sum += weights_[8] * era;
+        sum += weights_[9] * resolution_[zeros];
+        sum += weights_[10] * structure_component(family, raw, shaped);
+    }
+    return weight_sum_ == 0.0 ? 0.0 : sum / weight_sum_;
+}
 
 bool FamilyScoreMemo::at_most(PosixNs instant) const {
     NumericFamily const& family = *family_;
@@ -132,13 +217,25 @@ void FamilyScoreMemo::learn_span(PosixNs inside) {
 
 std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     NumericFamily const& family = *family_;
+    // Most values hold some field out of a packed layout's range: no
+    // reading, found without the decoder.
+    if (family.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(family.encoding.codec, raw)) {
+        return std::nullopt;
+    }
     if (!keeps_) return family_score(family, raw, *options_, shaped);
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
     PosixNs const instant = *found;
     // Once the span is known, an instant outside it is not at its most.
     bool const at = span_known_ ? instant.ns >= first_ && instant.ns <= last_ : at_most(instant);
-    if (!at) return family_score_at(family, raw, instant, *options_, shaped);
+    if (!at) {
+        // A family whose values all lie off the span tests at_most on each
+        // until one lies within: after about as many as the span's bisection
+        // costs, it is looked for once (a short call never pays for it).
+        if (!span_known_ && ++misses_ == PROBE_AFTER) probe_span();
+        if (direct_) return ScoredInstant{instant, direct_score(raw, instant, shaped)};
+        return family_score_at(family, raw, instant, *options_, shaped);
+    }
     if (!span_known_) learn_span(instant);
     // The granularity and the resolution weigh the value's trailing zeros
     // up to its sub-second digits alone: those zeros stand for both.

@@ -82,19 +82,43 @@ private:
     };
     // Whether every component that depends on the instant is at its most.
     bool at_most(PosixNs instant) const;
+    // family_score_at's score of raw at instant, its components' values put
+    // in their order and weighed as weighted_score weighs them: the same
+    // products added in the same order, so the same bits. Only where
+    // direct_ holds.
+    double direct_score(int64_t raw, PosixNs instant, bool shaped) const;
+    // The components family_score_at lists, probed once: whether they are
+    // the ones direct_score knows, in its order.
+    void learn_components();
     // The instants around one where at_most holds: each of its terms holds
     // over an interval or a ray of instants, so together they hold over one
     // interval, found once by bisection and then tested by two comparisons.
     void learn_span(PosixNs inside);
+    // learn_span from an instant where the span should lie, if at_most holds there.
+    void probe_span();
 
     const NumericFamily* family_;
     const ReadOptions* options_;
     bool keeps_;  // no context component, which may weigh more of the value
     int sub_second_digits_;  // the zeros the granularity and the resolution weigh
     bool span_known_ = false;
+    static constexpr uint32_t PROBE_AFTER = 256;  // values off the span before it is looked for
+    uint32_t misses_ = 0;
     i128 first_ = 0, last_ = 0;  // at_most holds from first_ to last_, both included
     std::array<Entry, 8> entries_{};
     std::size_t count_ = 0;
+    // The direct score: the components' weights and the values the call
+    // fixes (representable, prevalence, prior), by their place in the list.
+    static constexpr std::size_t DIRECT_COMPONENTS = 11;
+    bool direct_ = false;
+    std::size_t components_ = 0;
+    std::array<double, DIRECT_COMPONENTS> weights_{};
+    std::array<double, DIRECT_COMPONENTS> fixed_{};
+    double weight_sum_ = 0.0;
+    // The granularity and the resolution by the value's trailing zeros,
+    // capped at the sub-second digits (no unit has more than nine).
+    std::array<double, 10> granularity_{};
+    std::array<double, 10> resolution_{};
 };
 
 // Whether the extended evidence weighs raw as identifier-shaped (the

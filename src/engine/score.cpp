@@ -25,9 +25,13 @@ std::optional<double> distance_ratio(PosixNs instant, PosixNs epoch) {
         return instant > epoch ? std::optional<double>(1.0) : std::nullopt;
     }
     if (d < 1) return std::nullopt;
+    // Two years or more: the ratio is 1 or more (TWO_YEARS is a whole number
+    // of nanoseconds and the conversion keeps the order), and saturates.
+    static_assert(static_cast<double>(static_cast<i128>(TWO_YEARS)) == TWO_YEARS);
+    if (d >= static_cast<i128>(TWO_YEARS)) return 1.0;
     // GCC's and clang's __int128 to double conversion rounds to nearest, ties
     // to even (checked in the scoring tests).
-    return std::min(static_cast<double>(d) / TWO_YEARS, 1.0);
+    return std::min(to_double(d) / TWO_YEARS, 1.0);
 }
 
 bool is_ascii_alnum(char c) {
@@ -167,5 +171,7 @@ double weighted_score(std::span<const ScoreComponent> components, const WeightTa
 }
 
 double overall_score(std::span<const ScoreComponent> components) { return weighted_score(components, COMPONENT_WEIGHTS); }
+
+const WeightTable& reference_weights() { return COMPONENT_WEIGHTS; }
 
 }  // namespace epochsift

@@ -72,4 +72,7 @@ using WeightTable = std::array<double, COMPONENT_COUNT>;
 // The weighted mean of the components' values; 0 when no component weighs.
 double weighted_score(std::span<const ScoreComponent> components, const WeightTable& weights);
 
+// The weights overall_score takes.
+const WeightTable& reference_weights();
+
 }  // namespace epochsift

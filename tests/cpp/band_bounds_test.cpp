@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "engine/band_bounds.hpp"
@@ -109,6 +110,51 @@ TEST(IntegerBand, NoReadingScoresAboveItsFamilysBandBound) {
         }
         EXPECT_GT(tight, 0u) << set.name;
     }
+}
+
+// A band said to read nothing in a family has no reading there: its ends
+// and values within it, each decoded in full. Values of every magnitude and
+// both signs, so that the packed layouts' widths and the counts' instants
+// past the calendar are crossed.
+TEST(IntegerBand, ABandThatReadsNoneHasNoReading) {
+    ReadOptions const extended{.extended = true, .context = {}, .window = {}, .zones = {}};
+    std::vector<int64_t> const values = edge_and_random_values();
+    std::mt19937_64 rng(2612);
+    std::size_t none = 0;
+    for (NumericFamily const& row : NUMERIC_FAMILIES) {
+        for (std::size_t i = 0; i < values.size(); i += 3) {
+            IntegerBand const band = band_of(values[i]);
+            if (!band_reads_none(row, band)) continue;
+            ++none;
+            auto const span = static_cast<uint64_t>(band.last) - static_cast<uint64_t>(band.first);
+            int64_t const within = static_cast<int64_t>(static_cast<uint64_t>(band.first) + (span == 0 ? 0 : rng() % span));
+            for (int64_t raw : {band.first, band.last, values[i], within}) {
+                EXPECT_FALSE(family_score(row, raw, extended, false)) << row.id << " " << raw;
+            }
+        }
+    }
+    EXPECT_GT(none, 0u);
+}
+
+// Where the layouts' documented widths and the calendar's end say so.
+TEST(IntegerBand, ReadsNoneOfTheBandsPastAWidthOrTheCalendar) {
+    auto const row = [](std::string_view id) -> const NumericFamily& {
+        for (NumericFamily const& family : NUMERIC_FAMILIES) {
+            if (family.id == id) return family;
+        }
+        return NUMERIC_FAMILIES[0];
+    };
+    int64_t const filetime_2011 = 129'500'000'000'000'000;  // 2^56.8: past every FAT, DVR or GSM word
+    EXPECT_TRUE(band_reads_none(row("fat"), band_of(filetime_2011)));
+    EXPECT_TRUE(band_reads_none(row("gsm"), band_of(filetime_2011)));
+    EXPECT_FALSE(band_reads_none(row("logtime"), band_of(filetime_2011)));  // eight bytes
+    EXPECT_TRUE(band_reads_none(row("fat"), band_of(-5)));                  // a u32 is never negative
+    // 1.3e17 seconds is some four billion years past 1970; as days, more still.
+    EXPECT_TRUE(band_reads_none(row("unix"), band_of(filetime_2011)));
+    EXPECT_TRUE(band_reads_none(row("unix_days"), band_of(1'700'000'000)));
+    EXPECT_FALSE(band_reads_none(row("unix"), band_of(1'700'000'000)));
+    EXPECT_TRUE(band_reads_none(row("snowflake"), band_of(-1'700'000'000)));  // an identifier is never negative
+    EXPECT_FALSE(band_reads_none(row("filetime"), band_of(filetime_2011)));
 }
 
 }  // namespace

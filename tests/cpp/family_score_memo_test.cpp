@@ -3,11 +3,13 @@
 // not key on is the same, so the two must agree to the bit. The values walk
 // every magnitude (each family's typical span among them) with every count
 // of trailing zeros up to past the sub-second digits, which decide the
-// granularity and the resolution.
+// granularity and the resolution; most are scored off the kept span, where
+// the memo weighs the components' values directly.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,14 @@ std::vector<int64_t> column() {
     values.push_back(0);
     values.push_back(-1);
     values.push_back(INT64_MAX);
+    // Random values of every width, most scored off the kept span (the era
+    // and the epoch's distance vary continuously there).
+    std::mt19937_64 rng(1208);
+    for (int i = 0; i < 3'000; ++i) {
+        auto const n = static_cast<int64_t>(rng() >> (rng() % 64));
+        int64_t const step = tens[rng() % 11];
+        values.push_back((i % 5 == 0 ? -n : n) / step * step);
+    }
     return values;
 }
 

@@ -41,6 +41,22 @@ TEST(PortableExp, Edges) {
     EXPECT_TRUE(std::isfinite(portable_exp(1e300)));
 }
 
+// The scaling gives std::ldexp's bits for every exponent, on both sides of
+// the normal range and of the multiplication's [0.5, 2) (subnormal and
+// infinite results included).
+TEST(PortableExp, ScalingIsLdexp) {
+    std::mt19937_64 rng(2612);
+    std::uniform_real_distribution<double> unit(0.25, 4.0);
+    for (int k = -1100; k <= 1100; ++k) {
+        for (double x : {0.5, 1.0, std::nextafter(2.0, 0.0), 2.0, std::nextafter(0.5, 0.0), -1.5, 0.0, unit(rng),
+                         unit(rng), unit(rng)}) {
+            double const fast = scaled_by_power_of_two(x, k);
+            double const library = std::ldexp(x, k);
+            ASSERT_EQ(std::memcmp(&fast, &library, sizeof fast), 0) << x << " " << k;
+        }
+    }
+}
+
 // The memo gives e^x's own bits, whichever arguments share an entry and in
 // whatever order they come back (a few arguments met again and again, among
 // many met once, zero and negative zero included).

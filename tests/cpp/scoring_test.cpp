@@ -53,6 +53,24 @@ TEST(Components, EpochDistanceRoundsTheCountToNearestEven) {
     EXPECT_EQ(epoch_distance(row("unix_ns"), PosixNs{raw}), 9007199254740996.0 / TWO_YEARS);
 }
 
+// The distance rises linearly over two years of 365 days (63,072,000 s)
+// and saturates there: half at one year, short of 1 a second before.
+TEST(Components, EpochDistanceSaturatesAtTwoYears) {
+    NumericFamily const& ns = row("unix_ns");
+    int64_t const two_years = int64_t{63'072'000} * 1'000'000'000;
+    struct Case {
+        int64_t raw;
+        double distance;
+    };
+    for (Case const& c : {Case{two_years / 2, 0.5}, Case{two_years / 4, 0.25}, Case{two_years, 1.0},
+                          Case{two_years * 3, 1.0}, Case{INT64_MAX, 1.0}}) {
+        EXPECT_EQ(epoch_distance(ns, PosixNs{c.raw}), c.distance) << c.raw;
+    }
+    // A second short (a nanosecond short rounds to the full two years in binary64).
+    EXPECT_LT(epoch_distance(ns, PosixNs{two_years - 1'000'000'000}), 1.0);
+    EXPECT_GT(epoch_distance(ns, PosixNs{two_years - 1'000'000'000}), 0.999);
+}
+
 TEST(ContextComponents, AddedOnlyUnderTheirConditions) {
     int64_t const neighbours[] = {1700000000};
     NumericFamily const& seconds = row("unix");

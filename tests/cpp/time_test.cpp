@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
 #include <random>
+#include <vector>
 
 #include "core/civil.hpp"
 #include "core/instant.hpp"
@@ -170,6 +173,38 @@ TEST(Civil, ValidationAndOffsets) {
     EXPECT_EQ(ns(9999, 12, 31, 0, 0, 0, 0, 7200), std::optional(PosixNs::from_seconds(MAX_CALENDAR_SECOND)));
     EXPECT_EQ(ns(-9999, 1, 2, 1, 59, 59, 0, 0), std::optional(PosixNs::from_seconds(MIN_CALENDAR_SECOND)));
     EXPECT_FALSE(ns(-9999, 1, 1, 0, 0, 0, 0, 0));
+}
+
+}  // namespace
+}  // namespace epochsift
+
+namespace epochsift {
+namespace {
+
+// The 128-bit helpers that take a 64-bit path where the operands fit, on
+// both sides of that edge: the quotient and remainder meet the definition
+// of floor division (n = q·d + r, r of d's sign and smaller), and the double
+// is the one the 128-bit conversion gives.
+TEST(Instant, FloorDivisionAndConversionAcrossThe64BitEdge) {
+    std::mt19937_64 rng(64128);
+    std::vector<i128> values = {0, 1, -1, INT64_MAX, INT64_MIN, i128{INT64_MAX} + 1, i128{INT64_MIN} - 1,
+                                i128{1} << 100, -(i128{1} << 100)};
+    for (int i = 0; i < 20'000; ++i) {
+        auto const bits = static_cast<int>(rng() % 100);
+        i128 const n = (static_cast<i128>(rng()) << 36 ^ static_cast<i128>(rng())) >> (100 - bits);
+        values.push_back(i % 2 == 0 ? n : -n);
+    }
+    i128 const divisors[] = {1, -1, 7, -7, NS_PER_SECOND, -NS_PER_SECOND, 86'400, i128{INT64_MAX}, i128{INT64_MIN},
+                             i128{1} << 70};
+    for (i128 const n : values) {
+        EXPECT_EQ(std::bit_cast<uint64_t>(to_double(n)), std::bit_cast<uint64_t>(static_cast<double>(n)));
+        for (i128 const d : divisors) {
+            i128 const q = floor_div(n, d);
+            i128 const r = n - q * d;
+            bool const remainder_fits = d > 0 ? r >= 0 && r < d : r <= 0 && r > d;
+            EXPECT_TRUE(remainder_fits) << static_cast<double>(n) << " / " << static_cast<double>(d);
+        }
+    }
 }
 
 }  // namespace
