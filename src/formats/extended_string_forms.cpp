@@ -146,8 +146,8 @@ constexpr std::array<FormText, EXTENDED_STRING_FORM_COUNT> EXTENDED_FORM_TEXT = 
     }
     return classes;
 }();
-static_assert(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(), FormText::DateTime) ==
-                  DATE_TIME_FORMS.size(),
+static_assert(static_cast<std::size_t>(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(),
+                                                  FormText::DateTime)) == DATE_TIME_FORMS.size(),
               "every date-time form names a row");
 static_assert(std::count(EXTENDED_FORM_TEXT.begin(), EXTENDED_FORM_TEXT.end(), FormText::YearFromWindow) == 1,
               "the syslog row is in the table");
