@@ -109,6 +109,8 @@ MUTANTS = [
     ("src/engine/column.cpp", "verdict.ordered = tally.pairs == 0 ? 1.0 :", "verdict.ordered = tally.pairs == 0 ? 0.0 :"),
     ("src/engine/column.cpp", "return (s < STRING_FORM_COUNT ? reference_readers >> s : extended_readers >> (s - STRING_FORM_COUNT)) & 1u;", "return (s < STRING_FORM_COUNT ? extended_readers >> s : reference_readers >> (s - STRING_FORM_COUNT)) & 1u;"),
     ("src/python/identify_many.cpp", "BestReadingsShelf shelf(options.read, best);", "BestReadingsShelf shelf(ReadOptions{}, best);"),
+    ("src/python/chunk_pool.cpp", "    if (!done_[chunk]) return false;\n    taken_ = chunk;", "    taken_ = chunk;"),
+    ("src/python/interrupts.hpp", "if (std::chrono::steady_clock::now() - held_since_ < hold_limit_ && pool.try_take(chunk)) {", "if (pool.try_take(chunk)) {"),
     ("src/engine/column.cpp", "constexpr double LOG_DECIMAL_HEX_DIGIT = -0.47;", "constexpr double LOG_DECIMAL_HEX_DIGIT = 0.0;"),
     ("src/engine/column.cpp", "tally.ordered_pairs += !(instant < *tally.previous);", "tally.ordered_pairs += instant > *tally.previous;"),
     ("src/engine/column.cpp", "first.ordered_pairs += !(second.first < first.last);", "first.ordered_pairs += second.first > first.last;"),

@@ -87,6 +87,14 @@ void ChunkPool::take(std::size_t chunk) {
     }
 }
 
+bool ChunkPool::try_take(std::size_t chunk) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!done_[chunk]) return false;
+    taken_ = chunk;
+    changed_.notify_all();
+    return true;
+}
+
 bool ChunkPool::take_within(std::size_t chunk, std::chrono::milliseconds wait) {
     std::unique_lock<std::mutex> lock(mutex_);
     taken_ = chunk;  // chunks before this one are consumed: the window moves on

@@ -38,6 +38,9 @@ public:
     // chunk: false then, and the caller may call again.
     bool take_within(std::size_t chunk, std::chrono::milliseconds wait);
 
+    // take() when `chunk` is done already: no waiting, and no job run here.
+    bool try_take(std::size_t chunk);
+
     // Claims no further chunks: jobs already running finish.
     void stop();
 

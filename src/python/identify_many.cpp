@@ -114,8 +114,9 @@ PyObject* identify_many_body(PyObject* args, PyObject* kwargs) {
     std::string_view const local_name = options.local_zone ? options.local_zone->name() : std::string_view();
     bool failed = false;
     CollectorPause pause;
+    ChunkTurns turns;
     for (std::size_t chunk = 0; chunk < chunks && !failed; ++chunk) {
-        if (!take_answering_signals(*pool, chunk, cancelled)) {
+        if (!turns.take(*pool, chunk, cancelled)) {
             failed = true;
             break;
         }

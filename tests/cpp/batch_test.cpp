@@ -49,6 +49,33 @@ TEST(ChunkPool, StopsEarlyWhenTheCallerTakesNoMore) {
     EXPECT_LE(runs.load(), 1 + 2 + 4);
 }
 
+// try_take hands over a chunk a worker has finished and nothing else: it
+// neither waits for one still being read nor reads one on the caller's
+// thread, and a chunk it hands over moves the window on like take().
+TEST(ChunkPool, TryTakeHandsOverOnlyAFinishedChunk) {
+    std::atomic<bool> release = false;
+    std::atomic<int> runs = 0;
+    std::thread::id const caller = std::this_thread::get_id();
+    std::atomic<bool> ran_on_caller = false;
+    {
+        ChunkPool pool(3, 1, 1, [&](std::size_t chunk) {
+            ran_on_caller = ran_on_caller || std::this_thread::get_id() == caller;
+            if (chunk == 0) {
+                while (!release) std::this_thread::yield();
+            }
+            ++runs;
+        });
+        ASSERT_EQ(pool.workers(), 1u);
+        EXPECT_FALSE(pool.try_take(0));  // still being read
+        release = true;
+        while (!pool.try_take(0)) std::this_thread::yield();
+        pool.take(1);
+        pool.take(2);
+    }
+    EXPECT_EQ(runs.load(), 3);
+    EXPECT_FALSE(ran_on_caller);
+}
+
 namespace {
 
 void release_schema(ArrowSchema* schema) { schema->release = nullptr; }

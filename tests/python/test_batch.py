@@ -3,6 +3,7 @@ import gc
 import math
 import random
 import threading
+import time
 
 import pytest
 from hypothesis import given, settings
@@ -144,6 +145,33 @@ def test_collector_state_is_restored():
         assert not gc.isenabled()
     finally:
         gc.enable()
+
+
+def test_other_threads_run_while_readings_are_boxed():
+    # Boxing every reading holds the GIL while the workers are ahead of it:
+    # another thread still gets turns all through the call, not only at its
+    # start. Its longest wait is compared with the call's length, not with a
+    # fixed time.
+    ticks = []
+    stop = threading.Event()
+
+    def tick():
+        while not stop.is_set():
+            ticks.append(time.perf_counter())
+
+    values = [str(1_700_000_000 + 7 * i) for i in range(6_000)]
+    worker = threading.Thread(target=tick)
+    worker.start()
+    try:
+        start = time.perf_counter()
+        epochsift.identify_many(values, threads=2)
+        end = time.perf_counter()
+    finally:
+        stop.set()
+        worker.join()
+    during = [start] + [t for t in ticks if start <= t <= end] + [end]
+    longest_wait = max(b - a for a, b in zip(during, during[1:]))
+    assert longest_wait < 0.5 * (end - start), (longest_wait, end - start)
 
 
 def test_other_threads_run_while_the_engine_works():
