@@ -281,7 +281,7 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         if (!shaped && weighs_shape_[family.position] != 0) shaped = shaped_like_identifier(raw, options_);
         std::optional<ScoredInstant> found;
         if (memo != nullptr) {
-            found = memo->scores_[family.position].score(raw, shaped.value_or(false));
+            found = memo->scores_[family.position].score_fields_passed(raw, shaped.value_or(false));
         } else if (options_.window) {
             found = family_score(row.with_window(options_.window->start, options_.window->end), raw, options_,
                                  shaped.value_or(false));

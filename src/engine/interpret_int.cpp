@@ -222,6 +222,11 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     if (family.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(family.encoding.codec, raw)) {
         return std::nullopt;
     }
+    return score_fields_passed(raw, shaped);
+}
+
+std::optional<ScoredInstant> FamilyScoreMemo::score_fields_passed(int64_t raw, bool shaped) {
+    NumericFamily const& family = *family_;
     if (!keeps_) return family_score(family, raw, *options_, shaped);
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
