@@ -240,10 +240,16 @@ void BestReadingsMemo::prepare() {
 }
 
 std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) {
+    // A column's values run in few bands: the last one met is tried first.
+    if (raw >= last_.first && raw <= last_.last) return last_order_;
     if (bands_.empty()) prepare();
     IntegerBand const band = band_of(raw);
     std::vector<Bounded>& order = bands_[band.key];
-    if (made_[band.key]) return order;
+    last_ = band;
+    if (made_[band.key]) {
+        last_order_ = order;
+        return order;
+    }
     made_[band.key] = true;
     ReadOptions const& options = reader_->options_;
     std::span<const NumericFamily> const rows = families_of(options);
@@ -257,6 +263,7 @@ std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) 
         order.push_back({components_score(components, options), static_cast<uint16_t>(i)});
     }
     std::stable_sort(order.begin(), order.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+    last_order_ = order;
     return order;
 }
 
