@@ -204,6 +204,9 @@ MUTANTS = [
     ("src/engine/extended_score.cpp", "if (outside >= static_cast<i128>(ERA_DECAY_NS)) return 0.0;", "if (outside >= static_cast<i128>(ERA_DECAY_NS) / 2) return 0.0;"),
     ("src/core/portable_exp.hpp", "if (k >= -1021 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {", "if (k >= -1023 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {"),
     ("src/engine/best_readings.cpp", "if (row.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(row.encoding.codec, raw)) continue;", "if (row.encoding.tag == Encoding::Tag::Packed && packed_fields_may_decode(row.encoding.codec, raw)) continue;"),
+    ("src/engine/best_readings.cpp", "if (raw >= last_.first && raw <= last_.last) return last_order_;", "if (raw >= last_.first - 1 && raw <= last_.last) return last_order_;"),
+    ("src/engine/interpret_int.cpp", "return !shaped && family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);", "return family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);"),
+    ("src/engine/interpret_int.cpp", "sum += weights_[6] * (is_sentinel(raw) ? 0.0 : 1.0);", "sum += weights_[6] * (raw == 0 ? 0.0 : 1.0);"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]
