@@ -156,7 +156,7 @@ MUTANTS = [
     ("src/engine/interpret_int.cpp", "    first_ = last_holding(-REACH);", "    first_ = inside.ns - REACH;"),
     ("src/engine/interpret_int.cpp", "(at_most(PosixNs{middle}) ? holds : fails) = middle;", "(at_most(PosixNs{middle}) ? fails : holds) = middle;"),
     ("src/engine/interpret_int.cpp", ".zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_),", ".zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_ - 1),"),
-    ("src/engine/interpret_int.cpp", ".structure = options_->extended ? structure_component(family, raw, shaped) : 1.0,", ".structure = 1.0,"),
+    ("src/engine/interpret_int.cpp", ".structure = options_->extended ? quick_structure(family, raw, shaped) : 1.0,", ".structure = 1.0,"),
     ("src/python/reading_columns.cpp", "        validity.push(first, rows);", "        validity.push(true, rows);"),
     ("src/core/rfc3339.cpp", "(pairs * 103) >> 10", "(pairs * 102) >> 10"),
     ("src/engine/column.cpp", "                    tallies[row].log_likelihood = missed_every_value;", "                    tallies[row].log_likelihood = 0.0;"),
