@@ -158,7 +158,7 @@ MUTANTS = [
     ("src/engine/interpret_int.cpp", "    first_ = last_holding(-REACH);", "    first_ = inside.ns - REACH;"),
     ("src/engine/interpret_int.cpp", "(at_most(PosixNs{middle}) ? holds : fails) = middle;", "(at_most(PosixNs{middle}) ? fails : holds) = middle;"),
     ("src/engine/interpret_int.cpp", ".zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_),", ".zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_ - 1),"),
-    ("src/engine/interpret_int.cpp", ".structure = options_->extended ? structure_component(family, raw, shaped) : 1.0,", ".structure = 1.0,"),
+    ("src/engine/interpret_int.cpp", ".structure = options_->extended ? quick_structure(family, raw, shaped) : 1.0,", ".structure = 1.0,"),
     ("src/python/reading_columns.cpp", "        validity.push(first, rows);", "        validity.push(true, rows);"),
     ("src/core/rfc3339.cpp", "(pairs * 103) >> 10", "(pairs * 102) >> 10"),
     ("src/engine/column.cpp", "                    tallies[row].log_likelihood = missed_every_value;", "                    tallies[row].log_likelihood = 0.0;"),
@@ -206,6 +206,9 @@ MUTANTS = [
     ("src/engine/extended_score.cpp", "if (outside >= static_cast<i128>(ERA_DECAY_NS)) return 0.0;", "if (outside >= static_cast<i128>(ERA_DECAY_NS) / 2) return 0.0;"),
     ("src/core/portable_exp.hpp", "if (k >= -1021 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {", "if (k >= -1023 && k <= 1022 && magnitude >= 0.5 && magnitude < 2.0) {"),
     ("src/engine/best_readings.cpp", "if (row.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(row.encoding.codec, raw)) continue;", "if (row.encoding.tag == Encoding::Tag::Packed && packed_fields_may_decode(row.encoding.codec, raw)) continue;"),
+    ("src/engine/best_readings.cpp", "if (raw >= last_.first && raw <= last_.last) return last_order_;", "if (raw >= last_.first - 1 && raw <= last_.last) return last_order_;"),
+    ("src/engine/interpret_int.cpp", "return !shaped && family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);", "return family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);"),
+    ("src/engine/interpret_int.cpp", "sum += weights_[6] * (is_sentinel(raw) ? 0.0 : 1.0);", "sum += weights_[6] * (raw == 0 ? 0.0 : 1.0);"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
 ]

@@ -240,10 +240,16 @@ void BestReadingsMemo::prepare() {
 }
 
 std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) {
+    // A column's values run in few bands: the last one met is tried first.
+    if (raw >= last_.first && raw <= last_.last) return last_order_;
     if (bands_.empty()) prepare();
     IntegerBand const band = band_of(raw);
     std::vector<Bounded>& order = bands_[band.key];
-    if (made_[band.key]) return order;
+    last_ = band;
+    if (made_[band.key]) {
+        last_order_ = order;
+        return order;
+    }
     made_[band.key] = true;
     ReadOptions const& options = reader_->options_;
     std::span<const NumericFamily> const rows = families_of(options);
@@ -257,6 +263,7 @@ std::span<const BestReadings::Bounded> BestReadingsMemo::order_for(int64_t raw) 
         order.push_back({components_score(components, options), static_cast<uint16_t>(i)});
     }
     std::stable_sort(order.begin(), order.end(), [](const Bounded& a, const Bounded& b) { return a.bound > b.bound; });
+    last_order_ = order;
     return order;
 }
 
@@ -281,7 +288,7 @@ void BestReadings::identify_extended_integer(int64_t raw, std::string_view text,
         if (!shaped && weighs_shape_[family.position] != 0) shaped = shaped_like_identifier(raw, options_);
         std::optional<ScoredInstant> found;
         if (memo != nullptr) {
-            found = memo->scores_[family.position].score(raw, shaped.value_or(false));
+            found = memo->scores_[family.position].score_fields_passed(raw, shaped.value_or(false));
         } else if (options_.window) {
             found = family_score(row.with_window(options_.window->start, options_.window->end), raw, options_,
                                  shaped.value_or(false));

@@ -105,6 +105,9 @@ private:
 class BestReadingsMemo {
 public:
     explicit BestReadingsMemo(const BestReadings& reader);
+    // Its memos and the last band's order point into its own vectors.
+    BestReadingsMemo(const BestReadingsMemo&) = delete;
+    BestReadingsMemo& operator=(const BestReadingsMemo&) = delete;
 
 private:
     friend class BestReadings;
@@ -121,6 +124,8 @@ private:
     std::vector<std::vector<Bounded>> bands_;  // by band key, made when first met
     std::vector<bool> made_;                   // by band key
     PortableExpMemo exp_;                      // the confidences' weights
+    IntegerBand last_{.first = 1, .last = 0, .key = 0};  // the band last met: none at first
+    std::span<const Bounded> last_order_;               // its order (bands_'s vectors are made once)
 };
 
 // The bound BestReadings gives family under options: a reading of the family

@@ -147,6 +147,16 @@ void FamilyScoreMemo::learn_components() {
     direct_ = true;
 }
 
+namespace {
+
+// structure_component's own first answer, without the call: a value not
+// shaped like an identifier, read in a family without a sequence field.
+double quick_structure(const NumericFamily& family, int64_t raw, bool shaped) {
+    return !shaped && family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);
+}
+
+}  // namespace
+
 double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) const {
     NumericFamily const& family = *family_;
     ReadOptions const& options = *options_;
@@ -169,7 +179,7 @@ double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) 
     sum += weights_[3] * magnitude_measure;
     sum += weights_[4] * distance;
     sum += weights_[5] * fixed_[5];  // prevalence
-    sum += weights_[6] * not_sentinel(raw);
+    sum += weights_[6] * (is_sentinel(raw) ? 0.0 : 1.0);  // not_sentinel, without the call
     if (components_ == DIRECT_COMPONENTS) {
         bool const caller_window = options.window.has_value();
         // plausible_era's own first answer, without the call.
@@ -179,7 +189,7 @@ double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) 
         sum += weights_[7] * fixed_[7];  // prior
         sum += weights_[8] * era;
         sum += weights_[9] * resolution_[zeros];
-        sum += weights_[10] * structure_component(family, raw, shaped);
+        sum += weights_[10] * quick_structure(family, raw, shaped);
     }
     return weight_sum_ == 0.0 ? 0.0 : sum / weight_sum_;
 }
@@ -222,6 +232,11 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     if (family.encoding.tag == Encoding::Tag::Packed && !packed_fields_may_decode(family.encoding.codec, raw)) {
         return std::nullopt;
     }
+    return score_fields_passed(raw, shaped);
+}
+
+std::optional<ScoredInstant> FamilyScoreMemo::score_fields_passed(int64_t raw, bool shaped) {
+    NumericFamily const& family = *family_;
     if (!keeps_) return family_score(family, raw, *options_, shaped);
     auto const found = renderable_instant(family, raw);
     if (!found) return std::nullopt;
@@ -242,7 +257,7 @@ std::optional<ScoredInstant> FamilyScoreMemo::score(int64_t raw, bool shaped) {
     Digits const digits{
         .zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_),
         .sentinel = is_sentinel(raw),
-        .structure = options_->extended ? structure_component(family, raw, shaped) : 1.0,
+        .structure = options_->extended ? quick_structure(family, raw, shaped) : 1.0,
     };
     for (std::size_t i = 0; i < count_; ++i) {
         if (entries_[i].digits == digits) return ScoredInstant{instant, entries_[i].score};

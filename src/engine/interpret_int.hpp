@@ -67,6 +67,9 @@ class FamilyScoreMemo {
 public:
     FamilyScoreMemo(const NumericFamily& windowed, const ReadOptions& options);
     std::optional<ScoredInstant> score(int64_t raw, bool shaped);
+    // The same where the caller has found that a packed layout's fields
+    // pass packed_fields_may_decode (or the family is not packed).
+    std::optional<ScoredInstant> score_fields_passed(int64_t raw, bool shaped);
 
 private:
     // What the components the digits decide weigh of a value.

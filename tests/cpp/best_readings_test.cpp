@@ -147,6 +147,15 @@ TEST(BestReadings, MemoKeptOverAColumnGivesTheFullRankingsFirstK) {
         auto const step = static_cast<int64_t>(1 + rng() % 1'000'000);
         for (int i = 0; i < 60; ++i) column.push_back(start + i * step);
     }
+    // Each band's ends and their neighbours across it, one after another:
+    // a value just past the band last met takes another band's order.
+    for (int width = 5; width <= 62; ++width) {
+        for (int64_t const sign : {int64_t{1}, int64_t{-1}}) {
+            IntegerBand const band = band_of(sign * static_cast<int64_t>((uint64_t{1} << (width - 1)) + (rng() >> (65 - width))));
+            for (int64_t const value : {band.first, band.last, band.last + 1, band.last, band.first - 1, band.first})
+                column.push_back(value);
+        }
+    }
     std::vector<int64_t> const neighbours = {1'699'999'000, 1'700'000'000, 1'700'000'500};
     for (NamedOptions const& set : option_sets(neighbours)) {
         for (std::size_t k : {std::size_t{1}, std::size_t{3}}) {
