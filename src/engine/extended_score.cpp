@@ -37,9 +37,7 @@ constexpr double BARE_DIGITS_PRIOR = prior_value(PriorTier::Specialised);
 
 }  // namespace
 
-double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window) {
-    if (caller_window) return inside_caller_window ? 1.0 : 0.0;
-    if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;
+double era_decay(PosixNs instant) {
     i128 const outside = instant < TYPICAL_START ? TYPICAL_START.ns - instant.ns : instant.ns - TYPICAL_END.ns;
     // Ten years or more outside: 1 - outside / decay is 0 or below (the
     // decay is a whole number of nanoseconds and the conversion keeps the order).
@@ -125,7 +123,7 @@ bool weighs_identifier_shape(const NumericFamily& family) {
     return family.encoding.tag == Encoding::Tag::Integer && family.encoding.unit == Unit::Nanoseconds;
 }
 
-double structure_component(const NumericFamily& family, int64_t raw, bool shaped_like_identifier) {
+double weighed_structure(const NumericFamily& family, int64_t raw, bool shaped_like_identifier) {
     // Only nanosecond counts reach an identifier's magnitude at typical instants.
     if (shaped_like_identifier && weighs_identifier_shape(family)) return 0.5;
     return id_structure(family, raw);

@@ -25,9 +25,17 @@ inline constexpr PosixNs TYPICAL_END = PosixNs::from_seconds(2'240'611'200);
 // Plausibility falls linearly to 0 over ten years outside the typical span.
 inline constexpr double ERA_DECAY_NS = 3.15576e17;
 
+// plausible_era of an instant outside the typical span, with no caller's window.
+double era_decay(PosixNs instant);
+
 // 1.0 inside the typical span, decaying outside it; with a caller's window
-// the window decides alone (1.0 inside, 0.0 outside).
-double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window);
+// the window decides alone (1.0 inside, 0.0 outside). Inline: a column's
+// scores ask it of every value, and most lie inside.
+inline double plausible_era(PosixNs instant, bool caller_window, bool inside_caller_window) {
+    if (caller_window) return inside_caller_window ? 1.0 : 0.0;
+    if (instant >= TYPICAL_START && instant < TYPICAL_END) return 1.0;
+    return era_decay(instant);
+}
 
 // 1.0 when the raw count's trailing decimal zeros fit a producer clock of
 // whole seconds, milliseconds, microseconds or 100 ns ticks (a coarser clock
@@ -56,9 +64,17 @@ const WeightTable& extended_weights(bool caller_window);
 // counts reach an identifier's magnitude at typical instants.
 bool weighs_identifier_shape(const NumericFamily& family);
 
+// structure_component of a value shaped like an identifier, or read in a
+// family with a sequence field.
+double weighed_structure(const NumericFamily& family, int64_t raw, bool shaped_like_identifier);
+
 // The id_structure component of raw's reading in family: id_structure, or
-// 0.5 for a count weighing a value shaped like an identifier.
-double structure_component(const NumericFamily& family, int64_t raw, bool shaped_like_identifier);
+// 0.5 for a count weighing a value shaped like an identifier. Inline: most
+// families have no sequence field, and their answer is 1.0 at once.
+inline double structure_component(const NumericFamily& family, int64_t raw, bool shaped_like_identifier) {
+    if (!shaped_like_identifier && family.sequence.width == 0) return 1.0;
+    return weighed_structure(family, raw, shaped_like_identifier);
+}
 
 // The hint's evidence for a numeric reading in the extended reading: the
 // vocabulary's measure as artifact_match, and the note naming the words

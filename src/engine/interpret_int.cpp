@@ -109,7 +109,9 @@ void FamilyScoreMemo::probe_span() {
     i128 low = std::max(family.window_start.ns, TYPICAL_START.ns);
     if (family.encoding.tag != Encoding::Tag::Packed) low = std::max(low, family.epoch.ns + i128{2} * static_cast<i128>(TWO_YEARS));
     i128 const high = std::min(family.window_end.ns, TYPICAL_END.ns);
-    if (low < high && at_most(PosixNs{low + (high - low) / 2})) learn_span(PosixNs{low + (high - low) / 2});
+    if (low >= high) return;
+    PosixNs const middle{low + (high - low) / 2};
+    if (at_most(middle)) learn_span(middle);
 }
 
 void FamilyScoreMemo::learn_components() {
@@ -144,25 +146,17 @@ void FamilyScoreMemo::learn_components() {
         resolution_[static_cast<std::size_t>(zeros)] = resolution_fit(family, power);
     }
     components_ = expected;
-    direct_ = true;
 }
 
-namespace {
-
-// structure_component's own first answer, without the call: a value not
-// shaped like an identifier, read in a family without a sequence field.
-double quick_structure(const NumericFamily& family, int64_t raw, bool shaped) {
-    return !shaped && family.sequence.width == 0 ? 1.0 : structure_component(family, raw, shaped);
+int FamilyScoreMemo::weighed_zeros(int64_t raw) const {
+    return sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_);
 }
-
-}  // namespace
 
 double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) const {
     NumericFamily const& family = *family_;
     ReadOptions const& options = *options_;
     bool const inside = family.contains(instant);
-    std::size_t const zeros =
-        sub_second_digits_ == 0 ? 0 : static_cast<std::size_t>(std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_));
+    auto const zeros = static_cast<std::size_t>(weighed_zeros(raw));
     // A shifted row's magnitude measure is its epoch distance.
     double distance = epoch_distance(family, instant);
     double magnitude_measure = family.encoding.tag == Encoding::Tag::Shifted ? distance : 1.0;
@@ -181,15 +175,11 @@ double FamilyScoreMemo::direct_score(int64_t raw, PosixNs instant, bool shaped) 
     sum += weights_[5] * fixed_[5];  // prevalence
     sum += weights_[6] * (is_sentinel(raw) ? 0.0 : 1.0);  // not_sentinel, without the call
     if (components_ == DIRECT_COMPONENTS) {
-        bool const caller_window = options.window.has_value();
-        // plausible_era's own first answer, without the call.
-        double const era = !caller_window && instant >= TYPICAL_START && instant < TYPICAL_END
-                               ? 1.0
-                               : plausible_era(instant, caller_window, inside);
+        double const era = plausible_era(instant, options.window.has_value(), inside);
         sum += weights_[7] * fixed_[7];  // prior
         sum += weights_[8] * era;
         sum += weights_[9] * resolution_[zeros];
-        sum += weights_[10] * quick_structure(family, raw, shaped);
+        sum += weights_[10] * structure_component(family, raw, shaped);
     }
     return weight_sum_ == 0.0 ? 0.0 : sum / weight_sum_;
 }
@@ -248,16 +238,16 @@ std::optional<ScoredInstant> FamilyScoreMemo::score_fields_passed(int64_t raw, b
         // until one lies within: after about as many as the span's bisection
         // costs, it is looked for once (a short call never pays for it).
         if (!span_known_ && ++misses_ == PROBE_AFTER) probe_span();
-        if (direct_) return ScoredInstant{instant, direct_score(raw, instant, shaped)};
+        if (components_ != 0) return ScoredInstant{instant, direct_score(raw, instant, shaped)};
         return family_score_at(family, raw, instant, *options_, shaped);
     }
     if (!span_known_) learn_span(instant);
     // The granularity and the resolution weigh the value's trailing zeros
     // up to its sub-second digits alone: those zeros stand for both.
     Digits const digits{
-        .zeros = sub_second_digits_ == 0 ? 0 : std::min(trailing_decimal_zeros(magnitude(raw)), sub_second_digits_),
+        .zeros = weighed_zeros(raw),
         .sentinel = is_sentinel(raw),
-        .structure = options_->extended ? quick_structure(family, raw, shaped) : 1.0,
+        .structure = options_->extended ? structure_component(family, raw, shaped) : 1.0,
     };
     for (std::size_t i = 0; i < count_; ++i) {
         if (entries_[i].digits == digits) return ScoredInstant{instant, entries_[i].score};

@@ -88,7 +88,7 @@ private:
     // family_score_at's score of raw at instant, its components' values put
     // in their order and weighed as weighted_score weighs them: the same
     // products added in the same order, so the same bits. Only where
-    // direct_ holds.
+    // components_ is set.
     double direct_score(int64_t raw, PosixNs instant, bool shaped) const;
     // The components family_score_at lists, probed once: whether they are
     // the ones direct_score knows, in its order.
@@ -97,6 +97,9 @@ private:
     // over an interval or a ray of instants, so together they hold over one
     // interval, found once by bisection and then tested by two comparisons.
     void learn_span(PosixNs inside);
+    // The value's trailing zeros, up to the unit's sub-second digits: all of
+    // it the granularity and the resolution weigh.
+    int weighed_zeros(int64_t raw) const;
     // learn_span from an instant where the span should lie, if at_most holds there.
     void probe_span();
 
@@ -113,8 +116,7 @@ private:
     // The direct score: the components' weights and the values the call
     // fixes (representable, prevalence, prior), by their place in the list.
     static constexpr std::size_t DIRECT_COMPONENTS = 11;
-    bool direct_ = false;
-    std::size_t components_ = 0;
+    std::size_t components_ = 0;  // the list's length where direct_score knows it, else 0
     std::array<double, DIRECT_COMPONENTS> weights_{};
     std::array<double, DIRECT_COMPONENTS> fixed_{};
     double weight_sum_ = 0.0;
