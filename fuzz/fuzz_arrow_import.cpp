@@ -119,6 +119,14 @@ char pick_layout(FuzzedDataProvider& in) {
     return LAYOUTS[in.ConsumeIntegralInRange<std::size_t>(0, std::size(LAYOUTS) - 1)];
 }
 
+// The layout a format names, or `otherwise` where it names none of ours.
+char layout_named(const char* format, char otherwise) {
+    std::size_t const length = std::strlen(format);
+    if (length == 1 && (format[0] == 'u' || format[0] == 'U' || integer_width(format[0]) != 0)) return format[0];
+    if (length == 2 && format[0] == 'v' && format[1] == 'u') return 'v';
+    return otherwise;
+}
+
 const char* format_of(char layout) {
     switch (layout) {
         case 'u': return "u";
@@ -140,12 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char layout = pick_layout(in);
     std::string const odd_format = in.ConsumeRandomLengthString(16);
     bool const use_odd_format = in.ConsumeIntegralInRange<int>(0, 15) == 0;
-    // An odd format that names an integer gets that integer's buffers: a
-    // fixed-width buffer's size is the one fact the interface does not carry.
-    // (The format is read as C text: up to the first NUL the fuzzer put in.)
-    if (use_odd_format && std::strlen(odd_format.c_str()) == 1 && integer_width(odd_format[0]) != 0) {
-        layout = odd_format[0];
-    }
+    // An odd format that names a layout gets that layout's buffers: a
+    // buffer's size (an offset's width among them) is the one fact the
+    // interface does not carry. (The format is read as C text: up to the
+    // first NUL the fuzzer put in.)
+    if (use_odd_format) layout = layout_named(odd_format.c_str(), layout);
 
     ArrowSchema field{};
     field.format = use_odd_format ? odd_format.c_str() : format_of(layout);
