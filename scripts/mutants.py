@@ -211,6 +211,12 @@ MUTANTS = [
     ("src/engine/interpret_int.cpp", "sum += weights_[6] * (is_sentinel(raw) ? 0.0 : 1.0);", "sum += weights_[6] * (raw == 0 ? 0.0 : 1.0);"),
     # the layer order the build keeps
     ("cmake/check_layers.cmake", "set(LAYER_core core)", "set(LAYER_core core engine)"),
+    # the block cache under the reading columns
+    ("src/python/block_cache.cpp", "if (k.block == nullptr || k.block->bytes < bytes || k.block->bytes / 2 > bytes) continue;", "if (k.block == nullptr || k.block->bytes / 2 > bytes) continue;"),
+    ("src/python/block_cache.cpp", "if (k.block == nullptr || k.block->bytes < bytes || k.block->bytes / 2 > bytes) continue;", "if (k.block == nullptr || k.block->bytes < bytes) continue;"),
+    ("src/python/block_cache.cpp", "if (k.block != nullptr && (oldest == nullptr || k.age < oldest->age)) oldest = &k;", "if (k.block != nullptr && (oldest == nullptr || k.age > oldest->age)) oldest = &k;"),
+    ("src/python/block_cache.cpp", "        while (total_ + block->bytes > BLOCK_CACHE_BYTES || full()) free_oldest();", "        while (full()) free_oldest();"),
+    ("src/python/reading_columns.hpp", "        if (size_ != 0) std::memcpy(grown, block_, size_);", ""),
 ]
 
 LAYERS = ("core", "formats", "engine", "output", "python", "cli", "cmake")

@@ -34,14 +34,18 @@ void advise_large_pages(const void* data, std::size_t bytes) {
 #endif
 }
 
+// A column's vectors: their large blocks from the block cache.
 template <class T>
-void advise_large_pages(const std::vector<T>& room) {
+using ColumnVector = std::vector<T, BlockAllocator<T>>;
+
+template <class T>
+void advise_large_pages(const ColumnVector<T>& room) {
     advise_large_pages(room.data(), room.capacity() * sizeof(T));
 }
 
 // A validity bitmap grown a row at a time.
 struct Validity {
-    std::vector<uint8_t> bits;
+    ColumnVector<uint8_t> bits;
     int64_t nulls = 0;
     std::size_t rows = 0;
 
@@ -82,8 +86,8 @@ void push_validity(Validity& validity, std::size_t rows, Valid valid) {
 
 // utf8 while the texts fit 32-bit offsets, large_utf8 once they pass them.
 struct TextBuffers {
-    std::vector<int32_t> offsets32{0};
-    std::vector<int64_t> offsets64;
+    ColumnVector<int32_t> offsets32{0};
+    ColumnVector<int64_t> offsets64;
     ByteBlock data;
     Validity validity;
     bool large = false;
@@ -145,18 +149,18 @@ struct TextBuffers {
 class ReadingColumns {
 public:
     int64_t rows = 0;
-    std::vector<int64_t> row;
-    std::vector<int32_t> rank;
+    ColumnVector<int64_t> row;
+    ColumnVector<int32_t> rank;
     // Rows of inputs nothing reads (keep_empty): rank, format_id, label and
     // score are nullable, null in those rows.
     Validity reading_validity;
     TextBuffers format_id;
     TextBuffers label;
-    std::vector<int64_t> instant;
+    ColumnVector<int64_t> instant;
     Validity instant_validity;
     TextBuffers rendered;
-    std::vector<double> score;
-    std::vector<double> confidence;
+    ColumnVector<double> score;
+    ColumnVector<double> confidence;
     Validity confidence_validity;  // null where nothing reads, or the reading weighs no confidence
     bool with_path = false;
     TextBuffers path;  // with_path: "verdict" or "full"

@@ -11,27 +11,48 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "engine/candidate.hpp"
 #include "formats/catalog.hpp"
 #include "python/arrow_abi.hpp"
+#include "python/block_cache.hpp"
 
 namespace epochsift::python {
 
 class ReadingColumns;
 
 // Bytes appended at the end of a block grown by hand: a vector would zero
-// the room each append then writes over. Throws std::bad_alloc only.
+// the room each append then writes over. Large blocks come from, and go
+// back to, the block cache. Throws std::bad_alloc only.
 class ByteBlock {
 public:
+    ByteBlock() = default;
+    ByteBlock(const ByteBlock&) = delete;
+    ByteBlock& operator=(const ByteBlock&) = delete;
+    ByteBlock(ByteBlock&& other) noexcept
+        : block_(std::exchange(other.block_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    ByteBlock& operator=(ByteBlock&& other) noexcept {
+        if (this != &other) {
+            give_block(block_, capacity_);
+            block_ = std::exchange(other.block_, nullptr);
+            size_ = std::exchange(other.size_, 0);
+            capacity_ = std::exchange(other.capacity_, 0);
+        }
+        return *this;
+    }
+    ~ByteBlock() { give_block(block_, capacity_); }
+
     void reserve(std::size_t bytes) {
         if (bytes > capacity_) grow(bytes);
     }
     // Room for n more bytes at the end; commit(k) keeps the first k written.
     char* room(std::size_t n) {
         if (capacity_ - size_ < n) grow(std::max(size_ + n, 2 * capacity_));
-        return block_.get() + size_;
+        return block_ + size_;
     }
     void commit(std::size_t n) { size_ += n; }
     void append(const char* bytes, std::size_t n) {
@@ -39,19 +60,20 @@ public:
         std::memcpy(room(n), bytes, n);
         size_ += n;
     }
-    const char* data() const { return block_.get(); }
+    const char* data() const { return block_; }
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
 
 private:
     void grow(std::size_t capacity) {
-        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-        if (size_ != 0) std::memcpy(grown.get(), block_.get(), size_);
-        block_ = std::move(grown);
+        auto* const grown = static_cast<char*>(take_block(capacity));
+        if (size_ != 0) std::memcpy(grown, block_, size_);
+        give_block(block_, capacity_);
+        block_ = grown;
         capacity_ = capacity;
     }
 
-    std::unique_ptr<char[]> block_;
+    char* block_ = nullptr;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;
 };

@@ -1,5 +1,6 @@
 """identify_arrow over Arrow columns from pyarrow, Polars and pandas: the readings of identify, row by row."""
 import math
+import random
 
 import pytest
 from hypothesis import given, settings
@@ -121,3 +122,39 @@ def test_pandas_arrow_backed_column():
     series = pd.Series(["1700000000", None, "2023-11-14T22:13:20Z"], dtype="string[pyarrow]")
     column = pa.array(series)  # pandas hands its Arrow array over without a copy
     same_rows(as_rows(epochsift.identify_arrow(column)), expected_rows(list(series.astype(object).where(series.notna(), None)), 1))
+
+
+FILETIME_1970 = 116_444_736_000_000_000
+
+
+def filetime_texts(seed, rows):
+    rng = random.Random(seed)
+    return [str(FILETIME_1970 + rng.randrange(1_000_000_000, 2_000_000_000) * 10_000_000 + rng.randrange(10_000_000))
+            for _ in range(rows)]
+
+
+@pytest.mark.parametrize("dirty_call", [
+    pytest.param({"by_column": True}, id="same shape"),
+    pytest.param({"best": 2, "keep_empty": True}, id="every reading kept"),
+])
+def test_large_results_made_over_released_ones_read_as_fresh(dirty_call):
+    """A large result's blocks go to the next call once it is released: the
+    rows made over another result's bytes equal the rows made before it, and
+    identify's (sampled)."""
+    rows = 150_000
+    values = filetime_texts(1, rows)
+    column = pa.array(values)
+    fresh = pa.array(epochsift.identify_arrow(column, by_column=True, threads=2))
+    dirty_values = filetime_texts(2, rows)
+    dirty_values[::7] = [None] * len(dirty_values[::7])
+    dirty = epochsift.identify_arrow(pa.array(dirty_values), threads=2, **dirty_call)
+    assert len(dirty) > 0
+    del dirty  # its blocks are free for the next call
+    again = pa.array(epochsift.identify_arrow(column, by_column=True, threads=2))
+    assert again.equals(fresh)
+    got = again.to_pylist()
+    for row in random.Random(3).sample(range(rows), 200):
+        best = epochsift.identify(values[row], extended=True)[0]
+        assert got[row]["row"] == row
+        assert (got[row]["format_id"], got[row]["rendered"]) == (best["format_id"], best["rendered"])
+        assert got[row]["instant"].value == best["instant"]

@@ -1,0 +1,156 @@
+#include "python/block_cache.hpp"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace epochsift::python {
+
+namespace {
+
+// A large block starts with its size, so a block handed out larger than
+// asked is kept and freed by its own size. The header keeps the body
+// aligned as operator new's is.
+struct alignas(alignof(std::max_align_t)) Header {
+    std::size_t bytes;  // of the body
+};
+
+constexpr std::size_t SLOTS = 32;
+
+struct Kept {
+    Header* block = nullptr;
+    uint64_t age = 0;  // when kept: the oldest goes first
+};
+
+class Cache {
+public:
+    ~Cache() {
+        gone.store(true, std::memory_order_release);
+        drop();
+    }
+
+    // The smallest block kept of at least `bytes` and not over twice them.
+    Header* take(std::size_t bytes) {
+        std::lock_guard const lock(mutex_);
+        Kept* best = nullptr;
+        for (Kept& k : kept_) {
+            if (k.block == nullptr || k.block->bytes < bytes || k.block->bytes / 2 > bytes) continue;
+            if (best == nullptr || k.block->bytes < best->block->bytes) best = &k;
+        }
+        if (best == nullptr) return nullptr;
+        Header* const block = best->block;
+        *best = Kept{};
+        total_ -= block->bytes;
+        return block;
+    }
+
+    // Keeps the block, making room by freeing the oldest; false when it
+    // cannot be kept at all.
+    bool keep(Header* block) {
+        if (block->bytes > BLOCK_CACHE_BYTES) return false;
+        advise_free(block);
+        std::lock_guard const lock(mutex_);
+        while (total_ + block->bytes > BLOCK_CACHE_BYTES || full()) free_oldest();
+        for (Kept& k : kept_) {
+            if (k.block != nullptr) continue;
+            k = Kept{block, ++clock_};
+            total_ += block->bytes;
+            return true;
+        }
+        return false;  // unreachable: free_oldest made a slot
+    }
+
+    std::size_t total() {
+        std::lock_guard const lock(mutex_);
+        return total_;
+    }
+
+    void drop() {
+        std::lock_guard const lock(mutex_);
+        for (Kept& k : kept_) {
+            ::operator delete(k.block);
+            k = Kept{};
+        }
+        total_ = 0;
+    }
+
+    static inline std::atomic<bool> gone{false};
+
+private:
+    bool full() const {
+        for (Kept const& k : kept_) {
+            if (k.block == nullptr) return false;
+        }
+        return true;
+    }
+    void free_oldest() {
+        Kept* oldest = nullptr;
+        for (Kept& k : kept_) {
+            if (k.block != nullptr && (oldest == nullptr || k.age < oldest->age)) oldest = &k;
+        }
+        if (oldest == nullptr) return;
+        total_ -= oldest->block->bytes;
+        ::operator delete(oldest->block);
+        *oldest = Kept{};
+    }
+    // The whole pages of the body: the kernel may reclaim them rather than
+    // write them out; the header's page stays.
+    static void advise_free(Header* block) {
+#if defined(__linux__) && defined(MADV_FREE)
+        constexpr uintptr_t PAGE = 4096;
+        auto const body = reinterpret_cast<uintptr_t>(block + 1);
+        uintptr_t const first = (body + PAGE - 1) & ~(PAGE - 1);
+        uintptr_t const end = (body + block->bytes) & ~(PAGE - 1);
+        if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_FREE);
+#else
+        (void)block;
+#endif
+    }
+
+    std::mutex mutex_;
+    std::array<Kept, SLOTS> kept_{};
+    std::size_t total_ = 0;
+    uint64_t clock_ = 0;
+};
+
+Cache& cache() {
+    static Cache the_cache;
+    return the_cache;
+}
+
+}  // namespace
+
+void* take_block(std::size_t bytes) {
+    if (bytes < MIN_CACHED_BLOCK) return ::operator new(bytes);
+    if (!Cache::gone.load(std::memory_order_acquire)) {
+        if (Header* const kept = cache().take(bytes)) return kept + 1;
+    }
+    if (bytes > static_cast<std::size_t>(-1) - sizeof(Header)) throw std::bad_alloc();
+    auto* const block = static_cast<Header*>(::operator new(sizeof(Header) + bytes));
+    block->bytes = bytes;
+    return block + 1;
+}
+
+void give_block(void* body, std::size_t bytes) noexcept {
+    if (body == nullptr) return;
+    if (bytes < MIN_CACHED_BLOCK) {
+        ::operator delete(body);
+        return;
+    }
+    Header* const block = static_cast<Header*>(body) - 1;
+    // After exit has destroyed the cache, blocks are freed at once.
+    if (Cache::gone.load(std::memory_order_acquire) || !cache().keep(block)) ::operator delete(block);
+}
+
+std::size_t cached_block_bytes() noexcept { return Cache::gone.load() ? 0 : cache().total(); }
+
+void drop_cached_blocks() noexcept {
+    if (!Cache::gone.load()) cache().drop();
+}
+
+}  // namespace epochsift::python
