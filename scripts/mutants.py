@@ -217,6 +217,7 @@ MUTANTS = [
     ("src/python/block_cache.cpp", "if (k.block != nullptr && (oldest == nullptr || k.age < oldest->age)) oldest = &k;", "if (k.block != nullptr && (oldest == nullptr || k.age > oldest->age)) oldest = &k;"),
     ("src/python/block_cache.cpp", "        while (total_ + block->bytes > BLOCK_CACHE_BYTES || full()) free_oldest();", "        while (full()) free_oldest();"),
     ("src/python/reading_columns.hpp", "        if (size_ != 0) std::memcpy(grown, block_, size_);", ""),
+    ("src/python/block_cache.cpp", "        pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork);", ""),
 ]
 
 LAYERS = ("core", "formats", "engine", "output", "python", "cli", "cmake")

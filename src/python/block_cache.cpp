@@ -6,6 +6,7 @@
 #include <mutex>
 
 #if defined(__linux__)
+#include <pthread.h>
 #include <sys/mman.h>
 #endif
 
@@ -29,6 +30,14 @@ struct Kept {
 
 class Cache {
 public:
+    Cache() {
+#if defined(__linux__)
+        // A fork while another thread holds the lock would leave the child's
+        // copy locked for good: the fork waits for it instead, and both sides
+        // let go after.
+        pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork);
+#endif
+    }
     ~Cache() {
         gone.store(true, std::memory_order_release);
         drop();
@@ -81,7 +90,11 @@ public:
 
     static inline std::atomic<bool> gone{false};
 
+    static void lock_for_fork();
+    static void unlock_after_fork();
+
 private:
+
     bool full() const {
         for (Kept const& k : kept_) {
             if (k.block == nullptr) return false;
@@ -123,6 +136,14 @@ Cache& cache() {
     return the_cache;
 }
 
+void Cache::lock_for_fork() {
+    if (!gone.load(std::memory_order_acquire)) cache().mutex_.lock();
+}
+
+void Cache::unlock_after_fork() {
+    if (!gone.load(std::memory_order_acquire)) cache().mutex_.unlock();
+}
+
 }  // namespace
 
 void* take_block(std::size_t bytes) {
@@ -148,6 +169,9 @@ void give_block(void* body, std::size_t bytes) noexcept {
 }
 
 std::size_t cached_block_bytes() noexcept { return Cache::gone.load() ? 0 : cache().total(); }
+
+BlockCacheHold::BlockCacheHold() { Cache::lock_for_fork(); }
+BlockCacheHold::~BlockCacheHold() { Cache::unlock_after_fork(); }
 
 void drop_cached_blocks() noexcept {
     if (!Cache::gone.load()) cache().drop();

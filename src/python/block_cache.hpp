@@ -25,6 +25,16 @@ std::size_t cached_block_bytes() noexcept;
 // Frees every block kept.
 void drop_cached_blocks() noexcept;
 
+// Holds the cache's lock while it lives, as a thread inside a take or a
+// keep does: for tests of what a fork does meanwhile.
+class BlockCacheHold {
+public:
+    BlockCacheHold();
+    ~BlockCacheHold();
+    BlockCacheHold(const BlockCacheHold&) = delete;
+    BlockCacheHold& operator=(const BlockCacheHold&) = delete;
+};
+
 // A standard allocator over the blocks: a column's vectors reuse the
 // blocks of columns released before them.
 template <class T>

@@ -5,8 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <vector>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "python/block_cache.hpp"
 
@@ -103,6 +110,42 @@ TEST_F(BlockCache, VectorsOverTheAllocatorReuseBlocksAndKeepTheirContents) {
     // Growth past the block copies what was written, through blocks from the cache.
     for (std::size_t i = 0; i < 2 * N; ++i) w.push_back(static_cast<int64_t>(i) * 3);
     for (std::size_t i = 0; i < 2 * N; i += 4099) ASSERT_EQ(w[i], static_cast<int64_t>(i) * 3);
+}
+
+// A child forked while another thread holds the cache's lock still takes
+// and gives blocks: the fork waits for the lock rather than copying it held.
+TEST_F(BlockCache, AChildForkedWhileAnotherThreadHoldsTheCacheCanUseIt) {
+    std::atomic<bool> holding{false};
+    std::thread holder([&] {
+        BlockCacheHold const hold;
+        holding.store(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+    while (!holding.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    pid_t const child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        give_block(take_block(2 * MIB), 2 * MIB);
+        // Ends through exec, so that a memory checker following the parent
+        // does not report the test framework's memory a second time.
+        execl("/bin/true", "true", static_cast<char*>(nullptr));
+        _exit(1);
+    }
+    holder.join();
+    int status = 0;
+    bool stuck = false;
+    auto const deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            stuck = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_FALSE(stuck) << "the child waited for a lock copied held";
+    EXPECT_TRUE(!stuck && WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
