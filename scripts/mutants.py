@@ -215,7 +215,7 @@ MUTANTS = [
     ("src/python/block_cache.cpp", "if (k.block == nullptr || k.block->bytes < bytes || k.block->bytes / 2 > bytes) continue;", "if (k.block == nullptr || k.block->bytes / 2 > bytes) continue;"),
     ("src/python/block_cache.cpp", "if (k.block == nullptr || k.block->bytes < bytes || k.block->bytes / 2 > bytes) continue;", "if (k.block == nullptr || k.block->bytes < bytes) continue;"),
     ("src/python/block_cache.cpp", "if (k.block != nullptr && (oldest == nullptr || k.age < oldest->age)) oldest = &k;", "if (k.block != nullptr && (oldest == nullptr || k.age > oldest->age)) oldest = &k;"),
-    ("src/python/block_cache.cpp", "        while (total_ + block->bytes > BLOCK_CACHE_BYTES || full()) free_oldest();", "        while (full()) free_oldest();"),
+    ("src/python/block_cache.cpp", "        while (slot == nullptr || total_ + block->bytes > BLOCK_CACHE_BYTES) {", "        while (slot == nullptr) {"),
     ("src/python/reading_columns.hpp", "        if (size_ != 0) std::memcpy(grown, block_, size_);", ""),
     ("src/python/block_cache.cpp", "        pthread_atfork(lock_for_fork, unlock_after_fork, unlock_after_fork);", ""),
 ]

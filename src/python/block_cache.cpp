@@ -7,8 +7,9 @@
 
 #if defined(__linux__)
 #include <pthread.h>
-#include <sys/mman.h>
 #endif
+
+#include "python/page_advice.hpp"
 
 namespace epochsift::python {
 
@@ -64,14 +65,14 @@ public:
         if (block->bytes > BLOCK_CACHE_BYTES) return false;
         advise_free(block);
         std::lock_guard const lock(mutex_);
-        while (total_ + block->bytes > BLOCK_CACHE_BYTES || full()) free_oldest();
-        for (Kept& k : kept_) {
-            if (k.block != nullptr) continue;
-            k = Kept{block, ++clock_};
-            total_ += block->bytes;
-            return true;
+        Kept* slot = free_slot();
+        while (slot == nullptr || total_ + block->bytes > BLOCK_CACHE_BYTES) {
+            Kept* const freed = free_oldest();
+            if (slot == nullptr) slot = freed;
         }
-        return false;  // unreachable: free_oldest made a slot
+        *slot = Kept{block, ++clock_};
+        total_ += block->bytes;
+        return true;
     }
 
     std::size_t total() {
@@ -94,32 +95,29 @@ public:
     static void unlock_after_fork();
 
 private:
-
-    bool full() const {
-        for (Kept const& k : kept_) {
-            if (k.block == nullptr) return false;
+    Kept* free_slot() {
+        for (Kept& k : kept_) {
+            if (k.block == nullptr) return &k;
         }
-        return true;
+        return nullptr;
     }
-    void free_oldest() {
+    // The slot it empties; nothing when nothing is kept.
+    Kept* free_oldest() {
         Kept* oldest = nullptr;
         for (Kept& k : kept_) {
             if (k.block != nullptr && (oldest == nullptr || k.age < oldest->age)) oldest = &k;
         }
-        if (oldest == nullptr) return;
+        if (oldest == nullptr) return nullptr;
         total_ -= oldest->block->bytes;
         ::operator delete(oldest->block);
         *oldest = Kept{};
+        return oldest;
     }
     // The whole pages of the body: the kernel may reclaim them rather than
     // write them out; the header's page stays.
     static void advise_free(Header* block) {
-#if defined(__linux__) && defined(MADV_FREE)
-        constexpr uintptr_t PAGE = 4096;
-        auto const body = reinterpret_cast<uintptr_t>(block + 1);
-        uintptr_t const first = (body + PAGE - 1) & ~(PAGE - 1);
-        uintptr_t const end = (body + block->bytes) & ~(PAGE - 1);
-        if (first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_FREE);
+#if defined(MADV_FREE)
+        advise_whole_pages(block + 1, block->bytes, 4096, MADV_FREE);
 #else
         (void)block;
 #endif
@@ -131,25 +129,27 @@ private:
     uint64_t clock_ = 0;
 };
 
-Cache& cache() {
+// The cache, or nothing once exit has destroyed it (blocks are then
+// freed at once).
+Cache* live_cache() {
     static Cache the_cache;
-    return the_cache;
+    return Cache::gone.load(std::memory_order_acquire) ? nullptr : &the_cache;
 }
 
 void Cache::lock_for_fork() {
-    if (!gone.load(std::memory_order_acquire)) cache().mutex_.lock();
+    if (Cache* const cache = live_cache()) cache->mutex_.lock();
 }
 
 void Cache::unlock_after_fork() {
-    if (!gone.load(std::memory_order_acquire)) cache().mutex_.unlock();
+    if (Cache* const cache = live_cache()) cache->mutex_.unlock();
 }
 
 }  // namespace
 
 void* take_block(std::size_t bytes) {
     if (bytes < MIN_CACHED_BLOCK) return ::operator new(bytes);
-    if (!Cache::gone.load(std::memory_order_acquire)) {
-        if (Header* const kept = cache().take(bytes)) return kept + 1;
+    if (Cache* const cache = live_cache()) {
+        if (Header* const kept = cache->take(bytes)) return kept + 1;
     }
     if (bytes > static_cast<std::size_t>(-1) - sizeof(Header)) throw std::bad_alloc();
     auto* const block = static_cast<Header*>(::operator new(sizeof(Header) + bytes));
@@ -164,17 +164,20 @@ void give_block(void* body, std::size_t bytes) noexcept {
         return;
     }
     Header* const block = static_cast<Header*>(body) - 1;
-    // After exit has destroyed the cache, blocks are freed at once.
-    if (Cache::gone.load(std::memory_order_acquire) || !cache().keep(block)) ::operator delete(block);
+    Cache* const cache = live_cache();
+    if (cache == nullptr || !cache->keep(block)) ::operator delete(block);
 }
 
-std::size_t cached_block_bytes() noexcept { return Cache::gone.load() ? 0 : cache().total(); }
+std::size_t cached_block_bytes() noexcept {
+    Cache* const cache = live_cache();
+    return cache == nullptr ? 0 : cache->total();
+}
 
 BlockCacheHold::BlockCacheHold() { Cache::lock_for_fork(); }
 BlockCacheHold::~BlockCacheHold() { Cache::unlock_after_fork(); }
 
 void drop_cached_blocks() noexcept {
-    if (!Cache::gone.load()) cache().drop();
+    if (Cache* const cache = live_cache()) cache->drop();
 }
 
 }  // namespace epochsift::python

@@ -7,12 +7,9 @@
 #include <string>
 #include <type_traits>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "output/reading_fields.hpp"
 #include "python/arrow_export.hpp"
+#include "python/page_advice.hpp"
 
 namespace epochsift::python {
 
@@ -20,14 +17,10 @@ namespace {
 
 // Room of many megabytes, reserved for a column's rows: the kernel is asked
 // to back it with 2 MiB pages where it can, which makes a fault per 2 MiB
-// written rather than one per 4 KiB. Only a hint: nothing changes if refused.
+// written rather than one per 4 KiB.
 void advise_large_pages(const void* data, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t PAGE = uintptr_t{2} << 20;
-    auto const start = reinterpret_cast<uintptr_t>(data);
-    uintptr_t const first = (start + PAGE - 1) & ~(PAGE - 1);
-    uintptr_t const end = (start + bytes) & ~(PAGE - 1);
-    if (data != nullptr && first < end) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+#if defined(MADV_HUGEPAGE)
+    advise_whole_pages(data, bytes, uintptr_t{2} << 20, MADV_HUGEPAGE);
 #else
     (void)data;
     (void)bytes;
